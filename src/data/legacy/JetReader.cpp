@@ -2,6 +2,9 @@
 
 #include <mdbtools.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -26,11 +29,21 @@ using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
 
 bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
 {
-    std::string mutableName = name;
-    TableDef table(mdb_read_table_by_name(mdb, mutableName.data(), MDB_TABLE));
-    if (!table) {
+    // Jet compares table names without regard to case, as the old program did.
+    MdbCatalogEntry* entry = nullptr;
+    for (unsigned i = 0; mdb->catalog && i < mdb->catalog->len && !entry; ++i) {
+        auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (e->object_type == MDB_TABLE && (name == e->object_name || g_ascii_strcasecmp(name.c_str(), e->object_name) == 0))
+            entry = e;
+    }
+    if (!entry) {
         out.missingTable(name);
         return true;
+    }
+    TableDef table(mdb_read_table(entry));
+    if (!table) {
+        out.failure("資料表「" + name + "」的定義無法讀取，檔案可能已損壞");
+        return false;
     }
     GPtrArray* cols = mdb_read_columns(table.get());
     if (!cols || table->num_cols != cols->len || cols->len > MDB_MAX_COLS) {
@@ -76,12 +89,25 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
         if (!out.ok())
             return false;
     }
+    // The table definition keeps its row count; fewer rows read means pages that
+    // could not be followed, and a silent partial import is worse than none.
+    if (sent != table->num_rows) {
+        out.failure("資料表「" + name + "」應有 " + std::to_string(table->num_rows) + " 列，只讀到 " +
+                    std::to_string(sent) + " 列，檔案可能已損壞");
+        return false;
+    }
     out.endTable(sent);
     return out.ok();
 }
 
-bool readHandle(MdbHandle* mdb, const std::vector<std::string>& names, StreamWriter& out)
+bool readHandle(MdbHandle* mdb, std::uint64_t fileSize, const std::vector<std::string>& names, StreamWriter& out)
 {
+    // Jet files grow a whole page at a time; anything else was cut short.
+    const auto pageSize = std::uint64_t(mdb->fmt->pg_size);
+    if (pageSize == 0 || fileSize % pageSize != 0) {
+        out.failure("檔案大小不是整數頁，檔案可能被截斷或已損壞");
+        return false;
+    }
     mdb_set_bind_size(mdb, kBindSize);
     mdb_set_date_fmt(mdb, kDateFormat);
     mdb_set_shortdate_fmt(mdb, kDateFormat);
@@ -118,7 +144,12 @@ bool readJetFile(const std::string& path, const std::vector<std::string>& names,
         out.failure("不是 Jet 資料庫檔（.mdb），或檔案已損壞");
         return false;
     }
-    return readHandle(mdb.get(), names, out);
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        out.failure("無法讀取檔案大小");
+        return false;
+    }
+    return readHandle(mdb.get(), std::uint64_t(st.st_size), names, out);
 }
 
 bool readJetBuffer(const void* data, std::size_t size, const std::vector<std::string>& names, StreamWriter& out)
@@ -130,7 +161,7 @@ bool readJetBuffer(const void* data, std::size_t size, const std::vector<std::st
         out.failure("不是 Jet 資料庫檔（.mdb），或檔案已損壞");
         return false;
     }
-    return readHandle(mdb.get(), names, out);
+    return readHandle(mdb.get(), size, names, out);
 }
 
 }  // namespace lumaro::legacy
