@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace lumaro {
+
+class Database;
+class Form;
+class main_frm;
+class Money_frm;
+class Order_frm;
+class TeaKind_frm;
+class TeaStock_frm;
+
+// The main window: a menu bar over an MDI area in which every screen opens,
+// one shared instance each, maximised.
+class MDI_frm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MDI_frm(Database& db, QWidget* parent = nullptr);
+
+    // Shows the lock screen and runs its password prompt. True once the right
+    // password was given.
+    bool Form_Load();
+
+    QMdiArea* mdiArea = nullptr;
+    QMenu* System = nullptr;
+    QAction* Lock = nullptr;
+    QAction* z = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* Order = nullptr;
+    QAction* EditOrder = nullptr;
+    QMenu* Tea = nullptr;
+    QAction* EditTea = nullptr;
+    QAction* StoreTea = nullptr;
+    QMenu* Money = nullptr;
+    QAction* EditMoney = nullptr;
+
+    // The screens' shared instances; null while a screen is not loaded.
+    main_frm* lockScreen() const;
+    Order_frm* orderScreen() const;
+    TeaKind_frm* teaKindScreen() const;
+    TeaStock_frm* teaStockScreen() const;
+    Money_frm* moneyScreen() const;
+
+    void EditOrder_Click();
+    void EditTea_Click();
+    void StoreTea_Click();
+    void EditMoney_Click();
+    void Lock_Click();
+    void Exit_Click();
+
+    // The sub-window that holds a screen.
+    static QMdiSubWindow* subWindowOf(QWidget* screen);
+
+private:
+    template <class F>
+    F* openScreen(QPointer<F>& slot);
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption);
+    QMenu* addMenu(const QString& name, const QString& caption);
+
+    Database& m_db;
+    QPointer<main_frm> m_lock;
+    QPointer<Order_frm> m_order;
+    QPointer<TeaKind_frm> m_teaKind;
+    QPointer<TeaStock_frm> m_teaStock;
+    QPointer<Money_frm> m_money;
+};
+
+} // namespace lumaro

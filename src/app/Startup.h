@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace lumaro {
+
+class Database;
+
+struct StartupOptions {
+    QString database; // a file or a postgresql:// URL
+    bool help = false;
+    QString error;    // set when the arguments could not be read
+};
+
+StartupOptions parseArguments(const QStringList& args);
+
+// Opens the shop named by the options, creating a new shop file through the
+// first-run dialog when the default file is missing. Shows what went wrong
+// and returns null when the program cannot go on.
+std::unique_ptr<Database> openShop(const StartupOptions& options);
+
+} // namespace lumaro

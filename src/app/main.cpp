@@ -1,0 +1,42 @@
+#include "app/MDI_frm.h"
+#include "app/Startup.h"
+#include "data/Database.h"
+#include "platform/QtPrompts.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLocale>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumaro"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});
+    QApplication::setFont(font);
+
+    lumaro::QtPrompts prompts;
+    lumaro::setPrompts(&prompts);
+
+    const lumaro::StartupOptions options = lumaro::parseArguments(QApplication::arguments());
+    if (options.help || !options.error.isEmpty()) {
+        if (!options.error.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(options.error));
+        std::fprintf(stderr, "用法：lumaro [--database 資料檔或 postgresql://使用者@主機/資料庫]\n");
+        return options.help ? 0 : 2;
+    }
+
+    std::unique_ptr<lumaro::Database> db = lumaro::openShop(options);
+    if (!db)
+        return 1;
+
+    lumaro::MDI_frm window(*db);
+    window.showMaximized();
+    if (!window.Form_Load())
+        return 0;
+    return app.exec();
+}

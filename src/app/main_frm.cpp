@@ -1,0 +1,98 @@
+#include "app/main_frm.h"
+
+#include "app/Logo.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/Password.h"
+#include "data/Schema.h"
+#include "platform/Geometry.h"
+#include "platform/Prompts.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QScreen>
+
+namespace lumaro {
+
+main_frm::main_frm(Database& db, QWidget* parent) : Form(Prompts::programTitle(), parent)
+{
+    setObjectName(QStringLiteral("main_frm"));
+    logo = new QLabel(this);
+    logo->setObjectName(QStringLiteral("logo"));
+    logo->setFrameShape(QFrame::NoFrame);
+    logo->setPixmap(makeLogo());
+    setBackground(logo, lightYellow());
+    placeTwips(logo, 0, 0, 4935, 3135);
+
+    Pass_Data = new DataControl(db, this);
+    Pass_Data->setObjectName(QStringLiteral("Pass_Data"));
+    Pass_Data->setRecordSource(schema::PasswordTable);
+}
+
+void main_frm::Form_Load()
+{
+    QSize screen(1024, 768);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        screen = s->size();
+    const float formWidth = float(pixelsToTwips(screen.width())) * 3 / 4;
+    const float formHeight = float(pixelsToTwips(screen.height())) * 3 / 4;
+    QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
+    window->resize(twips(formWidth), twips(formHeight));
+    const float logoHeight = float(pixelsToTwips(logo->height()));
+    const float logoWidth = float(pixelsToTwips(logo->width()));
+    logo->move(twips(formWidth - logoWidth - 500), twips(formHeight - logoHeight - 1000));
+}
+
+void main_frm::Form_Activate()
+{
+    // Activation runs the prompt; once unlocked the screen stays hidden, so a
+    // stray activation of a hidden lock screen asks nothing.
+    if (m_prompting || m_state != State::Locked || !isVisible())
+        return;
+    Lock_Click();
+}
+
+bool main_frm::Lock_Click()
+{
+    m_prompting = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_prompting};
+
+    QString entered; // nothing entered yet: an empty text
+    int shown = 0;
+    for (;;) {
+        QVariant stored;
+        try {
+            Pass_Data->refresh();
+            if (Pass_Data->recordCount() == 0)
+                throw DataError(QStringLiteral("資料檔中沒有設定系統密碼。"));
+            stored = Pass_Data->field(0);
+        } catch (const DataError& e) {
+            prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()),
+                              Buttons::Ok, QStringLiteral("開啟系統"));
+            m_state = State::Ended;
+            prompts().endProgram();
+            return false;
+        }
+        if (passwordMatches(stored, entered))
+            break;
+        if (shown >= 3) {
+            prompts().message(QStringLiteral("密碼輸入錯誤"), Buttons::Ok, QStringLiteral("強制離開系統"));
+            m_state = State::Ended;
+            prompts().endProgram();
+            return false;
+        }
+        entered = prompts().input(QStringLiteral("請輸入密碼以啟動系統"), QStringLiteral("開啟系統"));
+        ++shown;
+    }
+    m_state = State::Unlocked;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->hide();
+    hide();
+    return true;
+}
+
+} // namespace lumaro

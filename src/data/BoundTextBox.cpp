@@ -1,0 +1,62 @@
+#include "data/BoundTextBox.h"
+
+#include "data/DataControl.h"
+#include "platform/Handler.h"
+
+#include <QFocusEvent>
+
+namespace lumaro {
+
+BoundTextBox::BoundTextBox(QWidget* parent) : QLineEdit(parent)
+{
+    connect(this, &QLineEdit::textEdited, this, &BoundTextBox::carryEdit);
+}
+
+void BoundTextBox::bind(DataControl* control, const QString& column)
+{
+    m_control = control;
+    m_column = column;
+    connect(control, &DataControl::currentChanged, this, &BoundTextBox::showCurrent);
+    connect(control, &DataControl::rowsReset, this, &BoundTextBox::showCurrent);
+    connect(control, &DataControl::rowChanged, this, [this](int row) {
+        if (m_control && row == m_control->currentRow())
+            showCurrent();
+    });
+    showCurrent();
+}
+
+void BoundTextBox::showCurrent()
+{
+    if (m_writing || !m_control)
+        return;
+    QString text;
+    const int col = m_control->columnIndex(m_column);
+    if (col >= 0 && m_control->hasCurrent())
+        text = lumaro::displayText(m_control->field(col));
+    if (text != this->text())
+        setText(text);
+}
+
+void BoundTextBox::carryEdit(const QString& text)
+{
+    if (!m_control)
+        return;
+    m_writing = true;
+    runHandler([&] { m_control->setField(m_column, text); });
+    m_writing = false;
+}
+
+void BoundTextBox::focusInEvent(QFocusEvent* e)
+{
+    QLineEdit::focusInEvent(e);
+    emit gotFocus();
+}
+
+void selectOnEntry(QLineEdit* box)
+{
+    if (box->hasSelectedText())
+        box->insert(QString()); // deletes the selection, as a keystroke would
+    box->setSelection(0, box->text().size());
+}
+
+} // namespace lumaro

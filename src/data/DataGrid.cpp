@@ -1,0 +1,157 @@
+#include "data/DataGrid.h"
+
+#include "data/DataControl.h"
+#include "platform/Handler.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace lumaro {
+
+DataControlModel::DataControlModel(DataControl* control, QObject* parent)
+    : QAbstractTableModel(parent), m_control(control)
+{
+    connect(control, &DataControl::rowsReset, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(control, &DataControl::rowChanged, this, [this](int row) {
+        if (row >= 0 && row < rowCount())
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    });
+}
+
+int DataControlModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_control ? 0 : m_control->recordCount();
+}
+
+int DataControlModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_control ? 0 : m_control->columnCount();
+}
+
+QVariant DataControlModel::data(const QModelIndex& index, int role) const
+{
+    if (!m_control || !index.isValid())
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return displayText(m_control->value(index.row(), index.column()));
+    if (role == Qt::TextAlignmentRole) {
+        const QVariant v = m_control->value(index.row(), index.column());
+        const int t = v.typeId();
+        if (t == QMetaType::Double || t == QMetaType::Int || t == QMetaType::LongLong)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    return QVariant();
+}
+
+QVariant DataControlModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (role != Qt::DisplayRole || !m_control)
+        return QVariant();
+    if (o == Qt::Horizontal)
+        return section < m_control->columnCount() ? m_control->columnName(section) : QVariant();
+    return m_control->currentRow() == section ? QStringLiteral("▶") : QString();
+}
+
+Qt::ItemFlags DataControlModel::flags(const QModelIndex& index) const
+{
+    // Cells are read-only: editing goes through the screens' text boxes.
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
+{
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAlternatingRowColors(false);
+    verticalHeader()->setDefaultSectionSize(22);
+    verticalHeader()->setMinimumWidth(18);
+    horizontalHeader()->setHighlightSections(false);
+}
+
+void DataGrid::setDataControl(DataControl* control)
+{
+    m_control = control;
+    delete m_model;
+    m_model = new DataControlModel(control, this);
+    setModel(m_model);
+    connect(control, &DataControl::rowsReset, this, &DataGrid::followControl);
+    connect(control, &DataControl::currentChanged, this, &DataGrid::followControl);
+    followControl();
+}
+
+void DataGrid::followControl()
+{
+    if (!m_control || !m_model)
+        return;
+    m_syncing = true;
+    const int r = m_control->currentRow();
+    if (r >= 0 && r < m_model->rowCount()) {
+        const int c = qMax(0, currentIndex().column());
+        const QModelIndex idx = m_model->index(r, qMin(c, m_model->columnCount() - 1));
+        if (currentIndex() != idx)
+            setCurrentIndex(idx);
+        scrollTo(idx);
+    } else {
+        clearSelection();
+        if (currentIndex().isValid())
+            setCurrentIndex(QModelIndex());
+    }
+    m_syncing = false;
+    if (m_model->rowCount() > 0)
+        emit m_model->headerDataChanged(Qt::Vertical, 0, m_model->rowCount() - 1);
+}
+
+void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_syncing || !m_control)
+        return;
+    runHandler([&] {
+        if (current.isValid() && current.row() != m_control->currentRow()) {
+            m_control->setAbsolutePosition(current.row() + 1);
+            if (m_control->currentRow() != current.row()) {
+                // The control refused to move (a pending change failed to store).
+                followControl();
+                return;
+            }
+        }
+        if (current.row() != previous.row() || current.column() != previous.column())
+            emit rowColChange(previous.row(), previous.column());
+    });
+}
+
+void DataGrid::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    QTableView::mouseDoubleClickEvent(e);
+    emit notified();
+}
+
+int DataGrid::currentDataRow() const
+{
+    const QModelIndex idx = currentIndex();
+    return idx.isValid() ? idx.row() : -1;
+}
+
+int DataGrid::row() const
+{
+    const int r = currentDataRow();
+    if (r < 0)
+        return -1;
+    const int top = qMax(0, rowAt(0));
+    return r - top;
+}
+
+int DataGrid::col() const { return currentIndex().isValid() ? currentIndex().column() : -1; }
+
+void DataGrid::selectRow(int dataRow)
+{
+    if (!m_model || dataRow < 0 || dataRow >= m_model->rowCount())
+        return;
+    setCurrentIndex(m_model->index(dataRow, qMax(0, col())));
+}
+
+} // namespace lumaro

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QTableView>
+
+namespace lumaro {
+
+class DataControl;
+
+// The rows of a data control as a read-only table model; headers are the
+// column names.
+class DataControlModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit DataControlModel(DataControl* control, QObject* parent = nullptr);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QPointer<DataControl> m_control;
+};
+
+// A grid over a data control. Choosing a row makes it the control's current
+// row; a move of the control by code moves the grid's selection with it.
+class DataGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DataGrid(QWidget* parent = nullptr);
+
+    void setDataControl(DataControl* control);
+    DataControl* dataControl() const { return m_control; }
+
+    // The current row counted from 0 among the rows shown (the first visible
+    // row is 0); -1 without a current row.
+    int row() const;
+    // The current row's index among all rows; -1 without one.
+    int currentDataRow() const;
+    int col() const;
+
+    // Makes a row current as a user's click would (for keyboard-free tests).
+    void selectRow(int dataRow);
+
+signals:
+    // The current cell moved to another row or column.
+    void rowColChange(int previousRow, int previousColumn);
+    // The grid's notification without arguments: a double click.
+    void notified();
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void followControl();
+
+    QPointer<DataControl> m_control;
+    DataControlModel* m_model = nullptr;
+    bool m_syncing = false;
+};
+
+} // namespace lumaro

@@ -1,0 +1,279 @@
+#include "data/Database.h"
+
+#include "data/DataError.h"
+#include "data/SampleShop.h"
+#include "data/Schema.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace lumaro {
+
+namespace {
+
+QString nextConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("lumaro-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QString errorText(const QSqlError& e)
+{
+    QString t = e.databaseText().trimmed();
+    if (t.isEmpty())
+        t = e.text().trimmed();
+    if (t.isEmpty())
+        t = QStringLiteral("資料庫發生不明的錯誤。");
+    return t;
+}
+
+bool looksDamaged(const QString& text)
+{
+    return text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("malformed"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("corrupt"), Qt::CaseInsensitive);
+}
+
+void configurePostgres(QSqlDatabase& db, const QString& target, const QString& password)
+{
+    QUrl url(target);
+    if (!url.isValid() || url.path().size() < 2)
+        throw DataError(QStringLiteral("資料庫位址不正確：%1").arg(target));
+    if (!url.password().isEmpty())
+        throw DataError(QStringLiteral("請不要把密碼寫在資料庫位址裡；程式會詢問密碼，或使用 PostgreSQL 自己的密碼檔。"));
+    db.setDatabaseName(url.path().mid(1));
+    if (!url.host().isEmpty())
+        db.setHostName(url.host());
+    if (url.port() > 0)
+        db.setPort(url.port());
+    if (!url.userName().isEmpty())
+        db.setUserName(url.userName());
+    if (!password.isEmpty())
+        db.setPassword(password);
+    QStringList options;
+    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    for (const auto& [k, v] : items)
+        options << k + QLatin1Char('=') + v;
+    if (!options.isEmpty())
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+}
+
+} // namespace
+
+QString quoteIdentifier(const QString& name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+const QString& Database::defaultFile()
+{
+    static const QString f = QStringLiteral("teadata.db");
+    return f;
+}
+
+bool Database::isPostgresUrl(const QString& target)
+{
+    return target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || target.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+Database::Database(Kind kind, const QString& target, const QString& connectionName)
+    : m_kind(kind), m_target(target), m_connection(connectionName)
+{
+}
+
+Database::~Database()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen()) {
+            if (m_inTransaction)
+                rollback();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QSqlDatabase Database::sql() const { return QSqlDatabase::database(m_connection, false); }
+
+std::unique_ptr<Database> Database::open(const QString& target, const QString& password)
+{
+    const QString name = nextConnectionName();
+    if (isPostgresUrl(target)) {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+            throw DataError(QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
+        std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        configurePostgres(db, target, password);
+        if (!db.open())
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+        d->exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+        d->checkShopTables();
+        return d;
+    }
+
+    QFileInfo info(target);
+    if (!info.exists())
+        throw DataError(QStringLiteral("找不到資料檔：%1").arg(target));
+    if (!info.isFile())
+        throw DataError(QStringLiteral("「%1」不是資料檔。").arg(target));
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        throw DataError(QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
+    std::unique_ptr<Database> d(new Database(Kind::SQLite, target, name));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(target);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError())));
+    try {
+        d->configureSQLite();
+        d->checkShopTables();
+    } catch (const DataError& e) {
+        if (looksDamaged(e.description()))
+            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r（%2）").arg(target, e.description()));
+        throw;
+    }
+    return d;
+}
+
+void Database::configureSQLite()
+{
+    // WAL lets a backup or a second terminal read while the counter writes;
+    // FULL sync makes a committed money move survive a power cut.
+    const QString mode = scalar(QStringLiteral("PRAGMA journal_mode=WAL")).toString();
+    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        throw DataError(QStringLiteral("資料檔「%1」無法寫入：檔案或它所在的資料夾是唯讀的。").arg(m_target));
+    }
+    exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+}
+
+void Database::checkShopTables()
+{
+    const QStringList present = sql().tables(QSql::Tables);
+    for (const schema::TableDef& t : schema::tables()) {
+        bool found = false;
+        for (const QString& p : present)
+            if (p.compare(t.name, Qt::CaseInsensitive) == 0)
+                found = true;
+        if (!found) {
+            // Distinguish an unreadable file from a file without our tables.
+            if (present.isEmpty() && m_kind == Kind::SQLite)
+                scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            throw DataError(QStringLiteral("資料檔缺少資料表「%1」，可能不是 Lumaro 的資料檔。").arg(t.name));
+        }
+        const QSqlRecord rec = sql().record(t.name);
+        if (rec.count() < t.columns.size())
+            throw DataError(QStringLiteral("資料表「%1」的欄位不完整，應有 %2 個欄位。").arg(t.name).arg(t.columns.size()));
+    }
+}
+
+QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
+{
+    QSqlQuery q(sql());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement))
+        throw DataError(errorText(q.lastError()));
+    for (const QVariant& p : params)
+        q.addBindValue(p);
+    if (!q.exec())
+        throw DataError(errorText(q.lastError()));
+    return q;
+}
+
+QVariant Database::scalar(const QString& statement, const QVariantList& params)
+{
+    QSqlQuery q = exec(statement, params);
+    QVariant v;
+    if (q.next())
+        v = q.value(0);
+    q.finish();
+    return v;
+}
+
+void Database::begin()
+{
+    if (m_inTransaction)
+        throw DataError(QStringLiteral("上一個動作還沒有完成，請稍後再試。"));
+    QSqlQuery q(sql());
+    const QString stmt = isSQLite() ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
+    if (!q.exec(stmt))
+        throw DataError(errorText(q.lastError()));
+    m_inTransaction = true;
+}
+
+void Database::commit()
+{
+    QSqlQuery q(sql());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const QString text = errorText(q.lastError());
+        rollback();
+        throw DataError(text);
+    }
+    m_inTransaction = false;
+}
+
+void Database::rollback() noexcept
+{
+    QSqlQuery q(sql());
+    q.exec(QStringLiteral("ROLLBACK"));
+    m_inTransaction = false;
+}
+
+std::unique_ptr<Database> Database::create(const QString& target, const QString& password, bool sample)
+{
+    const bool pg = isPostgresUrl(target);
+    const QString name = nextConnectionName();
+    std::unique_ptr<Database> d(new Database(pg ? Kind::PostgreSQL : Kind::SQLite, target, name));
+    if (pg) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        configurePostgres(db, target, QString());
+        if (!db.open())
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+        if (!db.tables().filter(schema::TeaTable).isEmpty())
+            throw DataError(QStringLiteral("這個資料庫已經有商店資料，不會覆寫。"));
+    } else {
+        if (QFileInfo::exists(target))
+            throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open())
+            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, errorText(db.lastError())));
+    }
+
+    try {
+        if (!pg) {
+            // Only the owner may read the shop's money and password.
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+            d->configureSQLite();
+        }
+        Transaction t(*d);
+        for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
+            d->exec(stmt);
+        d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {password});
+        if (sample)
+            fillSampleShop(*d);
+        t.commit();
+    } catch (...) {
+        if (!pg) {
+            d.reset();
+            QFile::remove(target);
+            QFile::remove(target + QStringLiteral("-wal"));
+            QFile::remove(target + QStringLiteral("-shm"));
+        }
+        throw;
+    }
+    return d;
+}
+
+} // namespace lumaro

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include <memory>
+
+namespace lumaro {
+
+// One open shop: the SQLite file (teadata.db by default) or a PostgreSQL
+// database shared by several terminals. Every failure throws DataError with a
+// message the shop owner can read.
+class Database {
+public:
+    enum class Kind { SQLite, PostgreSQL };
+
+    static const QString& defaultFile(); // teadata.db
+
+    // Opens an existing shop. target is a file path or a postgresql:// URL.
+    // password is only used for PostgreSQL; empty lets libpq find one itself.
+    static std::unique_ptr<Database> open(const QString& target, const QString& password = QString());
+
+    // Creates a new shop: the five tables, one account row at 0 and 0 and the
+    // given password; with sample, a small catalogue and three open orders.
+    // Refuses a file (or a PostgreSQL database) that already holds a shop, and
+    // leaves nothing behind when it fails.
+    static std::unique_ptr<Database> create(const QString& target, const QString& password, bool sample = false);
+
+    static bool isPostgresUrl(const QString& target);
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    Kind kind() const { return m_kind; }
+    bool isSQLite() const { return m_kind == Kind::SQLite; }
+    const QString& target() const { return m_target; }
+    QSqlDatabase sql() const;
+
+    // Runs one statement with bound values; throws DataError with the
+    // database's own text. SELECT results are left for the caller to read.
+    QSqlQuery exec(const QString& statement, const QVariantList& params = {});
+    // Runs a SELECT and returns its first column of its first row (null when
+    // there is no row).
+    QVariant scalar(const QString& statement, const QVariantList& params = {});
+
+    // Transactions that take the write lock at once (BEGIN IMMEDIATE on
+    // SQLite), so a move never fails half-way because another terminal wrote.
+    void begin();
+    void commit(); // a failed COMMIT is rolled back before it throws
+    void rollback() noexcept;
+    bool inTransaction() const { return m_inTransaction; }
+
+    // Confirms that the five shop tables are there with their columns.
+    void checkShopTables();
+
+private:
+    Database(Kind kind, const QString& target, const QString& connectionName);
+    void configureSQLite();
+
+    Kind m_kind;
+    QString m_target;
+    QString m_connection;
+    bool m_inTransaction = false;
+};
+
+// Commits with commit(); rolls back when left without a commit, so an
+// exception in the middle of a move stores nothing.
+class Transaction {
+public:
+    explicit Transaction(Database& db) : m_db(db) { m_db.begin(); }
+    ~Transaction()
+    {
+        if (!m_done)
+            m_db.rollback();
+    }
+    void commit()
+    {
+        m_done = true;
+        m_db.commit();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+private:
+    Database& m_db;
+    bool m_done = false;
+};
+
+QString quoteIdentifier(const QString& name);
+
+} // namespace lumaro

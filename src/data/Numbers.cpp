@@ -1,0 +1,187 @@
+#include "data/Numbers.h"
+
+#include "data/DataError.h"
+
+#include <QLocale>
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace lumaro {
+
+namespace {
+
+bool isSkipped(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')
+        || c == QLatin1Char('\r') || c == QChar(0x3000);
+}
+
+// Whole numbers after &H or &O: up to 16 bits they read as a signed 16-bit
+// value (&HFFFF is -1), up to 32 bits as a signed 32-bit value, as the shop's
+// program always read them.
+double radixNumber(const std::string& digits, int base)
+{
+    if (digits.empty())
+        return 0;
+    unsigned long long v = 0;
+    for (char c : digits) {
+        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 99;
+        if (d >= base)
+            break;
+        v = v * base + d;
+        if (v > 0xFFFFFFFFull)
+            throw NumberError(QStringLiteral("數值溢位"));
+    }
+    if (v <= 0xFFFF)
+        return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(v)));
+    return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)));
+}
+
+} // namespace
+
+double readNumber(const QString& text)
+{
+    // Collapse the text to the characters that matter first; blanks inside a
+    // number ("1 000") are simply passed over.
+    std::string s;
+    s.reserve(text.size());
+    for (QChar c : text) {
+        if (isSkipped(c))
+            continue;
+        if (c.unicode() > 127) {
+            s.push_back('\x01'); // ends any number
+            continue;
+        }
+        s.push_back(static_cast<char>(c.toLatin1()));
+    }
+
+    std::size_t i = 0;
+    if (s.size() >= 2 && s[0] == '&') {
+        char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(s[1])));
+        if (kind == 'H' || kind == 'O') {
+            std::string digits;
+            for (i = 2; i < s.size(); ++i) {
+                char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
+                bool ok = kind == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) : (c >= '0' && c <= '7');
+                if (!ok)
+                    break;
+                digits.push_back(c);
+            }
+            return radixNumber(digits, kind == 'H' ? 16 : 8);
+        }
+    }
+
+    std::string num;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        num.push_back(s[i++]);
+    bool digits = false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+        num.push_back(s[i++]);
+        digits = true;
+    }
+    if (i < s.size() && s[i] == '.') {
+        num.push_back(s[i++]);
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+            num.push_back(s[i++]);
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0;
+    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
+        std::size_t j = i + 1;
+        std::string exp = "e";
+        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+            exp.push_back(s[j++]);
+        bool expDigits = false;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
+            exp.push_back(s[j++]);
+            expDigits = true;
+        }
+        if (expDigits)
+            num += exp;
+    }
+    double v = std::strtod(num.c_str(), nullptr);
+    if (!std::isfinite(v))
+        throw NumberError(QStringLiteral("數值溢位"));
+    return v;
+}
+
+double toNumberStrict(const QString& text, bool* ok)
+{
+    const QString t = text.trimmed();
+    bool good = false;
+    double v = 0;
+    if (!t.isEmpty()) {
+        v = QLocale().toDouble(t, &good);
+        if (!good) // the user's locale may be one whose decimal mark is a comma
+            v = QLocale::c().toDouble(t, &good);
+        if (good && !std::isfinite(v))
+            good = false;
+    }
+    if (ok)
+        *ok = good;
+    return good ? v : 0;
+}
+
+double toNumberStrictOrFail(const QString& text)
+{
+    bool ok = false;
+    double v = toNumberStrict(text, &ok);
+    if (!ok) {
+        if (text.trimmed().isEmpty())
+            throw NumberError(QStringLiteral("欄位是空的，無法當作數字計算。"));
+        throw NumberError(QStringLiteral("「%1」不是數字，無法計算。").arg(text));
+    }
+    return v;
+}
+
+QString formatNumber(double x)
+{
+    if (std::isnan(x))
+        return QStringLiteral("0");
+    if (std::isinf(x))
+        throw NumberError(QStringLiteral("數值溢位"));
+    if (x == 0)
+        return QStringLiteral("0");
+
+    // Round to 15 significant digits, then lay the digits out without an
+    // exponent.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", x);
+    std::string e(buf);
+    bool negative = e[0] == '-';
+    if (negative)
+        e.erase(0, 1);
+    std::size_t epos = e.find('e');
+    int exponent = std::atoi(e.c_str() + epos + 1);
+    std::string mantissa = e.substr(0, epos);
+    std::string digits;
+    for (char c : mantissa)
+        if (c != '.')
+            digits.push_back(c);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+
+    std::string out;
+    const int n = static_cast<int>(digits.size());
+    if (exponent >= 0) {
+        if (exponent + 1 >= n) {
+            out = digits + std::string(exponent + 1 - n, '0');
+        } else {
+            out = digits.substr(0, exponent + 1) + "." + digits.substr(exponent + 1);
+        }
+    } else {
+        out = "0." + std::string(-exponent - 1, '0') + digits;
+    }
+    if (negative)
+        out.insert(out.begin(), '-');
+    return QString::fromLatin1(out.c_str());
+}
+
+} // namespace lumaro

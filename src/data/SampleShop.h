@@ -1,0 +1,11 @@
+#pragma once
+
+namespace lumaro {
+
+class Database;
+
+// A small catalogue of well-known teas and three open orders, for trying the
+// program out and for screenshots. Runs inside the caller's transaction.
+void fillSampleShop(Database& db);
+
+} // namespace lumaro

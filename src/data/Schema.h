@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The shop's tables, their columns in their binding order, and the record
+// sources the screens open. Screens read "select *" rows by column position, so
+// the order here is part of the file format, not only of the queries.
+namespace lumaro::schema {
+
+// Table names.
+inline const QString TeaTable = QStringLiteral("茶葉資料表");
+inline const QString OrderTable = QStringLiteral("訂單資料表");
+inline const QString LineTable = QStringLiteral("訂單明細表");
+inline const QString AccountTable = QStringLiteral("帳款資料表");
+inline const QString PasswordTable = QStringLiteral("密碼表");
+
+// Column names.
+namespace tea {
+inline const QString Number = QStringLiteral("編號");
+inline const QString Name = QStringLiteral("名稱");
+inline const QString Cost = QStringLiteral("進價");    // purchase price per kg
+inline const QString Price = QStringLiteral("訂價");   // sale price per kg
+inline const QString Stock = QStringLiteral("庫存");   // kg
+} // namespace tea
+namespace order {
+inline const QString Number = QStringLiteral("訂單編號");
+inline const QString Customer = QStringLiteral("客戶名稱");
+inline const QString Date = QStringLiteral("訂購日期");
+inline const QString Contact = QStringLiteral("連絡方式");
+inline const QString Status = QStringLiteral("訂單狀態"); // 0 open, 1 settled
+} // namespace order
+namespace line {
+inline const QString Order = QStringLiteral("訂單編號");
+inline const QString Tea = QStringLiteral("茶葉編號");
+inline const QString Quantity = QStringLiteral("數量");
+inline const QString Id = QStringLiteral("明細編號");
+} // namespace line
+namespace account {
+inline const QString Id = QStringLiteral("帳號");
+inline const QString Cash = QStringLiteral("現金");
+inline const QString Bank = QStringLiteral("銀行");
+} // namespace account
+namespace password {
+inline const QString Value = QStringLiteral("密碼");
+} // namespace password
+
+enum class ColumnType { Text, Real, Integer, Date };
+
+struct ColumnDef {
+    QString name;
+    ColumnType type;
+};
+
+struct TableDef {
+    QString name;
+    QList<ColumnDef> columns; // in their binding order
+    QString key;              // empty: the table cannot be written through a data control
+    bool autoNumberKey = false;
+
+    int indexOf(const QString& column) const;
+    const ColumnDef* column(const QString& name) const;
+};
+
+const QList<TableDef>& tables();
+const TableDef* findTable(const QString& name);
+
+// CREATE statements for a new shop, one statement per entry.
+QStringList sqliteDdl();
+QStringList postgresDdl();
+
+// Record sources the screens open. Values are bound, never pasted in.
+namespace sources {
+inline const QString TeaCatalogue = QStringLiteral("select 編號,名稱,進價,訂價,庫存 from 茶葉資料表 Order by 編號");
+inline const QString OpenOrders = QStringLiteral(
+    "select 訂單編號,客戶名稱,訂購日期,連絡方式 ,訂單狀態 from 訂單資料表 Where 訂單狀態=0 order by 訂單編號");
+inline const QString LinesOfOrder = QStringLiteral("select * from 訂單明細表 where 訂單編號=?");
+inline const QString OrderTeaList = QStringLiteral("select 編號,名稱,訂價,庫存 from 茶葉資料表");
+inline const QString OneTea = QStringLiteral("select * from 茶葉資料表 where 編號=?");
+} // namespace sources
+
+} // namespace lumaro::schema

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QColor>
+
+class QWidget;
+
+namespace lumaro {
+
+// Places and sizes are kept in twips, as the shop's screens were laid out:
+// 15 twips make one pixel at 96 dpi.
+constexpr double kTwipsPerPixel = 15.0;
+
+int twips(double t);            // twips to whole pixels
+double pixelsToTwips(int px);   // pixels to twips
+
+// Sets a widget's geometry from twips, relative to its parent.
+void placeTwips(QWidget* w, double left, double top, double width, double height);
+
+inline QColor lightYellow() { return QColor(255, 255, 192); }
+inline QColor lightRed() { return QColor(255, 192, 192); }
+inline QColor lightBlue() { return QColor(192, 192, 255); }
+inline QColor lightGreen() { return QColor(192, 255, 192); }
+
+void setBackground(QWidget* w, const QColor& c);
+void setTextColor(QWidget* w, const QColor& c);
+
+} // namespace lumaro

@@ -1,0 +1,65 @@
+#include "platform/QtPrompts.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace lumaro {
+
+namespace {
+QString displayText(QString text)
+{
+    // The shop's texts break lines with a lone carriage return.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+} // namespace
+
+Answer QtPrompts::message(const QString& text, Buttons buttons, const QString& title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title.isEmpty() ? programTitle() : title);
+    box.setText(displayText(text));
+    box.setIcon(QMessageBox::NoIcon);
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));
+    box.exec();
+    return Answer::Ok;
+}
+
+QString QtPrompts::input(const QString& prompt, const QString& title)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title.isEmpty() ? programTitle() : title);
+    dialog.setLabelText(displayText(prompt));
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setOkButtonText(QStringLiteral("確定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+void QtPrompts::endProgram()
+{
+    // At once: no screen's close handling runs. Every stored move is already
+    // committed, so nothing is lost by leaving without tidying up.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(0);
+}
+
+} // namespace lumaro

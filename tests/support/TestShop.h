@@ -1,0 +1,58 @@
+#pragma once
+
+#include "data/Database.h"
+#include "platform/ScriptedPrompts.h"
+
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+
+namespace lumaro::test {
+
+// A fresh shop for one test: a new file in a temporary folder, made with the
+// same code as `lumaro-admin init`, plus a small builder to fill it and SQL
+// helpers to check what ended up stored.
+class TestShop {
+public:
+    explicit TestShop(const QString& password = QStringLiteral("secret"));
+    ~TestShop();
+
+    Database& db() { return *m_db; }
+    QString path() const { return m_path; }
+    QString folder() const { return m_dir.path(); }
+
+    TestShop& tea(const QString& number, const QString& name, const QVariant& cost, const QVariant& price,
+                  const QVariant& stock);
+    qlonglong order(const QString& customer, const QString& contact = QString(), int status = 0);
+    qlonglong line(qlonglong order, const QString& tea, int quantity);
+    TestShop& balances(const QVariant& cash, const QVariant& bank);
+    TestShop& password(const QVariant& value); // null for a missing password
+
+    QVariant scalar(const QString& sql, const QVariantList& params = {});
+    QList<QVariantList> rows(const QString& sql, const QVariantList& params = {});
+    void exec(const QString& sql, const QVariantList& params = {});
+
+    double cash();
+    double bank();
+    double stock(const QString& tea);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    std::unique_ptr<Database> m_db;
+};
+
+// Installs scripted prompts for as long as it lives.
+class PromptScope {
+public:
+    PromptScope();
+    ~PromptScope();
+    ScriptedPrompts& operator*() { return m_prompts; }
+    ScriptedPrompts* operator->() { return &m_prompts; }
+
+private:
+    ScriptedPrompts m_prompts;
+};
+
+} // namespace lumaro::test

@@ -1,0 +1,38 @@
+#include "admin/Commands.h"
+#include "admin/Terminal.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+void usage()
+{
+    lumaro::admin::err(QStringLiteral(
+        "用法：lumaro-admin 指令 [參數]\n"
+        "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）"));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("init"), lumaro::admin::init},
+    };
+    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
+        usage();
+        return args.size() < 2 ? 2 : 0;
+    }
+    const auto it = commands.find(args[1]);
+    if (it == commands.end()) {
+        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(args[1]));
+        usage();
+        return 2;
+    }
+    return it->second(args.mid(2));
+}
