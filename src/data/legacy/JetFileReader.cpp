@@ -104,11 +104,14 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
             errTail = errTail.right(2048);
     };
     bool stalled = false;
+    bool refused = false;  // we stopped a reader that sent garbage
     while (proc.state() != QProcess::NotRunning) {
         proc.waitForReadyRead(200);
         drain();
-        if (parser.state() == StreamParser::State::Malformed)
+        if (parser.state() == StreamParser::State::Malformed) {
+            refused = true;
             break;
+        }
         if (sinceProgress.elapsed() > m_stallMsecs) {
             stalled = true;
             break;
@@ -128,11 +131,11 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
                           .arg(m_stallMsecs / 1000));
     if (parser.state() == StreamParser::State::ReaderFailed)
         return failed(QStringLiteral("無法讀取舊資料檔「%1」：%2").arg(shown, QString::fromStdString(parser.error())));
-    if (proc.exitStatus() == QProcess::CrashExit)
-        return failed(QStringLiteral("讀取舊資料檔「%1」時讀取程式異常結束，檔案可能已損壞。").arg(shown) + detail);
-    if (parser.state() == StreamParser::State::Malformed)
+    if (refused || (parser.state() == StreamParser::State::Malformed && proc.exitStatus() == QProcess::NormalExit))
         return failed(QStringLiteral("讀取舊資料檔「%1」時收到不正確的資料（%2），檔案可能已損壞。")
                           .arg(shown, QString::fromStdString(parser.error())));
+    if (proc.exitStatus() == QProcess::CrashExit)
+        return failed(QStringLiteral("讀取舊資料檔「%1」時讀取程式異常結束，檔案可能已損壞。").arg(shown) + detail);
     if (proc.exitCode() != 0 || !parser.finished())
         return failed(QStringLiteral("讀取舊資料檔「%1」沒有完成（結束代碼 %2），檔案可能已損壞。")
                           .arg(shown)
