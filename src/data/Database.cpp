@@ -266,7 +266,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {password});
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {password.isNull() ? QStringLiteral("") : password});
         if (fill)
             fill(*d);
         t.commit();
