@@ -116,11 +116,13 @@ bool FirstRunDialog::runImport()
     };
     QStringList warnings;
     QString failure;
+    m_busy = true;
     try {
         warnings = importLegacyFile(m_legacyFile, m_file, options).warnings;
     } catch (const DataError& e) {
         failure = e.description();
     }
+    m_busy = false;
     importChoice->setEnabled(true);
     createChoice->setEnabled(true);
     okButton->setEnabled(true);
@@ -137,6 +139,12 @@ bool FirstRunDialog::runImport()
 }
 
 QString FirstRunDialog::password() const { return password1->text(); }
+
+void FirstRunDialog::reject()
+{
+    if (!m_busy)
+        QDialog::reject();
+}
 
 void FirstRunDialog::accept()
 {

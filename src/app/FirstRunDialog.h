@@ -33,6 +33,7 @@ public:
     QProgressBar* progress = nullptr;
 
     void accept() override;
+    void reject() override;
 
 private:
     void choiceChanged();
@@ -41,6 +42,7 @@ private:
     QString m_file;
     QString m_legacyFile;
     bool m_imported = false;
+    bool m_busy = false;  // an import is running; the dialog cannot close under it
 };
 
 } // namespace lumaro

@@ -343,8 +343,11 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
     if (QFileInfo::exists(target))
         throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
     const QFileInfo targetInfo(target);
-    if (!targetInfo.absoluteDir().exists())
-        throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(targetInfo.absolutePath())));
+    const QFileInfo folder(targetInfo.absolutePath());
+    if (!folder.isDir())
+        throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(folder.filePath())));
+    if (!folder.isWritable())
+        throw DataError(QStringLiteral("資料夾「%1」無法寫入。").arg(QDir::toNativeSeparators(folder.filePath())));
 
     const LegacyShop shop = convertLegacyTables(contents);
     if (progress)
@@ -390,11 +393,15 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     reader.setCharset(options.charset);
     const QStringList names = legacyTableNames();
     if (options.progress) {
-        reader.onProgress = [&](const QString& table, qint64 rows, qint64 count) {
+        // Rows arrive one by one; the bar hears only of whole percents.
+        reader.onProgress = [&, last = -1](const QString& table, qint64 rows, qint64 count) mutable {
             const qsizetype at = qMax<qsizetype>(0, names.indexOf(table));
             const double part = count > 0 ? qMin(1.0, double(rows) / double(count)) : 0.0;
-            options.progress(int(60 * (double(at) + part) / double(names.size())),
-                             QStringLiteral("讀取「%1」").arg(table));
+            const int percent = int(60 * (double(at) + part) / double(names.size()));
+            if (percent == last && rows != 0)
+                return;
+            last = percent;
+            options.progress(percent, QStringLiteral("讀取「%1」").arg(table));
         };
     }
     const legacy::JetReadResult read = reader.read(mdbPath, names);
