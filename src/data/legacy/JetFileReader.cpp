@@ -12,11 +12,14 @@ namespace {
 
 const char* const kReaderName = "lumaro-mdbreader";
 
-QString tail(const QByteArray& bytes)
+// The reader's last words on stderr, which name what went wrong (libmdb's warnings
+// per damaged row come before them).
+QString lastLine(const QByteArray& bytes)
 {
-    QString s = QString::fromUtf8(bytes).trimmed();
-    if (s.size() > 300)
-        s = QStringLiteral("…") + s.right(300);
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString s = lines.isEmpty() ? QString() : lines.last().trimmed();
+    if (s.size() > 200)
+        s = s.left(200) + QStringLiteral("…");
     return s;
 }
 
@@ -124,7 +127,8 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
         drain();
     }
 
-    const QString detail = errTail.isEmpty() ? QString() : QStringLiteral("\n（%1）").arg(tail(errTail));
+    const QString last = lastLine(errTail);
+    const QString detail = last.isEmpty() ? QString() : QStringLiteral("\n（%1）").arg(last);
     if (stalled)
         return failed(QStringLiteral("讀取舊資料檔「%1」超過 %2 秒沒有進展，已停止；檔案可能已損壞。")
                           .arg(shown)

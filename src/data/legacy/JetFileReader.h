@@ -42,7 +42,7 @@ public:
 private:
     QString m_reader;
     QString m_charset;
-    int m_stallMsecs = 60000;
+    int m_stallMsecs = 30000;
 };
 
 }  // namespace lumaro::legacy

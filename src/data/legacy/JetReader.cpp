@@ -57,6 +57,13 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
         columns[i].name.assign(col->name, strnlen(col->name, sizeof col->name));
         columns[i].type = col->col_type;
         columns[i].size = col->col_size;
+        // A type Jet never writes is a damaged table definition; libmdb would read
+        // on and leak a warning per value.
+        if (jetTypeName(col->col_type) == "Unknown" && col->col_type != MDB_COMPLEX) {
+            out.failure("資料表「" + name + "」的欄位「" + columns[i].name + "」型態不明（" +
+                        std::to_string(col->col_type) + "），檔案可能已損壞");
+            return false;
+        }
     }
 
     std::vector<std::unique_ptr<char[]>> buffers(n);
@@ -83,6 +90,13 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
             } else {
                 row[i].emplace(buffers[i].get(), std::min<std::size_t>(std::size_t(len), kBindSize));
             }
+        }
+        // More rows than the definition counts means a damaged page chain; stop
+        // before libmdb walks it any further.
+        if (sent == table->num_rows) {
+            out.failure("資料表「" + name + "」的資料超過定義的 " + std::to_string(table->num_rows) +
+                        " 列，檔案可能已損壞");
+            return false;
         }
         out.row(row);
         ++sent;

@@ -55,7 +55,7 @@ int main(int argc, char** argv)
 {
     // A damaged file may send libmdb into a loop or a huge allocation: bound both,
     // and leave no core file behind when it crashes.
-    limit(RLIMIT_CPU, 120);
+    limit(RLIMIT_CPU, 60);
     limit(RLIMIT_AS, rlim_t(1) << 30);
     limit(RLIMIT_CORE, 0);
 
