@@ -6,12 +6,22 @@ lumaro="$1"
 admin="$2"
 work="$(mktemp -d)"
 pid=""
+xvfb=""
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
+
+# A private X server on a display number it picks itself, so runs side by
+# side never share one.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null & xvfb=$!
+for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
 echo "tea123" | "$admin" init --sample teadata.db >/dev/null
 
 window_id() { # name, seconds: prints the id of the newest window of that name
