@@ -3,36 +3,14 @@
 
 #include "app/MDI_frm.h"
 #include "data/BoundTextBox.h"
-#include "data/DataControl.h"
-#include "data/DataGrid.h"
-#include "orders/Order_frm.h"
+#include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QMdiSubWindow>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QtTest>
 
 using namespace lumaro;
 using namespace lumaro::test;
-
-namespace {
-
-void chooseRow(DataGrid* grid, int row)
-{
-    const int column = grid->currentIndex().column() == 1 ? 0 : 1;
-    grid->setCurrentIndex(grid->model()->index(row, column));
-}
-
-void typeText(QWidget* box, const QString& text)
-{
-    for (QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
-} // namespace
 
 class RoadOfOneOrder : public QObject {
     Q_OBJECT
@@ -59,10 +37,10 @@ private slots:
         QCOMPARE(screen->datPrimaryRS->recordCount(), 1);
 
         // 2. A new order: customer and contact typed, then 更新.
-        QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
+        click(screen->cmdAdd);
         typeText(screen->custom, QStringLiteral("陳美玲"));
         typeText(screen->contact, QStringLiteral("台北市"));
-        QTest::mouseClick(screen->cmdUpdate, Qt::LeftButton);
+        click(screen->cmdUpdate);
         const QVariant number =
             shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '陳美玲' AND 訂單狀態 = 0"));
         QVERIFY(!number.isNull());
@@ -77,13 +55,13 @@ private slots:
         QCOMPARE(screen->HScroll1->maximum(), 18);
         screen->HScroll1->setValue(2);
         QCOMPARE(screen->Buy->text(), QStringLiteral("2"));
-        QTest::mouseClick(screen->Command1, Qt::LeftButton);
+        click(screen->Command1);
         QCOMPARE(screen->Adodc1->recordCount(), 1);
         QCOMPARE(screen->Money->text(), QStringLiteral("5200"));
 
         // 5. and 6. 結 帳, answered Yes.
         prompts->queueAnswer(Answer::Yes);
-        QTest::mouseClick(screen->Command3, Qt::LeftButton);
+        click(screen->Command3);
         QCOMPARE(prompts->messages().size(), 1);
         QVERIFY(prompts->messages()[0].text.endsWith(QStringLiteral("總計:5200")));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {number}).toInt(), 1);
