@@ -242,6 +242,24 @@ private slots:
         QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表")).toInt(), 0);
         QCOMPARE(s.Adodc1->recordCount(), 0);
     }
+
+    void aRefusedLineLeavesNothingBehind()
+    {
+        Fixture f;
+        f.shop.line(f.first, QStringLiteral("B"), 1);
+        f.shop.exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON 訂單明細表 BEGIN SELECT RAISE(ABORT, '磁碟已滿'); END"));
+        Order_frm& s = f.open();
+        f.orderTea(QStringLiteral("A"), 2);
+        QCOMPARE(f.prompts->messages().size(), 1);
+        QCOMPARE(f.prompts->messages()[0].text, QStringLiteral("磁碟已滿"));
+        QVERIFY(!s.Adodc1->hasPending());
+        QCOMPARE(shownLineTeas(s), QStringList{QStringLiteral("B")});
+
+        // Moving in the lines afterwards does not try to store the line again.
+        chooseRow(s.DataGrid1, 0);
+        QCOMPARE(f.prompts->messages().size(), 1);
+        QCOMPARE(f.lineCount(f.first), 1);
+    }
 };
 
 QTEST_MAIN(OrderFrmTest)
