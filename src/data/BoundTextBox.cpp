@@ -33,8 +33,10 @@ void BoundTextBox::showCurrent()
     const int col = m_control->columnIndex(m_column);
     if (col >= 0 && m_control->hasCurrent())
         text = lumaro::displayText(m_control->field(col));
-    if (text != this->text())
+    if (text != this->text()) {
         setText(text);
+        setCursorPosition(0); // show the start of a long value, not its tail
+    }
 }
 
 void BoundTextBox::carryEdit(const QString& text)
