@@ -13,6 +13,10 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <cmath>
@@ -67,6 +71,7 @@ private slots:
     void framePosition();
     void frameFollowsTheOuterSize();
     void transferApi();
+    void movesOnPostgres();
 };
 
 void tst_money::moves_data()
@@ -368,6 +373,60 @@ void tst_money::transferApi()
     money::deposit(shop.db(), 0.8);
     QVERIFY(std::abs(shop.cash()) < 1e-12);
     QCOMPARE(shop.bank(), 0.8);
+}
+
+// The same moves on a PostgreSQL server, in a scratch database of their own,
+// when LUMARO_TEST_PG names one (postgresql://user@host:port/db?options).
+void tst_money::movesOnPostgres()
+{
+    const QString server = qEnvironmentVariable("LUMARO_TEST_PG");
+    if (server.isEmpty())
+        QSKIP("LUMARO_TEST_PG names no PostgreSQL server");
+
+    QUrl url(server);
+    const QString scratch = QStringLiteral("lumaro_money_%1").arg(QCoreApplication::applicationPid());
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("pgadmin"));
+        admin.setDatabaseName(url.path().mid(1));
+        admin.setHostName(url.host());
+        if (url.port() > 0)
+            admin.setPort(url.port());
+        admin.setUserName(url.userName());
+        QStringList options;
+        for (const auto& [k, v] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+            options << k + QLatin1Char('=') + v;
+        admin.setConnectOptions(options.join(QLatin1Char(';')));
+        QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
+        QSqlQuery q(admin);
+        QVERIFY2(q.exec(QStringLiteral("CREATE DATABASE %1").arg(scratch)), qPrintable(q.lastError().text()));
+    }
+    auto dropScratch = qScopeGuard([&] {
+        QSqlDatabase admin = QSqlDatabase::database(QStringLiteral("pgadmin"));
+        QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(scratch));
+    });
+
+    url.setPath(QLatin1Char('/') + scratch);
+    {
+        // Creating the tables sends statements that cannot be prepared.
+        auto db = Database::create(url.toString(), QStringLiteral("pw"), true);
+        db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000, 銀行 = NULL"));
+        money::deposit(*db, 1000);
+        money::withdraw(*db, 250.5);
+        QVERIFY_THROWS_EXCEPTION(MoveRefused, money::deposit(*db, 1000));
+        money::purchase(*db, QStringLiteral("T001"), 0.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), 749.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
+
+        // A failure between the two changes stores neither.
+        db->exec(QStringLiteral("CREATE FUNCTION 現金故障() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '磁碟故障'; "
+                                "END $$ LANGUAGE plpgsql"));
+        db->exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 FOR EACH ROW "
+                                "EXECUTE FUNCTION 現金故障()"));
+        QVERIFY_THROWS_EXCEPTION(DataError, money::purchase(*db, QStringLiteral("T001"), 2));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
+    }
 }
 
 QTEST_MAIN(tst_money)
