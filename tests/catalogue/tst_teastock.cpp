@@ -55,8 +55,6 @@ private slots:
     void gridShowsTheStoredStockOnTheSameTea();
     void refusals();
     void failureBetweenTheTwoChangesStoresNothing();
-    void gridHeight_data();
-    void gridHeight();
     void resizeMovesOnlyTheGridHeight();
 };
 
@@ -225,22 +223,6 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
     s.form->Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), 15.0);
     QCOMPARE(s.shop.cash(), 400.0);
-}
-
-void tst_teastock::gridHeight_data()
-{
-    QTest::addColumn<double>("inner");
-    QTest::addColumn<double>("grid");
-    QTest::newRow("design height") << 5670.0 << 5140.0;
-    QTest::newRow("tall") << 9000.0 << 8470.0;
-    QTest::newRow("too small") << 300.0 << -230.0;
-}
-
-void tst_teastock::gridHeight()
-{
-    QFETCH(double, inner);
-    QFETCH(double, grid);
-    QCOMPARE(TeaStock_frm::gridHeight(inner), grid);
 }
 
 void tst_teastock::resizeMovesOnlyTheGridHeight()
