@@ -48,7 +48,28 @@ void BoundTextBox::carryEdit(const QString& text)
 
 void BoundTextBox::focusInEvent(QFocusEvent* e)
 {
-    QLineEdit::focusInEvent(e);
+    switch (e->reason()) {
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        // The focus coming back with the window (a message box closed, the
+        // user came back from another program) is not the user entering the
+        // box: its selection stays as it was and GotFocus stays silent, or a
+        // select-on-entry handler would delete the selected text.
+        QLineEdit::focusInEvent(e);
+        return;
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason: {
+        // Reaching the box by keyboard does not select its text by itself, so
+        // a GotFocus handler finds the box as the user left it.
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        break;
+    }
+    default:
+        QLineEdit::focusInEvent(e);
+        break;
+    }
     emit gotFocus();
 }
 

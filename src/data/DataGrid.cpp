@@ -130,6 +130,28 @@ void DataGrid::mouseDoubleClickEvent(QMouseEvent* e)
     emit notified();
 }
 
+void DataGrid::mousePressEvent(QMouseEvent* e)
+{
+    QTableView::mousePressEvent(e);
+    highlightCurrentRow();
+}
+
+void DataGrid::mouseMoveEvent(QMouseEvent* e)
+{
+    QTableView::mouseMoveEvent(e);
+    highlightCurrentRow();
+}
+
+void DataGrid::highlightCurrentRow()
+{
+    // The view selects the clicked row after it has made it current; when the
+    // move was refused, or a screen put the current row back, the highlight
+    // must stay on the row that is current, not on the one clicked.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 int DataGrid::currentDataRow() const
 {
     const QModelIndex idx = currentIndex();
