@@ -117,11 +117,7 @@ void TeaKind_frm::buildControls()
 
 void TeaKind_frm::open()
 {
-    try {
-        datPrimaryRS->refresh();
-    } catch (const DataError& e) {
-        RecordEditor::showDataError(e.description());
-    }
+    RecordEditor::open(*datPrimaryRS);
     // The grid's control has no error handling of its own on this screen: its
     // failure to open is told plainly.
     runHandler([this] { Adodc1->refresh(); });

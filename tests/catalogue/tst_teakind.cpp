@@ -110,6 +110,7 @@ private slots:
     void selectOnEntry_data();
     void selectOnEntry();
     void focusOrder();
+    void closingResetsPointer();
 };
 
 void TeaKindTest::opensOnSmallestNumber()
@@ -389,6 +390,14 @@ void TeaKindTest::focusOrder()
     }
     QCOMPARE(order, (QStringList{"txtFields_0", "txtFields_1", "txtFields_2", "txtFields_3", "grdDataGrid",
                                  "cmdRefresh", "cmdDelete", "cmdUpdate", "cmdAdd"}));
+}
+
+void TeaKindTest::closingResetsPointer()
+{
+    Screen s(1);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QVERIFY(s.form->close());
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 QTEST_MAIN(TeaKindTest)
