@@ -41,6 +41,13 @@ void BoundTextBox::carryEdit(const QString& text)
 {
     if (!m_control)
         return;
+    if (!m_control->hasCurrent()) {
+        // With no row to write into (an empty list, or the row just deleted)
+        // typing has nowhere to go: the box stays as the row shows it, rather
+        // than complaining at every keystroke or pretending to keep the text.
+        showCurrent();
+        return;
+    }
     m_writing = true;
     runHandler([&] { m_control->setField(m_column, text); });
     m_writing = false;

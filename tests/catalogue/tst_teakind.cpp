@@ -103,6 +103,7 @@ private slots:
     void deleteMovesOn_data();
     void deleteMovesOn();
     void newTeaStoredExactly();
+    void firstTeaOfEmptyCatalogue();
     void textInPriceRefusedByDatabase();
     void refusedChangeKeepsEditorOnTea();
     void refreshReadsBoth();
@@ -258,6 +259,24 @@ void TeaKindTest::newTeaStoredExactly()
     QCOMPARE(rows[0][3].toDouble(), 0.0);
     QCOMPARE(s.grid()->model()->rowCount(), 3);
     QCOMPARE(s.gridCurrentNumber(), QStringLiteral("W'01"));
+}
+
+void TeaKindTest::firstTeaOfEmptyCatalogue()
+{
+    Screen s(0);
+    // Nothing to edit yet: typing goes nowhere and asks nothing.
+    QTest::keyClicks(s.box(1), QStringLiteral("abc"));
+    QCOMPARE(s.box(1)->text(), QString());
+    QVERIFY(s.messages().isEmpty());
+
+    s.click("cmdAdd");
+    s.type(0, QStringLiteral("T01"));
+    s.type(2, QStringLiteral("80"));
+    s.click("cmdUpdate");
+    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
+    QCOMPARE(s.tableNumbers(), QStringList{"T01"});
+    QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 進價 FROM 茶葉資料表")).toDouble(), 80.0);
+    QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T01"));
 }
 
 void TeaKindTest::textInPriceRefusedByDatabase()
