@@ -97,8 +97,7 @@ void TeaKind_frm::buildControls()
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
     placeTwips(grdDataGrid, 0, kGridTop, kStoredWidth, kStoredHeight - kGridTop - dataControlHeight - 30 - kBarHeight);
     grdDataGrid->setDataControl(Adodc1);
-    grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(1200));
-    grdDataGrid->horizontalHeader()->setStretchLastSection(true);
+    grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(1100));
     connect(grdDataGrid, &DataGrid::rowColChange, this,
             [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });
 
@@ -121,6 +120,7 @@ void TeaKind_frm::open()
     // The grid's control has no error handling of its own on this screen: its
     // failure to open is told plainly.
     runHandler([this] { Adodc1->refresh(); });
+    grdDataGrid->setColumnWidth(1, twips(1800)); // names are the longest
 }
 
 void TeaKind_frm::cmdAdd_Click()

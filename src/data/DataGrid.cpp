@@ -78,6 +78,20 @@ void DataGrid::setDataControl(DataControl* control)
     delete m_model;
     m_model = new DataControlModel(control, this);
     setModel(m_model);
+    // A re-read resets the model, which would put every column back to its
+    // default width; the widths the screen or the user gave them stay.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        // The header still has the columns as they were shown; the control
+        // already holds its new ones.
+        m_columnWidths.clear();
+        for (int c = 0; c < horizontalHeader()->count(); ++c)
+            m_columnWidths << columnWidth(c);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_columnWidths.size() == m_model->columnCount())
+            for (int c = 0; c < m_columnWidths.size(); ++c)
+                setColumnWidth(c, m_columnWidths[c]);
+    });
     connect(control, &DataControl::rowsReset, this, &DataGrid::followControl);
     connect(control, &DataControl::currentChanged, this, &DataGrid::followControl);
     followControl();

@@ -62,6 +62,7 @@ private:
 
     QPointer<DataControl> m_control;
     DataControlModel* m_model = nullptr;
+    QList<int> m_columnWidths;
     bool m_syncing = false;
 };
 

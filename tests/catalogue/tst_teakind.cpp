@@ -108,6 +108,7 @@ private slots:
     void refusedChangeKeepsEditorOnTea();
     void refreshReadsBoth();
     void layoutRule();
+    void columnWidthsSurviveReread();
     void selectOnEntry_data();
     void selectOnEntry();
     void focusOrder();
@@ -360,6 +361,20 @@ void TeaKindTest::layoutRule()
     QCOMPARE(g->height(), 0);
     QCOMPARE(s.form->findChild<QPushButton*>("cmdRefresh")->geometry(), buttonPlace);
     QVERIFY(s.messages().isEmpty());
+}
+
+void TeaKindTest::columnWidthsSurviveReread()
+{
+    Screen s(3);
+    s.grid()->setColumnWidth(3, 123);
+    QList<int> widths;
+    for (int c = 0; c < 5; ++c)
+        widths << s.grid()->columnWidth(c);
+    QVERIFY(!widths.contains(0));
+    s.click("cmdUpdate");
+    s.click("cmdRefresh");
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(s.grid()->columnWidth(c), widths[c]);
 }
 
 void TeaKindTest::selectOnEntry_data()
