@@ -172,7 +172,7 @@ void TeaKind_frm::rereadGrid()
 void TeaKind_frm::showEditedTeaInGrid()
 {
     if (datPrimaryRS->hasCurrent())
-        Adodc1->moveToValue(0, datPrimaryRS->field(0));
+        Adodc1->moveToValue(0, datPrimaryRS->storedField(0));
 }
 
 void TeaKind_frm::grdDataGrid_RowColChange(int, int)
@@ -181,8 +181,11 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     // has changed or the grid is scrolled; the tea's number does.
     if (!Adodc1->hasCurrent())
         return;
+    // A tea whose number is being changed in the text boxes is still found by
+    // the number it is stored under.
     const QVariant number = Adodc1->field(0);
-    if (datPrimaryRS->findRow(0, number) < 0) {
+    const int row = datPrimaryRS->findStoredRow(0, number);
+    if (row < 0) {
         prompts().message(
             QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。").arg(displayText(number)));
         showEditedTeaInGrid();
@@ -190,7 +193,8 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     }
     // A change of the tea being left that the database refuses keeps the editor
     // on that tea (the data error message tells why); the grid goes back to it.
-    if (!datPrimaryRS->moveToValue(0, number))
+    datPrimaryRS->setAbsolutePosition(row + 1);
+    if (datPrimaryRS->currentRow() != row)
         showEditedTeaInGrid();
 }
 
@@ -203,8 +207,7 @@ void TeaKind_frm::Form_Resize()
     const double innerWidth = innerWidthTwips();
     const double innerHeight = innerHeightTwips();
     placeTwips(picButtons, 0, innerHeight - kBarHeight, innerWidth, kBarHeight);
-    if (innerWidth >= 0)
-        grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
+    grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
     const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - dataControlHeight - 30
         - pixelsToTwips(picButtons->height());
     if (height >= 0)

@@ -99,6 +99,7 @@ private slots:
     void editorFollowsSelectedTea_data();
     void editorFollowsSelectedTea();
     void teaOnlyInGridIsReportedNotEdited();
+    void renumberedTeaFoundByStoredNumber();
     void updateStoresAndGridShowsIt();
     void deleteMovesOn_data();
     void deleteMovesOn();
@@ -181,6 +182,30 @@ void TeaKindTest::teaOnlyInGridIsReportedNotEdited()
     QVERIFY(s.messages()[0].contains(QStringLiteral("T00")));
     QCOMPARE(s.shown(), QStringLiteral("T02"));
     QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T02"));
+}
+
+void TeaKindTest::renumberedTeaFoundByStoredNumber()
+{
+    Screen s(4);
+    s.clickRow(1);
+    s.type(0, QStringLiteral("T03"));
+    // Clicking the tea being renumbered keeps it; clicking the tea that
+    // already has the new number stores the change, which the database refuses.
+    s.clickRow(1);
+    QVERIFY(s.messages().isEmpty());
+    s.clickRow(2);
+    QCOMPARE(s.messages().size(), 1);
+    QVERIFY(s.messages()[0].startsWith(QStringLiteral("Data error event hit err:")));
+    QCOMPARE(s.shown(), QStringLiteral("T03"));
+    QCOMPARE(s.box(1)->text(), QStringLiteral("茶2"));
+    QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T02"));
+
+    s.prompts->clear();
+    s.type(0, QStringLiteral("T20"));
+    s.clickRow(3);
+    QVERIFY(s.messages().isEmpty());
+    QCOMPARE(s.shown(), QStringLiteral("T04"));
+    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T04", "T20"}));
 }
 
 void TeaKindTest::updateStoresAndGridShowsIt()
