@@ -180,6 +180,13 @@ QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
 {
     QSqlQuery q(sql());
     q.setForwardOnly(true);
+    // PostgreSQL cannot prepare CREATE, SET and the like: a statement without
+    // values is sent as it is.
+    if (params.isEmpty()) {
+        if (!q.exec(statement))
+            throw DataError(errorText(q.lastError()));
+        return q;
+    }
     if (!q.prepare(statement))
         throw DataError(errorText(q.lastError()));
     for (const QVariant& p : params)
