@@ -249,6 +249,7 @@ LegacyShop convertLegacyTables(const JetContents& contents)
             shop.warnings << QStringLiteral("舊資料檔的現金或銀行是空的，匯入為 0。");
         shop.cash = cash.value_or(0);
         shop.bank = bank.value_or(0);
+        shop.hasAccount = true;
     }
 
     const Table& passwords = requireColumns(*contents.table(s::PasswordTable.toStdString()), 1);
@@ -256,6 +257,7 @@ LegacyShop convertLegacyTables(const JetContents& contents)
     if (password.isNull())
         shop.warnings << QStringLiteral("舊資料檔沒有密碼，匯入後的密碼是空的，請盡快設定新密碼。");
     shop.password = password.toString();
+    shop.hasPassword = !password.isNull();
     return shop;
 }
 
@@ -376,6 +378,8 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
     summary.teas = shop.teas.size();
     summary.orders = shop.orders.size();
     summary.lines = shop.lines.size();
+    summary.accounts = shop.hasAccount ? 1 : 0;
+    summary.passwords = shop.hasPassword ? 1 : 0;
     summary.password = shop.password;
     summary.warnings = shop.warnings;
     if (progress)

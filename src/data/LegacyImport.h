@@ -35,6 +35,7 @@ struct LegacyShop {
     double cash = 0;
     double bank = 0;
     QString password;
+    bool hasAccount = false, hasPassword = false;  // found in the legacy file
     QStringList warnings;  // what was imported differently from how it stood
 };
 
@@ -46,7 +47,7 @@ QStringList legacyTableNames();
 LegacyShop convertLegacyTables(const legacy::JetContents& contents);
 
 struct LegacyImportSummary {
-    qlonglong teas = 0, orders = 0, lines = 0;
+    qlonglong teas = 0, orders = 0, lines = 0, accounts = 0, passwords = 0;
     QString password;  // the shop's password from now on
     QStringList warnings;
 };

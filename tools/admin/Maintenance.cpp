@@ -86,11 +86,12 @@ int importMdb(const QStringList& args)
         out(QStringLiteral("  %1  %2 列").arg(schema::TeaTable).arg(s.teas));
         out(QStringLiteral("  %1  %2 列").arg(schema::OrderTable).arg(s.orders));
         out(QStringLiteral("  %1  %2 列").arg(schema::LineTable).arg(s.lines));
-        out(QStringLiteral("  %1  1 列").arg(schema::AccountTable));
-        out(QStringLiteral("  %1      1 列").arg(schema::PasswordTable));
+        out(QStringLiteral("  %1  %2 列").arg(schema::AccountTable).arg(s.accounts));
+        out(QStringLiteral("  %1      %2 列").arg(schema::PasswordTable).arg(s.passwords));
         for (const QString& w : s.warnings)
             out(QStringLiteral("注意：%1").arg(w));
-        out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
+        if (s.passwords)
+            out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
         return 0;
     } catch (const DataError& e) {
         err(e.description());
