@@ -170,8 +170,13 @@ LegacyShop convertLegacyTables(const JetContents& contents)
     for (const QString& name : legacyTableNames())
         if (!contents.table(name.toStdString()))
             missing << QStringLiteral("「%1」").arg(name);
-    if (!missing.isEmpty())
-        throw DataError(QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。").arg(missing.join(QStringLiteral("、"))));
+    if (!missing.isEmpty()) {
+        QString text = QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。").arg(missing.join(QStringLiteral("、")));
+        // Jet 3 keeps even table names in its code page; a wrong one hides them all.
+        if (contents.jetVersion == 0)
+            text += QStringLiteral("若是用其他編碼存檔的 Access 97 檔案，請用 --charset 指定編碼（例如 BIG5）。");
+        throw DataError(text);
+    }
 
     LegacyShop shop;
     namespace s = schema;
