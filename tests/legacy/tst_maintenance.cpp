@@ -134,20 +134,16 @@ private slots:
         shop.balances(1000000, 0);
         shop.tea(QStringLiteral("A01"), QStringLiteral("烏龍"), 100, 150, 10);
 
+        // `yes` feeds sqlite3 one money move per line for as long as the test wants.
         QTemporaryDir dir;
-        const QString script = dir.filePath(QStringLiteral("mover.sql"));
-        {
-            QFile f(script);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(".timeout 5000\nPRAGMA synchronous=OFF;\n");
-            const QByteArray move = "BEGIN IMMEDIATE; UPDATE 帳款資料表 SET 現金 = 現金 - 1, 銀行 = 銀行 + 1; COMMIT;\n";
-            for (int i = 0; i < 200000; ++i)
-                f.write(move);
-        }
-        QProcess mover;
-        mover.setStandardInputFile(script);
-        mover.start(sqlite, {shop.path()});
-        QVERIFY(mover.waitForStarted());
+        QProcess feeder, mover;
+        feeder.setStandardOutputProcess(&mover);
+        mover.setStandardOutputFile(QProcess::nullDevice());
+        mover.start(sqlite, {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), QStringLiteral("-cmd"),
+                             QStringLiteral("PRAGMA synchronous=OFF"), shop.path()});
+        feeder.start(QStringLiteral("yes"),
+                     {QStringLiteral("BEGIN IMMEDIATE; UPDATE 帳款資料表 SET 現金 = 現金 - 1, 銀行 = 銀行 + 1; COMMIT;")});
+        QVERIFY(mover.waitForStarted() && feeder.waitForStarted());
         QElapsedTimer wait;
         wait.start();
         while (shop.cash() == 1000000 && wait.elapsed() < 10000)
@@ -164,9 +160,11 @@ private slots:
             cashSeen << s.cash;
         }
         const bool stillMoving = mover.state() == QProcess::Running;
+        feeder.kill();
         mover.kill();
+        feeder.waitForFinished();
         mover.waitForFinished();
-        QVERIFY2(stillMoving, "the mover finished before the backups; the test proves nothing");
+        QVERIFY2(stillMoving, "the mover stopped before the backups; the test proves nothing");
         QVERIFY(cashSeen[0] < 1000000 && cashSeen[2] < cashSeen[0]);
         // The original keeps working and a second backup to the same name is refused.
         const Run again = admin({QStringLiteral("backup"), QStringLiteral("--database"), shop.path(),
