@@ -79,6 +79,7 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
         progress->setObjectName(QStringLiteral("progress"));
         progress->setRange(0, 100);
         progress->setVisible(false);
+        message->setWordWrap(true);  // an import's refusal can be a long sentence
     }
     layout->addLayout(form);
     if (progress)
