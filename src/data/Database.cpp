@@ -206,6 +206,13 @@ QVariant Database::scalar(const QString& statement, const QVariantList& params)
     return v;
 }
 
+QString Database::roundedAmount(const QString& expression) const
+{
+    if (isSQLite())
+        return QStringLiteral("round(%1, 9)").arg(expression);
+    return QStringLiteral("round((%1)::numeric, 9)::double precision").arg(expression);
+}
+
 void Database::begin()
 {
     if (m_inTransaction)

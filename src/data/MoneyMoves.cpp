@@ -64,13 +64,13 @@ void updateOneRow(Database& db, const QString& sql, const QVariantList& params)
 
 void addToBank(Database& db, const QVariant& account, double amount)
 {
-    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 銀行 = COALESCE(銀行, 0) + ? WHERE 帳號 = ?"),
+    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 銀行 = %1 WHERE 帳號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(銀行, 0) + ?"))),
                  {amount, account});
 }
 
 void takeFromCash(Database& db, const QVariant& account, double amount)
 {
-    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = COALESCE(現金, 0) - ? WHERE 帳號 = ?"),
+    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) - ?"))),
                  {amount, account});
 }
 
@@ -139,7 +139,7 @@ void purchase(Database& db, const QString& tea, double kg)
     requireFinite(stock + kg);
     requireFinite(a.cash - cost);
 
-    updateOneRow(db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = COALESCE(庫存, 0) + ? WHERE 編號 = ?"), {kg, tea});
+    updateOneRow(db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) + ?"))), {kg, tea});
     takeFromCash(db, a.id, cost);
     t.commit();
 }

@@ -96,15 +96,16 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
                             .arg(formatNumber(*expectedTotal)));
 
     for (const PricedLine& l : lines) {
-        QSqlQuery take = db.exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = COALESCE(庫存, 0) - ? WHERE 編號 = ?"),
+        QSqlQuery take = db.exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))),
                                  {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
         if (affectedRows(take) != 1)
             throw DataError(missingTeaText(l.tea));
     }
 
     // The shop's balances live in the account table's first row.
-    QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = COALESCE(現金, 0) + ? WHERE 帳號 = "
-                                              "(SELECT 帳號 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1)"),
+    QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = "
+                                              "(SELECT 帳號 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1)")
+                                   .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?"))),
                                {total});
     if (affectedRows(credit) != 1)
         throw DataError(QStringLiteral("帳款資料表沒有資料，無法把貨款記入現金。"));

@@ -72,6 +72,7 @@ private slots:
     void frameFollowsTheOuterSize();
     void transferApi();
     void movesOnPostgres();
+    void movesLeaveNoBinaryNoise();
 };
 
 void tst_money::moves_data()
@@ -427,6 +428,23 @@ void tst_money::movesOnPostgres()
         QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
         QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
     }
+}
+
+// Amounts that cancel out in decimal must cancel out in the file too, or the
+// cash box shows -0.0000000000000000277 after a perfectly ordinary day.
+void tst_money::movesLeaveNoBinaryNoise()
+{
+    TestShop shop;
+    shop.balances(0.3, 0);
+    shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 0.1, 0.2, 0.3);
+    money::deposit(shop.db(), 0.1);
+    money::deposit(shop.db(), 0.2);
+    QCOMPARE(shop.cash(), 0.0);
+    QCOMPARE(formatNumber(shop.bank()), QStringLiteral("0.3"));
+    money::purchase(shop.db(), QStringLiteral("T1"), -0.1);
+    money::purchase(shop.db(), QStringLiteral("T1"), -0.2);
+    QCOMPARE(shop.stock(QStringLiteral("T1")), 0.0);
+    QCOMPARE(formatNumber(shop.cash()), QStringLiteral("0.03"));
 }
 
 QTEST_MAIN(tst_money)
