@@ -180,6 +180,13 @@ QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
 {
     QSqlQuery q(sql());
     q.setForwardOnly(true);
+    // The PostgreSQL driver prepares with a server-side PREPARE, which refuses
+    // CREATE, SET and the like; a statement without values needs no preparing.
+    if (params.isEmpty() && m_kind == Kind::PostgreSQL) {
+        if (!q.exec(statement))
+            throw DataError(errorText(q.lastError()));
+        return q;
+    }
     if (!q.prepare(statement))
         throw DataError(errorText(q.lastError()));
     for (const QVariant& p : params)
