@@ -1,6 +1,7 @@
 #include "data/Database.h"
 
 #include "data/DataError.h"
+#include "data/Password.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
 
@@ -11,6 +12,11 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace lumaro {
 
@@ -113,8 +119,15 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         configurePostgres(db, target, password);
-        if (!db.open())
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+        if (!db.open()) {
+            const QString text = errorText(db.lastError());
+            if (text.contains(QLatin1String("no password supplied"))
+                || text.contains(QLatin1String("password authentication failed")))
+                throw ServerPasswordError(password.isEmpty()
+                                              ? QStringLiteral("資料庫伺服器要求輸入密碼。")
+                                              : QStringLiteral("資料庫伺服器不接受這個密碼。"));
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(text));
+        }
         d->exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
         d->checkShopTables();
         return d;
@@ -250,24 +263,36 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
     } else {
         if (QFileInfo::exists(target))
             throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+        // Made owner-only before SQLite writes a byte: only the owner may read
+        // the shop's money and password (SQLite gives its -wal and -shm files
+        // the same mode).
+        const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EEXIST)
+                throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        ::close(fd);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(target);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open())
-            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, errorText(db.lastError())));
+        if (!db.open()) {
+            const QString text = errorText(db.lastError());
+            QFile::remove(target);
+            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, text));
+        }
     }
 
     try {
-        if (!pg) {
-            // Only the owner may read the shop's money and password.
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        if (!pg)
             d->configureSQLite();
-        }
         Transaction t(*d);
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {password});
+        // Only a hash of the password is kept in the shop.
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hashPassword(password)});
         if (sample)
             fillSampleShop(*d);
         t.commit();

@@ -9,6 +9,10 @@
 
 namespace lumaro {
 
+// The PostgreSQL server wants a password that was not given, or refused the
+// one given.
+class ServerPasswordError;
+
 // One open shop: the SQLite file (teadata.db by default) or a PostgreSQL
 // database shared by several terminals. Every failure throws DataError with a
 // message the shop owner can read.
@@ -19,7 +23,9 @@ public:
     static const QString& defaultFile(); // teadata.db
 
     // Opens an existing shop. target is a file path or a postgresql:// URL.
-    // password is only used for PostgreSQL; empty lets libpq find one itself.
+    // password is only used for PostgreSQL; empty lets libpq find one itself
+    // (PGPASSWORD, ~/.pgpass). Throws ServerPasswordError when the server
+    // still wants one.
     static std::unique_ptr<Database> open(const QString& target, const QString& password = QString());
 
     // Creates a new shop: the five tables, one account row at 0 and 0 and the

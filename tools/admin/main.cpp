@@ -12,7 +12,8 @@ void usage()
 {
     lumaro::admin::err(QStringLiteral(
         "用法：lumaro-admin 指令 [參數]\n"
-        "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）"));
+        "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）\n"
+        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）"));
 }
 
 } // namespace
@@ -23,6 +24,7 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("init"), lumaro::admin::init},
+        {QStringLiteral("passwd"), lumaro::admin::passwd},
     };
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
         usage();
