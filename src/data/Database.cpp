@@ -14,6 +14,7 @@
 #include <QUrlQuery>
 
 #include <cerrno>
+#include <initializer_list>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,14 +29,60 @@ QString nextConnectionName()
     return QStringLiteral("lumaro-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-QString errorText(const QSqlError& e)
+QString rawErrorText(const QSqlError& e)
 {
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.text().trimmed();
-    if (t.isEmpty())
-        t = QStringLiteral("資料庫發生不明的錯誤。");
     return t;
+}
+
+bool mentions(const QString& text, std::initializer_list<const char*> phrases)
+{
+    for (const char* p : phrases)
+        if (text.contains(QLatin1String(p), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// The server went away (restarted, network cut, connection ended by an
+// administrator): everything not yet committed is gone on its side.
+bool connectionLost(const QSqlError& e, bool postgres)
+{
+    if (!postgres)
+        return false;
+    return e.type() == QSqlError::ConnectionError
+        || mentions(rawErrorText(e), {"server closed the connection", "no connection to the server",
+                                      "terminating connection", "connection to server", "could not send data",
+                                      "could not receive data", "SSL connection has been closed"});
+}
+
+// The faults a shop owner can do something about get a sentence of their own;
+// the database's own text follows for whoever has to look further.
+QString errorText(const QSqlError& e, bool postgres)
+{
+    const QString raw = rawErrorText(e);
+    if (raw.isEmpty())
+        return QStringLiteral("資料庫發生不明的錯誤。");
+    QString sentence;
+    if (connectionLost(e, postgres))
+        sentence = QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。");
+    else if (mentions(raw, {"database or disk is full", "disk I/O error", "No space left on device",
+                            "could not extend file", "could not write"}))
+        sentence = QStringLiteral("磁碟已滿或無法寫入，這次的變更沒有儲存。請先清出磁碟空間再試一次。");
+    else if (mentions(raw, {"readonly database", "read-only", "read only"}))
+        sentence = QStringLiteral("資料檔是唯讀的，無法儲存變更。請檢查資料檔與它所在資料夾的權限。");
+    else if (mentions(raw, {"database is locked", "database table is locked", "database is busy"}))
+        sentence = QStringLiteral("另一台電腦正在寫入資料，這次的變更沒有儲存。請稍後再試一次。");
+    else if (mentions(raw, {"file is not a database", "malformed", "corrupt"}))
+        sentence = QStringLiteral("資料檔已損壞，或不是 Lumaro 的資料檔。");
+    else if (mentions(raw, {"no such table", "does not exist"}) && mentions(raw, {"table", "relation"}))
+        sentence = QStringLiteral("資料檔缺少需要的資料表，可能不是 Lumaro 的資料檔，或已經損壞。");
+    else if (mentions(raw, {"unable to open database file"}))
+        sentence = QStringLiteral("無法開啟資料檔：檔案或它所在的資料夾不存在或無法存取。");
+    if (sentence.isEmpty())
+        return raw;
+    return sentence + QStringLiteral("\r（") + raw + QStringLiteral("）");
 }
 
 bool looksDamaged(const QString& text)
@@ -120,7 +167,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         configurePostgres(db, target, password);
         if (!db.open()) {
-            const QString text = errorText(db.lastError());
+            const QString text = errorText(db.lastError(), true);
             if (text.contains(QLatin1String("no password supplied"))
                 || text.contains(QLatin1String("password authentication failed")))
                 throw ServerPasswordError(password.isEmpty()
@@ -145,13 +192,17 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
     db.setDatabaseName(target);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError())));
+        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError(), false)));
     try {
-        d->configureSQLite();
+        // Tables first: switching the journal writes to the file, and a file
+        // that is not a shop must be left exactly as it was.
         d->checkShopTables();
+        d->configureSQLite();
     } catch (const DataError& e) {
-        if (looksDamaged(e.description()))
-            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r（%2）").arg(target, e.description()));
+        if (looksDamaged(e.description())) {
+            const QString detail = e.description().section(QLatin1Char('\r'), -1);
+            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(target, detail));
+        }
         throw;
     }
     return d;
@@ -189,23 +240,48 @@ void Database::checkShopTables()
     }
 }
 
+void Database::fail(const QSqlError& e)
+{
+    if (connectionLost(e, m_kind == Kind::PostgreSQL)) {
+        m_connectionLost = true;
+        m_inTransaction = false; // the server has dropped it
+    }
+    throw DataError(errorText(e, m_kind == Kind::PostgreSQL));
+}
+
+void Database::reconnectIfLost()
+{
+    // Only between moves: a move cut off by the connection is gone whole on
+    // the server's side, and the next one starts on a fresh connection.
+    if (!m_connectionLost || m_inTransaction)
+        return;
+    QSqlDatabase db = sql();
+    db.close();
+    if (db.open()) {
+        m_connectionLost = false;
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+    }
+}
+
 QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
 {
+    reconnectIfLost();
     QSqlQuery q(sql());
     q.setForwardOnly(true);
     // The PostgreSQL driver prepares with a server-side PREPARE, which refuses
     // CREATE, SET and the like; a statement without values needs no preparing.
     if (params.isEmpty() && m_kind == Kind::PostgreSQL) {
         if (!q.exec(statement))
-            throw DataError(errorText(q.lastError()));
+            fail(q.lastError());
         return q;
     }
     if (!q.prepare(statement))
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     for (const QVariant& p : params)
         q.addBindValue(p);
     if (!q.exec())
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     return q;
 }
 
@@ -223,10 +299,11 @@ void Database::begin()
 {
     if (m_inTransaction)
         throw DataError(QStringLiteral("上一個動作還沒有完成，請稍後再試。"));
+    reconnectIfLost();
     QSqlQuery q(sql());
     const QString stmt = isSQLite() ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
     if (!q.exec(stmt))
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     m_inTransaction = true;
 }
 
@@ -234,9 +311,9 @@ void Database::commit()
 {
     QSqlQuery q(sql());
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        const QString text = errorText(q.lastError());
+        const QSqlError e = q.lastError();
         rollback();
-        throw DataError(text);
+        fail(e);
     }
     m_inTransaction = false;
 }
@@ -257,7 +334,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         configurePostgres(db, target, QString());
         if (!db.open())
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError(), true)));
         if (!db.tables().filter(schema::TeaTable).isEmpty())
             throw DataError(QStringLiteral("這個資料庫已經有商店資料，不會覆寫。"));
     } else {
@@ -278,7 +355,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         db.setDatabaseName(target);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
-            const QString text = errorText(db.lastError());
+            const QString text = errorText(db.lastError(), false);
             QFile::remove(target);
             throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, text));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -65,11 +66,15 @@ public:
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
+    // Throws the error as a DataError, noting a lost server connection.
+    [[noreturn]] void fail(const QSqlError& e);
+    void reconnectIfLost();
 
     Kind m_kind;
     QString m_target;
     QString m_connection;
     bool m_inTransaction = false;
+    bool m_connectionLost = false;
 };
 
 // Commits with commit(); rolls back when left without a commit, so an

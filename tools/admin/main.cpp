@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <functional>
+#include <csignal>
 #include <map>
 
 namespace {
@@ -20,6 +21,9 @@ void usage()
 
 int main(int argc, char* argv[])
 {
+    // A file size limit reached while writing the shop must come back as a
+    // write error the program reports, not end the program mid-move.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
