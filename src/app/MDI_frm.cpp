@@ -95,15 +95,16 @@ bool MDI_frm::Form_Load()
     if (!m_lock) {
         m_lock = new main_frm(m_db);
         QMdiSubWindow* sub = mdiArea->addSubWindow(m_lock);
-        sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
         m_lock->Form_Load();
     }
     QMdiSubWindow* sub = subWindowOf(m_lock);
-    sub->showMaximized();
     m_lock->show();
+    sub->showMaximized();
     // Activating the lock screen may already have run the prompt.
     if (m_lock->state() == main_frm::State::Locked)
         m_lock->Lock_Click();
+    // The maximised lock screen lent the caption its title; give it back.
+    setWindowTitle(Prompts::programTitle());
     return m_lock->state() == main_frm::State::Unlocked;
 }
 

@@ -17,7 +17,6 @@ int main(int argc, char* argv[])
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumaro"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});

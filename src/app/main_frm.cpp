@@ -6,12 +6,14 @@
 #include "data/Password.h"
 #include "data/Schema.h"
 #include "platform/Geometry.h"
+#include "platform/Handler.h"
 #include "platform/Prompts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QTimer>
 
 namespace lumaro {
 
@@ -48,9 +50,12 @@ void main_frm::Form_Activate()
 {
     // Activation runs the prompt; once unlocked the screen stays hidden, so a
     // stray activation of a hidden lock screen asks nothing.
-    if (m_prompting || m_state != State::Locked || !isVisible())
-        return;
-    Lock_Click();
+    // Asked once the window has finished showing (activation arrives while
+    // the lock screen is still being maximised).
+    QTimer::singleShot(0, this, [this] {
+        if (!m_prompting && m_state == State::Locked && isVisible())
+            runHandler([this] { Lock_Click(); });
+    });
 }
 
 bool main_frm::Lock_Click()
@@ -89,8 +94,13 @@ bool main_frm::Lock_Click()
         ++shown;
     }
     m_state = State::Unlocked;
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        // Restore first, so the main window's caption loses the lock
+        // screen's title along with it.
+        if (sub->isMaximized())
+            sub->showNormal();
         sub->hide();
+    }
     hide();
     return true;
 }

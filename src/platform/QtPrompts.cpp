@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -11,6 +13,16 @@
 namespace lumaro {
 
 namespace {
+// A message box sizes itself to its text; keep it wide enough that the
+// window system can show the whole title.
+void fitTitle(QMessageBox& box, const QString& title)
+{
+    const int wanted = QFontMetrics(QApplication::font()).horizontalAdvance(title) * 3 / 2 + 140;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 QString displayText(QString text)
 {
     // The shop's texts break lines with a lone carriage return.
@@ -26,6 +38,7 @@ Answer QtPrompts::message(const QString& text, Buttons buttons, const QString& t
     box.setWindowTitle(title.isEmpty() ? programTitle() : title);
     box.setText(displayText(text));
     box.setIcon(QMessageBox::NoIcon);
+    fitTitle(box, box.windowTitle());
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

@@ -59,6 +59,7 @@ public:
     ~PromptScope();
     ScriptedPrompts& operator*() { return m_prompts; }
     ScriptedPrompts* operator->() { return &m_prompts; }
+    ScriptedPrompts* get() { return &m_prompts; }
 
 private:
     ScriptedPrompts m_prompts;

@@ -1,0 +1,159 @@
+#include "app/MDI_frm.h"
+#include "app/main_frm.h"
+#include "data/DataControl.h"
+#include "support/TestShop.h"
+
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QtTest>
+
+using namespace lumaro;
+using lumaro::test::PromptScope;
+using lumaro::test::TestShop;
+
+namespace {
+
+const QString kPrompt = QStringLiteral("請輸入密碼以啟動系統");
+const QString kPromptTitle = QStringLiteral("開啟系統");
+
+} // namespace
+
+class LockTest : public QObject {
+    Q_OBJECT
+private slots:
+    void entries_data()
+    {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<bool>("unlocked");
+        QTest::addColumn<int>("promptsShown");
+        QTest::newRow("right at once") << QStringList{"secret"} << true << 1;
+        QTest::newRow("two wrong, then right") << QStringList{"x", "Secret", "secret"} << true << 3;
+        QTest::newRow("three wrong") << QStringList{"a", "b", "c"} << false << 3;
+        QTest::newRow("three cancels") << QStringList{"", "", ""} << false << 3;
+        QTest::newRow("case differs") << QStringList{"SECRET", "Secret", "secreT"} << false << 3;
+        QTest::newRow("outer spaces count") << QStringList{" secret", "secret ", "secret\t"} << false << 3;
+        QTest::newRow("a fourth try is never offered") << QStringList{"a", "b", "c", "secret"} << false << 3;
+    }
+    void entries()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(bool, unlocked);
+        QFETCH(int, promptsShown);
+        TestShop shop;
+        PromptScope prompts;
+        for (const QString& t : typed)
+            prompts->queueInput(t);
+
+        MDI_frm window(shop.db());
+        window.show();
+        QCOMPARE(window.Form_Load(), unlocked);
+
+        QCOMPARE(prompts->inputCount(), promptsShown);
+        for (const auto& shown : prompts->shown()) {
+            if (shown.kind == ScriptedPrompts::Kind::Input) {
+                QCOMPARE(shown.text, kPrompt);
+                QCOMPARE(shown.title, kPromptTitle);
+            }
+        }
+        const auto messages = prompts->messages();
+        if (unlocked) {
+            QVERIFY(messages.isEmpty());
+            QVERIFY(!prompts->ended());
+            QVERIFY(!window.lockScreen()->isVisible());
+        } else {
+            QCOMPARE(messages.size(), 1);
+            QCOMPARE(messages[0].text, QStringLiteral("密碼輸入錯誤"));
+            QCOMPARE(messages[0].title, QStringLiteral("強制離開系統"));
+            QCOMPARE(messages[0].buttons, Buttons::Ok);
+            QCOMPARE(prompts->endCount(), 1);
+        }
+    }
+
+    void emptyStoredPasswordOpensWithoutAsking()
+    {
+        TestShop shop{QString()};
+        PromptScope prompts;
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        window.Lock_Click();
+        QVERIFY(prompts->shown().isEmpty());
+    }
+
+    void nullStoredPasswordMatchesNothing()
+    {
+        TestShop shop;
+        shop.password(QVariant());
+        PromptScope prompts;
+        for (int i = 0; i < 3; ++i)
+            prompts->queueInput(QString());
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(!window.Form_Load());
+        QCOMPARE(prompts->inputCount(), 3);
+        QVERIFY(prompts->ended());
+    }
+
+    void passwordIsReadAfreshAtEveryComparison()
+    {
+        TestShop shop;
+        PromptScope prompts;
+        prompts->queueInput(QStringLiteral("secret"));
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        shop.password(QStringLiteral("新密碼"));
+        prompts->queueInput(QStringLiteral("secret"));
+        prompts->queueInput(QStringLiteral("新密碼"));
+        window.Lock_Click();
+        QCOMPARE(prompts->inputCount(), 3);
+        QVERIFY(!prompts->ended());
+    }
+
+    void missingOrUnreadablePasswordEndsWithAMessage_data()
+    {
+        QTest::addColumn<QString>("sabotage");
+        QTest::newRow("empty table") << "DELETE FROM 密碼表";
+        QTest::newRow("no table") << "DROP TABLE 密碼表";
+    }
+    void missingOrUnreadablePasswordEndsWithAMessage()
+    {
+        QFETCH(QString, sabotage);
+        TestShop shop;
+        PromptScope prompts;
+        MDI_frm window(shop.db());
+        window.show();
+        shop.exec(sabotage);
+        QVERIFY(!window.Form_Load());
+        QCOMPARE(prompts->inputCount(), 0);
+        QCOMPARE(prompts->messages().size(), 1);
+        QVERIFY(prompts->messages()[0].text.startsWith(QStringLiteral("無法讀取系統密碼")));
+        QVERIFY(prompts->ended());
+    }
+
+    void lockScreenLayout()
+    {
+        TestShop shop;
+        PromptScope prompts;
+        prompts->queueInput(QStringLiteral("secret"));
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        main_frm* lock = window.lockScreen();
+        auto* logo = lock->findChild<QLabel*>(QStringLiteral("logo"));
+        QVERIFY(logo);
+        QCOMPARE(logo->pixmap().size(), QSize(329, 209));
+        QCOMPARE(logo->size(), QSize(329, 209));
+        QCOMPARE(lock->windowTitle(), QStringLiteral("Lumaro"));
+        // Near the lower right corner of a window three quarters of the screen:
+        // 500 twips in from the right, 1000 above the bottom.
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        const int formW = qRound(screen.width() * 15 * 3 / 4.0 / 15);
+        const int formH = qRound(screen.height() * 15 * 3 / 4.0 / 15);
+        QVERIFY(qAbs(logo->x() - (formW - 329 - 500 / 15)) <= 1);
+        QVERIFY(qAbs(logo->y() - (formH - 209 - 1000 / 15)) <= 1);
+    }
+};
+
+QTEST_MAIN(LockTest)
+#include "tst_lock.moc"

@@ -1,0 +1,174 @@
+#include "accounts/Money_frm.h"
+#include "app/MDI_frm.h"
+#include "app/main_frm.h"
+#include "catalogue/TeaKind_frm.h"
+#include "catalogue/TeaStock_frm.h"
+#include "orders/Order_frm.h"
+#include "support/TestShop.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QtTest>
+
+using namespace lumaro;
+using lumaro::test::PromptScope;
+using lumaro::test::TestShop;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestShop> shop;
+    std::unique_ptr<PromptScope> prompts;
+    std::unique_ptr<MDI_frm> window;
+
+    QAction* item(const QString& name) { return window->findChild<QAction*>(name); }
+
+private slots:
+    void init()
+    {
+        shop = std::make_unique<TestShop>();
+        prompts = std::make_unique<PromptScope>();
+        (*prompts)->queueInput(QStringLiteral("secret"));
+        window = std::make_unique<MDI_frm>(shop->db());
+        window->showMaximized();
+        QVERIFY(window->Form_Load());
+        (*prompts)->clear();
+    }
+    void cleanup()
+    {
+        window.reset();
+        prompts.reset();
+        shop.reset();
+    }
+
+    void captionColourAndMenus()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lumaro"));
+        QCOMPARE(window->mdiArea->background().color(), QColor(255, 255, 192));
+        QStringList tops;
+        for (QAction* a : window->menuBar()->actions())
+            tops << a->text();
+        QCOMPARE(tops, QStringList({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)"}));
+
+        struct Item {
+            const char* menu;
+            QStringList names;
+            QStringList captions;
+        };
+        const QList<Item> items = {
+            {"System", {"Lock", "z", "Exit"}, {"系統鎖定", "", "離開系統"}},
+            {"Order", {"EditOrder"}, {"編輯訂單"}},
+            {"Tea", {"EditTea", "StoreTea"}, {"編輯茶葉種類", "茶頁庫存管理"}},
+            {"Money", {"EditMoney"}, {"帳款管理"}},
+        };
+        for (const Item& i : items) {
+            auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));
+            QVERIFY2(menu, i.menu);
+            QStringList names, captions;
+            for (QAction* a : menu->actions()) {
+                names << a->objectName();
+                captions << a->text();
+                QVERIFY(a->shortcut().isEmpty());
+                QVERIFY(a->isEnabled() && a->isVisible() && !a->isChecked());
+            }
+            QCOMPARE(names, i.names);
+            QCOMPARE(captions, i.captions);
+        }
+        QVERIFY(item("z")->isSeparator());
+    }
+
+    void eachScreenOpensOnceMaximised_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("orders") << "EditOrder" << "Order_frm" << "訂單資料表";
+        QTest::newRow("catalogue") << "EditTea" << "TeaKind_frm" << "茶葉資料表";
+        QTest::newRow("stock") << "StoreTea" << "TeaStock_frm" << "茶葉資料表";
+        QTest::newRow("money") << "EditMoney" << "Money_frm" << "帳款管理";
+    }
+    void eachScreenOpensOnceMaximised()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, screen);
+        QFETCH(QString, caption);
+        item(action)->trigger();
+        auto* first = window->mdiArea->findChild<QWidget*>(screen);
+        QVERIFY(first);
+        QCOMPARE(first->windowTitle(), caption);
+        QMdiSubWindow* sub = MDI_frm::subWindowOf(first);
+        QVERIFY(sub->isMaximized());
+        QCOMPARE(window->mdiArea->activeSubWindow(), sub);
+
+        item(action)->trigger();
+        QCOMPARE(window->mdiArea->findChildren<QWidget*>(screen).size(), 1);
+        QCOMPARE(window->mdiArea->findChild<QWidget*>(screen), first);
+        QVERIFY(prompts->get()->shown().isEmpty());
+    }
+
+    void closedScreenIsLoadedAfresh()
+    {
+        item("EditTea")->trigger();
+        QPointer<TeaKind_frm> first = window->teaKindScreen();
+        QVERIFY(first);
+        MDI_frm::subWindowOf(first)->close();
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(!window->teaKindScreen());
+        item("EditTea")->trigger();
+        QVERIFY(window->teaKindScreen());
+        QVERIFY(MDI_frm::subWindowOf(window->teaKindScreen())->isMaximized());
+    }
+
+    void severalScreensStayOpen()
+    {
+        item("EditTea")->trigger();
+        item("EditOrder")->trigger();
+        item("EditMoney")->trigger();
+        QVERIFY(window->teaKindScreen() && window->orderScreen() && window->moneyScreen());
+        QCOMPARE(window->mdiArea->activeSubWindow(), MDI_frm::subWindowOf(window->moneyScreen()));
+    }
+
+    void lockKeepsOpenScreens()
+    {
+        item("EditTea")->trigger();
+        item("EditOrder")->trigger();
+        QPointer<TeaKind_frm> tea = window->teaKindScreen();
+        QPointer<Order_frm> orders = window->orderScreen();
+        QMdiSubWindow* active = window->mdiArea->activeSubWindow();
+
+        (*prompts)->queueInput(QStringLiteral("wrong"));
+        (*prompts)->queueInput(QStringLiteral("secret"));
+        item("Lock")->trigger();
+        QCOMPARE((*prompts)->inputCount(), 2);
+        QVERIFY(!(*prompts)->ended());
+        QVERIFY(tea && orders);
+        QVERIFY(tea->isVisible() && orders->isVisible());
+        QCOMPARE(window->mdiArea->activeSubWindow(), active);
+        QVERIFY(!window->lockScreen()->isVisible()); // the lock screen itself stays hidden
+    }
+
+    void lockWithThreeWrongEndsTheProgram()
+    {
+        for (int i = 0; i < 3; ++i)
+            (*prompts)->queueInput(QStringLiteral("no"));
+        item("Lock")->trigger();
+        QCOMPARE((*prompts)->endCount(), 1);
+        QCOMPARE((*prompts)->messages().size(), 1);
+    }
+
+    void exitEndsAtOnceWithoutAsking()
+    {
+        item("EditOrder")->trigger();
+        item("Exit")->trigger();
+        QCOMPARE((*prompts)->endCount(), 1);
+        QVERIFY((*prompts)->messages().isEmpty());
+        QVERIFY((*prompts)->inputCount() == 0);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

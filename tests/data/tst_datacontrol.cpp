@@ -1,0 +1,353 @@
+#include "data/BoundTextBox.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/DataGrid.h"
+#include "data/Schema.h"
+#include "support/TestShop.h"
+
+#include <QDate>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace lumaro;
+using lumaro::test::TestShop;
+
+namespace {
+
+void fillTeas(TestShop& shop, int n)
+{
+    for (int i = 1; i <= n; ++i)
+        shop.tea(QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("茶%1").arg(i), 100 * i,
+                 150 * i, i);
+}
+
+QString currentNumber(DataControl& c) { return c.field(0).toString(); }
+
+} // namespace
+
+class DataControlTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensOnFirstRowInSourceOrder()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("B"), QStringLiteral("烏龍"), 1, 2, 3).tea(QStringLiteral("A"), QStringLiteral("綠茶"), 1, 2, 3);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        QCOMPARE(c.recordCount(), 2);
+        QCOMPARE(c.absolutePosition(), 1);
+        QCOMPARE(currentNumber(c), QStringLiteral("A"));
+        QCOMPARE(c.columnNames(), QStringList({"編號", "名稱", "進價", "訂價", "庫存"}));
+    }
+
+    void movingPastTheEnd()
+    {
+        TestShop shop;
+        fillTeas(shop, 2);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.moveNext();
+        QVERIFY(!c.eof());
+        c.moveNext();
+        QVERIFY(c.eof());
+        QCOMPARE(c.absolutePosition(), 0);
+        QVERIFY_THROWS_EXCEPTION(DataError, c.field(0));
+        QVERIFY_THROWS_EXCEPTION(DataError, c.moveNext());
+        c.moveLast();
+        QCOMPARE(currentNumber(c), QStringLiteral("T02"));
+        QVERIFY_THROWS_EXCEPTION(DataError, c.setAbsolutePosition(3));
+        QVERIFY_THROWS_EXCEPTION(DataError, c.setAbsolutePosition(0));
+    }
+
+    void emptySetRefusesMovesAndDeletes()
+    {
+        TestShop shop;
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        QVERIFY(c.eof());
+        for (auto op : {&DataControl::moveFirst, &DataControl::moveLast, &DataControl::deleteCurrent}) {
+            try {
+                (c.*op)();
+                QFAIL("an operation on an empty set succeeded");
+            } catch (const DataError& e) {
+                QCOMPARE(e.description(), DataControl::noCurrentRowText());
+            }
+        }
+    }
+
+    // The record editor's delete: delete, move next, and back to the last
+    // when that ran off the end.
+    void deleteThenFollow_data()
+    {
+        QTest::addColumn<int>("teas");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("after"); // empty: no row left
+        QTest::newRow("middle goes to the next") << 3 << 2 << "T03";
+        QTest::newRow("last goes to the new last") << 3 << 3 << "T02";
+        QTest::newRow("first goes to the next") << 3 << 1 << "T02";
+        QTest::newRow("only leaves nothing") << 1 << 1 << "";
+    }
+    void deleteThenFollow()
+    {
+        QFETCH(int, teas);
+        QFETCH(int, position);
+        QFETCH(QString, after);
+        TestShop shop;
+        fillTeas(shop, teas);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.setAbsolutePosition(position);
+        const QString gone = currentNumber(c);
+        c.deleteCurrent();
+        QVERIFY_THROWS_EXCEPTION(DataError, c.field(0)); // the deleted row is no longer readable
+        c.moveNext();
+        if (after.isEmpty()) {
+            QVERIFY(c.eof());
+            QVERIFY_THROWS_EXCEPTION(DataError, c.moveLast());
+        } else {
+            if (c.eof())
+                c.moveLast();
+            QCOMPARE(currentNumber(c), after);
+        }
+        QCOMPARE(shop.scalar("SELECT count(*) FROM 茶葉資料表 WHERE 編號 = ?", {gone}).toInt(), 0);
+        QCOMPARE(shop.scalar("SELECT count(*) FROM 茶葉資料表").toInt(), teas - 1);
+        QCOMPARE(c.recordCount(), teas - 1);
+    }
+
+    void pendingChangeIsStoredWhenTheRowMoves()
+    {
+        TestShop shop;
+        fillTeas(shop, 2);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.setField(3, QStringLiteral("175.5"));
+        QVERIFY(c.hasPending());
+        QCOMPARE(shop.scalar("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 150.0);
+        c.moveNext();
+        QVERIFY(!c.hasPending());
+        QCOMPARE(shop.scalar("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 175.5);
+        // What was typed as text is read back as the number the file holds.
+        c.moveFirst();
+        QCOMPARE(c.field(3).typeId(), QMetaType::Double);
+    }
+
+    void failedStoreOnMoveReportsAndStays()
+    {
+        TestShop shop;
+        fillTeas(shop, 2);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        QSignalSpy errors(&c, &DataControl::error);
+        c.setField(2, QStringLiteral("很貴"));
+        c.moveNext();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.at(0).at(0).toString().contains(QStringLiteral("進價")));
+        QCOMPARE(c.absolutePosition(), 1); // the move did not happen
+        QVERIFY(c.hasPending());
+        c.cancelUpdate();
+        c.moveNext();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(shop.scalar("SELECT 進價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 100.0);
+    }
+
+    void addNewReadsBackNumberAndDefaults()
+    {
+        TestShop shop;
+        const qlonglong first = shop.order(QStringLiteral("甲"));
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::OpenOrders);
+        c.refresh();
+        c.addNew();
+        QCOMPARE(c.recordCount(), 2);
+        QVERIFY(c.field(0).isNull());
+        c.setField(schema::order::Customer, QStringLiteral("陳小姐"));
+        c.setField(schema::order::Contact, QStringLiteral("0912-000-111"));
+        c.update();
+        QCOMPARE(c.field(0).toLongLong(), first + 1);
+        QCOMPARE(c.field(schema::order::Status).toInt(), 0);
+        QCOMPARE(c.field(schema::order::Date).toString(), QDate::currentDate().toString(Qt::ISODate));
+        // A new row nobody typed into is dropped when the user moves away.
+        c.addNew();
+        c.moveFirst();
+        QCOMPARE(c.recordCount(), 2);
+        QCOMPARE(shop.scalar("SELECT count(*) FROM 訂單資料表").toInt(), 2);
+    }
+
+    void changingTheKeyUpdatesTheSameRow()
+    {
+        TestShop shop;
+        fillTeas(shop, 2);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.setField(0, QStringLiteral("X99"));
+        c.setField(1, QStringLiteral("改名"));
+        c.update();
+        QCOMPARE(shop.rows("SELECT 編號, 名稱 FROM 茶葉資料表 ORDER BY 編號"),
+                 QList<QVariantList>({{"T02", "茶2"}, {"X99", "改名"}}));
+        // A second change goes through the new key.
+        c.setField(1, QStringLiteral("再改"));
+        c.update();
+        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='X99'").toString(), QStringLiteral("再改"));
+    }
+
+    void awkwardTextIsStoredExactly()
+    {
+        TestShop shop;
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        const QString number = QStringLiteral("O'Neil\\1");
+        const QString name = QStringLiteral("老欉\"鐵觀音\" 50% \\n '; DROP TABLE 茶葉資料表; -- 🍵");
+        c.addNew();
+        c.setField(0, number);
+        c.setField(1, name);
+        c.setField(2, QStringLiteral("12.5"));
+        c.update();
+        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號 = ?", {number}).toString(), name);
+        c.refresh();
+        QVERIFY(c.moveToValue(0, number));
+        QCOMPARE(c.field(1).toString(), name);
+    }
+
+    void refusalCarriesTheDatabaseText_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("text in a price") << 2 << "abc" << "進價";
+        QTest::newRow("missing key") << 0 << "" << "編號";
+    }
+    void refusalCarriesTheDatabaseText()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, value);
+        QFETCH(QString, mentions);
+        TestShop shop;
+        fillTeas(shop, 1);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.setField(column, value);
+        try {
+            c.updateBatch();
+            QFAIL("the database took a value it must refuse");
+        } catch (const DataError& e) {
+            QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
+        }
+        QCOMPARE(shop.rows("SELECT 編號, 進價 FROM 茶葉資料表"), QList<QVariantList>({{"T01", 100.0}}));
+    }
+
+    void updateBatchStoresEveryPendingRow()
+    {
+        TestShop shop;
+        fillTeas(shop, 3);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        c.setField(1, QStringLiteral("一"));
+        QSignalSpy errors(&c, &DataControl::error);
+        c.addNew();
+        c.setField(0, QStringLiteral("T09"));
+        c.updateBatch();
+        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("一"));
+        QCOMPARE(shop.scalar("SELECT 庫存 FROM 茶葉資料表 WHERE 編號='T09'").toDouble(), 0.0);
+        QCOMPARE(errors.size(), 0);
+    }
+
+    void rowDeletedElsewhereIsReportedNotIgnored()
+    {
+        TestShop shop;
+        fillTeas(shop, 1);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        shop.exec("DELETE FROM 茶葉資料表");
+        c.setField(1, QStringLiteral("新名"));
+        QVERIFY_THROWS_EXCEPTION(DataError, c.update());
+    }
+
+    void tableWithoutKeyIsReadOnly()
+    {
+        TestShop shop;
+        DataControl c(shop.db());
+        c.setRecordSource(schema::PasswordTable);
+        c.refresh();
+        QCOMPARE(c.field(0).toString(), QStringLiteral("secret"));
+        c.setField(0, QStringLiteral("changed"));
+        QVERIFY_THROWS_EXCEPTION(DataError, c.update());
+        QCOMPARE(shop.scalar("SELECT 密碼 FROM 密碼表").toString(), QStringLiteral("secret"));
+    }
+
+    void boundValuesNeverBecomeSql()
+    {
+        TestShop shop;
+        fillTeas(shop, 2);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::OneTea, {QStringLiteral("T01' OR '1'='1")});
+        c.refresh();
+        QCOMPARE(c.recordCount(), 0);
+        c.setRecordSource(schema::sources::OneTea, {QStringLiteral("T02")});
+        c.refresh();
+        QCOMPARE(c.field(1).toString(), QStringLiteral("茶2"));
+    }
+
+    void gridAndBoxesFollowTheControl()
+    {
+        TestShop shop;
+        fillTeas(shop, 5);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        DataGrid grid;
+        grid.setDataControl(&c);
+        BoundTextBox name;
+        name.bind(&c, schema::tea::Name);
+        grid.resize(400, 300);
+        grid.show();
+        QCOMPARE(grid.model()->rowCount(), 5);
+        QCOMPARE(grid.model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("進價"));
+        QCOMPARE(grid.model()->index(1, 3).data().toString(), QStringLiteral("300"));
+        QCOMPARE(name.text(), QStringLiteral("茶1"));
+
+        QSignalSpy moved(&grid, &DataGrid::rowColChange);
+        grid.selectRow(3);
+        QCOMPARE(c.absolutePosition(), 4);
+        QCOMPARE(name.text(), QStringLiteral("茶4"));
+        QCOMPARE(moved.size(), 1);
+
+        c.moveFirst(); // a move by code moves the grid without a notification
+        QCOMPARE(grid.currentDataRow(), 0);
+        QCOMPARE(moved.size(), 1);
+
+        // Typing goes into the row as a pending change and is stored on a move.
+        name.setFocus();
+        name.selectAll();
+        QTest::keyClicks(&name, QStringLiteral("Oolong"));
+        QVERIFY(c.hasPending());
+        QCOMPARE(name.text(), QStringLiteral("Oolong"));
+        grid.selectRow(1);
+        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("Oolong"));
+        QCOMPARE(name.text(), QStringLiteral("茶2"));
+    }
+
+    void selectOnEntryDeletesTheSelectionThenSelectsAll()
+    {
+        QLineEdit box;
+        box.setText(QStringLiteral("123"));
+        box.deselect();
+        selectOnEntry(&box);
+        QCOMPARE(box.selectedText(), QStringLiteral("123"));
+        selectOnEntry(&box); // all of it still selected: it is emptied
+        QCOMPARE(box.text(), QString());
+    }
+};
+
+QTEST_MAIN(DataControlTest)
+#include "tst_datacontrol.moc"

@@ -1,0 +1,129 @@
+#include "data/DataError.h"
+#include "data/Numbers.h"
+
+#include <QLocale>
+#include <QtTest>
+
+using namespace lumaro;
+
+class NumbersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void lenient_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("grouping ends the number") << "1,000" << 1.0;
+        QTest::newRow("blank inside is skipped") << "1 000" << 1000.0;
+        QTest::newRow("unit ends the number") << "12.5kg" << 12.5;
+        QTest::newRow("hex") << "&H1F" << 31.0;
+        QTest::newRow("hex lower case") << "&h1f" << 31.0;
+        QTest::newRow("hex 16-bit is signed") << "&HFFFF" << -1.0;
+        QTest::newRow("octal") << "&O17" << 15.0;
+        QTest::newRow("exponent") << "1E3" << 1000.0;
+        QTest::newRow("D exponent") << "2.5D2" << 250.0;
+        QTest::newRow("negative") << "-3" << -3.0;
+        QTest::newRow("explicit plus") << "+7" << 7.0;
+        QTest::newRow("empty") << "" << 0.0;
+        QTest::newRow("letters") << "abc" << 0.0;
+        QTest::newRow("tabs and line feeds") << "\t1\n2 3" << 123.0;
+        QTest::newRow("blank after sign") << "- 4" << -4.0;
+        QTest::newRow("second full stop ends") << "1.2.3" << 1.2;
+        QTest::newRow("bare full stop") << "." << 0.0;
+        QTest::newRow("leading full stop") << ".5" << 0.5;
+        QTest::newRow("exponent without digits") << "5E" << 5.0;
+        QTest::newRow("exponent sign without digits") << "5E+" << 5.0;
+        QTest::newRow("negative exponent") << "25e-1" << 2.5;
+        QTest::newRow("Chinese unit ends it") << "3公斤" << 3.0;
+        QTest::newRow("full-width digits are not digits") << "１２" << 0.0;
+    }
+    void lenient()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        QCOMPARE(readNumber(text), expected);
+    }
+
+    void lenientIgnoresLocale()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(readNumber(QStringLiteral("2.5")), 2.5);
+        QCOMPARE(readNumber(QStringLiteral("2,5")), 2.0);
+        QLocale::setDefault(before);
+    }
+
+    void lenientOverflowIsAFailure()
+    {
+        QVERIFY_THROWS_EXCEPTION(NumberError, readNumber(QStringLiteral("1E400")));
+        QVERIFY_THROWS_EXCEPTION(NumberError, readNumber(QStringLiteral("&H1FFFFFFFF")));
+    }
+
+    void format_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("whole") << 300.0 << "300";
+        QTest::newRow("fraction") << 37.5 << "37.5";
+        QTest::newRow("negative") << -50.0 << "-50";
+        QTest::newRow("near a thousand") << 999.9 << "999.9";
+        QTest::newRow("binary noise rounds away") << (0.1 + 0.2) << "0.3";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("negative zero") << -0.0 << "0";
+        QTest::newRow("no grouping") << 1234567.0 << "1234567";
+        QTest::newRow("large, no exponent") << 1e20 << "100000000000000000000";
+        QTest::newRow("small, no exponent") << 0.000125 << "0.000125";
+        QTest::newRow("fifteen digits") << 123456789.123456789 << "123456789.123457";
+        QTest::newRow("negative fraction") << -0.5 << "-0.5";
+    }
+    void format()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, expected);
+        QCOMPARE(formatNumber(value), expected);
+    }
+
+    void formatThenReadRoundTrips()
+    {
+        for (double v : {380.5, -12.25, 1e-7, 98765.4321, 32767.0})
+            QCOMPARE(readNumber(formatNumber(v)), v);
+    }
+
+    void strict_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("plain") << "999.5" << true << 999.5;
+        QTest::newRow("outer blanks") << " 12 " << true << 12.0;
+        QTest::newRow("negative") << "-50" << true << -50.0;
+        QTest::newRow("empty") << "" << false << 0.0;
+        QTest::newRow("unit") << "12kg" << false << 0.0;
+        QTest::newRow("letters") << "abc" << false << 0.0;
+        QTest::newRow("two numbers") << "1 2" << false << 0.0;
+    }
+    void strict()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(double, expected);
+        bool good = !ok;
+        const double v = toNumberStrict(text, &good);
+        QCOMPARE(good, ok);
+        if (ok)
+            QCOMPARE(v, expected);
+    }
+
+    void strictFailureSaysWhy()
+    {
+        try {
+            toNumberStrictOrFail(QString());
+            QFAIL("an empty text converted");
+        } catch (const NumberError& e) {
+            QVERIFY(e.description().contains(QStringLiteral("空")));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(NumbersTest)
+#include "tst_numbers.moc"
