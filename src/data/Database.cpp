@@ -242,18 +242,23 @@ void Database::checkShopTables()
 
 void Database::fail(const QSqlError& e)
 {
-    if (connectionLost(e, m_kind == Kind::PostgreSQL)) {
+    // The PostgreSQL driver closes a connection the server ended, sometimes
+    // with no error text at all.
+    const bool postgres = m_kind == Kind::PostgreSQL;
+    if (postgres && (connectionLost(e, true) || !sql().isOpen())) {
         m_connectionLost = true;
         m_inTransaction = false; // the server has dropped it
+        if (!connectionLost(e, true))
+            throw DataError(QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。"));
     }
-    throw DataError(errorText(e, m_kind == Kind::PostgreSQL));
+    throw DataError(errorText(e, postgres));
 }
 
 void Database::reconnectIfLost()
 {
     // Only between moves: a move cut off by the connection is gone whole on
     // the server's side, and the next one starts on a fresh connection.
-    if (!m_connectionLost || m_inTransaction)
+    if (m_inTransaction || m_kind != Kind::PostgreSQL || (!m_connectionLost && sql().isOpen()))
         return;
     QSqlDatabase db = sql();
     db.close();

@@ -4,6 +4,10 @@
 //   open SHOP        opens the shop and adds one tea through a data control
 //   fill SHOP        adds teas ten to a transaction until a write fails;
 //                    prints "committed N" after each commit
+//   moves SHOP N SEED  N random checkouts, stock purchases and transfers
+//                    through the functions the screens call, journalled as
+//                    "try C order" / "try P tea kg" / "try T amount", each
+//                    followed by "ok", "no" (refused) or "fail text"
 // Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
 #include "data/DataControl.h"
 #include "data/DataError.h"
@@ -19,7 +23,7 @@
 
 using namespace lumaro;
 
-namespace {
+int moves(const QString& shop, int count, quint32 seed); // probe_moves.cpp
 
 void say(const QString& line)
 {
@@ -27,6 +31,8 @@ void say(const QString& line)
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
+
+namespace {
 
 int openAndWrite(const QString& shop)
 {
@@ -84,6 +90,10 @@ int main(int argc, char* argv[])
             return openAndWrite(args[1]);
         if (args[0] == QLatin1String("fill"))
             return fill(args[1]);
+#ifdef LUMARO_PROBE_MOVES
+        if (args[0] == QLatin1String("moves") && args.size() >= 4)
+            return moves(args[1], args[2].toInt(), args[3].toUInt());
+#endif
     } catch (const DataError& e) {
         say(QStringLiteral("ERROR: ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
         return 3;
