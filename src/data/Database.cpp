@@ -23,6 +23,9 @@ namespace lumaro {
 
 namespace {
 
+// The advisory lock every PostgreSQL transaction of the shop takes first.
+constexpr qint64 MoveLockKey = 0x4c756d61726f; // "Lumaro"
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -310,6 +313,19 @@ void Database::begin()
     if (!q.exec(stmt))
         fail(q.lastError());
     m_inTransaction = true;
+    if (m_kind == Kind::PostgreSQL) {
+        // One move at a time across terminals, as BEGIN IMMEDIATE gives on the
+        // shop file. Moves lock the account row and tea rows in different
+        // orders (a checkout its teas first, a purchase the cash first); two
+        // of them holding one each would deadlock, and the server would end
+        // one with an error the user sees. The lock goes with the transaction.
+        if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MoveLockKey))) {
+            const QSqlError e = q.lastError();
+            rollback();
+            fail(e);
+        }
+        q.finish();
+    }
 }
 
 void Database::commit()

@@ -22,7 +22,7 @@ private slots:
 
         const int movesEach = qEnvironmentVariableIntValue("LUMARO_LOAD_MOVES") > 0
                                   ? qEnvironmentVariableIntValue("LUMARO_LOAD_MOVES")
-                                  : 300;
+                                  : 500;
         QProcess terminals[2];
         for (int i = 0; i < 2; ++i)
             terminals[i].start(qEnvironmentVariable("LUMARO_PROBE"),
@@ -34,11 +34,12 @@ private slots:
             QCOMPARE(p.exitCode(), 0);
             journals << QString::fromUtf8(p.readAllStandardOutput());
             QVERIFY(journals.last().endsWith(QLatin1String("done\n")));
-            QVERIFY2(!journals.last().contains(QLatin1String("locked")), qPrintable(journals.last()));
+            const QStringList locked = journals.last().split(QLatin1Char('\n')).filter(QLatin1String("locked"));
+            QVERIFY2(locked.isEmpty(), qPrintable(locked.join(QLatin1Char('\n'))));
         }
 
         const QString mismatch = ledger.apply(journals, shop.db());
-        QVERIFY2(ledger.failures().isEmpty(), qPrintable(ledger.failures().join(QLatin1Char('\n'))));
+        QVERIFY2(ledger.failures().isEmpty(), qPrintable(ledger.failures().mid(0, 3).join(QLatin1Char('\n'))));
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         // Most moves went through: the terminals really worked side by side.
         QVERIFY2(ledger.applied() > movesEach, qPrintable(QString::number(ledger.applied())));
