@@ -169,6 +169,8 @@ void Floor::addLine(qlonglong order, const QString& tea, int quantity)
     m_insertLine.addBindValue(quantity);
     run(m_insertLine);
     commit();
+    m_lines.addBindValue(order);
+    readAll(m_lines);
     m_total.addBindValue(order);
     readAll(m_total);
 }
@@ -196,7 +198,8 @@ void Floor::checkout(qlonglong order)
     m_settle.addBindValue(order);
     run(m_settle);
     commit();
-    readAll(m_teaList);
+    // What the screen shows afterwards, read once.
+    openOrders();
 }
 
 void Floor::purchase(const QString& tea, double kg)
@@ -213,7 +216,7 @@ void Floor::purchase(const QString& tea, double kg)
     m_cash.addBindValue(-cost);
     run(m_cash);
     commit();
-    readAll(m_account);
+    readAll(m_catalogue); // the stock list, with the new stock
 }
 
 void Floor::transfer(double toBank)

@@ -21,10 +21,11 @@ public:
     void openOrders();                    // the open orders, the first one's lines, the tea list
     void account();
     void orderLines(qlonglong order);     // one order's lines with prices and their total
-    void addLine(qlonglong order, const QString& tea, int quantity);
-    void checkout(qlonglong order);       // stock down, cash up, order settled; then the tea list once
-    void purchase(const QString& tea, double kg);
-    void transfer(double toBank);
+    void addLine(qlonglong order, const QString& tea, int quantity); // then the lines and their total
+    void checkout(qlonglong order);       // stock down, cash up, order settled; then the open orders,
+                                          // the first one's lines and the tea list, once
+    void purchase(const QString& tea, double kg); // then the stock list once
+    void transfer(double toBank);          // then the balances
 
 private:
     int readAll(QSqlQuery& q);

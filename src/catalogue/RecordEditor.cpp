@@ -1,6 +1,7 @@
 #include "catalogue/RecordEditor.h"
 
 #include "data/DataControl.h"
+#include "data/DataError.h"
 #include "platform/Form.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -8,6 +9,15 @@
 namespace lumaro::RecordEditor {
 
 void guard(const std::function<void()>& steps) { runHandler(steps); }
+
+void open(DataControl& primary)
+{
+    try {
+        primary.refresh();
+    } catch (const DataError& e) {
+        showDataError(e.description());
+    }
+}
 
 void add(DataControl& primary) { primary.addNew(); }
 

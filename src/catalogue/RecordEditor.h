@@ -19,6 +19,11 @@ namespace RecordEditor {
 // Runs steps under the error guard.
 void guard(const std::function<void()>& steps);
 
+// Reads the primary control's record source when the screen is created. A
+// failure is the control's own error, told with the data error message; the
+// screen still opens, empty.
+void open(DataControl& primary);
+
 // 新增: a new, empty row becomes current. No column is filled in.
 void add(DataControl& primary);
 // 更新: stores every pending row, not only the current one.

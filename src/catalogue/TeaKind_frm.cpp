@@ -1,10 +1,219 @@
 #include "catalogue/TeaKind_frm.h"
 
+#include "catalogue/RecordEditor.h"
+#include "data/BoundTextBox.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/DataGrid.h"
+#include "data/Schema.h"
+#include "platform/Geometry.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+
 namespace lumaro {
 
-TeaKind_frm::TeaKind_frm(Database& db, QWidget* parent) : Form(QStringLiteral("茶葉資料表"), parent), m_db(db)
+namespace {
+
+constexpr double kStoredWidth = 7080;
+constexpr double kStoredHeight = 5295;
+constexpr double kRowTops[4] = {120, 480, 840, 1200};
+constexpr double kGridTop = 1680;
+constexpr double kBarHeight = 300;
+constexpr double kTextBoxLeft = 840;
+
+// A label keeps its stored place, but grows to show its whole caption in the
+// font it is drawn with, never reaching into the text box beside it.
+void placeLabel(QLabel* label, double top)
+{
+    constexpr double left = 360;
+    placeTwips(label, left, top, 405, 180);
+    const QSize hint = label->sizeHint();
+    const int maxWidth = twips(kTextBoxLeft - left) - 1;
+    label->resize(qMin(qMax(label->width(), hint.width()), maxWidth), qMax(label->height(), hint.height()));
+}
+
+} // namespace
+
+TeaKind_frm::TeaKind_frm(Database& db, QWidget* parent) : Form(QStringLiteral("茶葉資料表"), parent)
 {
     setObjectName(QStringLiteral("TeaKind_frm"));
+
+    datPrimaryRS = new DataControl(db, this);
+    datPrimaryRS->setObjectName(QStringLiteral("datPrimaryRS"));
+    datPrimaryRS->setRecordSource(schema::sources::TeaCatalogue);
+    Adodc1 = new DataControl(db, this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    Adodc1->setRecordSource(schema::sources::TeaCatalogue);
+    RecordEditor::reportDataErrors(datPrimaryRS);
+
+    buildControls();
+    resize(twips(kStoredWidth), twips(kStoredHeight));
+    open();
 }
+
+void TeaKind_frm::buildControls()
+{
+    static const QString captions[4] = {QStringLiteral("編號:"), QStringLiteral("名稱:"), QStringLiteral("進價:"),
+                                        QStringLiteral("訂價:")};
+    static const QString columns[4] = {schema::tea::Number, schema::tea::Name, schema::tea::Cost, schema::tea::Price};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(captions[i], this);
+        label->setObjectName(QStringLiteral("lblLabels_%1").arg(i));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // Number and purchase price in light red, name and sale price in light blue.
+        setBackground(label, i % 2 == 0 ? lightRed() : lightBlue());
+        placeLabel(label, kRowTops[i]);
+        lblLabels[i] = label;
+
+        auto* box = new BoundTextBox(this);
+        box->setObjectName(QStringLiteral("txtFields_%1").arg(i));
+        placeTwips(box, kTextBoxLeft, kRowTops[i], 3375, 285);
+        box->bind(datPrimaryRS, columns[i]);
+        connect(box, &BoundTextBox::gotFocus, this, handler([this, i] { txtFields_GotFocus(i); }));
+        txtFields[i] = box;
+    }
+
+    auto makeButton = [this](const QString& name, const QString& caption, double top) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        placeTwips(b, 4680, top, 1095, 300);
+        return b;
+    };
+    cmdAdd = makeButton(QStringLiteral("cmdAdd"), QStringLiteral("新增"), kRowTops[0]);
+    cmdUpdate = makeButton(QStringLiteral("cmdUpdate"), QStringLiteral("更新"), kRowTops[1]);
+    cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("刪除"), kRowTops[2]);
+    cmdRefresh = makeButton(QStringLiteral("cmdRefresh"), QStringLiteral("重新整理"), kRowTops[3]);
+    connect(cmdAdd, &QPushButton::clicked, this, handler([this] { cmdAdd_Click(); }));
+    connect(cmdUpdate, &QPushButton::clicked, this, handler([this] { cmdUpdate_Click(); }));
+    connect(cmdDelete, &QPushButton::clicked, this, handler([this] { cmdDelete_Click(); }));
+    connect(cmdRefresh, &QPushButton::clicked, this, handler([this] { cmdRefresh_Click(); }));
+
+    grdDataGrid = new DataGrid(this);
+    grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
+    placeTwips(grdDataGrid, 0, kGridTop, kStoredWidth, kStoredHeight - kGridTop - dataControlHeight - 30 - kBarHeight);
+    grdDataGrid->setDataControl(Adodc1);
+    grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(1100));
+    connect(grdDataGrid, &DataGrid::rowColChange, this,
+            [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });
+
+    // The empty bar along the bottom edge; the resize rule keeps it there.
+    picButtons = new QWidget(this);
+    picButtons->setObjectName(QStringLiteral("picButtons"));
+    setBackground(picButtons, lightYellow());
+    placeTwips(picButtons, 0, kStoredHeight - kBarHeight, kStoredWidth, kBarHeight);
+
+    // Down the text boxes, into the grid, then the buttons from the bottom up.
+    QWidget* order[] = {txtFields[0], txtFields[1], txtFields[2], txtFields[3], grdDataGrid,
+                        cmdRefresh,   cmdDelete,    cmdUpdate,    cmdAdd};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void TeaKind_frm::open()
+{
+    RecordEditor::open(*datPrimaryRS);
+    // The grid's control has no error handling of its own on this screen: its
+    // failure to open is told plainly.
+    runHandler([this] { Adodc1->refresh(); });
+    grdDataGrid->setColumnWidth(1, twips(1800)); // names are the longest
+}
+
+void TeaKind_frm::cmdAdd_Click()
+{
+    RecordEditor::guard([this] { RecordEditor::add(*datPrimaryRS); });
+}
+
+void TeaKind_frm::cmdUpdate_Click()
+{
+    // The grid is re-read only once the save has gone through, so it shows what
+    // the table now holds; a refused save leaves it as it was.
+    RecordEditor::guard([this] {
+        RecordEditor::save(*datPrimaryRS);
+        rereadGrid();
+    });
+}
+
+void TeaKind_frm::cmdDelete_Click()
+{
+    RecordEditor::guard([this] {
+        const int before = datPrimaryRS->recordCount();
+        try {
+            RecordEditor::remove(*datPrimaryRS);
+        } catch (const DataError&) {
+            // Deleting the only tea fails at the move after the delete: the
+            // tea is gone all the same, and the grid must stop listing it.
+            if (datPrimaryRS->recordCount() < before)
+                rereadGrid();
+            throw;
+        }
+        rereadGrid();
+    });
+}
+
+void TeaKind_frm::cmdRefresh_Click()
+{
+    RecordEditor::guard([this] {
+        RecordEditor::refresh(*datPrimaryRS);
+        Adodc1->refresh();
+    });
+}
+
+void TeaKind_frm::rereadGrid()
+{
+    Adodc1->refresh();
+    showEditedTeaInGrid();
+}
+
+void TeaKind_frm::showEditedTeaInGrid()
+{
+    if (datPrimaryRS->hasCurrent())
+        Adodc1->moveToValue(0, datPrimaryRS->storedField(0));
+}
+
+void TeaKind_frm::grdDataGrid_RowColChange(int, int)
+{
+    // The grid's place of a row says nothing about the editor's rows once either
+    // has changed or the grid is scrolled; the tea's number does.
+    if (!Adodc1->hasCurrent())
+        return;
+    // A tea whose number is being changed in the text boxes is still found by
+    // the number it is stored under.
+    const QVariant number = Adodc1->field(0);
+    const int row = datPrimaryRS->findStoredRow(0, number);
+    if (row < 0) {
+        prompts().message(
+            QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。").arg(displayText(number)));
+        showEditedTeaInGrid();
+        return;
+    }
+    // A change of the tea being left that the database refuses keeps the editor
+    // on that tea (the data error message tells why); the grid goes back to it.
+    datPrimaryRS->setAbsolutePosition(row + 1);
+    if (datPrimaryRS->currentRow() != row)
+        showEditedTeaInGrid();
+}
+
+void TeaKind_frm::txtFields_GotFocus(int index) { selectOnEntry(txtFields[index]); }
+
+void TeaKind_frm::Form_Resize()
+{
+    // Each size is set only when it can be: a window too small for the grid
+    // leaves the grid's height as it was.
+    const double innerWidth = innerWidthTwips();
+    const double innerHeight = innerHeightTwips();
+    placeTwips(picButtons, 0, innerHeight - kBarHeight, innerWidth, kBarHeight);
+    grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
+    const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - dataControlHeight - 30
+        - pixelsToTwips(picButtons->height());
+    if (height >= 0)
+        grdDataGrid->resize(grdDataGrid->width(), twips(height));
+}
+
+void TeaKind_frm::Form_Unload() { RecordEditor::onClose(); }
 
 } // namespace lumaro

@@ -2,17 +2,60 @@
 
 #include "platform/Form.h"
 
+#include <array>
+
+class QLabel;
+class QPushButton;
+
 namespace lumaro {
 
+class BoundTextBox;
 class Database;
+class DataControl;
+class DataGrid;
 
+// The tea catalogue: every tea in a grid, one tea at a time edited in four
+// text boxes. datPrimaryRS holds the tea being edited; Adodc1 feeds the grid
+// only. The two read the same rows but drift apart between re-reads, so the
+// editor always finds the grid's tea by its number, never by its place.
 class TeaKind_frm : public Form {
     Q_OBJECT
 public:
     explicit TeaKind_frm(Database& db, QWidget* parent = nullptr);
 
+    // The hidden data controls have no widget, but the resize rule still
+    // leaves room for the primary one, as tall as a data control bar.
+    static constexpr double dataControlHeight = 330;
+
+    DataControl* datPrimaryRS = nullptr;
+    DataControl* Adodc1 = nullptr;
+
+    std::array<QLabel*, 4> lblLabels{};
+    std::array<BoundTextBox*, 4> txtFields{};
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    DataGrid* grdDataGrid = nullptr;
+    QWidget* picButtons = nullptr;
+
+    void cmdAdd_Click();
+    void cmdUpdate_Click();
+    void cmdDelete_Click();
+    void cmdRefresh_Click();
+    void grdDataGrid_RowColChange(int lastRow, int lastCol);
+    void txtFields_GotFocus(int index);
+
+protected:
+    void Form_Resize() override;
+    void Form_Unload() override;
+
 private:
-    Database& m_db;
+    void buildControls();
+    void open();
+    // Re-reads the grid and puts its selection on the tea being edited.
+    void rereadGrid();
+    void showEditedTeaInGrid();
 };
 
 } // namespace lumaro

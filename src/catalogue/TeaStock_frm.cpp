@@ -1,10 +1,161 @@
 #include "catalogue/TeaStock_frm.h"
 
+#include "catalogue/RecordEditor.h"
+#include "data/BoundTextBox.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/DataGrid.h"
+#include "data/MoneyMoves.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+#include "platform/Geometry.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
 namespace lumaro {
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+} // namespace
 
 TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral("茶葉資料表"), parent), m_db(db)
 {
     setObjectName(QStringLiteral("TeaStock_frm"));
+    resize(twips(7830), twips(5340 + kListControlHeight));
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+
+    datPrimaryRS = new DataControl(db, this);
+    datPrimaryRS->setObjectName(QStringLiteral("datPrimaryRS"));
+    datPrimaryRS->setRecordSource(schema::sources::TeaCatalogue);
+    RecordEditor::reportDataErrors(datPrimaryRS);
+
+    Label1 = new QLabel(QStringLiteral("進貨貨品"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    setBackground(Label1, lightYellow());
+    setTextColor(Label1, kRed);
+
+    auto makeShown = [this](const QString& name, const QString& column) {
+        auto* box = new BoundTextBox(this);
+        box->setObjectName(name);
+        box->setEnabled(false);
+        // A disabled box would grey its text; the tea it shows stays blue.
+        QPalette p = box->palette();
+        p.setColor(QPalette::Disabled, QPalette::Text, kBlue);
+        p.setColor(QPalette::Active, QPalette::Text, kBlue);
+        p.setColor(QPalette::Inactive, QPalette::Text, kBlue);
+        box->setPalette(p);
+        box->bind(datPrimaryRS, column);
+        return box;
+    };
+    TeaNum = makeShown(QStringLiteral("TeaNum"), schema::tea::Number);
+    TeaName = makeShown(QStringLiteral("TeaName"), schema::tea::Name);
+
+    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    HScroll1->setRange(1, 32767);
+    HScroll1->setValue(1);
+    // An arrow click moves one kilogram, a click in the trough ten.
+    HScroll1->setSingleStep(1);
+    HScroll1->setPageStep(10);
+    // While the thumb is dragged the quantity follows only when it is let go.
+    HScroll1->setTracking(false);
+
+    Money = new QLineEdit(QStringLiteral("0"), this);
+    Money->setObjectName(QStringLiteral("Money"));
+
+    Label2 = new QLabel(QStringLiteral("Kg"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    setBackground(Label2, lightGreen());
+    // The label is only 12 pixels high: a smaller type keeps the g whole.
+    QFont tiny = Label2->font();
+    tiny.setPixelSize(10);
+    Label2->setFont(tiny);
+    Label2->setAlignment(Qt::AlignCenter);
+
+    Buy = new QPushButton(QStringLiteral("進貨"), this);
+    Buy->setObjectName(QStringLiteral("Buy"));
+
+    grdDataGrid = new DataGrid(this);
+    grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
+    grdDataGrid->setDataControl(datPrimaryRS);
+
+    placeTwips(Label1, 240, 120, 720, 180);
+    placeTwips(TeaNum, 960, 120, 1095, 270);
+    placeTwips(TeaName, 2040, 120, 1935, 270);
+    placeTwips(HScroll1, 4200, 120, 1815, 255);
+    placeTwips(Money, 6000, 120, 615, 270);
+    placeTwips(Label2, 6720, 240, 210, 180);
+    placeTwips(Buy, 6960, 120, 495, 255);
+    placeTwips(grdDataGrid, 0, 2565, 7830, 2775);
+
+    connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
+    connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
+
+    // The tea list is read once, when the screen opens; its failure is the
+    // list control's own error.
+    try {
+        datPrimaryRS->refresh();
+    } catch (const Failure& f) {
+        RecordEditor::showDataError(f.description());
+    }
+}
+
+double TeaStock_frm::gridHeight(double innerHeight)
+{
+    return static_cast<float>(innerHeight) - static_cast<float>(kListControlHeight)
+        - static_cast<float>(kGridBottomMargin);
+}
+
+void TeaStock_frm::HScroll1_Change() { Money->setText(QString::number(HScroll1->value())); }
+
+void TeaStock_frm::Buy_Click()
+{
+    if (!datPrimaryRS->hasCurrent()) {
+        prompts().message(QStringLiteral("請先選擇茶葉"));
+        return;
+    }
+    const double kg = readNumber(Money->text());
+    const QVariant tea = datPrimaryRS->field(0);
+
+    try {
+        money::purchase(m_db, tea.toString(), kg);
+    } catch (const MoveRefused& refused) {
+        prompts().message(refused.description(), Buttons::Ok, refused.title());
+        return;
+    }
+
+    // Show the stock as stored, on the same tea. The list keeps no pending
+    // change of its own (the grid is read-only), so re-reading loses nothing.
+    datPrimaryRS->refresh();
+    datPrimaryRS->moveToValue(0, tea);
+}
+
+void TeaStock_frm::Form_Resize()
+{
+    // Too small a window gives a negative height: the grid is then left as it
+    // was.
+    if (!grdDataGrid)
+        return;
+    const double h = gridHeight(innerHeightTwips());
+    if (h < 0)
+        return;
+    const QRect g = grdDataGrid->geometry();
+    grdDataGrid->setGeometry(g.x(), g.y(), g.width(), twips(h));
+}
+
+void TeaStock_frm::Form_Unload()
+{
+    RecordEditor::onClose();
 }
 
 } // namespace lumaro

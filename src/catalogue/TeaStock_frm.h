@@ -2,14 +2,50 @@
 
 #include "platform/Form.h"
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
 namespace lumaro {
 
 class Database;
+class DataControl;
+class DataGrid;
+class BoundTextBox;
 
+// 茶葉資料表 (stock purchasing): pick a tea in the grid, set the kilograms
+// with the scroll bar or by typing, and 進貨 buys them into stock, paid from
+// the shop's cash.
 class TeaStock_frm : public Form {
     Q_OBJECT
 public:
     explicit TeaStock_frm(Database& db, QWidget* parent = nullptr);
+
+    // The hidden tea list control's height, which the grid leaves free below
+    // itself, and the margin under that, in twips.
+    static constexpr double kListControlHeight = 330;
+    static constexpr double kGridBottomMargin = 200;
+    // The grid's height on a form with the given inner height (twips, single
+    // precision); may be negative on a very small form.
+    static double gridHeight(double innerHeight);
+
+    DataControl* datPrimaryRS = nullptr;
+    QLabel* Label1 = nullptr;
+    BoundTextBox* TeaNum = nullptr;
+    BoundTextBox* TeaName = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QLineEdit* Money = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* Buy = nullptr;
+    DataGrid* grdDataGrid = nullptr;
+
+    void HScroll1_Change();
+    void Buy_Click();
+
+protected:
+    void Form_Resize() override;
+    void Form_Unload() override;
 
 private:
     Database& m_db;

@@ -33,14 +33,23 @@ void BoundTextBox::showCurrent()
     const int col = m_control->columnIndex(m_column);
     if (col >= 0 && m_control->hasCurrent())
         text = lumaro::displayText(m_control->field(col));
-    if (text != this->text())
+    if (text != this->text()) {
         setText(text);
+        setCursorPosition(0); // show the start of a long value, not its tail
+    }
 }
 
 void BoundTextBox::carryEdit(const QString& text)
 {
     if (!m_control)
         return;
+    if (!m_control->hasCurrent()) {
+        // With no row to write into (an empty list, or the row just deleted)
+        // typing has nowhere to go: the box stays as the row shows it, rather
+        // than complaining at every keystroke or pretending to keep the text.
+        showCurrent();
+        return;
+    }
     m_writing = true;
     runHandler([&] { m_control->setField(m_column, text); });
     m_writing = false;
@@ -48,7 +57,28 @@ void BoundTextBox::carryEdit(const QString& text)
 
 void BoundTextBox::focusInEvent(QFocusEvent* e)
 {
-    QLineEdit::focusInEvent(e);
+    switch (e->reason()) {
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        // The focus coming back with the window (a message box closed, the
+        // user came back from another program) is not the user entering the
+        // box: its selection stays as it was and GotFocus stays silent, or a
+        // select-on-entry handler would delete the selected text.
+        QLineEdit::focusInEvent(e);
+        return;
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason: {
+        // Reaching the box by keyboard does not select its text by itself, so
+        // a GotFocus handler finds the box as the user left it.
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        break;
+    }
+    default:
+        QLineEdit::focusInEvent(e);
+        break;
+    }
     emit gotFocus();
 }
 

@@ -19,7 +19,8 @@ public:
     const QString& dataField() const { return m_column; }
 
 signals:
-    // The box received the keyboard focus (the screens' GotFocus handlers).
+    // The user moved the keyboard focus into the box (the screens' GotFocus
+    // handlers). Not sent when the focus only comes back with the window.
     void gotFocus();
 
 protected:

@@ -208,6 +208,16 @@ int DataControl::findRow(int column, const QVariant& value) const
     return -1;
 }
 
+int DataControl::findStoredRow(int column, const QVariant& value) const
+{
+    if (column < 0 || column >= columnCount())
+        return -1;
+    for (int i = 0; i < recordCount(); ++i)
+        if (!m_rows[i].isNew && sameValue(m_rows[i].original[column], value))
+            return i;
+    return -1;
+}
+
 bool DataControl::moveToValue(int column, const QVariant& value)
 {
     const int row = findRow(column, value);
@@ -264,6 +274,14 @@ QVariant DataControl::field(const QString& column) const
     if (i < 0)
         throw DataError(QStringLiteral("找不到欄位「%1」。").arg(column));
     return field(i);
+}
+
+QVariant DataControl::storedField(int column) const
+{
+    requireCurrent();
+    requireColumn(column);
+    const Row& r = m_rows[m_pos];
+    return r.isNew ? QVariant() : r.original[column];
 }
 
 QVariant DataControl::value(int row, int column) const

@@ -52,6 +52,10 @@ public:
     // does (the position is then unchanged).
     bool moveToValue(int column, const QVariant& value);
     int findRow(int column, const QVariant& value) const;
+    // The same over the values as last read or stored, before any pending
+    // change: a row being renumbered is still found by its stored number.
+    // Rows not yet stored are never found.
+    int findStoredRow(int column, const QVariant& value) const;
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     const QStringList& columnNames() const { return m_columns; }
@@ -60,6 +64,8 @@ public:
 
     QVariant field(int column) const;
     QVariant field(const QString& column) const;
+    // The current row's value as last read or stored; null for a new row.
+    QVariant storedField(int column) const;
     void setField(int column, const QVariant& value);
     void setField(const QString& column, const QVariant& value);
     QVariant value(int row, int column) const; // any row, for grids

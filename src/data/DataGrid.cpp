@@ -78,6 +78,20 @@ void DataGrid::setDataControl(DataControl* control)
     delete m_model;
     m_model = new DataControlModel(control, this);
     setModel(m_model);
+    // A re-read resets the model, which would put every column back to its
+    // default width; the widths the screen or the user gave them stay.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        // The header still has the columns as they were shown; the control
+        // already holds its new ones.
+        m_columnWidths.clear();
+        for (int c = 0; c < horizontalHeader()->count(); ++c)
+            m_columnWidths << columnWidth(c);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_columnWidths.size() == m_model->columnCount())
+            for (int c = 0; c < m_columnWidths.size(); ++c)
+                setColumnWidth(c, m_columnWidths[c]);
+    });
     connect(control, &DataControl::rowsReset, this, &DataGrid::followControl);
     connect(control, &DataControl::currentChanged, this, &DataGrid::followControl);
     followControl();
@@ -128,6 +142,28 @@ void DataGrid::mouseDoubleClickEvent(QMouseEvent* e)
 {
     QTableView::mouseDoubleClickEvent(e);
     emit notified();
+}
+
+void DataGrid::mousePressEvent(QMouseEvent* e)
+{
+    QTableView::mousePressEvent(e);
+    highlightCurrentRow();
+}
+
+void DataGrid::mouseMoveEvent(QMouseEvent* e)
+{
+    QTableView::mouseMoveEvent(e);
+    highlightCurrentRow();
+}
+
+void DataGrid::highlightCurrentRow()
+{
+    // The view selects the clicked row after it has made it current; when the
+    // move was refused, or a screen put the current row back, the highlight
+    // must stay on the row that is current, not on the one clicked.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 int DataGrid::currentDataRow() const

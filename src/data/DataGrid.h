@@ -53,12 +53,16 @@ signals:
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
     void followControl();
+    void highlightCurrentRow();
 
     QPointer<DataControl> m_control;
     DataControlModel* m_model = nullptr;
+    QList<int> m_columnWidths;
     bool m_syncing = false;
 };
 

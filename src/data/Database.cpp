@@ -277,9 +277,9 @@ QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
     reconnectIfLost();
     QSqlQuery q(sql());
     q.setForwardOnly(true);
-    // The PostgreSQL driver prepares with a server-side PREPARE, which refuses
-    // CREATE, SET and the like; a statement without values needs no preparing.
-    if (params.isEmpty() && m_kind == Kind::PostgreSQL) {
+    // PostgreSQL cannot prepare CREATE, SET and the like: a statement without
+    // values is sent as it is.
+    if (params.isEmpty()) {
         if (!q.exec(statement))
             fail(q.lastError());
         return q;
@@ -301,6 +301,13 @@ QVariant Database::scalar(const QString& statement, const QVariantList& params)
         v = q.value(0);
     q.finish();
     return v;
+}
+
+QString Database::roundedAmount(const QString& expression) const
+{
+    if (isSQLite())
+        return QStringLiteral("round(%1, 9)").arg(expression);
+    return QStringLiteral("round((%1)::numeric, 9)::double precision").arg(expression);
 }
 
 void Database::begin()

@@ -60,6 +60,11 @@ public:
     void rollback() noexcept;
     bool inTransaction() const { return m_inTransaction; }
 
+    // An amount or a weight computed in SQL, rounded to nine decimals: money
+    // and kilograms never need more, and binary noise such as 0.3 - 0.1 - 0.2
+    // must not leave a balance of -0.0000000000000000277.
+    QString roundedAmount(const QString& expression) const;
+
     // Confirms that the five shop tables are there with their columns.
     void checkShopTables();
 

@@ -1,17 +1,103 @@
 #pragma once
 
+#include "data/OrderStore.h"
 #include "platform/Form.h"
+
+#include <QVariant>
+
+class QLabel;
+class QPushButton;
+class QScrollBar;
 
 namespace lumaro {
 
+class BoundTextBox;
 class Database;
+class DataControl;
+class DataGrid;
 
+// The order screen: the open orders at the top (edited like any record list),
+// the selected order's lines below with the tea list to order from, the order's
+// total, and checkout.
 class Order_frm : public Form {
     Q_OBJECT
 public:
     explicit Order_frm(Database& db, QWidget* parent = nullptr);
 
+    // Order list.
+    DataControl* datPrimaryRS = nullptr; // open orders, hidden
+    QLabel* Label1 = nullptr;
+    BoundTextBox* custom = nullptr;
+    QLabel* Label2 = nullptr;
+    BoundTextBox* contact = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QLabel* Label3 = nullptr;
+    DataGrid* grdDataGrid = nullptr;
+
+    // Order lines.
+    DataControl* Adodc1 = nullptr; // lines of the selected order, hidden
+    DataControl* Adodc2 = nullptr; // tea list, hidden
+    QLabel* Label4 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Money = nullptr;
+    DataGrid* DataGrid1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QLabel* Buy = nullptr;
+    QPushButton* Command1 = nullptr;
+    DataGrid* DataGrid2 = nullptr;
+
+    // Checkout.
+    QPushButton* Command3 = nullptr;
+
+    // Order list buttons; 重新整理 is also run by checkout.
+    void cmdAdd_Click();
+    void cmdUpdate_Click();
+    void cmdDelete_Click();
+    void cmdRefresh_Click();
+
+    // Order lines.
+    void grdDataGrid_RowColChange();
+    void DataGrid2_RowColChange();
+    void DataGrid1_Notified();
+    void HScroll1_Change();
+    void Command1_Click();
+    void Command2_Click();
+    // Recomputes the total of the lines into Money and leaves the lines with
+    // no current line, as after walking them.
+    void UpdateTotal();
+
+    // Checkout.
+    void Command3_Click();
+
+protected:
+    void Form_Activate() override;
+    void Form_Unload() override;
+
 private:
+    void buildOrderList();
+    void buildOrderLines();
+    void buildCheckout();
+    void openControls();
+    void setFocusOrder();
+
+    // The current order's number; null when no saved order is current.
+    QVariant currentOrder() const;
+    // Re-reads the current order's lines and shows their total.
+    void readLines();
+    void readLinesOf(const QVariant& order);
+    // Shows the total of the lines the line grid holds and returns them
+    // priced; fails, with Money blank, when a line's tea is gone.
+    QList<OrderStore::PricedLine> showTotal();
+    void showMoney(const QString& text);
+    // Builds the checkout text; the running total grows in Money as it goes.
+    QString checkoutSummary(const QList<OrderStore::PricedLine>& lines);
+    void refreshAfterCheckout();
+
     Database& m_db;
 };
 

@@ -90,10 +90,8 @@ int main(int argc, char* argv[])
             return openAndWrite(args[1]);
         if (args[0] == QLatin1String("fill"))
             return fill(args[1]);
-#ifdef LUMARO_PROBE_MOVES
         if (args[0] == QLatin1String("moves") && args.size() >= 4)
             return moves(args[1], args[2].toInt(), args[3].toUInt());
-#endif
     } catch (const DataError& e) {
         say(QStringLiteral("ERROR: ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
         return 3;

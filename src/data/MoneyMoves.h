@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/Failure.h"
+
+#include <QString>
+
+namespace lumaro {
+
+class Database;
+
+// A move the shop's rules refuse (not enough money, a negative amount, a tea
+// that cannot be bought). Nothing was changed. It carries the title of the
+// message box it is shown in; an empty title shows the program's title.
+class MoveRefused : public Failure {
+public:
+    MoveRefused(const QString& description, const QString& title = QString())
+        : Failure(description), m_title(title) {}
+    const QString& title() const noexcept { return m_title; }
+
+private:
+    QString m_title;
+};
+
+// The money moves of the shop. Each is one transaction of relative updates
+// (現金 = 現金 - ?, 銀行 = 銀行 + ?, 庫存 = 庫存 + ?): both of its changes are
+// stored, or neither is. An empty balance or stock counts as 0.
+//
+// Refusals throw MoveRefused; database failures throw DataError; a result too
+// large for a number throws NumberError. In every case nothing is stored.
+namespace money {
+
+// The record source of the account row every move works on: the table's first
+// row, by its number.
+QString accountRowSource();
+
+// Cash into the bank. Refused with "店內沒那麼多現金啦" / "現金不足" when the
+// stored cash, as the screen would show it, is less than the amount; a cash
+// balance equal to the amount passes.
+void deposit(Database& db, double amount);
+
+// Bank into the cash. Refused with "銀行沒那麼多錢啦" / "存款不足" when the
+// stored bank balance is less than the amount.
+void withdraw(Database& db, double amount);
+
+// One call for both directions: a positive amount is a deposit into the bank,
+// a negative one a withdrawal of its size, zero a deposit of nothing.
+void transfer(Database& db, double amountToBank);
+
+// Buys kg kilograms of a tea: its stock rises by kg and the cash falls by
+// kg x its purchase price. A negative kg is a return to the supplier; the cash
+// may go below zero. Refused when the tea is unknown or has no purchase price.
+void purchase(Database& db, const QString& tea, double kg);
+
+// The refusal texts, for screens that test the same rules on what they show.
+QString cashShortText();
+QString cashShortTitle();
+QString bankShortText();
+QString bankShortTitle();
+QString negativeAmountText();
+QString negativeAmountTitle();
+
+} // namespace money
+
+} // namespace lumaro

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace lumaro {
+
+class Database;
+
+// What the order screen reads and writes beyond its data controls: the
+// order's lines priced from the catalogue, and checkout. Tea and order numbers
+// are always bound values, so any text is a valid tea number.
+namespace OrderStore {
+
+// One line of an order with its tea's catalogue row. A line whose tea has
+// left the catalogue has teaFound false and null name and price.
+struct PricedLine {
+    QVariant tea;      // the line's tea number
+    QVariant quantity; // kg
+    QVariant name;
+    QVariant price;    // the sale price 訂價: what the customer is charged
+    bool teaFound = false;
+};
+
+// The lines of one order joined to the catalogue, in the order they were
+// added. One query, however many lines.
+QList<PricedLine> pricedLines(Database& db, qlonglong order);
+
+// "找不到茶葉：" and the number, for a line whose tea is gone.
+QString missingTeaText(const QVariant& tea);
+// Fails with missingTeaText for the first line whose tea is gone.
+void requireTeas(const QList<PricedLine>& lines);
+
+// quantity x price; an empty quantity or price makes no amount.
+std::optional<double> subtotal(const PricedLine& line);
+
+// The amount checkout charges: the subtotals added one by one, each sum kept
+// in the general number format as the screen shows it, so the cash grows by
+// exactly the figure the customer was shown.
+double checkoutTotal(const QList<PricedLine>& lines);
+
+// Settles an open order as one transaction: the order marked settled (only if
+// it is still open), every line's quantity taken out of its tea's stock, and
+// the total added to the shop's cash, all by relative updates so another
+// terminal's moves are kept. All or nothing: any failure stores nothing and
+// throws DataError with a text for the user. With expectedTotal, the order is
+// refused when its lines no longer add up to the figure the user confirmed.
+// Returns the amount added to the cash.
+double settleOrder(Database& db, qlonglong order, std::optional<double> expectedTotal = std::nullopt);
+
+// The refusal texts, for screens that check before they ask.
+QString noLinesText();        // 此訂單沒有明細
+QString alreadySettledText();
+QString orderGoneText();
+
+} // namespace OrderStore
+
+} // namespace lumaro

@@ -1,0 +1,95 @@
+// Checkout: the priced summary of the selected order, and on Yes the order
+// settled, the stock lowered and the cash raised in one transaction.
+
+#include "orders/Order_frm.h"
+
+#include "data/DataControl.h"
+#include "data/Numbers.h"
+#include "data/OrderStore.h"
+#include "orders/Controls.h"
+#include "platform/Failure.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace lumaro {
+
+namespace {
+
+const QChar kBreak(13); // the shop's message texts break lines with a lone CR
+
+QString rule() { return QString(62, QLatin1Char('-')); }
+
+} // namespace
+
+void Order_frm::buildCheckout()
+{
+    Command3 = controls::button(this, "Command3", QStringLiteral("結 帳"), 4440, 2760, 975, 255);
+    connect(Command3, &QPushButton::clicked, this, handler([this] { Command3_Click(); }));
+}
+
+QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
+{
+    const QString ten(10, QLatin1Char(' '));
+    const QString twelve(12, QLatin1Char(' '));
+    QString text = QStringLiteral("您的訂單如下:") + kBreak;
+    text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten
+        + QStringLiteral("小計") + kBreak;
+    text += rule() + kBreak;
+    showMoney(QStringLiteral("0"));
+    for (const OrderStore::PricedLine& line : lines) {
+        const std::optional<double> sub = OrderStore::subtotal(line);
+        const QString subText = sub ? formatNumber(*sub) : QString();
+        text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity)
+            + twelve + subText + kBreak;
+        showMoney(formatNumber(readNumber(Money->text()) + readNumber(subText)));
+    }
+    text += rule() + kBreak;
+    text += QStringLiteral("總計:") + Money->text();
+    return text;
+}
+
+void Order_frm::Command3_Click()
+{
+    const QVariant order = currentOrder();
+    if (order.isNull()) {
+        prompts().message(QStringLiteral("請先選擇訂單"));
+        return;
+    }
+    // The summary and the charge are the selected order's own lines, read
+    // afresh, whatever the line grid showed before.
+    readLinesOf(order);
+    const QList<OrderStore::PricedLine> lines = showTotal(); // a line whose tea is gone stops here
+    if (lines.isEmpty()) {
+        prompts().message(OrderStore::noLinesText());
+        return;
+    }
+
+    const QString summary = checkoutSummary(lines);
+    if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {
+        try {
+            // Settled for exactly the figure the customer was shown, or not at all.
+            OrderStore::settleOrder(m_db, order.toLongLong(), readNumber(Money->text()));
+        } catch (const Failure& f) {
+            prompts().message(f.description());
+        }
+    }
+    refreshAfterCheckout();
+}
+
+void Order_frm::refreshAfterCheckout()
+{
+    cmdRefresh_Click();
+    if (datPrimaryRS->recordCount() > 0) {
+        // Keep going to the tea list even when these lines cannot be totalled.
+        runHandler([this] {
+            datPrimaryRS->moveFirst();
+            readLines();
+        });
+    }
+    Adodc2->refresh();
+}
+
+} // namespace lumaro

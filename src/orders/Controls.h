@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QObject;
+class QPushButton;
+
+namespace lumaro {
+
+class Database;
+class DataControl;
+class DataGrid;
+
+// Building blocks of the order screen: every control gets its name as its
+// objectName and its place in twips.
+namespace controls {
+
+template <class W>
+W* make(QWidget* parent, const char* name)
+{
+    auto* w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// The labels, boxes and grids keep the platform's colours on the screen's
+// light yellow.
+void keepPlatformColours(QWidget* w);
+// A label never cuts its caption: it keeps its place and grows to fit.
+void fitLabel(QLabel* label);
+QLabel* label(QWidget* parent, const char* name, const QString& caption, double left, double top, double width,
+              double height);
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, double left, double top,
+                    double width, double height);
+DataControl* dataControl(Database& db, QObject* parent, const char* name);
+DataGrid* grid(QWidget* parent, const char* name, DataControl* control, double left, double top, double width,
+               double height);
+
+} // namespace controls
+
+} // namespace lumaro

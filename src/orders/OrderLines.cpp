@@ -1,0 +1,180 @@
+// The lower half of the order screen: the selected order's lines, the tea
+// list to order from, the quantity, and the order's running total.
+
+#include "orders/Order_frm.h"
+
+#include "data/DataControl.h"
+#include "data/DataGrid.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+#include "orders/Controls.h"
+#include "platform/Geometry.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace lumaro {
+
+namespace {
+
+// The most the quantity bar can hold.
+constexpr int kMaxQuantity = 32767;
+
+QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
+
+} // namespace
+
+void Order_frm::buildOrderLines()
+{
+    Adodc1 = controls::dataControl(m_db, this, "Adodc1");
+    // No order chosen yet: no lines.
+    Adodc1->setRecordSource(schema::sources::LinesOfOrder, {qlonglong(0)});
+    Adodc2 = controls::dataControl(m_db, this, "Adodc2");
+    Adodc2->setRecordSource(schema::sources::OrderTeaList);
+
+    Label4 = controls::label(this, "Label4", QStringLiteral("訂單明細"), 360, 2760, 720, 180);
+    Command2 = controls::button(this, "Command2", QStringLiteral("刪除"), 1200, 2760, 975, 255);
+    Label6 = controls::label(this, "Label6", QStringLiteral("總價："), 2640, 2760, 540, 180);
+    Money = controls::label(this, "Money", QStringLiteral(" "), 3240, 2760, 165, 180);
+    DataGrid1 = controls::grid(this, "DataGrid1", Adodc1, 360, 3000, 8415, 1815);
+    Label5 = controls::label(this, "Label5", QStringLiteral("選擇茶葉"), 360, 4920, 720, 180);
+    HScroll1 = controls::make<QScrollBar>(this, "HScroll1");
+    HScroll1->setOrientation(Qt::Horizontal);
+    HScroll1->setRange(0, kMaxQuantity);
+    HScroll1->setValue(0);
+    HScroll1->setSingleStep(1);
+    HScroll1->setPageStep(1);
+    placeTwips(HScroll1, 1680, 4920, 2175, 255);
+    Buy = controls::label(this, "Buy", QStringLiteral("      "), 3960, 4920, 270, 180);
+    Command1 = controls::button(this, "Command1", QStringLiteral("訂購"), 4440, 4920, 975, 255);
+    DataGrid2 = controls::grid(this, "DataGrid2", Adodc2, 360, 5160, 8415, 1815);
+
+    connect(DataGrid2, &DataGrid::rowColChange, this, handler([this] { DataGrid2_RowColChange(); }));
+    connect(DataGrid1, &DataGrid::notified, this, handler([this] { DataGrid1_Notified(); }));
+    connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
+    connect(Command1, &QPushButton::clicked, this, handler([this] { Command1_Click(); }));
+    connect(Command2, &QPushButton::clicked, this, handler([this] { Command2_Click(); }));
+}
+
+void Order_frm::grdDataGrid_RowColChange() { readLines(); }
+
+void Order_frm::readLines()
+{
+    const QVariant order = currentOrder();
+    if (order.isNull())
+        return;
+    readLinesOf(order);
+    showTotal();
+}
+
+void Order_frm::readLinesOf(const QVariant& order)
+{
+    Adodc1->setRecordSource(schema::sources::LinesOfOrder, {order});
+    Adodc1->refresh();
+}
+
+void Order_frm::DataGrid1_Notified()
+{
+    Adodc1->refresh();
+    showTotal();
+}
+
+void Order_frm::DataGrid2_RowColChange()
+{
+    if (!Adodc2->hasCurrent())
+        return;
+    const QVariant stock = Adodc2->field(3);
+    // Whole kilograms, a half to the even neighbour; the bar holds no more
+    // than 32767, and a tea with nothing in stock still offers 1.
+    const double kg = stock.isNull() ? 0 : std::nearbyint(stock.toDouble());
+    const int most = kg >= kMaxQuantity ? kMaxQuantity : kg < 1 ? 1 : static_cast<int>(kg);
+    HScroll1->setRange(1, most);
+}
+
+void Order_frm::HScroll1_Change()
+{
+    Buy->setText(QString::number(HScroll1->value()));
+    controls::fitLabel(Buy);
+}
+
+void Order_frm::Command1_Click()
+{
+    const QVariant order = currentOrder();
+    if (order.isNull()) {
+        prompts().message(chooseOrderFirstText());
+        return;
+    }
+    if (!Adodc2->hasCurrent()) {
+        prompts().message(QStringLiteral("請先選擇茶葉"));
+        return;
+    }
+    const QVariant tea = Adodc2->field(0);
+
+    Adodc1->addNew();
+    try {
+        Adodc1->setField(0, order);
+        Adodc1->setField(1, tea);
+        Adodc1->setField(2, HScroll1->value());
+        Adodc1->update();
+    } catch (...) {
+        // No half-made line stays behind in the grid to be stored later.
+        Adodc1->cancelUpdate();
+        throw;
+    }
+    readLinesOf(order);
+    UpdateTotal();
+}
+
+void Order_frm::Command2_Click()
+{
+    Adodc1->deleteCurrent();
+    // The only line gone: nothing is left to stand on, and that is no error.
+    if (Adodc1->recordCount() > 0) {
+        Adodc1->moveNext();
+        if (Adodc1->eof())
+            Adodc1->moveLast();
+    }
+    UpdateTotal();
+}
+
+void Order_frm::UpdateTotal()
+{
+    showTotal();
+    // As after a walk through the lines: none is current, so 刪除 deletes
+    // only a line the user has chosen since.
+    if (Adodc1->hasCurrent()) {
+        Adodc1->moveLast();
+        Adodc1->moveNext();
+    }
+}
+
+QList<OrderStore::PricedLine> Order_frm::showTotal()
+{
+    // Blank while the figure is unknown, so a failed total never leaves
+    // another order's figure beside the lines.
+    showMoney(QStringLiteral(" "));
+    if (!Adodc1->isOpen())
+        return {};
+    const qlonglong order = Adodc1->parameters().value(0).toLongLong();
+    const QList<OrderStore::PricedLine> lines = OrderStore::pricedLines(m_db, order);
+    OrderStore::requireTeas(lines);
+    showMoney(QStringLiteral("0"));
+    for (const OrderStore::PricedLine& line : lines) {
+        const double amount = OrderStore::subtotal(line).value_or(0);
+        showMoney(formatNumber(toNumberStrictOrFail(Money->text()) + amount));
+    }
+    return lines;
+}
+
+void Order_frm::showMoney(const QString& text)
+{
+    Money->setText(text);
+    controls::fitLabel(Money);
+}
+
+} // namespace lumaro

@@ -1,0 +1,451 @@
+#include "accounts/Money_frm.h"
+#include "app/MDI_frm.h"
+#include "catalogue/TeaStock_frm.h"
+#include "data/BoundTextBox.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/MoneyMoves.h"
+#include "data/Numbers.h"
+#include "support/TestShop.h"
+
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrlQuery>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+// The screen on a fresh shop, shown in an active window so focus moves as it
+// does for the user.
+struct MoneyScreen {
+    TestShop shop;
+    PromptScope prompts;
+    std::unique_ptr<Money_frm> form;
+
+    MoneyScreen(const QVariant& cash, const QVariant& bank)
+    {
+        shop.balances(cash, bank);
+        form = std::make_unique<Money_frm>(shop.db());
+        form->show();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qFatal("the screen never became active");
+    }
+    // The user clicks a button: the focus goes to it first.
+    void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    QVariant stored(const char* column)
+    {
+        return shop.scalar(QStringLiteral("SELECT %1 FROM 帳款資料表").arg(QString::fromUtf8(column)));
+    }
+};
+
+const QString noMessage;
+
+} // namespace
+
+class tst_money : public QObject {
+    Q_OBJECT
+
+private slots:
+    void moves_data();
+    void moves();
+    void secondClickEmptiesTheAmount();
+    void emptyBalanceFailsClearly();
+    void bankIsWrittenBeforeCash();
+    void failureBetweenTheTwoChangesStoresNothing();
+    void storedBalanceIsTestedAgain();
+    void balancesRereadOnActivation();
+    void framePosition_data();
+    void framePosition();
+    void frameFollowsTheOuterSize();
+    void transferApi();
+    void movesOnPostgres();
+    void movesLeaveNoBinaryNoise();
+};
+
+void tst_money::moves_data()
+{
+    QTest::addColumn<bool>("deposit");
+    QTest::addColumn<double>("cash");
+    QTest::addColumn<double>("bank");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<double>("newCash");
+    QTest::addColumn<double>("newBank");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("title");
+
+    const QString cashShort = QStringLiteral("店內沒那麼多現金啦");
+    const QString bankShort = QStringLiteral("銀行沒那麼多錢啦");
+    const QString negative = QStringLiteral("金額不可為負數");
+
+    QTest::newRow("cash equal to the amount passes") << true << 1000.0 << 0.0 << "1000" << 0.0 << 1000.0 << noMessage << noMessage;
+    QTest::newRow("cash short by a half") << true << 999.5 << 0.0 << "1000" << 999.5 << 0.0 << cashShort << "現金不足";
+    QTest::newRow("bank short") << false << 0.0 << 200.0 << "300" << 0.0 << 200.0 << bankShort << "存款不足";
+    QTest::newRow("withdraw all of the bank") << false << 0.0 << 300.0 << "300" << 300.0 << 0.0 << noMessage << noMessage;
+    QTest::newRow("grouping ends the amount") << true << 5.0 << 0.0 << "1,000" << 4.0 << 1.0 << noMessage << noMessage;
+    QTest::newRow("blank inside is skipped") << true << 5000.0 << 0.0 << "1 000" << 4000.0 << 1000.0 << noMessage << noMessage;
+    QTest::newRow("unit after the amount") << false << 0.0 << 20.0 << "12.5元" << 12.5 << 7.5 << noMessage << noMessage;
+    QTest::newRow("letters move nothing") << true << 10.0 << 20.0 << "abc" << 10.0 << 20.0 << noMessage << noMessage;
+    QTest::newRow("empty moves nothing") << false << 10.0 << 20.0 << "" << 10.0 << 20.0 << noMessage << noMessage;
+    QTest::newRow("zero with nothing in the bank") << false << 10.0 << 0.0 << "0" << 10.0 << 0.0 << noMessage << noMessage;
+    QTest::newRow("fraction left in cash") << true << 1000.0 << 0.0 << "0.1" << 999.9 << 0.1 << noMessage << noMessage;
+    QTest::newRow("negative deposit refused") << true << 0.0 << 50.0 << "-100" << 0.0 << 50.0 << negative << "金額錯誤";
+    QTest::newRow("negative withdraw refused") << false << 50.0 << 0.0 << "-100" << 50.0 << 0.0 << negative << "金額錯誤";
+}
+
+void tst_money::moves()
+{
+    QFETCH(bool, deposit);
+    QFETCH(double, cash);
+    QFETCH(double, bank);
+    QFETCH(QString, amount);
+    QFETCH(double, newCash);
+    QFETCH(double, newBank);
+    QFETCH(QString, message);
+    QFETCH(QString, title);
+
+    MoneyScreen s(cash, bank);
+    QCOMPARE(s.form->cash->text(), formatNumber(cash));
+    s.form->temp_money->setText(amount);
+    s.click(deposit ? s.form->bank_cmd : s.form->cash_cmd);
+
+    QCOMPARE(s.shop.cash(), newCash);
+    QCOMPARE(s.shop.bank(), newBank);
+    // The boxes show what is stored, in the general format.
+    QCOMPARE(s.form->cash->text(), formatNumber(newCash));
+    QCOMPARE(s.form->bank->text(), formatNumber(newBank));
+
+    const auto shown = s.prompts->messages();
+    if (message.isEmpty()) {
+        QVERIFY2(shown.isEmpty(), qPrintable(shown.isEmpty() ? QString() : shown.first().text));
+    } else {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().text, message);
+        QCOMPARE(shown.first().title, title);
+        QCOMPARE(shown.first().buttons, Buttons::Ok);
+    }
+    // Either way the amount stays, selected, in the focused box.
+    QVERIFY(s.form->temp_money->hasFocus());
+    QCOMPARE(s.form->temp_money->text(), amount);
+    QCOMPARE(s.form->temp_money->selectedText(), amount);
+}
+
+void tst_money::secondClickEmptiesTheAmount()
+{
+    MoneyScreen s(1000.0, 0.0);
+    s.form->temp_money->setFocus();
+    QTest::keyClicks(s.form->temp_money, QStringLiteral("100"));
+
+    s.click(s.form->bank_cmd);
+    QCOMPARE(s.shop.cash(), 900.0);
+    QCOMPARE(s.form->temp_money->selectedText(), QStringLiteral("100"));
+
+    // The same amount again; coming back, the box drops the selected amount.
+    s.click(s.form->bank_cmd);
+    QCOMPARE(s.shop.cash(), 800.0);
+    QCOMPARE(s.form->temp_money->text(), QString());
+
+    // The third click moves nothing.
+    s.click(s.form->cash_cmd);
+    QCOMPARE(s.shop.cash(), 800.0);
+    QCOMPARE(s.shop.bank(), 200.0);
+    QVERIFY(s.prompts->messages().isEmpty());
+}
+
+void tst_money::emptyBalanceFailsClearly()
+{
+    MoneyScreen s(QVariant(), 100.0);
+    QCOMPARE(s.form->cash->text(), QString());
+    s.form->temp_money->setText(QStringLiteral("0"));
+    s.click(s.form->bank_cmd);
+
+    QCOMPARE(s.prompts->messages().size(), 1);
+    QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("空")));
+    QVERIFY(s.stored("現金").isNull());
+    QCOMPARE(s.shop.bank(), 100.0);
+    QVERIFY(s.form->temp_money->hasFocus());
+
+    // The other way round the empty cash counts as 0.
+    s.prompts->clear();
+    s.form->temp_money->setText(QStringLiteral("30"));
+    s.click(s.form->cash_cmd);
+    QVERIFY(s.prompts->messages().isEmpty());
+    QCOMPARE(s.shop.cash(), 30.0);
+    QCOMPARE(s.shop.bank(), 70.0);
+}
+
+void tst_money::bankIsWrittenBeforeCash()
+{
+    MoneyScreen s(500.0, 500.0);
+    s.shop.exec(QStringLiteral("CREATE TABLE 寫入紀錄 (n INTEGER PRIMARY KEY, 欄 TEXT)"));
+    s.shop.exec(QStringLiteral("CREATE TRIGGER 記銀行 AFTER UPDATE OF 銀行 ON 帳款資料表 "
+                               "BEGIN INSERT INTO 寫入紀錄 (欄) VALUES ('銀行'); END"));
+    s.shop.exec(QStringLiteral("CREATE TRIGGER 記現金 AFTER UPDATE OF 現金 ON 帳款資料表 "
+                               "BEGIN INSERT INTO 寫入紀錄 (欄) VALUES ('現金'); END"));
+    s.form->temp_money->setText(QStringLiteral("10"));
+    s.click(s.form->bank_cmd);
+    s.click(s.form->cash_cmd);
+
+    QStringList order;
+    for (const QVariantList& r : s.shop.rows(QStringLiteral("SELECT 欄 FROM 寫入紀錄 ORDER BY n")))
+        order << r.first().toString();
+    QCOMPARE(order, (QStringList{"銀行", "現金", "銀行", "現金"}));
+}
+
+void tst_money::failureBetweenTheTwoChangesStoresNothing()
+{
+    MoneyScreen s(1000.0, 50.0);
+    // The bank is written first; the cash write then fails.
+    s.shop.exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 "
+                               "BEGIN SELECT RAISE(ABORT, '磁碟故障'); END"));
+    s.form->temp_money->setText(QStringLiteral("300"));
+    s.click(s.form->bank_cmd);
+
+    QCOMPARE(s.shop.cash(), 1000.0);
+    QCOMPARE(s.shop.bank(), 50.0);
+    QCOMPARE(s.prompts->messages().size(), 1);
+    QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
+    QCOMPARE(s.form->bank->text(), QStringLiteral("50"));
+    QVERIFY(!s.shop.db().inTransaction());
+
+    // Nothing half-made is left for a later re-read to store.
+    s.shop.exec(QStringLiteral("DROP TRIGGER 現金故障"));
+    s.form->activate();
+    QCOMPARE(s.shop.cash(), 1000.0);
+    QCOMPARE(s.shop.bank(), 50.0);
+    QCOMPARE(s.form->cash->text(), QStringLiteral("1000"));
+
+    // And the next move goes through whole.
+    s.click(s.form->bank_cmd);
+    QCOMPARE(s.shop.cash(), 700.0);
+    QCOMPARE(s.shop.bank(), 350.0);
+}
+
+void tst_money::storedBalanceIsTestedAgain()
+{
+    MoneyScreen s(1000.0, 0.0);
+    QCOMPARE(s.form->cash->text(), QStringLiteral("1000"));
+
+    // Another terminal moves cash to the bank after this screen read it.
+    auto other = Database::open(s.shop.path());
+    money::deposit(*other, 600);
+
+    s.form->temp_money->setText(QStringLiteral("1000"));
+    s.click(s.form->bank_cmd);
+
+    QCOMPARE(s.prompts->messages().size(), 1);
+    QCOMPARE(s.prompts->messages().first().text, QStringLiteral("店內沒那麼多現金啦"));
+    QCOMPARE(s.prompts->messages().first().title, QStringLiteral("現金不足"));
+    QCOMPARE(s.shop.cash(), 400.0);
+    QCOMPARE(s.shop.bank(), 600.0);
+    // The screen now shows why.
+    QCOMPARE(s.form->cash->text(), QStringLiteral("400"));
+    QCOMPARE(s.form->bank->text(), QStringLiteral("600"));
+}
+
+void tst_money::balancesRereadOnActivation()
+{
+    TestShop shop;
+    PromptScope prompts;
+    shop.balances(1000.0, 0.0);
+    shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 120.0, 200.0, 10.0);
+
+    MDI_frm mdi(shop.db());
+    mdi.show();
+    mdi.EditMoney_Click();
+    Money_frm* money = mdi.moneyScreen();
+    QCOMPARE(money->cash->text(), QStringLiteral("1000"));
+
+    // A purchase on the stock screen pays from the cash.
+    mdi.StoreTea_Click();
+    TeaStock_frm* stock = mdi.teaStockScreen();
+    stock->HScroll1->setValue(5);
+    stock->Buy->click();
+    QCOMPARE(shop.cash(), 400.0);
+    QCOMPARE(money->cash->text(), QStringLiteral("1000")); // not active yet
+
+    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(money));
+    QCOMPARE(money->cash->text(), QStringLiteral("400"));
+
+    // A checkout elsewhere adds to the cash; the next activation shows it.
+    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(stock));
+    shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 250.5"));
+    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(money));
+    QCOMPARE(money->cash->text(), QStringLiteral("650.5"));
+    QVERIFY(prompts->messages().isEmpty());
+}
+
+void tst_money::framePosition_data()
+{
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("height");
+    QTest::addColumn<double>("left");
+    QTest::addColumn<double>("top");
+    QTest::newRow("9000 x 8000") << 9000.0 << 8000.0 << 1072.5 << 2785.0;
+    QTest::newRow("design size") << 7635.0 << 6285.0 << 390.0 << 1927.5;
+    QTest::newRow("smaller than the frame") << 3000.0 << 1000.0 << -1927.5 << -715.0;
+}
+
+void tst_money::framePosition()
+{
+    QFETCH(double, width);
+    QFETCH(double, height);
+    QFETCH(double, left);
+    QFETCH(double, top);
+    const QPointF p = Money_frm::framePosition(width, height);
+    QCOMPARE(p.x(), left);
+    QCOMPARE(p.y(), top);
+}
+
+void tst_money::frameFollowsTheOuterSize()
+{
+    TestShop shop;
+    PromptScope prompts;
+    QMdiArea area;
+    area.resize(900, 700);
+    auto* form = new Money_frm(shop.db());
+    QMdiSubWindow* sub = area.addSubWindow(form);
+    area.show();
+    sub->show();
+    sub->resize(600, 540); // 9000 x 8100 twips, title bar and borders included
+    QVERIFY(form->height() < 540);
+    // left 9000/2 - 6855/2 = 1072.5 -> 71.5 px; top 4050 - 1215 = 2835 -> 189 px
+    QCOMPARE(form->Frame1->pos(), QPoint(72, 189));
+    QCOMPARE(form->Frame1->size(), QSize(457, 81));
+}
+
+void tst_money::transferApi()
+{
+    TestShop shop;
+    shop.balances(100.0, QVariant());
+
+    money::transfer(shop.db(), 40); // to the bank; an empty bank counts as 0
+    QCOMPARE(shop.cash(), 60.0);
+    QCOMPARE(shop.bank(), 40.0);
+    money::transfer(shop.db(), -15); // back to the cash
+    QCOMPARE(shop.cash(), 75.0);
+    QCOMPARE(shop.bank(), 25.0);
+
+    struct Refusal {
+        std::function<void()> move;
+        QString text;
+        QString title;
+    };
+    const QList<Refusal> refusals = {
+        {[&] { money::transfer(shop.db(), -25.5); }, QStringLiteral("銀行沒那麼多錢啦"), QStringLiteral("存款不足")},
+        {[&] { money::deposit(shop.db(), 75.01); }, QStringLiteral("店內沒那麼多現金啦"), QStringLiteral("現金不足")},
+        {[&] { money::deposit(shop.db(), -1); }, QStringLiteral("金額不可為負數"), QStringLiteral("金額錯誤")},
+        {[&] { money::withdraw(shop.db(), -1); }, QStringLiteral("金額不可為負數"), QStringLiteral("金額錯誤")},
+    };
+    for (const Refusal& r : refusals) {
+        try {
+            r.move();
+            QFAIL(qPrintable(QStringLiteral("not refused: ") + r.text));
+        } catch (const MoveRefused& e) {
+            QCOMPARE(e.description(), r.text);
+            QCOMPARE(e.title(), r.title);
+        }
+        QCOMPARE(shop.cash(), 75.0);
+        QCOMPARE(shop.bank(), 25.0);
+        QVERIFY(!shop.db().inTransaction());
+    }
+
+    // A result too large for a number is refused whole, not stored as infinity.
+    const double huge = std::numeric_limits<double>::max();
+    shop.balances(huge, huge);
+    QVERIFY_THROWS_EXCEPTION(NumberError, money::withdraw(shop.db(), huge));
+    QCOMPARE(shop.cash(), huge);
+    QCOMPARE(shop.bank(), huge);
+
+    // A balance that is a hair under the amount but shows as the amount covers it.
+    shop.balances(0.7 + 0.1, 0.0); // stored as 0.7999999999999999
+    money::deposit(shop.db(), 0.8);
+    QVERIFY(std::abs(shop.cash()) < 1e-12);
+    QCOMPARE(shop.bank(), 0.8);
+}
+
+// The same moves on a PostgreSQL server, in a scratch database of their own,
+// when LUMARO_TEST_PG names one (postgresql://user@host:port/db?options).
+void tst_money::movesOnPostgres()
+{
+    const QString server = qEnvironmentVariable("LUMARO_TEST_PG");
+    if (server.isEmpty())
+        QSKIP("LUMARO_TEST_PG names no PostgreSQL server");
+
+    QUrl url(server);
+    const QString scratch = QStringLiteral("lumaro_money_%1").arg(QCoreApplication::applicationPid());
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("pgadmin"));
+        admin.setDatabaseName(url.path().mid(1));
+        admin.setHostName(url.host());
+        if (url.port() > 0)
+            admin.setPort(url.port());
+        admin.setUserName(url.userName());
+        QStringList options;
+        for (const auto& [k, v] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+            options << k + QLatin1Char('=') + v;
+        admin.setConnectOptions(options.join(QLatin1Char(';')));
+        QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
+        QSqlQuery q(admin);
+        QVERIFY2(q.exec(QStringLiteral("CREATE DATABASE %1").arg(scratch)), qPrintable(q.lastError().text()));
+    }
+    auto dropScratch = qScopeGuard([&] {
+        QSqlDatabase admin = QSqlDatabase::database(QStringLiteral("pgadmin"));
+        QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(scratch));
+    });
+
+    url.setPath(QLatin1Char('/') + scratch);
+    {
+        // Creating the tables sends statements that cannot be prepared.
+        auto db = Database::create(url.toString(), QStringLiteral("pw"), true);
+        db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000, 銀行 = NULL"));
+        money::deposit(*db, 1000);
+        money::withdraw(*db, 250.5);
+        QVERIFY_THROWS_EXCEPTION(MoveRefused, money::deposit(*db, 1000));
+        money::purchase(*db, QStringLiteral("T001"), 0.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), 749.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
+
+        // A failure between the two changes stores neither.
+        db->exec(QStringLiteral("CREATE FUNCTION 現金故障() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '磁碟故障'; "
+                                "END $$ LANGUAGE plpgsql"));
+        db->exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 FOR EACH ROW "
+                                "EXECUTE FUNCTION 現金故障()"));
+        QVERIFY_THROWS_EXCEPTION(DataError, money::purchase(*db, QStringLiteral("T001"), 2));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
+    }
+}
+
+// Amounts that cancel out in decimal must cancel out in the file too, or the
+// cash box shows -0.0000000000000000277 after a perfectly ordinary day.
+void tst_money::movesLeaveNoBinaryNoise()
+{
+    TestShop shop;
+    shop.balances(0.3, 0);
+    shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 0.1, 0.2, 0.3);
+    money::deposit(shop.db(), 0.1);
+    money::deposit(shop.db(), 0.2);
+    QCOMPARE(shop.cash(), 0.0);
+    QCOMPARE(formatNumber(shop.bank()), QStringLiteral("0.3"));
+    money::purchase(shop.db(), QStringLiteral("T1"), -0.1);
+    money::purchase(shop.db(), QStringLiteral("T1"), -0.2);
+    QCOMPARE(shop.stock(QStringLiteral("T1")), 0.0);
+    QCOMPARE(formatNumber(shop.cash()), QStringLiteral("0.03"));
+}
+
+QTEST_MAIN(tst_money)
+#include "tst_money.moc"

@@ -1,0 +1,244 @@
+#include "catalogue/TeaStock_frm.h"
+#include "data/BoundTextBox.h"
+#include "data/DataControl.h"
+#include "data/DataGrid.h"
+#include "data/MoneyMoves.h"
+#include "platform/Geometry.h"
+#include "support/TestShop.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+// Three teas on a fresh shop, the screen opened on them.
+struct StockScreen {
+    TestShop shop;
+    PromptScope prompts;
+    std::unique_ptr<TeaStock_frm> form;
+
+    explicit StockScreen(double cash = 10000, bool teas = true)
+    {
+        shop.balances(cash, 0.0);
+        if (teas) {
+            shop.tea(QStringLiteral("A01"), QStringLiteral("凍頂烏龍"), 120.0, 200.0, 10.0);
+            shop.tea(QStringLiteral("B02"), QStringLiteral("東方美人"), 300.0, 450.0, 4.0);
+            shop.tea(QStringLiteral("C03"), QStringLiteral("四季春"), 50.0, 80.0, QVariant());
+        }
+        form = std::make_unique<TeaStock_frm>(shop.db());
+        form->show();
+    }
+    void choose(int row) { form->grdDataGrid->selectRow(row); }
+    QString shownStock(int row)
+    {
+        QAbstractItemModel* m = form->grdDataGrid->model();
+        return m->data(m->index(row, 4)).toString();
+    }
+};
+
+} // namespace
+
+class tst_teastock : public QObject {
+    Q_OBJECT
+
+private slots:
+    void scrollBarWritesTheQuantity_data();
+    void scrollBarWritesTheQuantity();
+    void purchase_data();
+    void purchase();
+    void otherTeaKeepsTheQuantityAndTwiceBuysTwice();
+    void gridShowsTheStoredStockOnTheSameTea();
+    void refusals();
+    void failureBetweenTheTwoChangesStoresNothing();
+    void resizeMovesOnlyTheGridHeight();
+};
+
+void tst_teastock::scrollBarWritesTheQuantity_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QString>("money");
+    QTest::newRow("arrow right") << int(QAbstractSlider::SliderSingleStepAdd) << 1 << "2";
+    QTest::newRow("trough right") << int(QAbstractSlider::SliderPageStepAdd) << 1 << "11";
+    QTest::newRow("trough twice") << int(QAbstractSlider::SliderPageStepAdd) << 2 << "21";
+    QTest::newRow("to the end") << int(QAbstractSlider::SliderToMaximum) << 1 << "32767";
+    QTest::newRow("arrow left at the start stays put") << int(QAbstractSlider::SliderSingleStepSub) << 1 << "0";
+}
+
+void tst_teastock::scrollBarWritesTheQuantity()
+{
+    QFETCH(int, action);
+    QFETCH(int, times);
+    QFETCH(QString, money);
+    StockScreen s;
+    QCOMPARE(s.form->Money->text(), QStringLiteral("0"));
+    QCOMPARE(s.form->HScroll1->value(), 1);
+    for (int i = 0; i < times; ++i)
+        s.form->HScroll1->triggerAction(QAbstractSlider::SliderAction(action));
+    QCOMPARE(s.form->Money->text(), money);
+}
+
+void tst_teastock::purchase_data()
+{
+    QTest::addColumn<int>("scroll"); // 0: leave the scroll bar alone
+    QTest::addColumn<QString>("typed"); // null: type nothing
+    QTest::addColumn<double>("cash");
+    QTest::addColumn<double>("newStock");
+    QTest::addColumn<double>("newCash");
+
+    QTest::newRow("scroll bar never moved buys 0") << 0 << QString() << 1000.0 << 10.0 << 1000.0;
+    QTest::newRow("5 kg at 120") << 5 << QString() << 1000.0 << 15.0 << 400.0;
+    QTest::newRow("typed fraction") << 0 << "2.5" << 1000.0 << 12.5 << 700.0;
+    QTest::newRow("typed with unit") << 0 << "12kg" << 2000.0 << 22.0 << 560.0;
+    QTest::newRow("typed letters") << 0 << "abc" << 1000.0 << 10.0 << 1000.0;
+    QTest::newRow("typed nothing") << 0 << "" << 1000.0 << 10.0 << 1000.0;
+    QTest::newRow("negative returns to the supplier") << 0 << "-3" << 1000.0 << 7.0 << 1360.0;
+    QTest::newRow("typed over the scroll bar") << 9 << "1" << 1000.0 << 11.0 << 880.0;
+    QTest::newRow("more than the cash") << 10 << QString() << 100.0 << 20.0 << -1100.0;
+}
+
+void tst_teastock::purchase()
+{
+    QFETCH(int, scroll);
+    QFETCH(QString, typed);
+    QFETCH(double, cash);
+    QFETCH(double, newStock);
+    QFETCH(double, newCash);
+
+    StockScreen s(cash);
+    if (scroll)
+        s.form->HScroll1->setValue(scroll);
+    if (!typed.isNull()) {
+        s.form->Money->clear();
+        QTest::keyClicks(s.form->Money, typed);
+    }
+    QTest::mouseClick(s.form->Buy, Qt::LeftButton);
+
+    QCOMPARE(s.shop.stock(QStringLiteral("A01")), newStock);
+    QCOMPARE(s.shop.cash(), newCash);
+    QCOMPARE(s.shop.stock(QStringLiteral("B02")), 4.0);
+    QVERIFY(s.prompts->messages().isEmpty());
+    // The quantity stays as it was.
+    if (!typed.isNull())
+        QCOMPARE(s.form->Money->text(), typed);
+}
+
+void tst_teastock::otherTeaKeepsTheQuantityAndTwiceBuysTwice()
+{
+    StockScreen s;
+    s.form->HScroll1->setValue(3);
+    s.choose(1);
+    QCOMPARE(s.form->TeaNum->text(), QStringLiteral("B02"));
+    QCOMPARE(s.form->Money->text(), QStringLiteral("3"));
+
+    s.form->Buy->click();
+    s.form->Buy->click();
+    QCOMPARE(s.shop.stock(QStringLiteral("B02")), 10.0);
+    QCOMPARE(s.shop.stock(QStringLiteral("A01")), 10.0);
+    QCOMPARE(s.shop.cash(), 10000.0 - 2 * 3 * 300.0);
+
+    // An empty stock counts as 0.
+    s.choose(2);
+    s.form->Buy->click();
+    QCOMPARE(s.shop.stock(QStringLiteral("C03")), 3.0);
+    QCOMPARE(s.shop.cash(), 10000.0 - 1800.0 - 150.0);
+}
+
+void tst_teastock::gridShowsTheStoredStockOnTheSameTea()
+{
+    StockScreen s;
+    s.choose(1);
+    // Another terminal buys some of the same tea meanwhile.
+    auto other = Database::open(s.shop.path());
+    money::purchase(*other, QStringLiteral("B02"), 1.5);
+    QCOMPARE(s.shownStock(1), QStringLiteral("4"));
+
+    s.form->HScroll1->setValue(2);
+    s.form->Buy->click();
+    QCOMPARE(s.shop.stock(QStringLiteral("B02")), 7.5);
+    QCOMPARE(s.shownStock(1), QStringLiteral("7.5"));
+    QCOMPARE(s.form->datPrimaryRS->currentRow(), 1);
+    QCOMPARE(s.form->grdDataGrid->currentDataRow(), 1);
+    QCOMPARE(s.form->TeaNum->text(), QStringLiteral("B02"));
+    QCOMPARE(s.form->TeaName->text(), QStringLiteral("東方美人"));
+    QVERIFY(!s.form->datPrimaryRS->hasPending());
+}
+
+void tst_teastock::refusals()
+{
+    struct Case {
+        const char* name;
+        std::function<void(TestShop&)> prepare;
+        bool teas;
+        QString message;
+    };
+    const QList<Case> cases = {
+        {"empty catalogue", [](TestShop&) {}, false, QStringLiteral("請先選擇茶葉")},
+        {"no purchase price",
+         [](TestShop& shop) { shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 進價 = NULL WHERE 編號 = 'A01'")); },
+         true, QStringLiteral("此茶葉沒有進價")},
+        {"tea deleted by another terminal",
+         [](TestShop& shop) { shop.exec(QStringLiteral("DELETE FROM 茶葉資料表 WHERE 編號 = 'A01'")); }, true,
+         QStringLiteral("找不到編號「A01」的茶葉，它可能已被刪除。")},
+    };
+    for (const Case& c : cases) {
+        StockScreen s(500.0, c.teas);
+        c.prepare(s.shop);
+        const QString stockSql = QStringLiteral("SELECT group_concat(編號 || ':' || IFNULL(庫存, '-')) FROM 茶葉資料表");
+        const QVariant stockBefore = s.shop.scalar(stockSql);
+        s.form->HScroll1->setValue(5);
+        s.form->Buy->click();
+        const auto shown = s.prompts->messages();
+        QVERIFY2(shown.size() == 1, c.name);
+        QCOMPARE(shown.first().text, c.message);
+        QCOMPARE(s.shop.cash(), 500.0);
+        QCOMPARE(s.shop.scalar(stockSql), stockBefore);
+        QVERIFY(!s.shop.db().inTransaction());
+    }
+}
+
+void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
+{
+    StockScreen s(1000.0);
+    // The stock is raised first; paying from the cash then fails.
+    s.shop.exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 "
+                               "BEGIN SELECT RAISE(ABORT, '磁碟故障'); END"));
+    s.form->HScroll1->setValue(5);
+    s.form->Buy->click();
+
+    QCOMPARE(s.shop.stock(QStringLiteral("A01")), 10.0);
+    QCOMPARE(s.shop.cash(), 1000.0);
+    QCOMPARE(s.prompts->messages().size(), 1);
+    QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
+    QCOMPARE(s.shownStock(0), QStringLiteral("10"));
+    QVERIFY(!s.form->datPrimaryRS->hasPending());
+
+    // The same purchase goes through whole once the fault is gone.
+    s.shop.exec(QStringLiteral("DROP TRIGGER 現金故障"));
+    s.form->Buy->click();
+    QCOMPARE(s.shop.stock(QStringLiteral("A01")), 15.0);
+    QCOMPARE(s.shop.cash(), 400.0);
+}
+
+void tst_teastock::resizeMovesOnlyTheGridHeight()
+{
+    StockScreen s;
+    const QRect before = s.form->grdDataGrid->geometry();
+    const QRect buy = s.form->Buy->geometry();
+    s.form->resize(800, 600); // inner height 9000 twips
+    QCOMPARE(s.form->grdDataGrid->geometry(), QRect(before.x(), before.y(), before.width(), twips(8470)));
+    QCOMPARE(s.form->Buy->geometry(), buy);
+
+    // A window too small for any grid leaves the grid as it was.
+    s.form->resize(800, 20);
+    QCOMPARE(s.form->grdDataGrid->height(), twips(8470));
+    QVERIFY(s.prompts->messages().isEmpty());
+}
+
+QTEST_MAIN(tst_teastock)
+#include "tst_teastock.moc"
