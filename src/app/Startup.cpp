@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace lumaro {
 
@@ -34,6 +35,31 @@ StartupOptions parseArguments(const QStringList& args)
     return o;
 }
 
+namespace {
+
+// A shared server may want a password that libpq could not find on its own.
+// It is asked for here, never taken from the command line; three tries.
+std::unique_ptr<Database> openAskingServerPassword(const QString& target)
+{
+    QString password;
+    for (int tries = 0;; ++tries) {
+        try {
+            return Database::open(target, password);
+        } catch (const ServerPasswordError& e) {
+            if (tries >= 3)
+                throw;
+            const QUrl url(target);
+            const QString who = url.userName().isEmpty() ? url.host() : url.userName() + QLatin1Char('@') + url.host();
+            password = prompts().input(QStringLiteral("%1\r請輸入 %2 的資料庫密碼：").arg(e.description(), who),
+                                       QStringLiteral("連線到資料庫"));
+            if (password.isEmpty())
+                throw;
+        }
+    }
+}
+
+} // namespace
+
 std::unique_ptr<Database> openShop(const StartupOptions& options)
 {
     const QString& target = options.database;
@@ -48,7 +74,7 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
                 return Database::open(target);
             return Database::create(target, dialog.password());
         }
-        return Database::open(target);
+        return openAskingServerPassword(target);
     } catch (const DataError& e) {
         prompts().message(e.description(), Buttons::Ok, QStringLiteral("無法開啟資料檔"));
         return nullptr;

@@ -8,9 +8,13 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <csignal>
 
 int main(int argc, char* argv[])
 {
+    // A file size limit reached while writing the shop must come back as a
+    // write error the program reports, not end the program mid-move.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));

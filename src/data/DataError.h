@@ -11,6 +11,12 @@ public:
     using Failure::Failure;
 };
 
+// The database server asked for a password that was missing or wrong.
+class ServerPasswordError : public DataError {
+public:
+    using DataError::DataError;
+};
+
 // A number that cannot be read or written.
 class NumberError : public Failure {
 public:

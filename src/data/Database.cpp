@@ -1,6 +1,7 @@
 #include "data/Database.h"
 
 #include "data/DataError.h"
+#include "data/Password.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
 
@@ -12,9 +13,18 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <cerrno>
+#include <initializer_list>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace lumaro {
 
 namespace {
+
+// The advisory lock every PostgreSQL transaction of the shop takes first.
+constexpr qint64 MoveLockKey = 0x4c756d61726f; // "Lumaro"
 
 QString nextConnectionName()
 {
@@ -22,14 +32,60 @@ QString nextConnectionName()
     return QStringLiteral("lumaro-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-QString errorText(const QSqlError& e)
+QString rawErrorText(const QSqlError& e)
 {
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.text().trimmed();
-    if (t.isEmpty())
-        t = QStringLiteral("資料庫發生不明的錯誤。");
     return t;
+}
+
+bool mentions(const QString& text, std::initializer_list<const char*> phrases)
+{
+    for (const char* p : phrases)
+        if (text.contains(QLatin1String(p), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// The server went away (restarted, network cut, connection ended by an
+// administrator): everything not yet committed is gone on its side.
+bool connectionLost(const QSqlError& e, bool postgres)
+{
+    if (!postgres)
+        return false;
+    return e.type() == QSqlError::ConnectionError
+        || mentions(rawErrorText(e), {"server closed the connection", "no connection to the server",
+                                      "terminating connection", "connection to server", "could not send data",
+                                      "could not receive data", "SSL connection has been closed"});
+}
+
+// The faults a shop owner can do something about get a sentence of their own;
+// the database's own text follows for whoever has to look further.
+QString errorText(const QSqlError& e, bool postgres)
+{
+    const QString raw = rawErrorText(e);
+    if (raw.isEmpty())
+        return QStringLiteral("資料庫發生不明的錯誤。");
+    QString sentence;
+    if (connectionLost(e, postgres))
+        sentence = QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。");
+    else if (mentions(raw, {"database or disk is full", "disk I/O error", "No space left on device",
+                            "could not extend file", "could not write"}))
+        sentence = QStringLiteral("磁碟已滿或無法寫入，這次的變更沒有儲存。請先清出磁碟空間再試一次。");
+    else if (mentions(raw, {"readonly database", "read-only", "read only"}))
+        sentence = QStringLiteral("資料檔是唯讀的，無法儲存變更。請檢查資料檔與它所在資料夾的權限。");
+    else if (mentions(raw, {"database is locked", "database table is locked", "database is busy"}))
+        sentence = QStringLiteral("另一台電腦正在寫入資料，這次的變更沒有儲存。請稍後再試一次。");
+    else if (mentions(raw, {"file is not a database", "malformed", "corrupt"}))
+        sentence = QStringLiteral("資料檔已損壞，或不是 Lumaro 的資料檔。");
+    else if (mentions(raw, {"no such table", "does not exist"}) && mentions(raw, {"table", "relation"}))
+        sentence = QStringLiteral("資料檔缺少需要的資料表，可能不是 Lumaro 的資料檔，或已經損壞。");
+    else if (mentions(raw, {"unable to open database file"}))
+        sentence = QStringLiteral("無法開啟資料檔：檔案或它所在的資料夾不存在或無法存取。");
+    if (sentence.isEmpty())
+        return raw;
+    return sentence + QStringLiteral("\r（") + raw + QStringLiteral("）");
 }
 
 bool looksDamaged(const QString& text)
@@ -113,8 +169,15 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         configurePostgres(db, target, password);
-        if (!db.open())
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+        if (!db.open()) {
+            const QString text = errorText(db.lastError(), true);
+            if (text.contains(QLatin1String("no password supplied"))
+                || text.contains(QLatin1String("password authentication failed")))
+                throw ServerPasswordError(password.isEmpty()
+                                              ? QStringLiteral("資料庫伺服器要求輸入密碼。")
+                                              : QStringLiteral("資料庫伺服器不接受這個密碼。"));
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(text));
+        }
         d->exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
         d->checkShopTables();
         return d;
@@ -132,13 +195,17 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
     db.setDatabaseName(target);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError())));
+        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError(), false)));
     try {
-        d->configureSQLite();
+        // Tables first: switching the journal writes to the file, and a file
+        // that is not a shop must be left exactly as it was.
         d->checkShopTables();
+        d->configureSQLite();
     } catch (const DataError& e) {
-        if (looksDamaged(e.description()))
-            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r（%2）").arg(target, e.description()));
+        if (looksDamaged(e.description())) {
+            const QString detail = e.description().section(QLatin1Char('\r'), -1);
+            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(target, detail));
+        }
         throw;
     }
     return d;
@@ -176,23 +243,53 @@ void Database::checkShopTables()
     }
 }
 
+void Database::fail(const QSqlError& e)
+{
+    // The PostgreSQL driver closes a connection the server ended, sometimes
+    // with no error text at all.
+    const bool postgres = m_kind == Kind::PostgreSQL;
+    if (postgres && (connectionLost(e, true) || !sql().isOpen())) {
+        m_connectionLost = true;
+        m_inTransaction = false; // the server has dropped it
+        if (!connectionLost(e, true))
+            throw DataError(QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。"));
+    }
+    throw DataError(errorText(e, postgres));
+}
+
+void Database::reconnectIfLost()
+{
+    // Only between moves: a move cut off by the connection is gone whole on
+    // the server's side, and the next one starts on a fresh connection.
+    if (m_inTransaction || m_kind != Kind::PostgreSQL || (!m_connectionLost && sql().isOpen()))
+        return;
+    QSqlDatabase db = sql();
+    db.close();
+    if (db.open()) {
+        m_connectionLost = false;
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+    }
+}
+
 QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
 {
+    reconnectIfLost();
     QSqlQuery q(sql());
     q.setForwardOnly(true);
     // PostgreSQL cannot prepare CREATE, SET and the like: a statement without
     // values is sent as it is.
     if (params.isEmpty()) {
         if (!q.exec(statement))
-            throw DataError(errorText(q.lastError()));
+            fail(q.lastError());
         return q;
     }
     if (!q.prepare(statement))
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     for (const QVariant& p : params)
         q.addBindValue(p);
     if (!q.exec())
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     return q;
 }
 
@@ -217,20 +314,34 @@ void Database::begin()
 {
     if (m_inTransaction)
         throw DataError(QStringLiteral("上一個動作還沒有完成，請稍後再試。"));
+    reconnectIfLost();
     QSqlQuery q(sql());
     const QString stmt = isSQLite() ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
     if (!q.exec(stmt))
-        throw DataError(errorText(q.lastError()));
+        fail(q.lastError());
     m_inTransaction = true;
+    if (m_kind == Kind::PostgreSQL) {
+        // One move at a time across terminals, as BEGIN IMMEDIATE gives on the
+        // shop file. Moves lock the account row and tea rows in different
+        // orders (a checkout its teas first, a purchase the cash first); two
+        // of them holding one each would deadlock, and the server would end
+        // one with an error the user sees. The lock goes with the transaction.
+        if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MoveLockKey))) {
+            const QSqlError e = q.lastError();
+            rollback();
+            fail(e);
+        }
+        q.finish();
+    }
 }
 
 void Database::commit()
 {
     QSqlQuery q(sql());
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        const QString text = errorText(q.lastError());
+        const QSqlError e = q.lastError();
         rollback();
-        throw DataError(text);
+        fail(e);
     }
     m_inTransaction = false;
 }
@@ -257,30 +368,42 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         configurePostgres(db, target, QString());
         if (!db.open())
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError())));
+            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError(), true)));
         if (!db.tables().filter(schema::TeaTable).isEmpty())
             throw DataError(QStringLiteral("這個資料庫已經有商店資料，不會覆寫。"));
     } else {
         if (QFileInfo::exists(target))
             throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+        // Made owner-only before SQLite writes a byte: only the owner may read
+        // the shop's money and password (SQLite gives its -wal and -shm files
+        // the same mode).
+        const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EEXIST)
+                throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        ::close(fd);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(target);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open())
-            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, errorText(db.lastError())));
+        if (!db.open()) {
+            const QString text = errorText(db.lastError(), false);
+            QFile::remove(target);
+            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, text));
+        }
     }
 
     try {
-        if (!pg) {
-            // Only the owner may read the shop's money and password.
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        if (!pg)
             d->configureSQLite();
-        }
         Transaction t(*d);
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {password.isNull() ? QStringLiteral("") : password});
+        // Only a hash of the password is kept in the shop.
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hashPassword(password)});
         if (fill)
             fill(*d);
         t.commit();

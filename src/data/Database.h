@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -9,6 +10,10 @@
 #include <memory>
 
 namespace lumaro {
+
+// The PostgreSQL server wants a password that was not given, or refused the
+// one given.
+class ServerPasswordError;
 
 // One open shop: the SQLite file (teadata.db by default) or a PostgreSQL
 // database shared by several terminals. Every failure throws DataError with a
@@ -20,7 +25,9 @@ public:
     static const QString& defaultFile(); // teadata.db
 
     // Opens an existing shop. target is a file path or a postgresql:// URL.
-    // password is only used for PostgreSQL; empty lets libpq find one itself.
+    // password is only used for PostgreSQL; empty lets libpq find one itself
+    // (PGPASSWORD, ~/.pgpass). Throws ServerPasswordError when the server
+    // still wants one.
     static std::unique_ptr<Database> open(const QString& target, const QString& password = QString());
 
     // Creates a new shop: the five tables, one account row at 0 and 0 and the
@@ -69,11 +76,15 @@ public:
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
+    // Throws the error as a DataError, noting a lost server connection.
+    [[noreturn]] void fail(const QSqlError& e);
+    void reconnectIfLost();
 
     Kind m_kind;
     QString m_target;
     QString m_connection;
     bool m_inTransaction = false;
+    bool m_connectionLost = false;
 };
 
 // Commits with commit(); rolls back when left without a commit, so an

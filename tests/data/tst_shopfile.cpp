@@ -1,5 +1,6 @@
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Password.h"
 #include "data/Schema.h"
 
 #include <QFile>
@@ -60,7 +61,7 @@ private slots:
         };
         for (const auto& [table, columns] : expected)
             QCOMPARE(columnsOf(*db, table), columns);
-        QCOMPARE(db->scalar("SELECT 密碼 FROM 密碼表").toString(), QStringLiteral("開門 Open"));
+        QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("開門 Open"))); // kept as a hash
         QCOMPARE(db->scalar("SELECT count(*) || ':' || 現金 || ':' || 銀行 FROM 帳款資料表").toString(),
                  QStringLiteral("1:0.0:0.0"));
         QCOMPARE(db->scalar("SELECT count(*) FROM 茶葉資料表").toInt(), 0);
@@ -92,7 +93,7 @@ private slots:
         QVERIFY(again.code != 0);
         QVERIFY(again.err.contains(QStringLiteral("已經存在")));
         auto db = Database::open(file);
-        QCOMPARE(db->scalar("SELECT 密碼 FROM 密碼表").toString(), QStringLiteral("first"));
+        QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("first")));
         QCOMPARE(db->scalar("SELECT count(*) FROM 茶葉資料表").toInt(), 0);
     }
 

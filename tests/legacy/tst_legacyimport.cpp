@@ -1,6 +1,7 @@
 // Importing the old program's tables into a new shop file. No Jet file on hand holds
 // the shop's tables, so the rows are built here as the reader would send them.
 #include "data/DataError.h"
+#include "data/Password.h"
 #include "data/Database.h"
 #include "data/LegacyImport.h"
 #include "legacy/LegacyFixtures.h"
@@ -78,7 +79,8 @@ private slots:
                                              {99, QStringLiteral("ZZ"), QVariant()}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")),
                  (QList<QVariantList>{{1000.5, 2500.25}}));
-        QCOMPARE(rows(*db, QStringLiteral("SELECT 密碼 FROM 密碼表")), (QList<QVariantList>{{QStringLiteral("茶香")}}));
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
+        QVERIFY(!passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶")));
     }
 
     void textColumnsAreReadStrictly()
@@ -118,7 +120,7 @@ private slots:
         QCOMPARE(s.password, QString());
         auto db = Database::open(target);
         QCOMPARE(rows(*db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")), (QList<QVariantList>{{0.0, 0.0}}));
-        QCOMPARE(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")).toString(), QString());
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QString()));
     }
 
     void valuesThatDoNotFitStopTheImport_data()

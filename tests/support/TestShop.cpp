@@ -2,21 +2,70 @@
 
 #include "data/DataError.h"
 
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUrl>
 #include <QtTest>
 
 namespace lumaro::test {
+
+namespace {
+
+// Runs one statement on the server's maintenance database, outside any shop.
+void onServer(const QString& statement)
+{
+    static QAtomicInt counter;
+    const QString name = QStringLiteral("lumaro-test-admin-%1").arg(counter.fetchAndAddRelaxed(1));
+    {
+        const QUrl url(TestShop::postgresServer());
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(url.path().mid(1));
+        db.setHostName(url.host());
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName());
+        if (!db.open())
+            qFatal("LUMARO_TEST_PG: cannot connect: %s", qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(statement))
+            qFatal("LUMARO_TEST_PG: %s: %s", qPrintable(statement), qPrintable(q.lastError().text()));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+} // namespace
+
+QString TestShop::postgresServer() { return qEnvironmentVariable("LUMARO_TEST_PG"); }
 
 TestShop::TestShop(const QString& password)
 {
     if (!m_dir.isValid())
         qFatal("no temporary folder");
-    m_path = m_dir.filePath(QStringLiteral("teadata.db"));
+    if (onPostgres()) {
+        static QAtomicInt counter;
+        m_pgDatabase = QStringLiteral("lumaro_t%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
+        onServer(QStringLiteral("CREATE DATABASE %1").arg(m_pgDatabase));
+        QUrl url(postgresServer());
+        url.setPath(QLatin1Char('/') + m_pgDatabase);
+        m_path = url.toString();
+    } else {
+        m_path = m_dir.filePath(QStringLiteral("teadata.db"));
+    }
     m_db = Database::create(m_path, password);
 }
 
-TestShop::~TestShop() = default;
+TestShop::~TestShop()
+{
+    m_db.reset();
+    if (!m_pgDatabase.isEmpty())
+        onServer(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgDatabase));
+}
 
 TestShop& TestShop::tea(const QString& number, const QString& name, const QVariant& cost, const QVariant& price,
                         const QVariant& stock)

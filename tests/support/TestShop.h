@@ -13,10 +13,18 @@ namespace lumaro::test {
 // A fresh shop for one test: a new file in a temporary folder, made with the
 // same code as `lumaro-admin init`, plus a small builder to fill it and SQL
 // helpers to check what ended up stored.
+//
+// With LUMARO_TEST_PG set to a postgresql:// URL of a server where its user
+// may create databases, each shop is instead a new database on that server,
+// made with the same code and dropped afterwards; path() is then its URL.
 class TestShop {
 public:
     explicit TestShop(const QString& password = QStringLiteral("secret"));
     ~TestShop();
+
+    // The server named by LUMARO_TEST_PG, or empty for shop files.
+    static QString postgresServer();
+    static bool onPostgres() { return !postgresServer().isEmpty(); }
 
     Database& db() { return *m_db; }
     QString path() const { return m_path; }
@@ -40,6 +48,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_path;
+    QString m_pgDatabase; // the database to drop afterwards
     std::unique_ptr<Database> m_db;
 };
 

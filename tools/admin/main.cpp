@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <functional>
+#include <csignal>
 #include <map>
 
 namespace {
@@ -13,6 +14,7 @@ void usage()
     lumaro::admin::err(QStringLiteral(
         "用法：lumaro-admin 指令 [參數]\n"
         "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）\n"
+        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
         "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
         "  backup [--database 資料檔] 備份檔\n"
@@ -24,6 +26,9 @@ void usage()
 
 int main(int argc, char* argv[])
 {
+    // A file size limit reached while writing the shop must come back as a
+    // write error the program reports, not end the program mid-move.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
@@ -31,6 +36,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
         {QStringLiteral("backup"), lumaro::admin::backup},
         {QStringLiteral("check"), lumaro::admin::check},
+        {QStringLiteral("passwd"), lumaro::admin::passwd},
     };
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
         usage();

@@ -1,0 +1,232 @@
+#include "Floor.h"
+
+#include "data/Database.h"
+#include "data/Password.h"
+#include "data/Schema.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QVariant>
+
+#include <cstdio>
+
+using namespace lumaro;
+
+namespace bench {
+
+namespace {
+
+int connections = 0;
+
+QSqlDatabase connect(const QString& name, const QString& target)
+{
+    QSqlDatabase db;
+    if (Database::isPostgresUrl(target)) {
+        const QUrl url(target);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(url.path().mid(1));
+        db.setHostName(url.host());
+        if (url.port() > 0)
+            db.setPort(url.port());
+        db.setUserName(url.userName());
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!db.open())
+        qFatal("floor: %s", qPrintable(db.lastError().text()));
+    if (!Database::isPostgresUrl(target)) {
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
+    return db;
+}
+
+void run(QSqlQuery& q)
+{
+    if (!q.exec())
+        qFatal("floor: %s: %s", qPrintable(q.lastQuery()), qPrintable(q.lastError().text()));
+}
+
+QSqlQuery prepared(QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        qFatal("floor: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q;
+}
+
+} // namespace
+
+Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").arg(++connections))
+{
+    m_db = connect(m_name, target);
+    m_catalogue = prepared(m_db, schema::sources::TeaCatalogue);
+    m_openOrders = prepared(m_db, schema::sources::OpenOrders);
+    m_teaList = prepared(m_db, schema::sources::OrderTeaList);
+    m_account = prepared(m_db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表"));
+    m_lines = prepared(m_db, QStringLiteral("SELECT l.明細編號, l.茶葉編號, t.名稱, l.數量, t.訂價, l.數量 * t.訂價 "
+                                            "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
+                                            "WHERE l.訂單編號 = ?"));
+    m_total = prepared(m_db, QStringLiteral("SELECT sum(l.數量 * t.訂價) FROM 訂單明細表 l "
+                                            "JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 WHERE l.訂單編號 = ?"));
+    m_insertLine = prepared(m_db, QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
+    m_stockDown = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 - ? WHERE 編號 = ?"));
+    m_stockUp = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 + ? WHERE 編號 = ?"));
+    m_cost = prepared(m_db, QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號 = ?"));
+    m_cash = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + ?"));
+    m_bank = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - ?, 銀行 = 銀行 + ?"));
+    m_settle = prepared(m_db, QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"));
+}
+
+Floor::~Floor()
+{
+    for (QSqlQuery* q : {&m_catalogue, &m_openOrders, &m_teaList, &m_account, &m_lines, &m_total, &m_insertLine,
+                         &m_stockDown, &m_stockUp, &m_cash, &m_settle, &m_bank, &m_cost})
+        *q = QSqlQuery();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+int Floor::readAll(QSqlQuery& q)
+{
+    run(q);
+    const int columns = q.record().count();
+    QList<QVariantList> rows;
+    while (q.next()) {
+        QVariantList r;
+        r.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            r << q.value(i);
+        rows << r;
+    }
+    q.finish();
+    return int(rows.size());
+}
+
+void Floor::begin()
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(m_db.driverName() == QLatin1String("QSQLITE") ? QStringLiteral("BEGIN IMMEDIATE")
+                                                              : QStringLiteral("BEGIN")))
+        qFatal("floor: begin: %s", qPrintable(q.lastError().text()));
+}
+
+void Floor::commit()
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("COMMIT")))
+        qFatal("floor: commit: %s", qPrintable(q.lastError().text()));
+}
+
+void Floor::startup(const QString& target)
+{
+    const QString name = QStringLiteral("bench-floor-startup");
+    {
+        QSqlDatabase db = connect(name, target);
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        q.next();
+        const QVariant stored = q.value(0);
+        q.finish();
+        if (passwordMatches(stored, QString()))
+            std::fputs("floor: the empty password opened the shop\n", stderr);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void Floor::catalogue() { readAll(m_catalogue); }
+
+void Floor::openOrders()
+{
+    readAll(m_openOrders);
+    m_lines.addBindValue(1);
+    readAll(m_lines);
+    readAll(m_teaList);
+}
+
+void Floor::account() { readAll(m_account); }
+
+void Floor::orderLines(qlonglong order)
+{
+    m_lines.addBindValue(order);
+    readAll(m_lines);
+    m_total.addBindValue(order);
+    readAll(m_total);
+}
+
+void Floor::addLine(qlonglong order, const QString& tea, int quantity)
+{
+    begin();
+    m_insertLine.addBindValue(order);
+    m_insertLine.addBindValue(tea);
+    m_insertLine.addBindValue(quantity);
+    run(m_insertLine);
+    commit();
+    m_lines.addBindValue(order);
+    readAll(m_lines);
+    m_total.addBindValue(order);
+    readAll(m_total);
+}
+
+void Floor::checkout(qlonglong order)
+{
+    // The lines are read before the move, as the screen has them on show.
+    m_lines.addBindValue(order);
+    run(m_lines);
+    QList<QPair<QString, double>> lines;
+    double total = 0;
+    while (m_lines.next()) {
+        lines.append({m_lines.value(1).toString(), m_lines.value(3).toDouble()});
+        total += m_lines.value(5).toDouble();
+    }
+    m_lines.finish();
+    begin();
+    for (const auto& [tea, kg] : lines) {
+        m_stockDown.addBindValue(kg);
+        m_stockDown.addBindValue(tea);
+        run(m_stockDown);
+    }
+    m_cash.addBindValue(total);
+    run(m_cash);
+    m_settle.addBindValue(order);
+    run(m_settle);
+    commit();
+    // What the screen shows afterwards, read once.
+    openOrders();
+}
+
+void Floor::purchase(const QString& tea, double kg)
+{
+    m_cost.addBindValue(tea);
+    run(m_cost);
+    m_cost.next();
+    const double cost = m_cost.value(0).toDouble() * kg;
+    m_cost.finish();
+    begin();
+    m_stockUp.addBindValue(kg);
+    m_stockUp.addBindValue(tea);
+    run(m_stockUp);
+    m_cash.addBindValue(-cost);
+    run(m_cash);
+    commit();
+    readAll(m_catalogue); // the stock list, with the new stock
+}
+
+void Floor::transfer(double toBank)
+{
+    begin();
+    m_bank.addBindValue(toBank);
+    m_bank.addBindValue(toBank);
+    run(m_bank);
+    commit();
+    readAll(m_account);
+}
+
+} // namespace bench

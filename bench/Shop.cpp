@@ -1,0 +1,68 @@
+#include "Shop.h"
+
+#include "data/Database.h"
+
+#include <QSqlQuery>
+
+using namespace lumaro;
+
+namespace bench {
+
+ShopSize smallShop() { return {QStringLiteral("small"), 100, 20, 5, 0}; }
+ShopSize largeShop() { return {QStringLiteral("large"), 20000, 2000, 5, 500}; }
+
+namespace {
+
+QString teaNumber(int i) { return QStringLiteral("B%1").arg(i, 5, 10, QLatin1Char('0')); }
+
+} // namespace
+
+void buildShop(const QString& target, const ShopSize& size)
+{
+    auto db = Database::create(target, BenchPassword);
+    Transaction t(*db);
+    QSqlQuery tea(db->sql());
+    tea.prepare(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, ?, ?, ?)"));
+    for (int i = 1; i <= size.teas; ++i) {
+        tea.addBindValue(teaNumber(i));
+        tea.addBindValue(QStringLiteral("測試茶 %1 號").arg(i));
+        tea.addBindValue(800 + i % 1700);
+        tea.addBindValue(1200 + i % 2300);
+        tea.addBindValue(1000000.0); // enough for every checkout the bench makes
+        tea.exec();
+    }
+    QSqlQuery order(db->sql());
+    order.prepare(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, 0) RETURNING 訂單編號"));
+    QSqlQuery line(db->sql());
+    line.prepare(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
+    auto addOrder = [&](int number, int lines) {
+        order.addBindValue(QStringLiteral("客戶 %1").arg(number));
+        order.addBindValue(QStringLiteral("09%1").arg(number, 8, 10, QLatin1Char('0')));
+        order.exec();
+        order.next();
+        const qlonglong id = order.value(0).toLongLong();
+        order.finish();
+        for (int l = 0; l < lines; ++l) {
+            line.addBindValue(id);
+            line.addBindValue(teaNumber(1 + (number * 7 + l * 13) % size.teas));
+            line.addBindValue(1 + l % 3);
+            line.exec();
+        }
+    };
+    for (int o = 1; o <= size.openOrders; ++o)
+        addOrder(o, size.linesPerOrder);
+    if (size.bigOrderLines > 0)
+        addOrder(size.openOrders + 1, size.bigOrderLines);
+    db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000000, 銀行 = 1000000")).finish();
+    t.commit();
+    if (db->isSQLite())
+        db->exec(QStringLiteral("ANALYZE")).finish();
+}
+
+qlonglong biggestOrder(Database& db)
+{
+    return db.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單明細表 GROUP BY 訂單編號 ORDER BY count(*) DESC, 訂單編號 LIMIT 1"))
+        .toLongLong();
+}
+
+} // namespace bench

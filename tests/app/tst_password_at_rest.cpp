@@ -1,0 +1,173 @@
+// The shop's password is kept as an Argon2id hash; shops brought over with a
+// plain-text password still open with exactly that text.
+#include "app/Startup.h"
+#include "app/main_frm.h"
+#include "data/DataError.h"
+#include "data/Password.h"
+#include "support/TestShop.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+#include <QtTest>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+// Runs the lock screen with the given entries queued; true when it opened.
+bool unlocks(Database& db, const QStringList& entries, ScriptedPrompts& prompts)
+{
+    for (const QString& e : entries)
+        prompts.queueInput(e);
+    main_frm lock(db);
+    return lock.Lock_Click();
+}
+
+int runAdmin(const QStringList& args, const QByteArray& input, QString* errorText = nullptr)
+{
+    QProcess p;
+    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (errorText)
+        *errorText = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+class PasswordAtRest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void matching_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<bool>("opens");
+        const QString hash = hashPassword(QStringLiteral("茶Tea 123"));
+        QTest::newRow("hash, right") << QVariant(hash) << QStringLiteral("茶Tea 123") << true;
+        QTest::newRow("hash, other case") << QVariant(hash) << QStringLiteral("茶tea 123") << false;
+        QTest::newRow("hash, empty entry") << QVariant(hash) << QString() << false;
+        QTest::newRow("hash, the hash itself") << QVariant(hash) << hash << false;
+        QTest::newRow("hash of empty, empty entry") << QVariant(hashPassword(QString())) << QString() << true;
+        QTest::newRow("legacy, exact") << QVariant(QStringLiteral("Abc")) << QStringLiteral("Abc") << true;
+        QTest::newRow("legacy, other case") << QVariant(QStringLiteral("Abc")) << QStringLiteral("abc") << false;
+        QTest::newRow("legacy, trailing space") << QVariant(QStringLiteral("Abc")) << QStringLiteral("Abc ") << false;
+        QTest::newRow("legacy empty, empty entry") << QVariant(QString(u""_qs)) << QString() << true;
+        QTest::newRow("missing") << QVariant(QMetaType(QMetaType::QString)) << QString() << false;
+        QTest::newRow("damaged hash") << QVariant(hash.left(40)) << QStringLiteral("茶Tea 123") << false;
+    }
+    void matching()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, entered);
+        QFETCH(bool, opens);
+        QCOMPARE(passwordMatches(stored, entered), opens);
+    }
+
+    void newShopKeepsOnlyAHash()
+    {
+        TestShop shop(QStringLiteral("開門123"));
+        const QString stored = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")).toString();
+        QVERIFY2(stored.startsWith(QLatin1String("$argon2id$")), qPrintable(stored));
+        QVERIFY(!stored.contains(QStringLiteral("開門123")));
+
+        PromptScope prompts;
+        QVERIFY(!unlocks(shop.db(), {QStringLiteral("開門12"), QStringLiteral("開門1234"), QStringLiteral("x")}, *prompts));
+        QVERIFY(prompts->ended());
+        prompts->clear();
+        QVERIFY(unlocks(shop.db(), {QStringLiteral("錯"), QStringLiteral("開門123")}, *prompts));
+        QVERIFY(!prompts->ended());
+    }
+
+    void legacyPlainTextStillOpens()
+    {
+        TestShop shop;
+        shop.password(QStringLiteral("OldPass"));
+        PromptScope prompts;
+        QVERIFY(!unlocks(shop.db(), {QStringLiteral("oldpass"), QStringLiteral("OLDPASS"), QStringLiteral("OldPass ")},
+                         *prompts));
+        prompts->clear();
+        QVERIFY(unlocks(shop.db(), {QStringLiteral("OldPass")}, *prompts));
+    }
+
+    void adminPasswdReplacesThePassword()
+    {
+        TestShop shop;
+        shop.password(QStringLiteral("legacy"));
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "新的 pass\n"), 0);
+        const QString stored = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")).toString();
+        QVERIFY(isPasswordHash(stored));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt(), 1);
+        PromptScope prompts;
+        QVERIFY(!unlocks(shop.db(), {QStringLiteral("legacy"), QStringLiteral("新的"), QStringLiteral("pass")}, *prompts));
+        prompts->clear();
+        QVERIFY(unlocks(shop.db(), {QStringLiteral("新的 pass")}, *prompts));
+
+        // A shop whose password row went missing gets one.
+        shop.exec(QStringLiteral("DELETE FROM 密碼表"));
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "again\n"), 0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt(), 1);
+        QVERIFY(passwordMatches(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("again")));
+    }
+
+    void adminPasswdRefusesWithoutChanging()
+    {
+        TestShop shop;
+        const QVariant before = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        QString error;
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.folder() + QStringLiteral("/none.db")}, "x\n", &error), 1);
+        QVERIFY2(error.contains(QStringLiteral("找不到資料檔")), qPrintable(error));
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "", &error), 1); // no password on stdin
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
+    }
+
+    void shopFileIsOwnerOnly()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("a shop file only");
+        TestShop shop;
+        shop.tea(QStringLiteral("T1"), QStringLiteral("茶"), 1, 2, 3); // the -wal file exists now
+        for (const QString& f : {shop.path(), shop.path() + QStringLiteral("-wal")}) {
+            QVERIFY2(QFileInfo::exists(f), qPrintable(f));
+            QCOMPARE(QFileInfo(f).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+
+    // A server that wants a password gets it through the prompt, never from
+    // the command line; a refused one is asked again, three times at most.
+    void serverPasswordIsAsked()
+    {
+        const QString role = qEnvironmentVariable("LUMARO_TEST_PG_PASSWORD"); // user:password
+        if (!TestShop::onPostgres() || role.isEmpty())
+            QSKIP("needs the test server's password role");
+        TestShop shop;
+        QUrl url(shop.path());
+        url.setUserName(role.section(QLatin1Char(':'), 0, 0));
+        const QString password = role.section(QLatin1Char(':'), 1);
+
+        PromptScope prompts;
+        prompts->queueInput(QStringLiteral("wrong"));
+        prompts->queueInput(password);
+        StartupOptions options;
+        options.database = url.toString();
+        std::unique_ptr<Database> db = openShop(options);
+        QVERIFY(db);
+        QCOMPARE(prompts->inputCount(), 2);
+        QVERIFY(prompts->messages().isEmpty());
+
+        prompts->clear(); // cancelled: a message, no shop
+        QVERIFY(!openShop(options));
+        QCOMPARE(prompts->inputCount(), 1);
+        QCOMPARE(prompts->messages().size(), 1);
+    }
+};
+
+QTEST_MAIN(PasswordAtRest)
+#include "tst_password_at_rest.moc"

@@ -1,0 +1,100 @@
+// lumaro-probe [--uid N] [--fsize BYTES] MODE SHOP ...
+//
+// A second process on a shop, for the suites that need one:
+//   open SHOP        opens the shop and adds one tea through a data control
+//   fill SHOP        adds teas ten to a transaction until a write fails;
+//                    prints "committed N" after each commit
+//   moves SHOP N SEED  N random checkouts, stock purchases and transfers
+//                    through the functions the screens call, journalled as
+//                    "try C order" / "try P tea kg" / "try T amount", each
+//                    followed by "ok", "no" (refused) or "fail text"
+// Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace lumaro;
+
+int moves(const QString& shop, int count, quint32 seed); // probe_moves.cpp
+
+void say(const QString& line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+namespace {
+
+int openAndWrite(const QString& shop)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    DataControl teas(*db);
+    teas.setRecordSource(schema::TeaTable);
+    teas.refresh();
+    teas.addNew();
+    teas.setField(schema::tea::Number, QStringLiteral("P%1").arg(QCoreApplication::applicationPid()));
+    teas.setField(schema::tea::Name, QStringLiteral("探針茶"));
+    teas.update();
+    say(QStringLiteral("stored"));
+    return 0;
+}
+
+int fill(const QString& shop)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    const QString name(4000, QChar(0x8336));
+    for (int batch = 0;; ++batch) {
+        Transaction t(*db);
+        for (int i = 0; i < 10; ++i)
+            db->exec(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, 1, 2, 3)"),
+                     {QStringLiteral("F%1-%2").arg(batch).arg(i), name})
+                .finish();
+        t.commit();
+        say(QStringLiteral("committed %1").arg(batch + 1));
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::signal(SIGXFSZ, SIG_IGN); // as the program itself does
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    while (args.size() >= 2 && args[0].startsWith(QLatin1String("--"))) {
+        const QString option = args.takeFirst();
+        const qlonglong value = args.takeFirst().toLongLong();
+        if (option == QLatin1String("--fsize")) {
+            rlimit limit{rlim_t(value), rlim_t(value)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        } else if (option == QLatin1String("--uid")) {
+            if (setgid(gid_t(value)) != 0 || setuid(uid_t(value)) != 0) {
+                say(QStringLiteral("cannot change user"));
+                return 2;
+            }
+        }
+    }
+    if (args.size() < 2)
+        return 2;
+    try {
+        if (args[0] == QLatin1String("open"))
+            return openAndWrite(args[1]);
+        if (args[0] == QLatin1String("fill"))
+            return fill(args[1]);
+        if (args[0] == QLatin1String("moves") && args.size() >= 4)
+            return moves(args[1], args[2].toInt(), args[3].toUInt());
+    } catch (const DataError& e) {
+        say(QStringLiteral("ERROR: ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+        return 3;
+    }
+    return 2;
+}

@@ -1,0 +1,67 @@
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/MoneyMoves.h"
+#include "data/OrderStore.h"
+
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QStringList>
+
+using namespace lumaro;
+
+void say(const QString& line); // probe.cpp
+
+// One terminal's day in fast motion. Orders are picked at random among the
+// open ones, so two terminals sometimes reach for the same order and one of
+// them must be refused.
+int moves(const QString& shop, int count, quint32 seed)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    QRandomGenerator rng(seed);
+    const QStringList teas = [&] {
+        QStringList t;
+        QSqlQuery q = db->exec(QStringLiteral("SELECT 編號 FROM 茶葉資料表 ORDER BY 編號"));
+        while (q.next())
+            t << q.value(0).toString();
+        return t;
+    }();
+    say(QStringLiteral("ready"));
+    for (int i = 0; i < count; ++i) {
+        const int kind = rng.bounded(3);
+        try {
+            if (kind == 0) {
+                const qlonglong order = db->scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 訂單狀態 = 0 "
+                                                                  "ORDER BY 訂單編號 LIMIT 1 OFFSET ?"),
+                                                   {rng.bounded(8)})
+                                            .toLongLong();
+                if (order == 0)
+                    continue;
+                say(QStringLiteral("try C %1").arg(order));
+                OrderStore::settleOrder(*db, order);
+            } else if (kind == 1) {
+                const QString tea = teas[rng.bounded(int(teas.size()))];
+                const int kg = 1 + rng.bounded(5);
+                say(QStringLiteral("try P %1 %2").arg(tea).arg(kg));
+                money::purchase(*db, tea, kg);
+            } else {
+                const int amount = (1 + rng.bounded(300)) * (rng.bounded(2) ? 1 : -1);
+                say(QStringLiteral("try T %1").arg(amount));
+                money::transfer(*db, amount);
+            }
+            say(QStringLiteral("ok"));
+        } catch (const MoveRefused&) {
+            say(QStringLiteral("no"));
+        } catch (const DataError& e) {
+            // Another terminal settled the order first: the screen's refusal.
+            if (e.description() == OrderStore::alreadySettledText())
+                say(QStringLiteral("no"));
+            else
+                say(QStringLiteral("fail ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+        } catch (const Failure& e) {
+            say(QStringLiteral("fail ") + e.description());
+        }
+    }
+    say(QStringLiteral("done"));
+    return 0;
+}
+

@@ -1,0 +1,63 @@
+// A terminal killed at random moments in the middle of its moves. After every
+// kill the shop file is sound, no move is half stored, and the money and the
+// stock add up exactly to the moves that were stored. On PostgreSQL some
+// rounds cut the server side of the connection instead.
+#include "Ledger.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+#include <QtTest>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+class Crash : public QObject {
+    Q_OBJECT
+
+private slots:
+    void killedMidMoveStoresWholeMovesOnly()
+    {
+        TestShop shop;
+        stockTheShop(shop, 1500);
+        Ledger ledger(shop.db());
+        const int kills = qEnvironmentVariableIntValue("LUMARO_CRASH_KILLS") > 0
+                              ? qEnvironmentVariableIntValue("LUMARO_CRASH_KILLS")
+                              : 100;
+        QRandomGenerator rng(20261207);
+        int killedMidMove = 0;
+        for (int round = 0; round < kills; ++round) {
+            QProcess terminal;
+            terminal.start(qEnvironmentVariable("LUMARO_PROBE"),
+                           {QStringLiteral("moves"), shop.path(), QStringLiteral("100000"), QString::number(round)});
+            QVERIFY(terminal.waitForStarted());
+            // Killed once it is at work, a random few milliseconds in.
+            while (!terminal.canReadLine())
+                QVERIFY2(terminal.waitForReadyRead(30000), "the terminal never got to work");
+            const bool cutServerSide = !shop.db().isSQLite() && round % 2 == 1;
+            QThread::usleep(rng.bounded(500, 15000));
+            if (cutServerSide) {
+                shop.scalar(QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                           "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+                QThread::usleep(rng.bounded(500, 5000));
+            }
+            terminal.kill(); // SIGKILL
+            QVERIFY(terminal.waitForFinished(30000));
+            const QString journal = QString::fromUtf8(terminal.readAllStandardOutput());
+            if (!journal.endsWith(QLatin1String("ok\n")) && !journal.endsWith(QLatin1String("no\n")))
+                ++killedMidMove;
+
+            std::unique_ptr<Database> after = Database::open(shop.path());
+            if (after->isSQLite())
+                QCOMPARE(after->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+            const QString mismatch = ledger.apply({journal}, *after, cutServerSide);
+            QVERIFY2(ledger.failures().isEmpty(), qPrintable(ledger.failures().join(QLatin1Char('\n'))));
+            QVERIFY2(mismatch.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(mismatch)));
+        }
+        qInfo("%d kills, %d in the middle of a move, %d moves stored", kills, killedMidMove, ledger.applied());
+        QVERIFY(ledger.applied() > kills);
+    }
+};
+
+QTEST_MAIN(Crash)
+#include "tst_crash.moc"

@@ -1,0 +1,282 @@
+// What the shop owner sees when the shop itself is the problem: a file that is
+// not a shop or is damaged, a missing table, a read-only file, a full disk, a
+// server that goes away. Each gets a Chinese sentence, stores nothing half,
+// and the program goes on.
+#include "app/Startup.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/Schema.h"
+#include "support/TestShop.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QString output;
+};
+
+Run probe(const QStringList& args)
+{
+    QProcess p;
+    p.start(qEnvironmentVariable("LUMARO_PROBE"), args);
+    Run r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.output = QString::fromUtf8(p.readAllStandardOutput());
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// A complete shop file with some rows, closed, as bytes.
+QByteArray shopBytes()
+{
+    QByteArray bytes;
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("shop.db"));
+        {
+            auto db = Database::create(path, QStringLiteral("pw"), true);
+            db->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).finish();
+        }
+        bytes = readAll(path);
+    }
+    return bytes;
+}
+
+QString integrity(Database& db) { return db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(); }
+
+} // namespace
+
+class ShopFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void notAShopFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("said");
+        const QByteArray shop = shopBytes();
+        QByteArray garbage(8192, '\0');
+        for (char& c : garbage)
+            c = char(QRandomGenerator::global()->bounded(256));
+        QTest::newRow("empty file") << QByteArray() << QStringLiteral("缺少資料表");
+        QTest::newRow("a text file") << QByteArray("客戶名單\n王小明, 0912\n") << QStringLiteral("不是 Lumaro 的資料檔");
+        QTest::newRow("random bytes") << garbage << QStringLiteral("不是 Lumaro 的資料檔");
+        QTest::newRow("cut short") << shop.left(1500) << QStringLiteral("損壞");
+        QByteArray scribbled = shop;
+        for (int i = 4096; i < scribbled.size(); i += 7)
+            scribbled[i] = char(0xA5);
+        QTest::newRow("pages scribbled over") << scribbled << QStringLiteral("損壞");
+    }
+    void notAShopFile()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("shop files only");
+        QFETCH(QByteArray, content);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("teadata.db"));
+        writeAll(path, content);
+
+        // Refused at opening, or when the damaged part is first read.
+        QString description;
+        bool refusedAtOpening = true;
+        try {
+            auto db = Database::open(path);
+            refusedAtOpening = false;
+            DataControl teas(*db);
+            teas.setRecordSource(schema::sources::TeaCatalogue);
+            teas.refresh();
+            DataControl orders(*db);
+            orders.setRecordSource(schema::sources::OpenOrders);
+            orders.refresh();
+            db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 1")).finish();
+        } catch (const DataError& e) {
+            description = e.description();
+        }
+        QVERIFY2(description.contains(said), qPrintable(description));
+        QCOMPARE(readAll(path), content); // nothing written into a file that is not ours
+
+        // Refused at opening: the program says so once and does not start.
+        if (refusedAtOpening) {
+            PromptScope prompts;
+            StartupOptions options;
+            options.database = path;
+            QVERIFY(!openShop(options));
+            QCOMPARE(prompts->messages().size(), 1);
+            QCOMPARE(prompts->messages()[0].text, description);
+        }
+    }
+
+    void missingTable()
+    {
+        std::unique_ptr<TestShop> shop(new TestShop);
+        const qlonglong order = shop->order(QStringLiteral("王"));
+        shop->line(order, QStringLiteral("T1"), 1);
+
+        // Dropped while the shop is open: the screens' reads say so in Chinese.
+        DataControl lines(shop->db());
+        lines.setRecordSource(schema::sources::LinesOfOrder, {order});
+        lines.refresh();
+        shop->exec(QStringLiteral("DROP TABLE 訂單明細表"));
+        try {
+            lines.refresh();
+            QFAIL("read a dropped table");
+        } catch (const DataError& e) {
+            QVERIFY2(e.description().contains(QStringLiteral("缺少需要的資料表")), qPrintable(e.description()));
+        }
+
+        // Opened without it: refused with the table's name.
+        try {
+            Database::open(shop->path());
+            QFAIL("opened a shop without its lines table");
+        } catch (const DataError& e) {
+            QVERIFY2(e.description().contains(QStringLiteral("缺少資料表「訂單明細表」")), qPrintable(e.description()));
+        }
+    }
+
+    void readOnlyShopFile()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("shop files only");
+        TestShop shop;
+        shop.tea(QStringLiteral("T1"), QStringLiteral("茶"), 1, 2, 3);
+        shop.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        const QString path = shop.path();
+        QStringList args;
+        // The superuser writes through any mode, so the probe runs as nobody.
+        if (geteuid() == 0) {
+            args << QStringLiteral("--uid") << QStringLiteral("65534");
+            QFile::setPermissions(shop.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                     | QFile::ReadOther | QFile::ExeOther);
+        }
+        for (const QString& f : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")})
+            if (QFile::exists(f))
+                QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadOther);
+        const QByteArray before = readAll(path);
+
+        const Run r = probe(args << QStringLiteral("open") << path);
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.output.contains(QStringLiteral("唯讀")), qPrintable(r.output));
+        QCOMPARE(readAll(path), before);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 1);
+    }
+
+    // Writes until the file size limit stops them: the failing transaction is
+    // gone whole, every committed one is there whole, and the file is sound.
+    void fullDisk()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("shop files only");
+        TestShop shop;
+        shop.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        const Run r = probe({QStringLiteral("--fsize"), QString::number(400 * 1024), QStringLiteral("fill"), shop.path()});
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.output.contains(QStringLiteral("磁碟已滿")), qPrintable(r.output));
+        const QStringList committed = r.output.split(QLatin1Char('\n')).filter(QStringLiteral("committed"));
+        QVERIFY(!committed.isEmpty());
+        const int batches = committed.last().section(QLatin1Char(' '), 1).toInt();
+
+        auto db = Database::open(shop.path());
+        QCOMPARE(integrity(*db), QStringLiteral("ok"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), batches * 10);
+    }
+
+    // A new shop that does not fit leaves no half-made file behind.
+    void fullDiskWhileCreating()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("shop files only");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("new.db"));
+        QProcess p;
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -f 8; exec \"$0\" init --sample \"$1\""),
+                                            qEnvironmentVariable("LUMARO_ADMIN"), path});
+        p.write("pw\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString error = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(error.contains(QStringLiteral("磁碟已滿")), qPrintable(error));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+    }
+
+    // The server ends the connection in the middle of a move and between
+    // moves: the move is gone whole, the message says why, and the next move
+    // works on a fresh connection.
+    void serverGoesAway()
+    {
+        if (!TestShop::onPostgres())
+            QSKIP("PostgreSQL only");
+        TestShop shop;
+        shop.balances(100, 50);
+        auto other = Database::open(shop.path());
+        auto cutOff = [&] {
+            const QVariant pid = shop.scalar(QStringLiteral("SELECT pg_backend_pid()"));
+            QVERIFY(other->scalar(QStringLiteral("SELECT pg_terminate_backend(?)"), {pid}).toBool());
+        };
+
+        cutOff();
+        {
+            QString description;
+            try {
+                Transaction t(shop.db());
+                shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 30"));
+                t.commit();
+            } catch (const DataError& e) {
+                description = e.description();
+            }
+            QVERIFY2(description.contains(QStringLiteral("連線中斷")), qPrintable(description));
+        }
+
+        {
+            QString description;
+            try {
+                Transaction t(shop.db());
+                shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 30"));
+                cutOff();
+                shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 銀行 = 銀行 + 30"));
+                t.commit();
+            } catch (const DataError& e) {
+                description = e.description();
+            }
+            QVERIFY2(description.contains(QStringLiteral("連線中斷")), qPrintable(description));
+        }
+        QCOMPARE(other->scalar(QStringLiteral("SELECT 現金 + 銀行 FROM 帳款資料表")).toDouble(), 150.0);
+        QCOMPARE(other->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 100.0);
+
+        // Back at work on a new connection.
+        Transaction t(shop.db());
+        shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 30, 銀行 = 銀行 + 30"));
+        t.commit();
+        QCOMPARE(other->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), 80.0);
+    }
+};
+
+QTEST_MAIN(ShopFaults)
+#include "tst_shop_faults.moc"

@@ -1,0 +1,44 @@
+#include "admin/Commands.h"
+#include "admin/Terminal.h"
+
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Password.h"
+
+namespace lumaro::admin {
+
+// Sets a new password for the lock screen. The shop keeps only its hash. A
+// PostgreSQL server's own password comes from libpq (PGPASSWORD, ~/.pgpass).
+int passwd(const QStringList& args)
+{
+    QString target;
+    for (const QString& a : args) {
+        if (a.startsWith(QLatin1String("-"))) {
+            err(QStringLiteral("passwd 不認得的選項：%1").arg(a));
+            return 2;
+        }
+        if (!target.isEmpty()) {
+            err(QStringLiteral("passwd 只接受一個資料檔名稱。"));
+            return 2;
+        }
+        target = a;
+    }
+    if (target.isEmpty())
+        target = Database::defaultFile();
+
+    try {
+        // Open first, so a wrong file is reported before a password is asked.
+        std::unique_ptr<Database> db = Database::open(target);
+        QString password;
+        if (!readNewPassword(&password))
+            return 1;
+        storePassword(*db, password);
+    } catch (const Failure& e) {
+        err(e.description());
+        return 1;
+    }
+    out(QStringLiteral("已更改 %1 的系統密碼。").arg(target));
+    return 0;
+}
+
+} // namespace lumaro::admin
