@@ -4,26 +4,45 @@
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class QRadioButton;
 
 namespace lumaro {
 
 // Asked once, when the shop file does not exist yet: the new shop's password,
-// typed twice.
+// typed twice. When the old program's file (legacyFile) is at hand, it first offers
+// to move that shop in instead; the file is then created by the import, with the
+// old password, and the dialog only closes once the import has succeeded.
 class FirstRunDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FirstRunDialog(const QString& file, QWidget* parent = nullptr);
+    explicit FirstRunDialog(const QString& file, QWidget* parent = nullptr, const QString& legacyFile = QString());
 
     QString password() const;
+    // The shop file was made by importing legacyFile; nothing is left to create.
+    bool imported() const { return m_imported; }
 
     QLineEdit* password1 = nullptr;
     QLineEdit* password2 = nullptr;
     QLabel* message = nullptr;
     QPushButton* okButton = nullptr;
     QPushButton* cancelButton = nullptr;
+    QRadioButton* importChoice = nullptr;  // only with a legacy file
+    QRadioButton* createChoice = nullptr;
+    QProgressBar* progress = nullptr;
 
     void accept() override;
+    void reject() override;
+
+private:
+    void choiceChanged();
+    bool runImport();
+
+    QString m_file;
+    QString m_legacyFile;
+    bool m_imported = false;
+    bool m_busy = false;  // an import is running; the dialog cannot close under it
 };
 
 } // namespace lumaro

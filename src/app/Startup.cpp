@@ -5,6 +5,7 @@
 #include "data/Database.h"
 #include "platform/Prompts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -64,9 +65,13 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
     const QString& target = options.database;
     try {
         if (!Database::isPostgresUrl(target) && !QFileInfo::exists(target)) {
-            FirstRunDialog dialog(target);
+            // A shop moving in from the old program brings its teadata.mdb along.
+            const QString legacy = QDir::current().filePath(QStringLiteral("teadata.mdb"));
+            FirstRunDialog dialog(target, nullptr, QFileInfo(legacy).isFile() ? legacy : QString());
             if (dialog.exec() != QDialog::Accepted)
                 return nullptr;
+            if (dialog.imported())
+                return Database::open(target);
             return Database::create(target, dialog.password());
         }
         return openAskingServerPassword(target);

@@ -360,6 +360,12 @@ void Database::rollback() noexcept
 
 std::unique_ptr<Database> Database::create(const QString& target, const QString& password, bool sample)
 {
+    return create(target, password, sample ? std::function<void(Database&)>(fillSampleShop) : nullptr);
+}
+
+std::unique_ptr<Database> Database::create(const QString& target, const QString& password,
+                                           const std::function<void(Database&)>& fill)
+{
     const bool pg = isPostgresUrl(target);
     const QString name = nextConnectionName();
     std::unique_ptr<Database> d(new Database(pg ? Kind::PostgreSQL : Kind::SQLite, target, name));
@@ -403,8 +409,8 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
         // Only a hash of the password is kept in the shop.
         d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hashPassword(password)});
-        if (sample)
-            fillSampleShop(*d);
+        if (fill)
+            fill(*d);
         t.commit();
     } catch (...) {
         if (!pg) {

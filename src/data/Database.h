@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 
 namespace lumaro {
@@ -34,6 +35,10 @@ public:
     // Refuses a file (or a PostgreSQL database) that already holds a shop, and
     // leaves nothing behind when it fails.
     static std::unique_ptr<Database> create(const QString& target, const QString& password, bool sample = false);
+    // The same, with fill run inside the creating transaction: the new shop
+    // exists with everything fill stored, or not at all.
+    static std::unique_ptr<Database> create(const QString& target, const QString& password,
+                                            const std::function<void(Database&)>& fill);
 
     static bool isPostgresUrl(const QString& target);
 

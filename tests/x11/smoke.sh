@@ -16,11 +16,26 @@ trap cleanup EXIT
 cd "$work"
 
 # A private X server on a display number it picks itself, so runs side by
-# side never share one.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null & xvfb=$!
-for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+# side never share one. Started again if it does not answer.
+start_xvfb() {
+  local i
+  : >"$work/display"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null & xvfb=$!
+  for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || return 1
+  export DISPLAY=":$(head -n 1 "$work/display")"
+  for i in $(seq 1 50); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+for try in 1 2 3; do
+  start_xvfb && break
+  kill "$xvfb" 2>/dev/null || true
+  xvfb=""
+  [ "$try" = 3 ] && { echo "Xvfb did not start" >&2; exit 1; }
+done
 export QT_QPA_PLATFORM=xcb
 echo "tea123" | "$admin" init --sample teadata.db >/dev/null
 

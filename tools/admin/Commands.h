@@ -6,6 +6,12 @@ namespace lumaro::admin {
 
 // Each command takes the arguments after its name and returns the exit code.
 int init(const QStringList& args);
+// import-mdb [--charset NAME] SOURCE.mdb [TARGET.db]: a new shop from the old program's file.
+int importMdb(const QStringList& args);
+// backup [--database FILE] DEST: a consistent copy, safe while the program runs.
+int backup(const QStringList& args);
+// check [--database FILE]: 0 sound, 3 sound but with problems listed, 1 damaged.
+int check(const QStringList& args);
 int passwd(const QStringList& args);
 
 } // namespace lumaro::admin

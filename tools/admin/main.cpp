@@ -14,7 +14,12 @@ void usage()
     lumaro::admin::err(QStringLiteral(
         "用法：lumaro-admin 指令 [參數]\n"
         "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）\n"
-        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）"));
+        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
+        "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
+        "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
+        "  backup [--database 資料檔] 備份檔\n"
+        "                              備份資料檔（程式使用中也可以）\n"
+        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞"));
 }
 
 } // namespace
@@ -28,6 +33,9 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("init"), lumaro::admin::init},
+        {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
+        {QStringLiteral("backup"), lumaro::admin::backup},
+        {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
     };
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {

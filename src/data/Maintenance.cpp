@@ -1,0 +1,99 @@
+#include "data/Maintenance.h"
+
+#include "data/DataError.h"
+#include "data/Database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lumaro {
+
+namespace {
+
+bool syncPath(const QString& path, bool directory)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+void backupShop(Database& db, const QString& dest)
+{
+    if (!db.isSQLite())
+        throw DataError(QStringLiteral("PostgreSQL 的資料庫請用 pg_dump 備份。"));
+    if (dest.isEmpty())
+        throw DataError(QStringLiteral("請指定備份檔的名稱。"));
+    const QFileInfo info(dest);
+    if (info.exists())
+        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(dest));
+    if (!info.absoluteDir().exists())
+        throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(info.absolutePath())));
+    if (QFileInfo(db.target()).absoluteFilePath() == info.absoluteFilePath())
+        throw DataError(QStringLiteral("備份檔不能是資料檔本身。"));
+
+    const QString temp = info.absoluteDir().filePath(
+        QStringLiteral(".%1.backup-%2").arg(info.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    try {
+        db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
+        QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
+        if (!syncPath(temp, false))
+            throw DataError(QStringLiteral("備份檔無法寫入磁碟。"));
+        if (!QFile::rename(temp, dest))
+            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(dest));
+        syncPath(info.absolutePath(), true);
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+}
+
+ShopCheck checkShop(Database& db)
+{
+    ShopCheck c;
+    if (db.isSQLite()) {
+        QSqlQuery q = db.exec(QStringLiteral("PRAGMA integrity_check"));
+        while (q.next())
+            c.integrity << q.value(0).toString();
+    } else {
+        c.integrity << QStringLiteral("ok");  // the server keeps its own files sound
+    }
+
+    QSqlQuery q = db.exec(QStringLiteral(
+        "SELECT d.明細編號, d.訂單編號, d.茶葉編號, o.訂單編號 IS NULL, t.編號 IS NULL FROM 訂單明細表 d "
+        "LEFT JOIN 訂單資料表 o ON o.訂單編號 = d.訂單編號 LEFT JOIN 茶葉資料表 t ON t.編號 = d.茶葉編號 "
+        "WHERE o.訂單編號 IS NULL OR t.編號 IS NULL ORDER BY d.明細編號"));
+    while (q.next())
+        c.orphanLines << ShopCheck::OrphanLine{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3).toBool(),
+                                               q.value(4).toBool()};
+
+    q = db.exec(QStringLiteral("SELECT 編號, 名稱, 庫存 FROM 茶葉資料表 WHERE 庫存 < 0 ORDER BY 編號"));
+    while (q.next())
+        c.negativeStock << ShopCheck::Stock{q.value(0).toString(), q.value(1), q.value(2).toDouble()};
+
+    q = db.exec(QStringLiteral(
+        "SELECT 訂單編號, 訂單狀態 FROM 訂單資料表 WHERE 訂單狀態 NOT IN (0, 1) ORDER BY 訂單編號"));
+    while (q.next())
+        c.badStatus << ShopCheck::Status{q.value(0).toLongLong(), q.value(1).toLongLong()};
+
+    q = db.exec(QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表 ORDER BY 帳號"));
+    while (q.next()) {
+        if (c.accountRows++ == 0) {
+            c.cash = q.value(0);
+            c.bank = q.value(1);
+        }
+    }
+    return c;
+}
+
+}  // namespace lumaro

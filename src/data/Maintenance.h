@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace lumaro {
+
+class Database;
+
+// Copies the open shop to dest as one consistent snapshot, while other terminals
+// keep working (SQLite reads it in one read transaction; writers are not held up).
+// The copy is written under a temporary name, flushed to disk and then renamed, so
+// dest is either the whole backup or absent. Refuses an existing dest.
+void backupShop(Database& db, const QString& dest);
+
+struct ShopCheck {
+    QStringList integrity;  // SQLite's own findings; {"ok"} when the file is sound
+    struct OrphanLine {
+        qlonglong line = 0;
+        QVariant order, tea;
+        bool orderGone = false, teaGone = false;
+    };
+    QList<OrphanLine> orphanLines;
+    struct Stock {
+        QString tea;
+        QVariant name;
+        double stock = 0;
+    };
+    QList<Stock> negativeStock;
+    struct Status {
+        qlonglong order = 0;
+        qlonglong status = 0;
+    };
+    QList<Status> badStatus;
+    int accountRows = 0;
+    QVariant cash, bank;
+
+    bool damaged() const { return integrity != QStringList{QStringLiteral("ok")}; }
+    bool clean() const
+    {
+        return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
+               accountRows == 1;
+    }
+};
+
+// Reads the shop and reports what is wrong with it; changes nothing.
+ShopCheck checkShop(Database& db);
+
+}  // namespace lumaro

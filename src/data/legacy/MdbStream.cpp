@@ -1,0 +1,285 @@
+#include "MdbStream.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace lumaro::legacy {
+
+namespace {
+
+constexpr std::uint32_t kNull = 0xFFFFFFFFu;
+
+void putU32(std::string& out, std::uint32_t v)
+{
+    char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
+    out.append(b, 4);
+}
+
+std::uint32_t getU32(const char* p)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) |
+           (std::uint32_t(u[3]) << 24);
+}
+
+// A count or number in a record: plain decimal digits, nothing else.
+bool parseCount(const Value& v, std::uint64_t& out)
+{
+    if (!v || v->empty() || v->size() > 19)
+        return false;
+    for (char c : *v)
+        if (c < '0' || c > '9')
+            return false;
+    auto [p, ec] = std::from_chars(v->data(), v->data() + v->size(), out);
+    return ec == std::errc() && p == v->data() + v->size();
+}
+
+bool parseInt(const Value& v, int& out, int maxValue)
+{
+    std::uint64_t n = 0;
+    if (!parseCount(v, n) || n > std::uint64_t(maxValue))
+        return false;
+    out = int(n);
+    return true;
+}
+
+bool knownKind(char k)
+{
+    return std::strchr("HTREMXZ", k) != nullptr && k != '\0';
+}
+
+}  // namespace
+
+std::string_view jetTypeName(int type)
+{
+    switch (type) {
+    case JetBool: return "Boolean";
+    case JetByte: return "Byte";
+    case JetInt: return "Integer";
+    case JetLong: return "Long Integer";
+    case JetMoney: return "Currency";
+    case JetFloat: return "Single";
+    case JetDouble: return "Double";
+    case JetDateTime: return "DateTime";
+    case JetBinary: return "Binary";
+    case JetText: return "Text";
+    case JetOle: return "OLE";
+    case JetMemo: return "Memo";
+    case JetRepId: return "Replication ID";
+    case JetNumeric: return "Numeric";
+    default: return "Unknown";
+    }
+}
+
+const Table* JetContents::table(std::string_view name) const
+{
+    for (const auto& t : tables)
+        if (t.name == name)
+            return &t;
+    return nullptr;
+}
+
+// ---- writer ----
+
+StreamWriter::StreamWriter(Sink out) : out_(std::move(out)) {}
+
+void StreamWriter::record(char kind, const std::vector<Value>& fields)
+{
+    if (!ok_)
+        return;
+    buffer_.clear();
+    buffer_.push_back(kind);
+    putU32(buffer_, std::uint32_t(fields.size()));
+    for (const auto& f : fields) {
+        if (!f) {
+            putU32(buffer_, kNull);
+        } else {
+            putU32(buffer_, std::uint32_t(f->size()));
+            buffer_.append(*f);
+        }
+    }
+    if (!out_(buffer_.data(), buffer_.size()))
+        ok_ = false;
+}
+
+void StreamWriter::header(int jetVersion, int codePage)
+{
+    record('H', {std::string(kStreamMagic), std::string(kStreamVersion), std::to_string(jetVersion),
+                 std::to_string(codePage)});
+}
+
+void StreamWriter::beginTable(const std::string& name, const std::vector<Column>& columns, std::uint64_t rowCount)
+{
+    std::vector<Value> f{name, std::to_string(rowCount)};
+    for (const auto& c : columns) {
+        f.emplace_back(c.name);
+        f.emplace_back(std::to_string(c.type));
+        f.emplace_back(std::to_string(c.size));
+    }
+    record('T', f);
+}
+
+void StreamWriter::row(const Row& values) { record('R', values); }
+void StreamWriter::endTable(std::uint64_t rowsSent) { record('E', {std::to_string(rowsSent)}); }
+void StreamWriter::missingTable(const std::string& name) { record('M', {name}); }
+void StreamWriter::failure(const std::string& message) { record('X', {message}); }
+void StreamWriter::finish() { record('Z', {}); }
+
+// ---- parser ----
+
+StreamParser::StreamParser() : StreamParser(Limits{}) {}
+StreamParser::StreamParser(Limits limits) : limits_(limits) {}
+
+bool StreamParser::fail(State state, std::string message)
+{
+    state_ = state;
+    error_ = std::move(message);
+    pending_.clear();
+    return false;
+}
+
+bool StreamParser::feed(const char* data, std::size_t size)
+{
+    if (state_ == State::ReaderFailed || state_ == State::Malformed)
+        return false;
+    if (size == 0)
+        return true;
+    if (state_ == State::Finished)
+        return fail(State::Malformed, "資料在結束記號之後還有多餘的位元組");
+    total_ += size;
+    if (total_ > limits_.maxTotal)
+        return fail(State::Malformed, "資料量超過上限");
+    pending_.append(data, size);
+
+    std::size_t pos = 0;
+    std::vector<Value> fields;
+    while (state_ == State::Reading) {
+        const std::size_t avail = pending_.size() - pos;
+        if (avail < 1)
+            break;
+        const char kind = pending_[pos];
+        if (!knownKind(kind))
+            return fail(State::Malformed, "無法辨識的記錄種類");
+        if (avail < 5)
+            break;
+        const std::uint32_t count = getU32(pending_.data() + pos + 1);
+        if (count > limits_.maxFields)
+            return fail(State::Malformed, "記錄的欄位數過多");
+        // Walk the field lengths first; only a complete record is taken apart.
+        std::size_t p = pos + 5;
+        bool complete = true;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (pending_.size() - p < 4) {
+                complete = false;
+                break;
+            }
+            const std::uint32_t len = getU32(pending_.data() + p);
+            p += 4;
+            if (len == kNull)
+                continue;
+            if (len > limits_.maxField)
+                return fail(State::Malformed, "欄位值過長");
+            if (pending_.size() - p < len) {
+                complete = false;
+                break;
+            }
+            p += len;
+        }
+        if (!complete)
+            break;
+        fields.clear();
+        fields.reserve(count);
+        std::size_t q = pos + 5;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t len = getU32(pending_.data() + q);
+            q += 4;
+            if (len == kNull) {
+                fields.emplace_back(std::nullopt);
+            } else {
+                fields.emplace_back(std::string(pending_.data() + q, len));
+                q += len;
+            }
+        }
+        pos = p;
+        if (!handle(kind, fields))
+            return false;
+        if (state_ == State::Finished && pos != pending_.size())
+            return fail(State::Malformed, "資料在結束記號之後還有多餘的位元組");
+    }
+    pending_.erase(0, pos);
+    return true;
+}
+
+bool StreamParser::handle(char kind, std::vector<Value>& f)
+{
+    if (kind == 'X') {
+        std::string msg = (f.size() == 1 && f[0]) ? *f[0] : std::string("讀取程式回報失敗");
+        return fail(State::ReaderFailed, std::move(msg));
+    }
+    if (!sawHeader_) {
+        if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) ||
+            f[1] != std::string(kStreamVersion))
+            return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
+        if (!parseInt(f[2], contents_.jetVersion, 255) || !parseInt(f[3], contents_.codePage, 65535))
+            return fail(State::Malformed, "標頭的版本或字碼頁不正確");
+        sawHeader_ = true;
+        return true;
+    }
+    switch (kind) {
+    case 'T': {
+        if (inTable_)
+            return fail(State::Malformed, "上一個資料表還沒結束");
+        if (f.size() < 2 || (f.size() - 2) % 3 != 0 || !f[0] || !parseCount(f[1], rowCountHint_))
+            return fail(State::Malformed, "資料表記錄不正確");
+        Table t;
+        t.name = *f[0];
+        for (std::size_t i = 2; i < f.size(); i += 3) {
+            Column c;
+            if (!f[i] || !parseInt(f[i + 1], c.type, 255) || !parseInt(f[i + 2], c.size, 1 << 24))
+                return fail(State::Malformed, "欄位描述不正確");
+            c.name = *f[i];
+            t.columns.push_back(std::move(c));
+        }
+        contents_.tables.push_back(std::move(t));
+        inTable_ = true;
+        if (onProgress)
+            onProgress(contents_.tables.back().name, 0, rowCountHint_);
+        return true;
+    }
+    case 'R': {
+        if (!inTable_)
+            return fail(State::Malformed, "資料列不在資料表之內");
+        Table& t = contents_.tables.back();
+        if (f.size() != t.columns.size())
+            return fail(State::Malformed, "資料列的欄位數與資料表不符");
+        t.rows.emplace_back(std::move(f));
+        f = {};
+        if (onProgress)
+            onProgress(t.name, t.rows.size(), rowCountHint_);
+        return true;
+    }
+    case 'E': {
+        std::uint64_t n = 0;
+        if (!inTable_ || f.size() != 1 || !parseCount(f[0], n))
+            return fail(State::Malformed, "資料表結束記錄不正確");
+        if (n != contents_.tables.back().rows.size())
+            return fail(State::Malformed, "資料表的列數與收到的不符");
+        inTable_ = false;
+        return true;
+    }
+    case 'M':
+        if (inTable_ || f.size() != 1 || !f[0])
+            return fail(State::Malformed, "缺少資料表的記錄不正確");
+        contents_.missingTables.push_back(*f[0]);
+        return true;
+    case 'Z':
+        if (inTable_ || !f.empty())
+            return fail(State::Malformed, "資料在資料表中途結束");
+        state_ = State::Finished;
+        return true;
+    default:
+        return fail(State::Malformed, "標頭重複出現");
+    }
+}
+
+}  // namespace lumaro::legacy

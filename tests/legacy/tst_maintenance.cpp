@@ -1,0 +1,237 @@
+// lumaro-admin import-mdb, backup and check, run as the shop owner runs them.
+#include "data/Database.h"
+#include "data/Password.h"
+#include "legacy/LegacyFixtures.h"
+#include "support/TestShop.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+Run admin(const QStringList& args, const QString& cwd = QString(), const QString& reader = QString())
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!reader.isEmpty())
+        env.insert(QStringLiteral("LUMARO_MDBREADER"), reader);
+    p.setProcessEnvironment(env);
+    if (!cwd.isEmpty())
+        p.setWorkingDirectory(cwd);
+    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
+    Run r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// What a copy of the shop holds, read with a connection of its own.
+struct Snapshot {
+    QString integrity;
+    double cash = 0, bank = 0;
+};
+
+Snapshot inspect(const QString& file)
+{
+    Snapshot s;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
+                s.integrity = q.value(0).toString();
+            if (q.exec(QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")) && q.next()) {
+                s.cash = q.value(0).toDouble();
+                s.bank = q.value(1).toDouble();
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    return s;
+}
+
+}  // namespace
+
+class TestMaintenance : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(QFileInfo(qEnvironmentVariable("LUMARO_ADMIN")).isExecutable()); }
+
+    void importPrintsRowsPerTable()
+    {
+        QTemporaryDir dir;
+        const QString reader = writeFakeReader(dir.path(), legacyShop());
+        QFile(dir.filePath(QStringLiteral("teadata.mdb"))).open(QIODevice::WriteOnly);
+        const Run r = admin({QStringLiteral("import-mdb"), QStringLiteral("teadata.mdb")}, dir.path(), reader);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("茶葉資料表  3 列")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("訂單資料表  3 列")));
+        QVERIFY(r.out.contains(QStringLiteral("訂單明細表  3 列")));
+        auto db = Database::open(dir.filePath(QStringLiteral("teadata.db")));
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
+    }
+
+    void importRefusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expect");
+        QTest::newRow("no source") << QStringList{} << 2 << "用法";
+        QTest::newRow("unknown option") << QStringList{"--big5", "teadata.mdb"} << 2 << "--big5";
+        QTest::newRow("charset without value") << QStringList{"teadata.mdb", "--charset"} << 2 << "--charset";
+        QTest::newRow("missing source") << QStringList{"nothing.mdb", "new.db"} << 1 << "找不到";
+        QTest::newRow("not a jet file") << QStringList{"notes.mdb", "new.db"} << 1 << "不是 Jet";
+        QTest::newRow("jet file of something else") << QStringList{"other.mdb", "new.db"} << 1 << "缺少資料表";
+        QTest::newRow("existing target") << QStringList{"other.mdb", "existing.db"} << 1 << "已經存在";
+    }
+
+    void importRefusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, expect);
+        QTemporaryDir dir;
+        QFile notes(dir.filePath(QStringLiteral("notes.mdb")));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write(QByteArray(8192, 'x'));
+        notes.close();
+        QVERIFY(QFile::copy(QStringLiteral(LUMARO_TEST_DATA_DIR "/jet4-unicode.mdb"), dir.filePath(QStringLiteral("other.mdb"))));
+        QFile existing(dir.filePath(QStringLiteral("existing.db")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("keep me");
+        existing.close();
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+
+        const Run r = admin(QStringList{QStringLiteral("import-mdb")} + args, dir.path(), QStringLiteral(LUMARO_MDBREADER));
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(expect), qPrintable(r.err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), QByteArray("keep me"));
+    }
+
+    // The backup is taken while another process keeps moving money from cash to bank,
+    // one transaction per move: every copy must be sound and balanced.
+    void backupWhileMoneyMoves()
+    {
+        const QString sqlite = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+        if (sqlite.isEmpty())
+            QSKIP("sqlite3 is not installed (scripts/install-deps installs it)");
+        TestShop shop;
+        shop.balances(1000000, 0);
+        shop.tea(QStringLiteral("A01"), QStringLiteral("烏龍"), 100, 150, 10);
+
+        // `yes` feeds sqlite3 one money move per line for as long as the test wants.
+        QTemporaryDir dir;
+        QProcess feeder, mover;
+        feeder.setStandardOutputProcess(&mover);
+        mover.setStandardOutputFile(QProcess::nullDevice());
+        mover.start(sqlite, {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), QStringLiteral("-cmd"),
+                             QStringLiteral("PRAGMA synchronous=OFF"), shop.path()});
+        feeder.start(QStringLiteral("yes"),
+                     {QStringLiteral("BEGIN IMMEDIATE; UPDATE 帳款資料表 SET 現金 = 現金 - 1, 銀行 = 銀行 + 1; COMMIT;")});
+        QVERIFY(mover.waitForStarted() && feeder.waitForStarted());
+        QElapsedTimer wait;
+        wait.start();
+        while (shop.cash() == 1000000 && wait.elapsed() < 10000)
+            QTest::qWait(10);
+
+        QList<double> cashSeen;
+        for (int i = 0; i < 3; ++i) {
+            const QString dest = dir.filePath(QStringLiteral("backup-%1.db").arg(i));
+            const Run r = admin({QStringLiteral("backup"), QStringLiteral("--database"), shop.path(), dest});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            const Snapshot s = inspect(dest);
+            QCOMPARE(s.integrity, QStringLiteral("ok"));
+            QCOMPARE(s.cash + s.bank, 1000000.0);
+            cashSeen << s.cash;
+        }
+        const bool stillMoving = mover.state() == QProcess::Running;
+        feeder.kill();
+        mover.kill();
+        feeder.waitForFinished();
+        mover.waitForFinished();
+        QVERIFY2(stillMoving, "the mover stopped before the backups; the test proves nothing");
+        QVERIFY(cashSeen[0] < 1000000 && cashSeen[2] < cashSeen[0]);
+        // The original keeps working and a second backup to the same name is refused.
+        const Run again = admin({QStringLiteral("backup"), QStringLiteral("--database"), shop.path(),
+                                 dir.filePath(QStringLiteral("backup-0.db"))});
+        QCOMPARE(again.code, 1);
+        QVERIFY(again.err.contains(QStringLiteral("已經存在")));
+        QCOMPARE(shop.cash() + shop.bank(), 1000000.0);
+    }
+
+    void checkReportsProblems()
+    {
+        TestShop shop;
+        shop.balances(1200, 3400.5);
+        shop.tea(QStringLiteral("A01"), QStringLiteral("烏龍"), 100, 150, -3);
+        const qlonglong order = shop.order(QStringLiteral("王"));
+        shop.line(order, QStringLiteral("A01"), 1);
+        const qlonglong toTeaGone = shop.line(order, QStringLiteral("ZZ"), 1);
+        const qlonglong toOrderGone = shop.line(order + 50, QStringLiteral("A01"), 1);
+        shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 5"));
+
+        const Run r = admin({QStringLiteral("check"), QStringLiteral("--database=") + shop.path()});
+        QCOMPARE(r.code, 3);
+        for (const QString& part : {QStringLiteral("完整性檢查：ok"),
+                                    QStringLiteral("明細 %1：茶葉「ZZ」已不存在").arg(toTeaGone),
+                                    QStringLiteral("明細 %1：訂單 %2 已不存在").arg(toOrderGone).arg(order + 50),
+                                    QStringLiteral("A01 烏龍：-3"), QStringLiteral("訂單 %1：狀態 5").arg(order),
+                                    QStringLiteral("現金：1200"), QStringLiteral("銀行：3400.5")})
+            QVERIFY2(r.out.contains(part), qPrintable(part + QStringLiteral("\n") + r.out));
+
+        shop.exec(QStringLiteral("DELETE FROM 訂單明細表 WHERE 明細編號 IN (?, ?)"), {toTeaGone, toOrderGone});
+        shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
+        shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 0"));
+        const Run clean = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        QCOMPARE(clean.code, 0);
+        QVERIFY(clean.out.contains(QStringLiteral("結果：正常")));
+    }
+
+    void checkFindsADamagedFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("teadata.db"));
+        {
+            auto db = Database::create(path, QStringLiteral("pw"));
+            Transaction t(*db);
+            for (int i = 0; i < 2000; ++i)
+                db->exec(QStringLiteral("INSERT INTO 茶葉資料表 VALUES (?, ?, 1, 2, 3)"),
+                         {QStringLiteral("T%1").arg(i, 5, 10, QLatin1Char('0')), QStringLiteral("茶葉名稱很長的一種好茶 %1").arg(i)});
+            t.commit();
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 size = f.size();
+        QVERIFY(size > 40000);
+        f.seek(size / 2);
+        f.write(QByteArray(8192, char(0x5A)));
+        f.close();
+
+        const Run r = admin({QStringLiteral("check"), QStringLiteral("--database"), path});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("損壞")) || r.err.contains(QStringLiteral("損壞")), qPrintable(r.out + r.err));
+
+        const Run missing = admin({QStringLiteral("check"), QStringLiteral("--database"), dir.filePath(QStringLiteral("none.db"))});
+        QCOMPARE(missing.code, 1);
+        QVERIFY(missing.err.contains(QStringLiteral("找不到")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMaintenance)
+#include "tst_maintenance.moc"

@@ -1,0 +1,178 @@
+// import-mdb, backup and check: moving a shop in from the old program, and keeping it safe.
+#include "admin/Commands.h"
+#include "admin/Terminal.h"
+
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/LegacyImport.h"
+#include "data/Maintenance.h"
+#include "data/Numbers.h"
+#include "data/Schema.h"
+
+namespace lumaro::admin {
+
+namespace {
+
+// Takes "--name VALUE" or "--name=VALUE" at args[i]; false when args[i] is not it.
+bool takeOption(const QStringList& args, int& i, const QString& name, QString* value, bool* missing)
+{
+    const QString& a = args[i];
+    if (a == name) {
+        if (i + 1 >= args.size()) {
+            *missing = true;
+            return true;
+        }
+        *value = args[++i];
+        return true;
+    }
+    if (a.startsWith(name + QLatin1Char('='))) {
+        *value = a.mid(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+// Splits the arguments into the one option a command knows and its plain arguments.
+bool parse(const QString& command, const QStringList& args, const QString& option, QString* optionValue,
+           QStringList* plain)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        bool missing = false;
+        if (!option.isEmpty() && takeOption(args, i, option, optionValue, &missing)) {
+            if (missing || optionValue->isEmpty()) {
+                err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, option));
+                return false;
+            }
+            continue;
+        }
+        if (args[i].startsWith(QLatin1Char('-')) && args[i] != QLatin1String("-")) {
+            err(QStringLiteral("%1 不認得的選項：%2").arg(command, args[i]));
+            return false;
+        }
+        *plain << args[i];
+    }
+    return true;
+}
+
+QString shown(const QVariant& v)
+{
+    if (v.isNull())
+        return QStringLiteral("（空白）");
+    bool ok = false;
+    const double x = v.toDouble(&ok);
+    return ok && v.typeId() != QMetaType::QString ? formatNumber(x) : v.toString();
+}
+
+}  // namespace
+
+int importMdb(const QStringList& args)
+{
+    QString charset;
+    QStringList plain;
+    if (!parse(QStringLiteral("import-mdb"), args, QStringLiteral("--charset"), &charset, &plain))
+        return 2;
+    if (plain.isEmpty() || plain.size() > 2) {
+        err(QStringLiteral("用法：lumaro-admin import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔.db]"));
+        return 2;
+    }
+    const QString source = plain[0];
+    const QString target = plain.size() > 1 ? plain[1] : Database::defaultFile();
+
+    LegacyImportOptions options;
+    options.charset = charset;
+    try {
+        const LegacyImportSummary s = importLegacyFile(source, target, options);
+        out(QStringLiteral("已從「%1」匯入到新的資料檔「%2」：").arg(source, target));
+        out(QStringLiteral("  %1  %2 列").arg(schema::TeaTable).arg(s.teas));
+        out(QStringLiteral("  %1  %2 列").arg(schema::OrderTable).arg(s.orders));
+        out(QStringLiteral("  %1  %2 列").arg(schema::LineTable).arg(s.lines));
+        out(QStringLiteral("  %1  %2 列").arg(schema::AccountTable).arg(s.accounts));
+        out(QStringLiteral("  %1      %2 列").arg(schema::PasswordTable).arg(s.passwords));
+        for (const QString& w : s.warnings)
+            out(QStringLiteral("注意：%1").arg(w));
+        if (s.passwords)
+            out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
+        return 0;
+    } catch (const DataError& e) {
+        err(e.description());
+        err(QStringLiteral("沒有建立任何資料檔。"));
+        return 1;
+    }
+}
+
+int backup(const QStringList& args)
+{
+    QString database = Database::defaultFile();
+    QStringList plain;
+    if (!parse(QStringLiteral("backup"), args, QStringLiteral("--database"), &database, &plain))
+        return 2;
+    if (plain.size() != 1) {
+        err(QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔"));
+        return 2;
+    }
+    try {
+        auto db = Database::open(database);
+        backupShop(*db, plain[0]);
+    } catch (const DataError& e) {
+        err(e.description());
+        return 1;
+    }
+    out(QStringLiteral("已把「%1」備份到「%2」。").arg(database, plain[0]));
+    return 0;
+}
+
+int check(const QStringList& args)
+{
+    QString database = Database::defaultFile();
+    QStringList plain;
+    if (!parse(QStringLiteral("check"), args, QStringLiteral("--database"), &database, &plain))
+        return 2;
+    if (!plain.isEmpty()) {
+        err(QStringLiteral("用法：lumaro-admin check [--database 資料檔]"));
+        return 2;
+    }
+    ShopCheck c;
+    try {
+        auto db = Database::open(database);
+        c = checkShop(*db);
+    } catch (const DataError& e) {
+        err(e.description());
+        out(QStringLiteral("結果：資料檔無法讀取或已損壞。"));
+        return 1;
+    }
+
+    out(QStringLiteral("資料檔：%1").arg(database));
+    out(QStringLiteral("完整性檢查：%1").arg(c.integrity.join(QStringLiteral("\n  "))));
+    out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1").arg(c.orphanLines.isEmpty() ? QStringLiteral("無") : QString::number(c.orphanLines.size()) + QStringLiteral(" 筆")));
+    for (const auto& o : c.orphanLines) {
+        QStringList why;
+        if (o.orderGone)
+            why << QStringLiteral("訂單 %1 已不存在").arg(shown(o.order));
+        if (o.teaGone)
+            why << QStringLiteral("茶葉「%1」已不存在").arg(shown(o.tea));
+        out(QStringLiteral("  明細 %1：%2").arg(o.line).arg(why.join(QStringLiteral("，"))));
+    }
+    out(QStringLiteral("庫存是負數的茶葉：%1").arg(c.negativeStock.isEmpty() ? QStringLiteral("無") : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
+    for (const auto& s : c.negativeStock)
+        out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), formatNumber(s.stock)));
+    out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(c.badStatus.isEmpty() ? QStringLiteral("無") : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
+    for (const auto& s : c.badStatus)
+        out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
+    if (c.accountRows != 1)
+        out(QStringLiteral("帳款資料表應有 1 列，現有 %1 列。").arg(c.accountRows));
+    out(QStringLiteral("現金：%1").arg(shown(c.cash)));
+    out(QStringLiteral("銀行：%1").arg(shown(c.bank)));
+
+    if (c.damaged()) {
+        out(QStringLiteral("結果：資料檔已損壞，請從備份還原。"));
+        return 1;
+    }
+    if (!c.clean()) {
+        out(QStringLiteral("結果：資料檔完整，但有上面列出的問題。"));
+        return 3;
+    }
+    out(QStringLiteral("結果：正常。"));
+    return 0;
+}
+
+}  // namespace lumaro::admin
