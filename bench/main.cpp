@@ -94,6 +94,7 @@ struct Action {
     std::function<qint64()> screen; // returns nanoseconds
     std::function<void()> floor;
     std::function<QString()> check = nullptr; // after all runs: empty, or what the screen failed to store
+    std::function<void()> start = nullptr;    // once, before the first run: notes what check compares with
 };
 
 qint64 timed(const std::function<void()>& f)
@@ -211,6 +212,13 @@ int runSize(const ShopSize& size, int runs)
         return id;
     };
     const QString someTea = db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString();
+    auto before = std::make_shared<double>(0);
+    auto stockOf = [&](const QString& tea) {
+        return db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {tea}).toDouble();
+    };
+    auto linesOf = [&](qlonglong order) {
+        return db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {order}).toDouble();
+    };
 
     actions << Action{QStringLiteral("select an order (%1 lines)").arg(size.bigOrderLines ? size.bigOrderLines : size.linesPerOrder),
                       false,
@@ -236,10 +244,11 @@ int runSize(const ShopSize& size, int runs)
                                 settle();
                             }); },
                       [&] { floor.addLine(big, someTea, 1); },
-                      [&, linesBefore = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big}).toInt()] {
-                          const int added = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big}).toInt() - linesBefore;
-                          return added == 2 * runs ? QString() : QStringLiteral("%1 lines added").arg(added);
-                      }};
+                      [&] {
+                          const double added = linesOf(big) - *before;
+                          return added == 2.0 * runs ? QString() : QStringLiteral("%1 lines added").arg(added);
+                      },
+                      [&] { *before = linesOf(big); }};
 
     for (int lines : {size.linesPerOrder, size.bigOrderLines}) {
         if (lines <= 0)
@@ -258,7 +267,7 @@ int runSize(const ShopSize& size, int runs)
                                     settle();
                                 }); },
                           [&, pending] { floor.checkout(*pending); },
-                          [&] {
+                          [&]() -> QString {
                               const int open = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 客戶名稱 = '結帳客' AND 訂單狀態 = 0")).toInt();
                               return open == 0 ? QString() : QStringLiteral("%1 orders left open").arg(open);
                           }};
@@ -278,10 +287,11 @@ int runSize(const ShopSize& size, int runs)
                                 settle();
                             }); },
                       [&] { floor.purchase(someTea, 2); },
-                      [&, stockBefore = db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {someTea}).toDouble()] {
-                          const double bought = db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {someTea}).toDouble() - stockBefore;
+                      [&] {
+                          const double bought = stockOf(someTea) - *before;
                           return bought == 4.0 * runs ? QString() : QStringLiteral("the stock rose by %1").arg(bought);
-                      }};
+                      },
+                      [&] { *before = stockOf(someTea); }};
 
     actions << Action{QStringLiteral("transfer"), true,
                       [&] {
@@ -294,10 +304,11 @@ int runSize(const ShopSize& size, int runs)
                                 settle();
                             }); },
                       [&] { floor.transfer(100); },
-                      [&, bankBefore = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble()] {
-                          const double moved = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble() - bankBefore;
+                      [&] {
+                          const double moved = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble() - *before;
                           return moved == 200.0 * runs ? QString() : QStringLiteral("the bank rose by %1").arg(moved);
-                      }};
+                      },
+                      [&] { *before = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(); }};
 
     actions << Action{QStringLiteral("catalogue refresh"), false,
                       [&] {
@@ -316,6 +327,8 @@ int runSize(const ShopSize& size, int runs)
     QStringList faults;
     for (const Action& a : actions) {
         QList<qint64> screen, base;
+        if (a.start)
+            a.start();
         for (int r = 0; r < runs; ++r) {
             if (a.setup)
                 a.setup();

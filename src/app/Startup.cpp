@@ -50,7 +50,7 @@ std::unique_ptr<Database> openAskingServerPassword(const QString& target)
                 throw;
             const QUrl url(target);
             const QString who = url.userName().isEmpty() ? url.host() : url.userName() + QLatin1Char('@') + url.host();
-            password = prompts().input(QStringLiteral("%1\r請輸入 %2 的資料庫密碼：").arg(e.description(), who),
+            password = prompts().secret(QStringLiteral("%1\r請輸入 %2 的資料庫密碼：").arg(e.description(), who),
                                        QStringLiteral("連線到資料庫"));
             if (password.isEmpty())
                 throw;

@@ -422,36 +422,6 @@ void DataControl::storeRow(int index)
 {
     requireWritable();
     Row& r = m_rows[index];
-    // PostgreSQL refuses text in a number column without saying which column;
-    // the shop owner needs to know which box to correct.
-    auto refusal = [&](const DataError& e) {
-        if (m_db.kind() != Database::Kind::PostgreSQL
-            || !e.description().contains(QLatin1String("invalid input syntax for type")))
-            return e;
-        for (int c = 0; c < columnCount(); ++c) {
-            const schema::ColumnDef* def = m_table->column(m_columns[c]);
-            const QVariant v = bindable(c, r.values[c]);
-            if (!r.changed.testBit(c) || !def || def->type == schema::ColumnType::Text
-                || def->type == schema::ColumnType::Date || v.typeId() != QMetaType::QString)
-                continue;
-            bool number = false;
-            v.toString().trimmed().toDouble(&number);
-            if (!number)
-                return DataError(QStringLiteral("「%1」欄位要填數字，不能是「%2」。\r%3")
-                                     .arg(m_columns[c], v.toString(), e.description()));
-        }
-        return e;
-    };
-    try {
-        storeRowValues(r);
-    } catch (const DataError& e) {
-        throw refusal(e);
-    }
-    emit rowChanged(index);
-}
-
-void DataControl::storeRowValues(Row& r)
-{
     QStringList names;
     QVariantList values;
     for (int c = 0; c < columnCount(); ++c) {
@@ -494,6 +464,7 @@ void DataControl::storeRowValues(Row& r)
                                                    : r.original[m_keyColumn];
     }
     reloadRow(r, keyValue);
+    emit rowChanged(index);
 }
 
 void DataControl::reloadRow(Row& r, const QVariant& key)

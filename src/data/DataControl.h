@@ -103,7 +103,6 @@ private:
     // failed, so the move must not happen.
     bool leaveCurrent();
     void storeRow(int index);
-    void storeRowValues(Row& row);
     void reloadRow(Row& row, const QVariant& key);
     void requireWritable() const;
     QVariant bindable(int column, const QVariant& v) const;

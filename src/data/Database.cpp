@@ -37,6 +37,11 @@ QString rawErrorText(const QSqlError& e)
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.text().trimmed();
+    // PostgreSQL adds lines with the driver's prepared statement and a caret
+    // under it: noise to the shop owner, and different for every statement.
+    if (t.startsWith(QLatin1String("ERROR:")) || t.startsWith(QLatin1String("FATAL:"))) {
+        t = t.section(QLatin1Char('\n'), 0, 0).mid(6).trimmed();
+    }
     return t;
 }
 

@@ -24,6 +24,9 @@ public:
     // A modal one-line input box; returns the typed text, or an empty text when
     // the user cancels.
     virtual QString input(const QString& prompt, const QString& title) = 0;
+    // The same for a secret (a database server's password): what is typed is
+    // not shown. Prompts that show nothing anyway answer it as input().
+    virtual QString secret(const QString& prompt, const QString& title) { return input(prompt, title); }
 
     // Ends the program at once. The real implementation does not return; a
     // scripted one records the call and returns, so callers must return

@@ -53,17 +53,28 @@ Answer QtPrompts::message(const QString& text, Buttons buttons, const QString& t
     return Answer::Ok;
 }
 
-QString QtPrompts::input(const QString& prompt, const QString& title)
+namespace {
+
+QString ask(const QString& prompt, const QString& title, QLineEdit::EchoMode echo)
 {
     QInputDialog dialog(QApplication::activeWindow());
-    dialog.setWindowTitle(title.isEmpty() ? programTitle() : title);
+    dialog.setWindowTitle(title.isEmpty() ? Prompts::programTitle() : title);
     dialog.setLabelText(displayText(prompt));
-    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setTextEchoMode(echo);
     dialog.setOkButtonText(QStringLiteral("確定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
+}
+
+} // namespace
+
+QString QtPrompts::input(const QString& prompt, const QString& title) { return ask(prompt, title, QLineEdit::Normal); }
+
+QString QtPrompts::secret(const QString& prompt, const QString& title)
+{
+    return ask(prompt, title, QLineEdit::Password);
 }
 
 void QtPrompts::endProgram()

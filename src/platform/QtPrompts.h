@@ -10,6 +10,7 @@ public:
     Answer message(const QString& text, Buttons buttons = Buttons::Ok,
                    const QString& title = QString()) override;
     QString input(const QString& prompt, const QString& title) override;
+    QString secret(const QString& prompt, const QString& title) override;
     void endProgram() override;
 };
 

@@ -36,7 +36,18 @@ struct OrderList {
         }
         return QString();
     }
-    QVariant changesSoFar() { return shop.scalar(QStringLiteral("SELECT total_changes()")); }
+    // Any write so far: SQLite counts them; on PostgreSQL every written row
+    // gets a new version, so the versions of all rows tell.
+    QVariant changesSoFar()
+    {
+        if (shop.db().isSQLite())
+            return shop.scalar(QStringLiteral("SELECT total_changes()"));
+        QStringList parts;
+        for (const char* t : {"茶葉資料表", "訂單資料表", "訂單明細表", "帳款資料表", "密碼表"})
+            parts << QStringLiteral("COALESCE((SELECT string_agg(xmin::text || ctid::text, ',') FROM %1), '')")
+                         .arg(QString::fromUtf8(t));
+        return shop.scalar(QStringLiteral("SELECT ") + parts.join(QStringLiteral(" || '|' || ")));
+    }
 
     TestShop shop;
     PromptScope prompts;

@@ -189,15 +189,15 @@ void tst_teastock::refusals()
     for (const Case& c : cases) {
         StockScreen s(500.0, c.teas);
         c.prepare(s.shop);
-        const QString stockSql = QStringLiteral("SELECT group_concat(編號 || ':' || IFNULL(庫存, '-')) FROM 茶葉資料表");
-        const QVariant stockBefore = s.shop.scalar(stockSql);
+        const QString stockSql = QStringLiteral("SELECT 編號, 庫存 FROM 茶葉資料表 ORDER BY 編號");
+        const auto stockBefore = s.shop.rows(stockSql);
         s.form->HScroll1->setValue(5);
         s.form->Buy->click();
         const auto shown = s.prompts->messages();
         QVERIFY2(shown.size() == 1, c.name);
         QCOMPARE(shown.first().text, c.message);
         QCOMPARE(s.shop.cash(), 500.0);
-        QCOMPARE(s.shop.scalar(stockSql), stockBefore);
+        QCOMPARE(s.shop.rows(stockSql), stockBefore);
         QVERIFY(!s.shop.db().inTransaction());
     }
 }
@@ -206,8 +206,8 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
 {
     StockScreen s(1000.0);
     // The stock is raised first; paying from the cash then fails.
-    s.shop.exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 "
-                               "BEGIN SELECT RAISE(ABORT, '磁碟故障'); END"));
+    s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE UPDATE OF 現金"), QStringLiteral("帳款資料表"),
+                      QStringLiteral("磁碟故障"));
     s.form->HScroll1->setValue(5);
     s.form->Buy->click();
 
@@ -219,7 +219,7 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
     QVERIFY(!s.form->datPrimaryRS->hasPending());
 
     // The same purchase goes through whole once the fault is gone.
-    s.shop.exec(QStringLiteral("DROP TRIGGER 現金故障"));
+    s.shop.dropFailure(QStringLiteral("現金故障"), QStringLiteral("帳款資料表"));
     s.form->Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), 15.0);
     QCOMPARE(s.shop.cash(), 400.0);

@@ -79,12 +79,17 @@ public:
     int applied() const { return m_applied; }
     const QStringList& failures() const { return m_failures; }
 
+    // What a "fail" answer means in a test.
+    enum class Failed {
+        Fault,     // nothing may fail: it is counted in failures()
+        Uncertain, // a cut connection: stored or not, the stored state tells
+        NotStored, // a refused write (a full disk): it must not be stored
+    };
+
     // Applies the moves a terminal reported. A move with no answer (the
-    // process was killed) or a failed one (its connection was cut) may or may
-    // not have been stored; such moves are settled against the stored state.
-    // failuresExpected: whether "fail" answers are part of the test (a cut
-    // connection) rather than faults. Returns what does not add up, or empty.
-    QString apply(const QStringList& journals, Database& db, bool failuresExpected = false)
+    // process was killed) may or may not have been stored; such moves are
+    // settled against the stored state. Returns what does not add up, or empty.
+    QString apply(const QStringList& journals, Database& db, Failed failed = Failed::Fault)
     {
         QList<QStringList> uncertain;
         for (const QString& journal : journals) {
@@ -102,9 +107,9 @@ public:
                 } else if (line == QLatin1String("no")) {
                     pending.clear();
                 } else if (line.startsWith(QLatin1String("fail"))) {
-                    if (!failuresExpected)
+                    if (failed == Failed::Fault)
                         m_failures << line;
-                    if (!pending.isEmpty())
+                    if (!pending.isEmpty() && failed != Failed::NotStored)
                         uncertain << pending;
                     pending.clear();
                 }

@@ -2,6 +2,7 @@
 // not a shop or is damaged, a missing table, a read-only file, a full disk, a
 // server that goes away. Each gets a Chinese sentence, stores nothing half,
 // and the program goes on.
+#include "Ledger.h"
 #include "app/Startup.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
@@ -9,6 +10,7 @@
 #include "support/TestShop.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -203,6 +205,33 @@ private slots:
         auto db = Database::open(shop.path());
         QCOMPARE(integrity(*db), QStringLiteral("ok"));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), batches * 10);
+    }
+
+    // Checkouts, purchases and transfers until the disk is full: each refused
+    // move is gone whole, every stored one is there whole.
+    void fullDiskDuringMoves()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("shop files only");
+        TestShop shop;
+        stockTheShop(shop, 300);
+        shop.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        Ledger ledger(shop.db());
+        const qint64 size = QFileInfo(shop.path()).size();
+        const Run r = probe({QStringLiteral("--fsize"), QString::number(size + 120 * 1024), QStringLiteral("moves"),
+                             shop.path(), QStringLiteral("120"), QStringLiteral("7")});
+        QCOMPARE(r.code, 0);
+        const QStringList failures = r.output.split(QLatin1Char('\n')).filter(QLatin1String("fail"));
+        QVERIFY2(!failures.isEmpty(), "the disk never filled up");
+        for (const QString& f : failures)
+            QVERIFY2(f.contains(QStringLiteral("磁碟已滿")), qPrintable(f));
+
+        auto db = Database::open(shop.path());
+        QCOMPARE(integrity(*db), QStringLiteral("ok"));
+        const QString mismatch = ledger.apply({r.output}, *db, Ledger::Failed::NotStored);
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+        qInfo("%d moves stored before the disk filled, %d refused after", ledger.applied(), int(failures.size()));
+        QVERIFY(ledger.applied() > 0);
     }
 
     // A new shop that does not fit leaves no half-made file behind.

@@ -213,8 +213,8 @@ private slots:
         if (situation == "no order")
             s.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
         if (situation == "failure") // the last step, the cash, fails
-            s.shop.exec(QStringLiteral("CREATE TRIGGER fail BEFORE UPDATE ON 帳款資料表 "
-                                       "BEGIN SELECT RAISE(ABORT, '模擬故障'); END"));
+            s.shop.failWrites(QStringLiteral("fail"), QStringLiteral("BEFORE UPDATE"), QStringLiteral("帳款資料表"),
+                              QStringLiteral("模擬故障"));
         auto other = Database::open(s.shop.path());
         if (situation == "settled elsewhere")
             s.prompts.meanwhile = [&] { OrderStore::settleOrder(*other, order); };

@@ -247,7 +247,7 @@ private slots:
     {
         Fixture f;
         f.shop.line(f.first, QStringLiteral("B"), 1);
-        f.shop.exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON 訂單明細表 BEGIN SELECT RAISE(ABORT, '磁碟已滿'); END"));
+        f.shop.failWrites(QStringLiteral("明細已滿"), QStringLiteral("BEFORE INSERT"), QStringLiteral("訂單明細表"), QStringLiteral("磁碟已滿"));
         Order_frm& s = f.open();
         f.orderTea(QStringLiteral("A"), 2);
         QCOMPARE(f.prompts->messages().size(), 1);

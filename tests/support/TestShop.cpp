@@ -101,6 +101,29 @@ TestShop& TestShop::password(const QVariant& value)
     return *this;
 }
 
+void TestShop::failWrites(const QString& trigger, const QString& when, const QString& table, const QString& message)
+{
+    QString text = message;
+    text.replace(QLatin1Char('\''), QLatin1String("''"));
+    if (m_db->isSQLite()) {
+        exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END").arg(trigger, when, table, text));
+        return;
+    }
+    exec(QStringLiteral("CREATE FUNCTION %1_fails() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '%2'; END $$ LANGUAGE plpgsql")
+             .arg(trigger, text));
+    exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_fails()").arg(trigger, when, table));
+}
+
+void TestShop::dropFailure(const QString& trigger, const QString& table)
+{
+    if (m_db->isSQLite()) {
+        exec(QStringLiteral("DROP TRIGGER %1").arg(trigger));
+        return;
+    }
+    exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(trigger, table));
+    exec(QStringLiteral("DROP FUNCTION %1_fails()").arg(trigger));
+}
+
 QVariant TestShop::scalar(const QString& sql, const QVariantList& params) { return m_db->scalar(sql, params); }
 
 QList<QVariantList> TestShop::rows(const QString& sql, const QVariantList& params)

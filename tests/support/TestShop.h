@@ -37,6 +37,12 @@ public:
     TestShop& balances(const QVariant& cash, const QVariant& bank);
     TestShop& password(const QVariant& value); // null for a missing password
 
+    // Makes writes fail with message, as a disk or server fault would, on
+    // either database: when is "BEFORE INSERT", "BEFORE UPDATE OF 現金" and
+    // the like. dropFailure() takes it away again.
+    void failWrites(const QString& trigger, const QString& when, const QString& table, const QString& message);
+    void dropFailure(const QString& trigger, const QString& table);
+
     QVariant scalar(const QString& sql, const QVariantList& params = {});
     QList<QVariantList> rows(const QString& sql, const QVariantList& params = {});
     void exec(const QString& sql, const QVariantList& params = {});
