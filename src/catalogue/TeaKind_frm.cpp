@@ -117,9 +117,14 @@ void TeaKind_frm::buildControls()
 void TeaKind_frm::open()
 {
     RecordEditor::open(*datPrimaryRS);
-    // The grid's control has no error handling of its own on this screen: its
-    // failure to open is told plainly.
-    runHandler([this] { Adodc1->refresh(); });
+    // Both controls hold the same query: the grid takes the rows the editor has
+    // just read. Its own failure to open is told plainly.
+    runHandler([this] {
+        if (datPrimaryRS->isOpen())
+            Adodc1->copyRowsFrom(*datPrimaryRS);
+        else
+            Adodc1->refresh();
+    });
     grdDataGrid->setColumnWidth(1, twips(1800)); // names are the longest
 }
 
@@ -159,7 +164,7 @@ void TeaKind_frm::cmdRefresh_Click()
 {
     RecordEditor::guard([this] {
         RecordEditor::refresh(*datPrimaryRS);
-        Adodc1->refresh();
+        Adodc1->copyRowsFrom(*datPrimaryRS); // the same query, read a moment ago
     });
 }
 

@@ -114,6 +114,33 @@ void DataControl::refresh()
     emit currentChanged();
 }
 
+void DataControl::copyRowsFrom(const DataControl& other)
+{
+    updateBatch();
+    m_source = other.m_source;
+    m_params = other.m_params;
+    m_baseTable = other.m_baseTable;
+    m_table = other.m_table;
+    m_columns = other.m_columns;
+    m_keyColumn = other.m_keyColumn;
+    m_rows.clear();
+    m_rows.reserve(other.m_rows.size());
+    for (const Row& r : other.m_rows) {
+        if (r.isNew)
+            continue;
+        Row copy;
+        copy.values = r.original;
+        copy.original = r.original;
+        copy.changed = QBitArray(m_columns.size());
+        m_rows.append(std::move(copy));
+    }
+    m_pos = 0;
+    m_currentDeleted = false;
+    m_open = other.m_open;
+    emit rowsReset();
+    emit currentChanged();
+}
+
 bool DataControl::eof() const { return m_pos >= recordCount(); }
 
 bool DataControl::hasCurrent() const { return !m_currentDeleted && m_pos >= 0 && m_pos < recordCount(); }

@@ -35,6 +35,10 @@ public:
     const QVariantList& parameters() const { return m_params; }
     // Re-runs the record source. Pending changes are stored first.
     void refresh();
+    // Takes the rows another control over the same record source has just
+    // read, as stored (its pending changes and unsaved new rows left out),
+    // instead of asking the database the same question twice.
+    void copyRowsFrom(const DataControl& other);
     // Whether the record source has been run successfully.
     bool isOpen() const { return m_open; }
 

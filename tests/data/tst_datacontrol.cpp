@@ -339,6 +339,33 @@ private slots:
         QCOMPARE(name.text(), QStringLiteral("茶2"));
     }
 
+    void copiedRowsAreTheStoredOnes()
+    {
+        TestShop shop;
+        fillTeas(shop, 3);
+        DataControl editor(shop.db());
+        editor.setRecordSource(schema::sources::TeaCatalogue);
+        editor.refresh();
+        editor.setField(1, QStringLiteral("已存"));
+        editor.addNew(); // stores the change above
+        editor.setField(0, QStringLiteral("T99"));
+        editor.cancelUpdate(); // drops the new row only
+        editor.moveFirst();
+        editor.setField(1, QStringLiteral("又改"));
+
+        DataControl grid(shop.db());
+        grid.copyRowsFrom(editor);
+        QCOMPARE(grid.recordCount(), 3);
+        QCOMPARE(grid.absolutePosition(), 1);
+        QCOMPARE(grid.field(1).toString(), QStringLiteral("已存")); // as stored, not as typed since
+        QVERIFY(!grid.hasPending());
+        // The copy is writable on its own, through the same key.
+        grid.setField(1, QStringLiteral("格子改"));
+        grid.update();
+        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("格子改"));
+        QCOMPARE(editor.field(1).toString(), QStringLiteral("又改"));
+    }
+
     void selectOnEntryDeletesTheSelectionThenSelectsAll()
     {
         QLineEdit box;
