@@ -298,6 +298,24 @@ QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
     return q;
 }
 
+QSqlQuery Database::prepare(const QString& statement)
+{
+    reconnectIfLost();
+    QSqlQuery q(sql());
+    q.setForwardOnly(true);
+    if (!q.prepare(statement))
+        fail(q.lastError());
+    return q;
+}
+
+void Database::run(QSqlQuery& prepared, const QVariantList& params)
+{
+    for (int i = 0; i < params.size(); ++i)
+        prepared.bindValue(i, params[i]);
+    if (!prepared.exec())
+        fail(prepared.lastError());
+}
+
 QVariant Database::scalar(const QString& statement, const QVariantList& params)
 {
     QSqlQuery q = exec(statement, params);

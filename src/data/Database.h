@@ -54,6 +54,10 @@ public:
     // Runs one statement with bound values; throws DataError with the
     // database's own text. SELECT results are left for the caller to read.
     QSqlQuery exec(const QString& statement, const QVariantList& params = {});
+    // A statement prepared once, to be run many times with run(): the same
+    // UPDATE for every line of a large order.
+    QSqlQuery prepare(const QString& statement);
+    void run(QSqlQuery& prepared, const QVariantList& params);
     // Runs a SELECT and returns its first column of its first row (null when
     // there is no row).
     QVariant scalar(const QString& statement, const QVariantList& params = {});

@@ -95,12 +95,14 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
                             .arg(formatNumber(*expectedTotal)));
 
+    QSqlQuery take = db.prepare(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
+                                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))));
     for (const PricedLine& l : lines) {
-        QSqlQuery take = db.exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))),
-                                 {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
-        if (affectedRows(take) != 1)
+        db.run(take, {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
+        if (take.numRowsAffected() != 1)
             throw DataError(missingTeaText(l.tea));
     }
+    take.finish();
 
     // The shop's balances live in the account table's first row.
     QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = "

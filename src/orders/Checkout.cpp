@@ -38,14 +38,15 @@ QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
     text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten
         + QStringLiteral("小計") + kBreak;
     text += rule() + kBreak;
-    showMoney(QStringLiteral("0"));
+    QString running = QStringLiteral("0"); // the total as the label shows it
     for (const OrderStore::PricedLine& line : lines) {
         const std::optional<double> sub = OrderStore::subtotal(line);
         const QString subText = sub ? formatNumber(*sub) : QString();
         text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity)
             + twelve + subText + kBreak;
-        showMoney(formatNumber(readNumber(Money->text()) + readNumber(subText)));
+        running = formatNumber(readNumber(running) + readNumber(subText));
     }
+    showMoney(running);
     text += rule() + kBreak;
     text += QStringLiteral("總計:") + Money->text();
     return text;
