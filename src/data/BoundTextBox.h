@@ -3,9 +3,9 @@
 #include <QLineEdit>
 #include <QPointer>
 
-namespace lumaro {
+#include "data/DataControl.h"
 
-class DataControl;
+namespace lumaro {
 
 // A text box bound to one column of a data control: it shows the current row's
 // value and carries the user's typing into the row as a pending change.

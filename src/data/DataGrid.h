@@ -2,11 +2,11 @@
 
 #include <QAbstractTableModel>
 #include <QPointer>
+
+#include "data/DataControl.h"
 #include <QTableView>
 
 namespace lumaro {
-
-class DataControl;
 
 // The rows of a data control as a read-only table model; headers are the
 // column names.
