@@ -93,12 +93,7 @@ QString errorText(const QSqlError& e, bool postgres)
     return sentence + QStringLiteral("\r（") + raw + QStringLiteral("）");
 }
 
-bool looksDamaged(const QString& text)
-{
-    return text.contains(QLatin1String("not a database"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("malformed"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("corrupt"), Qt::CaseInsensitive);
-}
+bool looksDamaged(const QString& text) { return mentions(text, {"not a database", "malformed", "corrupt"}); }
 
 void configurePostgres(QSqlDatabase& db, const QString& target, const QString& password)
 {
@@ -122,6 +117,40 @@ void configurePostgres(QSqlDatabase& db, const QString& target, const QString& p
         options << k + QLatin1Char('=') + v;
     if (!options.isEmpty())
         db.setConnectOptions(options.join(QLatin1Char(';')));
+}
+
+// Connects to the server named by target. A server that wants a password it
+// did not get (or did not accept) is told apart, so the program can ask.
+QSqlDatabase connectPostgres(const QString& name, const QString& target, const QString& password)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        throw DataError(QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    configurePostgres(db, target, password);
+    if (!db.open()) {
+        const QString text = errorText(db.lastError(), true);
+        if (text.contains(QLatin1String("no password supplied"))
+            || text.contains(QLatin1String("password authentication failed")))
+            throw ServerPasswordError(password.isEmpty() ? QStringLiteral("資料庫伺服器要求輸入密碼。")
+                                                         : QStringLiteral("資料庫伺服器不接受這個密碼。"));
+        throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(text));
+    }
+    QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+    return db;
+}
+
+// Opens the SQLite file at target (which must already exist: SQLite would
+// otherwise create it) with the busy timeout every connection of the shop
+// uses. failure introduces the message when the file cannot be opened.
+void openShopFile(const QString& name, const QString& target, const QString& failure)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        throw DataError(QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(target);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw DataError(QStringLiteral("%1 %2：%3").arg(failure, target, errorText(db.lastError(), false)));
 }
 
 } // namespace
@@ -169,21 +198,8 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
 {
     const QString name = nextConnectionName();
     if (isPostgresUrl(target)) {
-        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-            throw DataError(QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        configurePostgres(db, target, password);
-        if (!db.open()) {
-            const QString text = errorText(db.lastError(), true);
-            if (text.contains(QLatin1String("no password supplied"))
-                || text.contains(QLatin1String("password authentication failed")))
-                throw ServerPasswordError(password.isEmpty()
-                                              ? QStringLiteral("資料庫伺服器要求輸入密碼。")
-                                              : QStringLiteral("資料庫伺服器不接受這個密碼。"));
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(text));
-        }
-        d->exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+        connectPostgres(name, target, password);
         d->checkShopTables();
         return d;
     }
@@ -193,14 +209,8 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         throw DataError(QStringLiteral("找不到資料檔：%1").arg(target));
     if (!info.isFile())
         throw DataError(QStringLiteral("「%1」不是資料檔。").arg(target));
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw DataError(QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
     std::unique_ptr<Database> d(new Database(Kind::SQLite, target, name));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(target);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open())
-        throw DataError(QStringLiteral("無法開啟資料檔 %1：%2").arg(target, errorText(db.lastError(), false)));
+    openShopFile(name, target, QStringLiteral("無法開啟資料檔"));
     try {
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
@@ -388,10 +398,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
     const QString name = nextConnectionName();
     std::unique_ptr<Database> d(new Database(pg ? Kind::PostgreSQL : Kind::SQLite, target, name));
     if (pg) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        configurePostgres(db, target, QString());
-        if (!db.open())
-            throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(errorText(db.lastError(), true)));
+        const QSqlDatabase db = connectPostgres(name, target, QString());
         if (!db.tables().filter(schema::TeaTable).isEmpty())
             throw DataError(QStringLiteral("這個資料庫已經有商店資料，不會覆寫。"));
     } else {
@@ -408,13 +415,11 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
             throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
         }
         ::close(fd);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(target);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            const QString text = errorText(db.lastError(), false);
+        try {
+            openShopFile(name, target, QStringLiteral("無法建立資料檔"));
+        } catch (...) {
             QFile::remove(target);
-            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, text));
+            throw;
         }
     }
 
