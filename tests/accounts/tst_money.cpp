@@ -1,7 +1,7 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/MoneyMoves.h"

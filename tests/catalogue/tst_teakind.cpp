@@ -1,8 +1,8 @@
 #include "catalogue/TeaKind_frm.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
 
