@@ -203,7 +203,7 @@ private slots:
         shop.exec(QStringLiteral("DELETE FROM 茶葉資料表"));
         shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
         const Run clean = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
-        QCOMPARE(clean.code, 0);
+        QVERIFY2(clean.code == 0, qPrintable(clean.out));
         QVERIFY(clean.out.contains(QStringLiteral("資料版本：2")));
         QVERIFY(clean.out.contains(QStringLiteral("結果：正常")));
 

@@ -55,7 +55,9 @@ private slots:
             QVERIFY2(mismatch.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(mismatch)));
         }
         qInfo("%d kills, %d in the middle of a move, %d moves stored", kills, killedMidMove, ledger.applied());
-        QVERIFY(ledger.applied() > kills);
+        // The kills really landed in the middle of moves, and moves were made.
+        QVERIFY(killedMidMove > kills / 2);
+        QVERIFY(ledger.applied() > 0);
     }
 };
 
