@@ -74,9 +74,12 @@ QString Money::toString() const { return formatNumber(toDouble()); }
 Money Money::operator*(Money quantity) const
 {
     // Both carry four decimals: the product carries eight, rounded back to four.
-    const __int128 p = __int128(m_units) * quantity.m_units;
-    const __int128 half = Scale / 2;
-    const __int128 q = p >= 0 ? (p + half) / Scale : -((-p + half) / Scale);
+    // The product of two in-range amounts can pass 64 bits before it is scaled
+    // back, so it is worked in 128 (a GCC and Clang extension).
+    __extension__ using Wide = __int128;
+    const Wide p = Wide(m_units) * quantity.m_units;
+    const Wide half = Scale / 2;
+    const Wide q = p >= 0 ? (p + half) / Scale : -((-p + half) / Scale);
     if (q > kLimitUnits || q < -kLimitUnits)
         overflow();
     return Money(std::int64_t(q));
