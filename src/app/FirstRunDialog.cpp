@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -27,10 +29,19 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     setWindowTitle(QStringLiteral("建立新的商店資料檔"));
     setBackground(this, lightYellow());
 
-    auto* intro = new QLabel(QStringLiteral("找不到資料檔「%1」。\n請設定開啟系統用的密碼（輸入兩次），程式會建立新的資料檔。")
-                                 .arg(file),
-                             this);
+    auto* intro = new QLabel(QStringLiteral("還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次），程式會建立新的資料檔："), this);
     intro->setWordWrap(true);
+
+    path = new QLabel(this);
+    path->setObjectName(QStringLiteral("path"));
+    path->setWordWrap(true);
+    path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folderButton = new QPushButton(QStringLiteral("選擇其他資料夾…"), this);
+    folderButton->setObjectName(QStringLiteral("folderButton"));
+    connect(folderButton, &QPushButton::clicked, this, &FirstRunDialog::chooseFolder);
+    auto* where = new QHBoxLayout;
+    where->addWidget(path, 1);
+    where->addWidget(folderButton);
 
     password1 = new QLineEdit(this);
     password1->setObjectName(QStringLiteral("password1"));
@@ -62,8 +73,10 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
+    layout->addLayout(where);
     if (!m_legacyFile.isEmpty()) {
-        intro->setText(QStringLiteral("找不到資料檔「%1」，但這裡有舊程式的資料檔「%2」。").arg(file, QDir::toNativeSeparators(m_legacyFile)));
+        intro->setText(QStringLiteral("還沒有商店資料檔，但這裡有舊程式的資料檔「%1」。新的資料檔會建立在：")
+                           .arg(QDir::toNativeSeparators(m_legacyFile)));
         importChoice = new QRadioButton(QStringLiteral("匯入舊程式的資料（沿用原來的密碼）"), this);
         importChoice->setObjectName(QStringLiteral("importChoice"));
         createChoice = new QRadioButton(QStringLiteral("建立新的商店，設定新密碼（輸入兩次）："), this);
@@ -87,7 +100,38 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     layout->addWidget(message);
     layout->addLayout(buttons);
     choiceChanged();
-    resize(420, sizeHint().height());
+    setFolder(QFileInfo(file).absolutePath());
+    resize(520, sizeHint().height());
+}
+
+void FirstRunDialog::setFolder(const QString& folder)
+{
+    const QString name = QFileInfo(m_file).fileName();
+    m_file = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
+    path->setText(QDir::toNativeSeparators(m_file));
+    message->clear();
+}
+
+void FirstRunDialog::chooseFolder()
+{
+    // The nearest folder that exists, so the picker does not open somewhere else.
+    QDir start = QFileInfo(m_file).absoluteDir();
+    while (!start.exists() && start.cdUp()) {
+    }
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
+    if (!folder.isEmpty())
+        setFolder(folder);
+}
+
+// The standard data folder does not exist before the first shop is made.
+bool FirstRunDialog::makeFolder()
+{
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (QDir().mkpath(folder))
+        return true;
+    message->setText(QStringLiteral("無法建立資料夾「%1」：沒有寫入權限，或磁碟是唯讀的。請選擇其他資料夾。")
+                         .arg(QDir::toNativeSeparators(folder)));
+    return false;
 }
 
 void FirstRunDialog::choiceChanged()
@@ -106,6 +150,7 @@ bool FirstRunDialog::runImport()
     progress->setVisible(true);
     importChoice->setEnabled(false);
     createChoice->setEnabled(false);
+    folderButton->setEnabled(false);
     okButton->setEnabled(false);
     cancelButton->setEnabled(false);
     LegacyImportOptions options;
@@ -126,6 +171,7 @@ bool FirstRunDialog::runImport()
     m_busy = false;
     importChoice->setEnabled(true);
     createChoice->setEnabled(true);
+    folderButton->setEnabled(true);
     okButton->setEnabled(true);
     cancelButton->setEnabled(true);
     if (!failure.isEmpty()) {
@@ -149,6 +195,13 @@ void FirstRunDialog::reject()
 
 void FirstRunDialog::accept()
 {
+    if (!makeFolder())
+        return;
+    if (QFileInfo::exists(m_file)) {
+        m_existing = true;
+        QDialog::accept();
+        return;
+    }
     if (importChoice && importChoice->isChecked()) {
         if (!runImport())
             return;

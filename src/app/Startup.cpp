@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/FirstRunDialog.h"
+#include "app/ShopLocation.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "platform/Prompts.h"
@@ -15,6 +16,7 @@ StartupOptions parseArguments(const QStringList& args)
 {
     StartupOptions o;
     o.database = Database::defaultFile();
+    o.locate = true;
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--database") || a == QLatin1String("-d")) {
@@ -23,8 +25,10 @@ StartupOptions parseArguments(const QStringList& args)
                 return o;
             }
             o.database = args[++i];
+            o.locate = false;
         } else if (a.startsWith(QLatin1String("--database="))) {
             o.database = a.mid(11);
+            o.locate = false;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o.help = true;
         } else {
@@ -62,17 +66,29 @@ std::unique_ptr<Database> openAskingServerPassword(const QString& target)
 
 std::unique_ptr<Database> openShop(const StartupOptions& options)
 {
-    const QString& target = options.database;
+    QString target = options.database;
+    QString legacy;
+    if (options.locate) {
+        const location::Found found =
+            location::findShop(QDir::currentPath(), location::rememberedShop(), location::standardFolder());
+        target = found.target;
+        legacy = found.legacyFile;
+    } else if (!Database::isPostgresUrl(target)) {
+        // Every message about the file names it in full.
+        target = QDir::cleanPath(QFileInfo(target).absoluteFilePath());
+        // A shop moving in from the old program brings its teadata.mdb along.
+        const QString mdb = QDir::current().filePath(QStringLiteral("teadata.mdb"));
+        if (QFileInfo(mdb).isFile())
+            legacy = QDir::cleanPath(QFileInfo(mdb).absoluteFilePath());
+    }
     try {
         if (!Database::isPostgresUrl(target) && !QFileInfo::exists(target)) {
-            // A shop moving in from the old program brings its teadata.mdb along.
-            const QString legacy = QDir::current().filePath(QStringLiteral("teadata.mdb"));
-            FirstRunDialog dialog(target, nullptr, QFileInfo(legacy).isFile() ? legacy : QString());
+            FirstRunDialog dialog(target, nullptr, legacy);
             if (dialog.exec() != QDialog::Accepted)
                 return nullptr;
-            if (dialog.imported())
-                return Database::open(target);
-            return Database::create(target, dialog.password());
+            if (dialog.imported() || dialog.existing())
+                return Database::open(dialog.file());
+            return Database::create(dialog.file(), dialog.password());
         }
         return openAskingServerPassword(target);
     } catch (const DataError& e) {

@@ -11,14 +11,17 @@ class Database;
 
 struct StartupOptions {
     QString database; // a file or a postgresql:// URL
+    // No shop was named: look for one where the shop usually lives (see
+    // ShopLocation.h) instead of taking database as it is.
+    bool locate = false;
     bool help = false;
     QString error;    // set when the arguments could not be read
 };
 
 StartupOptions parseArguments(const QStringList& args);
 
-// Opens the shop named by the options, creating a new shop file through the
-// first-run dialog when the default file is missing. Shows what went wrong
+// Opens the shop named by the options, or found by the location rules,
+// creating a new shop file through the first-run dialog when it is missing. Shows what went wrong
 // and returns null when the program cannot go on.
 std::unique_ptr<Database> openShop(const StartupOptions& options);
 

@@ -1,11 +1,14 @@
 #include "app/MDI_frm.h"
+#include "app/ShopLocation.h"
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "platform/QtPrompts.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 #include <csignal>
@@ -16,8 +19,15 @@ int main(int argc, char* argv[])
     // write error the program reports, not end the program mid-move.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumaro"));
+    // The name gives the standard places: ~/.local/share/lumaro for the shop,
+    // ~/.config/lumaro for the user's own settings.
+    QApplication::setApplicationName(QStringLiteral("lumaro"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
+    // Qt's own texts (a text box's Undo, Cut, Copy…) in the shop's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});
     QApplication::setFont(font);
@@ -36,6 +46,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<lumaro::Database> db = lumaro::openShop(options);
     if (!db)
         return 1;
+    lumaro::location::rememberShop(db->target());
 
     lumaro::MDI_frm window(*db);
     window.showMaximized();

@@ -6,6 +6,7 @@
 #include "data/Schema.h"
 
 #include <QAtomicInt>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -142,6 +143,34 @@ QSqlDatabase connectPostgres(const QString& name, const QString& target, const Q
 // Opens the SQLite file at target (which must already exist: SQLite would
 // otherwise create it) with the busy timeout every connection of the shop
 // uses. failure introduces the message when the file cannot be opened.
+// A file's full path as the owner would look for it.
+QString fullPath(const QString& file)
+{
+    return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+}
+
+// Why a file could not be made, in words the owner reads.
+QString fileErrorReason(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有在這個資料夾寫入檔案的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EROFS:
+        return QStringLiteral("磁碟是唯讀的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁碟空間不足");
+    case ENAMETOOLONG:
+        return QStringLiteral("檔名太長");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 void openShopFile(const QString& name, const QString& target, const QString& failure)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
@@ -150,7 +179,7 @@ void openShopFile(const QString& name, const QString& target, const QString& fai
     db.setDatabaseName(target);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        throw DataError(QStringLiteral("%1 %2：%3").arg(failure, target, errorText(db.lastError(), false)));
+        throw DataError(QStringLiteral("%1「%2」：%3").arg(failure, fullPath(target), errorText(db.lastError(), false)));
 }
 
 } // namespace
@@ -206,9 +235,9 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
 
     QFileInfo info(target);
     if (!info.exists())
-        throw DataError(QStringLiteral("找不到資料檔：%1").arg(target));
+        throw DataError(QStringLiteral("找不到資料檔「%1」。").arg(fullPath(target)));
     if (!info.isFile())
-        throw DataError(QStringLiteral("「%1」不是資料檔。").arg(target));
+        throw DataError(QStringLiteral("「%1」不是資料檔。").arg(fullPath(target)));
     std::unique_ptr<Database> d(new Database(Kind::SQLite, target, name));
     openShopFile(name, target, QStringLiteral("無法開啟資料檔"));
     try {
@@ -219,7 +248,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
     } catch (const DataError& e) {
         if (looksDamaged(e.description())) {
             const QString detail = e.description().section(QLatin1Char('\r'), -1);
-            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(target, detail));
+            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(fullPath(target), detail));
         }
         throw;
     }
@@ -232,7 +261,7 @@ void Database::configureSQLite()
     // FULL sync makes a committed money move survive a power cut.
     const QString mode = scalar(QStringLiteral("PRAGMA journal_mode=WAL")).toString();
     if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        throw DataError(QStringLiteral("資料檔「%1」無法寫入：檔案或它所在的資料夾是唯讀的。").arg(m_target));
+        throw DataError(QStringLiteral("資料檔「%1」無法寫入：檔案或它所在的資料夾是唯讀的。").arg(fullPath(m_target)));
     }
     exec(QStringLiteral("PRAGMA synchronous=FULL"));
     exec(QStringLiteral("PRAGMA foreign_keys=ON"));
@@ -403,7 +432,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
             throw DataError(QStringLiteral("這個資料庫已經有商店資料，不會覆寫。"));
     } else {
         if (QFileInfo::exists(target))
-            throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
+            throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(fullPath(target)));
         // Made owner-only before SQLite writes a byte: only the owner may read
         // the shop's money and password (SQLite gives its -wal and -shm files
         // the same mode).
@@ -411,8 +440,8 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         if (fd < 0) {
             const int error = errno;
             if (error == EEXIST)
-                throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
-            throw DataError(QStringLiteral("無法建立資料檔 %1：%2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
+                throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(fullPath(target)));
+            throw DataError(QStringLiteral("無法建立資料檔「%1」：%2。").arg(fullPath(target), fileErrorReason(error)));
         }
         ::close(fd);
         try {

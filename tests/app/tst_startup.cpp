@@ -1,5 +1,7 @@
 #include "app/FirstRunDialog.h"
+#include "app/ShopLocation.h"
 #include "app/Startup.h"
+#include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Password.h"
 #include "support/TestShop.h"
@@ -39,6 +41,98 @@ private slots:
         const StartupOptions o = parseArguments(args);
         QCOMPARE(o.database, database);
         QCOMPARE(!o.error.isEmpty(), error);
+    }
+
+    // Where a shop started without --database is looked for.
+    void location_data()
+    {
+        QTest::addColumn<QStringList>("files");  // made before looking; "std/" is the standard folder
+        QTest::addColumn<QString>("remembered");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("shop in the working folder") << QStringList{"here/teadata.db", "std/teadata.db"}
+                                                    << "elsewhere/x.db" << "here/teadata.db" << false;
+        QTest::newRow("old file in the working folder") << QStringList{"here/teadata.mdb", "elsewhere/x.db"}
+                                                        << "elsewhere/x.db" << "here/teadata.db" << true;
+        QTest::newRow("remembered shop") << QStringList{"elsewhere/x.db", "std/teadata.db"} << "elsewhere/x.db"
+                                         << "elsewhere/x.db" << false;
+        QTest::newRow("remembered shop gone") << QStringList{} << "elsewhere/x.db" << "std/teadata.db" << false;
+        QTest::newRow("remembered server") << QStringList{} << "postgresql://shop@db/tea"
+                                           << "postgresql://shop@db/tea" << false;
+        QTest::newRow("nothing anywhere") << QStringList{} << "" << "std/teadata.db" << false;
+    }
+    void location()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, remembered);
+        QFETCH(QString, target);
+        QFETCH(bool, legacy);
+        QTemporaryDir dir;
+        const QDir root(dir.path());
+        for (const QString& f : files) {
+            root.mkpath(QFileInfo(f).path());
+            QFile(root.filePath(f)).open(QIODevice::WriteOnly);
+        }
+        root.mkpath(QStringLiteral("here"));
+        const auto inRoot = [&](const QString& p) { return p.isEmpty() || p.startsWith("postgresql:") ? p : root.filePath(p); };
+        const location::Found found = location::findShop(root.filePath("here"), inRoot(remembered), root.filePath("std"));
+        QCOMPARE(found.target, inRoot(target));
+        QCOMPARE(found.legacyFile, legacy ? root.filePath("here/teadata.mdb") : QString());
+    }
+
+    void remembersTheLastShopWithoutPassword()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        location::rememberShop(QStringLiteral("postgresql://shop:secret@db/tea"));
+        QCOMPARE(location::rememberedShop(), QStringLiteral("postgresql://shop@db/tea"));
+        const QString here = QDir::current().absoluteFilePath(QStringLiteral("x.db"));
+        location::rememberShop(QStringLiteral("x.db"));
+        QCOMPARE(location::rememberedShop(), here);
+    }
+
+    // The dialog names the full path, and a folder of the owner's choosing is
+    // made when it does not exist yet.
+    void firstRunInAnotherFolder()
+    {
+        PromptScope prompts;
+        QTemporaryDir dir;
+        const QString chosen = dir.filePath(QStringLiteral("shop/2026"));
+        QString shownPath, refusal;
+        QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shownPath = dialog->path->text();
+            dialog->setFolder(dir.filePath(QStringLiteral("in-the-way/shop")));
+            dialog->okButton->click();
+            refusal = dialog->isVisible() ? dialog->message->text() : QString();
+            dialog->setFolder(chosen);
+            dialog->password1->setText(QStringLiteral("pw"));
+            dialog->password2->setText(QStringLiteral("pw"));
+            dialog->okButton->click();
+        });
+        StartupOptions options;
+        options.database = dir.filePath(QStringLiteral("teadata.db"));
+        auto db = openShop(options);
+        QVERIFY(db);
+        QCOMPARE(shownPath, dir.filePath(QStringLiteral("teadata.db")));
+        QVERIFY2(refusal.contains(dir.filePath(QStringLiteral("in-the-way/shop"))), qPrintable(refusal));
+        QCOMPARE(db->target(), chosen + QStringLiteral("/teadata.db"));
+        QVERIFY(QFileInfo::exists(chosen + QStringLiteral("/teadata.db")));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("teadata.db"))));
+    }
+
+    void fileMessagesNameTheFullPath()
+    {
+        QTemporaryDir dir;
+        QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
+        const QString file = dir.filePath(QStringLiteral("in-the-way/teadata.db"));
+        try {
+            Database::create(file, QStringLiteral("pw"));
+            QFAIL("created a shop under a plain file");
+        } catch (const DataError& e) {
+            QCOMPARE(e.description(), QStringLiteral("無法建立資料檔「%1」：資料夾不存在。").arg(file));
+        }
     }
 
     void firstRunAsksTwiceAndCreatesTheFile()
