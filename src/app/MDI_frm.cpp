@@ -5,6 +5,8 @@
 #include "app/main_frm.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
+#include "data/Backups.h"
+#include "data/DataError.h"
 #include "orders/Order_frm.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -93,7 +95,7 @@ QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
 bool MDI_frm::Form_Load()
 {
     if (!m_lock) {
-        m_lock = new main_frm(m_db);
+        makeLockScreen();
         QMdiSubWindow* sub = mdiArea->addSubWindow(m_lock);
         m_lock->Form_Load();
     }
@@ -134,8 +136,26 @@ void MDI_frm::EditMoney_Click() { openScreen(m_money); }
 void MDI_frm::Lock_Click()
 {
     if (!m_lock)
-        m_lock = new main_frm(m_db); // never reached in the program: start-up made it
+        makeLockScreen(); // never reached in the program: start-up made it
     m_lock->Lock_Click();
+}
+
+void MDI_frm::makeLockScreen()
+{
+    m_lock = new main_frm(m_db);
+    connect(m_lock, &main_frm::unlocked, this, [this] { runHandler([this] { afterUnlock(); }); });
+}
+
+void MDI_frm::afterUnlock()
+{
+    // The first unlock of a day backs the shop file up; a failed backup is
+    // told, and the day's work goes on.
+    try {
+        takeDailyBackup(m_db, QDate::currentDate(), BackupKeep{});
+    } catch (const DataError& e) {
+        prompts().message(QStringLiteral("今天的自動備份沒有完成：\r%1").arg(e.description()), Buttons::Ok,
+                          QStringLiteral("自動備份"));
+    }
 }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }

@@ -59,7 +59,11 @@ public:
     // The sub-window that holds a screen.
     static QMdiSubWindow* subWindowOf(QWidget* screen);
 
+    // After the right password: today's backup, if not taken yet.
+    void afterUnlock();
+
 private:
+    void makeLockScreen();
     template <class F>
     F* openScreen(QPointer<F>& slot);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption);

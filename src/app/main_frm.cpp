@@ -102,6 +102,7 @@ bool main_frm::Lock_Click()
         sub->hide();
     }
     hide();
+    emit unlocked();
     return true;
 }
 

@@ -1,13 +1,17 @@
-// import-mdb, backup and check: moving a shop in from the old program, and keeping it safe.
+// import-mdb, backup, restore and check: moving a shop in from the old program, and keeping it safe.
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
+#include "data/Backups.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/LegacyImport.h"
 #include "data/Maintenance.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 namespace lumaro::admin {
 
@@ -118,6 +122,31 @@ int backup(const QStringList& args)
         return 1;
     }
     out(QStringLiteral("已把「%1」備份到「%2」。").arg(database, plain[0]));
+    return 0;
+}
+
+int restore(const QStringList& args)
+{
+    QString database = Database::defaultFile();
+    QStringList plain;
+    if (!parse(QStringLiteral("restore"), args, QStringLiteral("--database"), &database, &plain))
+        return 2;
+    if (plain.size() != 1) {
+        err(QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]"));
+        return 2;
+    }
+    const QString target = Database::isPostgresUrl(database) ? database : QFileInfo(database).absoluteFilePath();
+    QString aside;
+    try {
+        aside = restoreShop(plain[0], target, QDateTime::currentDateTime());
+    } catch (const DataError& e) {
+        err(e.description());
+        err(QStringLiteral("資料檔沒有任何改變。"));
+        return 1;
+    }
+    out(QStringLiteral("已用備份「%1」還原資料檔「%2」。").arg(QFileInfo(plain[0]).absoluteFilePath(), target));
+    if (!aside.isEmpty())
+        out(QStringLiteral("原來的資料檔保留為「%1」。").arg(aside));
     return 0;
 }
 

@@ -19,6 +19,8 @@ void usage()
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
         "  backup [--database 資料檔] 備份檔\n"
         "                              備份資料檔（程式使用中也可以）\n"
+        "  restore 備份檔 [--database 資料檔]\n"
+        "                              用備份取代資料檔（原來的檔案會改名保留）\n"
         "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞"));
 }
 
@@ -35,6 +37,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("init"), lumaro::admin::init},
         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
         {QStringLiteral("backup"), lumaro::admin::backup},
+        {QStringLiteral("restore"), lumaro::admin::restore},
         {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
     };
