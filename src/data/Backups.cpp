@@ -62,10 +62,12 @@ QString takeDailyBackup(Database& db, const QDate& today, const BackupKeep& keep
         return {};
     try {
         backupShop(db, dest);
-    } catch (const DataError&) {
+    } catch (const DataError& e) {
         if (QFileInfo::exists(dest))  // another terminal on this file was quicker
             return {};
-        throw;
+        if (e.description().contains(shown(dest)))
+            throw;
+        throw DataError(QStringLiteral("無法寫入備份檔「%1」：%2").arg(shown(dest), e.description()));
     }
     pruneBackups(folder, baseName, today, keep);
     return dest;

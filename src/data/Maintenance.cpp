@@ -36,7 +36,7 @@ void backupShop(Database& db, const QString& dest)
         throw DataError(QStringLiteral("請指定備份檔的名稱。"));
     const QFileInfo info(dest);
     if (info.exists())
-        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(dest));
+        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
     if (!info.absoluteDir().exists())
         throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(info.absolutePath())));
     if (QFileInfo(db.target()).absoluteFilePath() == info.absoluteFilePath())
@@ -48,9 +48,9 @@ void backupShop(Database& db, const QString& dest)
         db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
         QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
         if (!syncPath(temp, false))
-            throw DataError(QStringLiteral("備份檔無法寫入磁碟。"));
+            throw DataError(QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         if (!QFile::rename(temp, dest))
-            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(dest));
+            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         syncPath(info.absolutePath(), true);
     } catch (...) {
         QFile::remove(temp);

@@ -4,6 +4,8 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 
+#include <QFileInfo>
+
 namespace lumaro::admin {
 
 int init(const QStringList& args)
@@ -35,7 +37,8 @@ int init(const QStringList& args)
         err(e.description());
         return 1;
     }
-    out(QStringLiteral("已建立商店資料檔：%1%2").arg(target, sample ? QStringLiteral("（含範例資料）") : QString()));
+    const QString shown = Database::isPostgresUrl(target) ? target : QFileInfo(target).absoluteFilePath();
+    out(QStringLiteral("已建立商店資料檔：%1%2").arg(shown, sample ? QStringLiteral("（含範例資料）") : QString()));
     return 0;
 }
 

@@ -121,7 +121,7 @@ int backup(const QStringList& args)
         err(e.description());
         return 1;
     }
-    out(QStringLiteral("已把「%1」備份到「%2」。").arg(database, plain[0]));
+    out(QStringLiteral("已把「%1」備份到「%2」。").arg(QFileInfo(database).absoluteFilePath(), QFileInfo(plain[0]).absoluteFilePath()));
     return 0;
 }
 
