@@ -1,6 +1,7 @@
 #include "app/MDI_frm.h"
 
 #include "accounts/Money_frm.h"
+#include "app/IdleLock.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
 #include "catalogue/TeaKind_frm.h"
@@ -53,6 +54,14 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connect(EditMoney, &QAction::triggered, this, handler([this] { EditMoney_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
+
+    idleLock = new IdleLock(
+        [this] {
+            // Not over a lock prompt already up, nor before the first unlock.
+            if (m_lock && m_lock->state() == main_frm::State::Unlocked && !m_lock->prompting())
+                runHandler([this] { Lock_Click(); });
+        },
+        this);
 
     // A screen becoming the active window is told so (balances and order
     // lines are re-read then).
@@ -137,6 +146,7 @@ void MDI_frm::Lock_Click()
 {
     if (!m_lock)
         makeLockScreen(); // never reached in the program: start-up made it
+    idleLock->pause();
     m_lock->Lock_Click();
 }
 

@@ -12,6 +12,7 @@ namespace lumaro {
 
 class Database;
 class Form;
+class IdleLock;
 class main_frm;
 class Money_frm;
 class Order_frm;
@@ -59,8 +60,12 @@ public:
     // The sub-window that holds a screen.
     static QMdiSubWindow* subWindowOf(QWidget* screen);
 
-    // After the right password: today's backup, if not taken yet.
+    // After the right password: today's backup, if not taken yet, and the
+    // idle lock's wait from the shop's settings.
     void afterUnlock();
+
+    // Runs 系統鎖定 after the set minutes without input (閒置自動鎖定).
+    IdleLock* idleLock = nullptr;
 
 private:
     void makeLockScreen();
