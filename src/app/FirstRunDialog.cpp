@@ -101,6 +101,14 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     layout->addLayout(buttons);
     choiceChanged();
     setFolder(QFileInfo(file).absolutePath());
+    // The owner types the password first; the folder is a choice few make.
+    setTabOrder(password2, okButton);
+    setTabOrder(okButton, cancelButton);
+    setTabOrder(cancelButton, folderButton);
+    if (importChoice)
+        importChoice->setFocus();
+    else
+        password1->setFocus();
     resize(520, sizeHint().height());
 }
 

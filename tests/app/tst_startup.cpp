@@ -98,11 +98,13 @@ private slots:
         QTemporaryDir dir;
         const QString chosen = dir.filePath(QStringLiteral("shop/2026"));
         QString shownPath, refusal;
+        bool typingStartsInPassword = false;
         QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             shownPath = dialog->path->text();
+            typingStartsInPassword = dialog->focusWidget() == dialog->password1;
             dialog->setFolder(dir.filePath(QStringLiteral("in-the-way/shop")));
             dialog->okButton->click();
             refusal = dialog->isVisible() ? dialog->message->text() : QString();
@@ -116,6 +118,7 @@ private slots:
         auto db = openShop(options);
         QVERIFY(db);
         QCOMPARE(shownPath, dir.filePath(QStringLiteral("teadata.db")));
+        QVERIFY(typingStartsInPassword);
         QVERIFY2(refusal.contains(dir.filePath(QStringLiteral("in-the-way/shop"))), qPrintable(refusal));
         QCOMPARE(db->target(), chosen + QStringLiteral("/teadata.db"));
         QVERIFY(QFileInfo::exists(chosen + QStringLiteral("/teadata.db")));
