@@ -56,6 +56,9 @@ void rememberShop(const QString& target)
         url.setPassword(QString());
         kept = url.toString();
     } else {
+        // A daily backup opened to look something up is not where the shop lives.
+        if (QFileInfo(target).absoluteDir().dirName() == QLatin1String("backups"))
+            return;
         kept = QDir::cleanPath(QFileInfo(target).absoluteFilePath());
     }
     QSettings s = userSettings();

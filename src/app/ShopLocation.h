@@ -20,7 +20,8 @@ Found findShop(const QString& workingFolder, const QString& remembered, const QS
 // ~/.local/share/lumaro on Linux.
 QString standardFolder();
 
-// The last shop opened, kept in the user's own settings (never a server password).
+// The last shop opened, kept in the user's own settings (never a server
+// password, nor a daily backup opened to look something up).
 QString rememberedShop();
 void rememberShop(const QString& target);
 

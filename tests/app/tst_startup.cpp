@@ -88,6 +88,8 @@ private slots:
         const QString here = QDir::current().absoluteFilePath(QStringLiteral("x.db"));
         location::rememberShop(QStringLiteral("x.db"));
         QCOMPARE(location::rememberedShop(), here);
+        location::rememberShop(QStringLiteral("backups/teadata-2026-12-07.db"));
+        QCOMPARE(location::rememberedShop(), here);
     }
 
     // The dialog names the full path, and a folder of the owner's choosing is
