@@ -4,6 +4,7 @@
 #include "app/IdleLock.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
+#include "data/Database.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/Backups.h"
@@ -54,6 +55,9 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connect(EditMoney, &QAction::triggered, this, handler([this] { EditMoney_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
+    // However the program ends (離開系統, three wrong passwords), the shop file
+    // alone then holds every move: people back it up by copying it.
+    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
 
     idleLock = new IdleLock(
         [this] {
@@ -72,6 +76,8 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
             form->activate();
     });
 }
+
+MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
 
 QMenu* MDI_frm::addMenu(const QString& name, const QString& caption)
 {

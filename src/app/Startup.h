@@ -15,10 +15,17 @@ struct StartupOptions {
     // ShopLocation.h) instead of taking database as it is.
     bool locate = false;
     bool help = false;
+    bool version = false;
     QString error;    // set when the arguments could not be read
 };
 
+// Reads the program's arguments (the program's name first). Needs no
+// application object, so --help and --version work without a display.
 StartupOptions parseArguments(const QStringList& args);
+QString usageText();
+
+// Shows a wait cursor while a move waits for another terminal.
+void installWaitCursor();
 
 // Opens the shop named by the options, or found by the location rules,
 // creating a new shop file through the first-run dialog when it is missing. Shows what went wrong

@@ -129,7 +129,8 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
     try {
         std::unique_ptr<Database> from;
         try {
-            from = Database::open(source.absoluteFilePath());
+            // Read only: the backup itself is never changed.
+            from = Database::openReadOnly(source.absoluteFilePath());
         } catch (const DataError& e) {
             throw DataError(QStringLiteral("備份檔「%1」無法使用：%2").arg(shown(backup), e.description()));
         }
