@@ -25,6 +25,7 @@ void usage()
         "  restore 備份檔 [--database 資料檔]\n"
         "                              用備份取代資料檔（原來的檔案會改名保留）\n"
         "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
+        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
         "  --version                   顯示版本"));
 }
 
@@ -68,6 +69,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("restore"), lumaro::admin::restore},
         {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
+        {QStringLiteral("upgrade"), lumaro::admin::upgrade},
     };
     const auto it = commands.find(args[0]);
     if (it == commands.end()) {
