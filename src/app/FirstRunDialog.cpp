@@ -29,7 +29,8 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     setWindowTitle(QStringLiteral("建立新的商店資料檔"));
     setBackground(this, lightYellow());
 
-    auto* intro = new QLabel(QStringLiteral("還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次），程式會建立新的資料檔："), this);
+    auto* intro = new QLabel(
+        QStringLiteral("還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次）和開店時的現金與銀行存款，程式會建立新的資料檔："), this);
     intro->setWordWrap(true);
 
     path = new QLabel(this);
@@ -53,10 +54,20 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("message"));
     setTextColor(message, QColor(192, 0, 0));
+    message->setWordWrap(true);
+
+    // A new shop starts with the money it really has, so the first purchase
+    // or deposit does not run into 現金不足.
+    openingCash = new QLineEdit(QStringLiteral("0"), this);
+    openingCash->setObjectName(QStringLiteral("openingCash"));
+    openingBank = new QLineEdit(QStringLiteral("0"), this);
+    openingBank->setObjectName(QStringLiteral("openingBank"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("新密碼："), password1);
     form->addRow(QStringLiteral("再輸入一次："), password2);
+    form->addRow(QStringLiteral("期初現金："), openingCash);
+    form->addRow(QStringLiteral("期初銀行存款："), openingBank);
 
     okButton = new QPushButton(QStringLiteral("建立"), this);
     okButton->setObjectName(QStringLiteral("okButton"));
@@ -102,7 +113,9 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     choiceChanged();
     setFolder(QFileInfo(file).absolutePath());
     // The owner types the password first; the folder is a choice few make.
-    setTabOrder(password2, okButton);
+    setTabOrder(password2, openingCash);
+    setTabOrder(openingCash, openingBank);
+    setTabOrder(openingBank, okButton);
     setTabOrder(okButton, cancelButton);
     setTabOrder(cancelButton, folderButton);
     if (importChoice)
@@ -147,6 +160,9 @@ void FirstRunDialog::choiceChanged()
     const bool importing = importChoice && importChoice->isChecked();
     password1->setEnabled(!importing);
     password2->setEnabled(!importing);
+    // An imported shop brings its own balances.
+    openingCash->setEnabled(!importing);
+    openingBank->setEnabled(!importing);
     okButton->setText(importing ? QStringLiteral("匯入") : QStringLiteral("建立"));
     message->clear();
 }
@@ -223,6 +239,22 @@ void FirstRunDialog::accept()
         password2->setFocus();
         return;
     }
+    QString why;
+    const std::optional<Money> cash = readOpeningAmount(openingCash->text(), &why);
+    if (!cash) {
+        message->setText(QStringLiteral("期初現金：") + why);
+        openingCash->setFocus();
+        openingCash->selectAll();
+        return;
+    }
+    const std::optional<Money> bank = readOpeningAmount(openingBank->text(), &why);
+    if (!bank) {
+        message->setText(QStringLiteral("期初銀行存款：") + why);
+        openingBank->setFocus();
+        openingBank->selectAll();
+        return;
+    }
+    m_opening = OpeningBalances{*cash, *bank};
     QDialog::accept();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Opening.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -22,6 +24,8 @@ public:
     explicit FirstRunDialog(const QString& file, QWidget* parent = nullptr, const QString& legacyFile = QString());
 
     QString password() const;
+    // The opening cash and bank the owner typed (checked when accepted).
+    OpeningBalances opening() const { return m_opening; }
     // The shop file to create (or to open, see existing()), as a full path.
     QString file() const { return m_file; }
     // The chosen folder already holds a shop file of that name: open it
@@ -34,6 +38,8 @@ public:
 
     QLineEdit* password1 = nullptr;
     QLineEdit* password2 = nullptr;
+    QLineEdit* openingCash = nullptr;  // 期初現金: the float in the drawer
+    QLineEdit* openingBank = nullptr;  // 期初銀行存款
     QLabel* message = nullptr;
     QLabel* path = nullptr;              // the full path of the new file
     QPushButton* folderButton = nullptr; // 選擇其他資料夾…
@@ -56,6 +62,7 @@ private:
     QString m_legacyFile;
     bool m_imported = false;
     bool m_existing = false;
+    OpeningBalances m_opening;
     bool m_busy = false;  // an import is running; the dialog cannot close under it
 };
 

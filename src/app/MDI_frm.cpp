@@ -9,6 +9,7 @@
 #include "catalogue/TeaStock_frm.h"
 #include "data/Backups.h"
 #include "data/DataError.h"
+#include "data/Settings.h"
 #include "orders/Order_frm.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -166,12 +167,19 @@ void MDI_frm::afterUnlock()
 {
     // The first unlock of a day backs the shop file up; a failed backup is
     // told, and the day's work goes on.
+    const auto number = [this](const QString& key, int fallback) {
+        bool ok = false;
+        const int n = settings::get(m_db, key, QString::number(fallback)).trimmed().toInt(&ok);
+        return ok ? n : fallback;
+    };
     try {
-        takeDailyBackup(m_db, QDate::currentDate(), BackupKeep{});
-    } catch (const DataError& e) {
+        takeDailyBackup(m_db, QDate::currentDate(),
+                        BackupKeep{number(settings::key::BackupDays, 30), number(settings::key::BackupMonths, 12)});
+    } catch (const Failure& e) {
         prompts().message(QStringLiteral("今天的自動備份沒有完成：\r%1").arg(e.description()), Buttons::Ok,
                           QStringLiteral("自動備份"));
     }
+    idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
 }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }

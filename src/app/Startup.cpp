@@ -114,7 +114,9 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
                 return nullptr;
             if (dialog.imported() || dialog.existing())
                 return Database::open(dialog.file());
-            return Database::create(dialog.file(), dialog.password());
+            const OpeningBalances opening = dialog.opening();
+            return Database::create(dialog.file(), dialog.password(),
+                                    [&opening](Database& db) { setOpeningBalances(db, opening); });
         }
         std::unique_ptr<Database> db = openAskingServerPassword(target);
         upgrade::run(*db);

@@ -15,7 +15,9 @@ std::optional<Money> readOpeningAmount(const QString& text, QString* why)
     if (t.isEmpty())
         return Money();
     bool ok = false;
-    const double x = QLocale::c().toDouble(t, &ok);
+    QLocale plain = QLocale::c();
+    plain.setNumberOptions(QLocale::RejectGroupSeparator);
+    const double x = plain.toDouble(t, &ok);
     if (!ok || !std::isfinite(x)) {
         *why = QStringLiteral("「%1」不是金額，請輸入數字，例如 5000 或 1234.5。").arg(t);
         return std::nullopt;

@@ -2,6 +2,7 @@
 #include "app/MDI_frm.h"
 #include "app/main_frm.h"
 #include "data/DataControl.h"
+#include "data/Settings.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
@@ -96,6 +97,12 @@ private slots:
         window.idleLock->setMinutes(0);
         QTest::qWait(500);
         QCOMPARE(prompts->inputCount(), 2);
+
+        // The shop's setting is taken at every unlock.
+        settings::set(shop.db(), settings::key::IdleLockMinutes, QStringLiteral("15"));
+        prompts->queueInput(QStringLiteral("secret"));
+        window.Lock_Click();
+        QCOMPARE(window.idleLock->wait(), 15 * 60 * 1000);
     }
 
     void emptyStoredPasswordOpensWithoutAsking()

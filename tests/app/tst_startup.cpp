@@ -181,6 +181,86 @@ private slots:
         QVERIFY2(p.exitCode() == code && output.contains(said), qPrintable(output));
     }
 
+    // The opening cash and bank, from the first-run dialog and from
+    // lumaro-admin init, become the balances and the books' opening row.
+    void openingBalances_data()
+    {
+        QTest::addColumn<QString>("cash");
+        QTest::addColumn<QString>("bank");
+        QTest::addColumn<QString>("refusal");  // empty: accepted
+        QTest::newRow("float and bank") << "5000" << "12000.5" << "";
+        QTest::newRow("blank is nothing") << "" << " 300 " << "";
+        QTest::newRow("negative") << "-1" << "0" << "期初現金：期初金額不能是負數。";
+        QTest::newRow("not a number") << "0" << "12,000" << "期初銀行存款：「12,000」不是金額";
+        QTest::newRow("not finite") << "nan" << "0" << "期初現金：「nan」不是金額";
+        QTest::newRow("too large") << "1e13" << "0" << "期初現金：「1e13」太大了";
+    }
+    void openingBalances()
+    {
+        QFETCH(QString, cash);
+        QFETCH(QString, bank);
+        QFETCH(QString, refusal);
+        PromptScope prompts;
+        QTemporaryDir dir;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->password1->setText(QStringLiteral("pw"));
+            dialog->password2->setText(QStringLiteral("pw"));
+            dialog->openingCash->setText(cash);
+            dialog->openingBank->setText(bank);
+            dialog->okButton->click();
+            if (dialog->isVisible()) {
+                shown = dialog->message->text();
+                dialog->cancelButton->click();
+            }
+        });
+        StartupOptions options;
+        options.database = dir.filePath(QStringLiteral("teadata.db"));
+        auto db = openShop(options);
+        if (!refusal.isEmpty()) {
+            QVERIFY(!db);
+            QVERIFY2(shown.startsWith(refusal), qPrintable(shown));
+            QVERIFY(!QFile::exists(options.database));
+            return;
+        }
+        QVERIFY(db);
+        const double c = cash.trimmed().isEmpty() ? 0 : cash.toDouble(), b = bank.trimmed().toDouble();
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), b);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), c);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
+        db.reset();
+
+        // lumaro-admin init takes the same amounts, and refuses the same.
+        QProcess p;
+        QStringList args{QStringLiteral("init"), QStringLiteral("--bank=") + bank, dir.filePath("admin.db")};
+        if (!cash.isEmpty())
+            args << QStringLiteral("--cash") << cash;
+        p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
+        p.write("pw\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        auto made = Database::open(dir.filePath("admin.db"));
+        QCOMPARE(made->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
+        QCOMPARE(made->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
+    }
+
+    void initRefusesABadOpeningAmount()
+    {
+        QTemporaryDir dir;
+        QProcess p;
+        p.start(qEnvironmentVariable("LUMARO_ADMIN"),
+                {QStringLiteral("init"), QStringLiteral("--bank"), QStringLiteral("-5"), dir.filePath("x.db")});
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
+        QVERIFY(!QFile::exists(dir.filePath("x.db")));
+    }
+
     void firstRunAsksTwiceAndCreatesTheFile()
     {
         PromptScope prompts;

@@ -4,6 +4,10 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Opening.h"
+#include "data/SampleShop.h"
+
+#include <tuple>
 
 #include <QFileInfo>
 
@@ -13,7 +17,9 @@ int init(const QStringList& args)
 {
     QCommandLineParser parser;
     const QCommandLineOption sampleOption(QStringLiteral("sample"));
-    parser.addOption(sampleOption);
+    const QCommandLineOption cashOption(QStringLiteral("cash"), QString(), QStringLiteral("amount"));
+    const QCommandLineOption bankOption(QStringLiteral("bank"), QString(), QStringLiteral("amount"));
+    parser.addOptions({sampleOption, cashOption, bankOption});
     parser.addPositionalArgument(QStringLiteral("file"), QString());
     if (!parseCommand(parser, QStringLiteral("init"), args))
         return 2;
@@ -24,12 +30,30 @@ int init(const QStringList& args)
         return 2;
     }
     const QString target = files.isEmpty() ? Database::defaultFile() : files.first();
+    // The opening balances: checked before the password is asked for.
+    OpeningBalances opening;
+    for (const auto& [option, amount, name] : {std::tuple{&cashOption, &opening.cash, QStringLiteral("--cash")},
+                                               std::tuple{&bankOption, &opening.bank, QStringLiteral("--bank")}}) {
+        if (!parser.isSet(*option))
+            continue;
+        QString why;
+        const std::optional<Money> read = readOpeningAmount(parser.value(*option), &why);
+        if (!read) {
+            err(QStringLiteral("init 的 %1：%2").arg(name, why));
+            return 2;
+        }
+        *amount = *read;
+    }
 
     QString password;
     if (!readNewPassword(&password))
         return 1;
     try {
-        Database::create(target, password, sample);
+        Database::create(target, password, [&](Database& db) {
+            if (sample)
+                fillSampleShop(db);
+            setOpeningBalances(db, opening);
+        });
     } catch (const Failure& e) { // a refused shop, or no memory to hash the password
         err(e.description());
         return 1;

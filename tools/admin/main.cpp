@@ -16,7 +16,9 @@ void usage()
 {
     lumaro::admin::err(QStringLiteral(
         "用法：lumaro-admin 指令 [參數]\n"
-        "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）\n"
+        "  init [--sample] [--cash 金額] [--bank 金額] [資料檔]\n"
+        "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
+        "                              （密碼從標準輸入讀取）\n"
         "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
         "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
