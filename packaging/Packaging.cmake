@@ -3,7 +3,25 @@ include(GNUInstallDirs)
 
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lumaro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lumaro.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumaro)
+
+# The owner's guide, the manual pages and the package's changelog; the pages and
+# the changelog carry the version and are compressed as Debian wants them
+# (gzip -9n: no name or time stamp, so the package builds the same twice).
+set(doc ${CMAKE_INSTALL_DATADIR}/doc/lumaro)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/doc/guide.zh_TW.md ${CMAKE_CURRENT_LIST_DIR}/doc/copyright DESTINATION ${doc})
+find_program(LUMARO_GZIP gzip REQUIRED)
+set(compressed)
+foreach(page lumaro.1 lumaro-admin.1 changelog)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/doc/${page} ${PROJECT_BINARY_DIR}/doc/${page} @ONLY)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/doc/${page}.gz
+    COMMAND ${LUMARO_GZIP} -9nf -k ${PROJECT_BINARY_DIR}/doc/${page}
+    DEPENDS ${PROJECT_BINARY_DIR}/doc/${page} VERBATIM)
+  list(APPEND compressed ${PROJECT_BINARY_DIR}/doc/${page}.gz)
+endforeach()
+add_custom_target(lumaro_docs ALL DEPENDS ${compressed})
+install(FILES ${PROJECT_BINARY_DIR}/doc/lumaro.1.gz ${PROJECT_BINARY_DIR}/doc/lumaro-admin.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${doc})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumaro)
@@ -11,7 +29,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Lumaro")
 set(CPACK_PACKAGE_CONTACT "Lumaro developers <dev@lumaro.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tea shop desktop program: catalogue, stock, orders and money")
-set(CPACK_PACKAGE_DESCRIPTION "Runs a small tea shop from one window, in Traditional Chinese: the tea catalogue and its stock, customer orders from entry to checkout, and the cash and bank balances, behind a password. lumaro-admin creates, imports (from the old program's teadata.mdb), backs up and checks shop files.")
+set(CPACK_PACKAGE_DESCRIPTION "Runs a small tea shop from one window, in Traditional Chinese: the tea
+catalogue and its stock, customer orders from entry to checkout, and the
+cash and bank balances, behind a password. One shop file, or a PostgreSQL
+database shared by several terminals.
+.
+lumaro-admin creates, imports (from the old program's teadata.mdb), backs
+up, restores and checks shop files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -19,9 +43,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://lumaro.invalid/")
 # The shared libraries come from dpkg-shlibdeps; these are loaded at run time:
-# the SQLite driver, the X11 platform plugin and the Chinese fonts.
+# the SQLite driver, the X11 platform plugin, Qt's own Chinese texts and the
+# Chinese fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins, qt6-translations-l10n, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql, mdbtools")
 
 include(CPack)

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -27,10 +29,20 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     setWindowTitle(QStringLiteral("建立新的商店資料檔"));
     setBackground(this, lightYellow());
 
-    auto* intro = new QLabel(QStringLiteral("找不到資料檔「%1」。\n請設定開啟系統用的密碼（輸入兩次），程式會建立新的資料檔。")
-                                 .arg(file),
-                             this);
+    auto* intro = new QLabel(
+        QStringLiteral("還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次）和開店時的現金與銀行存款，程式會建立新的資料檔："), this);
     intro->setWordWrap(true);
+
+    path = new QLabel(this);
+    path->setObjectName(QStringLiteral("path"));
+    path->setWordWrap(true);
+    path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    folderButton = new QPushButton(QStringLiteral("選擇其他資料夾…"), this);
+    folderButton->setObjectName(QStringLiteral("folderButton"));
+    connect(folderButton, &QPushButton::clicked, this, &FirstRunDialog::chooseFolder);
+    auto* where = new QHBoxLayout;
+    where->addWidget(path, 1);
+    where->addWidget(folderButton);
 
     password1 = new QLineEdit(this);
     password1->setObjectName(QStringLiteral("password1"));
@@ -42,10 +54,20 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("message"));
     setTextColor(message, QColor(192, 0, 0));
+    message->setWordWrap(true);
+
+    // A new shop starts with the money it really has, so the first purchase
+    // or deposit does not run into 現金不足.
+    openingCash = new QLineEdit(QStringLiteral("0"), this);
+    openingCash->setObjectName(QStringLiteral("openingCash"));
+    openingBank = new QLineEdit(QStringLiteral("0"), this);
+    openingBank->setObjectName(QStringLiteral("openingBank"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("新密碼："), password1);
     form->addRow(QStringLiteral("再輸入一次："), password2);
+    form->addRow(QStringLiteral("期初現金："), openingCash);
+    form->addRow(QStringLiteral("期初銀行存款："), openingBank);
 
     okButton = new QPushButton(QStringLiteral("建立"), this);
     okButton->setObjectName(QStringLiteral("okButton"));
@@ -62,8 +84,10 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
+    layout->addLayout(where);
     if (!m_legacyFile.isEmpty()) {
-        intro->setText(QStringLiteral("找不到資料檔「%1」，但這裡有舊程式的資料檔「%2」。").arg(file, QDir::toNativeSeparators(m_legacyFile)));
+        intro->setText(QStringLiteral("還沒有商店資料檔，但這裡有舊程式的資料檔「%1」。新的資料檔會建立在：")
+                           .arg(QDir::toNativeSeparators(m_legacyFile)));
         importChoice = new QRadioButton(QStringLiteral("匯入舊程式的資料（沿用原來的密碼）"), this);
         importChoice->setObjectName(QStringLiteral("importChoice"));
         createChoice = new QRadioButton(QStringLiteral("建立新的商店，設定新密碼（輸入兩次）："), this);
@@ -87,7 +111,48 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     layout->addWidget(message);
     layout->addLayout(buttons);
     choiceChanged();
-    resize(420, sizeHint().height());
+    setFolder(QFileInfo(file).absolutePath());
+    // The owner types the password first; the folder is a choice few make.
+    setTabOrder(password2, openingCash);
+    setTabOrder(openingCash, openingBank);
+    setTabOrder(openingBank, okButton);
+    setTabOrder(okButton, cancelButton);
+    setTabOrder(cancelButton, folderButton);
+    if (importChoice)
+        importChoice->setFocus();
+    else
+        password1->setFocus();
+    resize(520, sizeHint().height());
+}
+
+void FirstRunDialog::setFolder(const QString& folder)
+{
+    const QString name = QFileInfo(m_file).fileName();
+    m_file = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
+    path->setText(QDir::toNativeSeparators(m_file));
+    message->clear();
+}
+
+void FirstRunDialog::chooseFolder()
+{
+    // The nearest folder that exists, so the picker does not open somewhere else.
+    QDir start = QFileInfo(m_file).absoluteDir();
+    while (!start.exists() && start.cdUp()) {
+    }
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
+    if (!folder.isEmpty())
+        setFolder(folder);
+}
+
+// The standard data folder does not exist before the first shop is made.
+bool FirstRunDialog::makeFolder()
+{
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (QDir().mkpath(folder))
+        return true;
+    message->setText(QStringLiteral("無法建立資料夾「%1」：沒有寫入權限，或磁碟是唯讀的。請選擇其他資料夾。")
+                         .arg(QDir::toNativeSeparators(folder)));
+    return false;
 }
 
 void FirstRunDialog::choiceChanged()
@@ -95,6 +160,9 @@ void FirstRunDialog::choiceChanged()
     const bool importing = importChoice && importChoice->isChecked();
     password1->setEnabled(!importing);
     password2->setEnabled(!importing);
+    // An imported shop brings its own balances.
+    openingCash->setEnabled(!importing);
+    openingBank->setEnabled(!importing);
     okButton->setText(importing ? QStringLiteral("匯入") : QStringLiteral("建立"));
     message->clear();
 }
@@ -106,6 +174,7 @@ bool FirstRunDialog::runImport()
     progress->setVisible(true);
     importChoice->setEnabled(false);
     createChoice->setEnabled(false);
+    folderButton->setEnabled(false);
     okButton->setEnabled(false);
     cancelButton->setEnabled(false);
     LegacyImportOptions options;
@@ -120,12 +189,13 @@ bool FirstRunDialog::runImport()
     m_busy = true;
     try {
         warnings = importLegacyFile(m_legacyFile, m_file, options).warnings;
-    } catch (const DataError& e) {
+    } catch (const Failure& e) {
         failure = e.description();
     }
     m_busy = false;
     importChoice->setEnabled(true);
     createChoice->setEnabled(true);
+    folderButton->setEnabled(true);
     okButton->setEnabled(true);
     cancelButton->setEnabled(true);
     if (!failure.isEmpty()) {
@@ -149,6 +219,13 @@ void FirstRunDialog::reject()
 
 void FirstRunDialog::accept()
 {
+    if (!makeFolder())
+        return;
+    if (QFileInfo::exists(m_file)) {
+        m_existing = true;
+        QDialog::accept();
+        return;
+    }
     if (importChoice && importChoice->isChecked()) {
         if (!runImport())
             return;
@@ -162,6 +239,22 @@ void FirstRunDialog::accept()
         password2->setFocus();
         return;
     }
+    QString why;
+    const std::optional<Money> cash = readOpeningAmount(openingCash->text(), &why);
+    if (!cash) {
+        message->setText(QStringLiteral("期初現金：") + why);
+        openingCash->setFocus();
+        openingCash->selectAll();
+        return;
+    }
+    const std::optional<Money> bank = readOpeningAmount(openingBank->text(), &why);
+    if (!bank) {
+        message->setText(QStringLiteral("期初銀行存款：") + why);
+        openingBank->setFocus();
+        openingBank->selectAll();
+        return;
+    }
+    m_opening = OpeningBalances{*cash, *bank};
     QDialog::accept();
 }
 

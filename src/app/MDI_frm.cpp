@@ -1,10 +1,15 @@
 #include "app/MDI_frm.h"
 
 #include "accounts/Money_frm.h"
+#include "app/IdleLock.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
+#include "data/Database.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
+#include "data/Backups.h"
+#include "data/DataError.h"
+#include "data/Settings.h"
 #include "orders/Order_frm.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -51,6 +56,17 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connect(EditMoney, &QAction::triggered, this, handler([this] { EditMoney_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
+    // However the program ends (離開系統, three wrong passwords), the shop file
+    // alone then holds every move: people back it up by copying it.
+    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
+
+    idleLock = new IdleLock(
+        [this] {
+            // Not over a lock prompt already up, nor before the first unlock.
+            if (m_lock && m_lock->state() == main_frm::State::Unlocked && !m_lock->prompting())
+                runHandler([this] { Lock_Click(); });
+        },
+        this);
 
     // A screen becoming the active window is told so (balances and order
     // lines are re-read then).
@@ -61,6 +77,8 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
             form->activate();
     });
 }
+
+MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
 
 QMenu* MDI_frm::addMenu(const QString& name, const QString& caption)
 {
@@ -93,7 +111,7 @@ QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
 bool MDI_frm::Form_Load()
 {
     if (!m_lock) {
-        m_lock = new main_frm(m_db);
+        makeLockScreen();
         mdiArea->addSubWindow(m_lock);
         m_lock->Form_Load();
     }
@@ -133,7 +151,36 @@ void MDI_frm::EditMoney_Click() { openScreen(m_money); }
 
 // Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
 // it is never closed while the window lives.
-void MDI_frm::Lock_Click() { m_lock->Lock_Click(); }
+void MDI_frm::Lock_Click()
+{
+    idleLock->pause();
+    m_lock->Lock_Click();
+}
+
+void MDI_frm::makeLockScreen()
+{
+    m_lock = new main_frm(m_db);
+    connect(m_lock, &main_frm::unlocked, this, [this] { runHandler([this] { afterUnlock(); }); });
+}
+
+void MDI_frm::afterUnlock()
+{
+    // The first unlock of a day backs the shop file up; a failed backup is
+    // told, and the day's work goes on.
+    const auto number = [this](const QString& key, int fallback) {
+        bool ok = false;
+        const int n = settings::get(m_db, key, QString::number(fallback)).trimmed().toInt(&ok);
+        return ok ? n : fallback;
+    };
+    try {
+        takeDailyBackup(m_db, QDate::currentDate(),
+                        BackupKeep{number(settings::key::BackupDays, 30), number(settings::key::BackupMonths, 12)});
+    } catch (const Failure& e) {
+        prompts().message(QStringLiteral("今天的自動備份沒有完成：\r%1").arg(e.description()), Buttons::Ok,
+                          QStringLiteral("自動備份"));
+    }
+    idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
+}
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }
 

@@ -12,6 +12,7 @@ namespace lumaro {
 
 class Database;
 class Form;
+class IdleLock;
 class main_frm;
 class Money_frm;
 class Order_frm;
@@ -24,6 +25,7 @@ class MDI_frm : public QMainWindow {
     Q_OBJECT
 public:
     explicit MDI_frm(Database& db, QWidget* parent = nullptr);
+    ~MDI_frm() override;
 
     // Shows the lock screen and runs its password prompt. True once the right
     // password was given.
@@ -59,7 +61,15 @@ public:
     // The sub-window that holds a screen.
     static QMdiSubWindow* subWindowOf(QWidget* screen);
 
+    // After the right password: today's backup, if not taken yet, and the
+    // idle lock's wait from the shop's settings.
+    void afterUnlock();
+
+    // Runs 系統鎖定 after the set minutes without input (閒置自動鎖定).
+    IdleLock* idleLock = nullptr;
+
 private:
+    void makeLockScreen();
     template <class F>
     F* openScreen(QPointer<F>& slot);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption);

@@ -11,14 +11,24 @@ class Database;
 
 struct StartupOptions {
     QString database; // a file or a postgresql:// URL
+    // No shop was named: look for one where the shop usually lives (see
+    // ShopLocation.h) instead of taking database as it is.
+    bool locate = false;
     bool help = false;
+    bool version = false;
     QString error;    // set when the arguments could not be read
 };
 
+// Reads the program's arguments (the program's name first). Needs no
+// application object, so --help and --version work without a display.
 StartupOptions parseArguments(const QStringList& args);
+QString usageText();
 
-// Opens the shop named by the options, creating a new shop file through the
-// first-run dialog when the default file is missing. Shows what went wrong
+// Shows a wait cursor while a move waits for another terminal.
+void installWaitCursor();
+
+// Opens the shop named by the options, or found by the location rules,
+// creating a new shop file through the first-run dialog when it is missing. Shows what went wrong
 // and returns null when the program cannot go on.
 std::unique_ptr<Database> openShop(const StartupOptions& options);
 

@@ -28,6 +28,13 @@ public:
 
     enum class State { Locked, Unlocked, Ended };
     State state() const { return m_state; }
+    bool prompting() const { return m_prompting; }
+
+signals:
+    // The right password was typed, at start-up or after a lock.
+    void unlocked();
+
+public:
 
     QLabel* logo = nullptr;
     DataControl* Pass_Data = nullptr;

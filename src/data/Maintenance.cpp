@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -41,7 +43,7 @@ void backupShop(Database& db, const QString& dest)
         throw DataError(QStringLiteral("請指定備份檔的名稱。"));
     const QFileInfo info(dest);
     if (info.exists())
-        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(dest));
+        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
     if (!info.absoluteDir().exists())
         throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(info.absolutePath())));
     if (QFileInfo(db.target()).absoluteFilePath() == info.absoluteFilePath())
@@ -49,16 +51,36 @@ void backupShop(Database& db, const QString& dest)
 
     const QString temp = info.absoluteDir().filePath(
         QStringLiteral(".%1.backup-%2").arg(info.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    // Made owner-only before SQLite writes a byte: SQLite gives the copy's
+    // journal the same mode, so a backup cut short leaves nothing others can read.
+    const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw DataError(QStringLiteral("無法在「%1」建立備份檔：%2")
+                            .arg(QDir::toNativeSeparators(info.absolutePath()), QString::fromLocal8Bit(std::strerror(errno))));
+    ::close(fd);
     try {
-        db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
-        QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
+        // VACUUM INTO writes only the copy, but a connection that is set to
+        // write nothing refuses it. The setting is put back as it was: the
+        // program's own connection backs up the day's work and goes on writing.
+        const bool queryOnly = db.scalar(QStringLiteral("PRAGMA query_only")).toInt() != 0;
+        db.exec(QStringLiteral("PRAGMA query_only=OFF"));
+        try {
+            db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
+        } catch (...) {
+            if (queryOnly)
+                db.exec(QStringLiteral("PRAGMA query_only=ON"));
+            throw;
+        }
+        if (queryOnly)
+            db.exec(QStringLiteral("PRAGMA query_only=ON"));
         if (!syncPath(temp, false))
-            throw DataError(QStringLiteral("備份檔無法寫入磁碟。"));
+            throw DataError(QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         if (!QFile::rename(temp, dest))
-            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(dest));
+            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         syncPath(info.absolutePath(), true);
     } catch (...) {
         QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
         throw;
     }
 }
@@ -142,6 +164,8 @@ ShopCheck checkShop(Database& db)
         if (c.version >= 2)
             auditBooks(db, c);
     }
+    q.finish();
+    c.foreign = foreignObjects(db);
     return c;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <utility>
+
 namespace lumaro {
 
 namespace {
@@ -27,12 +29,19 @@ public:
     }
     void endProgram() override
     {
+        runAtProgramEnd();
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(0);
     }
 };
 
+
+std::function<void()>& atProgramEnd()
+{
+    static std::function<void()> work;
+    return work;
+}
 } // namespace
 
 const QString& Prompts::programTitle()
@@ -51,5 +60,13 @@ Prompts& prompts()
 }
 
 void setPrompts(Prompts* p) { g_prompts = p; }
+
+void setAtProgramEnd(std::function<void()> work) { atProgramEnd() = std::move(work); }
+
+void runAtProgramEnd() noexcept
+{
+    if (auto work = std::exchange(atProgramEnd(), nullptr))
+        work();
+}
 
 } // namespace lumaro

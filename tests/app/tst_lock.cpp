@@ -1,6 +1,8 @@
+#include "app/IdleLock.h"
 #include "app/MDI_frm.h"
 #include "app/main_frm.h"
 #include "data/DataControl.h"
+#include "data/Settings.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
@@ -67,6 +69,40 @@ private slots:
             QCOMPARE(messages[0].buttons, Buttons::Ok);
             QCOMPARE(prompts->endCount(), 1);
         }
+    }
+
+    // Without input for the set wait the program locks; input keeps it open,
+    // and nothing locks before the first unlock or while it is off.
+    void idleLock()
+    {
+        TestShop shop;
+        PromptScope prompts;
+        prompts->queueInput(QStringLiteral("secret"));
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        QCOMPARE(window.idleLock->wait(), 0);  // off unless set
+
+        window.idleLock->setWait(300);
+        for (int i = 0; i < 8; ++i) {  // 800 ms of typing
+            QTest::keyClick(&window, Qt::Key_Shift);
+            QTest::qWait(100);
+        }
+        QCOMPARE(prompts->inputCount(), 1);
+
+        prompts->queueInput(QStringLiteral("secret"));
+        QTRY_COMPARE_WITH_TIMEOUT(prompts->inputCount(), 2, 3000);
+        QVERIFY(!prompts->ended());
+
+        window.idleLock->setMinutes(0);
+        QTest::qWait(500);
+        QCOMPARE(prompts->inputCount(), 2);
+
+        // The shop's setting is taken at every unlock.
+        settings::set(shop.db(), settings::key::IdleLockMinutes, QStringLiteral("15"));
+        prompts->queueInput(QStringLiteral("secret"));
+        window.Lock_Click();
+        QCOMPARE(window.idleLock->wait(), 15 * 60 * 1000);
     }
 
     void emptyStoredPasswordOpensWithoutAsking()

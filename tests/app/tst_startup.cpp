@@ -1,5 +1,7 @@
 #include "app/FirstRunDialog.h"
+#include "app/ShopLocation.h"
 #include "app/Startup.h"
+#include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Password.h"
 #include "support/TestShop.h"
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,6 +33,9 @@ private slots:
                                 << "postgresql://shop@db/tea" << false;
         QTest::newRow("missing value") << QStringList{"lumaro", "--database"} << "teadata.db" << true;
         QTest::newRow("unknown") << QStringList{"lumaro", "--colour"} << "teadata.db" << true;
+        QTest::newRow("short") << QStringList{"lumaro", "-d", "z.db"} << "z.db" << false;
+        QTest::newRow("empty value") << QStringList{"lumaro", "--database="} << "" << true;
+        QTest::newRow("stray word") << QStringList{"lumaro", "shop.db"} << "teadata.db" << true;
     }
     void arguments()
     {
@@ -39,6 +45,220 @@ private slots:
         const StartupOptions o = parseArguments(args);
         QCOMPARE(o.database, database);
         QCOMPARE(!o.error.isEmpty(), error);
+    }
+
+    // Where a shop started without --database is looked for.
+    void location_data()
+    {
+        QTest::addColumn<QStringList>("files");  // made before looking; "std/" is the standard folder
+        QTest::addColumn<QString>("remembered");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("shop in the working folder") << QStringList{"here/teadata.db", "std/teadata.db"}
+                                                    << "elsewhere/x.db" << "here/teadata.db" << false;
+        QTest::newRow("old file in the working folder") << QStringList{"here/teadata.mdb", "elsewhere/x.db"}
+                                                        << "elsewhere/x.db" << "here/teadata.db" << true;
+        QTest::newRow("remembered shop") << QStringList{"elsewhere/x.db", "std/teadata.db"} << "elsewhere/x.db"
+                                         << "elsewhere/x.db" << false;
+        QTest::newRow("remembered shop gone") << QStringList{} << "elsewhere/x.db" << "std/teadata.db" << false;
+        QTest::newRow("remembered server") << QStringList{} << "postgresql://shop@db/tea"
+                                           << "postgresql://shop@db/tea" << false;
+        QTest::newRow("nothing anywhere") << QStringList{} << "" << "std/teadata.db" << false;
+    }
+    void location()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, remembered);
+        QFETCH(QString, target);
+        QFETCH(bool, legacy);
+        QTemporaryDir dir;
+        const QDir root(dir.path());
+        for (const QString& f : files) {
+            root.mkpath(QFileInfo(f).path());
+            QFile(root.filePath(f)).open(QIODevice::WriteOnly);
+        }
+        root.mkpath(QStringLiteral("here"));
+        const auto inRoot = [&](const QString& p) { return p.isEmpty() || p.startsWith("postgresql:") ? p : root.filePath(p); };
+        const location::Found found = location::findShop(root.filePath("here"), inRoot(remembered), root.filePath("std"));
+        QCOMPARE(found.target, inRoot(target));
+        QCOMPARE(found.legacyFile, legacy ? root.filePath("here/teadata.mdb") : QString());
+    }
+
+    void remembersTheLastShopWithoutPassword()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        location::rememberShop(QStringLiteral("postgresql://shop:secret@db/tea"));
+        QCOMPARE(location::rememberedShop(), QStringLiteral("postgresql://shop@db/tea"));
+        const QString here = QDir::current().absoluteFilePath(QStringLiteral("x.db"));
+        location::rememberShop(QStringLiteral("x.db"));
+        QCOMPARE(location::rememberedShop(), here);
+        location::rememberShop(QStringLiteral("backups/teadata-2026-12-07.db"));
+        QCOMPARE(location::rememberedShop(), here);
+    }
+
+    // The dialog names the full path, and a folder of the owner's choosing is
+    // made when it does not exist yet.
+    void firstRunInAnotherFolder()
+    {
+        PromptScope prompts;
+        QTemporaryDir dir;
+        const QString chosen = dir.filePath(QStringLiteral("shop/2026"));
+        QString shownPath, refusal;
+        bool typingStartsInPassword = false;
+        QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shownPath = dialog->path->text();
+            typingStartsInPassword = dialog->focusWidget() == dialog->password1;
+            dialog->setFolder(dir.filePath(QStringLiteral("in-the-way/shop")));
+            dialog->okButton->click();
+            refusal = dialog->isVisible() ? dialog->message->text() : QString();
+            dialog->setFolder(chosen);
+            dialog->password1->setText(QStringLiteral("pw"));
+            dialog->password2->setText(QStringLiteral("pw"));
+            dialog->okButton->click();
+        });
+        StartupOptions options;
+        options.database = dir.filePath(QStringLiteral("teadata.db"));
+        auto db = openShop(options);
+        QVERIFY(db);
+        QCOMPARE(shownPath, dir.filePath(QStringLiteral("teadata.db")));
+        QVERIFY(typingStartsInPassword);
+        QVERIFY2(refusal.contains(dir.filePath(QStringLiteral("in-the-way/shop"))), qPrintable(refusal));
+        QCOMPARE(db->target(), chosen + QStringLiteral("/teadata.db"));
+        QVERIFY(QFileInfo::exists(chosen + QStringLiteral("/teadata.db")));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("teadata.db"))));
+    }
+
+    void fileMessagesNameTheFullPath()
+    {
+        QTemporaryDir dir;
+        QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
+        const QString file = dir.filePath(QStringLiteral("in-the-way/teadata.db"));
+        try {
+            Database::create(file, QStringLiteral("pw"));
+            QFAIL("created a shop under a plain file");
+        } catch (const DataError& e) {
+            QCOMPARE(e.description(), QStringLiteral("無法建立資料檔「%1」：資料夾不存在。").arg(file));
+        }
+    }
+
+    // Answered before any window exists, so also on a terminal without a display.
+    void commandLineWithoutDisplay_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        const QString version = QStringLiteral(LUMARO_VERSION);
+        QTest::newRow("help") << "LUMARO_BIN" << QStringList{"--help"} << 0 << "用法：lumaro";
+        QTest::newRow("version") << "LUMARO_BIN" << QStringList{"--version"} << 0 << "lumaro " + version;
+        QTest::newRow("unknown") << "LUMARO_BIN" << QStringList{"--colour"} << 2 << "不認得的參數：--colour";
+        QTest::newRow("admin version") << "LUMARO_ADMIN" << QStringList{"--version"} << 0 << "lumaro-admin " + version;
+        QTest::newRow("admin help") << "LUMARO_ADMIN" << QStringList{"-h"} << 0 << "用法：lumaro-admin";
+        QTest::newRow("admin option") << "LUMARO_ADMIN" << QStringList{"check", "--colour"} << 2
+                                      << "check 不認得的選項：--colour";
+        QTest::newRow("admin value") << "LUMARO_ADMIN" << QStringList{"backup", "x.db", "--database"} << 2
+                                     << "backup 的 --database 後面要接一個值。";
+    }
+    void commandLineWithoutDisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable(qPrintable(program)), args);
+        QVERIFY(p.waitForFinished(30000));
+        const QString output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == code && output.contains(said), qPrintable(output));
+    }
+
+    // The opening cash and bank, from the first-run dialog and from
+    // lumaro-admin init, become the balances and the books' opening row.
+    void openingBalances_data()
+    {
+        QTest::addColumn<QString>("cash");
+        QTest::addColumn<QString>("bank");
+        QTest::addColumn<QString>("refusal");  // empty: accepted
+        QTest::newRow("float and bank") << "5000" << "12000.5" << "";
+        QTest::newRow("blank is nothing") << "" << " 300 " << "";
+        QTest::newRow("negative") << "-1" << "0" << "期初現金：期初金額不能是負數。";
+        QTest::newRow("not a number") << "0" << "12,000" << "期初銀行存款：「12,000」不是金額";
+        QTest::newRow("not finite") << "nan" << "0" << "期初現金：「nan」不是金額";
+        QTest::newRow("too large") << "1e13" << "0" << "期初現金：「1e13」太大了";
+    }
+    void openingBalances()
+    {
+        QFETCH(QString, cash);
+        QFETCH(QString, bank);
+        QFETCH(QString, refusal);
+        PromptScope prompts;
+        QTemporaryDir dir;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->password1->setText(QStringLiteral("pw"));
+            dialog->password2->setText(QStringLiteral("pw"));
+            dialog->openingCash->setText(cash);
+            dialog->openingBank->setText(bank);
+            dialog->okButton->click();
+            if (dialog->isVisible()) {
+                shown = dialog->message->text();
+                dialog->cancelButton->click();
+            }
+        });
+        StartupOptions options;
+        options.database = dir.filePath(QStringLiteral("teadata.db"));
+        auto db = openShop(options);
+        if (!refusal.isEmpty()) {
+            QVERIFY(!db);
+            QVERIFY2(shown.startsWith(refusal), qPrintable(shown));
+            QVERIFY(!QFile::exists(options.database));
+            return;
+        }
+        QVERIFY(db);
+        const double c = cash.trimmed().isEmpty() ? 0 : cash.toDouble(), b = bank.trimmed().toDouble();
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), b);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), c);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
+        db.reset();
+
+        // lumaro-admin init takes the same amounts, and refuses the same.
+        QProcess p;
+        QStringList args{QStringLiteral("init"), QStringLiteral("--bank=") + bank, dir.filePath("admin.db")};
+        if (!cash.isEmpty())
+            args << QStringLiteral("--cash") << cash;
+        p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
+        p.write("pw\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        auto made = Database::open(dir.filePath("admin.db"));
+        QCOMPARE(made->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
+        QCOMPARE(made->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
+    }
+
+    void initRefusesABadOpeningAmount()
+    {
+        QTemporaryDir dir;
+        QProcess p;
+        p.start(qEnvironmentVariable("LUMARO_ADMIN"),
+                {QStringLiteral("init"), QStringLiteral("--bank"), QStringLiteral("-5"), dir.filePath("x.db")});
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
+        QVERIFY(!QFile::exists(dir.filePath("x.db")));
     }
 
     void firstRunAsksTwiceAndCreatesTheFile()

@@ -14,6 +14,8 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work"
+# The program remembers the last shop it opened: in here, not in the user's own settings.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 # A private X server on a display number it picks itself, so runs side by
 # side never share one. Started again if it does not answer.

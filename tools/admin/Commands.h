@@ -10,6 +10,9 @@ int init(const QStringList& args);
 int importMdb(const QStringList& args);
 // backup [--database FILE] DEST: a consistent copy, safe while the program runs.
 int backup(const QStringList& args);
+// restore BACKUP [--database FILE]: the backup, checked, in the place of the shop file,
+// which is kept beside it.
+int restore(const QStringList& args);
 // check [--database FILE]: 0 sound, 3 sound but with problems listed, 1 damaged.
 int check(const QStringList& args);
 // upgrade [--database FILE]: brings the shop to this program's version.

@@ -1,6 +1,9 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
+#include "platform/Failure.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <functional>
@@ -13,14 +16,19 @@ void usage()
 {
     lumaro::admin::err(QStringLiteral(
         "用法：lumaro-admin 指令 [參數]\n"
-        "  init [--sample] [資料檔]    建立新的商店資料檔（密碼從標準輸入讀取）\n"
+        "  init [--sample] [--cash 金額] [--bank 金額] [資料檔]\n"
+        "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
+        "                              （密碼從標準輸入讀取）\n"
         "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
         "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
         "  backup [--database 資料檔] 備份檔\n"
         "                              備份資料檔（程式使用中也可以）\n"
+        "  restore 備份檔 [--database 資料檔]\n"
+        "                              用備份取代資料檔（原來的檔案會改名保留）\n"
         "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
-        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）"));
+        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
+        "  --version                   顯示版本"));
 }
 
 } // namespace
@@ -31,24 +39,52 @@ int main(int argc, char* argv[])
     // write error the program reports, not end the program mid-move.
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
+
+    // Options before the command are the program's own; everything after the
+    // command's name belongs to the command.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(QStringLiteral("command"), QString());
+    if (!parser.parse(QCoreApplication::arguments())) {
+        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(QCoreApplication::arguments().value(1)));
+        usage();
+        return 2;
+    }
+    if (parser.isSet(version)) {
+        lumaro::admin::out(QStringLiteral("lumaro-admin %1").arg(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (parser.isSet(help) || args.isEmpty()) {
+        usage();
+        return args.isEmpty() && !parser.isSet(help) ? 2 : 0;
+    }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("init"), lumaro::admin::init},
         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
         {QStringLiteral("backup"), lumaro::admin::backup},
+        {QStringLiteral("restore"), lumaro::admin::restore},
         {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
         {QStringLiteral("upgrade"), lumaro::admin::upgrade},
     };
-    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
-        usage();
-        return args.size() < 2 ? 2 : 0;
-    }
-    const auto it = commands.find(args[1]);
+    const auto it = commands.find(args[0]);
     if (it == commands.end()) {
-        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(args[1]));
+        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(args[0]));
         usage();
         return 2;
     }
-    return it->second(args.mid(2));
+    try {
+        return it->second(args.mid(1));
+    } catch (const lumaro::Failure& e) {
+        lumaro::admin::err(e.description());
+    } catch (const std::exception& e) {
+        lumaro::admin::err(QStringLiteral("發生未預期的錯誤：%1").arg(QString::fromLocal8Bit(e.what())));
+    }
+    return 1;
 }

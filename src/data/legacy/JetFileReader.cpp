@@ -31,11 +31,15 @@ QString JetFileReader::locateReader()
     if (!fromEnv.isEmpty())
         return fromEnv;
     QStringList candidates;
+#ifndef LUMARO_READER_INSTALLED_ONLY
+    // A build tree: the reader sits beside the programs, or in the build's bin.
     if (QCoreApplication::instance()) {
         const QString dir = QCoreApplication::applicationDirPath();
         candidates << dir + QLatin1Char('/') + QLatin1String(kReaderName)
                    << dir + QStringLiteral("/../libexec/lumaro/") + QLatin1String(kReaderName);
     }
+#endif
+    // An installed program runs only the reader it was installed with.
 #ifdef LUMARO_READER_INSTALL_DIR
     candidates << QStringLiteral(LUMARO_READER_INSTALL_DIR "/") + QLatin1String(kReaderName);
 #endif
