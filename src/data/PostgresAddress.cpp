@@ -30,8 +30,9 @@ struct Allowed {
 // password or change the session's settings (options, service) is not taken.
 const QList<Allowed>& allowed()
 {
+    using namespace Qt::Literals::StringLiterals;
     static const QList<Allowed> list = {
-        {"sslmode", Value::Word, {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"}},
+        {"sslmode", Value::Word, {u"disable"_s, u"allow"_s, u"prefer"_s, u"require"_s, u"verify-ca"_s, u"verify-full"_s}},
         {"sslrootcert", Value::Text, {}},
         {"sslcert", Value::Text, {}},
         {"sslkey", Value::Text, {}},
@@ -44,9 +45,9 @@ const QList<Allowed>& allowed()
         {"keepalives_interval", Value::Number, {}},
         {"keepalives_count", Value::Number, {}},
         {"tcp_user_timeout", Value::Number, {}},
-        {"target_session_attrs", Value::Word, {"any", "read-write", "read-only", "primary", "standby", "prefer-standby"}},
-        {"gssencmode", Value::Word, {"disable", "prefer", "require"}},
-        {"channel_binding", Value::Word, {"disable", "prefer", "require"}},
+        {"target_session_attrs", Value::Word, {u"any"_s, u"read-write"_s, u"read-only"_s, u"primary"_s, u"standby"_s, u"prefer-standby"_s}},
+        {"gssencmode", Value::Word, {u"disable"_s, u"prefer"_s, u"require"_s}},
+        {"channel_binding", Value::Word, {u"disable"_s, u"prefer"_s, u"require"_s}},
     };
     return list;
 }
