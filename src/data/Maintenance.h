@@ -34,6 +34,13 @@ struct ShopCheck {
         qlonglong status = 0;
     };
     QList<Status> badStatus;
+    // Numbers no move can be worked out on: infinity, NaN, text, or past the
+    // shop's range. key is the row's key (tea number, line number, account).
+    struct BadNumber {
+        QString table, keyColumn, key, column;
+        QVariant value;
+    };
+    QList<BadNumber> badNumbers;
     int accountRows = 0;
     QVariant cash, bank;
 
@@ -41,6 +48,7 @@ struct ShopCheck {
     bool clean() const
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
+               badNumbers.isEmpty() &&
                accountRows == 1;
     }
 };

@@ -1,5 +1,6 @@
 #include "data/MoneyMoves.h"
 
+#include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
@@ -29,12 +30,6 @@ struct AccountRow {
 
 double orZero(const QVariant& v) { return v.isNull() ? 0.0 : v.toDouble(); }
 
-void requireFinite(double v)
-{
-    if (!std::isfinite(v))
-        throw NumberError(QStringLiteral("數值溢位"));
-}
-
 // Reads the account row inside the move's transaction and keeps other
 // terminals from changing it until the move is committed: on SQLite the
 // transaction already holds the write lock (BEGIN IMMEDIATE); on PostgreSQL
@@ -50,6 +45,12 @@ AccountRow lockAccountRow(Database& db)
         throw DataError(QStringLiteral("帳款資料表裡沒有帳款資料列，無法記帳。"));
     AccountRow a{q.value(0), orZero(q.value(1)), orZero(q.value(2))};
     q.finish();
+    // A balance written as infinity or NaN by another tool: no move can be
+    // worked out on it.
+    for (const auto& [what, value] : {std::pair{QStringLiteral("現金"), a.cash}, std::pair{QStringLiteral("銀行存款"), a.bank}})
+        if (!isShopNumber(value))
+            throw NumberError(QStringLiteral("帳款資料表的%1不是可以計算的數值（%2），這筆交易沒有記下。請用 lumaro-admin check 檢查資料檔。")
+                                  .arg(what, displayText(value)));
     return a;
 }
 
@@ -85,7 +86,7 @@ void move(Database& db, double amount, bool toBank)
 {
     if (amount < 0)
         throw MoveRefused(negativeAmountText(), negativeAmountTitle());
-    requireFinite(amount);
+    requireShopNumber(amount, QStringLiteral("金額"));
 
     Transaction t(db);
     const AccountRow a = lockAccountRow(db);
@@ -96,8 +97,8 @@ void move(Database& db, double amount, bool toBank)
         throw MoveRefused(bankShortText(), bankShortTitle());
     }
     const double toBankSigned = toBank ? amount : -amount;
-    requireFinite(a.bank + toBankSigned);
-    requireFinite(a.cash - toBankSigned);
+    requireShopNumber(a.bank + toBankSigned, QStringLiteral("移轉後的銀行存款"));
+    requireShopNumber(a.cash - toBankSigned, QStringLiteral("移轉後的現金"));
     addToBank(db, a.id, toBankSigned);
     takeFromCash(db, a.id, toBankSigned);
     t.commit();
@@ -121,7 +122,7 @@ void purchase(Database& db, const QString& tea, double kg)
 {
     if (tea.isEmpty())
         throw MoveRefused(QStringLiteral("請先選擇茶葉"));
-    requireFinite(kg);
+    requireShopNumber(kg, QStringLiteral("進貨數量"));
 
     Transaction t(db);
     QSqlQuery q = db.exec(QStringLiteral("SELECT 進價, 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {tea});
@@ -132,12 +133,15 @@ void purchase(Database& db, const QString& tea, double kg)
     q.finish();
     if (price.isNull())
         throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
+    if (!isShopNumber(price.toDouble()))
+        throw MoveRefused(QStringLiteral("此茶葉的進價不是可以計算的數值（%1），請先在「編輯茶葉種類」改正進價。")
+                              .arg(displayText(price)));
 
     const AccountRow a = lockAccountRow(db);
     const double cost = kg * price.toDouble();
-    requireFinite(cost);
-    requireFinite(stock + kg);
-    requireFinite(a.cash - cost);
+    requireShopNumber(cost, QStringLiteral("進貨金額"));
+    requireShopNumber(stock + kg, QStringLiteral("進貨後的庫存"));
+    requireShopNumber(a.cash - cost, QStringLiteral("進貨後的現金"));
 
     updateOneRow(db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) + ?"))), {kg, tea});
     takeFromCash(db, a.id, cost);

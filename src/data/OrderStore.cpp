@@ -1,5 +1,6 @@
 #include "data/OrderStore.h"
 
+#include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
@@ -51,6 +52,42 @@ void requireTeas(const QList<PricedLine>& lines)
             throw DataError(missingTeaText(l.tea));
 }
 
+namespace {
+
+// The first reason lines cannot be charged, or empty.
+QString chargeProblem(const QList<PricedLine>& lines)
+{
+    auto bad = [](const QVariant& v) { return !v.isNull() && !isShopNumber(v.toDouble()); };
+    for (const PricedLine& l : lines) {
+        const QString tea = l.tea.toString();
+        if (bad(l.price))
+            return QStringLiteral("茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
+                .arg(tea, displayText(l.price));
+        if (bad(l.quantity))
+            return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。").arg(tea, displayText(l.quantity));
+        const std::optional<double> s = subtotal(l);
+        if (s && !isShopNumber(*s))
+            return QStringLiteral("茶葉 %1 的小計超出可以記帳的範圍，這張訂單不能結帳。").arg(tea);
+    }
+    double total = 0;
+    for (const PricedLine& l : lines)
+        total += subtotal(l).value_or(0);
+    if (!isShopNumber(total))
+        return QStringLiteral("這張訂單的總價超出可以記帳的範圍，不能結帳。");
+    return QString();
+}
+
+} // namespace
+
+bool isChargeable(const QList<PricedLine>& lines) { return chargeProblem(lines).isEmpty(); }
+
+void requireChargeable(const QList<PricedLine>& lines)
+{
+    const QString problem = chargeProblem(lines);
+    if (!problem.isEmpty())
+        throw DataError(problem, DataFault::OutOfRange);
+}
+
 std::optional<double> subtotal(const PricedLine& line)
 {
     if (line.quantity.isNull() || line.price.isNull())
@@ -90,6 +127,7 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
     if (lines.isEmpty())
         throw DataError(noLinesText());
     requireTeas(lines);
+    requireChargeable(lines);
     const double total = checkoutTotal(lines);
     if (expectedTotal && *expectedTotal != total)
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")

@@ -163,6 +163,12 @@ QList<OrderStore::PricedLine> Order_frm::showTotal()
     const qlonglong order = Adodc1->parameters().value(0).toLongLong();
     const QList<OrderStore::PricedLine> lines = OrderStore::pricedLines(m_db, order);
     OrderStore::requireTeas(lines);
+    // A price the file holds as infinity or NaN cannot be totalled: the label
+    // says so, and checkout refuses the order with the reason.
+    if (!OrderStore::isChargeable(lines)) {
+        showMoney(badNumberMark());
+        return lines;
+    }
     // The running total is kept as the text the label shows, read back at
     // every line; the label itself is set once, at the end.
     QString running = QStringLiteral("0");

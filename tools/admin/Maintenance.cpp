@@ -60,7 +60,7 @@ QString shown(const QVariant& v)
         return QStringLiteral("（空白）");
     bool ok = false;
     const double x = v.toDouble(&ok);
-    return ok && v.typeId() != QMetaType::QString ? formatNumber(x) : v.toString();
+    return ok && v.typeId() != QMetaType::QString ? describeNumber(x) : v.toString();
 }
 
 }  // namespace
@@ -154,10 +154,13 @@ int check(const QStringList& args)
     }
     out(QStringLiteral("庫存是負數的茶葉：%1").arg(c.negativeStock.isEmpty() ? QStringLiteral("無") : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
     for (const auto& s : c.negativeStock)
-        out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), formatNumber(s.stock)));
+        out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), describeNumber(s.stock)));
     out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(c.badStatus.isEmpty() ? QStringLiteral("無") : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
+    out(QStringLiteral("無法計算的數值（無限大、NaN、文字或超過一兆）：%1").arg(c.badNumbers.isEmpty() ? QStringLiteral("無") : QString::number(c.badNumbers.size()) + QStringLiteral(" 個")));
+    for (const auto& b : c.badNumbers)
+        out(QStringLiteral("  %1 %2 %3 的 %4：%5").arg(b.table, b.keyColumn, b.key, b.column, shown(b.value)));
     if (c.accountRows != 1)
         out(QStringLiteral("帳款資料表應有 1 列，現有 %1 列。").arg(c.accountRows));
     out(QStringLiteral("現金：%1").arg(shown(c.cash)));
