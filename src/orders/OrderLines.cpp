@@ -91,7 +91,8 @@ void Order_frm::DataGrid2_RowColChange()
     const QVariant stock = Adodc2->field(3);
     // Whole kilograms, a half to the even neighbour; the bar holds no more
     // than 32767, and a tea with nothing in stock still offers 1.
-    const double kg = stock.isNull() ? 0 : std::nearbyint(stock.toDouble());
+    // A stock the file holds as NaN or infinity offers the least.
+    const double kg = stock.isNull() || !std::isfinite(stock.toDouble()) ? 0 : std::nearbyint(stock.toDouble());
     const int most = kg >= kMaxQuantity ? kMaxQuantity : kg < 1 ? 1 : static_cast<int>(kg);
     HScroll1->setRange(1, most);
 }
