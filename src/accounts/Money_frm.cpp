@@ -146,6 +146,7 @@ void Money_frm::moveMoney(bool toBank)
         prompts().message(money::negativeAmountText(), Buttons::Ok, money::negativeAmountTitle());
         return;
     }
+    requireShopNumber(amount, QStringLiteral("金額"));
 
     // First the balance the user sees; the move itself tests the stored one
     // again, which another terminal may have changed since this screen read it.

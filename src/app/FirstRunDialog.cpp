@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/LegacyImport.h"
+#include "data/Password.h"
 #include "platform/Geometry.h"
 #include "platform/Prompts.h"
 
@@ -231,6 +232,11 @@ void FirstRunDialog::accept()
             return;
         m_imported = true;
         QDialog::accept();
+        return;
+    }
+    if (!isAcceptableNewPassword(password1->text())) {
+        message->setText(emptyPasswordText());
+        password1->setFocus();
         return;
     }
     if (password1->text() != password2->text()) {

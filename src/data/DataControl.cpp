@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Links.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
 
@@ -11,9 +12,25 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <cmath>
+#include <functional>
+#include <optional>
+
 namespace lumaro {
 
 namespace {
+
+// Runs steps in one transaction when they touch rows of other tables too.
+void writeLinked(Database& db, bool linked, const std::function<void()>& steps)
+{
+    if (!linked || db.inTransaction()) {
+        steps();
+        return;
+    }
+    Transaction t(db);
+    steps();
+    t.commit();
+}
 
 bool isBareTableName(const QString& source)
 {
@@ -48,8 +65,12 @@ QString displayText(const QVariant& v)
         return QString();
     switch (v.typeId()) {
     case QMetaType::Double:
-    case QMetaType::Float:
-        return formatNumber(v.toDouble());
+    case QMetaType::Float: {
+        // Infinity or NaN written by another tool is shown as such, never as
+        // 0 and never as a failure to draw the row.
+        const double x = v.toDouble();
+        return std::isfinite(x) ? formatNumber(x) : badNumberMark();
+    }
     case QMetaType::QDate:
         return v.toDate().toString(Qt::ISODate);
     case QMetaType::QDateTime: {
@@ -415,10 +436,14 @@ void DataControl::deleteCurrent()
     Row& r = m_rows[m_pos];
     if (!r.isNew) {
         requireWritable();
-        QSqlQuery q = m_db.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
-                                    .arg(quoteIdentifier(m_table->name), quoteIdentifier(m_table->key)),
-                                {r.original[m_keyColumn]});
-        q.finish();
+        const QVariant key = r.original[m_keyColumn];
+        writeLinked(m_db, links::hasLinks(m_table->name), [&] {
+            links::beforeDelete(m_db, m_table->name, key);
+            m_db.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                          .arg(quoteIdentifier(m_table->name), quoteIdentifier(m_table->key)),
+                      {key})
+                .finish();
+        });
     }
     m_rows.removeAt(m_pos);
     m_currentDeleted = true;
@@ -445,6 +470,63 @@ QVariant DataControl::bindable(int column, const QVariant& v) const
     return v;
 }
 
+void DataControl::refuseBadNumber(int column, const QVariant& v) const
+{
+    const schema::ColumnDef* def = m_table ? m_table->column(m_columns[column]) : nullptr;
+    if (!def || def->type == schema::ColumnType::Text || def->type == schema::ColumnType::Date || v.isNull())
+        return;
+    std::optional<double> x;
+    if (v.typeId() == QMetaType::QString)
+        x = numberInText(v.toString());
+    else if (v.canConvert<double>())
+        x = v.toDouble();
+    // Infinity, NaN or a figure past any shop's books is refused here; the
+    // database itself would take 1e999 as infinity.
+    if (x && !isShopNumber(*x)) {
+        const QString shown = v.typeId() == QMetaType::QString ? v.toString().trimmed() : displayText(v);
+        throw DataError(shopNumberRefusal(m_columns[column], shown), DataFault::OutOfRange);
+    }
+}
+
+DataError DataControl::refusalOf(const Row& r, const DataError& e) const
+{
+    // The database's refusal, told with the column and value it was about.
+    auto shorten = [](const QString& t) { return t.size() > 40 ? t.left(40) + QStringLiteral("…") : t; };
+    auto shown = [&](int c) {
+        const QString t = displayText(bindable(c, r.values[c]));
+        return t.isEmpty() ? QStringLiteral("（空白）") : shorten(t);
+    };
+    QString sentence;
+    switch (e.fault()) {
+    case DataFault::Duplicate:
+        sentence = QStringLiteral("%1 %2 已經存在，不能重複。").arg(m_columns[m_keyColumn], shown(m_keyColumn));
+        break;
+    case DataFault::MissingValue:
+        for (int c = 0; c < columnCount() && sentence.isEmpty(); ++c)
+            if ((c == m_keyColumn || r.changed.testBit(c)) && bindable(c, r.values[c]).isNull())
+                sentence = QStringLiteral("%1 不可空白。").arg(m_columns[c]);
+        break;
+    case DataFault::WrongType:
+        for (int c = 0; c < columnCount() && sentence.isEmpty(); ++c) {
+            const schema::ColumnDef* def = m_table->column(m_columns[c]);
+            const QVariant v = bindable(c, r.values[c]);
+            if (r.changed.testBit(c) && def && def->type != schema::ColumnType::Text
+                && def->type != schema::ColumnType::Date && v.typeId() == QMetaType::QString)
+                sentence = QStringLiteral("%1 必須是%2，「%3」不是。")
+                               .arg(m_columns[c],
+                                    def->type == schema::ColumnType::Integer ? QStringLiteral("整數")
+                                                                             : QStringLiteral("數字"),
+                                    shorten(v.toString()));
+        }
+        break;
+    default:
+        break;
+    }
+    if (sentence.isEmpty() || e.original().isEmpty())
+        return e;
+    return DataError(sentence + QStringLiteral("\r（") + e.original() + QStringLiteral("）"), e.fault(), e.original());
+}
+
 void DataControl::storeRow(int index)
 {
     requireWritable();
@@ -453,6 +535,7 @@ void DataControl::storeRow(int index)
     QVariantList values;
     for (int c = 0; c < columnCount(); ++c) {
         if (r.changed.testBit(c)) {
+            refuseBadNumber(c, r.values[c]);
             names << quoteIdentifier(m_columns[c]);
             values << bindable(c, r.values[c]);
         }
@@ -471,24 +554,37 @@ void DataControl::storeRow(int index)
             sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
                       .arg(table, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")), key);
         }
-        QSqlQuery q = m_db.exec(sql, values);
-        if (q.next())
-            keyValue = q.value(0);
-        q.finish();
+        try {
+            QSqlQuery q = m_db.exec(sql, values);
+            if (q.next())
+                keyValue = q.value(0);
+            q.finish();
+        } catch (const DataError& e) {
+            throw refusalOf(r, e);
+        }
     } else {
         QStringList sets;
         for (const QString& n : names)
             sets << n + QStringLiteral(" = ?");
         values << r.original[m_keyColumn];
-        QSqlQuery q = m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                                    .arg(table, sets.join(QLatin1String(", ")), key),
-                                values);
-        const int affected = q.numRowsAffected();
-        q.finish();
-        if (affected == 0)
-            throw DataError(QStringLiteral("找不到要更新的資料列：它可能已被刪除，或被另一台電腦改了編號。"));
         keyValue = r.changed.testBit(m_keyColumn) ? bindable(m_keyColumn, r.values[m_keyColumn])
                                                    : r.original[m_keyColumn];
+        const bool rekeyed = r.changed.testBit(m_keyColumn);
+        try {
+            writeLinked(m_db, rekeyed && links::hasLinks(m_table->name), [&] {
+                QSqlQuery q = m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                                            .arg(table, sets.join(QLatin1String(", ")), key),
+                                        values);
+                const int affected = q.numRowsAffected();
+                q.finish();
+                if (affected == 0)
+                    throw DataError(QStringLiteral("找不到要更新的資料列：它可能已被刪除，或被另一台電腦改了編號。"));
+                if (rekeyed)
+                    links::afterRekey(m_db, m_table->name, r.original[m_keyColumn], keyValue);
+            });
+        } catch (const DataError& e) {
+            throw refusalOf(r, e);
+        }
     }
     reloadRow(r, keyValue);
     emit rowChanged(index);

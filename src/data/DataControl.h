@@ -10,6 +10,7 @@
 namespace lumaro {
 
 class Database;
+class DataError;
 namespace schema {
 struct TableDef;
 }
@@ -110,6 +111,11 @@ private:
     void reloadRow(Row& row, const QVariant& key);
     void requireWritable() const;
     QVariant bindable(int column, const QVariant& v) const;
+    // Refuses a value for a number column that is not finite or past the
+    // shop's range, before it reaches the database.
+    void refuseBadNumber(int column, const QVariant& v) const;
+    // The database's refusal of row, reworded to name its column and value.
+    DataError refusalOf(const Row& r, const DataError& e) const;
     void setPosition(int pos);
 
     Database& m_db;
@@ -126,7 +132,8 @@ private:
 };
 
 // How a stored value is shown in a text box or a grid cell: text as it is,
-// numbers in the general number format, nothing for an empty value.
+// numbers in the general number format, nothing for an empty value, and
+// badNumberMark() for infinity or NaN. Never throws.
 QString displayText(const QVariant& v);
 
 } // namespace lumaro

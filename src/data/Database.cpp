@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -24,9 +25,11 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <initializer_list>
+#include <vector>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <libpq-fe.h>
 #include <unistd.h>
 
 namespace lumaro {
@@ -55,55 +58,173 @@ QString rawErrorText(const QSqlError& e)
     return t;
 }
 
-bool mentions(const QString& text, std::initializer_list<const char*> phrases)
+// Connection faults of PostgreSQL: SQLSTATE class 08, and the server ending
+// the session (admin shutdown, crash, cannot connect now).
+bool isConnectionState(const QString& state)
 {
-    for (const char* p : phrases)
-        if (text.contains(QLatin1String(p), Qt::CaseInsensitive))
-            return true;
-    return false;
+    return state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01")
+        || state == QLatin1String("57P02") || state == QLatin1String("57P03");
+}
+
+// The libpq connection under a QPSQL connection, or null.
+PGconn* pgConnection(const QSqlDatabase& db)
+{
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    const QVariant h = db.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(h.data());
 }
 
 // The server went away (restarted, network cut, connection ended by an
-// administrator): everything not yet committed is gone on its side.
-bool connectionLost(const QSqlError& e, bool postgres)
+// administrator): everything not yet committed is gone on its side. Told by
+// the error's type and SQLSTATE, or by libpq's own view of the connection
+// when the driver got no answer at all.
+bool connectionLost(const QSqlError& e, const QSqlDatabase& db)
 {
-    if (!postgres)
-        return false;
-    return e.type() == QSqlError::ConnectionError
-        || mentions(rawErrorText(e), {"server closed the connection", "no connection to the server",
-                                      "terminating connection", "connection to server", "could not send data",
-                                      "could not receive data", "SSL connection has been closed"});
+    if (e.type() == QSqlError::ConnectionError || isConnectionState(e.nativeErrorCode()))
+        return true;
+    PGconn* c = pgConnection(db);
+    return c && PQstatus(c) == CONNECTION_BAD;
+}
+
+DataFault sqliteFault(int code)
+{
+    switch (code) {
+    case 2067: // SQLITE_CONSTRAINT_UNIQUE
+    case 1555: // SQLITE_CONSTRAINT_PRIMARYKEY
+        return DataFault::Duplicate;
+    case 1299: // SQLITE_CONSTRAINT_NOTNULL
+        return DataFault::MissingValue;
+    case 3091: // SQLITE_CONSTRAINT_DATATYPE
+        return DataFault::WrongType;
+    case 275: // SQLITE_CONSTRAINT_CHECK
+        return DataFault::OutOfRange;
+    default:
+        break;
+    }
+    switch (code & 0xff) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return DataFault::Busy;
+    case 10: // SQLITE_IOERR
+    case 13: // SQLITE_FULL
+        return DataFault::Full;
+    case 8: // SQLITE_READONLY
+        return DataFault::ReadOnly;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return DataFault::Damaged;
+    case 14: // SQLITE_CANTOPEN
+        return DataFault::CannotOpen;
+    default:
+        return DataFault::Other;
+    }
+}
+
+DataFault postgresFault(const QString& state)
+{
+    if (state == QLatin1String("23505"))
+        return DataFault::Duplicate;
+    if (state == QLatin1String("23502"))
+        return DataFault::MissingValue;
+    if (state == QLatin1String("22P02") || state == QLatin1String("42804"))
+        return DataFault::WrongType;
+    if (state == QLatin1String("22003") || state == QLatin1String("23514"))
+        return DataFault::OutOfRange;
+    if (state == QLatin1String("40P01") || state == QLatin1String("55P03") || state == QLatin1String("40001"))
+        return DataFault::Busy;
+    if (state.startsWith(QLatin1String("53")) || state.startsWith(QLatin1String("58")))
+        return DataFault::Full;
+    if (state == QLatin1String("25006"))
+        return DataFault::ReadOnly;
+    if (state.startsWith(QLatin1String("XX")))
+        return DataFault::Damaged;
+    if (state == QLatin1String("42P01"))
+        return DataFault::MissingTable;
+    if (isConnectionState(state))
+        return DataFault::ConnectionLost;
+    return DataFault::Other;
+}
+
+// Whether one of the shop's tables is gone; SQLite gives a missing table only
+// its general error code.
+bool shopTableMissing(const QSqlDatabase& db)
+{
+    const QStringList present = db.tables(QSql::Tables);
+    for (const schema::TableDef& t : schema::tables()) {
+        bool found = false;
+        for (const QString& p : present)
+            found = found || p.compare(t.name, Qt::CaseInsensitive) == 0;
+        if (!found)
+            return true;
+    }
+    return false;
+}
+
+DataFault classify(const QSqlError& e, const QSqlDatabase& db, bool postgres)
+{
+    if (postgres) {
+        if (connectionLost(e, db))
+            return DataFault::ConnectionLost;
+        return postgresFault(e.nativeErrorCode());
+    }
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    if (!ok)
+        return DataFault::Other;
+    if (code == 1 && db.isOpen() && shopTableMissing(db)) // SQLITE_ERROR
+        return DataFault::MissingTable;
+    return sqliteFault(code);
+}
+
+QString faultSentence(DataFault f)
+{
+    switch (f) {
+    case DataFault::ConnectionLost:
+        return QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。");
+    case DataFault::Full:
+        return QStringLiteral("磁碟已滿或無法寫入，這次的變更沒有儲存。請先清出磁碟空間再試一次。");
+    case DataFault::ReadOnly:
+        return QStringLiteral("資料檔是唯讀的，無法儲存變更。請檢查資料檔與它所在資料夾的權限。");
+    case DataFault::Busy:
+        return QStringLiteral("另一台電腦正在寫入資料，這次的變更沒有儲存。請稍後再試一次。");
+    case DataFault::Damaged:
+        return QStringLiteral("資料檔已損壞，或不是 Lumaro 的資料檔。");
+    case DataFault::MissingTable:
+        return QStringLiteral("資料檔缺少需要的資料表，可能不是 Lumaro 的資料檔，或已經損壞。");
+    case DataFault::CannotOpen:
+        return QStringLiteral("無法開啟資料檔：檔案或它所在的資料夾不存在或無法存取。");
+    case DataFault::Duplicate:
+        return QStringLiteral("資料重複：這個編號已經存在。");
+    case DataFault::MissingValue:
+        return QStringLiteral("有必填的欄位是空的。");
+    case DataFault::WrongType:
+        return QStringLiteral("數字欄位只能填數字。");
+    case DataFault::OutOfRange:
+        return QStringLiteral("數值超出可以記帳的範圍。");
+    case DataFault::Other:
+        break;
+    }
+    return QString();
 }
 
 // The faults a shop owner can do something about get a sentence of their own;
 // the database's own text follows for whoever has to look further.
-QString errorText(const QSqlError& e, bool postgres)
+DataError dataError(const QSqlError& e, const QSqlDatabase& db, bool postgres)
 {
     const QString raw = rawErrorText(e);
-    if (raw.isEmpty())
-        return QStringLiteral("資料庫發生不明的錯誤。");
-    QString sentence;
-    if (connectionLost(e, postgres))
-        sentence = QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。");
-    else if (mentions(raw, {"database or disk is full", "disk I/O error", "No space left on device",
-                            "could not extend file", "could not write"}))
-        sentence = QStringLiteral("磁碟已滿或無法寫入，這次的變更沒有儲存。請先清出磁碟空間再試一次。");
-    else if (mentions(raw, {"readonly database", "read-only", "read only"}))
-        sentence = QStringLiteral("資料檔是唯讀的，無法儲存變更。請檢查資料檔與它所在資料夾的權限。");
-    else if (mentions(raw, {"database is locked", "database table is locked", "database is busy"}))
-        sentence = QStringLiteral("另一台電腦正在寫入資料，這次的變更沒有儲存。請稍後再試一次。");
-    else if (mentions(raw, {"file is not a database", "malformed", "corrupt"}))
-        sentence = QStringLiteral("資料檔已損壞，或不是 Lumaro 的資料檔。");
-    else if (mentions(raw, {"no such table", "does not exist"}) && mentions(raw, {"table", "relation"}))
-        sentence = QStringLiteral("資料檔缺少需要的資料表，可能不是 Lumaro 的資料檔，或已經損壞。");
-    else if (mentions(raw, {"unable to open database file"}))
-        sentence = QStringLiteral("無法開啟資料檔：檔案或它所在的資料夾不存在或無法存取。");
+    const DataFault fault = classify(e, db, postgres);
+    if (raw.isEmpty() && fault == DataFault::Other)
+        return DataError(QStringLiteral("資料庫發生不明的錯誤。"));
+    const QString sentence = faultSentence(fault);
     if (sentence.isEmpty())
-        return raw;
-    return sentence + QStringLiteral("\r（") + raw + QStringLiteral("）");
+        return DataError(raw, fault, raw);
+    if (raw.isEmpty())
+        return DataError(sentence, fault);
+    return DataError(sentence + QStringLiteral("\r（") + raw + QStringLiteral("）"), fault, raw);
 }
-
-bool looksDamaged(const QString& text) { return mentions(text, {"not a database", "malformed", "corrupt"}); }
 
 // The connection's own SQLite handle. Qt's driver on Debian links the system
 // libsqlite3, the library Lumaro links too, so the handle may be given to it.
@@ -164,6 +285,63 @@ QString systemFileErrorOf(const QSqlDatabase& db, const QSqlError& e)
     return systemFileError(sqlite3_system_errno(h));
 }
 
+enum class PasswordNeed { None, Missing, Refused };
+
+// Whether a failed connection failed for its password. The driver keeps only
+// libpq's message, which libpq and the server may give in any language, so
+// libpq is asked itself on a connection of the same parameters: whether the
+// server wanted a password none was there for, or refused the one given
+// (SQLSTATE 28P01, which libpq reports at the SQLSTATE verbosity).
+PasswordNeed passwordNeed(const QSqlDatabase& db)
+{
+    QList<QByteArray> keys, values;
+    auto add = [&](const char* key, const QString& value) {
+        if (!value.isEmpty()) {
+            keys << QByteArray(key);
+            values << value.toUtf8();
+        }
+    };
+    add("host", db.hostName());
+    add("port", db.port() > 0 ? QString::number(db.port()) : QString());
+    add("dbname", db.databaseName());
+    add("user", db.userName());
+    add("password", db.password());
+    for (const QString& option : db.connectOptions().split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString key = option.section(QLatin1Char('='), 0, 0).trimmed();
+        if (key != QLatin1String("password"))
+            add(key.toUtf8().constData(), option.section(QLatin1Char('='), 1).trimmed());
+    }
+    std::vector<const char*> kw, val;
+    for (int i = 0; i < keys.size(); ++i) {
+        kw.push_back(keys[i].constData());
+        val.push_back(values[i].constData());
+    }
+    kw.push_back(nullptr);
+    val.push_back(nullptr);
+
+    PGconn* c = PQconnectStartParams(kw.data(), val.data(), 0);
+    if (!c)
+        return PasswordNeed::None;
+    PQsetErrorVerbosity(c, PQERRORS_SQLSTATE);
+    PostgresPollingStatusType st = PGRES_POLLING_WRITING;
+    while (PQstatus(c) != CONNECTION_BAD && st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
+        pollfd p{PQsocket(c), short(st == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (p.fd < 0 || ::poll(&p, 1, 30000) <= 0)
+            break;
+        st = PQconnectPoll(c);
+    }
+    PasswordNeed need = PasswordNeed::None;
+    if (PQstatus(c) == CONNECTION_BAD) {
+        static const QRegularExpression invalidPassword(QStringLiteral("\\b28P01\\b"));
+        if (PQconnectionNeedsPassword(c))
+            need = PasswordNeed::Missing;
+        else if (invalidPassword.match(QString::fromUtf8(PQerrorMessage(c))).hasMatch())
+            need = PasswordNeed::Refused;
+    }
+    PQfinish(c);
+    return need;
+}
+
 // Connects to the server named by target. A server that wants a password it
 // did not get (or did not accept) is told apart, so the program can ask.
 QSqlDatabase connectPostgres(const QString& name, const QString& target, const QString& password)
@@ -182,13 +360,18 @@ QSqlDatabase connectPostgres(const QString& name, const QString& target, const Q
         db.setPassword(password);
     db.setConnectOptions(address.options);
     if (!db.open()) {
-        const QString text = rawErrorText(db.lastError());
-        if (text.contains(QLatin1String("no password supplied"))
-            || text.contains(QLatin1String("password authentication failed")))
-            throw ServerPasswordError(password.isEmpty() ? QStringLiteral("資料庫伺服器要求輸入密碼。")
-                                                         : QStringLiteral("資料庫伺服器不接受這個密碼。"));
+        const DataError e = dataError(db.lastError(), db, true);
+        switch (passwordNeed(db)) {
+        case PasswordNeed::Missing:
+            throw ServerPasswordError(QStringLiteral("資料庫伺服器要求輸入密碼。"));
+        case PasswordNeed::Refused:
+            throw ServerPasswordError(QStringLiteral("資料庫伺服器不接受這個密碼。"));
+        case PasswordNeed::None:
+            break;
+        }
         throw DataError(QStringLiteral("無法連線到資料庫伺服器（%1）。請確認伺服器已經啟動、位址正確，而且資料庫存在。\r（%2）")
-                            .arg(address.describe(), text));
+                            .arg(address.describe(), rawErrorText(db.lastError())),
+                        e.fault(), e.original());
     }
     QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
     return db;
@@ -265,7 +448,7 @@ void openShopFile(const QString& name, const QString& target, const QString& fai
         else
             text = systemFileError(errno);
         if (text.isEmpty())
-            text = errorText(db.lastError(), false);
+            text = dataError(db.lastError(), db, false).description();
         throw DataError(QStringLiteral("%1「%2」：%3").arg(failure, fullPath(target), text));
     }
     hardenShopConnection(db);
@@ -354,7 +537,7 @@ namespace {
 // A file that SQLite cannot read as a shop says so in one sentence.
 [[noreturn]] void rethrowOpening(const DataError& e, const QString& target)
 {
-    if (looksDamaged(e.description())) {
+    if (e.fault() == DataFault::Damaged) {
         const QString detail = e.description().section(QLatin1Char('\r'), -1);
         throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(fullPath(target), detail));
     }
@@ -517,18 +700,20 @@ void Database::fail(const QSqlError& e)
     // The PostgreSQL driver closes a connection the server ended, sometimes
     // with no error text at all.
     const bool postgres = m_kind == Kind::PostgreSQL;
-    if (postgres && (connectionLost(e, true) || !sql().isOpen())) {
+    DataError error = dataError(e, sql(), postgres);
+    if (postgres && (error.fault() == DataFault::ConnectionLost || !sql().isOpen())) {
         m_connectionLost = true;
         m_inTransaction = false; // the server has dropped it
-        if (!connectionLost(e, true))
-            throw DataError(QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。"));
+        if (error.fault() != DataFault::ConnectionLost)
+            throw DataError(faultSentence(DataFault::ConnectionLost), DataFault::ConnectionLost, error.original());
     }
     if (!postgres) {
         const QString system = systemFileErrorOf(sql(), e);
         if (!system.isEmpty())
-            throw DataError(system + QStringLiteral("\r（") + rawErrorText(e) + QStringLiteral("）"));
+            throw DataError(system + QStringLiteral("\r（") + rawErrorText(e) + QStringLiteral("）"), error.fault(),
+                            error.original());
     }
-    throw DataError(errorText(e, postgres));
+    throw error;
 }
 
 void Database::reconnectIfLost()

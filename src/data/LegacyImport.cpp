@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Numbers.h"
 #include "data/Schema.h"
 #include "JetFileReader.h"
 
@@ -101,6 +102,8 @@ std::optional<double> number(const Cell& c)
     const double x = ok ? s.toDouble(&ok) : 0;
     if (!ok || !std::isfinite(x))
         c.fail(QStringLiteral("不是數字。"));
+    if (!isShopNumber(x))
+        c.fail(QStringLiteral("超出可以記帳的範圍（絕對值不可超過 1000000000000）。"));
     return x;
 }
 

@@ -38,6 +38,13 @@ struct ShopCheck {
         qlonglong status = 0;
     };
     QList<Status> badStatus;
+    // Numbers no move can be worked out on: infinity, NaN, text, or past the
+    // shop's range. key is the row's key (tea number, line number, account).
+    struct BadNumber {
+        QString table, keyColumn, key, column;
+        QVariant value;
+    };
+    QList<BadNumber> badNumbers;
     int accountRows = 0;
     QVariant cash, bank;
     QList<ShopObject> foreign; // triggers, views and other objects Lumaro did not make
@@ -53,7 +60,7 @@ struct ShopCheck {
     bool clean() const
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
-               accountRows == 1 && foreign.isEmpty() && books.isEmpty();
+               accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty();
     }
 };
 

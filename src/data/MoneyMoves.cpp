@@ -1,6 +1,7 @@
 #include "data/MoneyMoves.h"
 
 #include "data/Books.h"
+#include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
@@ -29,6 +30,12 @@ AccountRow accountRow(Database& db)
         throw DataError(QStringLiteral("帳款資料表裡沒有帳款資料列，無法記帳。"));
     const QVariant id = q.value(0), cash = q.value(1), bank = q.value(2);
     q.finish();
+    // A balance written as infinity or NaN by another tool: no move can be
+    // worked out on it.
+    for (const auto& [what, value] : {std::pair{QStringLiteral("現金"), cash}, std::pair{QStringLiteral("銀行存款"), bank}})
+        if (!value.isNull() && !isShopNumber(value.toDouble()))
+            throw NumberError(QStringLiteral("帳款資料表的%1不是可以計算的數值（%2），這筆交易沒有記下。請用 lumaro-admin check 檢查資料檔。")
+                                  .arg(what, displayText(value)));
     return AccountRow{id, Money::fromStored(cash), Money::fromStored(bank)};
 }
 
@@ -66,6 +73,7 @@ void move(Database& db, double typed, bool toBank, const QString& given)
 {
     if (typed < 0)
         throw MoveRefused(negativeAmountText(), negativeAmountTitle());
+    requireShopNumber(typed, QStringLiteral("金額"));
     const Money amount = Money::fromDouble(typed);
 
     const QString id = given.isEmpty() ? books::newMoveId() : given;
@@ -110,6 +118,7 @@ void purchase(Database& db, const QString& tea, double typedKg, const QString& g
 {
     if (tea.isEmpty())
         throw MoveRefused(QStringLiteral("請先選擇茶葉"));
+    requireShopNumber(typedKg, QStringLiteral("進貨數量"));
     const Money kg = Money::fromDouble(typedKg);
 
     const QString id = given.isEmpty() ? books::newMoveId() : given;
@@ -125,8 +134,12 @@ void purchase(Database& db, const QString& tea, double typedKg, const QString& g
     q.finish();
     if (price.isNull())
         throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
+    if (!isShopNumber(price.toDouble()))
+        throw MoveRefused(QStringLiteral("此茶葉的進價不是可以計算的數值（%1），請先在「編輯茶葉種類」改正進價。")
+                              .arg(displayText(price)));
 
     const AccountRow a = accountRow(db);
+    requireShopNumber(typedKg * price.toDouble(), QStringLiteral("進貨金額"));
     const Money cost = Money::fromStored(price) * kg;
     (void)(stock + kg); // refuses a stock or balance out of range
     (void)(a.cash - cost);

@@ -2,9 +2,10 @@
 
 #include "data/DataError.h"
 
-#include <QLocale>
+#include <QRegularExpression>
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,11 +36,34 @@ double radixNumber(const std::string& digits, int base)
             break;
         v = v * base + d;
         if (v > 0xFFFFFFFFull)
-            throw NumberError(QStringLiteral("數值溢位"));
+            throw NumberError(QStringLiteral("數值溢位：數字太大，無法計算。"));
     }
     if (v <= 0xFFFF)
         return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(v)));
     return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(v)));
+}
+
+// A number in C syntax, whatever the process's C locale says (Qt sets it from
+// the environment, and strtod would then take a comma for the decimal point).
+// Too large is infinity, too small zero, as strtod gives them.
+double cNumber(const std::string& text)
+{
+    const char* first = text.data();
+    const char* last = first + text.size();
+    bool negative = false;
+    if (first != last && (*first == '+' || *first == '-'))
+        negative = *first++ == '-';
+    double v = 0;
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (ec == std::errc::result_out_of_range) {
+        const auto e = text.find_first_of("eE");
+        const bool tiny = e != std::string::npos && e + 1 < text.size() && text[e + 1] == '-';
+        v = tiny ? 0.0 : HUGE_VAL;
+    } else if (ec != std::errc()) {
+        v = 0;
+    }
+    (void)end;
+    return negative ? -v : v;
 }
 
 } // namespace
@@ -106,28 +130,73 @@ double readNumber(const QString& text)
         if (expDigits)
             num += exp;
     }
-    double v = std::strtod(num.c_str(), nullptr);
+    double v = cNumber(num);
     if (!std::isfinite(v))
-        throw NumberError(QStringLiteral("數值溢位"));
+        throw NumberError(QStringLiteral("數值溢位：「%1」太大了，無法計算。").arg(text.trimmed()));
     return v;
 }
 
+namespace {
+
+// A plain number: sign, digits with at most one full stop, an exponent.
+std::optional<double> plainNumber(const QString& t)
+{
+    static const QRegularExpression plain(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    if (!plain.match(t).hasMatch())
+        return std::nullopt;
+    return cNumber(t.toStdString());
+}
+
+} // namespace
+
 double toNumberStrict(const QString& text, bool* ok)
 {
-    const QString t = text.trimmed();
-    bool good = false;
-    double v = 0;
-    if (!t.isEmpty()) {
-        v = QLocale().toDouble(t, &good);
-        if (!good) // the user's locale may be one whose decimal mark is a comma
-            v = QLocale::c().toDouble(t, &good);
-        if (good && !std::isfinite(v))
-            good = false;
-    }
+    const std::optional<double> v = plainNumber(text.trimmed());
+    const bool good = v && std::isfinite(*v);
     if (ok)
         *ok = good;
-    return good ? v : 0;
+    return good ? *v : 0;
 }
+
+bool isShopNumber(double x) { return std::isfinite(x) && std::fabs(x) <= MaxShopNumber; }
+
+QString shopNumberRefusal(const QString& what, const QString& shown)
+{
+    return QStringLiteral("%1「%2」不是可以記帳的數值：必須是有限的數字，絕對值不可超過 1000000000000（一兆）。")
+        .arg(what, shown);
+}
+
+void requireShopNumber(double x, const QString& what)
+{
+    if (!isShopNumber(x))
+        throw NumberError(shopNumberRefusal(what, describeNumber(x)));
+}
+
+std::optional<double> numberInText(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (std::optional<double> v = plainNumber(t))
+        return v;
+    static const QRegularExpression word(QStringLiteral("^([+-]?)(inf|infinity|nan)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto m = word.match(t);
+    if (!m.hasMatch())
+        return std::nullopt;
+    if (m.captured(2).compare(QLatin1String("nan"), Qt::CaseInsensitive) == 0)
+        return std::nan("");
+    return m.captured(1) == QLatin1String("-") ? -HUGE_VAL : HUGE_VAL;
+}
+
+QString describeNumber(double x)
+{
+    if (std::isnan(x))
+        return QStringLiteral("NaN");
+    if (std::isinf(x))
+        return x < 0 ? QStringLiteral("-∞") : QStringLiteral("∞");
+    return formatNumber(x);
+}
+
+QString badNumberMark() { return QStringLiteral("#數值錯誤"); }
 
 double toNumberStrictOrFail(const QString& text)
 {

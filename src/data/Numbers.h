@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace lumaro {
 
 // Lenient reading of a number typed or shown in a text: blanks, tabs and line
@@ -12,8 +14,11 @@ namespace lumaro {
 // failure ("數值溢位") rather than infinity.
 double readNumber(const QString& text);
 
-// Strict conversion: the whole text (outer blanks aside) must be a number in
-// the user's locale. ok tells whether it was.
+// Strict conversion: the whole text (outer blanks aside) must be one plain
+// number: optional sign, digits, a full stop as the decimal point, an optional
+// exponent. No digit grouping, and the same meaning whatever the user's locale,
+// so "1.234" is never read as 1234. A result that is not finite fails. ok tells
+// whether it was a number.
 double toNumberStrict(const QString& text, bool* ok);
 
 // The strict conversion, failing with a clear message when the text is not a
@@ -24,5 +29,33 @@ double toNumberStrictOrFail(const QString& text);
 // stop only when there is a fraction, no grouping, no exponent, at most 15
 // significant digits (300, 37.5, -50, 0.1 + 0.2 -> 0.3).
 QString formatNumber(double x);
+
+// The sane range of every number the shop stores: prices, costs, stock,
+// quantities, balances. Anything larger is a typing slip or a planted value,
+// and infinity or NaN would stop every sale.
+inline constexpr double MaxShopNumber = 1e12;
+
+// Whether x may be stored: finite and |x| <= MaxShopNumber.
+bool isShopNumber(double x);
+
+// The refusal of a number outside that range, naming what it was meant to be
+// (進價, 金額 ...) and the value as typed.
+QString shopNumberRefusal(const QString& what, const QString& shown);
+
+// Throws NumberError with shopNumberRefusal unless isShopNumber(x).
+void requireShopNumber(double x, const QString& what);
+
+// Reads a text meant for a number column the way the databases would take it:
+// a plain number (outer blanks aside) or the words inf, infinity and nan. Empty
+// when the text is no number at all (the database refuses such text itself).
+std::optional<double> numberInText(const QString& text);
+
+// A value for a message or a report: the general number format, or ∞, -∞ and
+// NaN for what that format cannot show.
+QString describeNumber(double x);
+
+// What a cell shows for a stored value that is no usable number (infinity,
+// NaN, or out of range), instead of failing to draw it.
+QString badNumberMark();
 
 } // namespace lumaro

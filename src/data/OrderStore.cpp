@@ -1,6 +1,7 @@
 #include "data/OrderStore.h"
 
 #include "data/Books.h"
+#include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/MoneyMoves.h"
@@ -54,6 +55,51 @@ void requireTeas(const QList<PricedLine>& lines)
             throw DataError(missingTeaText(l.tea));
 }
 
+namespace {
+
+// The product as the file's numbers give it, before it is taken as money, so a
+// figure past the range is told rather than overflowing.
+std::optional<double> rawSubtotal(const PricedLine& line)
+{
+    if (line.quantity.isNull() || line.price.isNull())
+        return std::nullopt;
+    return line.quantity.toDouble() * line.price.toDouble();
+}
+
+// The first reason lines cannot be charged, or empty.
+QString chargeProblem(const QList<PricedLine>& lines)
+{
+    auto bad = [](const QVariant& v) { return !v.isNull() && !isShopNumber(v.toDouble()); };
+    for (const PricedLine& l : lines) {
+        const QString tea = l.tea.toString();
+        if (bad(l.price))
+            return QStringLiteral("茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
+                .arg(tea, displayText(l.price));
+        if (bad(l.quantity))
+            return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。").arg(tea, displayText(l.quantity));
+        const std::optional<double> s = rawSubtotal(l);
+        if (s && !isShopNumber(*s))
+            return QStringLiteral("茶葉 %1 的小計超出可以記帳的範圍，這張訂單不能結帳。").arg(tea);
+    }
+    double total = 0;
+    for (const PricedLine& l : lines)
+        total += rawSubtotal(l).value_or(0);
+    if (!isShopNumber(total))
+        return QStringLiteral("這張訂單的總價超出可以記帳的範圍，不能結帳。");
+    return QString();
+}
+
+} // namespace
+
+bool isChargeable(const QList<PricedLine>& lines) { return chargeProblem(lines).isEmpty(); }
+
+void requireChargeable(const QList<PricedLine>& lines)
+{
+    const QString problem = chargeProblem(lines);
+    if (!problem.isEmpty())
+        throw DataError(problem, DataFault::OutOfRange);
+}
+
 std::optional<Money> subtotal(const PricedLine& line) { return lineAmount({line.quantity, line.price}); }
 
 Money checkoutTotal(const QList<PricedLine>& lines) { return orderTotal(lines); }
@@ -82,6 +128,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     if (lines.isEmpty())
         throw DataError(noLinesText());
     requireTeas(lines);
+    requireChargeable(lines);
     const Money total = checkoutTotal(lines);
     if (expectedTotal && *expectedTotal != total)
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")

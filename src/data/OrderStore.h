@@ -36,6 +36,12 @@ QString missingTeaText(const QVariant& tea);
 // Fails with missingTeaText for the first line whose tea is gone.
 void requireTeas(const QList<PricedLine>& lines);
 
+// Fails with a text naming the tea when a line's price or quantity, or the
+// order's total, is not a number that can be charged: infinity or NaN
+// written into the file by another tool, or a figure past the shop's range.
+void requireChargeable(const QList<PricedLine>& lines);
+bool isChargeable(const QList<PricedLine>& lines);
+
 // quantity x price, exact to 1/10000; an empty quantity or price makes no
 // amount.
 std::optional<Money> subtotal(const PricedLine& line);

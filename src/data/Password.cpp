@@ -89,8 +89,14 @@ QString hashPassword(const QString& password)
     return QString::fromLatin1(out);
 }
 
+QString emptyPasswordText() { return QStringLiteral("密碼不可空白"); }
+
+bool isAcceptableNewPassword(const QString& password) { return !password.isEmpty(); }
+
 void storePassword(Database& db, const QString& password)
 {
+    if (!isAcceptableNewPassword(password))
+        throw Failure(emptyPasswordText());
     const QString hash = hashPassword(password);
     Transaction t(db);
     const int rows = db.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt();

@@ -21,8 +21,14 @@ bool passwordMatches(const QVariant& stored, const QString& entered);
 QString hashPassword(const QString& password);
 bool isPasswordHash(const QString& stored);
 
+// A new or changed password may not be empty: with an empty one the lock
+// would never ask. (A shop that already holds one keeps opening as before.)
+QString emptyPasswordText(); // 密碼不可空白
+bool isAcceptableNewPassword(const QString& password);
+
 // Replaces the shop's password with a hash of the new one, in one
-// transaction; a shop without a password row gets one.
+// transaction; a shop without a password row gets one. Refuses an empty
+// password with emptyPasswordText().
 void storePassword(Database& db, const QString& password);
 
 } // namespace lumaro

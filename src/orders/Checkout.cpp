@@ -65,6 +65,7 @@ void Order_frm::Command3_Click()
         prompts().message(OrderStore::noLinesText());
         return;
     }
+    OrderStore::requireChargeable(lines);
 
     const QString summary = checkoutSummary(lines);
     if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {

@@ -91,7 +91,8 @@ void Order_frm::DataGrid2_RowColChange()
     const QVariant stock = Adodc2->field(3);
     // Whole kilograms, a half to the even neighbour; the bar holds no more
     // than 32767, and a tea with nothing in stock still offers 1.
-    const double kg = stock.isNull() ? 0 : std::nearbyint(stock.toDouble());
+    // A stock the file holds as NaN or infinity offers the least.
+    const double kg = stock.isNull() || !std::isfinite(stock.toDouble()) ? 0 : std::nearbyint(stock.toDouble());
     const int most = kg >= kMaxQuantity ? kMaxQuantity : kg < 1 ? 1 : static_cast<int>(kg);
     HScroll1->setRange(1, most);
 }
@@ -163,6 +164,12 @@ QList<OrderStore::PricedLine> Order_frm::showTotal()
     const qlonglong order = Adodc1->parameters().value(0).toLongLong();
     const QList<OrderStore::PricedLine> lines = OrderStore::pricedLines(m_db, order);
     OrderStore::requireTeas(lines);
+    // A price the file holds as infinity or NaN cannot be totalled: the label
+    // says so, and checkout refuses the order with the reason.
+    if (!OrderStore::isChargeable(lines)) {
+        showMoney(badNumberMark());
+        return lines;
+    }
     showMoney(OrderStore::checkoutTotal(lines).toString());
     return lines;
 }

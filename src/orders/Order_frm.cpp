@@ -92,7 +92,20 @@ void Order_frm::cmdUpdate_Click()
 
 void Order_frm::cmdDelete_Click()
 {
+    // The order goes with its lines (one transaction, in the data layer); the
+    // line grid and the total then show the order that is now current, or
+    // nothing when none is left, never the deleted order's lines.
     RecordEditor::guard([this] { RecordEditor::remove(*datPrimaryRS); });
+    runHandler([this] {
+        const QVariant order = currentOrder();
+        if (order.isNull()) {
+            readLinesOf(qlonglong(0));
+            showMoney(QStringLiteral(" "));
+        } else {
+            readLinesOf(order);
+            showTotal();
+        }
+    });
 }
 
 void Order_frm::cmdRefresh_Click()

@@ -7,6 +7,7 @@
 #include "support/TestShop.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QUrl>
 #include <QtTest>
@@ -124,7 +125,23 @@ private slots:
         QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.folder() + QStringLiteral("/none.db")}, "x\n", &error), 1);
         QVERIFY2(error.contains(QStringLiteral("找不到資料檔")), qPrintable(error));
         QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "", &error), 1); // no password on stdin
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "\n", &error), 1); // an empty line
+        QVERIFY2(error.contains(QStringLiteral("密碼不可空白")), qPrintable(error));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
+        QVERIFY_THROWS_EXCEPTION(Failure, storePassword(shop.db(), QString()));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
+    }
+
+    void adminInitRefusesAnEmptyPassword()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("creates a shop file");
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("new.db"));
+        QString error;
+        QCOMPARE(runAdmin({QStringLiteral("init"), file}, "\r\nsecond line\n", &error), 1);
+        QVERIFY2(error.contains(QStringLiteral("密碼不可空白")), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(file));
     }
 
     void shopFileIsOwnerOnly()

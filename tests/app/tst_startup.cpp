@@ -267,9 +267,12 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("teadata.db"));
         bool mismatchShown = false;
+        QString emptyRefusal;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
+            dialog->okButton->click(); // Enter on the empty dialog makes no shop
+            emptyRefusal = dialog->isVisible() ? dialog->message->text() : QString();
             dialog->password1->setText(QStringLiteral("烏龍 tea"));
             dialog->password2->setText(QStringLiteral("烏龍 te"));
             dialog->okButton->click();
@@ -282,6 +285,7 @@ private slots:
         auto db = openShop(options);
         QVERIFY(db);
         QVERIFY(mismatchShown);
+        QCOMPARE(emptyRefusal, QStringLiteral("密碼不可空白"));
         QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("烏龍 tea"))); // kept as a hash
         QVERIFY(prompts->shown().isEmpty());
     }

@@ -32,7 +32,8 @@ struct OrderList {
         try {
             shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = ?"), {QStringLiteral("未結")});
         } catch (const DataError& e) {
-            return e.description();
+            // The control names the column and value, then the database's own text.
+            return QStringLiteral("訂單狀態 必須是整數，「未結」不是。\r（") + e.original() + QStringLiteral("）");
         }
         return QString();
     }

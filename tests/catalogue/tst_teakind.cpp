@@ -105,7 +105,9 @@ private slots:
     void deleteMovesOn();
     void newTeaStoredExactly();
     void firstTeaOfEmptyCatalogue();
-    void textInPriceRefusedByDatabase();
+    void databaseRefusalNamesColumnAndValue_data();
+    void databaseRefusalNamesColumnAndValue();
+    void orderLinesFollowTheirTea();
     void refusedChangeKeepsEditorOnTea();
     void refreshReadsBoth();
     void layoutRule();
@@ -305,27 +307,86 @@ void TeaKindTest::firstTeaOfEmptyCatalogue()
     QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T01"));
 }
 
-void TeaKindTest::textInPriceRefusedByDatabase()
+void TeaKindTest::databaseRefusalNamesColumnAndValue_data()
 {
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("sql");      // the same refusal, asked of the database directly
+    QTest::addColumn<QString>("sentence"); // what the shop owner reads first
+    QTest::newRow("text in a price") << 2 << QStringLiteral("便宜")
+                                     << QStringLiteral("UPDATE 茶葉資料表 SET 進價 = '便宜' WHERE 編號 = 'T02'")
+                                     << QStringLiteral("進價 必須是數字，「便宜」不是。");
+    QTest::newRow("a number taken") << 0 << QStringLiteral("T03")
+                                    << QStringLiteral("UPDATE 茶葉資料表 SET 編號 = 'T03' WHERE 編號 = 'T02'")
+                                    << QStringLiteral("編號 T03 已經存在，不能重複。");
+}
+
+void TeaKindTest::databaseRefusalNamesColumnAndValue()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, sql);
+    QFETCH(QString, sentence);
     Screen s(3);
     s.clickRow(1);
-    // The description the database gives for this very refusal.
-    QString expected;
+    // The database's own text for this very refusal, which follows the sentence.
+    QString original;
     try {
-        s.shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 進價 = ? WHERE 編號 = 'T02'"), {QStringLiteral("便宜")});
+        s.shop.exec(sql);
     } catch (const DataError& e) {
-        expected = e.description();
+        original = e.original();
     }
-    QVERIFY(!expected.isEmpty());
+    QVERIFY(!original.isEmpty());
     s.shop.tea(QStringLiteral("T00"), QStringLiteral("別台新增"), 1, 2, 3);
 
-    s.type(2, QStringLiteral("便宜"));
+    s.type(box, typed);
     s.click("cmdUpdate");
-    QCOMPARE(s.messages(), QStringList{expected});
+    QCOMPARE(s.messages(), QStringList{sentence + QStringLiteral("\r（") + original + QStringLiteral("）")});
     QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號 = 'T02'")).toDouble(), 200.0);
     // A refused save leaves the grid as it was: not re-read.
     QCOMPARE(s.grid()->model()->rowCount(), 3);
-    QCOMPARE(s.box(2)->text(), QStringLiteral("便宜"));
+    QCOMPARE(s.box(box)->text(), typed);
+}
+
+// A renumbered tea takes its order lines along in the same store; a tea an
+// open order still needs is not deleted.
+void TeaKindTest::orderLinesFollowTheirTea()
+{
+    Screen s(3);
+    const qlonglong open = s.shop.order(QStringLiteral("王"));
+    const qlonglong settled = s.shop.order(QStringLiteral("李"), QString(), 1);
+    s.shop.line(open, QStringLiteral("T02"), 2);
+    s.shop.line(settled, QStringLiteral("T02"), 1);
+    s.shop.line(settled, QStringLiteral("T03"), 1);
+    auto linesOf = [&](const QString& tea) {
+        return s.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 茶葉編號 = ?"), {tea}).toInt();
+    };
+
+    s.clickRow(1);
+    s.type(0, QStringLiteral("T22"));
+    s.shop.failWrites(QStringLiteral("明細鎖住"), QStringLiteral("BEFORE UPDATE"), QStringLiteral("訂單明細表"),
+                      QStringLiteral("磁碟故障"));
+    s.click("cmdUpdate"); // the lines cannot follow: the tea keeps its number
+    QCOMPARE(s.messages().size(), 1);
+    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T02", "T03"}));
+    s.shop.dropFailure(QStringLiteral("明細鎖住"), QStringLiteral("訂單明細表"));
+    s.prompts->clear();
+    s.click("cmdUpdate");
+    QCOMPARE(s.messages(), QStringList{});
+    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T22"}));
+    QCOMPARE(linesOf(QStringLiteral("T22")), 2);
+    QCOMPARE(linesOf(QStringLiteral("T02")), 0);
+
+    s.click("cmdDelete");
+    QCOMPARE(s.messages(), QStringList{QStringLiteral("此茶葉仍在未結帳的訂單中：%1").arg(open)});
+    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T22"}));
+
+    s.prompts->clear();
+    s.clickRow(1); // T03, wanted only by a settled order
+    QCOMPARE(s.shown(), QStringLiteral("T03"));
+    s.click("cmdDelete");
+    QCOMPARE(s.messages(), QStringList{});
+    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T22"}));
 }
 
 void TeaKindTest::refusedChangeKeepsEditorOnTea()

@@ -102,17 +102,55 @@ private slots:
         QTest::newRow("unit") << "12kg" << false << 0.0;
         QTest::newRow("letters") << "abc" << false << 0.0;
         QTest::newRow("two numbers") << "1 2" << false << 0.0;
+        QTest::newRow("full stop is the decimal point") << "1.234" << true << 1.234;
+        QTest::newRow("comma is no decimal point") << "1,5" << false << 0.0;
+        QTest::newRow("no grouping") << "1,234" << false << 0.0;
+        QTest::newRow("exponent") << "2.5e3" << true << 2500.0;
+        QTest::newRow("too large") << "1e999" << false << 0.0;
+        QTest::newRow("infinity") << "inf" << false << 0.0;
+        QTest::newRow("nan") << "nan" << false << 0.0;
     }
+    // One meaning whatever the user's locale, a comma-decimal one included.
     void strict()
     {
         QFETCH(QString, text);
         QFETCH(bool, ok);
         QFETCH(double, expected);
-        bool good = !ok;
-        const double v = toNumberStrict(text, &good);
-        QCOMPARE(good, ok);
-        if (ok)
-            QCOMPARE(v, expected);
+        const QLocale before;
+        for (const QLocale& l : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                                 QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan)}) {
+            QLocale::setDefault(l);
+            bool good = !ok;
+            const double v = toNumberStrict(text, &good);
+            QLocale::setDefault(before);
+            QCOMPARE(good, ok);
+            if (ok)
+                QCOMPARE(v, expected);
+        }
+    }
+
+    void shopRange_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isNumber"); // what a number column would take as a number
+        QTest::addColumn<bool>("storable");
+        QTest::newRow("plain") << " 37.5 " << true << true;
+        QTest::newRow("a trillion") << "-1e12" << true << true;
+        QTest::newRow("past a trillion") << "1000000000001" << true << false;
+        QTest::newRow("overflow") << "1e999" << true << false;
+        QTest::newRow("infinity") << "-Infinity" << true << false;
+        QTest::newRow("nan") << "NaN" << true << false;
+        QTest::newRow("text") << "便宜" << false << false;
+        QTest::newRow("comma") << "1,5" << false << false;
+    }
+    void shopRange()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, isNumber);
+        QFETCH(bool, storable);
+        const std::optional<double> x = numberInText(text);
+        QCOMPARE(x.has_value(), isNumber);
+        QCOMPARE(x && isShopNumber(*x), storable);
     }
 
     // Money keeps what the screens show, to 1/10000, and refuses what no

@@ -1,6 +1,6 @@
 // Every text box of every screen takes quotes, percent signs, backslashes,
-// 10,000 characters and emoji: what it stores is exactly what was typed, or
-// the screen says why it refused and the stored row is as it was.
+// 10,000 characters and emoji: a text column stores exactly what was typed; a
+// number column refuses it, says why, and the stored row is as it was.
 #include "app/MDI_frm.h"
 #include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
@@ -30,6 +30,15 @@ private slots:
     void storedExactlyOrRefused()
     {
         QFETCH(QString, text);
+        // The boxes the user can type into, per screen, and what each must do
+        // with text. 茶頁庫存管理 only shows its tea, 帳款管理 only its balances.
+        const QMap<QString, QStringList> exact = {
+            {QStringLiteral("EditTea"), {QStringLiteral("編號"), QStringLiteral("名稱")}},
+            {QStringLiteral("EditOrder"), {QStringLiteral("客戶名稱"), QStringLiteral("連絡方式")}},
+        };
+        const QMap<QString, QStringList> refusing = {
+            {QStringLiteral("EditTea"), {QStringLiteral("進價"), QStringLiteral("訂價")}},
+        };
         for (const char* menu : {"EditTea", "StoreTea", "EditOrder", "EditMoney"}) {
             TestShop shop;
             shop.balances(100, 200);
@@ -40,15 +49,14 @@ private slots:
             mdi.show();
             mdi.findChild<QAction*>(QLatin1String(menu))->trigger();
 
-            int tried = 0;
-            QStringList refused;
+            QStringList stored, refused;
             for (BoundTextBox* box : mdi.findChildren<BoundTextBox*>()) {
-                if (box->isReadOnly() || !box->isVisible() || !box->dataControl() || !box->dataControl()->hasCurrent())
+                if (box->isReadOnly() || !box->isEnabled() || !box->isVisible() || !box->dataControl()
+                    || !box->dataControl()->hasCurrent())
                     continue;
                 DataControl* control = box->dataControl();
                 const QString column = box->dataField();
                 const int row = control->currentRow();
-                ++tried;
                 prompts->clear();
                 box->setFocus();
                 box->selectAll();
@@ -67,20 +75,20 @@ private slots:
                 const QString what = QStringLiteral("%1 %2").arg(QLatin1String(menu), column);
                 if (prompts->messages().isEmpty()) {
                     QVERIFY2(!control->hasPending(), qPrintable(what));
+                    stored << column;
                     control->refresh();
                     QCOMPARE(control->value(row, control->columnIndex(column)).toString(), text);
                 } else {
                     // Refused: said in words, and nothing half stored.
-                    QVERIFY2(!prompts->messages().first().text.isEmpty(), qPrintable(what));
+                    QVERIFY2(prompts->messages().first().text.contains(column), qPrintable(what));
                     refused << column;
                     control->cancelUpdate();
                     control->refresh();
                     QVERIFY2(control->value(row, control->columnIndex(column)).toString() != text, qPrintable(what));
                 }
             }
-            qInfo("%s: %d boxes, refused by %s", menu, tried, qPrintable(refused.join(QLatin1Char(' '))));
-            if (QByteArray(menu) != "EditMoney") // the balances are shown, not typed
-                QVERIFY2(tried > 0, menu);
+            QCOMPARE(stored, exact.value(QLatin1String(menu)));
+            QCOMPARE(refused, refusing.value(QLatin1String(menu)));
         }
     }
 };

@@ -144,6 +144,7 @@ private slots:
         row("binary quantity", {"訂單明細表", "第 1 列", "數量", "OLE"});
         row("badly decoded name", {"茶葉資料表", "第 1 列", "名稱", "--charset"});
         row("text in cash", {"帳款資料表", "第 1 列", "現金", "不是數字"});
+        row("cash past a trillion", {"帳款資料表", "第 1 列", "現金", "1e13", "超出可以記帳的範圍"});
         row("missing table", {"密碼表", "缺少"});
         row("too few columns", {"訂單明細表", "2 個欄位", "3 個"});
     }
@@ -182,6 +183,8 @@ private slots:
         } else if (case_ == QLatin1String("text in cash")) {
             table(c, "帳款資料表").columns[1].type = JetText;
             table(c, "帳款資料表").rows[0][1] = v("一千");
+        } else if (case_ == QLatin1String("cash past a trillion")) {
+            table(c, "帳款資料表").rows[0][1] = v("1e13");
         } else if (case_ == QLatin1String("missing table")) {
             c.tables.pop_back();
         } else if (case_ == QLatin1String("too few columns")) {

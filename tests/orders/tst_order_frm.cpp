@@ -99,6 +99,38 @@ private slots:
         QVERIFY(f.prompts->messages().isEmpty());
     }
 
+    // A deleted order takes its lines along, in one transaction; the line grid
+    // and the total then belong to the order that is now current.
+    void deletedOrderTakesItsLines()
+    {
+        Fixture f;
+        f.shop.line(f.first, QStringLiteral("A"), 2);
+        f.shop.line(f.second, QStringLiteral("B"), 1);
+        Order_frm& s = f.open();
+        QCOMPARE(shownLineTeas(s), QStringList{QStringLiteral("A")});
+
+        f.shop.failWrites(QStringLiteral("明細鎖住"), QStringLiteral("BEFORE DELETE"), QStringLiteral("訂單明細表"),
+                          QStringLiteral("磁碟故障"));
+        click(s.cmdDelete);
+        QCOMPARE(f.prompts->messages().size(), 1);
+        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(), 1);
+        QCOMPARE(f.lineCount(f.first), 1);
+
+        f.shop.dropFailure(QStringLiteral("明細鎖住"), QStringLiteral("訂單明細表"));
+        f.prompts->clear();
+        click(s.cmdDelete);
+        QVERIFY(f.prompts->messages().isEmpty());
+        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(), 0);
+        QCOMPARE(f.lineCount(f.first), 0);
+        QCOMPARE(shownLineTeas(s), QStringList{QStringLiteral("B")});
+        QCOMPARE(s.Money->text(), QStringLiteral("80.5"));
+
+        click(s.cmdDelete); // the last order: its lines and total leave the screen too
+        QCOMPARE(f.lineCount(f.second), 0);
+        QCOMPARE(shownLineTeas(s), QStringList{});
+        QCOMPARE(s.Money->text().trimmed(), QString());
+    }
+
     void addsLinesAndKeepsTheTotal()
     {
         Fixture f;

@@ -42,7 +42,7 @@ QString shown(const QVariant& v)
         return QStringLiteral("（空白）");
     bool ok = false;
     const double x = v.toDouble(&ok);
-    return ok && v.typeId() != QMetaType::QString ? formatNumber(x) : v.toString();
+    return ok && v.typeId() != QMetaType::QString ? describeNumber(x) : v.toString();
 }
 
 }  // namespace
@@ -170,10 +170,13 @@ int check(const QStringList& args)
     }
     out(QStringLiteral("庫存是負數的茶葉：%1").arg(c.negativeStock.isEmpty() ? QStringLiteral("無") : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
     for (const auto& s : c.negativeStock)
-        out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), formatNumber(s.stock)));
+        out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), describeNumber(s.stock)));
     out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(c.badStatus.isEmpty() ? QStringLiteral("無") : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
+    out(QStringLiteral("無法計算的數值（無限大、NaN、文字或超過一兆）：%1").arg(c.badNumbers.isEmpty() ? QStringLiteral("無") : QString::number(c.badNumbers.size()) + QStringLiteral(" 個")));
+    for (const auto& b : c.badNumbers)
+        out(QStringLiteral("  %1 %2 %3 的 %4：%5").arg(b.table, b.keyColumn, b.key, b.column, shown(b.value)));
     out(QStringLiteral("不是 Lumaro 建立的觸發程序、檢視表或其他物件：%1")
             .arg(c.foreign.isEmpty() ? QStringLiteral("無") : QString::number(c.foreign.size()) + QStringLiteral(" 個")));
     for (const ShopObject& o : c.foreign)

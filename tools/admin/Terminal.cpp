@@ -1,5 +1,7 @@
 #include "admin/Terminal.h"
 
+#include "data/Password.h"
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -78,7 +80,12 @@ bool readNewPassword(QString* password)
         err(QStringLiteral("請從標準輸入提供密碼（一行）。"));
         return false;
     }
-    *password = QString::fromUtf8(first.c_str(), static_cast<int>(first.size()));
+    const QString typed = QString::fromUtf8(first.c_str(), static_cast<int>(first.size()));
+    if (!isAcceptableNewPassword(typed)) {
+        err(emptyPasswordText() + QStringLiteral("，沒有做任何變更。"));
+        return false;
+    }
+    *password = typed;
     return true;
 }
 
