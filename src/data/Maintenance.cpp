@@ -182,9 +182,9 @@ ShopCheck checkShop(Database& db)
 
     c.accountRows = db.scalar(QStringLiteral("SELECT count(*) FROM 帳款資料表")).toInt();
     if (c.accountRows > 0) {
-        const money::AccountRow a = money::accountRow(db);
-        c.cash = db.scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表 WHERE 帳號 = ?"), {a.id});
-        c.bank = db.scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表 WHERE 帳號 = ?"), {a.id});
+        const money::StoredAccountRow a = money::storedAccountRow(db);
+        c.cash = a.cash;
+        c.bank = a.bank;
         // Books with a number no move can be worked out on cannot be audited;
         // those numbers are listed instead.
         if (c.version >= 2 && c.badNumbers.isEmpty())

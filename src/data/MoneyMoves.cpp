@@ -20,7 +20,7 @@ QString negativeAmountTitle() { return QStringLiteral("金額錯誤"); }
 
 QString accountRowSource() { return QStringLiteral("select * from 帳款資料表 order by 帳號"); }
 
-AccountRow accountRow(Database& db)
+StoredAccountRow storedAccountRow(Database& db)
 {
     QString sql = QStringLiteral("SELECT 帳號, 現金, 銀行 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1");
     if (!db.isSQLite() && db.inTransaction())
@@ -28,8 +28,14 @@ AccountRow accountRow(Database& db)
     QSqlQuery q = db.exec(sql);
     if (!q.next())
         throw DataError(QStringLiteral("帳款資料表裡沒有帳款資料列，無法記帳。"));
-    const QVariant id = q.value(0), cash = q.value(1), bank = q.value(2);
+    StoredAccountRow row{q.value(0), q.value(1), q.value(2)};
     q.finish();
+    return row;
+}
+
+AccountRow accountRow(Database& db)
+{
+    const auto [id, cash, bank] = storedAccountRow(db);
     // A balance written as infinity or NaN by another tool: no move can be
     // worked out on it.
     for (const auto& [what, value] : {std::pair{QStringLiteral("現金"), cash}, std::pair{QStringLiteral("銀行存款"), bank}})

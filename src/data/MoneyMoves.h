@@ -45,6 +45,12 @@ struct AccountRow {
 // terminals until the commit (the transaction holds the write lock on SQLite;
 // FOR UPDATE on PostgreSQL). Fails when the table has no row.
 AccountRow accountRow(Database& db);
+// The account row's balances as stored, unchecked: for the check, which must
+// be able to show a balance no move could be worked out on.
+struct StoredAccountRow {
+    QVariant id, cash, bank;
+};
+StoredAccountRow storedAccountRow(Database& db);
 
 // Every move is stored exactly once (Database::commitMove): its id is made
 // before its transaction and written with its journal rows, so a COMMIT whose
