@@ -29,19 +29,6 @@ public:
     // password was given.
     bool Form_Load();
 
-    QMdiArea* mdiArea = nullptr;
-    QMenu* System = nullptr;
-    QAction* Lock = nullptr;
-    QAction* z = nullptr;
-    QAction* Exit = nullptr;
-    QMenu* Order = nullptr;
-    QAction* EditOrder = nullptr;
-    QMenu* Tea = nullptr;
-    QAction* EditTea = nullptr;
-    QAction* StoreTea = nullptr;
-    QMenu* Money = nullptr;
-    QAction* EditMoney = nullptr;
-
     // The screens' shared instances; null while a screen is not loaded.
     main_frm* lockScreen() const;
     Order_frm* orderScreen() const;
@@ -60,6 +47,19 @@ public:
     static QMdiSubWindow* subWindowOf(QWidget* screen);
 
 private:
+    QMdiArea* mdiArea = nullptr;
+    QMenu* System = nullptr;
+    QAction* Lock = nullptr;
+    QAction* z = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* Order = nullptr;
+    QAction* EditOrder = nullptr;
+    QMenu* Tea = nullptr;
+    QAction* EditTea = nullptr;
+    QAction* StoreTea = nullptr;
+    QMenu* Money = nullptr;
+    QAction* EditMoney = nullptr;
+
     template <class F>
     F* openScreen(QPointer<F>& slot);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption);

@@ -29,13 +29,13 @@ public:
     enum class State { Locked, Unlocked, Ended };
     State state() const { return m_state; }
 
-    QLabel* logo = nullptr;
-    DataControl* Pass_Data = nullptr;
-
 protected:
     void Form_Activate() override;
 
 private:
+    QLabel* logo = nullptr;
+    DataControl* Pass_Data = nullptr;
+
     bool m_prompting = false;
     State m_state = State::Locked;
 };

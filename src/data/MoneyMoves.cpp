@@ -10,6 +10,7 @@
 
 namespace lumaro::money {
 
+QString chooseTeaFirstText() { return QStringLiteral("請先選擇茶葉"); }
 QString cashShortText() { return QStringLiteral("店內沒那麼多現金啦"); }
 QString cashShortTitle() { return QStringLiteral("現金不足"); }
 QString bankShortText() { return QStringLiteral("銀行沒那麼多錢啦"); }
@@ -120,7 +121,7 @@ void transfer(Database& db, double amountToBank)
 void purchase(Database& db, const QString& tea, double kg)
 {
     if (tea.isEmpty())
-        throw MoveRefused(QStringLiteral("請先選擇茶葉"));
+        throw MoveRefused(chooseTeaFirstText());
     requireFinite(kg);
 
     Transaction t(db);

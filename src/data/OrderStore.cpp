@@ -71,6 +71,7 @@ double checkoutTotal(const QList<PricedLine>& lines)
 
 QString noLinesText() { return QStringLiteral("此訂單沒有明細"); }
 QString alreadySettledText() { return QStringLiteral("這張訂單已經結帳，不能再結帳一次。"); }
+QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
 QString orderGoneText() { return QStringLiteral("找不到這張訂單，它可能已被刪除。"); }
 
 double settleOrder(Database& db, qlonglong order, std::optional<double> expectedTotal)

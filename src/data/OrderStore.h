@@ -55,6 +55,7 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
 QString noLinesText();        // 此訂單沒有明細
 QString alreadySettledText();
 QString orderGoneText();
+QString chooseOrderFirstText(); // 請先選擇訂單
 
 } // namespace OrderStore
 
