@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -131,13 +132,15 @@ private slots:
         QTest::newRow("catalogue, part of a name") << QStringLiteral("EditTea") << QStringLiteral("grdDataGrid")
                                                    << QStringLiteral("烏龍") << oolong;
         QTest::newRow("stock, number, any case") << QStringLiteral("StoreTea") << QStringLiteral("grdDataGrid")
-                                                 << QStringLiteral("a0") << QStringList{"A01", "A02", "A01"};
+                                                 << QStringLiteral("a0")
+                                                 << QStringList{QStringLiteral("A01"), QStringLiteral("A02"), QStringLiteral("A01")};
         QTest::newRow("order teas, % is no wildcard") << QStringLiteral("EditOrder") << QStringLiteral("DataGrid2")
-                                                      << QStringLiteral("0%_") << QStringList{"B01", "B01"};
+                                                      << QStringLiteral("0%_")
+                                                      << QStringList{QStringLiteral("B01"), QStringLiteral("B01")};
         QTest::newRow("orders, customer") << QStringLiteral("EditOrder") << QStringLiteral("grdDataGrid")
-                                          << QStringLiteral("美玲") << QStringList{"2", "2"};
+                                          << QStringLiteral("美玲") << QStringList{QStringLiteral("2"), QStringLiteral("2")};
         QTest::newRow("orders, contact") << QStringLiteral("EditOrder") << QStringLiteral("grdDataGrid")
-                                         << QStringLiteral("0912") << QStringList{"1", "1"};
+                                         << QStringLiteral("0912") << QStringList{QStringLiteral("1"), QStringLiteral("1")};
     }
 
     void findSelectsTheMatchesInTurn()
@@ -162,6 +165,9 @@ private slots:
             QCOMPARE(g->dataControl()->field(0).toString(), found[i]);
             QCOMPARE(g->currentDataRow(), g->dataControl()->currentRow());
         }
+        const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS");
+        if (!pictures.isEmpty() && menuItem == QLatin1String("EditTea"))
+            s.mdi->grab().save(QDir(pictures).filePath(QStringLiteral("find.png")));
         // The screen follows the found row as it follows a click.
         if (menuItem == QLatin1String("EditTea"))
             QCOMPARE(control<QLineEdit>(screen, "txtFields_0")->text(), found.last());

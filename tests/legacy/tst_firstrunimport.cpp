@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace lumaro;
@@ -59,9 +60,13 @@ private slots:
         QFETCH(QString, file);
         QTemporaryDir dir;
         qputenv("LUMARO_MDBREADER", LUMARO_MDBREADER);
-        const QString legacy = dir.filePath(QStringLiteral("teadata.mdb"));
+        // Started in the shop's folder, as the owner would.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        const QString legacy = QStringLiteral("teadata.mdb");
         QVERIFY(QFile::copy(QStringLiteral(LUMARO_TEST_DATA_DIR "/") + file, legacy));
-        const QString target = dir.filePath(QStringLiteral("teadata.db"));
+        const QString target = QStringLiteral("teadata.db");
 
         FirstRunDialog dialog(target, nullptr, legacy);
         dialog.show();

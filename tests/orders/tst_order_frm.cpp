@@ -68,6 +68,24 @@ private slots:
         QVERIFY(f.prompts->messages().isEmpty());
     }
 
+    // A date alone reads as a date; one brought over with its time of day
+    // shows the time to the minute (a shop file keeps it; a server's date
+    // column holds the day only).
+    void orderDatesReadAsTheOwnerWroteThem()
+    {
+        Fixture f;
+        const bool withTime = !TestShop::onPostgres();
+        f.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂購日期 = ? WHERE 訂單編號 = ?"),
+                    {withTime ? QStringLiteral("2021-06-15 14:30:00") : QStringLiteral("2021-06-15"), f.first});
+        f.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂購日期 = ? WHERE 訂單編號 = ?"),
+                    {QStringLiteral("2020-02-29"), f.second});
+        OrderScreen s(f.open());
+        const QAbstractItemModel* m = s.grdDataGrid->model();
+        QCOMPARE(m->index(0, 2).data().toString(),
+                 withTime ? QStringLiteral("2021-06-15 14:30") : QStringLiteral("2021-06-15"));
+        QCOMPARE(m->index(1, 2).data().toString(), QStringLiteral("2020-02-29"));
+    }
+
     void addsEditsAndDeletesAnOrder()
     {
         Fixture f;
