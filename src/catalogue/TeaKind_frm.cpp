@@ -235,7 +235,7 @@ void TeaKind_frm::Form_Resize()
     // leaves the grid's height as it was.
     const double innerWidth = innerWidthTwips();
     const double innerHeight = innerHeightTwips();
-    placeTwips(picButtons, 0, innerHeight - kBarHeight, innerWidth, kBarHeight);
+    placeTwips(picButtons, kBar.left, innerHeight - kBarHeight, innerWidth, kBarHeight);
     grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
     const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - kDataControlHeight - kGridGap
         - pixelsToTwips(picButtons->height());
