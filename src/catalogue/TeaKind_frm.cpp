@@ -116,7 +116,7 @@ void TeaKind_frm::buildControls()
     grdDataGrid->setDataControl(Adodc1);
     grdDataGrid->setFind(0, [&db = datPrimaryRS->database()](const QString& text, const QVariant& after) {
         return find::nextTea(db, text, after);
-    });
+    }, find::teaHint());
     grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(kColumnWidth));
     connect(grdDataGrid, &DataGrid::rowColChange, this,
             [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });

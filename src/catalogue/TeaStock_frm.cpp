@@ -116,7 +116,7 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     grdDataGrid->setDataControl(datPrimaryRS);
     grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
         return find::nextTea(m_db, text, after);
-    });
+    }, find::teaHint());
 
     placeTwips(Label1, kLabel1);
     placeTwips(TeaNum, kTeaNum);

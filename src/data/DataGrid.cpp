@@ -183,9 +183,10 @@ void DataGrid::highlightCurrentRow()
         selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void DataGrid::setFind(int keyColumn, FindNext findNext)
+void DataGrid::setFind(int keyColumn, FindNext findNext, const QString& hint)
 {
     m_findKeyColumn = keyColumn;
+    m_findHint = hint;
     m_findNext = std::move(findNext);
 }
 
@@ -211,7 +212,7 @@ void DataGrid::openFind()
         row->addWidget(new QLabel(QStringLiteral("尋找："), m_findBox));
         m_findText = new QLineEdit(m_findBox);
         m_findText->setObjectName(QStringLiteral("findText"));
-        m_findText->setPlaceholderText(QStringLiteral("編號或名稱"));
+        m_findText->setPlaceholderText(m_findHint);
         m_findText->setMinimumWidth(120);
         m_findText->installEventFilter(this);
         row->addWidget(m_findText);

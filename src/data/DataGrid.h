@@ -55,8 +55,9 @@ public:
     using FindNext = std::function<QVariant(const QString& text, const QVariant& after)>;
     // Ctrl+F opens a small find box over the grid: typing selects the first
     // row that matches, Enter the next one, Esc closes it. keyColumn is the
-    // control's column that holds the keys findNext answers with.
-    void setFind(int keyColumn, FindNext findNext);
+    // control's column that holds the keys findNext answers with; hint says in
+    // the empty box what may be typed.
+    void setFind(int keyColumn, FindNext findNext, const QString& hint);
 
 signals:
     // The current cell moved to another row or column.
@@ -89,6 +90,7 @@ private:
 
     FindNext m_findNext;
     int m_findKeyColumn = 0;
+    QString m_findHint;
     QFrame* m_findBox = nullptr;
     QLineEdit* m_findText = nullptr;
     QLabel* m_findNote = nullptr;

@@ -37,6 +37,10 @@ QVariant nextOf(Database& db, const QString& select, const QString& key, QVarian
 
 } // namespace
 
+QString teaHint() { return QStringLiteral("編號或名稱"); }
+
+QString openOrderHint() { return QStringLiteral("訂單編號、客戶名稱或連絡方式"); }
+
 QVariant nextTea(Database& db, const QString& text, const QVariant& after)
 {
     const QString wanted = text.trimmed();

@@ -16,10 +16,12 @@ namespace find {
 // first after the last (null `after`: from the first), whose number starts with
 // the text or whose name holds it; case is ignored. Null when none does.
 QVariant nextTea(Database& db, const QString& text, const QVariant& after = {});
+QString teaHint(); // what may be typed, for the find box
 
 // The same over the open orders: the order's number is the text, or its
 // customer's name or contact holds the text.
 QVariant nextOpenOrder(Database& db, const QString& text, const QVariant& after = {});
+QString openOrderHint();
 
 } // namespace find
 

@@ -73,7 +73,7 @@ void Order_frm::buildOrderLines()
     DataGrid2 = controls::grid(this, "DataGrid2", Adodc2, kDataGrid2);
     DataGrid2->setFind(0, [this](const QString& text, const QVariant& after) {
         return find::nextTea(m_db, text, after);
-    });
+    }, find::teaHint());
 
     connect(DataGrid2, &DataGrid::rowColChange, this, handler([this] { DataGrid2_RowColChange(); }));
     connect(DataGrid1, &DataGrid::notified, this, handler([this] { DataGrid1_Notified(); }));

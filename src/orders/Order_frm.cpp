@@ -70,7 +70,7 @@ void Order_frm::buildOrderList()
 
     grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
         return find::nextOpenOrder(m_db, text, after);
-    });
+    }, find::openOrderHint());
 
     for (BoundTextBox* box : {custom, contact}) {
         controls::keepPlatformColours(box);
