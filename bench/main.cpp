@@ -14,7 +14,7 @@
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Database.h"
 #include "orders/Order_frm.h"
 #include "platform/Prompts.h"

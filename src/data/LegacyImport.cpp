@@ -4,7 +4,7 @@
 #include "data/Database.h"
 #include "data/Dates.h"
 #include "data/Schema.h"
-#include "data/legacy/JetFileReader.h"
+#include "JetFileReader.h"
 
 #include <QDate>
 #include <QDir>

@@ -2,17 +2,17 @@
 
 namespace lumaro::schema {
 
-int TableDef::indexOf(const QString& name) const
+int TableDef::indexOf(const QString& columnName) const
 {
     for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].name == name)
+        if (columns[i].name == columnName)
             return i;
     return -1;
 }
 
-const ColumnDef* TableDef::column(const QString& name) const
+const ColumnDef* TableDef::column(const QString& columnName) const
 {
-    int i = indexOf(name);
+    int i = indexOf(columnName);
     return i < 0 ? nullptr : &columns[i];
 }
 

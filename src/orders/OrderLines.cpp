@@ -5,7 +5,7 @@
 
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Find.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"

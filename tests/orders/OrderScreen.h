@@ -2,9 +2,9 @@
 
 // Driving the order screen as a user would, for the order suites.
 
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "orders/Order_frm.h"
 
 #include <QAbstractItemModel>

@@ -1,4 +1,4 @@
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 
 #include "data/DataControl.h"
 #include "data/Dates.h"
@@ -206,19 +206,19 @@ void DataGrid::openFind()
         m_findBox->setObjectName(QStringLiteral("findBox"));
         m_findBox->setFrameShape(QFrame::StyledPanel);
         m_findBox->setAutoFillBackground(true);
-        auto* row = new QHBoxLayout(m_findBox);
-        row->setContentsMargins(4, 2, 4, 2);
-        row->setSpacing(4);
-        row->addWidget(new QLabel(QStringLiteral("尋找："), m_findBox));
+        auto* line = new QHBoxLayout(m_findBox);
+        line->setContentsMargins(4, 2, 4, 2);
+        line->setSpacing(4);
+        line->addWidget(new QLabel(QStringLiteral("尋找："), m_findBox));
         m_findText = new QLineEdit(m_findBox);
         m_findText->setObjectName(QStringLiteral("findText"));
         m_findText->setPlaceholderText(m_findHint);
         m_findText->setMinimumWidth(120);
         m_findText->installEventFilter(this);
-        row->addWidget(m_findText);
+        line->addWidget(m_findText);
         m_findNote = new QLabel(m_findBox);
         m_findNote->setObjectName(QStringLiteral("findNote"));
-        row->addWidget(m_findNote);
+        line->addWidget(m_findNote);
         connect(m_findText, &QLineEdit::textEdited, this, [this] { findFrom(QVariant()); });
         connect(m_findText, &QLineEdit::returnPressed, this, [this] {
             findFrom(m_control && m_control->hasCurrent() ? m_control->storedField(m_findKeyColumn) : QVariant());
