@@ -43,6 +43,13 @@ using namespace bench;
 
 namespace {
 
+// A screen's control, found by its name.
+template <class T>
+T* ctl(const QObject* form, const char* name)
+{
+    return form->findChild<T*>(QString::fromLatin1(name));
+}
+
 void print(const QString& line)
 {
     std::fputs(line.toUtf8().constData(), stdout);
@@ -171,7 +178,7 @@ int runSize(const ShopSize& size, int runs)
         actions << Action{QStringLiteral("open ") + name, false,
                           [&window] {
                               // Each run opens the screen anew.
-                              for (QMdiSubWindow* s : window.mdiArea->subWindowList())
+                              for (QMdiSubWindow* s : window.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->subWindowList())
                                   if (s->widget() != static_cast<QWidget*>(window.lockScreen()))
                                       s->close();
                               settle();
@@ -196,7 +203,7 @@ int runSize(const ShopSize& size, int runs)
         return window.orderScreen();
     };
     auto selectOrder = [&](Order_frm* o, qlonglong order) {
-        o->grdDataGrid->selectRow(o->datPrimaryRS->findRow(0, order));
+        ctl<DataGrid>(o, "grdDataGrid")->selectRow(ctl<DataControl>(o, "datPrimaryRS")->findRow(0, order));
         settle();
     };
     // A new open order with the first n lines of the big one, on show in the
@@ -224,7 +231,7 @@ int runSize(const ShopSize& size, int runs)
                       false,
                       [&] {
                           Order_frm* o = orders();
-                          o->grdDataGrid->selectRow(o->datPrimaryRS->findRow(0, big) == 0 ? 1 : 0);
+                          ctl<DataGrid>(o, "grdDataGrid")->selectRow(ctl<DataControl>(o, "datPrimaryRS")->findRow(0, big) == 0 ? 1 : 0);
                           settle();
                       },
                       [&] { return timed([&] { selectOrder(window.orderScreen(), big); }); },
@@ -233,14 +240,14 @@ int runSize(const ShopSize& size, int runs)
     actions << Action{QStringLiteral("add a line with its total"), true,
                       [&] {
                           Order_frm* o = orders();
-                          if (o->datPrimaryRS->field(0).toLongLong() != big)
+                          if (ctl<DataControl>(o, "datPrimaryRS")->field(0).toLongLong() != big)
                               selectOrder(o, big);
-                          o->DataGrid2->selectRow(o->Adodc2->findRow(0, someTea));
-                          o->HScroll1->setValue(1);
+                          ctl<DataGrid>(o, "DataGrid2")->selectRow(ctl<DataControl>(o, "Adodc2")->findRow(0, someTea));
+                          ctl<QScrollBar>(o, "HScroll1")->setValue(1);
                           settle();
                       },
                       [&] { return timed([&] {
-                                window.orderScreen()->Command1->click();
+                                ctl<QPushButton>(window.orderScreen(), "Command1")->click();
                                 settle();
                             }); },
                       [&] { floor.addLine(big, someTea, 1); },
@@ -258,12 +265,12 @@ int runSize(const ShopSize& size, int runs)
                           [&, lines, pending] {
                               *pending = newOrder(lines);
                               Order_frm* o = orders();
-                              o->cmdRefresh->click();
+                              ctl<QPushButton>(o, "cmdRefresh")->click();
                               settle();
                               selectOrder(o, *pending);
                           },
                           [&] { return timed([&] {
-                                    window.orderScreen()->Command3->click();
+                                    ctl<QPushButton>(window.orderScreen(), "Command3")->click();
                                     settle();
                                 }); },
                           [&, pending] { floor.checkout(*pending); },
@@ -278,12 +285,12 @@ int runSize(const ShopSize& size, int runs)
                           window.StoreTea_Click();
                           settle();
                           TeaStock_frm* t = window.teaStockScreen();
-                          t->grdDataGrid->selectRow(t->datPrimaryRS->findRow(0, someTea));
-                          t->HScroll1->setValue(2);
+                          ctl<DataGrid>(t, "grdDataGrid")->selectRow(ctl<DataControl>(t, "datPrimaryRS")->findRow(0, someTea));
+                          ctl<QScrollBar>(t, "HScroll1")->setValue(2);
                           settle();
                       },
                       [&] { return timed([&] {
-                                window.teaStockScreen()->Buy->click();
+                                ctl<QPushButton>(window.teaStockScreen(), "Buy")->click();
                                 settle();
                             }); },
                       [&] { floor.purchase(someTea, 2); },
@@ -297,10 +304,10 @@ int runSize(const ShopSize& size, int runs)
                       [&] {
                           window.EditMoney_Click();
                           settle();
-                          window.moneyScreen()->temp_money->setText(QStringLiteral("100"));
+                          ctl<QLineEdit>(window.moneyScreen(), "temp_money")->setText(QStringLiteral("100"));
                       },
                       [&] { return timed([&] {
-                                window.moneyScreen()->bank_cmd->click();
+                                ctl<QPushButton>(window.moneyScreen(), "bank_cmd")->click();
                                 settle();
                             }); },
                       [&] { floor.transfer(100); },
@@ -316,7 +323,7 @@ int runSize(const ShopSize& size, int runs)
                           settle();
                       },
                       [&] { return timed([&] {
-                                window.teaKindScreen()->cmdRefresh->click();
+                                ctl<QPushButton>(window.teaKindScreen(), "cmdRefresh")->click();
                                 settle();
                             }); },
                       [&] { floor.catalogue(); }};

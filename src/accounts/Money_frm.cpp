@@ -19,24 +19,31 @@ namespace lumaro {
 
 namespace {
 
+// The screen in twips, on a client area of 7635 by 6285; the controls'
+// places are inside the frame. The cash box ends where the amount box begins,
+// and that one where the bank box begins, so none hides another's edge.
+constexpr double kStoredWidth = 7635;
+constexpr double kStoredHeight = 6285;
+constexpr TwipsRect kFrame1{120, 1320, Money_frm::kFrameWidth, Money_frm::kFrameHeight};
+constexpr TwipsRect kCashCmd{2760, 120, 1095, 255};
+constexpr TwipsRect kLabel1{840, 240, 720, 180};
+constexpr TwipsRect kLabel2{5160, 240, 720, 180};
+constexpr TwipsRect kCash{120, 480, 2160, 255};
+constexpr TwipsRect kTempMoney{2280, 480, 2040, 255};
+constexpr TwipsRect kBank{4320, 480, 2295, 255};
+constexpr TwipsRect kBankCmd{2760, 840, 1095, 255};
+
 const QColor kCashGreen(0, 128, 0);
 const QColor kBankBlue(0, 0, 255);
 const QColor kLabelRed(255, 0, 0);
 const QColor kAmountBack(255, 224, 192);
-
-// Focus that comes and goes with the whole window (a message box opening and
-// closing, another program in front) is not the user entering the box.
-bool isWindowFocusChange(Qt::FocusReason reason)
-{
-    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
-}
 
 } // namespace
 
 Money_frm::Money_frm(Database& db, QWidget* parent) : Form(QStringLiteral("帳款管理"), parent), m_db(db)
 {
     setObjectName(QStringLiteral("Money_frm"));
-    resize(twips(7635), twips(6285));
+    resize(twips(kStoredWidth), twips(kStoredHeight));
 
     Data1 = new DataControl(db, this);
     Data1->setObjectName(QStringLiteral("Data1"));
@@ -86,16 +93,14 @@ Money_frm::Money_frm(Database& db, QWidget* parent) : Form(QStringLiteral("帳�
     bank_cmd = new QPushButton(QStringLiteral("存入銀行"), Frame1);
     bank_cmd->setObjectName(QStringLiteral("bank_cmd"));
 
-    placeTwips(cash_cmd, 2760, 120, 1095, 255);
-    placeTwips(Label1, 840, 240, 720, 180);
-    placeTwips(Label2, 5160, 240, 720, 180);
-    placeTwips(cash, 120, 480, 2175, 255);
-    // The amount box ends where the bank box begins, so neither hides the
-    // other's edge.
-    placeTwips(temp_money, 2280, 480, 2040, 255);
-    placeTwips(bank, 4320, 480, 2295, 255);
-    placeTwips(bank_cmd, 2760, 840, 1095, 255);
-    placeTwips(Frame1, 120, 1320, kFrameWidth, kFrameHeight);
+    placeTwips(cash_cmd, kCashCmd);
+    placeTwips(Label1, kLabel1);
+    placeTwips(Label2, kLabel2);
+    placeTwips(cash, kCash);
+    placeTwips(temp_money, kTempMoney);
+    placeTwips(bank, kBank);
+    placeTwips(bank_cmd, kBankCmd);
+    placeTwips(Frame1, kFrame1);
 
     // Tab order: the amount, then the two moves.
     setTabOrder(temp_money, bank_cmd);

@@ -31,16 +31,6 @@ public:
     // a negative result on a small form is kept as it is.
     static QPointF framePosition(double formWidth, double formHeight);
 
-    DataControl* Data1 = nullptr;
-    QFrame* Frame1 = nullptr;
-    BoundTextBox* cash = nullptr;
-    BoundTextBox* bank = nullptr;
-    QLineEdit* temp_money = nullptr;
-    QPushButton* cash_cmd = nullptr;
-    QPushButton* bank_cmd = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-
     void bank_cmd_Click();
     void cash_cmd_Click();
     void temp_money_GotFocus();
@@ -51,6 +41,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    DataControl* Data1 = nullptr;
+    QFrame* Frame1 = nullptr;
+    BoundTextBox* cash = nullptr;
+    BoundTextBox* bank = nullptr;
+    QLineEdit* temp_money = nullptr;
+    QPushButton* cash_cmd = nullptr;
+    QPushButton* bank_cmd = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+
     void moveMoney(bool toBank);
 
     Database& m_db;

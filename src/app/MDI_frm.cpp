@@ -23,6 +23,14 @@
 
 namespace lumaro {
 
+namespace {
+
+// The restored size of the client area, in twips.
+constexpr double kRestoredWidth = 7815;
+constexpr double kRestoredHeight = 6240;
+
+} // namespace
+
 MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
 {
     setObjectName(QStringLiteral("MDI_frm"));
@@ -33,8 +41,7 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
     mdiArea->setBackground(lightYellow());
     setCentralWidget(mdiArea);
-    // The restored size: a client area of 7815 x 6240 twips.
-    resize(twips(7815), twips(6240) + menuBar()->sizeHint().height());
+    resize(twips(kRestoredWidth), twips(kRestoredHeight) + menuBar()->sizeHint().height());
 
     System = addMenu(QStringLiteral("System"), QStringLiteral("系統管理(&S)"));
     Lock = addItem(System, QStringLiteral("Lock"), QStringLiteral("系統鎖定"));

@@ -31,19 +31,6 @@ public:
     // password was given.
     bool Form_Load();
 
-    QMdiArea* mdiArea = nullptr;
-    QMenu* System = nullptr;
-    QAction* Lock = nullptr;
-    QAction* z = nullptr;
-    QAction* Exit = nullptr;
-    QMenu* Order = nullptr;
-    QAction* EditOrder = nullptr;
-    QMenu* Tea = nullptr;
-    QAction* EditTea = nullptr;
-    QAction* StoreTea = nullptr;
-    QMenu* Money = nullptr;
-    QAction* EditMoney = nullptr;
-
     // The screens' shared instances; null while a screen is not loaded.
     main_frm* lockScreen() const;
     Order_frm* orderScreen() const;
@@ -70,6 +57,19 @@ public:
 
 private:
     void makeLockScreen();
+    QMdiArea* mdiArea = nullptr;
+    QMenu* System = nullptr;
+    QAction* Lock = nullptr;
+    QAction* z = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* Order = nullptr;
+    QAction* EditOrder = nullptr;
+    QMenu* Tea = nullptr;
+    QAction* EditTea = nullptr;
+    QAction* StoreTea = nullptr;
+    QMenu* Money = nullptr;
+    QAction* EditMoney = nullptr;
+
     template <class F>
     F* openScreen(QPointer<F>& slot);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption);

@@ -17,6 +17,16 @@
 
 namespace lumaro {
 
+namespace {
+
+// The logo picture, 329 by 209 pixels, in twips; once the window has its
+// size the logo stands this far from its right and lower edges.
+constexpr TwipsRect kLogo{0, 0, 4935, 3135};
+constexpr double kLogoRightMargin = 500;
+constexpr double kLogoBottomMargin = 1000;
+
+} // namespace
+
 main_frm::main_frm(Database& db, QWidget* parent) : Form(Prompts::programTitle(), parent)
 {
     setObjectName(QStringLiteral("main_frm"));
@@ -25,7 +35,7 @@ main_frm::main_frm(Database& db, QWidget* parent) : Form(Prompts::programTitle()
     logo->setFrameShape(QFrame::NoFrame);
     logo->setPixmap(makeLogo());
     setBackground(logo, lightYellow());
-    placeTwips(logo, 0, 0, 4935, 3135);
+    placeTwips(logo, kLogo);
 
     Pass_Data = new DataControl(db, this);
     Pass_Data->setObjectName(QStringLiteral("Pass_Data"));
@@ -43,7 +53,7 @@ void main_frm::Form_Load()
     window->resize(twips(formWidth), twips(formHeight));
     const float logoHeight = float(pixelsToTwips(logo->height()));
     const float logoWidth = float(pixelsToTwips(logo->width()));
-    logo->move(twips(formWidth - logoWidth - 500), twips(formHeight - logoHeight - 1000));
+    logo->move(twips(formWidth - logoWidth - kLogoRightMargin), twips(formHeight - logoHeight - kLogoBottomMargin));
 }
 
 void main_frm::Form_Activate()

@@ -36,13 +36,13 @@ signals:
 
 public:
 
-    QLabel* logo = nullptr;
-    DataControl* Pass_Data = nullptr;
-
 protected:
     void Form_Activate() override;
 
 private:
+    QLabel* logo = nullptr;
+    DataControl* Pass_Data = nullptr;
+
     bool m_prompting = false;
     State m_state = State::Locked;
 };

@@ -23,9 +23,11 @@ void add(DataControl& primary) { primary.addNew(); }
 
 void save(DataControl& primary) { primary.updateBatch(); }
 
-void remove(DataControl& primary)
+void remove(DataControl& primary, WhenEmptied whenEmptied)
 {
     primary.deleteCurrent();
+    if (whenEmptied == WhenEmptied::StandNowhere && primary.recordCount() == 0)
+        return;
     primary.moveNext();
     if (primary.eof())
         primary.moveLast();

@@ -29,8 +29,11 @@ void add(DataControl& primary);
 // 更新: stores every pending row, not only the current one.
 void save(DataControl& primary);
 // 刪除: deletes the current row, then stands on the next one, or on the last
-// when the deleted row was the last. No confirmation is asked.
-void remove(DataControl& primary);
+// when the deleted row was the last. No confirmation is asked. When it was the
+// only row, the move to the last row fails with the data control's refusal,
+// unless the list may be left empty without a word (an order's lines).
+enum class WhenEmptied { MoveFails, StandNowhere };
+void remove(DataControl& primary, WhenEmptied whenEmptied = WhenEmptied::MoveFails);
 // 重新整理: re-reads the primary control.
 void refresh(DataControl& primary);
 

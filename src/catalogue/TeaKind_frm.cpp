@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "forms/DataGrid.h"
+#include "data/Find.h"
 #include "data/Schema.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -18,21 +19,37 @@ namespace lumaro {
 
 namespace {
 
+// The screen as it was drawn, in twips: a client area of 7080 by 5295.
 constexpr double kStoredWidth = 7080;
 constexpr double kStoredHeight = 5295;
+// Row i holds label i, text box i and one button, at one top.
 constexpr double kRowTops[4] = {120, 480, 840, 1200};
-constexpr double kGridTop = 1680;
+constexpr TwipsRect kLabel{360, 0, 405, 180};
+constexpr TwipsRect kTextBox{840, 0, 3375, 285};
+constexpr TwipsRect kButton{4680, 0, 1095, 300};
+// The empty bar along the bottom edge, and the grid between the rows and it,
+// leaving room for the hidden primary control's bar and 30 twips more.
 constexpr double kBarHeight = 300;
-constexpr double kTextBoxLeft = 840;
+constexpr double kGridGap = 30;
+constexpr TwipsRect kGrid{0, 1680, kStoredWidth, kStoredHeight - 1680 - kDataControlHeight - kGridGap - kBarHeight};
+constexpr TwipsRect kBar{0, kStoredHeight - kBarHeight, kStoredWidth, kBarHeight};
+// The grid's columns; names are the longest.
+constexpr double kColumnWidth = 1100;
+constexpr double kNameColumnWidth = 1800;
+
+TwipsRect inRow(TwipsRect r, int row)
+{
+    r.top = kRowTops[row];
+    return r;
+}
 
 // A label keeps its stored place, but grows to show its whole caption in the
 // font it is drawn with, never reaching into the text box beside it.
-void placeLabel(QLabel* label, double top)
+void placeLabel(QLabel* label, int row)
 {
-    constexpr double left = 360;
-    placeTwips(label, left, top, 405, 180);
+    placeTwips(label, inRow(kLabel, row));
     const QSize hint = label->sizeHint();
-    const int maxWidth = twips(kTextBoxLeft - left) - 1;
+    const int maxWidth = twips(kTextBox.left - kLabel.left) - 1;
     label->resize(qMin(qMax(label->width(), hint.width()), maxWidth), qMax(label->height(), hint.height()));
 }
 
@@ -66,28 +83,28 @@ void TeaKind_frm::buildControls()
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         // Number and purchase price in light red, name and sale price in light blue.
         setBackground(label, i % 2 == 0 ? lightRed() : lightBlue());
-        placeLabel(label, kRowTops[i]);
+        placeLabel(label, i);
         lblLabels[i] = label;
 
         auto* box = new BoundTextBox(this);
         box->setObjectName(QStringLiteral("txtFields_%1").arg(i));
-        placeTwips(box, kTextBoxLeft, kRowTops[i], 3375, 285);
+        placeTwips(box, inRow(kTextBox, i));
         box->bind(datPrimaryRS, columns[i]);
         connect(box, &BoundTextBox::gotFocus, this, handler([this, i] { txtFields_GotFocus(i); }));
         txtFields[i] = box;
     }
 
-    auto makeButton = [this](const QString& name, const QString& caption, double top) {
+    auto makeButton = [this](const QString& name, const QString& caption, int row) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(name);
         b->setAutoDefault(false);
-        placeTwips(b, 4680, top, 1095, 300);
+        placeTwips(b, inRow(kButton, row));
         return b;
     };
-    cmdAdd = makeButton(QStringLiteral("cmdAdd"), QStringLiteral("新增"), kRowTops[0]);
-    cmdUpdate = makeButton(QStringLiteral("cmdUpdate"), QStringLiteral("更新"), kRowTops[1]);
-    cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("刪除"), kRowTops[2]);
-    cmdRefresh = makeButton(QStringLiteral("cmdRefresh"), QStringLiteral("重新整理"), kRowTops[3]);
+    cmdAdd = makeButton(QStringLiteral("cmdAdd"), QStringLiteral("新增"), 0);
+    cmdUpdate = makeButton(QStringLiteral("cmdUpdate"), QStringLiteral("更新"), 1);
+    cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("刪除"), 2);
+    cmdRefresh = makeButton(QStringLiteral("cmdRefresh"), QStringLiteral("重新整理"), 3);
     connect(cmdAdd, &QPushButton::clicked, this, handler([this] { cmdAdd_Click(); }));
     connect(cmdUpdate, &QPushButton::clicked, this, handler([this] { cmdUpdate_Click(); }));
     connect(cmdDelete, &QPushButton::clicked, this, handler([this] { cmdDelete_Click(); }));
@@ -95,9 +112,12 @@ void TeaKind_frm::buildControls()
 
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
-    placeTwips(grdDataGrid, 0, kGridTop, kStoredWidth, kStoredHeight - kGridTop - dataControlHeight - 30 - kBarHeight);
+    placeTwips(grdDataGrid, kGrid);
     grdDataGrid->setDataControl(Adodc1);
-    grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(1100));
+    grdDataGrid->setFind(0, [&db = datPrimaryRS->database()](const QString& text, const QVariant& after) {
+        return find::nextTea(db, text, after);
+    }, find::teaHint());
+    grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(kColumnWidth));
     connect(grdDataGrid, &DataGrid::rowColChange, this,
             [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });
 
@@ -105,7 +125,7 @@ void TeaKind_frm::buildControls()
     picButtons = new QWidget(this);
     picButtons->setObjectName(QStringLiteral("picButtons"));
     setBackground(picButtons, lightYellow());
-    placeTwips(picButtons, 0, kStoredHeight - kBarHeight, kStoredWidth, kBarHeight);
+    placeTwips(picButtons, kBar);
 
     // Down the text boxes, into the grid, then the buttons from the bottom up.
     QWidget* order[] = {txtFields[0], txtFields[1], txtFields[2], txtFields[3], grdDataGrid,
@@ -125,12 +145,16 @@ void TeaKind_frm::open()
         else
             Adodc1->refresh();
     });
-    grdDataGrid->setColumnWidth(1, twips(1800)); // names are the longest
+    grdDataGrid->setColumnWidth(1, twips(kNameColumnWidth));
 }
 
 void TeaKind_frm::cmdAdd_Click()
 {
-    RecordEditor::guard([this] { RecordEditor::add(*datPrimaryRS); });
+    RecordEditor::guard([this] {
+        RecordEditor::add(*datPrimaryRS);
+        // A new tea starts with its number.
+        txtFields[0]->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 void TeaKind_frm::cmdUpdate_Click()
@@ -211,9 +235,9 @@ void TeaKind_frm::Form_Resize()
     // leaves the grid's height as it was.
     const double innerWidth = innerWidthTwips();
     const double innerHeight = innerHeightTwips();
-    placeTwips(picButtons, 0, innerHeight - kBarHeight, innerWidth, kBarHeight);
+    placeTwips(picButtons, kBar.left, innerHeight - kBarHeight, innerWidth, kBarHeight);
     grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
-    const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - dataControlHeight - 30
+    const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - kDataControlHeight - kGridGap
         - pixelsToTwips(picButtons->height());
     if (height >= 0)
         grdDataGrid->resize(grdDataGrid->width(), twips(height));

@@ -23,22 +23,6 @@ class TeaKind_frm : public Form {
 public:
     explicit TeaKind_frm(Database& db, QWidget* parent = nullptr);
 
-    // The hidden data controls have no widget, but the resize rule still
-    // leaves room for the primary one, as tall as a data control bar.
-    static constexpr double dataControlHeight = 330;
-
-    DataControl* datPrimaryRS = nullptr;
-    DataControl* Adodc1 = nullptr;
-
-    std::array<QLabel*, 4> lblLabels{};
-    std::array<BoundTextBox*, 4> txtFields{};
-    QPushButton* cmdAdd = nullptr;
-    QPushButton* cmdUpdate = nullptr;
-    QPushButton* cmdDelete = nullptr;
-    QPushButton* cmdRefresh = nullptr;
-    DataGrid* grdDataGrid = nullptr;
-    QWidget* picButtons = nullptr;
-
     void cmdAdd_Click();
     void cmdUpdate_Click();
     void cmdDelete_Click();
@@ -51,6 +35,18 @@ protected:
     void Form_Unload() override;
 
 private:
+    DataControl* datPrimaryRS = nullptr;
+    DataControl* Adodc1 = nullptr;
+
+    std::array<QLabel*, 4> lblLabels{};
+    std::array<BoundTextBox*, 4> txtFields{};
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    DataGrid* grdDataGrid = nullptr;
+    QWidget* picButtons = nullptr;
+
     void buildControls();
     void open();
     // Re-reads the grid and puts its selection on the tea being edited.

@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "forms/DataGrid.h"
+#include "data/Find.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
@@ -21,15 +22,40 @@ namespace lumaro {
 
 namespace {
 
+// The screen in twips. The grid starts right under the row of controls: with
+// the resize rule's height it then ends just above the window's lower edge,
+// where at the old top of 2565 it left an empty band above and ran off below.
+constexpr double kStoredWidth = 7830;
+constexpr TwipsRect kLabel1{240, 120, 720, 180};
+constexpr TwipsRect kTeaNum{960, 120, 1080, 270}; // ends where TeaName begins
+constexpr TwipsRect kTeaName{2040, 120, 1935, 270};
+constexpr TwipsRect kHScroll1{4200, 120, 1800, 255}; // ends where Money begins
+constexpr TwipsRect kMoney{6000, 120, 615, 270};
+constexpr TwipsRect kLabel2{6720, 240, 210, 180}; // its top is then set to Money's baseline
+constexpr TwipsRect kBuy{6960, 120, 495, 255};
+constexpr TwipsRect kGrid{0, 480, kStoredWidth, 2775};
+constexpr double kStoredHeight = 5340 + kDataControlHeight;
+
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
+
+// Moves the label up or down so that its text stands on the same line as the
+// text in the box beside it.
+void alignBaseline(QLabel* label, const QLineEdit* box)
+{
+    const QFontMetrics boxFont(box->font());
+    const QFontMetrics labelFont(label->font());
+    const int boxBaseline = box->y() + (box->height() - boxFont.height() + 1) / 2 + boxFont.ascent();
+    const int labelBaseline = (label->height() - labelFont.height() + 1) / 2 + labelFont.ascent();
+    label->move(label->x(), boxBaseline - labelBaseline);
+}
 
 } // namespace
 
 TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral("茶葉資料表"), parent), m_db(db)
 {
     setObjectName(QStringLiteral("TeaStock_frm"));
-    resize(twips(7830), twips(5340 + kListControlHeight));
+    resize(twips(kStoredWidth), twips(kStoredHeight));
     QFont small = font();
     small.setPixelSize(12);
     setFont(small);
@@ -88,15 +114,19 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
     grdDataGrid->setDataControl(datPrimaryRS);
+    grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
+        return find::nextTea(m_db, text, after);
+    }, find::teaHint());
 
-    placeTwips(Label1, 240, 120, 720, 180);
-    placeTwips(TeaNum, 960, 120, 1095, 270);
-    placeTwips(TeaName, 2040, 120, 1935, 270);
-    placeTwips(HScroll1, 4200, 120, 1815, 255);
-    placeTwips(Money, 6000, 120, 615, 270);
-    placeTwips(Label2, 6720, 240, 210, 180);
-    placeTwips(Buy, 6960, 120, 495, 255);
-    placeTwips(grdDataGrid, 0, 2565, 7830, 2775);
+    placeTwips(Label1, kLabel1);
+    placeTwips(TeaNum, kTeaNum);
+    placeTwips(TeaName, kTeaName);
+    placeTwips(HScroll1, kHScroll1);
+    placeTwips(Money, kMoney);
+    placeTwips(Label2, kLabel2);
+    alignBaseline(Label2, Money);
+    placeTwips(Buy, kBuy);
+    placeTwips(grdDataGrid, kGrid);
 
     connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
     connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
@@ -112,7 +142,7 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
 
 double TeaStock_frm::gridHeight(double innerHeight)
 {
-    return static_cast<float>(innerHeight) - static_cast<float>(kListControlHeight)
+    return static_cast<float>(innerHeight) - static_cast<float>(kDataControlHeight)
         - static_cast<float>(kGridBottomMargin);
 }
 
@@ -121,7 +151,7 @@ void TeaStock_frm::HScroll1_Change() { Money->setText(QString::number(HScroll1->
 void TeaStock_frm::Buy_Click()
 {
     if (!datPrimaryRS->hasCurrent()) {
-        prompts().message(QStringLiteral("請先選擇茶葉"));
+        prompts().message(money::chooseTeaFirstText());
         return;
     }
     const double kg = readNumber(Money->text());

@@ -22,14 +22,21 @@ class TeaStock_frm : public Form {
 public:
     explicit TeaStock_frm(Database& db, QWidget* parent = nullptr);
 
-    // The hidden tea list control's height, which the grid leaves free below
-    // itself, and the margin under that, in twips.
-    static constexpr double kListControlHeight = 330;
+    // The margin the grid leaves below itself, past the hidden tea list
+    // control's bar, in twips.
     static constexpr double kGridBottomMargin = 200;
     // The grid's height on a form with the given inner height (twips, single
     // precision); may be negative on a very small form.
     static double gridHeight(double innerHeight);
 
+    void HScroll1_Change();
+    void Buy_Click();
+
+protected:
+    void Form_Resize() override;
+    void Form_Unload() override;
+
+private:
     DataControl* datPrimaryRS = nullptr;
     QLabel* Label1 = nullptr;
     BoundTextBox* TeaNum = nullptr;
@@ -40,14 +47,6 @@ public:
     QPushButton* Buy = nullptr;
     DataGrid* grdDataGrid = nullptr;
 
-    void HScroll1_Change();
-    void Buy_Click();
-
-protected:
-    void Form_Resize() override;
-    void Form_Unload() override;
-
-private:
     Database& m_db;
 };
 

@@ -3,6 +3,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
+#include "data/Dates.h"
 #include "data/Schema.h"
 #include "JetFileReader.h"
 
@@ -17,7 +18,9 @@
 #include <QSqlQuery>
 #include <QStringDecoder>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 namespace lumaro {
 
@@ -85,6 +88,18 @@ QVariant text(const Cell& c)
     return s;
 }
 
+// A Single column holds a float, which libmdb prints with more digits than it
+// carries (899.9 as 899.90002). The owner typed the shortest decimal that reads
+// back as the same float, so that is the value kept.
+double shortestSingle(const QString& printed)
+{
+    const QByteArray latin = printed.toLatin1();
+    const float f = std::strtof(latin.constData(), nullptr);
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, f);
+    return std::strtod(std::string(buf, r.ptr).c_str(), nullptr);
+}
+
 // libmdb prints numbers in the C locale with their exact decimals (money with four);
 // typed-in texts get the same plain form, nothing looser.
 std::optional<double> number(const Cell& c)
@@ -104,6 +119,8 @@ std::optional<double> number(const Cell& c)
         c.fail(QStringLiteral("不是數字。"));
     if (!isShopNumber(x))
         c.fail(QStringLiteral("超出可以記帳的範圍（絕對值不可超過 1000000000000）。"));
+    if (c.type() == legacy::JetFloat)
+        return shortestSingle(s);
     return x;
 }
 
@@ -129,7 +146,9 @@ QVariant integerOrNull(const Cell& c)
     return n ? QVariant(*n) : QVariant(QMetaType(QMetaType::LongLong));
 }
 
-// Dates are kept as ISO dates; the time of day the old program stored is dropped.
+// A date alone is kept as an ISO date; a date with a time of day keeps the time,
+// to the second, in the form SQLite's own date functions read. Jet has no date
+// without a time, so midnight means a date alone.
 QVariant date(const Cell& c)
 {
     const Value& v = c.value();
@@ -141,13 +160,18 @@ QVariant date(const Cell& c)
     const QString s = text(c).toString().trimmed();
     if (s.isEmpty())
         return none;
-    static const QRegularExpression ymd(
-        QStringLiteral("^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2})?)?$"));
+    static const QRegularExpression ymd(QStringLiteral(
+        "^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
     const auto m = ymd.match(s);
     const QDate d = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()) : QDate();
     if (!d.isValid())
         c.fail(QStringLiteral("不是日期（應為 年-月-日）。"));
-    return d.toString(Qt::ISODate);
+    if (m.captured(4).isEmpty())
+        return d.toString(Qt::ISODate);
+    const QTime t(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!t.isValid())
+        c.fail(QStringLiteral("的時間不正確（應為 時:分:秒）。"));
+    return storedDate(d, t);
 }
 
 const Table& requireColumns(const Table& t, int needed)
@@ -226,14 +250,36 @@ LegacyShop convertLegacyTables(const JetContents& contents)
         shop.orders << o;
     }
 
+    // A line keeps its number, as an order does: a gap left by a deleted line
+    // stays a gap. A line without one (or a file without the column) is numbered
+    // after the highest kept.
     const Table& lines = requireColumns(*contents.table(s::LineTable.toStdString()), 3);
+    const bool linesNumbered = lines.columns.size() >= 4;
+    QHash<qlonglong, qsizetype> lineRow;
+    QList<qsizetype> unnumbered;
+    qlonglong highestLine = 0;
     for (qsizetype r = 0; r < qsizetype(lines.rows.size()); ++r) {
         LegacyShop::Line l;
         l.order = integerOrNull({lines, r, 0, s::line::Order});
         l.tea = text({lines, r, 1, s::line::Tea});
         l.quantity = integerOrNull({lines, r, 2, s::line::Quantity});
+        const Cell number{lines, r, 3, s::line::Id};
+        const auto n = linesNumbered ? integer(number) : std::nullopt;
+        if (n) {
+            if (*n <= 0)
+                number.fail(QStringLiteral("不是正整數。"));
+            if (lineRow.contains(*n))
+                number.fail(QStringLiteral("與第 %1 列重複。").arg(lineRow.value(*n) + 1));
+            lineRow.insert(*n, r);
+            l.id = *n;
+            highestLine = qMax(highestLine, *n);
+        } else {
+            unnumbered << r;
+        }
         shop.lines << l;
     }
+    for (qsizetype r : unnumbered)
+        shop.lines[r].id = ++highestLine;
 
     // Cash is the second column; the bank balance goes by its name where the file
     // has one, else it is the third.
@@ -331,11 +377,12 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
         }
     }
     {
+        // Kept numbers, as for orders: the auto-number continues after the highest.
         Inserter lines(db, schema::LineTable,
-                       QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
+                       QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量, 明細編號) VALUES (?, ?, ?, ?)"));
         for (qsizetype i = 0; i < shop.lines.size(); ++i) {
             const auto& l = shop.lines[i];
-            lines.insert(i, {l.order, l.tea, l.quantity});
+            lines.insert(i, {l.order, l.tea, l.quantity, l.id});
             step(QStringLiteral("寫入訂單明細"));
         }
     }

@@ -28,6 +28,7 @@ struct LegacyShop {
     };
     struct Line {
         QVariant order, tea, quantity;
+        qlonglong id = 0;  // the file's own 明細編號, or the next one after the highest
     };
     QList<Tea> teas;
     QList<Order> orders;

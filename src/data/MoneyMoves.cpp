@@ -11,6 +11,7 @@
 
 namespace lumaro::money {
 
+QString chooseTeaFirstText() { return QStringLiteral("請先選擇茶葉"); }
 QString cashShortText() { return QStringLiteral("店內沒那麼多現金啦"); }
 QString cashShortTitle() { return QStringLiteral("現金不足"); }
 QString bankShortText() { return QStringLiteral("銀行沒那麼多錢啦"); }
@@ -123,7 +124,7 @@ void transfer(Database& db, double amountToBank, const QString& moveId)
 void purchase(Database& db, const QString& tea, double typedKg, const QString& given)
 {
     if (tea.isEmpty())
-        throw MoveRefused(QStringLiteral("請先選擇茶葉"));
+        throw MoveRefused(chooseTeaFirstText());
     requireShopNumber(typedKg, QStringLiteral("進貨數量"));
     const Money kg = Money::fromDouble(typedKg);
 

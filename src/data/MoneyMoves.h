@@ -87,6 +87,7 @@ QString bankShortText();
 QString bankShortTitle();
 QString negativeAmountText();
 QString negativeAmountTitle();
+QString chooseTeaFirstText(); // 請先選擇茶葉
 
 } // namespace money
 

@@ -106,6 +106,7 @@ Money checkoutTotal(const QList<PricedLine>& lines) { return orderTotal(lines); 
 
 QString noLinesText() { return QStringLiteral("此訂單沒有明細"); }
 QString alreadySettledText() { return QStringLiteral("這張訂單已經結帳，不能再結帳一次。"); }
+QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
 QString orderGoneText() { return QStringLiteral("找不到這張訂單，它可能已被刪除。"); }
 
 Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal, const QString& given)

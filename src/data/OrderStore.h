@@ -66,6 +66,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
 QString noLinesText();        // 此訂單沒有明細
 QString alreadySettledText();
 QString orderGoneText();
+QString chooseOrderFirstText(); // 請先選擇訂單
 
 } // namespace OrderStore
 

@@ -1,6 +1,7 @@
 #include "forms/BoundTextBox.h"
 
 #include "data/DataControl.h"
+#include "platform/Form.h"
 #include "platform/Handler.h"
 
 #include <QFocusEvent>
@@ -57,15 +58,15 @@ void BoundTextBox::carryEdit(const QString& text)
 
 void BoundTextBox::focusInEvent(QFocusEvent* e)
 {
-    switch (e->reason()) {
-    case Qt::ActiveWindowFocusReason:
-    case Qt::PopupFocusReason:
+    if (isWindowFocusChange(e->reason())) {
         // The focus coming back with the window (a message box closed, the
         // user came back from another program) is not the user entering the
         // box: its selection stays as it was and GotFocus stays silent, or a
         // select-on-entry handler would delete the selected text.
         QLineEdit::focusInEvent(e);
         return;
+    }
+    switch (e->reason()) {
     case Qt::TabFocusReason:
     case Qt::BacktabFocusReason:
     case Qt::ShortcutFocusReason: {

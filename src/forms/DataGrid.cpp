@@ -1,9 +1,17 @@
 #include "forms/DataGrid.h"
 
 #include "data/DataControl.h"
+#include "data/Dates.h"
+#include "data/Schema.h"
+#include "platform/Form.h"
 #include "platform/Handler.h"
 
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 
 namespace lumaro {
@@ -35,8 +43,13 @@ QVariant DataControlModel::data(const QModelIndex& index, int role) const
 {
     if (!m_control || !index.isValid())
         return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return displayText(m_control->value(index.row(), index.column()));
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        const QVariant v = m_control->value(index.row(), index.column());
+        // An order date reads as a date, with its time of day where it has one.
+        if (m_control->columnName(index.column()) == schema::order::Date)
+            return dateText(v);
+        return displayText(v);
+    }
     if (role == Qt::TextAlignmentRole) {
         const QVariant v = m_control->value(index.row(), index.column());
         const int t = v.typeId();
@@ -70,6 +83,10 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(22);
     verticalHeader()->setMinimumWidth(18);
     horizontalHeader()->setHighlightSections(false);
+    // Tab leaves the grid for the next control, as it does everywhere else; the
+    // arrow keys move between rows. Otherwise Tab would walk the cells and
+    // quietly change the current row.
+    setTabKeyNavigation(false);
 }
 
 void DataGrid::setDataControl(DataControl* control)
@@ -164,6 +181,123 @@ void DataGrid::highlightCurrentRow()
     const QModelIndex current = currentIndex();
     if (current.isValid() && !selectionModel()->isRowSelected(current.row(), QModelIndex()))
         selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void DataGrid::setFind(int keyColumn, FindNext findNext, const QString& hint)
+{
+    m_findKeyColumn = keyColumn;
+    m_findHint = hint;
+    m_findNext = std::move(findNext);
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* e)
+{
+    if (m_findNext && e->matches(QKeySequence::Find)) {
+        openFind();
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
+void DataGrid::openFind()
+{
+    if (!m_findBox) {
+        m_findBox = new QFrame(this);
+        m_findBox->setObjectName(QStringLiteral("findBox"));
+        m_findBox->setFrameShape(QFrame::StyledPanel);
+        m_findBox->setAutoFillBackground(true);
+        auto* line = new QHBoxLayout(m_findBox);
+        line->setContentsMargins(4, 2, 4, 2);
+        line->setSpacing(4);
+        line->addWidget(new QLabel(QStringLiteral("尋找："), m_findBox));
+        m_findText = new QLineEdit(m_findBox);
+        m_findText->setObjectName(QStringLiteral("findText"));
+        m_findText->setPlaceholderText(m_findHint);
+        m_findText->setMinimumWidth(120);
+        m_findText->installEventFilter(this);
+        line->addWidget(m_findText);
+        m_findNote = new QLabel(m_findBox);
+        m_findNote->setObjectName(QStringLiteral("findNote"));
+        line->addWidget(m_findNote);
+        connect(m_findText, &QLineEdit::textEdited, this, [this] { findFrom(QVariant()); });
+        connect(m_findText, &QLineEdit::returnPressed, this, [this] {
+            findFrom(m_control && m_control->hasCurrent() ? m_control->storedField(m_findKeyColumn) : QVariant());
+        });
+    }
+    m_findNote->clear();
+    placeFind();
+    m_findBox->show();
+    m_findBox->raise();
+    m_findText->setFocus(Qt::ShortcutFocusReason);
+    m_findText->selectAll();
+}
+
+void DataGrid::closeFind()
+{
+    if (!m_findBox || !m_findBox->isVisible())
+        return;
+    const bool hadFocus = m_findText->hasFocus();
+    m_findBox->hide();
+    if (hadFocus)
+        setFocus(Qt::OtherFocusReason);
+}
+
+void DataGrid::placeFind()
+{
+    if (!m_findBox)
+        return;
+    // Over the grid's lower right corner: the screen's own controls stay put.
+    m_findBox->adjustSize();
+    const QRect area = viewport()->geometry();
+    const int w = qMin(m_findBox->sizeHint().width(), width());
+    const int h = m_findBox->sizeHint().height();
+    m_findBox->setGeometry(qMax(0, area.right() - w), qMax(0, area.bottom() - h), w, h);
+}
+
+void DataGrid::resizeEvent(QResizeEvent* e)
+{
+    QTableView::resizeEvent(e);
+    placeFind();
+}
+
+bool DataGrid::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_findText) {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+            closeFind();
+            return true;
+        }
+        if (e->type() == QEvent::FocusOut && !isWindowFocusChange(static_cast<QFocusEvent*>(e)->reason()))
+            QMetaObject::invokeMethod(this, [this] { if (m_findText && !m_findText->hasFocus()) m_findBox->hide(); },
+                                      Qt::QueuedConnection);
+    }
+    return QTableView::eventFilter(watched, e);
+}
+
+void DataGrid::findFrom(const QVariant& after)
+{
+    m_findNote->clear();
+    if (!m_control || m_findText->text().trimmed().isEmpty())
+        return;
+    runHandler([&] {
+        const QString text = m_findText->text();
+        // A match the grid does not list (added since it was last read) is
+        // passed over for the next one.
+        QVariant first;
+        for (QVariant key = m_findNext(text, after); key.isValid() && !key.isNull();
+             key = m_findNext(text, key)) {
+            if (first.isValid() && key == first)
+                break;
+            if (!first.isValid())
+                first = key;
+            const int row = m_control->findStoredRow(m_findKeyColumn, key);
+            if (row < 0)
+                continue;
+            selectRow(row);
+            return;
+        }
+        m_findNote->setText(QStringLiteral("找不到"));
+    });
 }
 
 int DataGrid::currentDataRow() const

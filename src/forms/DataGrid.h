@@ -3,8 +3,14 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 
+#include <functional>
+
 #include "data/DataControl.h"
 #include <QTableView>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
 
 namespace lumaro {
 
@@ -44,6 +50,15 @@ public:
     // Makes a row current as a user's click would (for keyboard-free tests).
     void selectRow(int dataRow);
 
+    // The key of the next row that matches the text, after the given key (or
+    // from the first when it is null), going round; null when none matches.
+    using FindNext = std::function<QVariant(const QString& text, const QVariant& after)>;
+    // Ctrl+F opens a small find box over the grid: typing selects the first
+    // row that matches, Enter the next one, Esc closes it. keyColumn is the
+    // control's column that holds the keys findNext answers with; hint says in
+    // the empty box what may be typed.
+    void setFind(int keyColumn, FindNext findNext, const QString& hint);
+
 signals:
     // The current cell moved to another row or column.
     void rowColChange(int previousRow, int previousColumn);
@@ -52,6 +67,9 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -59,11 +77,23 @@ protected:
 private:
     void followControl();
     void highlightCurrentRow();
+    void openFind();
+    void closeFind();
+    void placeFind();
+    // Selects the first match after `after`, as a click on its row would.
+    void findFrom(const QVariant& after);
 
     QPointer<DataControl> m_control;
     DataControlModel* m_model = nullptr;
     QList<int> m_columnWidths;
     bool m_syncing = false;
+
+    FindNext m_findNext;
+    int m_findKeyColumn = 0;
+    QString m_findHint;
+    QFrame* m_findBox = nullptr;
+    QLineEdit* m_findText = nullptr;
+    QLabel* m_findNote = nullptr;
 };
 
 } // namespace lumaro

@@ -22,11 +22,14 @@ const QChar kBreak(13); // the shop's message texts break lines with a lone CR
 
 QString rule() { return QString(62, QLatin1Char('-')); }
 
+// 結 帳 stands on the row above the lines, as high as the buttons beside it.
+constexpr TwipsRect kCommand3{4440, 2700, 975, 300};
+
 } // namespace
 
 void Order_frm::buildCheckout()
 {
-    Command3 = controls::button(this, "Command3", QStringLiteral("結 帳"), 4440, 2760, 975, 255);
+    Command3 = controls::button(this, "Command3", QStringLiteral("結 帳"), kCommand3);
     connect(Command3, &QPushButton::clicked, this, handler([this] { Command3_Click(); }));
 }
 
@@ -54,7 +57,7 @@ void Order_frm::Command3_Click()
 {
     const QVariant order = currentOrder();
     if (order.isNull()) {
-        prompts().message(QStringLiteral("請先選擇訂單"));
+        prompts().message(OrderStore::chooseOrderFirstText());
         return;
     }
     // The summary and the charge are the selected order's own lines, read

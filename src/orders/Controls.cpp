@@ -31,26 +31,24 @@ void fitLabel(QLabel* l)
     l->resize(qMax(laidOut.width(), hint.width()), qMax(laidOut.height(), hint.height()));
 }
 
-QLabel* label(QWidget* parent, const char* name, const QString& caption, double left, double top, double width,
-              double height)
+QLabel* label(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place)
 {
     auto* l = make<QLabel>(parent, name);
     l->setText(caption);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     keepPlatformColours(l);
     l->setAutoFillBackground(true);
-    placeTwips(l, left, top, width, height);
+    placeTwips(l, place);
     l->setProperty("laidOutSize", l->size());
     fitLabel(l);
     return l;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, double left, double top,
-                    double width, double height)
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place)
 {
     auto* b = make<QPushButton>(parent, name);
     b->setText(caption);
-    placeTwips(b, left, top, width, height);
+    placeTwips(b, place);
     return b;
 }
 
@@ -64,12 +62,11 @@ DataControl* dataControl(Database& db, QObject* parent, const char* name)
     return c;
 }
 
-DataGrid* grid(QWidget* parent, const char* name, DataControl* control, double left, double top, double width,
-               double height)
+DataGrid* grid(QWidget* parent, const char* name, DataControl* control, const TwipsRect& place)
 {
     auto* g = make<DataGrid>(parent, name);
     g->setDataControl(control);
-    placeTwips(g, left, top, width, height);
+    placeTwips(g, place);
     keepPlatformColours(g);
     return g;
 }

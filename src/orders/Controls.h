@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Geometry.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -30,13 +32,10 @@ W* make(QWidget* parent, const char* name)
 void keepPlatformColours(QWidget* w);
 // A label never cuts its caption: it keeps its place and grows to fit.
 void fitLabel(QLabel* label);
-QLabel* label(QWidget* parent, const char* name, const QString& caption, double left, double top, double width,
-              double height);
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, double left, double top,
-                    double width, double height);
+QLabel* label(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place);
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place);
 DataControl* dataControl(Database& db, QObject* parent, const char* name);
-DataGrid* grid(QWidget* parent, const char* name, DataControl* control, double left, double top, double width,
-               double height);
+DataGrid* grid(QWidget* parent, const char* name, DataControl* control, const TwipsRect& place);
 
 } // namespace controls
 

@@ -3,8 +3,11 @@
 
 #include "orders/Order_frm.h"
 
+#include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "forms/DataGrid.h"
+#include "data/Find.h"
+#include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
 #include "orders/Controls.h"
@@ -25,7 +28,22 @@ namespace {
 // The most the quantity bar can hold.
 constexpr int kMaxQuantity = 32767;
 
-QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
+// The lines and the tea list, in twips. The two rows above the grids stand 60
+// twips higher than first drawn and the buttons are 300 high, as the order
+// list's are: at 255, with their bottoms under the grids' headers, the
+// captions were cut.
+constexpr double kLinesRowTop = 2700;
+constexpr double kTeaRowTop = 4860;
+constexpr TwipsRect kLabel4{360, kLinesRowTop, 720, 180};
+constexpr TwipsRect kCommand2{1200, kLinesRowTop, 975, 300};
+constexpr TwipsRect kLabel6{2640, kLinesRowTop, 540, 180};
+constexpr TwipsRect kMoney{3240, kLinesRowTop, 165, 180};
+constexpr TwipsRect kDataGrid1{360, 3000, 8415, 1815};
+constexpr TwipsRect kLabel5{360, kTeaRowTop, 720, 180};
+constexpr TwipsRect kHScroll1{1680, kTeaRowTop, 2175, 255};
+constexpr TwipsRect kBuy{3960, kTeaRowTop, 270, 180};
+constexpr TwipsRect kCommand1{4440, kTeaRowTop, 975, 300};
+constexpr TwipsRect kDataGrid2{360, 5160, 8415, 1815};
 
 } // namespace
 
@@ -37,22 +55,25 @@ void Order_frm::buildOrderLines()
     Adodc2 = controls::dataControl(m_db, this, "Adodc2");
     Adodc2->setRecordSource(schema::sources::OrderTeaList);
 
-    Label4 = controls::label(this, "Label4", QStringLiteral("訂單明細"), 360, 2760, 720, 180);
-    Command2 = controls::button(this, "Command2", QStringLiteral("刪除"), 1200, 2760, 975, 255);
-    Label6 = controls::label(this, "Label6", QStringLiteral("總價："), 2640, 2760, 540, 180);
-    Money = controls::label(this, "Money", QStringLiteral(" "), 3240, 2760, 165, 180);
-    DataGrid1 = controls::grid(this, "DataGrid1", Adodc1, 360, 3000, 8415, 1815);
-    Label5 = controls::label(this, "Label5", QStringLiteral("選擇茶葉"), 360, 4920, 720, 180);
+    Label4 = controls::label(this, "Label4", QStringLiteral("訂單明細"), kLabel4);
+    Command2 = controls::button(this, "Command2", QStringLiteral("刪除"), kCommand2);
+    Label6 = controls::label(this, "Label6", QStringLiteral("總價："), kLabel6);
+    Money = controls::label(this, "Money", QStringLiteral(" "), kMoney);
+    DataGrid1 = controls::grid(this, "DataGrid1", Adodc1, kDataGrid1);
+    Label5 = controls::label(this, "Label5", QStringLiteral("選擇茶葉"), kLabel5);
     HScroll1 = controls::make<QScrollBar>(this, "HScroll1");
     HScroll1->setOrientation(Qt::Horizontal);
     HScroll1->setRange(0, kMaxQuantity);
     HScroll1->setValue(0);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(1);
-    placeTwips(HScroll1, 1680, 4920, 2175, 255);
-    Buy = controls::label(this, "Buy", QStringLiteral("      "), 3960, 4920, 270, 180);
-    Command1 = controls::button(this, "Command1", QStringLiteral("訂購"), 4440, 4920, 975, 255);
-    DataGrid2 = controls::grid(this, "DataGrid2", Adodc2, 360, 5160, 8415, 1815);
+    placeTwips(HScroll1, kHScroll1);
+    Buy = controls::label(this, "Buy", QStringLiteral("      "), kBuy);
+    Command1 = controls::button(this, "Command1", QStringLiteral("訂購"), kCommand1);
+    DataGrid2 = controls::grid(this, "DataGrid2", Adodc2, kDataGrid2);
+    DataGrid2->setFind(0, [this](const QString& text, const QVariant& after) {
+        return find::nextTea(m_db, text, after);
+    }, find::teaHint());
 
     connect(DataGrid2, &DataGrid::rowColChange, this, handler([this] { DataGrid2_RowColChange(); }));
     connect(DataGrid1, &DataGrid::notified, this, handler([this] { DataGrid1_Notified(); }));
@@ -107,11 +128,11 @@ void Order_frm::Command1_Click()
 {
     const QVariant order = currentOrder();
     if (order.isNull()) {
-        prompts().message(chooseOrderFirstText());
+        prompts().message(OrderStore::chooseOrderFirstText());
         return;
     }
     if (!Adodc2->hasCurrent()) {
-        prompts().message(QStringLiteral("請先選擇茶葉"));
+        prompts().message(money::chooseTeaFirstText());
         return;
     }
     const QVariant tea = Adodc2->field(0);
@@ -133,13 +154,8 @@ void Order_frm::Command1_Click()
 
 void Order_frm::Command2_Click()
 {
-    Adodc1->deleteCurrent();
     // The only line gone: nothing is left to stand on, and that is no error.
-    if (Adodc1->recordCount() > 0) {
-        Adodc1->moveNext();
-        if (Adodc1->eof())
-            Adodc1->moveLast();
-    }
+    RecordEditor::remove(*Adodc1, RecordEditor::WhenEmptied::StandNowhere);
     UpdateTotal();
 }
 

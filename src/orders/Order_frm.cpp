@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "forms/DataGrid.h"
+#include "data/Find.h"
 #include "data/Schema.h"
 #include "orders/Controls.h"
 #include "platform/Geometry.h"
@@ -16,10 +17,31 @@
 
 namespace lumaro {
 
+namespace {
+
+// The order list, in twips, on a client area of 8655 by 7740. 新增 and
+// 重新整理 end 60 twips short of the buttons beside them, which they would
+// otherwise touch; the customer box ends where the contact box begins, and
+// its label stands 30 twips higher, so that its caption clears the one below.
+constexpr double kStoredWidth = 8655;
+constexpr double kStoredHeight = 7740;
+constexpr TwipsRect kLabel1{2280, 210, 720, 180};
+constexpr TwipsRect kCustom{3120, 225, 1455, 255};
+constexpr TwipsRect kLabel2{2280, 480, 720, 180};
+constexpr TwipsRect kContact{3120, 480, 1455, 270};
+constexpr TwipsRect kCmdAdd{4920, 120, 1140, 300};
+constexpr TwipsRect kCmdRefresh{4920, 480, 1140, 300};
+constexpr TwipsRect kCmdDelete{6120, 120, 1095, 300};
+constexpr TwipsRect kCmdUpdate{6120, 480, 1095, 300};
+constexpr TwipsRect kLabel3{360, 690, 720, 180}; // its caption clears the grid below
+constexpr TwipsRect kGrdDataGrid{360, 960, 8415, 1695};
+
+} // namespace
+
 Order_frm::Order_frm(Database& db, QWidget* parent) : Form(QStringLiteral("訂單資料表"), parent), m_db(db)
 {
     setObjectName(QStringLiteral("Order_frm"));
-    resize(twips(8655), twips(7740));
+    resize(twips(kStoredWidth), twips(kStoredHeight));
 
     buildOrderList();
     buildOrderLines();
@@ -33,18 +55,22 @@ void Order_frm::buildOrderList()
     datPrimaryRS = controls::dataControl(m_db, this, "datPrimaryRS");
     datPrimaryRS->setRecordSource(schema::sources::OpenOrders);
 
-    Label1 = controls::label(this, "Label1", QStringLiteral("客戶名稱"), 2280, 240, 720, 180);
+    Label1 = controls::label(this, "Label1", QStringLiteral("客戶名稱"), kLabel1);
     custom = controls::make<BoundTextBox>(this, "custom");
-    placeTwips(custom, 3120, 225, 1455, 270);
-    Label2 = controls::label(this, "Label2", QStringLiteral("連絡方式"), 2280, 480, 720, 180);
+    placeTwips(custom, kCustom);
+    Label2 = controls::label(this, "Label2", QStringLiteral("連絡方式"), kLabel2);
     contact = controls::make<BoundTextBox>(this, "contact");
-    placeTwips(contact, 3120, 480, 1455, 270);
-    cmdAdd = controls::button(this, "cmdAdd", QStringLiteral("新增"), 4920, 120, 1215, 300);
-    cmdRefresh = controls::button(this, "cmdRefresh", QStringLiteral("重新整理(&R)"), 4920, 480, 1215, 300);
-    cmdDelete = controls::button(this, "cmdDelete", QStringLiteral("刪除(&D)"), 6120, 120, 1095, 300);
-    cmdUpdate = controls::button(this, "cmdUpdate", QStringLiteral("更新(&U)"), 6120, 480, 1095, 300);
-    Label3 = controls::label(this, "Label3", QStringLiteral("客戶訂單"), 360, 720, 720, 180);
-    grdDataGrid = controls::grid(this, "grdDataGrid", datPrimaryRS, 360, 960, 8415, 1695);
+    placeTwips(contact, kContact);
+    cmdAdd = controls::button(this, "cmdAdd", QStringLiteral("新增"), kCmdAdd);
+    cmdRefresh = controls::button(this, "cmdRefresh", QStringLiteral("重新整理(&R)"), kCmdRefresh);
+    cmdDelete = controls::button(this, "cmdDelete", QStringLiteral("刪除(&D)"), kCmdDelete);
+    cmdUpdate = controls::button(this, "cmdUpdate", QStringLiteral("更新(&U)"), kCmdUpdate);
+    Label3 = controls::label(this, "Label3", QStringLiteral("客戶訂單"), kLabel3);
+    grdDataGrid = controls::grid(this, "grdDataGrid", datPrimaryRS, kGrdDataGrid);
+
+    grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
+        return find::nextOpenOrder(m_db, text, after);
+    }, find::openOrderHint());
 
     for (BoundTextBox* box : {custom, contact}) {
         controls::keepPlatformColours(box);

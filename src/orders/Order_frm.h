@@ -24,6 +24,31 @@ class Order_frm : public Form {
 public:
     explicit Order_frm(Database& db, QWidget* parent = nullptr);
 
+    // Order list buttons; 重新整理 is also run by checkout.
+    void cmdAdd_Click();
+    void cmdUpdate_Click();
+    void cmdDelete_Click();
+    void cmdRefresh_Click();
+
+    // Order lines.
+    void grdDataGrid_RowColChange();
+    void DataGrid2_RowColChange();
+    void DataGrid1_Notified();
+    void HScroll1_Change();
+    void Command1_Click();
+    void Command2_Click();
+    // Recomputes the total of the lines into Money and leaves the lines with
+    // no current line, as after walking them.
+    void UpdateTotal();
+
+    // Checkout.
+    void Command3_Click();
+
+protected:
+    void Form_Activate() override;
+    void Form_Unload() override;
+
+private:
     // Order list.
     DataControl* datPrimaryRS = nullptr; // open orders, hidden
     QLabel* Label1 = nullptr;
@@ -54,31 +79,6 @@ public:
     // Checkout.
     QPushButton* Command3 = nullptr;
 
-    // Order list buttons; 重新整理 is also run by checkout.
-    void cmdAdd_Click();
-    void cmdUpdate_Click();
-    void cmdDelete_Click();
-    void cmdRefresh_Click();
-
-    // Order lines.
-    void grdDataGrid_RowColChange();
-    void DataGrid2_RowColChange();
-    void DataGrid1_Notified();
-    void HScroll1_Change();
-    void Command1_Click();
-    void Command2_Click();
-    // Recomputes the total of the lines into Money and leaves the lines with
-    // no current line, as after walking them.
-    void UpdateTotal();
-
-    // Checkout.
-    void Command3_Click();
-
-protected:
-    void Form_Activate() override;
-    void Form_Unload() override;
-
-private:
     void buildOrderList();
     void buildOrderLines();
     void buildCheckout();

@@ -57,6 +57,11 @@ void Form::closeEvent(QCloseEvent* e)
     e->accept();
 }
 
+bool isWindowFocusChange(Qt::FocusReason reason)
+{
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+
 void resetMousePointer()
 {
     while (QApplication::overrideCursor())

@@ -40,4 +40,9 @@ private:
 // Puts the application-wide mouse pointer back to the default arrow.
 void resetMousePointer();
 
+// Focus that comes and goes with the whole window (a message box opening and
+// closing, another program in front) is not the user entering or leaving a
+// control.
+bool isWindowFocusChange(Qt::FocusReason reason);
+
 } // namespace lumaro

@@ -16,6 +16,8 @@ void placeTwips(QWidget* w, double left, double top, double width, double height
     w->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
 
+void placeTwips(QWidget* w, const TwipsRect& r) { placeTwips(w, r.left, r.top, r.width, r.height); }
+
 void setBackground(QWidget* w, const QColor& c)
 {
     QPalette p = w->palette();

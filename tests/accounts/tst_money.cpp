@@ -9,6 +9,8 @@
 #include "data/Numbers.h"
 #include "support/TestShop.h"
 
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -37,15 +39,30 @@ struct MoneyScreen {
     PromptScope prompts;
     std::unique_ptr<Money_frm> form;
 
-    MoneyScreen(const QVariant& cash, const QVariant& bank)
+    MoneyScreen(const QVariant& cashBalance, const QVariant& bankBalance)
     {
-        shop.balances(cash, bank);
+        shop.balances(cashBalance, bankBalance);
         form = std::make_unique<Money_frm>(shop.db());
         form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
             qFatal("the screen never became active");
+        cash = form->findChild<BoundTextBox*>(QStringLiteral("cash"));
+        bank = form->findChild<BoundTextBox*>(QStringLiteral("bank"));
+        temp_money = form->findChild<QLineEdit*>(QStringLiteral("temp_money"));
+        cash_cmd = form->findChild<QPushButton*>(QStringLiteral("cash_cmd"));
+        bank_cmd = form->findChild<QPushButton*>(QStringLiteral("bank_cmd"));
+        Frame1 = form->findChild<QFrame*>(QStringLiteral("Frame1"));
+        Label1 = form->findChild<QLabel*>(QStringLiteral("Label1"));
+        Label2 = form->findChild<QLabel*>(QStringLiteral("Label2"));
+        Data1 = form->findChild<DataControl*>(QStringLiteral("Data1"));
     }
+    BoundTextBox *cash, *bank;
+    QLineEdit* temp_money;
+    QPushButton *cash_cmd, *bank_cmd;
+    QFrame* Frame1;
+    QLabel *Label1, *Label2;
+    DataControl* Data1;
     // The user clicks a button: the focus goes to it first.
     void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     QVariant stored(const char* column)
@@ -120,15 +137,15 @@ void tst_money::moves()
     QFETCH(QString, title);
 
     MoneyScreen s(cash, bank);
-    QCOMPARE(s.form->cash->text(), formatNumber(cash));
-    s.form->temp_money->setText(amount);
-    s.click(deposit ? s.form->bank_cmd : s.form->cash_cmd);
+    QCOMPARE(s.cash->text(), formatNumber(cash));
+    s.temp_money->setText(amount);
+    s.click(deposit ? s.bank_cmd : s.cash_cmd);
 
     QCOMPARE(s.shop.cash(), newCash);
     QCOMPARE(s.shop.bank(), newBank);
     // The boxes show what is stored, in the general format.
-    QCOMPARE(s.form->cash->text(), formatNumber(newCash));
-    QCOMPARE(s.form->bank->text(), formatNumber(newBank));
+    QCOMPARE(s.cash->text(), formatNumber(newCash));
+    QCOMPARE(s.bank->text(), formatNumber(newBank));
 
     const auto shown = s.prompts->messages();
     if (message.isEmpty()) {
@@ -140,28 +157,28 @@ void tst_money::moves()
         QCOMPARE(shown.first().buttons, Buttons::Ok);
     }
     // Either way the amount stays, selected, in the focused box.
-    QVERIFY(s.form->temp_money->hasFocus());
-    QCOMPARE(s.form->temp_money->text(), amount);
-    QCOMPARE(s.form->temp_money->selectedText(), amount);
+    QVERIFY(s.temp_money->hasFocus());
+    QCOMPARE(s.temp_money->text(), amount);
+    QCOMPARE(s.temp_money->selectedText(), amount);
 }
 
 void tst_money::secondClickEmptiesTheAmount()
 {
     MoneyScreen s(1000.0, 0.0);
-    s.form->temp_money->setFocus();
-    QTest::keyClicks(s.form->temp_money, QStringLiteral("100"));
+    s.temp_money->setFocus();
+    QTest::keyClicks(s.temp_money, QStringLiteral("100"));
 
-    s.click(s.form->bank_cmd);
+    s.click(s.bank_cmd);
     QCOMPARE(s.shop.cash(), 900.0);
-    QCOMPARE(s.form->temp_money->selectedText(), QStringLiteral("100"));
+    QCOMPARE(s.temp_money->selectedText(), QStringLiteral("100"));
 
     // The same amount again; coming back, the box drops the selected amount.
-    s.click(s.form->bank_cmd);
+    s.click(s.bank_cmd);
     QCOMPARE(s.shop.cash(), 800.0);
-    QCOMPARE(s.form->temp_money->text(), QString());
+    QCOMPARE(s.temp_money->text(), QString());
 
     // The third click moves nothing.
-    s.click(s.form->cash_cmd);
+    s.click(s.cash_cmd);
     QCOMPARE(s.shop.cash(), 800.0);
     QCOMPARE(s.shop.bank(), 200.0);
     QVERIFY(s.prompts->messages().isEmpty());
@@ -170,20 +187,20 @@ void tst_money::secondClickEmptiesTheAmount()
 void tst_money::emptyBalanceFailsClearly()
 {
     MoneyScreen s(QVariant(), 100.0);
-    QCOMPARE(s.form->cash->text(), QString());
-    s.form->temp_money->setText(QStringLiteral("0"));
-    s.click(s.form->bank_cmd);
+    QCOMPARE(s.cash->text(), QString());
+    s.temp_money->setText(QStringLiteral("0"));
+    s.click(s.bank_cmd);
 
     QCOMPARE(s.prompts->messages().size(), 1);
     QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("空")));
     QVERIFY(s.stored("現金").isNull());
     QCOMPARE(s.shop.bank(), 100.0);
-    QVERIFY(s.form->temp_money->hasFocus());
+    QVERIFY(s.temp_money->hasFocus());
 
     // The other way round the empty cash counts as 0.
     s.prompts->clear();
-    s.form->temp_money->setText(QStringLiteral("30"));
-    s.click(s.form->cash_cmd);
+    s.temp_money->setText(QStringLiteral("30"));
+    s.click(s.cash_cmd);
     QVERIFY(s.prompts->messages().isEmpty());
     QCOMPARE(s.shop.cash(), 30.0);
     QCOMPARE(s.shop.bank(), 70.0);
@@ -226,14 +243,14 @@ void tst_money::failureBetweenTheTwoChangesStoresNothing()
     // The balances are written first; the journal row, last, then fails.
     s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE INSERT"), QStringLiteral("帳務日誌表"),
                       QStringLiteral("磁碟故障"));
-    s.form->temp_money->setText(QStringLiteral("300"));
-    s.click(s.form->bank_cmd);
+    s.temp_money->setText(QStringLiteral("300"));
+    s.click(s.bank_cmd);
 
     QCOMPARE(s.shop.cash(), 1000.0);
     QCOMPARE(s.shop.bank(), 50.0);
     QCOMPARE(s.prompts->messages().size(), 1);
     QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
-    QCOMPARE(s.form->bank->text(), QStringLiteral("50"));
+    QCOMPARE(s.bank->text(), QStringLiteral("50"));
     QVERIFY(!s.shop.db().inTransaction());
 
     // Nothing half-made is left for a later re-read to store.
@@ -241,10 +258,10 @@ void tst_money::failureBetweenTheTwoChangesStoresNothing()
     s.form->activate();
     QCOMPARE(s.shop.cash(), 1000.0);
     QCOMPARE(s.shop.bank(), 50.0);
-    QCOMPARE(s.form->cash->text(), QStringLiteral("1000"));
+    QCOMPARE(s.cash->text(), QStringLiteral("1000"));
 
     // And the next move goes through whole.
-    s.click(s.form->bank_cmd);
+    s.click(s.bank_cmd);
     QCOMPARE(s.shop.cash(), 700.0);
     QCOMPARE(s.shop.bank(), 350.0);
 }
@@ -252,14 +269,14 @@ void tst_money::failureBetweenTheTwoChangesStoresNothing()
 void tst_money::storedBalanceIsTestedAgain()
 {
     MoneyScreen s(1000.0, 0.0);
-    QCOMPARE(s.form->cash->text(), QStringLiteral("1000"));
+    QCOMPARE(s.cash->text(), QStringLiteral("1000"));
 
     // Another terminal moves cash to the bank after this screen read it.
     auto other = Database::open(s.shop.path());
     money::deposit(*other, 600);
 
-    s.form->temp_money->setText(QStringLiteral("1000"));
-    s.click(s.form->bank_cmd);
+    s.temp_money->setText(QStringLiteral("1000"));
+    s.click(s.bank_cmd);
 
     QCOMPARE(s.prompts->messages().size(), 1);
     QCOMPARE(s.prompts->messages().first().text, QStringLiteral("店內沒那麼多現金啦"));
@@ -267,8 +284,8 @@ void tst_money::storedBalanceIsTestedAgain()
     QCOMPARE(s.shop.cash(), 400.0);
     QCOMPARE(s.shop.bank(), 600.0);
     // The screen now shows why.
-    QCOMPARE(s.form->cash->text(), QStringLiteral("400"));
-    QCOMPARE(s.form->bank->text(), QStringLiteral("600"));
+    QCOMPARE(s.cash->text(), QStringLiteral("400"));
+    QCOMPARE(s.bank->text(), QStringLiteral("600"));
 }
 
 void tst_money::balancesRereadOnActivation()
@@ -282,24 +299,24 @@ void tst_money::balancesRereadOnActivation()
     mdi.show();
     mdi.EditMoney_Click();
     Money_frm* money = mdi.moneyScreen();
-    QCOMPARE(money->cash->text(), QStringLiteral("1000"));
+    QCOMPARE(money->findChild<BoundTextBox*>(QStringLiteral("cash"))->text(), QStringLiteral("1000"));
 
     // A purchase on the stock screen pays from the cash.
     mdi.StoreTea_Click();
     TeaStock_frm* stock = mdi.teaStockScreen();
-    stock->HScroll1->setValue(5);
-    stock->Buy->click();
+    stock->findChild<QScrollBar*>(QStringLiteral("HScroll1"))->setValue(5);
+    stock->findChild<QPushButton*>(QStringLiteral("Buy"))->click();
     QCOMPARE(shop.cash(), 400.0);
-    QCOMPARE(money->cash->text(), QStringLiteral("1000")); // not active yet
+    QCOMPARE(money->findChild<BoundTextBox*>(QStringLiteral("cash"))->text(), QStringLiteral("1000")); // not active yet
 
-    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(money));
-    QCOMPARE(money->cash->text(), QStringLiteral("400"));
+    mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->setActiveSubWindow(MDI_frm::subWindowOf(money));
+    QCOMPARE(money->findChild<BoundTextBox*>(QStringLiteral("cash"))->text(), QStringLiteral("400"));
 
     // A checkout elsewhere adds to the cash; the next activation shows it.
-    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(stock));
+    mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->setActiveSubWindow(MDI_frm::subWindowOf(stock));
     shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 250.5"));
-    mdi.mdiArea->setActiveSubWindow(MDI_frm::subWindowOf(money));
-    QCOMPARE(money->cash->text(), QStringLiteral("650.5"));
+    mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->setActiveSubWindow(MDI_frm::subWindowOf(money));
+    QCOMPARE(money->findChild<BoundTextBox*>(QStringLiteral("cash"))->text(), QStringLiteral("650.5"));
     QVERIFY(prompts->messages().isEmpty());
 }
 
@@ -329,8 +346,8 @@ void tst_money::frameFollowsTheOuterSize()
     sub->show();
     sub->resize(window);
     QCOMPARE(sub->size(), window);
-    QCOMPARE(form->Frame1->pos(), frame);
-    QCOMPARE(form->Frame1->size(), QSize(457, 81));
+    QCOMPARE(form->findChild<QFrame*>(QStringLiteral("Frame1"))->pos(), frame);
+    QCOMPARE(form->findChild<QFrame*>(QStringLiteral("Frame1"))->size(), QSize(457, 81));
 }
 
 void tst_money::transferApi()

@@ -48,7 +48,7 @@ private slots:
     void captionColourAndMenus()
     {
         QCOMPARE(window->windowTitle(), QStringLiteral("Lumaro"));
-        QCOMPARE(window->mdiArea->background().color(), QColor(255, 255, 192));
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->background().color(), QColor(255, 255, 192));
         QStringList tops;
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
@@ -97,16 +97,16 @@ private slots:
         QFETCH(QString, screen);
         QFETCH(QString, caption);
         item(action)->trigger();
-        auto* first = window->mdiArea->findChild<QWidget*>(screen);
+        auto* first = window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->findChild<QWidget*>(screen);
         QVERIFY(first);
         QCOMPARE(first->windowTitle(), caption);
         QMdiSubWindow* sub = MDI_frm::subWindowOf(first);
         QVERIFY(sub->isMaximized());
-        QCOMPARE(window->mdiArea->activeSubWindow(), sub);
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), sub);
 
         item(action)->trigger();
-        QCOMPARE(window->mdiArea->findChildren<QWidget*>(screen).size(), 1);
-        QCOMPARE(window->mdiArea->findChild<QWidget*>(screen), first);
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->findChildren<QWidget*>(screen).size(), 1);
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->findChild<QWidget*>(screen), first);
         QVERIFY(prompts->get()->shown().isEmpty());
     }
 
@@ -129,7 +129,7 @@ private slots:
         item("EditOrder")->trigger();
         item("EditMoney")->trigger();
         QVERIFY(window->teaKindScreen() && window->orderScreen() && window->moneyScreen());
-        QCOMPARE(window->mdiArea->activeSubWindow(), MDI_frm::subWindowOf(window->moneyScreen()));
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), MDI_frm::subWindowOf(window->moneyScreen()));
     }
 
     void lockKeepsOpenScreens()
@@ -138,7 +138,7 @@ private slots:
         item("EditOrder")->trigger();
         QPointer<TeaKind_frm> tea = window->teaKindScreen();
         QPointer<Order_frm> orders = window->orderScreen();
-        QMdiSubWindow* active = window->mdiArea->activeSubWindow();
+        QMdiSubWindow* active = window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow();
 
         (*prompts)->queueInput(QStringLiteral("wrong"));
         (*prompts)->queueInput(QStringLiteral("secret"));
@@ -147,7 +147,7 @@ private slots:
         QVERIFY(!(*prompts)->ended());
         QVERIFY(tea && orders);
         QVERIFY(tea->isVisible() && orders->isVisible());
-        QCOMPARE(window->mdiArea->activeSubWindow(), active);
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), active);
         QVERIFY(!window->lockScreen()->isVisible()); // the lock screen itself stays hidden
     }
 

@@ -32,11 +32,25 @@ struct StockScreen {
         }
         form = std::make_unique<TeaStock_frm>(shop.db());
         form->show();
+        datPrimaryRS = form->findChild<DataControl*>(QStringLiteral("datPrimaryRS"));
+        TeaNum = form->findChild<BoundTextBox*>(QStringLiteral("TeaNum"));
+        TeaName = form->findChild<BoundTextBox*>(QStringLiteral("TeaName"));
+        HScroll1 = form->findChild<QScrollBar*>(QStringLiteral("HScroll1"));
+        Money = form->findChild<QLineEdit*>(QStringLiteral("Money"));
+        Buy = form->findChild<QPushButton*>(QStringLiteral("Buy"));
+        grdDataGrid = form->findChild<DataGrid*>(QStringLiteral("grdDataGrid"));
     }
-    void choose(int row) { form->grdDataGrid->selectRow(row); }
+    DataControl* datPrimaryRS;
+    BoundTextBox *TeaNum, *TeaName;
+    QScrollBar* HScroll1;
+    QLineEdit* Money;
+    QPushButton* Buy;
+    DataGrid* grdDataGrid;
+
+    void choose(int row) { grdDataGrid->selectRow(row); }
     QString shownStock(int row)
     {
-        QAbstractItemModel* m = form->grdDataGrid->model();
+        QAbstractItemModel* m = grdDataGrid->model();
         return m->data(m->index(row, 4)).toString();
     }
 };
@@ -76,11 +90,11 @@ void tst_teastock::scrollBarWritesTheQuantity()
     QFETCH(int, times);
     QFETCH(QString, money);
     StockScreen s;
-    QCOMPARE(s.form->Money->text(), QStringLiteral("0"));
-    QCOMPARE(s.form->HScroll1->value(), 1);
+    QCOMPARE(s.Money->text(), QStringLiteral("0"));
+    QCOMPARE(s.HScroll1->value(), 1);
     for (int i = 0; i < times; ++i)
-        s.form->HScroll1->triggerAction(QAbstractSlider::SliderAction(action));
-    QCOMPARE(s.form->Money->text(), money);
+        s.HScroll1->triggerAction(QAbstractSlider::SliderAction(action));
+    QCOMPARE(s.Money->text(), money);
 }
 
 void tst_teastock::purchase_data()
@@ -112,12 +126,12 @@ void tst_teastock::purchase()
 
     StockScreen s(cash);
     if (scroll)
-        s.form->HScroll1->setValue(scroll);
+        s.HScroll1->setValue(scroll);
     if (!typed.isNull()) {
-        s.form->Money->clear();
-        QTest::keyClicks(s.form->Money, typed);
+        s.Money->clear();
+        QTest::keyClicks(s.Money, typed);
     }
-    QTest::mouseClick(s.form->Buy, Qt::LeftButton);
+    QTest::mouseClick(s.Buy, Qt::LeftButton);
 
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), newStock);
     QCOMPARE(s.shop.cash(), newCash);
@@ -125,26 +139,26 @@ void tst_teastock::purchase()
     QVERIFY(s.prompts->messages().isEmpty());
     // The quantity stays as it was.
     if (!typed.isNull())
-        QCOMPARE(s.form->Money->text(), typed);
+        QCOMPARE(s.Money->text(), typed);
 }
 
 void tst_teastock::otherTeaKeepsTheQuantityAndTwiceBuysTwice()
 {
     StockScreen s;
-    s.form->HScroll1->setValue(3);
+    s.HScroll1->setValue(3);
     s.choose(1);
-    QCOMPARE(s.form->TeaNum->text(), QStringLiteral("B02"));
-    QCOMPARE(s.form->Money->text(), QStringLiteral("3"));
+    QCOMPARE(s.TeaNum->text(), QStringLiteral("B02"));
+    QCOMPARE(s.Money->text(), QStringLiteral("3"));
 
-    s.form->Buy->click();
-    s.form->Buy->click();
+    s.Buy->click();
+    s.Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("B02")), 10.0);
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), 10.0);
     QCOMPARE(s.shop.cash(), 10000.0 - 2 * 3 * 300.0);
 
     // An empty stock counts as 0.
     s.choose(2);
-    s.form->Buy->click();
+    s.Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("C03")), 3.0);
     QCOMPARE(s.shop.cash(), 10000.0 - 1800.0 - 150.0);
 }
@@ -158,15 +172,15 @@ void tst_teastock::gridShowsTheStoredStockOnTheSameTea()
     money::purchase(*other, QStringLiteral("B02"), 1.5);
     QCOMPARE(s.shownStock(1), QStringLiteral("4"));
 
-    s.form->HScroll1->setValue(2);
-    s.form->Buy->click();
+    s.HScroll1->setValue(2);
+    s.Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("B02")), 7.5);
     QCOMPARE(s.shownStock(1), QStringLiteral("7.5"));
-    QCOMPARE(s.form->datPrimaryRS->currentRow(), 1);
-    QCOMPARE(s.form->grdDataGrid->currentDataRow(), 1);
-    QCOMPARE(s.form->TeaNum->text(), QStringLiteral("B02"));
-    QCOMPARE(s.form->TeaName->text(), QStringLiteral("東方美人"));
-    QVERIFY(!s.form->datPrimaryRS->hasPending());
+    QCOMPARE(s.datPrimaryRS->currentRow(), 1);
+    QCOMPARE(s.grdDataGrid->currentDataRow(), 1);
+    QCOMPARE(s.TeaNum->text(), QStringLiteral("B02"));
+    QCOMPARE(s.TeaName->text(), QStringLiteral("東方美人"));
+    QVERIFY(!s.datPrimaryRS->hasPending());
 }
 
 void tst_teastock::refusals()
@@ -191,8 +205,8 @@ void tst_teastock::refusals()
         c.prepare(s.shop);
         const QString stockSql = QStringLiteral("SELECT 編號, 庫存 FROM 茶葉資料表 ORDER BY 編號");
         const auto stockBefore = s.shop.rows(stockSql);
-        s.form->HScroll1->setValue(5);
-        s.form->Buy->click();
+        s.HScroll1->setValue(5);
+        s.Buy->click();
         const auto shown = s.prompts->messages();
         QVERIFY2(shown.size() == 1, c.name);
         QCOMPARE(shown.first().text, c.message);
@@ -208,19 +222,19 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
     // The stock is raised first; paying from the cash then fails.
     s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE UPDATE OF 現金"), QStringLiteral("帳款資料表"),
                       QStringLiteral("磁碟故障"));
-    s.form->HScroll1->setValue(5);
-    s.form->Buy->click();
+    s.HScroll1->setValue(5);
+    s.Buy->click();
 
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), 10.0);
     QCOMPARE(s.shop.cash(), 1000.0);
     QCOMPARE(s.prompts->messages().size(), 1);
     QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
     QCOMPARE(s.shownStock(0), QStringLiteral("10"));
-    QVERIFY(!s.form->datPrimaryRS->hasPending());
+    QVERIFY(!s.datPrimaryRS->hasPending());
 
     // The same purchase goes through whole once the fault is gone.
     s.shop.dropFailure(QStringLiteral("現金故障"), QStringLiteral("帳款資料表"));
-    s.form->Buy->click();
+    s.Buy->click();
     QCOMPARE(s.shop.stock(QStringLiteral("A01")), 15.0);
     QCOMPARE(s.shop.cash(), 400.0);
 }
@@ -228,15 +242,15 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
 void tst_teastock::resizeMovesOnlyTheGridHeight()
 {
     StockScreen s;
-    const QRect before = s.form->grdDataGrid->geometry();
-    const QRect buy = s.form->Buy->geometry();
+    const QRect before = s.grdDataGrid->geometry();
+    const QRect buy = s.Buy->geometry();
     s.form->resize(800, 600); // inner height 9000 twips
-    QCOMPARE(s.form->grdDataGrid->geometry(), QRect(before.x(), before.y(), before.width(), twips(8470)));
-    QCOMPARE(s.form->Buy->geometry(), buy);
+    QCOMPARE(s.grdDataGrid->geometry(), QRect(before.x(), before.y(), before.width(), twips(8470)));
+    QCOMPARE(s.Buy->geometry(), buy);
 
     // A window too small for any grid leaves the grid as it was.
     s.form->resize(800, 20);
-    QCOMPARE(s.form->grdDataGrid->height(), twips(8470));
+    QCOMPARE(s.grdDataGrid->height(), twips(8470));
     QVERIFY(s.prompts->messages().isEmpty());
 }
 

@@ -35,57 +35,57 @@ private slots:
         // the cash as it was.
         mdi.findChild<QAction*>(QStringLiteral("EditMoney"))->trigger();
         QVERIFY(mdi.moneyScreen());
-        QCOMPARE(mdi.moneyScreen()->cash->text(), QStringLiteral("5000"));
+        QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "cash")->text(), QStringLiteral("5000"));
 
         // 1. The order screen opens maximised on the open orders.
         mdi.findChild<QAction*>(QStringLiteral("EditOrder"))->trigger();
-        Order_frm* screen = mdi.orderScreen();
-        QVERIFY(screen);
-        QVERIFY(MDI_frm::subWindowOf(screen)->isMaximized());
-        QCOMPARE(screen->datPrimaryRS->recordCount(), 1);
+        QVERIFY(mdi.orderScreen());
+        QVERIFY(MDI_frm::subWindowOf(mdi.orderScreen())->isMaximized());
+        const OrderScreen screen(*mdi.orderScreen());
+        QCOMPARE(screen.datPrimaryRS->recordCount(), 1);
 
         // 2. A new order: customer and contact typed, then 更新.
-        click(screen->cmdAdd);
-        typeText(screen->custom, QStringLiteral("陳美玲"));
-        typeText(screen->contact, QStringLiteral("台北市"));
-        click(screen->cmdUpdate);
+        click(screen.cmdAdd);
+        typeText(screen.custom, QStringLiteral("陳美玲"));
+        typeText(screen.contact, QStringLiteral("台北市"));
+        click(screen.cmdUpdate);
         const QVariant number =
             shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '陳美玲' AND 訂單狀態 = 0"));
         QVERIFY(!number.isNull());
 
         // 3. Chosen in the order grid: its (empty) lines are shown.
-        chooseRow(screen->grdDataGrid, 1);
-        QCOMPARE(screen->Adodc1->parameters().value(0), number);
-        QCOMPARE(screen->Adodc1->recordCount(), 0);
+        chooseRow(screen.grdDataGrid, 1);
+        QCOMPARE(screen.Adodc1->parameters().value(0), number);
+        QCOMPARE(screen.Adodc1->recordCount(), 0);
 
         // 4. A tea, a quantity within its stock, 訂購.
-        chooseRow(screen->DataGrid2, 1);
-        QCOMPARE(screen->HScroll1->maximum(), 18);
-        screen->HScroll1->setValue(2);
-        QCOMPARE(screen->Buy->text(), QStringLiteral("2"));
-        click(screen->Command1);
-        QCOMPARE(screen->Adodc1->recordCount(), 1);
-        QCOMPARE(screen->Money->text(), QStringLiteral("5200"));
+        chooseRow(screen.DataGrid2, 1);
+        QCOMPARE(screen.HScroll1->maximum(), 18);
+        screen.HScroll1->setValue(2);
+        QCOMPARE(screen.Buy->text(), QStringLiteral("2"));
+        click(screen.Command1);
+        QCOMPARE(screen.Adodc1->recordCount(), 1);
+        QCOMPARE(screen.Money->text(), QStringLiteral("5200"));
 
         // 5. and 6. 結 帳, answered Yes.
         prompts->queueAnswer(Answer::Yes);
-        click(screen->Command3);
+        click(screen.Command3);
         QCOMPARE(prompts->messages().size(), 1);
         QVERIFY(prompts->messages()[0].text.endsWith(QStringLiteral("總計:5200")));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {number}).toInt(), 1);
         QCOMPARE(shop.stock(QStringLiteral("T002")), 16.0);
         QCOMPARE(shop.stock(QStringLiteral("T001")), 25.0);
         QCOMPARE(shop.cash(), 10200.0);
-        QCOMPARE(screen->datPrimaryRS->recordCount(), 1);
-        QCOMPARE(screen->Adodc1->parameters().value(0).toLongLong(), earlier);
+        QCOMPARE(screen.datPrimaryRS->recordCount(), 1);
+        QCOMPARE(screen.Adodc1->parameters().value(0).toLongLong(), earlier);
 
         // 7. The cash and bank screen shows the new balance when it becomes
         // active again; nothing else re-read it.
-        QCOMPARE(mdi.moneyScreen()->cash->text(), QStringLiteral("5000"));
+        QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "cash")->text(), QStringLiteral("5000"));
         mdi.findChild<QAction*>(QStringLiteral("EditMoney"))->trigger();
-        QCOMPARE(mdi.mdiArea->activeSubWindow(), MDI_frm::subWindowOf(mdi.moneyScreen()));
-        QCOMPARE(mdi.moneyScreen()->cash->text(), QStringLiteral("10200"));
-        QCOMPARE(mdi.moneyScreen()->bank->text(), QStringLiteral("20000"));
+        QCOMPARE(mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), MDI_frm::subWindowOf(mdi.moneyScreen()));
+        QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "cash")->text(), QStringLiteral("10200"));
+        QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "bank")->text(), QStringLiteral("20000"));
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace lumaro;
@@ -42,6 +43,47 @@ private slots:
         auto db = Database::open(target);
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 3);
+        qunsetenv("LUMARO_MDBREADER");
+    }
+
+    // The old program's real files, through the installed reader. With
+    // LUMARO_SCREENSHOTS naming a folder the dialog is saved there half-way.
+    void importsTheRealShopFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("double prices") << QStringLiteral("teadata-jet4.mdb");
+        QTest::newRow("single prices") << QStringLiteral("teadata-single.mdb");
+    }
+
+    void importsTheRealShopFiles()
+    {
+        QFETCH(QString, file);
+        QTemporaryDir dir;
+        qputenv("LUMARO_MDBREADER", LUMARO_MDBREADER);
+        // Started in the shop's folder, as the owner would.
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        const QString legacy = QStringLiteral("teadata.mdb");
+        QVERIFY(QFile::copy(QStringLiteral(LUMARO_TEST_DATA_DIR "/") + file, legacy));
+        const QString target = QStringLiteral("teadata.db");
+
+        FirstRunDialog dialog(target, nullptr, legacy);
+        dialog.show();
+        const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS");
+        bool saved = false;
+        connect(dialog.progress, &QProgressBar::valueChanged, this, [&](int v) {
+            if (!pictures.isEmpty() && !saved && v >= 40 && file.contains(QLatin1String("jet4"))) {
+                saved = dialog.grab().save(QDir(pictures).filePath(QStringLiteral("first-run-import.png")));
+            }
+        });
+        QTest::mouseClick(dialog.okButton, Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.imported());
+        auto db = Database::open(target);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表")).toInt(), 27);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號 = 'A004'")).toDouble(), 899.9);
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶Tea-1'x")));
         qunsetenv("LUMARO_MDBREADER");
     }
 

@@ -1,12 +1,16 @@
-// Importing the old program's tables into a new shop file. No Jet file on hand holds
-// the shop's tables, so the rows are built here as the reader would send them.
+// Importing the old program's tables into a new shop file: real Jet 4 files of the
+// shop through the reader process, and rows built here as the reader would send them.
 #include "data/DataError.h"
+#include "data/Numbers.h"
 #include "data/Password.h"
 #include "data/Database.h"
 #include "data/LegacyImport.h"
 #include "data/Maintenance.h"
 #include "legacy/LegacyFixtures.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -29,6 +33,17 @@ QList<QVariantList> rows(Database& db, const QString& sql)
         out << r;
     }
     return out;
+}
+
+// A stored value as the expected rows write it: numbers as their shortest
+// decimal, dates as an ISO timestamp.
+QString asWritten(const QVariant& v, bool isDate)
+{
+    if (isDate) {
+        const QString s = v.toString();
+        return s.size() == 10 ? s + QStringLiteral("T00:00:00") : QString(s).replace(QLatin1Char(' '), QLatin1Char('T'));
+    }
+    return v.typeId() == QMetaType::Double ? formatNumber(v.toDouble()) : v.toString();
 }
 
 }  // namespace
@@ -68,16 +83,15 @@ private slots:
         QCOMPARE(orders[0], (QVariantList{3, QStringLiteral("林"), QVariant(), QStringLiteral("line: lin"), 2}));
         QCOMPARE(orders[1], (QVariantList{7, QStringLiteral("王小明"), QStringLiteral("2024-03-05"),
                                           QStringLiteral("0912-345-678"), 1}));
-        QCOMPARE(orders[2][2].toString(), QStringLiteral("2024-12-31"));
+        QCOMPARE(orders[2][2].toString(), QStringLiteral("2024-12-31 15:30:00"));
         // New orders continue after the highest number kept.
         QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號")).toInt(),
                  43);
 
-        const QList<QVariantList> lines =
-            rows(*db, QStringLiteral("SELECT 訂單編號, 茶葉編號, 數量 FROM 訂單明細表 ORDER BY 明細編號"));
-        QCOMPARE(lines, (QList<QVariantList>{{7, QStringLiteral("A'01"), 3},
-                                             {42, QStringLiteral("C03"), 2},
-                                             {99, QStringLiteral("ZZ"), QVariant()}}));
+        const QList<QVariantList> lines = rows(*db, QStringLiteral("SELECT * FROM 訂單明細表 ORDER BY 明細編號"));
+        QCOMPARE(lines, (QList<QVariantList>{{7, QStringLiteral("A'01"), 3, 1},
+                                             {42, QStringLiteral("C03"), 2, 2},
+                                             {99, QStringLiteral("ZZ"), QVariant(), 3}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")),
                  (QList<QVariantList>{{1000.5, 2500.25}}));
         // The books open on what was imported.
@@ -86,6 +100,74 @@ private slots:
         QVERIFY(checkShop(*db).books.isEmpty());
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
         QVERIFY(!passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶")));
+    }
+
+    // Every row of the two shop files arrives as it was written: line numbers with
+    // their gap, dates with their time of day, Single prices without float noise.
+    void importsTheShopFilesAsWritten_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("double prices") << QStringLiteral("teadata-jet4.mdb");
+        QTest::newRow("single prices") << QStringLiteral("teadata-single.mdb");
+    }
+
+    void importsTheShopFilesAsWritten()
+    {
+        QFETCH(QString, file);
+        const QString source = QStringLiteral(LUMARO_TEST_DATA_DIR "/") + file;
+        QFile expectedFile(source + QStringLiteral(".expected.jsonl"));
+        QVERIFY(expectedFile.open(QIODevice::ReadOnly));
+        QMap<QString, QList<QStringList>> expected;
+        QString password;
+        for (const QByteArray& line : expectedFile.readAll().split('\n')) {
+            if (line.trimmed().isEmpty())
+                continue;
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.contains(QStringLiteral("deleted"))) {
+                QList<QStringList>& rows = expected[o[QStringLiteral("deleted")].toString()];
+                const int at = o[QStringLiteral("position")].toInt();
+                rows.removeIf([&](const QStringList& r) { return r[at] == o[QStringLiteral("key")].toString(); });
+                continue;
+            }
+            QStringList row;
+            for (const QJsonValue& x : o[QStringLiteral("row")].toArray())
+                row << x.toString();
+            if (o[QStringLiteral("table")].toString() == QStringLiteral("密碼表"))
+                password = row[0];
+            else
+                expected[o[QStringLiteral("table")].toString()] << row;
+        }
+        QCOMPARE(expected.value(QStringLiteral("訂單明細表")).size(), 27);
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("teadata.db"));
+        LegacyImportOptions options;
+        options.readerPath = QStringLiteral(LUMARO_MDBREADER);
+        const LegacyImportSummary s = importLegacyFile(source, target, options);
+        QVERIFY2(s.warnings.isEmpty(), qPrintable(s.warnings.join(QLatin1Char('\n'))));
+        QCOMPARE(s.password, password);
+
+        auto db = Database::open(target);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            QList<QStringList> stored;
+            for (const QVariantList& r : rows(*db, QStringLiteral("SELECT * FROM %1").arg(it.key()))) {
+                QStringList row;
+                for (int i = 0; i < r.size(); ++i)
+                    row << asWritten(r[i], it.key() == QStringLiteral("訂單資料表") && i == 2);
+                stored << row;
+            }
+            QList<QStringList> want = it.value();
+            std::sort(stored.begin(), stored.end());
+            std::sort(want.begin(), want.end());
+            QCOMPARE(stored, want);
+        }
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), password));
+        // New lines and orders are numbered after the highest kept.
+        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (9, 'A001', 1) "
+                                           "RETURNING 明細編號")).toInt(),
+                 29);
+        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號")).toInt(),
+                 11);
     }
 
     void textColumnsAreReadStrictly()
@@ -101,6 +183,7 @@ private slots:
         orders.rows[0][2] = v("2023/7/9");
         orders.rows[1][2] = v("2023-12-01 08:00");
         orders.rows[2][4] = null;
+        table(c, "訂單明細表").rows[0][3] = null;  // numbered after the highest kept
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("teadata.db"));
         const LegacyImportSummary s = importLegacyShop(c, target);
@@ -110,7 +193,9 @@ private slots:
         QCOMPARE(rows(*db, QStringLiteral("SELECT 訂價 FROM 茶葉資料表 ORDER BY 編號")),
                  (QList<QVariantList>{{88.5}, {QVariant()}, {QVariant()}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 訂購日期, 訂單狀態 FROM 訂單資料表 ORDER BY 訂單編號")),
-                 (QList<QVariantList>{{QVariant(), 0}, {QStringLiteral("2023-07-09"), 1}, {QStringLiteral("2023-12-01"), 0}}));
+                 (QList<QVariantList>{{QVariant(), 0}, {QStringLiteral("2023-07-09"), 1}, {QStringLiteral("2023-12-01 08:00:00"), 0}}));
+        QCOMPARE(rows(*db, QStringLiteral("SELECT 明細編號 FROM 訂單明細表 ORDER BY 訂單編號")),
+                 (QList<QVariantList>{{4}, {2}, {3}}));
     }
 
     void emptyAccountAndPasswordTablesAreWarnedAbout()
@@ -140,6 +225,7 @@ private slots:
         row("fractional order number", {"訂單資料表", "第 1 列", "訂單編號", "不是整數"});
         row("order without number", {"訂單資料表", "第 3 列", "訂單編號"});
         row("duplicate order number", {"訂單資料表", "第 2 列", "訂單編號", "重複"});
+        row("duplicate line number", {"訂單明細表", "第 3 列", "明細編號", "第 1 列"});
         row("date that is no date", {"訂單資料表", "第 2 列", "訂購日期", "2024-02-30", "不是日期"});
         row("binary quantity", {"訂單明細表", "第 1 列", "數量", "OLE"});
         row("badly decoded name", {"茶葉資料表", "第 1 列", "名稱", "--charset"});
@@ -171,6 +257,8 @@ private slots:
             orders.rows[0][0] = v("7.5");
         } else if (case_ == QLatin1String("order without number")) {
             orders.rows[2][0] = null;
+        } else if (case_ == QLatin1String("duplicate line number")) {
+            lines.rows[2][3] = v("1");
         } else if (case_ == QLatin1String("duplicate order number")) {
             orders.rows[1][0] = v("7");
         } else if (case_ == QLatin1String("date that is no date")) {

@@ -2,6 +2,7 @@
 
 // Driving the order screen as a user would, for the order suites.
 
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "forms/DataGrid.h"
 #include "orders/Order_frm.h"
@@ -13,6 +14,40 @@
 #include <QtTest>
 
 namespace lumaro::test {
+
+// A screen's control, found by its name as the screen gives it.
+template <class T>
+T* control(const QObject* form, const char* name)
+{
+    T* c = form->findChild<T*>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("%s has no control %s", qPrintable(form->objectName()), name);
+    return c;
+}
+
+// The order screen and its controls, by name.
+struct OrderScreen {
+    explicit OrderScreen(Order_frm& f) : form(f) {}
+    Order_frm& form;
+    DataControl* datPrimaryRS = control<DataControl>(&form, "datPrimaryRS");
+    DataControl* Adodc1 = control<DataControl>(&form, "Adodc1");
+    DataControl* Adodc2 = control<DataControl>(&form, "Adodc2");
+    BoundTextBox* custom = control<BoundTextBox>(&form, "custom");
+    BoundTextBox* contact = control<BoundTextBox>(&form, "contact");
+    QPushButton* cmdAdd = control<QPushButton>(&form, "cmdAdd");
+    QPushButton* cmdRefresh = control<QPushButton>(&form, "cmdRefresh");
+    QPushButton* cmdDelete = control<QPushButton>(&form, "cmdDelete");
+    QPushButton* cmdUpdate = control<QPushButton>(&form, "cmdUpdate");
+    DataGrid* grdDataGrid = control<DataGrid>(&form, "grdDataGrid");
+    QPushButton* Command1 = control<QPushButton>(&form, "Command1");
+    QPushButton* Command2 = control<QPushButton>(&form, "Command2");
+    QPushButton* Command3 = control<QPushButton>(&form, "Command3");
+    QLabel* Money = control<QLabel>(&form, "Money");
+    QLabel* Buy = control<QLabel>(&form, "Buy");
+    DataGrid* DataGrid1 = control<DataGrid>(&form, "DataGrid1");
+    DataGrid* DataGrid2 = control<DataGrid>(&form, "DataGrid2");
+    QScrollBar* HScroll1 = control<QScrollBar>(&form, "HScroll1");
+};
 
 // Clicks a cell of the given row, in another column than the current one, so
 // the grid reports the move even when the row was already current.
@@ -33,7 +68,7 @@ inline void typeText(QWidget* box, const QString& text)
 inline void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 // The order numbers the order list shows, top to bottom.
-inline QList<qlonglong> listedOrders(const Order_frm& f)
+inline QList<qlonglong> listedOrders(const OrderScreen& f)
 {
     QList<qlonglong> out;
     for (int r = 0; r < f.datPrimaryRS->recordCount(); ++r)
@@ -42,7 +77,7 @@ inline QList<qlonglong> listedOrders(const Order_frm& f)
 }
 
 // The tea numbers of the lines the line grid shows.
-inline QStringList shownLineTeas(const Order_frm& f)
+inline QStringList shownLineTeas(const OrderScreen& f)
 {
     QStringList out;
     for (int r = 0; r < f.Adodc1->recordCount(); ++r)
@@ -50,9 +85,9 @@ inline QStringList shownLineTeas(const Order_frm& f)
     return out;
 }
 
-inline int rowOfOrder(const Order_frm& f, qlonglong order) { return listedOrders(f).indexOf(order); }
+inline int rowOfOrder(const OrderScreen& f, qlonglong order) { return listedOrders(f).indexOf(order); }
 
-inline int rowOfTea(const Order_frm& f, const QString& tea)
+inline int rowOfTea(const OrderScreen& f, const QString& tea)
 {
     for (int r = 0; r < f.Adodc2->recordCount(); ++r)
         if (f.Adodc2->value(r, 0).toString() == tea)

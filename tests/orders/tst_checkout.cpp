@@ -105,7 +105,7 @@ private slots:
             s.shop.tea(tea, lines[i][0].toString(), lines[i][1], lines[i][2], 50);
             s.shop.line(order, tea, lines[i][3].toInt());
         }
-        Order_frm& f = s.open();
+        OrderScreen f(s.open());
         s.prompts.queueAnswer(Answer::Yes);
         click(f.Command3);
 
@@ -131,7 +131,7 @@ private slots:
         s.shop.line(second, QStringLiteral("A"), 2);
         s.shop.line(second, QStringLiteral("O'Neil"), 1);
         s.shop.line(second, QStringLiteral("A"), 1);
-        Order_frm& f = s.open();
+        OrderScreen f(s.open());
 
         chooseRow(f.grdDataGrid, 1);
         s.prompts.queueAnswer(Answer::No);
@@ -171,7 +171,7 @@ private slots:
         s.shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 100, 150, 1);
         const qlonglong order = s.shop.order(QStringLiteral("only"));
         s.shop.line(order, QStringLiteral("A"), 3);
-        Order_frm& f = s.open();
+        OrderScreen f(s.open());
         click(f.Command3); // Yes is the default answer
 
         QVERIFY(listedOrders(f).isEmpty());
@@ -224,7 +224,7 @@ private slots:
                 other->exec(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = 160 WHERE 編號 = 'A'")).finish();
             };
         const double cashBefore = situation == "settled elsewhere" ? 1300 : 1000;
-        Order_frm& f = s.open();
+        OrderScreen f(s.open());
         s.prompts.clear(); // what opening the screen said is not the point here
         click(f.Command3);
 
@@ -252,7 +252,7 @@ private slots:
             other->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 400")).finish();
             other->exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 + 5 WHERE 編號 = 'A'")).finish();
         };
-        Order_frm& f = s.open();
+        OrderScreen f(s.open());
         click(f.Command3);
         QCOMPARE(s.shop.cash(), 900.0);
         QCOMPARE(s.shop.stock(QStringLiteral("A")), 13.0);

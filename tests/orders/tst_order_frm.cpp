@@ -41,9 +41,10 @@ class OrderFrmTest : public QObject {
         // Chooses a tea and a quantity and clicks 訂購.
         void orderTea(const QString& tea, int kg)
         {
-            chooseRow(screen->DataGrid2, rowOfTea(*screen, tea));
-            screen->HScroll1->setValue(kg);
-            click(screen->Command1);
+            const OrderScreen s(*screen);
+            chooseRow(s.DataGrid2, rowOfTea(s, tea));
+            s.HScroll1->setValue(kg);
+            click(s.Command1);
         }
     };
 
@@ -54,7 +55,7 @@ private slots:
         f.shop.order(QStringLiteral("settled"), QString(), 1);
         const qlonglong third = f.shop.order(QStringLiteral("林志豪"), QStringLiteral("email"));
         f.shop.order(QStringLiteral("other"), QString(), 2);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
 
         QCOMPARE(listedOrders(s), (QList<qlonglong>{f.first, f.second, third}));
         QCOMPARE(s.custom->text(), QStringLiteral("王小明"));
@@ -67,10 +68,28 @@ private slots:
         QVERIFY(f.prompts->messages().isEmpty());
     }
 
+    // A date alone reads as a date; one brought over with its time of day
+    // shows the time to the minute (a shop file keeps it; a server's date
+    // column holds the day only).
+    void orderDatesReadAsTheOwnerWroteThem()
+    {
+        Fixture f;
+        const bool withTime = !TestShop::onPostgres();
+        f.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂購日期 = ? WHERE 訂單編號 = ?"),
+                    {withTime ? QStringLiteral("2021-06-15 14:30:00") : QStringLiteral("2021-06-15"), f.first});
+        f.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂購日期 = ? WHERE 訂單編號 = ?"),
+                    {QStringLiteral("2020-02-29"), f.second});
+        OrderScreen s(f.open());
+        const QAbstractItemModel* m = s.grdDataGrid->model();
+        QCOMPARE(m->index(0, 2).data().toString(),
+                 withTime ? QStringLiteral("2021-06-15 14:30") : QStringLiteral("2021-06-15"));
+        QCOMPARE(m->index(1, 2).data().toString(), QStringLiteral("2020-02-29"));
+    }
+
     void addsEditsAndDeletesAnOrder()
     {
         Fixture f;
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
 
         click(s.cmdAdd);
         QVERIFY(s.custom->text().isEmpty());
@@ -135,7 +154,7 @@ private slots:
     {
         Fixture f;
         f.shop.tea(QStringLiteral("O'Neil"), QStringLiteral("英式"), 10, 20, 9);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         chooseRow(s.grdDataGrid, 0);
 
         f.orderTea(QStringLiteral("A"), 2);
@@ -177,7 +196,7 @@ private slots:
         QFETCH(int, after);
         Fixture f;
         f.shop.tea(QStringLiteral("C"), QStringLiteral("test"), 1, 2, stock);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QCOMPARE(s.HScroll1->minimum(), 0); // nothing chosen yet
         s.HScroll1->setValue(before);
 
@@ -194,7 +213,7 @@ private slots:
         f.shop.line(f.first, QStringLiteral("A"), 2);
         f.shop.line(f.first, QStringLiteral("B"), 1);
         f.shop.line(f.first, QStringLiteral("A"), 1);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QCOMPARE(s.Money->text(), QStringLiteral("530.5"));
 
         // 刪除 right after 訂購: no line is chosen, nothing is deleted.
@@ -229,7 +248,7 @@ private slots:
         Fixture f;
         f.shop.line(f.first, QStringLiteral("A"), 2);
         f.shop.line(f.second, QStringLiteral("B"), 2);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QCOMPARE(s.Money->text(), QStringLiteral("300"));
 
         chooseRow(s.grdDataGrid, 1);
@@ -248,7 +267,7 @@ private slots:
         Fixture f;
         f.shop.line(f.first, QStringLiteral("A"), 2);
         f.shop.line(f.first, QStringLiteral("X'9"), 1);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QCOMPARE(f.prompts->messages().size(), 1);
         QCOMPARE(f.prompts->messages()[0].text, QStringLiteral("找不到茶葉：X'9"));
         QCOMPARE(s.Money->text().trimmed(), QString());
@@ -259,7 +278,7 @@ private slots:
     {
         Fixture f;
         f.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QVERIFY(listedOrders(s).isEmpty());
         f.orderTea(QStringLiteral("A"), 1);
 
@@ -280,7 +299,7 @@ private slots:
         Fixture f;
         f.shop.line(f.first, QStringLiteral("B"), 1);
         f.shop.failWrites(QStringLiteral("明細已滿"), QStringLiteral("BEFORE INSERT"), QStringLiteral("訂單明細表"), QStringLiteral("磁碟已滿"));
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         f.orderTea(QStringLiteral("A"), 2);
         QCOMPARE(f.prompts->messages().size(), 1);
         QCOMPARE(f.prompts->messages()[0].text, QStringLiteral("磁碟已滿"));
