@@ -10,6 +10,7 @@
 #include "forms/DataGrid.h"
 #include "data/Numbers.h"
 #include "orders/Order_frm.h"
+#include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
@@ -95,8 +96,8 @@ private slots:
         {
             Money_frm form(shop.db());
             form.show();
-            form.temp_money->setText(typed);
-            form.bank_cmd->click();
+            control<QLineEdit>(&form, "temp_money")->setText(typed);
+            control<QPushButton>(&form, "bank_cmd")->click();
             QCOMPARE(shop.bank(), moved == Refused ? 0.0 : moved);
             QCOMPARE(shop.cash(), moved == Refused ? 1e12 : 1e12 - moved);
             QCOMPARE(prompts->messages().size(), moved == Refused ? 1 : 0);
@@ -106,8 +107,8 @@ private slots:
         {
             TeaStock_frm form(shop.db());
             form.show();
-            form.Money->setText(typed);
-            form.Buy->click();
+            control<QLineEdit>(&form, "Money")->setText(typed);
+            control<QPushButton>(&form, "Buy")->click();
             QCOMPARE(shop.stock(QStringLiteral("T1")), bought == Refused ? 0.0 : bought);
             QCOMPARE(shop.cash(), bought == Refused ? 1e12 : 1e12 - bought);
             QCOMPARE(prompts->messages().size(), bought == Refused ? 1 : 0);
@@ -139,9 +140,9 @@ private slots:
             TeaStock_frm form(shop.db());
             form.show();
             form.grab();
-            form.Money->setText(QStringLiteral("1"));
-            form.grdDataGrid->selectRow(1);
-            form.Buy->click(); // T2 has no usable purchase price
+            control<QLineEdit>(&form, "Money")->setText(QStringLiteral("1"));
+            control<DataGrid>(&form, "grdDataGrid")->selectRow(1);
+            control<QPushButton>(&form, "Buy")->click(); // T2 has no usable purchase price
             QCOMPARE(shop.stock(QStringLiteral("T2")), 10.0);
             QCOMPARE(shop.cash(), 500.0);
         }
@@ -152,8 +153,8 @@ private slots:
             Order_frm form(shop.db());
             form.show();
             form.activate();
-            QCOMPARE(form.Money->text(), badNumberMark());
-            form.Command3->click();
+            QCOMPARE(control<QLabel>(&form, "Money")->text(), badNumberMark());
+            control<QPushButton>(&form, "Command3")->click();
             QCOMPARE(prompts->messages().size(), 1);
             QVERIFY2(prompts->messages()[0].text.contains(QStringLiteral("茶葉 T2 的訂價不是可以計算的數值")),
                      qPrintable(prompts->messages()[0].text));
@@ -168,9 +169,9 @@ private slots:
             Money_frm form(shop.db());
             form.show();
             form.activate();
-            QCOMPARE(form.cash->text(), badNumberMark());
-            form.temp_money->setText(QStringLiteral("10"));
-            form.cash_cmd->click(); // bank to cash, worked out on an infinite cash
+            QCOMPARE(control<BoundTextBox>(&form, "cash")->text(), badNumberMark());
+            control<QLineEdit>(&form, "temp_money")->setText(QStringLiteral("10"));
+            control<QPushButton>(&form, "cash_cmd")->click(); // bank to cash, worked out on an infinite cash
             QCOMPARE(prompts->messages().size(), 1);
             QCOMPARE(shop.bank(), 700.0);
         }

@@ -125,7 +125,7 @@ private slots:
         Fixture f;
         f.shop.line(f.first, QStringLiteral("A"), 2);
         f.shop.line(f.second, QStringLiteral("B"), 1);
-        Order_frm& s = f.open();
+        OrderScreen s(f.open());
         QCOMPARE(shownLineTeas(s), QStringList{QStringLiteral("A")});
 
         f.shop.failWrites(QStringLiteral("明細鎖住"), QStringLiteral("BEFORE DELETE"), QStringLiteral("訂單明細表"),
