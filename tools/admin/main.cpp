@@ -19,7 +19,9 @@ void usage()
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
         "  backup [--database 資料檔] 備份檔\n"
         "                              備份資料檔（程式使用中也可以）\n"
-        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞"));
+        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
+        "  export catalogue|sales|journal [--from 日期] [--to 日期] [--database 資料檔] 檔案.csv\n"
+        "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）"));
 }
 
 } // namespace
@@ -37,6 +39,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("backup"), lumaro::admin::backup},
         {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
+        {QStringLiteral("export"), lumaro::admin::exportData},
     };
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
         usage();

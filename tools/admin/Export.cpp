@@ -1,0 +1,101 @@
+// export: the catalogue, the sales or the journal as a CSV file for a spreadsheet.
+#include "admin/Commands.h"
+#include "admin/Terminal.h"
+
+#include "data/Csv.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Reports.h"
+
+#include <QDate>
+
+namespace lumaro::admin {
+
+namespace {
+
+QString usageText()
+{
+    return QStringLiteral("用法：lumaro-admin export catalogue|sales|journal [--from 日期] [--to 日期] "
+                          "[--database 資料檔] 檔案.csv\n（日期寫成 2024-01-31，含當天）");
+}
+
+} // namespace
+
+int exportData(const QStringList& args)
+{
+    QString database = Database::defaultFile();
+    QString from, to;
+    QStringList plain;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        QString* target = nullptr;
+        QString name;
+        for (auto [option, value] : {std::pair{QStringLiteral("--database"), &database},
+                                     std::pair{QStringLiteral("--from"), &from}, std::pair{QStringLiteral("--to"), &to}}) {
+            if (a == option || a.startsWith(option + QLatin1Char('='))) {
+                target = value;
+                name = option;
+            }
+        }
+        if (target) {
+            if (a == name) {
+                if (i + 1 >= args.size()) {
+                    err(QStringLiteral("export 的 %1 後面要接一個值。").arg(name));
+                    return 2;
+                }
+                *target = args[++i];
+            } else {
+                *target = a.mid(name.size() + 1);
+            }
+            continue;
+        }
+        if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
+            err(QStringLiteral("export 不認得的選項：%1").arg(a));
+            return 2;
+        }
+        plain << a;
+    }
+    if (plain.size() != 2) {
+        err(usageText());
+        return 2;
+    }
+    const QString what = plain[0];
+    if (what != QLatin1String("catalogue") && what != QLatin1String("sales") && what != QLatin1String("journal")) {
+        err(QStringLiteral("export 不認得的資料：%1（可以是 catalogue、sales 或 journal）").arg(what));
+        return 2;
+    }
+    QDate fromDate, toDate;
+    for (auto [text, date] : {std::pair{from, &fromDate}, std::pair{to, &toDate}}) {
+        if (text.isEmpty())
+            continue;
+        *date = QDate::fromString(text, Qt::ISODate);
+        if (!date->isValid()) {
+            err(QStringLiteral("看不懂的日期：%1（請寫成 2024-01-31）").arg(text));
+            return 2;
+        }
+    }
+    if (what == QLatin1String("catalogue") && (fromDate.isValid() || toDate.isValid())) {
+        err(QStringLiteral("茶葉資料沒有日期，--from 和 --to 只用在 sales 和 journal。"));
+        return 2;
+    }
+
+    try {
+        auto db = Database::open(database);
+        CsvFile csv(plain[1]);
+        qint64 rows = 0;
+        if (what == QLatin1String("catalogue"))
+            rows = reports::exportCatalogue(*db, csv);
+        else if (what == QLatin1String("sales"))
+            rows = reports::exportSales(*db, csv, fromDate, toDate);
+        else
+            rows = reports::exportJournal(*db, csv, fromDate, toDate);
+        csv.commit();
+        out(QStringLiteral("已匯出 %1 筆資料到「%2」。").arg(rows).arg(plain[1]));
+    } catch (const DataError& e) {
+        err(e.description());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace lumaro::admin
