@@ -33,6 +33,7 @@ private slots:
         shop.balances(1000, 0);
         PromptScope prompts;
         DayReport_frm screen(shop.db());
+        screen.show();
         QCOMPARE(screen.lblBookCash->text(), QStringLiteral("1000"));
 
         QTest::keyClicks(screen.txtCounted, QStringLiteral("987.5"));
@@ -53,7 +54,7 @@ private slots:
         QCOMPARE(rows[0][2].toString(), QStringLiteral("找錯錢"));
         QCOMPARE(screen.report().adjustments, -12.5);
 
-        screen.txtCounted->setText(QStringLiteral("12,5"));
+        screen.txtCounted->setText(QStringLiteral("十元"));
         QVERIFY(!screen.cmdAdjust->isEnabled()); // not an amount: nothing to store
     }
 
