@@ -27,10 +27,20 @@ QString esc(const QString& s) { return s.toHtmlEscaped(); }
 void render(const reports::Receipt& r, QPagedPaintDevice* device)
 {
     QTextDocument doc;
-    QFont font(QStringLiteral("Noto Sans CJK TC"));
+    // A font whose ideographs are not shared with the Kangxi radicals: with a
+    // shared glyph the PDF's text layer says ⼭ where the receipt shows 山, and
+    // copying or searching the receipt finds nothing.
+    QFont font;
+    font.setFamilies({QStringLiteral("AR PL UMing TW"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Noto Sans CJK TC")});
     font.setPointSizeF(9);
     doc.setDefaultFont(font);
     doc.setHtml(receiptHtml(r));
+    // Laid out on the page itself: left to print() the table's columns are
+    // measured at another resolution than the text and the names wrap a
+    // character a line. The device works at screen resolution, so the
+    // font's points come out the size they say.
+    doc.setPageSize(device->pageLayout().paintRectPixels(device->logicalDpiX()).size());
     doc.print(device);
 }
 
@@ -49,7 +59,7 @@ QString receiptHtml(const reports::Receipt& r)
              .arg(r.order)
              .arg(r.settled.toString(QStringLiteral("yyyy-MM-dd HH:mm")), esc(r.customer));
     h += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\">"
-                        "<tr><th align=\"left\">茶葉</th><th align=\"right\">公斤</th>"
+                        "<tr><th align=\"left\" width=\"46%\">茶葉</th><th align=\"right\">公斤</th>"
                         "<th align=\"right\">單價</th><th align=\"right\">小計</th></tr>");
     for (const reports::SaleLine& l : r.lines)
         h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
@@ -72,6 +82,7 @@ void saveReceiptPdf(const reports::Receipt& r, const QString& path)
         QPdfWriter pdf(&file);
         pdf.setTitle(QStringLiteral("收據 %1").arg(r.order));
         pdf.setCreator(Prompts::programTitle());
+        pdf.setResolution(96);
         // A receipt roll is narrow; a long order simply runs onto more pages.
         pdf.setPageSize(QPageSize(QSizeF(80, 200), QPageSize::Millimeter, QStringLiteral("收據")));
         pdf.setPageMargins(QMarginsF(4, 4, 4, 4), QPageLayout::Millimeter);
@@ -116,7 +127,7 @@ ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
 
 void ReceiptWindow::cmdPrint_Click()
 {
-    QPrinter printer;
+    QPrinter printer(QPrinter::ScreenResolution);
     printer.setDocName(QStringLiteral("收據 %1").arg(m_receipt.order));
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(QStringLiteral("列印收據"));

@@ -5,6 +5,7 @@
 #include "support/TestShop.h"
 
 #include "data/Csv.h"
+#include "data/DataError.h"
 #include "data/MoneyMoves.h"
 #include "data/OrderStore.h"
 #include "data/Reports.h"
