@@ -120,7 +120,7 @@ bool FirstRunDialog::runImport()
     m_busy = true;
     try {
         warnings = importLegacyFile(m_legacyFile, m_file, options).warnings;
-    } catch (const DataError& e) {
+    } catch (const Failure& e) {
         failure = e.description();
     }
     m_busy = false;

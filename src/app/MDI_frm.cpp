@@ -3,6 +3,7 @@
 #include "accounts/Money_frm.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
+#include "data/Database.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "orders/Order_frm.h"
@@ -73,6 +74,9 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
+    // However the program ends (離開系統, three wrong passwords), the shop file
+    // alone then holds every move: people back it up by copying it.
+    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
 
     // A screen becoming the active window is told so (balances and order
     // lines are re-read then).
@@ -83,6 +87,8 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
             form->activate();
     });
 }
+
+MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
 
 QMenu* MDI_frm::addMenu(const QString& name, const QString& caption)
 {

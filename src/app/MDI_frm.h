@@ -28,6 +28,7 @@ class MDI_frm : public QMainWindow {
     Q_OBJECT
 public:
     explicit MDI_frm(Database& db, QWidget* parent = nullptr);
+    ~MDI_frm() override;
 
     // Shows the lock screen and runs its password prompt. True once the right
     // password was given.

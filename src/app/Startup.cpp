@@ -5,6 +5,8 @@
 #include "data/Database.h"
 #include "platform/Prompts.h"
 
+#include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -15,24 +17,49 @@ StartupOptions parseArguments(const QStringList& args)
 {
     StartupOptions o;
     o.database = Database::defaultFile();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--database") || a == QLatin1String("-d")) {
-            if (i + 1 >= args.size()) {
-                o.error = QStringLiteral("--database 後面要接資料檔的名稱或資料庫位址。");
-                return o;
-            }
-            o.database = args[++i];
-        } else if (a.startsWith(QLatin1String("--database="))) {
-            o.database = a.mid(11);
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            o.help = true;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption database(QStringList{QStringLiteral("d"), QStringLiteral("database")}, QString(), QStringLiteral("target"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({database, help, version});
+    if (!parser.parse(args.isEmpty() ? QStringList{QStringLiteral("lumaro")} : args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString name = unknown.first();
+            o.error = QStringLiteral("不認得的參數：%1").arg((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
         } else {
-            o.error = QStringLiteral("不認得的參數：%1").arg(a);
-            return o;
+            o.error = QStringLiteral("--database 後面要接資料檔的名稱或資料庫位址。");
         }
+        return o;
     }
+    if (!parser.positionalArguments().isEmpty()) {
+        o.error = QStringLiteral("不認得的參數：%1").arg(parser.positionalArguments().first());
+        return o;
+    }
+    if (parser.isSet(database)) {
+        o.database = parser.value(database);
+        if (o.database.isEmpty())
+            o.error = QStringLiteral("--database 後面要接資料檔的名稱或資料庫位址。");
+    }
+    o.help = parser.isSet(help);
+    o.version = parser.isSet(version);
     return o;
+}
+
+void installWaitCursor()
+{
+    Database::setWaitNotifier([](bool waiting) {
+        if (waiting)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+}
+
+QString usageText()
+{
+    return QStringLiteral("用法：lumaro [--database 資料檔或 postgresql://使用者@主機/資料庫] [--version]");
 }
 
 namespace {
@@ -75,7 +102,7 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
             return Database::create(target, dialog.password());
         }
         return openAskingServerPassword(target);
-    } catch (const DataError& e) {
+    } catch (const Failure& e) { // a refused shop, or no memory to hash the new password
         prompts().message(e.description(), Buttons::Ok, QStringLiteral("無法開啟資料檔"));
         return nullptr;
     }

@@ -12,10 +12,17 @@ class Database;
 struct StartupOptions {
     QString database; // a file or a postgresql:// URL
     bool help = false;
+    bool version = false;
     QString error;    // set when the arguments could not be read
 };
 
+// Reads the program's arguments (the program's name first). Needs no
+// application object, so --help and --version work without a display.
 StartupOptions parseArguments(const QStringList& args);
+QString usageText();
+
+// Shows a wait cursor while a move waits for another terminal.
+void installWaitCursor();
 
 // Opens the shop named by the options, creating a new shop file through the
 // first-run dialog when the default file is missing. Shows what went wrong

@@ -1,6 +1,7 @@
 #include "app/MDI_frm.h"
 #include "app/Startup.h"
 #include "data/Database.h"
+#include "platform/Failure.h"
 #include "platform/QtPrompts.h"
 
 #include <QApplication>
@@ -10,11 +11,18 @@
 #include <cstdio>
 #include <csignal>
 
-int main(int argc, char* argv[])
+namespace {
+
+QStringList argumentsOf(int argc, char* argv[])
 {
-    // A file size limit reached while writing the shop must come back as a
-    // write error the program reports, not end the program mid-move.
-    std::signal(SIGXFSZ, SIG_IGN);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+int run(int argc, char* argv[], const lumaro::StartupOptions& options)
+{
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
@@ -24,22 +32,46 @@ int main(int argc, char* argv[])
 
     lumaro::QtPrompts prompts;
     lumaro::setPrompts(&prompts);
+    lumaro::installWaitCursor();
 
-    const lumaro::StartupOptions options = lumaro::parseArguments(QApplication::arguments());
-    if (options.help || !options.error.isEmpty()) {
-        if (!options.error.isEmpty())
-            std::fprintf(stderr, "%s\n", qPrintable(options.error));
-        std::fprintf(stderr, "用法：lumaro [--database 資料檔或 postgresql://使用者@主機/資料庫]\n");
-        return options.help ? 0 : 2;
+    try {
+        std::unique_ptr<lumaro::Database> db = lumaro::openShop(options);
+        if (!db)
+            return 1;
+        lumaro::MDI_frm window(*db);
+        window.showMaximized();
+        if (!window.Form_Load())
+            return 0;
+        return app.exec();
+    } catch (const lumaro::Failure& e) {
+        // Every screen's handler catches its own; this is the last resort.
+        prompts.message(e.description(), lumaro::Buttons::Ok, QStringLiteral("程式發生錯誤"));
+    } catch (const std::exception& e) {
+        prompts.message(QString::fromLocal8Bit(e.what()), lumaro::Buttons::Ok, QStringLiteral("程式發生錯誤"));
     }
+    return 1;
+}
 
-    std::unique_ptr<lumaro::Database> db = lumaro::openShop(options);
-    if (!db)
-        return 1;
+} // namespace
 
-    lumaro::MDI_frm window(*db);
-    window.showMaximized();
-    if (!window.Form_Load())
-        return 0;
-    return app.exec();
+int main(int argc, char* argv[])
+{
+    // A file size limit reached while writing the shop must come back as a
+    // write error the program reports, not end the program mid-move.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    // Before the application object, which needs a display: --help and
+    // --version answer on any terminal.
+    const lumaro::StartupOptions options = lumaro::parseArguments(argumentsOf(argc, argv));
+    if (options.help || options.version || !options.error.isEmpty()) {
+        if (!options.error.isEmpty())
+            std::fprintf(stderr, "%s\n", options.error.toLocal8Bit().constData());
+        if (options.version && options.error.isEmpty()) {
+            std::printf("lumaro %s\n", LUMARO_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "%s\n", lumaro::usageText().toLocal8Bit().constData());
+        return options.error.isEmpty() ? 0 : 2;
+    }
+    return run(argc, argv, options);
 }

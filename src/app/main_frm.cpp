@@ -69,12 +69,13 @@ bool main_frm::Lock_Click()
     QString entered; // nothing entered yet: an empty text
     int shown = 0;
     for (;;) {
-        QVariant stored;
+        bool matches = false;
         try {
             Pass_Data->refresh();
             if (Pass_Data->recordCount() == 0)
                 throw DataError(QStringLiteral("資料檔中沒有設定系統密碼。"));
-            stored = Pass_Data->field(0);
+            // A stored hash that would cost too much to verify is refused here.
+            matches = passwordMatches(Pass_Data->field(0), entered);
         } catch (const DataError& e) {
             prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()),
                               Buttons::Ok, QStringLiteral("開啟系統"));
@@ -82,7 +83,7 @@ bool main_frm::Lock_Click()
             prompts().endProgram();
             return false;
         }
-        if (passwordMatches(stored, entered))
+        if (matches)
             break;
         if (shown >= 3) {
             prompts().message(QStringLiteral("密碼輸入錯誤"), Buttons::Ok, QStringLiteral("強制離開系統"));

@@ -2,16 +2,24 @@
 
 #include "data/DataError.h"
 #include "data/Password.h"
+#include "data/PostgresAddress.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
+#include "data/ShopObjects.h"
 
 #include <QAtomicInt>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUrl>
-#include <QUrlQuery>
+
+#include <sqlite3.h>
 
 #include <cerrno>
 #include <initializer_list>
@@ -95,63 +103,180 @@ QString errorText(const QSqlError& e, bool postgres)
 
 bool looksDamaged(const QString& text) { return mentions(text, {"not a database", "malformed", "corrupt"}); }
 
-void configurePostgres(QSqlDatabase& db, const QString& target, const QString& password)
+// The connection's own SQLite handle. Qt's driver on Debian links the system
+// libsqlite3, the library Lumaro links too, so the handle may be given to it.
+sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
-    QUrl url(target);
-    if (!url.isValid() || url.path().size() < 2)
-        throw DataError(QStringLiteral("資料庫位址不正確：%1").arg(target));
-    if (!url.password().isEmpty())
-        throw DataError(QStringLiteral("請不要把密碼寫在資料庫位址裡；程式會詢問密碼，或使用 PostgreSQL 自己的密碼檔。"));
-    db.setDatabaseName(url.path().mid(1));
-    if (!url.host().isEmpty())
-        db.setHostName(url.host());
-    if (url.port() > 0)
-        db.setPort(url.port());
-    if (!url.userName().isEmpty())
-        db.setUserName(url.userName());
-    if (!password.isEmpty())
-        db.setPassword(password);
-    QStringList options;
-    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
-    for (const auto& [k, v] : items)
-        options << k + QLatin1Char('=') + v;
-    if (!options.isEmpty())
-        db.setConnectOptions(options.join(QLatin1Char(';')));
+    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+// What the system said when a file could not be opened, when it is something
+// other than a missing file: the shop owner should not go looking for a file
+// that is there.
+QString systemFileError(int error)
+{
+    switch (error) {
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("同時開啟的檔案太多了（%1），無法開啟資料檔。請關閉其他程式，或請管理員提高開檔數上限（ulimit -n）後再試一次。")
+            .arg(QLatin1String(error == EMFILE ? "EMFILE" : "ENFILE"));
+    case ENOMEM:
+        return QStringLiteral("記憶體不足，無法開啟資料檔。");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有權限開啟資料檔，請檢查資料檔與它所在資料夾的權限。");
+    default:
+        return QString();
+    }
+}
+
+// Whether the program has run out of file handles: then nothing can be
+// opened, not even the database driver's plugin, and that is what to say.
+QString outOfFileHandles()
+{
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return QString();
+    }
+    return systemFileError(errno == ENFILE ? ENFILE : errno == EMFILE ? EMFILE : 0);
+}
+
+void requireDriver(const QString& driver, const QString& missing)
+{
+    if (QSqlDatabase::isDriverAvailable(driver))
+        return;
+    const QString handles = outOfFileHandles();
+    throw DataError(handles.isEmpty() ? missing : handles);
+}
+
+QString systemFileErrorOf(const QSqlDatabase& db, const QSqlError& e)
+{
+    sqlite3* h = sqliteHandle(db);
+    const int code = e.nativeErrorCode().toInt() & 0xff;
+    if (!h || (code != SQLITE_CANTOPEN && code != SQLITE_IOERR))
+        return QString();
+    return systemFileError(sqlite3_system_errno(h));
 }
 
 // Connects to the server named by target. A server that wants a password it
 // did not get (or did not accept) is told apart, so the program can ask.
 QSqlDatabase connectPostgres(const QString& name, const QString& target, const QString& password)
 {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-        throw DataError(QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
+    requireDriver(QStringLiteral("QPSQL"), QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
+    const PostgresAddress address = readPostgresAddress(target);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    configurePostgres(db, target, password);
+    db.setDatabaseName(address.database);
+    if (!address.host.isEmpty())
+        db.setHostName(address.host);
+    if (address.port > 0)
+        db.setPort(address.port);
+    if (!address.user.isEmpty())
+        db.setUserName(address.user);
+    if (!password.isEmpty())
+        db.setPassword(password);
+    db.setConnectOptions(address.options);
     if (!db.open()) {
-        const QString text = errorText(db.lastError(), true);
+        const QString text = rawErrorText(db.lastError());
         if (text.contains(QLatin1String("no password supplied"))
             || text.contains(QLatin1String("password authentication failed")))
             throw ServerPasswordError(password.isEmpty() ? QStringLiteral("資料庫伺服器要求輸入密碼。")
                                                          : QStringLiteral("資料庫伺服器不接受這個密碼。"));
-        throw DataError(QStringLiteral("無法連線到資料庫：%1").arg(text));
+        throw DataError(QStringLiteral("無法連線到資料庫伺服器（%1）。請確認伺服器已經啟動、位址正確，而且資料庫存在。\r（%2）")
+                            .arg(address.describe(), text));
     }
     QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
     return db;
 }
 
+// A shop file is data, never code: triggers and views may not call functions
+// with side effects (trusted_schema off), and SQL cannot reach past the
+// schema to write pages or the schema's text itself (defensive mode).
+void hardenShopConnection(const QSqlDatabase& db)
+{
+    sqlite3* h = sqliteHandle(db);
+    int defensive = 0;
+    int trusted = 1;
+    if (!h || sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, &defensive) != SQLITE_OK
+        || sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &trusted) != SQLITE_OK || defensive != 1
+        || trusted != 0)
+        throw DataError(QStringLiteral("無法為資料檔啟用安全設定：這台電腦的 SQLite 資料庫驅動程式與 Lumaro 不相容。"));
+}
+
 // Opens the SQLite file at target (which must already exist: SQLite would
 // otherwise create it) with the busy timeout every connection of the shop
 // uses. failure introduces the message when the file cannot be opened.
-void openShopFile(const QString& name, const QString& target, const QString& failure)
+// uriOptions, when given, opens the file through a file: URI with them
+// (mode=ro, immutable=1).
+void openShopFile(const QString& name, const QString& target, const QString& failure,
+                  const QString& uriOptions = QString())
 {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw DataError(QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
+    requireDriver(QStringLiteral("QSQLITE"), QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(target);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open())
-        throw DataError(QStringLiteral("%1 %2：%3").arg(failure, target, errorText(db.lastError(), false)));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+    if (uriOptions.isEmpty()) {
+        db.setDatabaseName(target);
+    } else {
+        QUrl uri = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath());
+        uri.setQuery(uriOptions);
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        options += QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY");
+    }
+    db.setConnectOptions(options);
+    if (!db.open()) {
+        // SQLite says only that it could not open the file; the system says why.
+        QString text;
+        const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        else
+            text = systemFileError(errno);
+        if (text.isEmpty())
+            text = errorText(db.lastError(), false);
+        throw DataError(QStringLiteral("%1 %2：%3").arg(failure, target, text));
+    }
+    hardenShopConnection(db);
 }
+
+std::function<void(bool)>& waitNotifier()
+{
+    static std::function<void(bool)> notify;
+    return notify;
+}
+
+// Tells the program that a move waits, once it has waited half a second, and
+// that the wait is over when it leaves.
+class WaitNotice {
+public:
+    WaitNotice() { m_timer.start(); }
+    ~WaitNotice()
+    {
+        if (m_shown && waitNotifier())
+            waitNotifier()(false);
+    }
+    qint64 elapsed() const { return m_timer.elapsed(); }
+    void check()
+    {
+        if (!m_shown && m_timer.elapsed() >= 500) {
+            m_shown = true;
+            if (waitNotifier())
+                waitNotifier()(true);
+        }
+    }
+
+private:
+    QElapsedTimer m_timer;
+    bool m_shown = false;
+};
+
+// How long a move waits for the other terminals before it gives up. With
+// every waiting terminal trying again every few milliseconds, and the ones
+// that have waited longest trying most often, each gets its turn within a
+// second or two even when eight counters work flat out.
+constexpr qint64 MoveWaitLimitMs = 120000;
 
 } // namespace
 
@@ -194,6 +319,31 @@ Database::~Database()
 
 QSqlDatabase Database::sql() const { return QSqlDatabase::database(m_connection, false); }
 
+namespace {
+
+// A file that SQLite cannot read as a shop says so in one sentence.
+[[noreturn]] void rethrowOpening(const DataError& e, const QString& target)
+{
+    if (looksDamaged(e.description())) {
+        const QString detail = e.description().section(QLatin1Char('\r'), -1);
+        throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(target, detail));
+    }
+    throw;
+}
+
+void requireShopFile(const QString& target)
+{
+    QFileInfo info(target);
+    if (!info.exists())
+        throw DataError(QStringLiteral("找不到資料檔：%1").arg(target));
+    if (!info.isFile())
+        throw DataError(QStringLiteral("「%1」不是資料檔。").arg(target));
+}
+
+bool writable(const QString& path) { return ::access(QFile::encodeName(path).constData(), W_OK) == 0; }
+
+} // namespace
+
 std::unique_ptr<Database> Database::open(const QString& target, const QString& password)
 {
     const QString name = nextConnectionName();
@@ -201,30 +351,101 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, password);
         d->checkShopTables();
+        d->refuseForeignTriggers();
         return d;
     }
 
-    QFileInfo info(target);
-    if (!info.exists())
-        throw DataError(QStringLiteral("找不到資料檔：%1").arg(target));
-    if (!info.isFile())
-        throw DataError(QStringLiteral("「%1」不是資料檔。").arg(target));
+    requireShopFile(target);
     std::unique_ptr<Database> d(new Database(Kind::SQLite, target, name));
     openShopFile(name, target, QStringLiteral("無法開啟資料檔"));
     try {
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
         d->checkShopTables();
+        d->refuseForeignTriggers();
         d->configureSQLite();
     } catch (const DataError& e) {
-        if (looksDamaged(e.description())) {
-            const QString detail = e.description().section(QLatin1Char('\r'), -1);
-            throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(target, detail));
-        }
-        throw;
+        rethrowOpening(e, target);
     }
     return d;
 }
+
+std::unique_ptr<Database> Database::openReadOnly(const QString& target)
+{
+    const QString name = nextConnectionName();
+    if (isPostgresUrl(target)) {
+        std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
+        connectPostgres(name, target, QString());
+        d->exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        d->checkShopTables();
+        return d;
+    }
+
+    requireShopFile(target);
+    // A shop in WAL mode that nobody has open has no -wal beside it, and a
+    // read-only connection would leave a -wal and a -shm there, with the
+    // file's own mode: read-only ones would later keep the program from
+    // writing. Such a file is read through an ordinary connection that
+    // writes nothing (SQLite removes what it made when it closes), or, when
+    // it cannot be written at all, as immutable. A shop in use (its -wal is
+    // there) or in rollback-journal mode is opened read-only.
+    QByteArray header;
+    {
+        QFile f(target);
+        if (f.open(QIODevice::ReadOnly))
+            header = f.read(100);
+    }
+    const bool walMode = header.size() >= 20 && header.startsWith("SQLite format 3") && header[18] == 2
+                         && header[19] == 2;
+    const bool quiet = walMode && !QFileInfo::exists(target + QStringLiteral("-wal"));
+    const bool canWrite = writable(target) && writable(QFileInfo(target).absolutePath());
+    QString uriOptions;
+    if (!quiet)
+        uriOptions = QStringLiteral("mode=ro");
+    else if (!canWrite)
+        uriOptions = QStringLiteral("mode=ro&immutable=1");
+
+    std::unique_ptr<Database> d(new Database(Kind::SQLite, target, name));
+    openShopFile(name, target, QStringLiteral("無法開啟資料檔"), uriOptions);
+    try {
+        if (uriOptions.isEmpty())
+            d->exec(QStringLiteral("PRAGMA query_only=ON"));
+        d->checkShopTables();
+    } catch (const DataError& e) {
+        rethrowOpening(e, target);
+    }
+    return d;
+}
+
+void Database::refuseForeignTriggers()
+{
+    QStringList found;
+    for (const ShopObject& o : foreignObjects(*this))
+        if (o.actsOnWrites())
+            found << o.describe();
+    if (found.isEmpty())
+        return;
+    throw DataError(QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
+                                   "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
+                        .arg(found.join(QLatin1Char('\r'))));
+}
+
+void Database::closeForExit() noexcept
+{
+    QSqlDatabase db = sql();
+    if (!db.isOpen())
+        return;
+    if (m_inTransaction)
+        rollback();
+    if (sqlite3* h = sqliteHandle(db)) {
+        // Another terminal reading may hold the checkpoint up; not for long.
+        sqlite3_busy_timeout(h, 1000);
+        sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    }
+    db.close();
+}
+
+void Database::setWaitNotifier(std::function<void(bool)> notify) { waitNotifier() = std::move(notify); }
 
 void Database::configureSQLite()
 {
@@ -268,6 +489,11 @@ void Database::fail(const QSqlError& e)
         m_inTransaction = false; // the server has dropped it
         if (!connectionLost(e, true))
             throw DataError(QStringLiteral("與資料庫伺服器的連線中斷了，這次的變更沒有儲存。請確認伺服器與網路正常後再試一次。"));
+    }
+    if (!postgres) {
+        const QString system = systemFileErrorOf(sql(), e);
+        if (!system.isEmpty())
+            throw DataError(system + QStringLiteral("\r（") + rawErrorText(e) + QStringLiteral("）"));
     }
     throw DataError(errorText(e, postgres));
 }
@@ -348,23 +574,77 @@ void Database::begin()
     if (m_inTransaction)
         throw DataError(QStringLiteral("上一個動作還沒有完成，請稍後再試。"));
     reconnectIfLost();
+    if (isSQLite())
+        beginSQLite();
+    else
+        beginPostgres();
+}
+
+void Database::beginSQLite()
+{
+    // BEGIN IMMEDIATE takes the write lock at once or answers busy, and the
+    // waiting is done here rather than in SQLite's busy handler. That handler
+    // sleeps ever longer between tries (a tenth of a second at last), so under
+    // a steady stream of moves from other terminals a waiting one kept missing
+    // the moments the lock was free and gave up after its timeout. Here a
+    // waiting move tries again every millisecond or two, more often the
+    // longer it has waited, so the oldest waiters are the likeliest to go next.
+    sqlite3* h = sqliteHandle(sql());
+    struct Timeout {
+        sqlite3* h;
+        ~Timeout()
+        {
+            if (h)
+                sqlite3_busy_timeout(h, 5000);
+        }
+    } restore{h};
+    if (h)
+        sqlite3_busy_timeout(h, 0);
     QSqlQuery q(sql());
-    const QString stmt = isSQLite() ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN");
-    if (!q.exec(stmt))
+    WaitNotice wait;
+    while (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        const QSqlError e = q.lastError();
+        if ((e.nativeErrorCode().toInt() & 0xff) != SQLITE_BUSY || wait.elapsed() >= MoveWaitLimitMs)
+            fail(e);
+        wait.check();
+        const qint64 waited = wait.elapsed();
+        const int most = waited < 100 ? 2000 : waited < 1000 ? 1000 : 400;
+        QThread::usleep(QRandomGenerator::global()->bounded(most / 4, most));
+    }
+    m_inTransaction = true;
+}
+
+void Database::beginPostgres()
+{
+    QSqlQuery q(sql());
+    if (!q.exec(QStringLiteral("BEGIN")))
         fail(q.lastError());
     m_inTransaction = true;
-    if (m_kind == Kind::PostgreSQL) {
-        // One move at a time across terminals, as BEGIN IMMEDIATE gives on the
-        // shop file. Moves lock the account row and tea rows in different
-        // orders (a checkout its teas first, a purchase the cash first); two
-        // of them holding one each would deadlock, and the server would end
-        // one with an error the user sees. The lock goes with the transaction.
-        if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MoveLockKey))) {
+    // One move at a time across terminals, as BEGIN IMMEDIATE gives on the
+    // shop file. Moves lock the account row and tea rows in different orders
+    // (a checkout its teas first, a purchase the cash first); two of them
+    // holding one each would deadlock, and the server would end one with an
+    // error the user sees. The lock goes with the transaction. A move that
+    // has to wait half a second says so, then queues for the lock on the
+    // server, first come first served.
+    auto lock = [&](const QString& call) {
+        if (!q.exec(QStringLiteral("SELECT %1(%2)").arg(call).arg(MoveLockKey))) {
             const QSqlError e = q.lastError();
             rollback();
             fail(e);
         }
+        const bool got = q.next() && (q.value(0).isNull() || q.value(0).toBool());
         q.finish();
+        return got;
+    };
+    WaitNotice wait;
+    while (!lock(QStringLiteral("pg_try_advisory_xact_lock"))) {
+        if (wait.elapsed() >= 500) {
+            wait.check();
+            lock(QStringLiteral("pg_advisory_xact_lock"));
+            return;
+        }
+        QThread::usleep(2000);
     }
 }
 

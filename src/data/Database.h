@@ -30,6 +30,12 @@ public:
     // still wants one.
     static std::unique_ptr<Database> open(const QString& target, const QString& password = QString());
 
+    // Opens an existing shop to read it only (check, backup). A shop file is
+    // neither changed nor converted, and may be read-only or on read-only
+    // media; nothing is left beside it that was not there. Objects Lumaro did
+    // not make are not refused here, so they can be listed.
+    static std::unique_ptr<Database> openReadOnly(const QString& target);
+
     // Creates a new shop: the five tables, one account row at 0 and 0 and the
     // given password; with sample, a small catalogue and three open orders.
     // Refuses a file (or a PostgreSQL database) that already holds a shop, and
@@ -69,6 +75,16 @@ public:
     void rollback() noexcept;
     bool inTransaction() const { return m_inTransaction; }
 
+    // Writes every committed move into the shop file itself and closes the
+    // connection, so the file alone holds everything (a copy made afterwards
+    // needs no -wal beside it). Used when the program ends.
+    void closeForExit() noexcept;
+
+    // Told true when a move has waited half a second for another terminal to
+    // finish its own, and false when the wait is over: the program shows a
+    // wait cursor meanwhile. Process-wide; the data layer shows nothing itself.
+    static void setWaitNotifier(std::function<void(bool waiting)> notify);
+
     // An amount or a weight computed in SQL, rounded to nine decimals: money
     // and kilograms never need more, and binary noise such as 0.3 - 0.1 - 0.2
     // must not leave a balance of -0.0000000000000000277.
@@ -80,6 +96,9 @@ public:
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
+    void refuseForeignTriggers();
+    void beginSQLite();
+    void beginPostgres();
     // Throws the error as a DataError, noting a lost server connection.
     [[noreturn]] void fail(const QSqlError& e);
     void reconnectIfLost();

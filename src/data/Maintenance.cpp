@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,9 +46,19 @@ void backupShop(Database& db, const QString& dest)
 
     const QString temp = info.absoluteDir().filePath(
         QStringLiteral(".%1.backup-%2").arg(info.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    // Made owner-only before SQLite writes a byte: SQLite gives the copy's
+    // journal the same mode, so a backup cut short leaves nothing others can read.
+    const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw DataError(QStringLiteral("無法在「%1」建立備份檔：%2")
+                            .arg(QDir::toNativeSeparators(info.absolutePath()), QString::fromLocal8Bit(std::strerror(errno))));
+    ::close(fd);
     try {
+        // VACUUM INTO writes only the copy, but a connection that is set to
+        // write nothing refuses it.
+        db.exec(QStringLiteral("PRAGMA query_only=OFF"));
         db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
-        QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
+        db.exec(QStringLiteral("PRAGMA query_only=ON"));
         if (!syncPath(temp, false))
             throw DataError(QStringLiteral("備份檔無法寫入磁碟。"));
         if (!QFile::rename(temp, dest))
@@ -54,6 +66,7 @@ void backupShop(Database& db, const QString& dest)
         syncPath(info.absolutePath(), true);
     } catch (...) {
         QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
         throw;
     }
 }
@@ -93,6 +106,8 @@ ShopCheck checkShop(Database& db)
             c.bank = q.value(1);
         }
     }
+    q.finish();
+    c.foreign = foreignObjects(db);
     return c;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/ShopObjects.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,7 +14,8 @@ class Database;
 // Copies the open shop to dest as one consistent snapshot, while other terminals
 // keep working (SQLite reads it in one read transaction; writers are not held up).
 // The copy is written under a temporary name, flushed to disk and then renamed, so
-// dest is either the whole backup or absent. Refuses an existing dest.
+// dest is either the whole backup or absent. Refuses an existing dest. Only the
+// owner can read the copy, from its first byte.
 void backupShop(Database& db, const QString& dest);
 
 struct ShopCheck {
@@ -36,12 +39,13 @@ struct ShopCheck {
     QList<Status> badStatus;
     int accountRows = 0;
     QVariant cash, bank;
+    QList<ShopObject> foreign; // triggers, views and other objects Lumaro did not make
 
     bool damaged() const { return integrity != QStringList{QStringLiteral("ok")}; }
     bool clean() const
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
-               accountRows == 1;
+               accountRows == 1 && foreign.isEmpty();
     }
 };
 

@@ -4,6 +4,8 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 
+#include <QRegularExpression>
+
 #include <sodium.h>
 
 namespace lumaro {
@@ -24,6 +26,37 @@ void initSodium()
 constexpr unsigned long long OpsLimit = 2;
 constexpr size_t MemLimit = size_t(19) << 20;
 
+// What a stored hash may ask of the lock screen. The hash names its own cost,
+// and a shop file can hold any hash: unbounded, one asking for 4 GiB or four
+// billion passes would hang the program before it could ask for anything.
+// Lumaro's own hashes ask for 19 MiB and two passes.
+constexpr qulonglong MostMemoryKiB = 256 * 1024;
+constexpr qulonglong MostPasses = 10;
+constexpr qulonglong MostLanes = 16;
+
+// Whether the hash is one libsodium may be given: false for a text it could
+// not read anyway (it then matches no entry, at no cost). Refuses a hash whose
+// parameters are out of bounds, with the reason.
+bool requireBoundedCost(const QString& hash)
+{
+    static const QRegularExpression params(
+        QStringLiteral(R"(^\$argon2id\$(?:v=\d+\$)?m=(\d+),t=(\d+),p=(\d+)\$[A-Za-z0-9+/]+\$[A-Za-z0-9+/]+$)"));
+    const QRegularExpressionMatch m = params.match(hash);
+    if (!m.hasMatch())
+        return false;
+    bool okM = false, okT = false, okP = false;
+    const qulonglong memory = m.captured(1).toULongLong(&okM);
+    const qulonglong passes = m.captured(2).toULongLong(&okT);
+    const qulonglong lanes = m.captured(3).toULongLong(&okP);
+    if (okM && okT && okP && memory <= MostMemoryKiB && passes <= MostPasses && lanes <= MostLanes)
+        return true;
+    throw DataError(QStringLiteral("資料檔裡的系統密碼要求的運算量超出範圍（記憶體 %1 KiB、%2 次運算；最多 %3 KiB、%4 次），"
+                                   "可能不是 Lumaro 設定的密碼，程式不會驗證它。請用 lumaro-admin passwd 重新設定密碼。")
+                        .arg(m.captured(1), m.captured(2))
+                        .arg(MostMemoryKiB)
+                        .arg(MostPasses));
+}
+
 } // namespace
 
 bool isPasswordHash(const QString& stored) { return stored.startsWith(QLatin1String("$argon2id$")); }
@@ -35,6 +68,8 @@ bool passwordMatches(const QVariant& stored, const QString& entered)
     const QString text = stored.toString();
     if (!isPasswordHash(text))
         return text == entered;
+    if (!requireBoundedCost(text))
+        return false;
     initSodium();
     const QByteArray hash = text.toLatin1();
     const QByteArray plain = entered.toUtf8();

@@ -12,7 +12,8 @@ class Database;
 // other stored text is a password kept as it was typed (shops brought over
 // from the old file format) and is compared exactly and case-sensitively. An
 // empty stored password is matched by an empty entry, and a missing (null)
-// one by nothing.
+// one by nothing. Throws DataError for a hash that asks for more memory or
+// passes than a lock screen may spend.
 bool passwordMatches(const QVariant& stored, const QString& entered);
 
 // An Argon2id hash of the password in the self-describing form that

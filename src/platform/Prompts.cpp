@@ -2,11 +2,19 @@
 
 #include "platform/QtPrompts.h"
 
+#include <utility>
+
 namespace lumaro {
 
 namespace {
 Prompts* g_prompts = nullptr;
+
+std::function<void()>& atProgramEnd()
+{
+    static std::function<void()> work;
+    return work;
 }
+} // namespace
 
 const QString& Prompts::programTitle()
 {
@@ -24,5 +32,13 @@ Prompts& prompts()
 }
 
 void setPrompts(Prompts* p) { g_prompts = p; }
+
+void setAtProgramEnd(std::function<void()> work) { atProgramEnd() = std::move(work); }
+
+void runAtProgramEnd() noexcept
+{
+    if (auto work = std::exchange(atProgramEnd(), nullptr))
+        work();
+}
 
 } // namespace lumaro

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace lumaro {
 
 enum class Buttons { Ok, YesNo };
@@ -46,5 +48,11 @@ public:
 // The prompts the running program uses. Set once at start-up (or by a test).
 Prompts& prompts();
 void setPrompts(Prompts* p);
+
+// Work to finish before the program ends at once (the shop written out whole,
+// so the file alone holds every move). The real endProgram() runs it; it must
+// not throw. Set by the main window, cleared with an empty function.
+void setAtProgramEnd(std::function<void()> work);
+void runAtProgramEnd() noexcept;
 
 } // namespace lumaro

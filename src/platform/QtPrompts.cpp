@@ -81,7 +81,11 @@ QString QtPrompts::secret(const QString& prompt, const QString& title)
 void QtPrompts::endProgram()
 {
     // At once: no screen's close handling runs. Every stored move is already
-    // committed, so nothing is lost by leaving without tidying up.
+    // committed; the shop is only written out whole into its file, after the
+    // windows are gone, so the user sees the program end at once.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->hide();
+    runAtProgramEnd();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(0);

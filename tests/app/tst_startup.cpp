@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,6 +31,9 @@ private slots:
                                 << "postgresql://shop@db/tea" << false;
         QTest::newRow("missing value") << QStringList{"lumaro", "--database"} << "teadata.db" << true;
         QTest::newRow("unknown") << QStringList{"lumaro", "--colour"} << "teadata.db" << true;
+        QTest::newRow("short") << QStringList{"lumaro", "-d", "z.db"} << "z.db" << false;
+        QTest::newRow("empty value") << QStringList{"lumaro", "--database="} << "" << true;
+        QTest::newRow("stray word") << QStringList{"lumaro", "shop.db"} << "teadata.db" << true;
     }
     void arguments()
     {
@@ -39,6 +43,43 @@ private slots:
         const StartupOptions o = parseArguments(args);
         QCOMPARE(o.database, database);
         QCOMPARE(!o.error.isEmpty(), error);
+    }
+
+    // Answered before any window exists, so also on a terminal without a display.
+    void commandLineWithoutDisplay_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        const QString version = QStringLiteral(LUMARO_VERSION);
+        QTest::newRow("help") << "LUMARO_BIN" << QStringList{"--help"} << 0 << "用法：lumaro";
+        QTest::newRow("version") << "LUMARO_BIN" << QStringList{"--version"} << 0 << "lumaro " + version;
+        QTest::newRow("unknown") << "LUMARO_BIN" << QStringList{"--colour"} << 2 << "不認得的參數：--colour";
+        QTest::newRow("admin version") << "LUMARO_ADMIN" << QStringList{"--version"} << 0 << "lumaro-admin " + version;
+        QTest::newRow("admin help") << "LUMARO_ADMIN" << QStringList{"-h"} << 0 << "用法：lumaro-admin";
+        QTest::newRow("admin option") << "LUMARO_ADMIN" << QStringList{"check", "--colour"} << 2
+                                      << "check 不認得的選項：--colour";
+        QTest::newRow("admin value") << "LUMARO_ADMIN" << QStringList{"backup", "x.db", "--database"} << 2
+                                     << "backup 的 --database 後面要接一個值。";
+    }
+    void commandLineWithoutDisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable(qPrintable(program)), args);
+        QVERIFY(p.waitForFinished(30000));
+        const QString output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == code && output.contains(said), qPrintable(output));
     }
 
     void firstRunAsksTwiceAndCreatesTheFile()

@@ -8,13 +8,21 @@
 //                    through the functions the screens call, journalled as
 //                    "try C order" / "try P tea kg" / "try T amount", each
 //                    followed by "ok", "no" (refused) or "fail text"
+//   exit SHOP        the program's main window over the shop (its password
+//                    empty, so it opens at once), a stock purchase of 3 kg of
+//                    the first tea and a transfer of 100 to the bank, then
+//                    離開系統; never returns when the program ends as it should
 // Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
+#include "app/MDI_frm.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/MoneyMoves.h"
 #include "data/Schema.h"
+#include "platform/QtPrompts.h"
 
-#include <QCoreApplication>
+#include <QAction>
+#include <QApplication>
 
 #include <csignal>
 #include <cstdio>
@@ -63,12 +71,32 @@ int fill(const QString& shop)
     }
 }
 
+int moveThenExit(const QString& shop)
+{
+    QtPrompts prompts;
+    setPrompts(&prompts);
+    std::unique_ptr<Database> db = Database::open(shop);
+    MDI_frm window(*db);
+    window.show();
+    if (!window.Form_Load())
+        return 4;
+    money::purchase(*db, db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString(), 3);
+    money::transfer(*db, 100);
+    say(QStringLiteral("moved"));
+    window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    return 5; // still running after 離開系統
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     std::signal(SIGXFSZ, SIG_IGN); // as the program itself does
-    QCoreApplication app(argc, argv);
+    // The main window needs a GUI application; the other modes do not.
+    bool gui = false;
+    for (int i = 1; i < argc; ++i)
+        gui = gui || qstrcmp(argv[i], "exit") == 0;
+    std::unique_ptr<QCoreApplication> app(gui ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
     QStringList args = QCoreApplication::arguments().mid(1);
     while (args.size() >= 2 && args[0].startsWith(QLatin1String("--"))) {
         const QString option = args.takeFirst();
@@ -90,6 +118,8 @@ int main(int argc, char* argv[])
             return openAndWrite(args[1]);
         if (args[0] == QLatin1String("fill"))
             return fill(args[1]);
+        if (args[0] == QLatin1String("exit"))
+            return moveThenExit(args[1]);
         if (args[0] == QLatin1String("moves") && args.size() >= 4)
             return moves(args[1], args[2].toInt(), args[3].toUInt());
     } catch (const DataError& e) {

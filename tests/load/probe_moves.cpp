@@ -3,6 +3,7 @@
 #include "data/MoneyMoves.h"
 #include "data/OrderStore.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QStringList>
@@ -26,8 +27,11 @@ int moves(const QString& shop, int count, quint32 seed)
         return t;
     }();
     say(QStringLiteral("ready"));
+    qint64 slowest = 0;
+    QElapsedTimer move;
     for (int i = 0; i < count; ++i) {
         const int kind = rng.bounded(3);
+        move.start();
         try {
             if (kind == 0) {
                 const qlonglong order = db->scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 訂單狀態 = 0 "
@@ -49,6 +53,7 @@ int moves(const QString& shop, int count, quint32 seed)
                 money::transfer(*db, amount);
             }
             say(QStringLiteral("ok"));
+            slowest = std::max(slowest, move.elapsed());
         } catch (const MoveRefused&) {
             say(QStringLiteral("no"));
         } catch (const DataError& e) {
@@ -61,6 +66,7 @@ int moves(const QString& shop, int count, quint32 seed)
             say(QStringLiteral("fail ") + e.description());
         }
     }
+    say(QStringLiteral("slowest %1 ms").arg(slowest));
     say(QStringLiteral("done"));
     return 0;
 }

@@ -212,10 +212,11 @@ private slots:
         }
         if (situation == "no order")
             s.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
+        // Opened first: a shop with a trigger Lumaro did not make is not opened.
+        auto other = Database::open(s.shop.path());
         if (situation == "failure") // the last step, the cash, fails
             s.shop.failWrites(QStringLiteral("fail"), QStringLiteral("BEFORE UPDATE"), QStringLiteral("帳款資料表"),
                               QStringLiteral("模擬故障"));
-        auto other = Database::open(s.shop.path());
         if (situation == "settled elsewhere")
             s.prompts.meanwhile = [&] { OrderStore::settleOrder(*other, order); };
         if (situation == "price changed")

@@ -1,4 +1,5 @@
 // export: the catalogue, the sales or the journal as a CSV file for a spreadsheet.
+#include "admin/Arguments.h"
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
@@ -23,38 +24,18 @@ QString usageText()
 
 int exportData(const QStringList& args)
 {
-    QString database = Database::defaultFile();
-    QString from, to;
-    QStringList plain;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        QString* target = nullptr;
-        QString name;
-        for (auto [option, value] : {std::pair{QStringLiteral("--database"), &database},
-                                     std::pair{QStringLiteral("--from"), &from}, std::pair{QStringLiteral("--to"), &to}}) {
-            if (a == option || a.startsWith(option + QLatin1Char('='))) {
-                target = value;
-                name = option;
-            }
-        }
-        if (target) {
-            if (a == name) {
-                if (i + 1 >= args.size()) {
-                    err(QStringLiteral("export 的 %1 後面要接一個值。").arg(name));
-                    return 2;
-                }
-                *target = args[++i];
-            } else {
-                *target = a.mid(name.size() + 1);
-            }
-            continue;
-        }
-        if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
-            err(QStringLiteral("export 不認得的選項：%1").arg(a));
-            return 2;
-        }
-        plain << a;
-    }
+    QCommandLineParser parser;
+    const QCommandLineOption databaseOption(QStringLiteral("database"), QString(), QStringLiteral("file"));
+    const QCommandLineOption fromOption(QStringLiteral("from"), QString(), QStringLiteral("date"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QString(), QStringLiteral("date"));
+    parser.addOptions({databaseOption, fromOption, toOption});
+    parser.addPositionalArgument(QStringLiteral("arguments"), QString());
+    if (!parseCommand(parser, QStringLiteral("export"), args))
+        return 2;
+    const QString database = parser.isSet(databaseOption) ? parser.value(databaseOption) : Database::defaultFile();
+    const QString from = parser.value(fromOption);
+    const QString to = parser.value(toOption);
+    const QStringList plain = parser.positionalArguments();
     if (plain.size() != 2) {
         err(usageText());
         return 2;

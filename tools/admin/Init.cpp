@@ -1,3 +1,4 @@
+#include "admin/Arguments.h"
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
@@ -8,30 +9,26 @@ namespace lumaro::admin {
 
 int init(const QStringList& args)
 {
-    bool sample = false;
-    QString target;
-    for (const QString& a : args) {
-        if (a == QLatin1String("--sample")) {
-            sample = true;
-        } else if (a.startsWith(QLatin1String("-"))) {
-            err(QStringLiteral("init 不認得的選項：%1").arg(a));
-            return 2;
-        } else if (target.isEmpty()) {
-            target = a;
-        } else {
-            err(QStringLiteral("init 只接受一個資料檔名稱。"));
-            return 2;
-        }
+    QCommandLineParser parser;
+    const QCommandLineOption sampleOption(QStringLiteral("sample"));
+    parser.addOption(sampleOption);
+    parser.addPositionalArgument(QStringLiteral("file"), QString());
+    if (!parseCommand(parser, QStringLiteral("init"), args))
+        return 2;
+    const bool sample = parser.isSet(sampleOption);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        err(QStringLiteral("init 只接受一個資料檔名稱。"));
+        return 2;
     }
-    if (target.isEmpty())
-        target = Database::defaultFile();
+    const QString target = files.isEmpty() ? Database::defaultFile() : files.first();
 
     QString password;
     if (!readNewPassword(&password))
         return 1;
     try {
         Database::create(target, password, sample);
-    } catch (const DataError& e) {
+    } catch (const Failure& e) { // a refused shop, or no memory to hash the password
         err(e.description());
         return 1;
     }

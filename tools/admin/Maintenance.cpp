@@ -1,4 +1,5 @@
 // import-mdb, backup and check: moving a shop in from the old program, and keeping it safe.
+#include "admin/Arguments.h"
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
@@ -13,44 +14,20 @@ namespace lumaro::admin {
 
 namespace {
 
-// Takes "--name VALUE" or "--name=VALUE" at args[i]; false when args[i] is not it.
-bool takeOption(const QStringList& args, int& i, const QString& name, QString* value, bool* missing)
-{
-    const QString& a = args[i];
-    if (a == name) {
-        if (i + 1 >= args.size()) {
-            *missing = true;
-            return true;
-        }
-        *value = args[++i];
-        return true;
-    }
-    if (a.startsWith(name + QLatin1Char('='))) {
-        *value = a.mid(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-// Splits the arguments into the one option a command knows and its plain arguments.
+// Reads a command's arguments: the one option it knows (taking a value), and
+// its plain arguments.
 bool parse(const QString& command, const QStringList& args, const QString& option, QString* optionValue,
            QStringList* plain)
 {
-    for (int i = 0; i < args.size(); ++i) {
-        bool missing = false;
-        if (!option.isEmpty() && takeOption(args, i, option, optionValue, &missing)) {
-            if (missing || optionValue->isEmpty()) {
-                err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, option));
-                return false;
-            }
-            continue;
-        }
-        if (args[i].startsWith(QLatin1Char('-')) && args[i] != QLatin1String("-")) {
-            err(QStringLiteral("%1 不認得的選項：%2").arg(command, args[i]));
-            return false;
-        }
-        *plain << args[i];
-    }
+    QCommandLineParser parser;
+    const QCommandLineOption known(option, QString(), QStringLiteral("value"));
+    parser.addOption(known);
+    parser.addPositionalArgument(QStringLiteral("arguments"), QString());
+    if (!parseCommand(parser, command, args))
+        return false;
+    if (parser.isSet(known))
+        *optionValue = parser.value(known);
+    *plain = parser.positionalArguments();
     return true;
 }
 
@@ -69,7 +46,7 @@ int importMdb(const QStringList& args)
 {
     QString charset;
     QStringList plain;
-    if (!parse(QStringLiteral("import-mdb"), args, QStringLiteral("--charset"), &charset, &plain))
+    if (!parse(QStringLiteral("import-mdb"), args, QStringLiteral("charset"), &charset, &plain))
         return 2;
     if (plain.isEmpty() || plain.size() > 2) {
         err(QStringLiteral("用法：lumaro-admin import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔.db]"));
@@ -93,7 +70,7 @@ int importMdb(const QStringList& args)
         if (s.passwords)
             out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
         return 0;
-    } catch (const DataError& e) {
+    } catch (const Failure& e) {
         err(e.description());
         err(QStringLiteral("沒有建立任何資料檔。"));
         return 1;
@@ -104,16 +81,18 @@ int backup(const QStringList& args)
 {
     QString database = Database::defaultFile();
     QStringList plain;
-    if (!parse(QStringLiteral("backup"), args, QStringLiteral("--database"), &database, &plain))
+    if (!parse(QStringLiteral("backup"), args, QStringLiteral("database"), &database, &plain))
         return 2;
     if (plain.size() != 1) {
         err(QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔"));
         return 2;
     }
     try {
-        auto db = Database::open(database);
+        // Read only: a read-only shop file, or one on read-only media, is
+        // backed up as it is.
+        auto db = Database::openReadOnly(database);
         backupShop(*db, plain[0]);
-    } catch (const DataError& e) {
+    } catch (const Failure& e) {
         err(e.description());
         return 1;
     }
@@ -125,7 +104,7 @@ int check(const QStringList& args)
 {
     QString database = Database::defaultFile();
     QStringList plain;
-    if (!parse(QStringLiteral("check"), args, QStringLiteral("--database"), &database, &plain))
+    if (!parse(QStringLiteral("check"), args, QStringLiteral("database"), &database, &plain))
         return 2;
     if (!plain.isEmpty()) {
         err(QStringLiteral("用法：lumaro-admin check [--database 資料檔]"));
@@ -133,9 +112,10 @@ int check(const QStringList& args)
     }
     ShopCheck c;
     try {
-        auto db = Database::open(database);
+        // Read only: the check changes no byte of the shop, not even its journal mode.
+        auto db = Database::openReadOnly(database);
         c = checkShop(*db);
-    } catch (const DataError& e) {
+    } catch (const Failure& e) {
         err(e.description());
         out(QStringLiteral("結果：資料檔無法讀取或已損壞。"));
         return 1;
@@ -158,6 +138,10 @@ int check(const QStringList& args)
     out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(c.badStatus.isEmpty() ? QStringLiteral("無") : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
+    out(QStringLiteral("不是 Lumaro 建立的觸發程序、檢視表或其他物件：%1")
+            .arg(c.foreign.isEmpty() ? QStringLiteral("無") : QString::number(c.foreign.size()) + QStringLiteral(" 個")));
+    for (const ShopObject& o : c.foreign)
+        out(QStringLiteral("  %1").arg(o.describe()));
     if (c.accountRows != 1)
         out(QStringLiteral("帳款資料表應有 1 列，現有 %1 列。").arg(c.accountRows));
     out(QStringLiteral("現金：%1").arg(shown(c.cash)));

@@ -1,3 +1,4 @@
+#include "admin/Arguments.h"
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
@@ -11,20 +12,16 @@ namespace lumaro::admin {
 // PostgreSQL server's own password comes from libpq (PGPASSWORD, ~/.pgpass).
 int passwd(const QStringList& args)
 {
-    QString target;
-    for (const QString& a : args) {
-        if (a.startsWith(QLatin1String("-"))) {
-            err(QStringLiteral("passwd 不認得的選項：%1").arg(a));
-            return 2;
-        }
-        if (!target.isEmpty()) {
-            err(QStringLiteral("passwd 只接受一個資料檔名稱。"));
-            return 2;
-        }
-        target = a;
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("file"), QString());
+    if (!parseCommand(parser, QStringLiteral("passwd"), args))
+        return 2;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        err(QStringLiteral("passwd 只接受一個資料檔名稱。"));
+        return 2;
     }
-    if (target.isEmpty())
-        target = Database::defaultFile();
+    const QString target = files.isEmpty() ? Database::defaultFile() : files.first();
 
     try {
         // Open first, so a wrong file is reported before a password is asked.

@@ -8,16 +8,22 @@
 
 namespace lumaro::admin {
 
+namespace {
+// Messages of the data layer break their lines with a carriage return, as the
+// program's message boxes do; on a terminal that would overwrite the line.
+QByteArray forTerminal(QString text) { return text.replace(QLatin1Char('\r'), QLatin1Char('\n')).toUtf8(); }
+} // namespace
+
 void out(const QString& text)
 {
-    std::fputs(text.toUtf8().constData(), stdout);
+    std::fputs(forTerminal(text).constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
 void err(const QString& text)
 {
-    std::fputs(text.toUtf8().constData(), stderr);
+    std::fputs(forTerminal(text).constData(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
 }

@@ -1,6 +1,9 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
+#include "platform/Failure.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <functional>
@@ -21,7 +24,8 @@ void usage()
         "                              備份資料檔（程式使用中也可以）\n"
         "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
         "  export catalogue|sales|journal [--from 日期] [--to 日期] [--database 資料檔] 檔案.csv\n"
-        "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）"));
+        "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）\n"
+        "  --version                   顯示版本"));
 }
 
 } // namespace
@@ -32,7 +36,31 @@ int main(int argc, char* argv[])
     // write error the program reports, not end the program mid-move.
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
+
+    // Options before the command are the program's own; everything after the
+    // command's name belongs to the command.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(QStringLiteral("command"), QString());
+    if (!parser.parse(QCoreApplication::arguments())) {
+        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(QCoreApplication::arguments().value(1)));
+        usage();
+        return 2;
+    }
+    if (parser.isSet(version)) {
+        lumaro::admin::out(QStringLiteral("lumaro-admin %1").arg(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (parser.isSet(help) || args.isEmpty()) {
+        usage();
+        return args.isEmpty() && !parser.isSet(help) ? 2 : 0;
+    }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("init"), lumaro::admin::init},
         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
@@ -41,15 +69,18 @@ int main(int argc, char* argv[])
         {QStringLiteral("passwd"), lumaro::admin::passwd},
         {QStringLiteral("export"), lumaro::admin::exportData},
     };
-    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
-        usage();
-        return args.size() < 2 ? 2 : 0;
-    }
-    const auto it = commands.find(args[1]);
+    const auto it = commands.find(args[0]);
     if (it == commands.end()) {
-        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(args[1]));
+        lumaro::admin::err(QStringLiteral("不認得的指令：%1").arg(args[0]));
         usage();
         return 2;
     }
-    return it->second(args.mid(2));
+    try {
+        return it->second(args.mid(1));
+    } catch (const lumaro::Failure& e) {
+        lumaro::admin::err(e.description());
+    } catch (const std::exception& e) {
+        lumaro::admin::err(QStringLiteral("發生未預期的錯誤：%1").arg(QString::fromLocal8Bit(e.what())));
+    }
+    return 1;
 }

@@ -1,0 +1,45 @@
+#include "admin/Arguments.h"
+
+#include "admin/Terminal.h"
+
+namespace lumaro::admin {
+
+namespace {
+
+// The argument as it was typed, for the message: -x, --name or --name=value.
+QString asTyped(const QStringList& args, const QString& name)
+{
+    for (const QString& a : args) {
+        const QString bare = a.section(QLatin1Char('='), 0, 0);
+        if (bare == QLatin1Char('-') + name || bare == QLatin1String("--") + name)
+            return a;
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+} // namespace
+
+bool parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& args)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (parser.parse(QStringList{command} + args)) {
+        // "--database=" names no file either.
+        for (const QString& name : parser.optionNames())
+            if (parser.isSet(name) && parser.value(name).isEmpty() && !parser.values(name).isEmpty()) {
+                err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, QLatin1String("--") + name));
+                return false;
+            }
+        return true;
+    }
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        err(QStringLiteral("%1 不認得的選項：%2").arg(command, asTyped(args, unknown.first())));
+        return false;
+    }
+    // The only other way parsing fails: an option that takes a value ends the line.
+    const QString last = args.isEmpty() ? QString() : args.last();
+    err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, last.isEmpty() ? parser.errorText() : last));
+    return false;
+}
+
+} // namespace lumaro::admin
