@@ -184,7 +184,7 @@ void DayReport_frm::cmdAdjust_Click()
                                  .arg(n(m_bookCash), n(*counted), n(diff));
     if (prompts().message(question, Buttons::YesNo, kTitle) != Answer::Yes)
         return;
-    money::adjust(m_db, diff, reason);
+    money::adjust(m_db, Money::fromDouble(diff), reason);
     // Stored once: the count is cleared, so a second click has nothing to store.
     txtCounted->clear();
     reload();

@@ -6,13 +6,19 @@
 //                    prints "committed N" after each commit
 //   moves SHOP N SEED  N random checkouts, stock purchases and transfers
 //                    through the functions the screens call, journalled as
-//                    "try C order" / "try P tea kg" / "try T amount", each
-//                    followed by "ok", "no" (refused) or "fail text"
+//                    "try C order ID" / "try P tea kg ID" / "try T amount ID",
+//                    each followed by "ok", "no" (refused) or "fail text"
+//   hold SHOP        opens the shop, says "ready" and waits to be killed
+//   syncfail SHOP die|on  100 into the cash, then a deposit of 7 whose commit meets a failing log
+//                    sync (with the failsync library preloaded), answered
+//                    "try ID" then "ok" or "fail text"; then either dies on
+//                    the spot or deposits 5 more ("after ok")
 //   exit SHOP        the program's main window over the shop (its password
 //                    empty, so it opens at once), a stock purchase of 3 kg of
 //                    the first tea and a transfer of 100 to the bank, then
 //                    離開系統; never returns when the program ends as it should
 // Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
+#include "data/Books.h"
 #include "app/MDI_frm.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
@@ -85,6 +91,35 @@ int moveThenExit(const QString& shop)
     say(QStringLiteral("moved"));
     window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
     return 5; // still running after 離開系統
+
+// Another terminal that keeps the shop open until it is killed.
+int hold(const QString& shop)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表"));
+    say(QStringLiteral("ready"));
+    for (;;)
+        ::pause();
+}
+
+int syncFail(const QString& shop, bool die)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    money::adjust(*db, Money::fromUnits(100 * Money::Scale), QStringLiteral("開店")); // the log syncs well before the fault
+    const QString id = books::newMoveId();
+    say(QStringLiteral("try ") + id);
+    qputenv("LUMARO_FAIL_WAL_SYNC", "once");
+    try {
+        money::deposit(*db, 7, id);
+        say(QStringLiteral("ok"));
+    } catch (const Failure& e) {
+        say(QStringLiteral("fail ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+    }
+    if (die)
+        ::raise(SIGKILL);
+    money::deposit(*db, 5);
+    say(QStringLiteral("after ok"));
+    return 0;
 }
 
 } // namespace
@@ -120,6 +155,10 @@ int main(int argc, char* argv[])
             return fill(args[1]);
         if (args[0] == QLatin1String("exit"))
             return moveThenExit(args[1]);
+        if (args[0] == QLatin1String("hold"))
+            return hold(args[1]);
+        if (args[0] == QLatin1String("syncfail") && args.size() >= 3)
+            return syncFail(args[1], args[2] == QLatin1String("die"));
         if (args[0] == QLatin1String("moves") && args.size() >= 4)
             return moves(args[1], args[2].toInt(), args[3].toUInt());
     } catch (const DataError& e) {

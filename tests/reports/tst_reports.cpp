@@ -119,7 +119,7 @@ private slots:
             run(shop, {at(0, 12, 0), [](Database& db) { money::purchase(db, QStringLiteral("B"), 4); }});
             run(shop, {at(0, 15, 0), [](Database& db) { money::deposit(db, 100); }});
             run(shop, {at(0, 16, 0), [](Database& db) { money::withdraw(db, 30); }});
-            run(shop, {at(0, 18, 0), [](Database& db) { money::adjust(db, -2.5, QStringLiteral("盤點")); }});
+            run(shop, {at(0, 18, 0), [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
             // 2 x 12.5 + 30 and 3 x 12.5; 4 kg of B at 20.
             e = {2, 92.5, 4, 80, 100, 30, -2.5, {{QStringLiteral("A"), 5}, {QStringLiteral("B"), 1}}};
         } else {
