@@ -6,6 +6,7 @@
 // floor), their ratio, and the peak memory. Without --size it runs each size
 // in a process of its own, so each peak is its own.
 #include "Floor.h"
+#include "History.h"
 #include "Shop.h"
 
 #include "accounts/Money_frm.h"
@@ -327,6 +328,37 @@ int runSize(const ShopSize& size, int runs)
                                 settle();
                             }); },
                       [&] { floor.catalogue(); }};
+
+    // Years of settled sales behind the shop: the history screen reads only
+    // the page it shows, so it must stay as fast at ten years as at one day.
+    {
+        const bool large = size.name == QLatin1String("large");
+        const int historyOrders = large ? 100000 : 50;
+        const int historyLines = large ? 10 : 5;
+        QElapsedTimer historyClock;
+        historyClock.start();
+        buildSalesHistory(*db, historyOrders, historyLines);
+        print(QStringLiteral("sales history: %1 settled orders of %2 lines (built in %3 s)")
+                  .arg(historyOrders)
+                  .arg(historyLines)
+                  .arg(double(historyClock.elapsed()) / 1000, 0, 'f', 1));
+        addSalesHistoryActions(window, *db, [&](const QString& name, std::function<void()> screen,
+                                                std::function<void()> floorWork) {
+            actions << Action{name, false,
+                              [&window] {
+                                  for (QMdiSubWindow* s : window.mdiArea->subWindowList())
+                                      if (s->widget() != static_cast<QWidget*>(window.lockScreen()))
+                                          s->close();
+                                  settle();
+                                  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                              },
+                              [screen] { return timed([&] {
+                                            screen();
+                                            settle();
+                                        }); },
+                              floorWork};
+        });
+    }
 
     print(QString());
     print(QStringLiteral("| action | kind | median ms | floor ms | ratio | goal |"));

@@ -14,6 +14,15 @@
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
+#include "data/Csv.h"
+#include "data/Reports.h"
+#include "data/Settings.h"
+#include "reports/DayReport_frm.h"
+#include "reports/Export.h"
+#include "reports/LowStock_frm.h"
+#include "reports/Receipt.h"
+#include "reports/SalesHistory_frm.h"
+#include "reports/Settings_frm.h"
 
 #include <QAction>
 #include <QIcon>
@@ -56,11 +65,24 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     StoreTea = addItem(Tea, QStringLiteral("StoreTea"), QStringLiteral("茶頁庫存管理"));
     Money = addMenu(QStringLiteral("Money"), QStringLiteral("會計系統(&M)"));
     EditMoney = addItem(Money, QStringLiteral("EditMoney"), QStringLiteral("帳款管理"));
+    Report = addMenu(QStringLiteral("Report"), QStringLiteral("報表(&R)"));
+    SalesHistory = addItem(Report, QStringLiteral("SalesHistory"), QStringLiteral("銷售紀錄"));
+    DayReport = addItem(Report, QStringLiteral("DayReport"), QStringLiteral("日結"));
+    LowStock = addItem(Report, QStringLiteral("LowStock"), QStringLiteral("低庫存"));
+    Report->addSeparator();
+    ExportCatalogue = addItem(Report, QStringLiteral("ExportCatalogue"), QStringLiteral("匯出茶葉資料 CSV…"));
+    Report->addSeparator();
+    SystemSettings = addItem(Report, QStringLiteral("SystemSettings"), QStringLiteral("系統設定"));
 
     connect(EditOrder, &QAction::triggered, this, handler([this] { EditOrder_Click(); }));
     connect(EditTea, &QAction::triggered, this, handler([this] { EditTea_Click(); }));
     connect(StoreTea, &QAction::triggered, this, handler([this] { StoreTea_Click(); }));
     connect(EditMoney, &QAction::triggered, this, handler([this] { EditMoney_Click(); }));
+    connect(SalesHistory, &QAction::triggered, this, handler([this] { SalesHistory_Click(); }));
+    connect(DayReport, &QAction::triggered, this, handler([this] { DayReport_Click(); }));
+    connect(LowStock, &QAction::triggered, this, handler([this] { LowStock_Click(); }));
+    connect(ExportCatalogue, &QAction::triggered, this, handler([this] { ExportCatalogue_Click(); }));
+    connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
     // However the program ends (離開系統, three wrong passwords), the shop file
@@ -109,6 +131,10 @@ Order_frm* MDI_frm::orderScreen() const { return m_order; }
 TeaKind_frm* MDI_frm::teaKindScreen() const { return m_teaKind; }
 TeaStock_frm* MDI_frm::teaStockScreen() const { return m_teaStock; }
 Money_frm* MDI_frm::moneyScreen() const { return m_money; }
+SalesHistory_frm* MDI_frm::salesHistoryScreen() const { return m_sales; }
+DayReport_frm* MDI_frm::dayReportScreen() const { return m_day; }
+LowStock_frm* MDI_frm::lowStockScreen() const { return m_lowStock; }
+Settings_frm* MDI_frm::settingsScreen() const { return m_settings; }
 
 QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
 {
@@ -151,10 +177,33 @@ F* MDI_frm::openScreen(QPointer<F>& slot)
     return slot;
 }
 
-void MDI_frm::EditOrder_Click() { openScreen(m_order); }
+void MDI_frm::EditOrder_Click()
+{
+    const bool fresh = !m_order;
+    openScreen(m_order);
+    if (fresh)
+        connect(m_order, &Order_frm::orderSettled, this,
+                [this](qlonglong order) { runHandler([this, order] { offerReceipt(order); }); });
+}
 void MDI_frm::EditTea_Click() { openScreen(m_teaKind); }
 void MDI_frm::StoreTea_Click() { openScreen(m_teaStock); }
 void MDI_frm::EditMoney_Click() { openScreen(m_money); }
+void MDI_frm::SalesHistory_Click() { openScreen(m_sales); }
+void MDI_frm::DayReport_Click() { openScreen(m_day); }
+void MDI_frm::LowStock_Click() { openScreen(m_lowStock); }
+void MDI_frm::SystemSettings_Click() { openScreen(m_settings); }
+
+void MDI_frm::ExportCatalogue_Click()
+{
+    exportCsv(QStringLiteral("匯出茶葉資料"), QStringLiteral("茶葉資料.csv"),
+              [this](CsvFile& csv) { return reports::exportCatalogue(m_db, csv); });
+}
+
+void MDI_frm::offerReceipt(qlonglong order)
+{
+    if (settings::get(m_db, settings::key::ReceiptAfterCheckout, QStringLiteral("0")) == QLatin1String("1"))
+        showReceipt(m_db, order, this);
+}
 
 // Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
 // it is never closed while the window lives.

@@ -16,6 +16,10 @@ class IdleLock;
 class main_frm;
 class Money_frm;
 class Order_frm;
+class DayReport_frm;
+class LowStock_frm;
+class SalesHistory_frm;
+class Settings_frm;
 class TeaKind_frm;
 class TeaStock_frm;
 
@@ -37,11 +41,22 @@ public:
     TeaKind_frm* teaKindScreen() const;
     TeaStock_frm* teaStockScreen() const;
     Money_frm* moneyScreen() const;
+    SalesHistory_frm* salesHistoryScreen() const;
+    DayReport_frm* dayReportScreen() const;
+    LowStock_frm* lowStockScreen() const;
+    Settings_frm* settingsScreen() const;
 
     void EditOrder_Click();
     void EditTea_Click();
     void StoreTea_Click();
     void EditMoney_Click();
+    void SalesHistory_Click();
+    void DayReport_Click();
+    void LowStock_Click();
+    void ExportCatalogue_Click();
+    void SystemSettings_Click();
+    // After a checkout: the receipt window, when 結帳後列印收據 is on.
+    void offerReceipt(qlonglong order);
     void Lock_Click();
     void Exit_Click();
 
@@ -69,6 +84,12 @@ private:
     QAction* StoreTea = nullptr;
     QMenu* Money = nullptr;
     QAction* EditMoney = nullptr;
+    QMenu* Report = nullptr;
+    QAction* SalesHistory = nullptr;
+    QAction* DayReport = nullptr;
+    QAction* LowStock = nullptr;
+    QAction* ExportCatalogue = nullptr;
+    QAction* SystemSettings = nullptr;
 
     template <class F>
     F* openScreen(QPointer<F>& slot);
@@ -81,6 +102,10 @@ private:
     QPointer<TeaKind_frm> m_teaKind;
     QPointer<TeaStock_frm> m_teaStock;
     QPointer<Money_frm> m_money;
+    QPointer<SalesHistory_frm> m_sales;
+    QPointer<DayReport_frm> m_day;
+    QPointer<LowStock_frm> m_lowStock;
+    QPointer<Settings_frm> m_settings;
 };
 
 } // namespace lumaro

@@ -71,15 +71,19 @@ void Order_frm::Command3_Click()
     OrderStore::requireChargeable(lines);
 
     const QString summary = checkoutSummary(lines);
+    bool settled = false;
     if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {
         try {
             // Settled for exactly the figure the customer was shown, or not at all.
             OrderStore::settleOrder(m_db, order.toLongLong(), OrderStore::checkoutTotal(lines));
+            settled = true;
         } catch (const Failure& f) {
             prompts().message(f.description());
         }
     }
     refreshAfterCheckout();
+    if (settled)
+        emit orderSettled(order.toLongLong());
 }
 
 void Order_frm::refreshAfterCheckout()

@@ -44,6 +44,10 @@ public:
     // Checkout.
     void Command3_Click();
 
+signals:
+    // An order was settled and stored (after the screen has been refreshed).
+    void orderSettled(qlonglong order);
+
 protected:
     void Form_Activate() override;
     void Form_Unload() override;

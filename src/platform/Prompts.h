@@ -30,6 +30,15 @@ public:
     // not shown. Prompts that show nothing anyway answer it as input().
     virtual QString secret(const QString& prompt, const QString& title) { return input(prompt, title); }
 
+    // Asks where to save a file: suggested is the proposed path, filter the
+    // kinds of file offered ("CSV 檔 (*.csv)"). Returns the chosen path, or
+    // an empty text when the user cancels. Prompts that cannot ask cancel.
+    virtual QString saveFile(const QString& title, const QString& suggested, const QString& filter)
+    {
+        (void)title, (void)suggested, (void)filter;
+        return {};
+    }
+
     // Ends the program at once. The real implementation does not return; a
     // scripted one records the call and returns, so callers must return
     // straight after calling it.

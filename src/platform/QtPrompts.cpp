@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -88,6 +89,11 @@ void QtPrompts::endProgram()
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(0);
+}
+
+QString QtPrompts::saveFile(const QString& title, const QString& suggested, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, suggested, filter);
 }
 
 } // namespace lumaro

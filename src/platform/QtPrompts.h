@@ -11,6 +11,7 @@ public:
                    const QString& title = QString()) override;
     QString input(const QString& prompt, const QString& title) override;
     QString secret(const QString& prompt, const QString& title) override;
+    QString saveFile(const QString& title, const QString& suggested, const QString& filter) override;
     void endProgram() override;
 };
 

@@ -16,6 +16,12 @@ QString ScriptedPrompts::input(const QString& prompt, const QString& title)
     return m_inputs.isEmpty() ? QString() : m_inputs.dequeue();
 }
 
+QString ScriptedPrompts::saveFile(const QString& title, const QString& suggested, const QString&)
+{
+    m_shown.append({Kind::SaveFile, suggested, title.isEmpty() ? programTitle() : title, Buttons::Ok});
+    return m_saveFiles.isEmpty() ? QString() : m_saveFiles.dequeue();
+}
+
 QList<ScriptedPrompts::Shown> ScriptedPrompts::messages() const
 {
     QList<Shown> out;
@@ -38,6 +44,7 @@ void ScriptedPrompts::clear()
 {
     m_answers.clear();
     m_inputs.clear();
+    m_saveFiles.clear();
     m_shown.clear();
     m_ended = 0;
 }

@@ -12,7 +12,7 @@ namespace lumaro {
 // shown is kept so the caller can check its exact text and title.
 class ScriptedPrompts : public Prompts {
 public:
-    enum class Kind { Message, Input };
+    enum class Kind { Message, Input, SaveFile };
     struct Shown {
         Kind kind;
         QString text;
@@ -24,10 +24,13 @@ public:
     // and an input box is cancelled.
     void queueAnswer(Answer a) { m_answers.enqueue(a); }
     void queueInput(const QString& text) { m_inputs.enqueue(text); }
+    // The path the next save-file question answers; none queued cancels.
+    void queueSaveFile(const QString& path) { m_saveFiles.enqueue(path); }
 
     Answer message(const QString& text, Buttons buttons = Buttons::Ok,
                    const QString& title = QString()) override;
     QString input(const QString& prompt, const QString& title) override;
+    QString saveFile(const QString& title, const QString& suggested, const QString& filter) override;
     void endProgram() override { ++m_ended; }
 
     const QList<Shown>& shown() const { return m_shown; }
@@ -40,6 +43,7 @@ public:
 private:
     QQueue<Answer> m_answers;
     QQueue<QString> m_inputs;
+    QQueue<QString> m_saveFiles;
     QList<Shown> m_shown;
     int m_ended = 0;
 };

@@ -52,7 +52,7 @@ private slots:
         QStringList tops;
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
-        QCOMPARE(tops, QStringList({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)"}));
+        QCOMPARE(tops, QStringList({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)"}));
 
         struct Item {
             const char* menu;
@@ -64,6 +64,8 @@ private slots:
             {"Order", {"EditOrder"}, {"編輯訂單"}},
             {"Tea", {"EditTea", "StoreTea"}, {"編輯茶葉種類", "茶頁庫存管理"}},
             {"Money", {"EditMoney"}, {"帳款管理"}},
+            {"Report", {"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"},
+             {"銷售紀錄", "日結", "低庫存", "", "匯出茶葉資料 CSV…", "", "系統設定"}},
         };
         for (const Item& i : items) {
             auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));

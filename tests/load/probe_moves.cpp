@@ -4,6 +4,7 @@
 #include "data/MoneyMoves.h"
 #include "data/OrderStore.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 #include <QStringList>
@@ -28,8 +29,11 @@ int moves(const QString& shop, int count, quint32 seed)
         return t;
     }();
     say(QStringLiteral("ready"));
+    qint64 slowest = 0;
+    QElapsedTimer move;
     for (int i = 0; i < count; ++i) {
         const int kind = rng.bounded(3);
+        move.start();
         const QString id = books::newMoveId();
         try {
             if (kind == 0) {
@@ -52,6 +56,7 @@ int moves(const QString& shop, int count, quint32 seed)
                 money::transfer(*db, amount, id);
             }
             say(QStringLiteral("ok"));
+            slowest = std::max(slowest, move.elapsed());
         } catch (const MoveRefused&) {
             say(QStringLiteral("no"));
         } catch (const DataError& e) {
@@ -64,6 +69,7 @@ int moves(const QString& shop, int count, quint32 seed)
             say(QStringLiteral("fail ") + e.description());
         }
     }
+    say(QStringLiteral("slowest %1 ms").arg(slowest));
     say(QStringLiteral("done"));
     return 0;
 }

@@ -18,5 +18,7 @@ int check(const QStringList& args);
 // upgrade [--database FILE]: brings the shop to this program's version.
 int upgrade(const QStringList& args);
 int passwd(const QStringList& args);
+// export catalogue|sales|journal [--from DATE] [--to DATE] [--database FILE] FILE.csv
+int exportData(const QStringList& args);
 
 } // namespace lumaro::admin

@@ -207,7 +207,7 @@ int upgrade(const QStringList& args)
 {
     QString database = Database::defaultFile();
     QStringList plain;
-    if (!parse(QStringLiteral("upgrade"), args, QStringLiteral("--database"), &database, &plain))
+    if (!parse(QStringLiteral("upgrade"), args, QStringLiteral("database"), &database, &plain))
         return 2;
     if (!plain.isEmpty()) {
         err(QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]"));

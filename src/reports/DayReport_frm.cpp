@@ -1,0 +1,200 @@
+#include "reports/DayReport_frm.h"
+
+#include "data/Csv.h"
+#include "data/MoneyMoves.h"
+#include "data/Numbers.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+#include "reports/Export.h"
+#include "reports/TakingsChart.h"
+
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <optional>
+
+namespace lumaro {
+
+namespace {
+
+const QString kTitle = QStringLiteral("盤點");
+
+QString n(double x) { return formatNumber(x); }
+
+// The counted cash as typed: a plain amount, no letters, within the shop's range.
+std::optional<double> countedCash(const QString& text)
+{
+    bool ok = false;
+    const double x = toNumberStrict(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(x) || std::fabs(x) > 1e12)
+        return std::nullopt;
+    return std::round(x * 10000.0) / 10000.0;
+}
+
+} // namespace
+
+QString DayReport_frm::reportHtml(const reports::DayReport& d)
+{
+    QString h;
+    auto row = [&h](const QString& label, const QString& value) {
+        h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td></tr>").arg(label, value);
+    };
+    h += QStringLiteral("<h3>%1 日結</h3><table cellspacing=\"0\" cellpadding=\"3\">").arg(d.day.toString(Qt::ISODate));
+    row(QStringLiteral("結帳訂單"), QStringLiteral("%1 張").arg(d.orders));
+    row(QStringLiteral("營業額"), n(d.takings));
+    row(QStringLiteral("進貨"), QStringLiteral("%1 公斤，%2").arg(n(d.purchaseKg), n(d.purchaseCost)));
+    row(QStringLiteral("存入銀行"), n(d.deposits));
+    row(QStringLiteral("從銀行提出"), n(d.withdrawals));
+    if (d.adjustments != 0)
+        row(QStringLiteral("調整（盤點）"), n(d.adjustments));
+    row(QStringLiteral("期初現金 / 期末現金"), QStringLiteral("%1 / %2").arg(n(d.openingCash), n(d.closingCash)));
+    row(QStringLiteral("期初銀行 / 期末銀行"), QStringLiteral("%1 / %2").arg(n(d.openingBank), n(d.closingBank)));
+    h += QStringLiteral("</table>");
+    auto teas = [&h](const QString& title, const QString& amountHeader, const QList<reports::DayReport::TeaKg>& list) {
+        if (list.isEmpty())
+            return;
+        h += QStringLiteral("<h4>%1</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">茶葉</th>"
+                            "<th align=\"right\">公斤</th><th align=\"right\">%2</th></tr>")
+                 .arg(title, amountHeader);
+        for (const auto& t : list)
+            h += QStringLiteral("<tr><td>%1 %2</td><td align=\"right\">%3</td><td align=\"right\">%4</td></tr>")
+                     .arg(t.tea.toHtmlEscaped(), t.name.toHtmlEscaped(), n(t.kg), n(t.amount));
+        h += QStringLiteral("</table>");
+    };
+    teas(QStringLiteral("各茶葉售出"), QStringLiteral("金額"), d.sold);
+    teas(QStringLiteral("各茶葉進貨"), QStringLiteral("成本"), d.bought);
+    return h;
+}
+
+DayReport_frm::DayReport_frm(Database& db, QWidget* parent) : Form(QStringLiteral("日結"), parent), m_db(db)
+{
+    setObjectName(QStringLiteral("DayReport_frm"));
+    dtDay = new QDateEdit(QDate::currentDate(), this);
+    dtDay->setObjectName(QStringLiteral("dtDay"));
+    dtDay->setCalendarPopup(true);
+    dtDay->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    txtReport = new QTextBrowser(this);
+    txtReport->setObjectName(QStringLiteral("txtReport"));
+    chartTakings = new TakingsChart(this);
+    cmdExport = new QPushButton(QStringLiteral("匯出當日日誌 CSV…"), this);
+    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+
+    lblBookCash = new QLabel(this);
+    lblBookCash->setObjectName(QStringLiteral("lblBookCash"));
+    txtCounted = new QLineEdit(this);
+    txtCounted->setObjectName(QStringLiteral("txtCounted"));
+    lblDifference = new QLabel(this);
+    lblDifference->setObjectName(QStringLiteral("lblDifference"));
+    txtReason = new QLineEdit(QStringLiteral("盤點"), this);
+    txtReason->setObjectName(QStringLiteral("txtReason"));
+    cmdAdjust = new QPushButton(QStringLiteral("存成調整"), this);
+    cmdAdjust->setObjectName(QStringLiteral("cmdAdjust"));
+
+    auto* count = new QGroupBox(QStringLiteral("盤點現金"), this);
+    auto* grid = new QGridLayout(count);
+    grid->addWidget(new QLabel(QStringLiteral("帳上現金："), count), 0, 0);
+    grid->addWidget(lblBookCash, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("抽屜裡點算的現金："), count), 1, 0);
+    grid->addWidget(txtCounted, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("差額："), count), 2, 0);
+    grid->addWidget(lblDifference, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("原因："), count), 3, 0);
+    grid->addWidget(txtReason, 3, 1);
+    grid->addWidget(cmdAdjust, 4, 1, Qt::AlignRight);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("日期："), this));
+    top->addWidget(dtDay);
+    top->addStretch();
+    top->addWidget(cmdExport);
+    auto* side = new QVBoxLayout;
+    side->addWidget(count);
+    side->addStretch();
+    auto* body = new QHBoxLayout;
+    body->addWidget(txtReport, 3);
+    body->addLayout(side, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(body, 1);
+    layout->addWidget(chartTakings, 1);
+
+    connect(dtDay, &QDateEdit::dateChanged, this, handler([this] { reload(); }));
+    connect(txtCounted, &QLineEdit::textChanged, this, handler([this] { txtCounted_Change(); }));
+    connect(cmdAdjust, &QPushButton::clicked, this, handler([this] { cmdAdjust_Click(); }));
+    connect(cmdExport, &QPushButton::clicked, this, handler([this] { cmdExport_Click(); }));
+    runHandler([this] { reload(); });
+}
+
+void DayReport_frm::Form_Activate() { reload(); }
+
+void DayReport_frm::reload()
+{
+    const QDate day = dtDay->date();
+    m_report = reports::dayReport(m_db, day);
+    txtReport->setHtml(reportHtml(m_report));
+    chartTakings->setTakings(day, reports::dailyTakings(m_db, day, 30));
+    m_bookCash = reports::currentCash(m_db);
+    lblBookCash->setText(n(m_bookCash));
+    txtCounted_Change();
+}
+
+void DayReport_frm::txtCounted_Change()
+{
+    const std::optional<double> counted = countedCash(txtCounted->text());
+    if (!counted) {
+        lblDifference->setText(txtCounted->text().trimmed().isEmpty() ? QString() : QStringLiteral("（不是金額）"));
+        cmdAdjust->setEnabled(false);
+        return;
+    }
+    const double diff = std::round((*counted - m_bookCash) * 10000.0) / 10000.0;
+    lblDifference->setText(diff == 0 ? QStringLiteral("0（相符）")
+                                     : (diff > 0 ? QStringLiteral("多 %1") : QStringLiteral("少 %1")).arg(n(std::fabs(diff))));
+    cmdAdjust->setEnabled(diff != 0);
+}
+
+void DayReport_frm::cmdAdjust_Click()
+{
+    const std::optional<double> counted = countedCash(txtCounted->text());
+    if (!counted) {
+        prompts().message(QStringLiteral("請輸入抽屜裡點算的現金金額。"), Buttons::Ok, kTitle);
+        return;
+    }
+    const QString reason = txtReason->text().trimmed();
+    if (reason.isEmpty()) {
+        prompts().message(QStringLiteral("請寫下調整的原因。"), Buttons::Ok, kTitle);
+        return;
+    }
+    // Against the books as they are now: another terminal may have sold since.
+    m_bookCash = reports::currentCash(m_db);
+    const double diff = std::round((*counted - m_bookCash) * 10000.0) / 10000.0;
+    if (diff == 0) {
+        prompts().message(QStringLiteral("點算的現金與帳上相符，不需要調整。"), Buttons::Ok, kTitle);
+        reload();
+        return;
+    }
+    const QString question = QStringLiteral("帳上現金 %1，點算 %2，差額 %3。\r要把差額存成調整嗎？")
+                                 .arg(n(m_bookCash), n(*counted), n(diff));
+    if (prompts().message(question, Buttons::YesNo, kTitle) != Answer::Yes)
+        return;
+    money::adjust(m_db, Money::fromDouble(diff), reason);
+    // Stored once: the count is cleared, so a second click has nothing to store.
+    txtCounted->clear();
+    reload();
+}
+
+void DayReport_frm::cmdExport_Click()
+{
+    const QDate day = dtDay->date();
+    exportCsv(QStringLiteral("匯出日誌"), QStringLiteral("日誌-%1.csv").arg(day.toString(Qt::ISODate)),
+              [&](CsvFile& csv) { return reports::exportJournal(m_db, csv, day, day); });
+}
+
+} // namespace lumaro

@@ -1,0 +1,157 @@
+#include "reports/Receipt.h"
+
+#include "data/DataError.h"
+#include "data/Numbers.h"
+#include "platform/Geometry.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QPageLayout>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace lumaro {
+
+namespace {
+
+QString esc(const QString& s) { return s.toHtmlEscaped(); }
+
+void render(const reports::Receipt& r, QPagedPaintDevice* device)
+{
+    QTextDocument doc;
+    // A font whose ideographs are not shared with the Kangxi radicals: with a
+    // shared glyph the PDF's text layer says ⼭ where the receipt shows 山, and
+    // copying or searching the receipt finds nothing.
+    QFont font;
+    font.setFamilies({QStringLiteral("AR PL UMing TW"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Noto Sans CJK TC")});
+    font.setPointSizeF(9);
+    doc.setDefaultFont(font);
+    doc.setHtml(receiptHtml(r));
+    // Laid out on the page itself: left to print() the table's columns are
+    // measured at another resolution than the text and the names wrap a
+    // character a line. The device works at screen resolution, so the
+    // font's points come out the size they say.
+    doc.setPageSize(device->pageLayout().paintRectPixels(device->logicalDpiX()).size());
+    doc.print(device);
+}
+
+} // namespace
+
+QString receiptHtml(const reports::Receipt& r)
+{
+    QString h = QStringLiteral("<html><body>");
+    h += QStringLiteral("<h2 align=\"center\">%1</h2>").arg(esc(r.shopName));
+    if (!r.shopAddress.isEmpty())
+        h += QStringLiteral("<p align=\"center\">%1</p>").arg(esc(r.shopAddress));
+    if (!r.shopPhone.isEmpty())
+        h += QStringLiteral("<p align=\"center\">電話：%1</p>").arg(esc(r.shopPhone));
+    h += QStringLiteral("<h3 align=\"center\">收據</h3>");
+    h += QStringLiteral("<p>訂單編號：%1<br>日期：%2<br>客戶：%3</p>")
+             .arg(r.order)
+             .arg(r.settled.toString(QStringLiteral("yyyy-MM-dd HH:mm")), esc(r.customer));
+    h += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\">"
+                        "<tr><th align=\"left\" width=\"46%\">茶葉</th><th align=\"right\">公斤</th>"
+                        "<th align=\"right\">單價</th><th align=\"right\">小計</th></tr>");
+    for (const reports::SaleLine& l : r.lines)
+        h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
+                            "<td align=\"right\">%4</td></tr>")
+                 .arg(esc(l.name), formatNumber(l.kg), formatNumber(l.price), formatNumber(l.subtotal));
+    h += QStringLiteral("</table><hr>");
+    h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(formatNumber(r.total));
+    h += QStringLiteral("<p align=\"center\">謝謝惠顧</p></body></html>");
+    return h;
+}
+
+void printReceipt(const reports::Receipt& r, QPagedPaintDevice* device) { render(r, device); }
+
+void saveReceiptPdf(const reports::Receipt& r, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));
+    {
+        QPdfWriter pdf(&file);
+        pdf.setTitle(QStringLiteral("收據 %1").arg(r.order));
+        pdf.setCreator(Prompts::programTitle());
+        pdf.setResolution(96);
+        // A receipt roll is narrow; a long order simply runs onto more pages.
+        pdf.setPageSize(QPageSize(QSizeF(80, 200), QPageSize::Millimeter, QStringLiteral("收據")));
+        pdf.setPageMargins(QMarginsF(4, 4, 4, 4), QPageLayout::Millimeter);
+        render(r, &pdf);
+    }
+    if (!file.commit())
+        throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));
+}
+
+ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_receipt(reports::receipt(db, order))
+{
+    setObjectName(QStringLiteral("ReceiptWindow"));
+    setWindowTitle(QStringLiteral("收據 - 訂單 %1").arg(order));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setBackground(this, lightYellow());
+
+    txtReceipt = new QTextBrowser(this);
+    txtReceipt->setObjectName(QStringLiteral("txtReceipt"));
+    txtReceipt->setHtml(receiptHtml(m_receipt));
+    cmdPrint = new QPushButton(QStringLiteral("列印…"), this);
+    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    cmdPdf = new QPushButton(QStringLiteral("存成 PDF…"), this);
+    cmdPdf->setObjectName(QStringLiteral("cmdPdf"));
+    cmdClose = new QPushButton(QStringLiteral("關閉"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdPrint);
+    buttons->addWidget(cmdPdf);
+    buttons->addWidget(cmdClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(txtReceipt);
+    layout->addLayout(buttons);
+    resize(380, 520);
+
+    connect(cmdPrint, &QPushButton::clicked, this, handler([this] { cmdPrint_Click(); }));
+    connect(cmdPdf, &QPushButton::clicked, this, handler([this] { cmdPdf_Click(); }));
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void ReceiptWindow::cmdPrint_Click()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setDocName(QStringLiteral("收據 %1").arg(m_receipt.order));
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("列印收據"));
+    if (dialog.exec() == QDialog::Accepted)
+        printReceipt(m_receipt, &printer);
+}
+
+void ReceiptWindow::cmdPdf_Click()
+{
+    const QString suggested = QDir::home().filePath(QStringLiteral("收據-%1.pdf").arg(m_receipt.order));
+    const QString path = prompts().saveFile(QStringLiteral("存成 PDF"), suggested, QStringLiteral("PDF 檔 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    saveReceiptPdf(m_receipt, path);
+    prompts().message(QStringLiteral("收據已存到「%1」。").arg(path));
+}
+
+ReceiptWindow* showReceipt(Database& db, qlonglong order, QWidget* parent)
+{
+    auto* w = new ReceiptWindow(db, order, parent);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}
+
+} // namespace lumaro

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "data/Reports.h"
+
+#include <QWidget>
+
+class QPagedPaintDevice;
+class QPushButton;
+class QTextBrowser;
+
+namespace lumaro {
+
+class Database;
+
+// The receipt of a settled order as the customer gets it: the shop's name,
+// address and phone, the order, its lines as charged and the total.
+QString receiptHtml(const reports::Receipt& r);
+void printReceipt(const reports::Receipt& r, QPagedPaintDevice* device);
+// Writes the receipt as a PDF file, whole or not at all; throws DataError.
+void saveReceiptPdf(const reports::Receipt& r, const QString& path);
+
+// A window with the receipt of one order and the buttons to print it or save
+// it as PDF. Deletes itself when closed.
+class ReceiptWindow : public QWidget {
+    Q_OBJECT
+public:
+    ReceiptWindow(Database& db, qlonglong order, QWidget* parent = nullptr);
+
+    const reports::Receipt& receipt() const { return m_receipt; }
+
+    QTextBrowser* txtReceipt = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdPdf = nullptr;
+    QPushButton* cmdClose = nullptr;
+
+    void cmdPrint_Click();
+    void cmdPdf_Click();
+
+private:
+    reports::Receipt m_receipt;
+};
+
+// Opens the receipt window of a settled order.
+ReceiptWindow* showReceipt(Database& db, qlonglong order, QWidget* parent = nullptr);
+
+} // namespace lumaro

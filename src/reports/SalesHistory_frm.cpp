@@ -1,0 +1,208 @@
+#include "reports/SalesHistory_frm.h"
+
+#include "data/Csv.h"
+#include "data/Numbers.h"
+#include "platform/Handler.h"
+#include "platform/Prompts.h"
+#include "reports/Export.h"
+#include "reports/Receipt.h"
+
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace lumaro {
+
+namespace {
+
+QTableWidget* table(QWidget* parent, const char* name, const QStringList& headers)
+{
+    auto* t = new QTableWidget(0, int(headers.size()), parent);
+    t->setObjectName(QLatin1String(name));
+    t->setHorizontalHeaderLabels(headers);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+QTableWidgetItem* cell(const QString& text, bool number = false)
+{
+    auto* item = new QTableWidgetItem(text);
+    if (number)
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+QDateEdit* dateEdit(QWidget* parent, const char* name)
+{
+    auto* d = new QDateEdit(QDate::currentDate(), parent);
+    d->setObjectName(QLatin1String(name));
+    d->setCalendarPopup(true);
+    d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return d;
+}
+
+} // namespace
+
+SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent)
+    : Form(QStringLiteral("銷售紀錄"), parent), m_db(db)
+{
+    setObjectName(QStringLiteral("SalesHistory_frm"));
+    dtFrom = dateEdit(this, "dtFrom");
+    dtTo = dateEdit(this, "dtTo");
+    txtCustomer = new QLineEdit(this);
+    txtCustomer->setObjectName(QStringLiteral("txtCustomer"));
+    txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
+    cmdSearch = new QPushButton(QStringLiteral("查詢"), this);
+    cmdSearch->setObjectName(QStringLiteral("cmdSearch"));
+    grdSales = table(this, "grdSales", {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"),
+                                        QStringLiteral("客戶名稱"), QStringLiteral("總價")});
+    cmdMore = new QPushButton(QStringLiteral("顯示更多"), this);
+    cmdMore->setObjectName(QStringLiteral("cmdMore"));
+    grdLines = table(this, "grdLines", {QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
+                                        QStringLiteral("公斤"), QStringLiteral("單價"), QStringLiteral("小計")});
+    lblTotal = new QLabel(this);
+    lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    cmdReceipt = new QPushButton(QStringLiteral("收據…"), this);
+    cmdReceipt->setObjectName(QStringLiteral("cmdReceipt"));
+    cmdExport = new QPushButton(QStringLiteral("匯出 CSV…"), this);
+    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(QStringLiteral("從"), this));
+    filterRow->addWidget(dtFrom);
+    filterRow->addWidget(new QLabel(QStringLiteral("到"), this));
+    filterRow->addWidget(dtTo);
+    filterRow->addWidget(new QLabel(QStringLiteral("客戶："), this));
+    filterRow->addWidget(txtCustomer, 1);
+    filterRow->addWidget(cmdSearch);
+    filterRow->addWidget(cmdExport);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(grdSales);
+    left->addWidget(cmdMore);
+    auto* right = new QVBoxLayout;
+    right->addWidget(grdLines);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblTotal, 1);
+    bottom->addWidget(cmdReceipt);
+    right->addLayout(bottom);
+    auto* body = new QHBoxLayout;
+    body->addLayout(left, 1);
+    body->addLayout(right, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addLayout(body, 1);
+
+    connect(cmdSearch, &QPushButton::clicked, this, handler([this] { cmdSearch_Click(); }));
+    connect(txtCustomer, &QLineEdit::returnPressed, this, handler([this] { cmdSearch_Click(); }));
+    connect(cmdMore, &QPushButton::clicked, this, handler([this] { cmdMore_Click(); }));
+    connect(cmdReceipt, &QPushButton::clicked, this, handler([this] { cmdReceipt_Click(); }));
+    connect(cmdExport, &QPushButton::clicked, this, handler([this] { cmdExport_Click(); }));
+    connect(grdSales, &QTableWidget::currentCellChanged, this, handler([this] { showLines(); }));
+
+    runHandler([this] { cmdSearch_Click(); });
+}
+
+reports::SalesFilter SalesHistory_frm::filter() const
+{
+    reports::SalesFilter f;
+    f.from = dtFrom->date();
+    f.to = dtTo->date();
+    if (f.to < f.from)
+        std::swap(f.from, f.to);
+    f.customer = txtCustomer->text().trimmed();
+    return f;
+}
+
+void SalesHistory_frm::cmdSearch_Click()
+{
+    m_shown = filter();
+    m_cursor.clear();
+    grdSales->setRowCount(0);
+    appendPage();
+    if (grdSales->rowCount() > 0)
+        grdSales->setCurrentCell(0, 0);
+    else
+        showLines();
+}
+
+void SalesHistory_frm::cmdMore_Click() { appendPage(); }
+
+void SalesHistory_frm::appendPage()
+{
+    const QList<reports::Sale> page = reports::salesPage(m_db, m_shown, kPage, m_cursor);
+    int row = grdSales->rowCount();
+    grdSales->setRowCount(row + int(page.size()));
+    for (const reports::Sale& s : page) {
+        grdSales->setItem(row, 0, cell(QString::number(s.order), true));
+        grdSales->setItem(row, 1, cell(s.settled.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        grdSales->setItem(row, 2, cell(s.customer));
+        grdSales->setItem(row, 3, cell(formatNumber(s.total), true));
+        grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
+        ++row;
+    }
+    if (!page.isEmpty())
+        m_cursor = page.last().cursor;
+    cmdMore->setEnabled(page.size() == kPage);
+}
+
+qlonglong SalesHistory_frm::currentOrder() const
+{
+    const int row = grdSales->currentRow();
+    if (row < 0 || !grdSales->item(row, 0))
+        return 0;
+    return grdSales->item(row, 0)->data(Qt::UserRole).toLongLong();
+}
+
+void SalesHistory_frm::showLines()
+{
+    grdLines->setRowCount(0);
+    const qlonglong order = currentOrder();
+    cmdReceipt->setEnabled(order != 0);
+    if (!order) {
+        lblTotal->setText(grdSales->rowCount() ? QString() : QStringLiteral("這段期間沒有結帳的訂單"));
+        return;
+    }
+    const QList<reports::SaleLine> lines = reports::saleLines(m_db, order);
+    grdLines->setRowCount(int(lines.size()));
+    int row = 0;
+    for (const reports::SaleLine& l : lines) {
+        grdLines->setItem(row, 0, cell(l.tea));
+        grdLines->setItem(row, 1, cell(l.name));
+        grdLines->setItem(row, 2, cell(formatNumber(l.kg), true));
+        grdLines->setItem(row, 3, cell(formatNumber(l.price), true));
+        grdLines->setItem(row, 4, cell(formatNumber(l.subtotal), true));
+        ++row;
+    }
+    lblTotal->setText(QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(grdSales->currentRow(), 3)->text()));
+}
+
+void SalesHistory_frm::cmdReceipt_Click()
+{
+    const qlonglong order = currentOrder();
+    if (!order) {
+        prompts().message(QStringLiteral("請先選擇訂單"));
+        return;
+    }
+    showReceipt(m_db, order, this);
+}
+
+void SalesHistory_frm::cmdExport_Click()
+{
+    const reports::SalesFilter f = filter();
+    exportCsv(QStringLiteral("匯出銷售紀錄"),
+              QStringLiteral("銷售紀錄-%1-%2.csv").arg(f.from.toString(Qt::ISODate), f.to.toString(Qt::ISODate)),
+              [&](CsvFile& csv) { return reports::exportSales(m_db, csv, f.from, f.to); });
+}
+
+} // namespace lumaro

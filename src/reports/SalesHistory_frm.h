@@ -1,0 +1,55 @@
+#pragma once
+
+#include "data/Reports.h"
+#include "platform/Form.h"
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace lumaro {
+
+class Database;
+
+// 銷售紀錄: settled orders newest first, for a date range (today when the
+// screen opens) and a part of the customer's name, with the lines of the
+// chosen order as they were charged. Orders come a page at a time, so ten
+// years of sales open as fast as one day.
+class SalesHistory_frm : public Form {
+    Q_OBJECT
+public:
+    explicit SalesHistory_frm(Database& db, QWidget* parent = nullptr);
+
+    static constexpr int kPage = 200;
+
+    QDateEdit* dtFrom = nullptr;
+    QDateEdit* dtTo = nullptr;
+    QLineEdit* txtCustomer = nullptr;
+    QPushButton* cmdSearch = nullptr;
+    QTableWidget* grdSales = nullptr;
+    QPushButton* cmdMore = nullptr;
+    QTableWidget* grdLines = nullptr;
+    QLabel* lblTotal = nullptr;
+    QPushButton* cmdReceipt = nullptr;
+    QPushButton* cmdExport = nullptr;
+
+    void cmdSearch_Click();
+    void cmdMore_Click();
+    void cmdReceipt_Click();
+    void cmdExport_Click();
+    // The order of the current row of grdSales; 0 when none.
+    qlonglong currentOrder() const;
+    void showLines();
+
+private:
+    reports::SalesFilter filter() const;
+    void appendPage();
+
+    Database& m_db;
+    reports::SalesFilter m_shown;
+    QString m_cursor;
+};
+
+} // namespace lumaro

@@ -1,0 +1,58 @@
+#include "reports/TakingsChart.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace lumaro {
+
+TakingsChart::TakingsChart(QWidget* parent) : QChartView(parent)
+{
+    setObjectName(QStringLiteral("chartTakings"));
+    setRenderHint(QPainter::Antialiasing);
+    setMinimumHeight(220);
+}
+
+void TakingsChart::setTakings(const QDate& last, const QList<double>& perDay)
+{
+    auto* set = new QBarSet(QStringLiteral("營業額"));
+    set->setColor(QColor(96, 140, 72)); // tea green
+    QStringList days;
+    const qsizetype n = perDay.size();
+    double top = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        *set << perDay[i];
+        top = std::max(top, perDay[i]);
+        const QDate d = last.addDays(i - n + 1);
+        // Every label would crowd thirty bars: the first of each week and the last day.
+        days << ((i % 7 == 0 || i == n - 1) ? d.toString(QStringLiteral("M/d")) : QString(i, QLatin1Char(' ')));
+    }
+    auto* series = new QBarSeries;
+    series->append(set);
+    series->setBarWidth(0.8);
+
+    auto* chart = new QChart;
+    chart->addSeries(series);
+    chart->setTitle(QStringLiteral("最近 %1 天的營業額").arg(n));
+    chart->legend()->hide();
+    chart->setBackgroundBrush(QColor(255, 255, 230));
+    auto* x = new QBarCategoryAxis;
+    x->append(days);
+    chart->addAxis(x, Qt::AlignBottom);
+    series->attachAxis(x);
+    auto* y = new QValueAxis;
+    y->setRange(0, top > 0 ? top * 1.1 : 1);
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    chart->addAxis(y, Qt::AlignLeft);
+    series->attachAxis(y);
+
+    QChart* old = this->chart();
+    setChart(chart);
+    delete old;
+}
+
+} // namespace lumaro

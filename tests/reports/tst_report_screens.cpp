@@ -1,0 +1,138 @@
+// The report screens as the owner uses them: the cash count stored once as an
+// adjustment, the receipt offered after a checkout only when asked for, and
+// the sales history and low-stock lists on a real shop.
+
+#include "app/MDI_frm.h"
+#include "orders/Order_frm.h"
+#include "reports/DayReport_frm.h"
+#include "reports/LowStock_frm.h"
+#include "reports/Receipt.h"
+#include "reports/SalesHistory_frm.h"
+#include "reports/Settings_frm.h"
+#include "support/TestShop.h"
+
+#include "data/OrderStore.h"
+#include "data/Settings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+class tst_report_screens : public QObject {
+    Q_OBJECT
+private slots:
+    void cashCountStoredOnce()
+    {
+        TestShop shop;
+        shop.balances(1000, 0);
+        PromptScope prompts;
+        DayReport_frm screen(shop.db());
+        screen.show();
+        QCOMPARE(screen.lblBookCash->text(), QStringLiteral("1000"));
+
+        QTest::keyClicks(screen.txtCounted, QStringLiteral("987.5"));
+        QCOMPARE(screen.lblDifference->text(), QStringLiteral("少 12.5"));
+        prompts->queueAnswer(Answer::No);
+        screen.cmdAdjust->click();
+        QCOMPARE(shop.cash(), 1000.0);
+
+        screen.txtReason->setText(QStringLiteral("找錯錢"));
+        prompts->queueAnswer(Answer::Yes);
+        screen.cmdAdjust->click();
+        QCOMPARE(shop.cash(), 987.5);
+        QVERIFY(!screen.cmdAdjust->isEnabled());
+        screen.cmdAdjust->click(); // a second click has nothing left to store
+        const auto rows = shop.rows(QStringLiteral("SELECT 種類, 現金變動, 說明 FROM 帳務日誌表 WHERE 種類 = '調整' AND 說明 <> 'balances'"));
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][1].toDouble(), -12.5);
+        QCOMPARE(rows[0][2].toString(), QStringLiteral("找錯錢"));
+        QCOMPARE(screen.report().adjustments, -12.5);
+
+        screen.txtCounted->setText(QStringLiteral("十元"));
+        QVERIFY(!screen.cmdAdjust->isEnabled()); // not an amount: nothing to store
+    }
+
+    void receiptAfterCheckout_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("off by default") << QString() << false;
+        QTest::newRow("on") << QStringLiteral("1") << true;
+    }
+
+    void receiptAfterCheckout()
+    {
+        QFETCH(QString, setting);
+        QFETCH(bool, offered);
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("鐵觀音"), 10, 12.5, 100).balances(0, 0);
+        const qlonglong o = shop.order(QStringLiteral("張"));
+        shop.line(o, QStringLiteral("A"), 2);
+        if (!setting.isEmpty())
+            settings::set(shop.db(), settings::key::ReceiptAfterCheckout, setting);
+        PromptScope prompts;
+        prompts->queueInput(QStringLiteral("secret"));
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        window.EditOrder_Click();
+        prompts->clear();
+        prompts->queueAnswer(Answer::Yes);
+        window.orderScreen()->Command3->click();
+
+        // The checkout's own question is the only prompt either way.
+        QCOMPARE(prompts->shown().size(), 1);
+        QCOMPARE(prompts->shown()[0].title, QStringLiteral("訂單結帳"));
+        auto* receipt = window.findChild<ReceiptWindow*>();
+        QCOMPARE(receipt != nullptr, offered);
+        if (receipt) {
+            QCOMPARE(receipt->receipt().order, o);
+            QCOMPARE(receipt->receipt().total, 25.0);
+        }
+    }
+
+    void salesHistoryAndLowStock()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("高山"), 10, 12.5, 4).tea(QStringLiteral("B"), QStringLiteral("紅茶"), 10, 20, 50).balances(0, 0);
+        for (const QString& who : {QStringLiteral("林"), QStringLiteral("黃")}) {
+            const qlonglong o = shop.order(who);
+            shop.line(o, QStringLiteral("A"), 1);
+            OrderStore::settleOrder(shop.db(), o);
+        }
+        PromptScope prompts;
+        SalesHistory_frm sales(shop.db());
+        QCOMPARE(sales.grdSales->rowCount(), 2);
+        QCOMPARE(sales.grdSales->item(0, 2)->text(), QStringLiteral("黃")); // newest first
+        QCOMPARE(sales.grdLines->rowCount(), 1);
+        QCOMPARE(sales.grdLines->item(0, 4)->text(), QStringLiteral("12.5"));
+        sales.txtCustomer->setText(QStringLiteral("林"));
+        sales.cmdSearch->click();
+        QCOMPARE(sales.grdSales->rowCount(), 1);
+
+        LowStock_frm low(shop.db());
+        QCOMPARE(low.grdLow->rowCount(), 1); // A: 4 - 2 = 2 kg, below 5
+        QCOMPARE(low.grdLow->item(0, 2)->text(), QStringLiteral("2"));
+        QCOMPARE(low.grdLow->item(0, 3)->text(), QStringLiteral("2"));
+
+        Settings_frm settingsScreen(shop.db());
+        settingsScreen.txtLowStockLevel->setText(QStringLiteral("五"));
+        settingsScreen.txtShopName->setText(QStringLiteral("不該存"));
+        settingsScreen.cmdSave->click();
+        QCOMPARE(settings::get(shop.db(), settings::key::ShopName), QString()); // refused whole
+        settingsScreen.txtLowStockLevel->setText(QStringLiteral("60"));
+        settingsScreen.cmdSave->click();
+        QCOMPARE(settings::get(shop.db(), settings::key::ShopName), QStringLiteral("不該存"));
+        low.reload();
+        QCOMPARE(low.grdLow->rowCount(), 2);
+    }
+};
+
+QTEST_MAIN(tst_report_screens)
+#include "tst_report_screens.moc"

@@ -1,0 +1,283 @@
+// The shop's books as the owner reads them: the day's takings against a day
+// counted by hand, sales paged newest first, receipts read back from the PDF,
+// and CSV files read back by a real CSV reader.
+
+#include "support/TestShop.h"
+
+#include "data/Csv.h"
+#include "data/DataError.h"
+#include "data/MoneyMoves.h"
+#include "data/OrderStore.h"
+#include "data/Reports.h"
+#include "data/Settings.h"
+#include "reports/Receipt.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTest>
+
+#include <functional>
+
+using namespace lumaro;
+using namespace lumaro::test;
+
+namespace {
+
+// Runs a move, then stamps the journal rows it wrote with a local time, as if
+// it had been made then.
+struct Dated {
+    QDateTime when;
+    std::function<void(Database&)> move;
+};
+
+void run(TestShop& shop, const Dated& d)
+{
+    const qlonglong before = shop.scalar(QStringLiteral("SELECT COALESCE(MAX(日誌編號), 0) FROM 帳務日誌表")).toLongLong();
+    d.move(shop.db());
+    shop.exec(QStringLiteral("UPDATE 帳務日誌表 SET 時間 = ? WHERE 日誌編號 > ?"),
+              {reports::journalTime(d.when), before});
+}
+
+std::function<void(Database&)> checkout(TestShop& shop, const QString& customer,
+                                        const QList<std::pair<QString, int>>& lines)
+{
+    const qlonglong order = shop.order(customer);
+    for (const auto& [tea, kg] : lines)
+        shop.line(order, tea, kg);
+    return [order](Database& db) { OrderStore::settleOrder(db, order); };
+}
+
+// A CSV file as Python's csv module reads it, each row a list of texts.
+QList<QStringList> readCsv(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("python3"),
+            {QStringLiteral("-c"), QStringLiteral("import csv,json,sys\n"
+                                                  "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                                                  "    print(json.dumps(list(csv.reader(f))))"),
+             path});
+    if (!p.waitForFinished(20000) || p.exitCode() != 0)
+        qWarning() << p.readAllStandardError();
+    QList<QStringList> rows;
+    for (const QJsonValue& r : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
+        QStringList fields;
+        for (const QJsonValue& f : r.toArray())
+            fields << f.toString();
+        rows << fields;
+    }
+    return rows;
+}
+
+int admin(const QStringList& args)
+{
+    QProcess p;
+    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
+    p.waitForFinished(30000);
+    return p.exitCode();
+}
+
+} // namespace
+
+class tst_reports : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // Eight hours ahead of UTC: a day's takings must follow the shop's
+        // clock, not the journal's UTC times.
+        qputenv("TZ", "Asia/Taipei");
+        tzset();
+    }
+
+    void dayReport_data()
+    {
+        QTest::addColumn<int>("scenario");
+        QTest::newRow("checkouts, a purchase, transfers and a count") << 0;
+        QTest::newRow("yesterday and tomorrow stay out; just after midnight counts") << 1;
+    }
+
+    // Hand-counted: A sells at 12.5 and costs 10, B sells at 30 and costs 20.
+    void dayReport()
+    {
+        QFETCH(int, scenario);
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("凍頂烏龍"), 10, 12.5, 100)
+            .tea(QStringLiteral("B"), QStringLiteral("東方美人"), 20, 30, 50)
+            .balances(1000, 500);
+        const QDate day(2026, 3, 14);
+        auto at = [&](int dayOffset, int h, int m) { return QDateTime(day.addDays(dayOffset), QTime(h, m)); };
+
+        struct Expect {
+            int orders;
+            double takings, purchaseKg, purchaseCost, deposits, withdrawals, adjustments;
+            QList<std::pair<QString, double>> soldKg;
+        } e;
+        if (scenario == 0) {
+            run(shop, {at(0, 9, 0), checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 2}, {QStringLiteral("B"), 1}})});
+            run(shop, {at(0, 11, 0), checkout(shop, QStringLiteral("李"), {{QStringLiteral("A"), 3}})});
+            run(shop, {at(0, 12, 0), [](Database& db) { money::purchase(db, QStringLiteral("B"), 4); }});
+            run(shop, {at(0, 15, 0), [](Database& db) { money::deposit(db, 100); }});
+            run(shop, {at(0, 16, 0), [](Database& db) { money::withdraw(db, 30); }});
+            run(shop, {at(0, 18, 0), [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
+            // 2 x 12.5 + 30 and 3 x 12.5; 4 kg of B at 20.
+            e = {2, 92.5, 4, 80, 100, 30, -2.5, {{QStringLiteral("A"), 5}, {QStringLiteral("B"), 1}}};
+        } else {
+            run(shop, {at(-1, 23, 59), checkout(shop, QStringLiteral("前一天"), {{QStringLiteral("B"), 2}})});
+            run(shop, {at(0, 0, 1), checkout(shop, QStringLiteral("剛過午夜"), {{QStringLiteral("A"), 1}})});
+            run(shop, {at(1, 0, 0), checkout(shop, QStringLiteral("隔天"), {{QStringLiteral("A"), 4}})});
+            e = {1, 12.5, 0, 0, 0, 0, 0, {{QStringLiteral("A"), 1}}};
+        }
+
+        const reports::DayReport d = reports::dayReport(shop.db(), day);
+        QCOMPARE(d.orders, e.orders);
+        QCOMPARE(d.takings, e.takings);
+        QCOMPARE(d.purchaseKg, e.purchaseKg);
+        QCOMPARE(d.purchaseCost, e.purchaseCost);
+        QCOMPARE(d.deposits, e.deposits);
+        QCOMPARE(d.withdrawals, e.withdrawals);
+        QCOMPARE(d.adjustments, e.adjustments);
+        QCOMPARE(d.sold.size(), e.soldKg.size());
+        for (int i = 0; i < e.soldKg.size(); ++i) {
+            QCOMPARE(d.sold[i].tea, e.soldKg[i].first);
+            QCOMPARE(d.sold[i].kg, e.soldKg[i].second);
+        }
+        // The day adds up, and its end is where the books stand (nothing after it).
+        QCOMPARE(d.closingCash, d.openingCash + d.takings - d.purchaseCost - d.deposits + d.withdrawals + d.adjustments);
+        QCOMPARE(d.closingBank, d.openingBank + d.deposits - d.withdrawals);
+        if (scenario == 0) {
+            QCOMPARE(d.closingCash - d.openingCash, shop.cash() - 1000);
+            QCOMPARE(d.closingBank - d.openingBank, shop.bank() - 500);
+        }
+        const QList<double> chart = reports::dailyTakings(shop.db(), day.addDays(1), 3);
+        QCOMPARE(chart.size(), 3);
+        QCOMPARE(chart[1], e.takings);
+    }
+
+    // Newest first, a page at a time, with no order lost or repeated where
+    // several were settled in the same second; the customer filter takes % literally.
+    void salesPages()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("包種"), 10, 12.5, 1000).balances(0, 0);
+        const QDateTime t(QDate::currentDate(), QTime(10, 0));
+        QList<qlonglong> orders;
+        for (int i = 0; i < 7; ++i) {
+            const QString who = i % 2 ? QStringLiteral("100% 王") : QStringLiteral("1000 王");
+            const qlonglong o = shop.order(who);
+            shop.line(o, QStringLiteral("A"), i + 1);
+            run(shop, {t.addSecs(i / 3), [o](Database& db) { OrderStore::settleOrder(db, o); }});
+            orders.prepend(o);
+        }
+        reports::SalesFilter f{QDate::currentDate(), QDate::currentDate(), {}};
+        QList<qlonglong> seen;
+        QString cursor;
+        for (;;) {
+            const QList<reports::Sale> page = reports::salesPage(shop.db(), f, 2, cursor);
+            for (const reports::Sale& s : page)
+                seen << s.order;
+            if (page.size() < 2)
+                break;
+            cursor = page.last().cursor;
+        }
+        QCOMPARE(seen, orders);
+
+        f.customer = QStringLiteral("100%");
+        const QList<reports::Sale> some = reports::salesPage(shop.db(), f, 50);
+        QCOMPARE(some.size(), 3);
+        QCOMPARE(some[0].customer, QStringLiteral("100% 王"));
+        QCOMPARE(some[0].total, 6 * 12.5);
+
+        const QList<reports::SaleLine> lines = reports::saleLines(shop.db(), orders.first());
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0].kg, 7.0);
+        QCOMPARE(lines[0].subtotal, 87.5);
+    }
+
+    // The receipt as printed: shop, order, lines and total, read back from the PDF.
+    void receiptPdf()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("T1"), QStringLiteral("阿里山金萱"), 10, 12.5, 100)
+            .tea(QStringLiteral("T2"), QStringLiteral("文山包種"), 20, 30, 50)
+            .balances(0, 0);
+        settings::set(shop.db(), settings::key::ShopName, QStringLiteral("山嵐茶行"));
+        settings::set(shop.db(), settings::key::ShopAddress, QStringLiteral("台北市茶街 8 號"));
+        settings::set(shop.db(), settings::key::ShopPhone, QStringLiteral("02-1234-5678"));
+        const qlonglong o = shop.order(QStringLiteral("陳小姐"));
+        shop.line(o, QStringLiteral("T1"), 3);
+        shop.line(o, QStringLiteral("T2"), 2);
+        QVERIFY_THROWS_EXCEPTION(DataError, reports::receipt(shop.db(), o)); // not settled yet
+        OrderStore::settleOrder(shop.db(), o);
+
+        const QString pdf = shop.folder() + QStringLiteral("/收據.pdf");
+        saveReceiptPdf(reports::receipt(shop.db(), o), pdf);
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(20000));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        for (const QString& want : {QStringLiteral("山嵐茶行"), QStringLiteral("台北市茶街 8 號"),
+                                    QStringLiteral("02-1234-5678"), QStringLiteral("訂單編號：%1").arg(o),
+                                    QStringLiteral("陳小姐"), QStringLiteral("阿里山金萱 3 12.5 37.5"),
+                                    QStringLiteral("文山包種 2 30 60"), QStringLiteral("總計：97.5")})
+            QVERIFY2(text.contains(want), qPrintable(want + QStringLiteral(" not in: ") + text));
+    }
+
+    // From the outside: names with commas, quotes and line breaks survive a
+    // real CSV reader, the file starts with the byte-order mark, and amounts are plain numbers.
+    void csvRoundTrip()
+    {
+        TestShop shop;
+        const QString quoted = QStringLiteral("a,\"b\"");
+        const QString twoLines = QStringLiteral("高山\r\n茶");
+        shop.tea(QStringLiteral("1"), quoted, 1234567.5, 0.1, 3)
+            .tea(QStringLiteral("2"), twoLines, QVariant(), 2000, -1.25)
+            .balances(0, 0);
+        const QString path = shop.folder() + QStringLiteral("/目錄.csv");
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"), shop.path(), path}), 0);
+
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.read(3) == QByteArrayLiteral("\xEF\xBB\xBF"));
+        const QList<QStringList> rows = readCsv(path);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0], (QStringList{"編號", "名稱", "進價", "訂價", "庫存"}));
+        QCOMPARE(rows[1], (QStringList{"1", quoted, "1234567.5", "0.1", "3"}));
+        QCOMPARE(rows[2], (QStringList{"2", twoLines, "", "2000", "-1.25"}));
+
+        // Bad requests write nothing.
+        const QString none = shop.folder() + QStringLiteral("/none.csv");
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"), QStringLiteral("2024-13-01"),
+                        QStringLiteral("--database"), shop.path(), none}), 2);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(), none}), 2);
+        QVERIFY(!QFile::exists(none));
+    }
+
+    // Sales one row per line, and the journal, in a date range.
+    void csvSalesAndJournal()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("紅,茶"), 10, 12.5, 100).balances(0, 0);
+        const QDate day(2026, 5, 1);
+        run(shop, {QDateTime(day, QTime(9, 0)), checkout(shop, QStringLiteral("王\"大\""), {{QStringLiteral("A"), 2}, {QStringLiteral("A"), 1}})});
+        run(shop, {QDateTime(day.addDays(1), QTime(9, 0)), checkout(shop, QStringLiteral("次日"), {{QStringLiteral("A"), 5}})});
+        const QString sales = shop.folder() + QStringLiteral("/sales.csv");
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"), day.toString(Qt::ISODate),
+                        QStringLiteral("--to"), day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), sales}), 0);
+        const QList<QStringList> rows = readCsv(sales);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1].mid(1), (QStringList{"2026-05-01 09:00:00", "王\"大\"", "A", "紅,茶", "2", "12.5", "25"}));
+        QCOMPARE(rows[2].mid(5), (QStringList{"1", "12.5", "12.5"}));
+
+        const QString journal = shop.folder() + QStringLiteral("/journal.csv");
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"), day.toString(Qt::ISODate),
+                        QStringLiteral("--database"), shop.path(), journal}), 0);
+        const QList<QStringList> j = readCsv(journal);
+        QVERIFY(j.size() >= 4); // header, two lines and the cash row of the first day
+        for (const QStringList& r : j.mid(1))
+            QVERIFY2(r[3] < QStringLiteral("2026-05-02"), qPrintable(r.join(QLatin1Char('|'))));
+    }
+};
+
+QTEST_MAIN(tst_reports)
+#include "tst_reports.moc"
