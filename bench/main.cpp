@@ -346,7 +346,7 @@ int runSize(const ShopSize& size, int runs)
                                                 std::function<void()> floorWork) {
             actions << Action{name, false,
                               [&window] {
-                                  for (QMdiSubWindow* s : window.mdiArea->subWindowList())
+                                  for (QMdiSubWindow* s : window.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->subWindowList())
                                       if (s->widget() != static_cast<QWidget*>(window.lockScreen()))
                                           s->close();
                                   settle();

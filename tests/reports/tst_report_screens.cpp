@@ -84,7 +84,7 @@ private slots:
         window.EditOrder_Click();
         prompts->clear();
         prompts->queueAnswer(Answer::Yes);
-        window.orderScreen()->Command3->click();
+        window.orderScreen()->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
 
         // The checkout's own question is the only prompt either way.
         QCOMPARE(prompts->shown().size(), 1);
