@@ -667,7 +667,7 @@ QVariant DataControl::storedField(int column) const
 
 QVariant DataControl::value(int row, int column) const
 {
-    if (row < 0 || row >= recordCount() || column < 0 || column >= columnCount())
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         return QVariant();
     return m_rows[row].values[column];
 }
