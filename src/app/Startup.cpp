@@ -3,6 +3,7 @@
 #include "app/FirstRunDialog.h"
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Upgrade.h"
 #include "platform/Prompts.h"
 
 #include <QDir>
@@ -74,7 +75,9 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
                 return Database::open(target);
             return Database::create(target, dialog.password());
         }
-        return openAskingServerPassword(target);
+        std::unique_ptr<Database> db = openAskingServerPassword(target);
+        upgrade::run(*db);
+        return db;
     } catch (const DataError& e) {
         prompts().message(e.description(), Buttons::Ok, QStringLiteral("無法開啟資料檔"));
         return nullptr;

@@ -82,7 +82,10 @@ bool main_frm::Lock_Click()
             prompts().endProgram();
             return false;
         }
-        if (passwordMatches(stored, entered))
+        // An empty entry is tried first; where the shop has noted that its
+        // password is not empty, that costs no hash check.
+        const bool hopeless = entered.isEmpty() && !emptyEntryMayOpen(Pass_Data->database(), stored);
+        if (!hopeless && passwordMatches(stored, entered))
             break;
         if (shown >= 3) {
             prompts().message(QStringLiteral("密碼輸入錯誤"), Buttons::Ok, QStringLiteral("強制離開系統"));

@@ -1,9 +1,11 @@
 #include "data/Database.h"
 
 #include "data/DataError.h"
+#include "data/Books.h"
 #include "data/Password.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
+#include "data/Upgrade.h"
 
 #include <QAtomicInt>
 #include <QFile>
@@ -201,6 +203,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, password);
         d->checkShopTables();
+        upgrade::refuseNewer(*d);
         return d;
     }
 
@@ -215,6 +218,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
         d->checkShopTables();
+        upgrade::refuseNewer(*d);
         d->configureSQLite();
     } catch (const DataError& e) {
         if (looksDamaged(e.description())) {
@@ -235,13 +239,14 @@ void Database::configureSQLite()
         throw DataError(QStringLiteral("資料檔「%1」無法寫入：檔案或它所在的資料夾是唯讀的。").arg(m_target));
     }
     exec(QStringLiteral("PRAGMA synchronous=FULL"));
-    exec(QStringLiteral("PRAGMA foreign_keys=ON"));
 }
 
 void Database::checkShopTables()
 {
     const QStringList present = sql().tables(QSql::Tables);
     for (const schema::TableDef& t : schema::tables()) {
+        if (t.sinceVersion > 1)
+            continue; // an older shop gets them by its upgrade
         bool found = false;
         for (const QString& p : present)
             if (p.compare(t.name, Qt::CaseInsensitive) == 0)
@@ -339,8 +344,8 @@ QVariant Database::scalar(const QString& statement, const QVariantList& params)
 QString Database::roundedAmount(const QString& expression) const
 {
     if (isSQLite())
-        return QStringLiteral("round(%1, 9)").arg(expression);
-    return QStringLiteral("round((%1)::numeric, 9)::double precision").arg(expression);
+        return QStringLiteral("round(%1, 4)").arg(expression);
+    return QStringLiteral("round((%1)::numeric, 4)::double precision").arg(expression);
 }
 
 void Database::begin()
@@ -377,6 +382,63 @@ void Database::commit()
         fail(e);
     }
     m_inTransaction = false;
+}
+
+void Database::commitMove(const QString& moveId)
+{
+    QSqlError e;
+    {
+        QSqlQuery q(sql());
+        if (q.exec(QStringLiteral("COMMIT"))) {
+            m_inTransaction = false;
+            return;
+        }
+        e = q.lastError();
+    }
+    rollback();
+    if (settleFailedMove(moveId))
+        return;
+    fail(e);
+}
+
+void Database::reopen()
+{
+    QSqlDatabase db = sql();
+    db.close();
+    if (!db.open())
+        fail(db.lastError());
+    m_connectionLost = false;
+    if (isSQLite())
+        configureSQLite();
+    else
+        QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+}
+
+bool Database::settleFailedMove(const QString& moveId)
+{
+    try {
+        // A fresh connection sees what another terminal would. On a shop file
+        // that nobody else has open it also reads the write-ahead log afresh,
+        // as the next start of the program would: a commit whose frames
+        // reached the log counts as stored even when its sync failed.
+        reopen();
+        if (books::moveStored(*this, moveId))
+            return true;
+        if (isSQLite()) {
+            // Not stored now, and it must not come back later: a log that
+            // still held the failed commit's frames would bring it back at the
+            // next start. A small commit written over them settles that.
+            begin();
+            exec(QStringLiteral("PRAGMA user_version = %1").arg(scalar(QStringLiteral("PRAGMA user_version")).toInt()))
+                .finish();
+            commit();
+        }
+        return false;
+    } catch (const DataError& lookup) {
+        rollback();
+        throw DataError(QStringLiteral("無法確認這次的變更是否已經儲存（%1）。請重新開啟這個畫面，看看變更在不在，再決定要不要重做。")
+                            .arg(lookup.description().section(QLatin1Char('\r'), 0, 0)));
+    }
 }
 
 void Database::rollback() noexcept
@@ -429,11 +491,25 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         Transaction t(*d);
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
+        if (!pg)
+            d->exec(QStringLiteral("PRAGMA user_version = %1").arg(schema::CurrentVersion));
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
         // Only a hash of the password is kept in the shop.
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hashPassword(password)});
+        const QString hash = hashPassword(password);
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hash});
         if (fill)
             fill(*d);
+        // Whether the password is empty, as the lock screen will want to know
+        // first: the one given, unless the fill brought its own (an imported
+        // shop's password, kept as it was typed).
+        const QVariant stored = d->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        if (stored.isNull() || !isPasswordHash(stored.toString()))
+            notePasswordEmpty(*d, !stored.isNull() && stored.toString().isEmpty());
+        else if (stored.toString() == hash)
+            notePasswordEmpty(*d, password.isEmpty());
+        // The books open on the balances the shop starts with (an imported
+        // shop's; its teas journaled their stock as they were added).
+        books::recordOpening(*d, QStringLiteral("新商店的期初餘額"), false);
         t.commit();
     } catch (...) {
         if (!pg) {

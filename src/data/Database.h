@@ -66,12 +66,18 @@ public:
     // SQLite), so a move never fails half-way because another terminal wrote.
     void begin();
     void commit(); // a failed COMMIT is rolled back before it throws
+    // Commits a money move whose journal rows carry moveId. When the COMMIT
+    // fails or its answer is lost, a fresh connection looks the id up: found,
+    // the move is stored and this returns normally; not found, the move is
+    // made certain never to appear later and the failure is thrown, so the
+    // user may safely make the move again.
+    void commitMove(const QString& moveId);
     void rollback() noexcept;
     bool inTransaction() const { return m_inTransaction; }
 
-    // An amount or a weight computed in SQL, rounded to nine decimals: money
-    // and kilograms never need more, and binary noise such as 0.3 - 0.1 - 0.2
-    // must not leave a balance of -0.0000000000000000277.
+    // An amount or a weight computed in SQL, rounded to four decimals, the
+    // scale of Money: binary noise such as 0.3 - 0.1 - 0.2 must not leave a
+    // balance of -0.0000000000000000277, nor build up over many moves.
     QString roundedAmount(const QString& expression) const;
 
     // Confirms that the five shop tables are there with their columns.
@@ -83,6 +89,11 @@ private:
     // Throws the error as a DataError, noting a lost server connection.
     [[noreturn]] void fail(const QSqlError& e);
     void reconnectIfLost();
+    // Closes the connection and opens it anew, as a new terminal would.
+    void reopen();
+    // After a failed COMMIT: whether the move is stored, as a fresh
+    // connection sees the shop.
+    bool settleFailedMove(const QString& moveId);
 
     Kind m_kind;
     QString m_target;
@@ -105,6 +116,11 @@ public:
     {
         m_done = true;
         m_db.commit();
+    }
+    void commitMove(const QString& moveId)
+    {
+        m_done = true;
+        m_db.commitMove(moveId);
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;

@@ -2,9 +2,14 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Money.h"
+#include "data/MoneyMoves.h"
+#include "data/Schema.h"
+#include "data/Upgrade.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -58,9 +63,52 @@ void backupShop(Database& db, const QString& dest)
     }
 }
 
+namespace {
+
+// Every balance and stock against the opening rows plus the journal, added
+// exactly (Money), so that any change made behind the program's back shows.
+void auditBooks(Database& db, ShopCheck& c)
+{
+    Money cash, bank;
+    QMap<QString, Money> stock;
+    QSqlQuery q = db.exec(QStringLiteral("SELECT 茶葉編號, 庫存變動, 現金變動, 銀行變動 FROM 帳務日誌表"));
+    while (q.next()) {
+        if (!q.value(0).isNull())
+            stock[q.value(0).toString()] += Money::fromStored(q.value(1));
+        cash += Money::fromStored(q.value(2));
+        bank += Money::fromStored(q.value(3));
+    }
+    q.finish();
+
+    auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
+                        Money expected) {
+        if (Money::fromStored(stored) != expected)
+            c.books << ShopCheck::Mismatch{table, row, column,
+                                           stored.isNull() ? QStringLiteral("（空白）") : Money::fromStored(stored).toString(),
+                                           expected.toString()};
+    };
+    const money::AccountRow account = money::accountRow(db);
+    const QString row = QStringLiteral("%1 = %2").arg(schema::account::Id, account.id.toString());
+    const QVariant storedCash = db.scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表 WHERE 帳號 = ?"), {account.id});
+    const QVariant storedBank = db.scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表 WHERE 帳號 = ?"), {account.id});
+    mismatch(schema::AccountTable, row, schema::account::Cash, storedCash, cash);
+    mismatch(schema::AccountTable, row, schema::account::Bank, storedBank, bank);
+
+    q = db.exec(QStringLiteral("SELECT 編號, 庫存 FROM 茶葉資料表 ORDER BY 編號"));
+    while (q.next()) {
+        const QString tea = q.value(0).toString();
+        mismatch(schema::TeaTable, QStringLiteral("%1 = %2").arg(schema::tea::Number, tea), schema::tea::Stock,
+                 q.value(1), stock.value(tea));
+    }
+    q.finish();
+}
+
+}  // namespace
+
 ShopCheck checkShop(Database& db)
 {
     ShopCheck c;
+    c.version = upgrade::versionOf(db);
     if (db.isSQLite()) {
         QSqlQuery q = db.exec(QStringLiteral("PRAGMA integrity_check"));
         while (q.next())
@@ -86,12 +134,13 @@ ShopCheck checkShop(Database& db)
     while (q.next())
         c.badStatus << ShopCheck::Status{q.value(0).toLongLong(), q.value(1).toLongLong()};
 
-    q = db.exec(QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表 ORDER BY 帳號"));
-    while (q.next()) {
-        if (c.accountRows++ == 0) {
-            c.cash = q.value(0);
-            c.bank = q.value(1);
-        }
+    c.accountRows = db.scalar(QStringLiteral("SELECT count(*) FROM 帳款資料表")).toInt();
+    if (c.accountRows > 0) {
+        const money::AccountRow a = money::accountRow(db);
+        c.cash = db.scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表 WHERE 帳號 = ?"), {a.id});
+        c.bank = db.scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表 WHERE 帳號 = ?"), {a.id});
+        if (c.version >= 2)
+            auditBooks(db, c);
     }
     return c;
 }

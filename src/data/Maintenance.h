@@ -16,6 +16,7 @@ class Database;
 void backupShop(Database& db, const QString& dest);
 
 struct ShopCheck {
+    int version = 0;
     QStringList integrity;  // SQLite's own findings; {"ok"} when the file is sound
     struct OrphanLine {
         qlonglong line = 0;
@@ -36,12 +37,19 @@ struct ShopCheck {
     QList<Status> badStatus;
     int accountRows = 0;
     QVariant cash, bank;
+    // Balances and stocks that differ from the opening rows plus the journal
+    // (version 2 on).
+    struct Mismatch {
+        QString table, row, column;
+        QString stored, expected;
+    };
+    QList<Mismatch> books;
 
     bool damaged() const { return integrity != QStringList{QStringLiteral("ok")}; }
     bool clean() const
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
-               accountRows == 1;
+               accountRows == 1 && books.isEmpty();
     }
 };
 

@@ -1,12 +1,12 @@
 #include "data/MoneyMoves.h"
 
+#include "data/Books.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
+#include "data/Schema.h"
 
 #include <QSqlQuery>
-
-#include <cmath>
 
 namespace lumaro::money {
 
@@ -19,39 +19,20 @@ QString negativeAmountTitle() { return QStringLiteral("金額錯誤"); }
 
 QString accountRowSource() { return QStringLiteral("select * from 帳款資料表 order by 帳號"); }
 
-namespace {
-
-struct AccountRow {
-    QVariant id;
-    double cash = 0;
-    double bank = 0;
-};
-
-double orZero(const QVariant& v) { return v.isNull() ? 0.0 : v.toDouble(); }
-
-void requireFinite(double v)
-{
-    if (!std::isfinite(v))
-        throw NumberError(QStringLiteral("數值溢位"));
-}
-
-// Reads the account row inside the move's transaction and keeps other
-// terminals from changing it until the move is committed: on SQLite the
-// transaction already holds the write lock (BEGIN IMMEDIATE); on PostgreSQL
-// the row is locked by FOR UPDATE. The shortfall test made on these values
-// therefore cannot pass for two terminals spending the same money.
-AccountRow lockAccountRow(Database& db)
+AccountRow accountRow(Database& db)
 {
     QString sql = QStringLiteral("SELECT 帳號, 現金, 銀行 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1");
-    if (!db.isSQLite())
+    if (!db.isSQLite() && db.inTransaction())
         sql += QStringLiteral(" FOR UPDATE");
     QSqlQuery q = db.exec(sql);
     if (!q.next())
         throw DataError(QStringLiteral("帳款資料表裡沒有帳款資料列，無法記帳。"));
-    AccountRow a{q.value(0), orZero(q.value(1)), orZero(q.value(2))};
+    const QVariant id = q.value(0), cash = q.value(1), bank = q.value(2);
     q.finish();
-    return a;
+    return AccountRow{id, Money::fromStored(cash), Money::fromStored(bank)};
 }
+
+namespace {
 
 void updateOneRow(Database& db, const QString& sql, const QVariantList& params)
 {
@@ -62,86 +43,125 @@ void updateOneRow(Database& db, const QString& sql, const QVariantList& params)
         throw DataError(QStringLiteral("要更新的資料列已不存在，這筆交易沒有記下。"));
 }
 
-void addToBank(Database& db, const QVariant& account, double amount)
+// Adds to the balances by relative updates, so another terminal's moves in
+// between are kept. One statement for both: they change together.
+void addToBalances(Database& db, const QVariant& account, Money cash, Money bank)
 {
-    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 銀行 = %1 WHERE 帳號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(銀行, 0) + ?"))),
-                 {amount, account});
+    if (bank == Money())
+        updateOneRow(db,
+                     QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?")
+                         .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?"))),
+                     {cash.toDouble(), account});
+    else
+        updateOneRow(db,
+                     QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1, 銀行 = %2 WHERE 帳號 = ?")
+                         .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?")),
+                              db.roundedAmount(QStringLiteral("COALESCE(銀行, 0) + ?"))),
+                     {cash.toDouble(), bank.toDouble(), account});
 }
 
-void takeFromCash(Database& db, const QVariant& account, double amount)
+// Moves amount from cash to bank (toBank) or from bank to cash, both in one
+// transaction with its journal row.
+void move(Database& db, double typed, bool toBank, const QString& given)
 {
-    updateOneRow(db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) - ?"))),
-                 {amount, account});
-}
-
-// A balance as the cash and bank screen shows it (15 significant digits), so
-// that a stored 999.99999999999989 still covers an amount of 1000 when the
-// box says 1000.
-double asShown(double balance) { return readNumber(formatNumber(balance)); }
-
-// Moves amount from cash to bank (toBank) or from bank to cash. The bank is
-// written first, then the cash; a failure on either leaves both untouched.
-void move(Database& db, double amount, bool toBank)
-{
-    if (amount < 0)
+    if (typed < 0)
         throw MoveRefused(negativeAmountText(), negativeAmountTitle());
-    requireFinite(amount);
+    const Money amount = Money::fromDouble(typed);
 
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
-    const AccountRow a = lockAccountRow(db);
-    const double from = toBank ? a.cash : a.bank;
-    if (asShown(from) < amount) {
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return;
+    const AccountRow a = accountRow(db);
+    // The balance as the screen shows it, so that a stored 999.99999 still
+    // covers 1000 when the box says 1000.
+    if ((toBank ? a.cash : a.bank) < amount) {
         if (toBank)
             throw MoveRefused(cashShortText(), cashShortTitle());
         throw MoveRefused(bankShortText(), bankShortTitle());
     }
-    const double toBankSigned = toBank ? amount : -amount;
-    requireFinite(a.bank + toBankSigned);
-    requireFinite(a.cash - toBankSigned);
-    addToBank(db, a.id, toBankSigned);
-    takeFromCash(db, a.id, toBankSigned);
-    t.commit();
+    const Money toBankSigned = toBank ? amount : -amount;
+    (void)(a.bank + toBankSigned); // refuses a balance out of range
+    (void)(a.cash - toBankSigned);
+    addToBalances(db, a.id, -toBankSigned, toBankSigned);
+    books::Entry e;
+    e.kind = toBank ? schema::journalKind::Deposit : schema::journalKind::Withdrawal;
+    e.cash = -toBankSigned;
+    e.bank = toBankSigned;
+    books::record(db, id, e);
+    t.commitMove(id);
 }
 
 } // namespace
 
-void deposit(Database& db, double amount) { move(db, amount, true); }
+void deposit(Database& db, double amount, const QString& moveId) { move(db, amount, true, moveId); }
 
-void withdraw(Database& db, double amount) { move(db, amount, false); }
+void withdraw(Database& db, double amount, const QString& moveId) { move(db, amount, false, moveId); }
 
-void transfer(Database& db, double amountToBank)
+void transfer(Database& db, double amountToBank, const QString& moveId)
 {
     if (amountToBank < 0)
-        withdraw(db, -amountToBank);
+        withdraw(db, -amountToBank, moveId);
     else
-        deposit(db, amountToBank);
+        deposit(db, amountToBank, moveId);
 }
 
-void purchase(Database& db, const QString& tea, double kg)
+void purchase(Database& db, const QString& tea, double typedKg, const QString& given)
 {
     if (tea.isEmpty())
         throw MoveRefused(QStringLiteral("請先選擇茶葉"));
-    requireFinite(kg);
+    const Money kg = Money::fromDouble(typedKg);
 
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 進價, 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {tea});
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return;
+    QSqlQuery q = db.exec(QStringLiteral("SELECT 進價, 庫存, 名稱 FROM 茶葉資料表 WHERE 編號 = ?"), {tea});
     if (!q.next())
         throw MoveRefused(QStringLiteral("找不到編號「%1」的茶葉，它可能已被刪除。").arg(tea));
     const QVariant price = q.value(0);
-    const double stock = orZero(q.value(1));
+    const Money stock = Money::fromStored(q.value(1));
+    const QVariant name = q.value(2);
     q.finish();
     if (price.isNull())
         throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
 
-    const AccountRow a = lockAccountRow(db);
-    const double cost = kg * price.toDouble();
-    requireFinite(cost);
-    requireFinite(stock + kg);
-    requireFinite(a.cash - cost);
+    const AccountRow a = accountRow(db);
+    const Money cost = Money::fromStored(price) * kg;
+    (void)(stock + kg); // refuses a stock or balance out of range
+    (void)(a.cash - cost);
 
-    updateOneRow(db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?").arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) + ?"))), {kg, tea});
-    takeFromCash(db, a.id, cost);
-    t.commit();
+    updateOneRow(db,
+                 QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
+                     .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) + ?"))),
+                 {kg.toDouble(), tea});
+    addToBalances(db, a.id, -cost, Money());
+    books::Entry e;
+    e.kind = schema::journalKind::Purchase;
+    e.tea = tea;
+    e.teaName = name;
+    e.stock = kg;
+    e.unitPrice = Money::fromStored(price).toDouble();
+    e.cash = -cost;
+    books::record(db, id, e);
+    t.commitMove(id);
+}
+
+void adjust(Database& db, Money cashDelta, const QString& reason, const QString& given)
+{
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
+    Transaction t(db);
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return;
+    const AccountRow a = accountRow(db);
+    (void)(a.cash + cashDelta);
+    addToBalances(db, a.id, cashDelta, Money());
+    books::Entry e;
+    e.kind = schema::journalKind::Adjustment;
+    e.cash = cashDelta;
+    e.note = reason;
+    books::record(db, id, e);
+    t.commitMove(id);
 }
 
 } // namespace lumaro::money

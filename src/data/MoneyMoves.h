@@ -1,8 +1,10 @@
 #pragma once
 
+#include "data/Money.h"
 #include "platform/Failure.h"
 
 #include <QString>
+#include <QVariant>
 
 namespace lumaro {
 
@@ -33,23 +35,44 @@ namespace money {
 // row, by its number.
 QString accountRowSource();
 
+// The shop's balances: the account row, the table's first by its number.
+struct AccountRow {
+    QVariant id;
+    Money cash;
+    Money bank;
+};
+// Reads it; inside a move's transaction it is also locked against other
+// terminals until the commit (the transaction holds the write lock on SQLite;
+// FOR UPDATE on PostgreSQL). Fails when the table has no row.
+AccountRow accountRow(Database& db);
+
+// Every move is stored exactly once (Database::commitMove): its id is made
+// before its transaction and written with its journal rows, so a COMMIT whose
+// answer was lost is settled by looking the id up. A caller that retries a
+// move passes the same moveId again: a move already in the journal is not
+// made a second time. Without one, each call is a new move.
+
 // Cash into the bank. Refused with "店內沒那麼多現金啦" / "現金不足" when the
 // stored cash, as the screen would show it, is less than the amount; a cash
 // balance equal to the amount passes.
-void deposit(Database& db, double amount);
+void deposit(Database& db, double amount, const QString& moveId = QString());
 
 // Bank into the cash. Refused with "銀行沒那麼多錢啦" / "存款不足" when the
 // stored bank balance is less than the amount.
-void withdraw(Database& db, double amount);
+void withdraw(Database& db, double amount, const QString& moveId = QString());
 
 // One call for both directions: a positive amount is a deposit into the bank,
 // a negative one a withdrawal of its size, zero a deposit of nothing.
-void transfer(Database& db, double amountToBank);
+void transfer(Database& db, double amountToBank, const QString& moveId = QString());
 
 // Buys kg kilograms of a tea: its stock rises by kg and the cash falls by
 // kg x its purchase price. A negative kg is a return to the supplier; the cash
 // may go below zero. Refused when the tea is unknown or has no purchase price.
-void purchase(Database& db, const QString& tea, double kg);
+void purchase(Database& db, const QString& tea, double kg, const QString& moveId = QString());
+
+// Adds cashDelta (either sign) to the cash as an adjustment (調整) with its
+// reason, journaled: a cash count that found more or less than the books.
+void adjust(Database& db, Money cashDelta, const QString& reason, const QString& moveId = QString());
 
 // The refusal texts, for screens that test the same rules on what they show.
 QString cashShortText();

@@ -1,8 +1,11 @@
 #include "data/OrderStore.h"
 
+#include "data/Books.h"
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/MoneyMoves.h"
 #include "data/Numbers.h"
+#include "data/Schema.h"
 
 #include <QSqlQuery>
 
@@ -51,31 +54,20 @@ void requireTeas(const QList<PricedLine>& lines)
             throw DataError(missingTeaText(l.tea));
 }
 
-std::optional<double> subtotal(const PricedLine& line)
-{
-    if (line.quantity.isNull() || line.price.isNull())
-        return std::nullopt;
-    return line.quantity.toDouble() * line.price.toDouble();
-}
+std::optional<Money> subtotal(const PricedLine& line) { return lineAmount({line.quantity, line.price}); }
 
-double checkoutTotal(const QList<PricedLine>& lines)
-{
-    double total = 0;
-    for (const PricedLine& l : lines) {
-        const std::optional<double> s = subtotal(l);
-        const double amount = s ? readNumber(formatNumber(*s)) : 0;
-        total = readNumber(formatNumber(total + amount));
-    }
-    return total;
-}
+Money checkoutTotal(const QList<PricedLine>& lines) { return orderTotal(lines); }
 
 QString noLinesText() { return QStringLiteral("此訂單沒有明細"); }
 QString alreadySettledText() { return QStringLiteral("這張訂單已經結帳，不能再結帳一次。"); }
 QString orderGoneText() { return QStringLiteral("找不到這張訂單，它可能已被刪除。"); }
 
-double settleOrder(Database& db, qlonglong order, std::optional<double> expectedTotal)
+Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal, const QString& given)
 {
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return Money::fromStored(db.scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 異動編號 = ? AND 茶葉編號 IS NULL"), {id}));
 
     // Marking the order first takes its row: a second terminal settling the
     // same order waits here and then finds it settled.
@@ -90,10 +82,10 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
     if (lines.isEmpty())
         throw DataError(noLinesText());
     requireTeas(lines);
-    const double total = checkoutTotal(lines);
+    const Money total = checkoutTotal(lines);
     if (expectedTotal && *expectedTotal != total)
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
-                            .arg(formatNumber(*expectedTotal)));
+                            .arg(expectedTotal->toString()));
 
     QSqlQuery take = db.prepare(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
                                     .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))));
@@ -104,15 +96,22 @@ double settleOrder(Database& db, qlonglong order, std::optional<double> expected
     }
     take.finish();
 
-    // The shop's balances live in the account table's first row.
-    QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = "
-                                              "(SELECT 帳號 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1)")
+    const money::AccountRow account = money::accountRow(db);
+    (void)(account.cash + total); // refuses a balance out of range
+    QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?")
                                    .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?"))),
-                               {total});
+                               {total.toDouble(), account.id});
     if (affectedRows(credit) != 1)
         throw DataError(QStringLiteral("帳款資料表沒有資料，無法把貨款記入現金。"));
 
-    t.commit();
+    books::recordCheckoutLines(db, id, order);
+    books::Entry cash;
+    cash.kind = schema::journalKind::Checkout;
+    cash.order = order;
+    cash.cash = total;
+    books::record(db, id, cash);
+
+    t.commitMove(id);
     return total;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Money.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -34,13 +36,13 @@ QString missingTeaText(const QVariant& tea);
 // Fails with missingTeaText for the first line whose tea is gone.
 void requireTeas(const QList<PricedLine>& lines);
 
-// quantity x price; an empty quantity or price makes no amount.
-std::optional<double> subtotal(const PricedLine& line);
+// quantity x price, exact to 1/10000; an empty quantity or price makes no
+// amount.
+std::optional<Money> subtotal(const PricedLine& line);
 
-// The amount checkout charges: the subtotals added one by one, each sum kept
-// in the general number format as the screen shows it, so the cash grows by
-// exactly the figure the customer was shown.
-double checkoutTotal(const QList<PricedLine>& lines);
+// The amount checkout charges (orderTotal of Money.h): the total label, the
+// summary and the settle show and charge this one figure.
+Money checkoutTotal(const QList<PricedLine>& lines);
 
 // Settles an open order as one transaction: the order marked settled (only if
 // it is still open), every line's quantity taken out of its tea's stock, and
@@ -48,8 +50,11 @@ double checkoutTotal(const QList<PricedLine>& lines);
 // terminal's moves are kept. All or nothing: any failure stores nothing and
 // throws DataError with a text for the user. With expectedTotal, the order is
 // refused when its lines no longer add up to the figure the user confirmed.
-// Returns the amount added to the cash.
-double settleOrder(Database& db, qlonglong order, std::optional<double> expectedTotal = std::nullopt);
+// Journaled as one move (one row per line with the price charged, one for
+// the cash) and stored exactly once; a retry with the same moveId finds it
+// stored and changes nothing. Returns the amount added to the cash.
+Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal = std::nullopt,
+                  const QString& moveId = QString());
 
 // The refusal texts, for screens that check before they ask.
 QString noLinesText();        // 此訂單沒有明細

@@ -15,6 +15,18 @@ inline const QString OrderTable = QStringLiteral("訂單資料表");
 inline const QString LineTable = QStringLiteral("訂單明細表");
 inline const QString AccountTable = QStringLiteral("帳款資料表");
 inline const QString PasswordTable = QStringLiteral("密碼表");
+inline const QString JournalTable = QStringLiteral("帳務日誌表");
+inline const QString SettingsTable = QStringLiteral("設定表");
+inline const QString VersionTable = QStringLiteral("資料版本表"); // PostgreSQL only
+
+// The version of the tables this program writes. A file carries its own
+// (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
+// upgraded when opened, newer ones refused.
+constexpr int CurrentVersion = 2;
+
+// The largest amount or weight the shop records, either sign. Every number
+// column refuses more, and non-finite values.
+constexpr double NumberLimit = 1e12;
 
 // Column names.
 namespace tea {
@@ -45,6 +57,33 @@ inline const QString Bank = QStringLiteral("銀行");
 namespace password {
 inline const QString Value = QStringLiteral("密碼");
 } // namespace password
+namespace journal {
+inline const QString Id = QStringLiteral("日誌編號");
+inline const QString Move = QStringLiteral("異動編號");     // made by the terminal before the transaction
+inline const QString Kind = QStringLiteral("種類");         // 期初, 結帳, 進貨, 存款, 提款, 調整
+inline const QString Time = QStringLiteral("時間");         // UTC, YYYY-MM-DD HH:MM:SS
+inline const QString Terminal = QStringLiteral("終端");
+inline const QString Order = QStringLiteral("訂單編號");
+inline const QString Tea = QStringLiteral("茶葉編號");
+inline const QString TeaName = QStringLiteral("茶葉名稱");  // the name at the time
+inline const QString StockChange = QStringLiteral("庫存變動");
+inline const QString UnitPrice = QStringLiteral("單價");    // price charged, or cost per kg bought
+inline const QString CashChange = QStringLiteral("現金變動");
+inline const QString BankChange = QStringLiteral("銀行變動");
+inline const QString Note = QStringLiteral("說明");
+} // namespace journal
+namespace journalKind {
+inline const QString Opening = QStringLiteral("期初");
+inline const QString Checkout = QStringLiteral("結帳");
+inline const QString Purchase = QStringLiteral("進貨");
+inline const QString Deposit = QStringLiteral("存款");
+inline const QString Withdrawal = QStringLiteral("提款");
+inline const QString Adjustment = QStringLiteral("調整");
+} // namespace journalKind
+namespace setting {
+inline const QString Key = QStringLiteral("項目");
+inline const QString Value = QStringLiteral("內容");
+} // namespace setting
 
 enum class ColumnType { Text, Real, Integer, Date };
 
@@ -58,6 +97,7 @@ struct TableDef {
     QList<ColumnDef> columns; // in their binding order
     QString key;              // empty: the table cannot be written through a data control
     bool autoNumberKey = false;
+    int sinceVersion = 1; // the schema version that brought the table
 
     int indexOf(const QString& column) const;
     const ColumnDef* column(const QString& name) const;
@@ -66,9 +106,28 @@ struct TableDef {
 const QList<TableDef>& tables();
 const TableDef* findTable(const QString& name);
 
-// CREATE statements for a new shop, one statement per entry.
+// CREATE statements for a new shop at CurrentVersion, one statement per
+// entry, in an order that runs.
 QStringList sqliteDdl();
 QStringList postgresDdl();
+
+// The CREATE TABLE statement of one table on SQLite as a new shop has it,
+// under another name when as is given (an upgrade rebuilds tables that way),
+// and the CREATE INDEX statements that belong to it.
+QString sqliteCreateTable(const QString& table, const QString& as = QString());
+QStringList sqliteIndexes(const QString& table);
+
+// The number columns of a table: the ones that refuse non-finite values and
+// values beyond NumberLimit.
+QStringList numberColumns(const QString& table);
+// The CHECK expression that keeps one column in range (true for NULL).
+QString rangeCheck(const QString& column);
+// The tables and indexes version 2 added, on PostgreSQL.
+QStringList postgresJournalDdl();
+// The triggers that journal the stock a tea brings along when it is added to
+// the catalogue, or takes away when it is deleted or renumbered.
+QStringList sqliteTriggers();
+QStringList postgresTriggers();
 
 // A record source a screen opens: the SELECT text with '?' for its bound
 // values, and the table it reads, whose key the data control writes back

@@ -38,15 +38,13 @@ QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
     text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten
         + QStringLiteral("小計") + kBreak;
     text += rule() + kBreak;
-    QString running = QStringLiteral("0"); // the total as the label shows it
     for (const OrderStore::PricedLine& line : lines) {
-        const std::optional<double> sub = OrderStore::subtotal(line);
-        const QString subText = sub ? formatNumber(*sub) : QString();
+        const std::optional<lumaro::Money> sub = OrderStore::subtotal(line);
+        const QString subText = sub ? sub->toString() : QString();
         text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity)
             + twelve + subText + kBreak;
-        running = formatNumber(readNumber(running) + readNumber(subText));
     }
-    showMoney(running);
+    showMoney(OrderStore::checkoutTotal(lines).toString());
     text += rule() + kBreak;
     text += QStringLiteral("總計:") + Money->text();
     return text;
@@ -73,7 +71,7 @@ void Order_frm::Command3_Click()
     if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {
         try {
             // Settled for exactly the figure the customer was shown, or not at all.
-            OrderStore::settleOrder(m_db, order.toLongLong(), readNumber(Money->text()));
+            OrderStore::settleOrder(m_db, order.toLongLong(), OrderStore::checkoutTotal(lines));
             for (const OrderStore::PricedLine& line : lines)
                 changed << line.tea;
         } catch (const Failure& f) {

@@ -163,14 +163,7 @@ QList<OrderStore::PricedLine> Order_frm::showTotal()
     const qlonglong order = Adodc1->parameters().value(0).toLongLong();
     const QList<OrderStore::PricedLine> lines = OrderStore::pricedLines(m_db, order);
     OrderStore::requireTeas(lines);
-    // The running total is kept as the text the label shows, read back at
-    // every line; the label itself is set once, at the end.
-    QString running = QStringLiteral("0");
-    for (const OrderStore::PricedLine& line : lines) {
-        const double amount = OrderStore::subtotal(line).value_or(0);
-        running = formatNumber(toNumberStrictOrFail(running) + amount);
-    }
-    showMoney(running);
+    showMoney(OrderStore::checkoutTotal(lines).toString());
     return lines;
 }
 

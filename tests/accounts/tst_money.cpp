@@ -4,6 +4,7 @@
 #include "data/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
+#include "data/Maintenance.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "support/TestShop.h"
@@ -19,7 +20,9 @@
 #include <QUrlQuery>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <limits>
 
 using namespace lumaro;
@@ -63,7 +66,7 @@ private slots:
     void moves();
     void secondClickEmptiesTheAmount();
     void emptyBalanceFailsClearly();
-    void bankIsWrittenBeforeCash();
+    void secondTerminalSeesWholeMovesOnly();
     void failureBetweenTheTwoChangesStoresNothing();
     void storedBalanceIsTestedAgain();
     void balancesRereadOnActivation();
@@ -73,6 +76,7 @@ private slots:
     void transferApi();
     void movesOnPostgres();
     void movesLeaveNoBinaryNoise();
+    void centsNeverDrift();
 };
 
 void tst_money::moves_data()
@@ -186,31 +190,42 @@ void tst_money::emptyBalanceFailsClearly()
     QCOMPARE(s.shop.bank(), 70.0);
 }
 
-void tst_money::bankIsWrittenBeforeCash()
+// A second terminal reading while transfers are made sees each one whole or
+// not at all: the balances always add up to the same, and always agree with
+// the journal.
+void tst_money::secondTerminalSeesWholeMovesOnly()
 {
-    if (TestShop::onPostgres())
-        QSKIP("the order of writes is recorded with SQLite triggers");
-    MoneyScreen s(500.0, 500.0);
-    s.shop.exec(QStringLiteral("CREATE TABLE 寫入紀錄 (n INTEGER PRIMARY KEY, 欄 TEXT)"));
-    s.shop.exec(QStringLiteral("CREATE TRIGGER 記銀行 AFTER UPDATE OF 銀行 ON 帳款資料表 "
-                               "BEGIN INSERT INTO 寫入紀錄 (欄) VALUES ('銀行'); END"));
-    s.shop.exec(QStringLiteral("CREATE TRIGGER 記現金 AFTER UPDATE OF 現金 ON 帳款資料表 "
-                               "BEGIN INSERT INTO 寫入紀錄 (欄) VALUES ('現金'); END"));
-    s.form->temp_money->setText(QStringLiteral("10"));
-    s.click(s.form->bank_cmd);
-    s.click(s.form->cash_cmd);
-
-    QStringList order;
-    for (const QVariantList& r : s.shop.rows(QStringLiteral("SELECT 欄 FROM 寫入紀錄 ORDER BY n")))
-        order << r.first().toString();
-    QCOMPARE(order, (QStringList{"銀行", "現金", "銀行", "現金"}));
+    TestShop shop;
+    shop.balances(500.0, 500.0);
+    std::atomic<bool> done = false;
+    QStringList seen;
+    int looks = 0;
+    std::thread other([&] {
+        auto db = Database::open(shop.path());
+        while (!done) {
+            QSqlQuery q = db->exec(QStringLiteral(
+                "SELECT a.現金 + a.銀行, a.現金 - (SELECT sum(現金變動) FROM 帳務日誌表), "
+                "a.銀行 - (SELECT sum(銀行變動) FROM 帳務日誌表) FROM 帳款資料表 a"));
+            q.next();
+            if (q.value(0).toDouble() != 1000.0 || q.value(1).toDouble() != 0.0 || q.value(2).toDouble() != 0.0)
+                seen << QStringLiteral("%1 %2 %3").arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
+            ++looks;
+        }
+    });
+    for (int i = 0; i < 200; ++i)
+        money::transfer(shop.db(), i % 2 ? -7 : 10);
+    done = true;
+    other.join();
+    QVERIFY2(seen.isEmpty(), qPrintable(seen.mid(0, 3).join(QLatin1Char('\n'))));
+    QVERIFY(looks > 0);
+    QCOMPARE(shop.bank(), 800.0);
 }
 
 void tst_money::failureBetweenTheTwoChangesStoresNothing()
 {
     MoneyScreen s(1000.0, 50.0);
-    // The bank is written first; the cash write then fails.
-    s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE UPDATE OF 現金"), QStringLiteral("帳款資料表"),
+    // The balances are written first; the journal row, last, then fails.
+    s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE INSERT"), QStringLiteral("帳務日誌表"),
                       QStringLiteral("磁碟故障"));
     s.form->temp_money->setText(QStringLiteral("300"));
     s.click(s.form->bank_cmd);
@@ -223,7 +238,7 @@ void tst_money::failureBetweenTheTwoChangesStoresNothing()
     QVERIFY(!s.shop.db().inTransaction());
 
     // Nothing half-made is left for a later re-read to store.
-    s.shop.dropFailure(QStringLiteral("現金故障"), QStringLiteral("帳款資料表"));
+    s.shop.dropFailure(QStringLiteral("現金故障"), QStringLiteral("帳務日誌表"));
     s.form->activate();
     QCOMPARE(s.shop.cash(), 1000.0);
     QCOMPARE(s.shop.bank(), 50.0);
@@ -364,12 +379,14 @@ void tst_money::transferApi()
         QVERIFY(!shop.db().inTransaction());
     }
 
-    // A result too large for a number is refused whole, not stored as infinity.
-    const double huge = std::numeric_limits<double>::max();
-    shop.balances(huge, huge);
-    QVERIFY_THROWS_EXCEPTION(NumberError, money::withdraw(shop.db(), huge));
-    QCOMPARE(shop.cash(), huge);
-    QCOMPARE(shop.bank(), huge);
+    // A result beyond what the shop records is refused whole; so is an
+    // amount that is no number at all.
+    const double most = 1e12;
+    shop.balances(most, most);
+    QVERIFY_THROWS_EXCEPTION(NumberError, money::withdraw(shop.db(), most));
+    QVERIFY_THROWS_EXCEPTION(NumberError, money::deposit(shop.db(), std::numeric_limits<double>::infinity()));
+    QCOMPARE(shop.cash(), most);
+    QCOMPARE(shop.bank(), most);
 
     // A balance that is a hair under the amount but shows as the amount covers it.
     shop.balances(0.7 + 0.1, 0.0); // stored as 0.7999999999999999
@@ -450,4 +467,20 @@ void tst_money::movesLeaveNoBinaryNoise()
 }
 
 QTEST_MAIN(tst_money)
+
+// Amounts are exact to 1/10000: 15,000 transfers of one cent each way end on
+// the cent, and the books (opening rows plus journal) say the same.
+void tst_money::centsNeverDrift()
+{
+    TestShop shop;
+    // Arithmetic, not durability, is under test here.
+    shop.exec(shop.db().isSQLite() ? QStringLiteral("PRAGMA synchronous=OFF") : QStringLiteral("SET synchronous_commit TO OFF"));
+    shop.balances(200, 0.07);
+    for (int i = 0; i < 15000; ++i)
+        money::transfer(shop.db(), i % 3 == 2 ? -0.01 : 0.01);
+    QCOMPARE(shop.cash(), 150.0); // 10,000 cents out, 5,000 back
+    QCOMPARE(shop.bank(), 50.07);
+    QVERIFY(checkShop(shop.db()).books.isEmpty());
+}
+
 #include "tst_money.moc"

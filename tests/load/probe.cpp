@@ -6,12 +6,19 @@
 //                    prints "committed N" after each commit
 //   moves SHOP N SEED  N random checkouts, stock purchases and transfers
 //                    through the functions the screens call, journalled as
-//                    "try C order" / "try P tea kg" / "try T amount", each
-//                    followed by "ok", "no" (refused) or "fail text"
+//                    "try C order ID" / "try P tea kg ID" / "try T amount ID",
+//                    each followed by "ok", "no" (refused) or "fail text"
+//   hold SHOP        opens the shop, says "ready" and waits to be killed
+//   syncfail SHOP die|on  100 into the cash, then a deposit of 7 whose commit meets a failing log
+//                    sync (with the failsync library preloaded), answered
+//                    "try ID" then "ok" or "fail text"; then either dies on
+//                    the spot or deposits 5 more ("after ok")
 // Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
+#include "data/Books.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/MoneyMoves.h"
 #include "data/Schema.h"
 
 #include <QCoreApplication>
@@ -63,6 +70,36 @@ int fill(const QString& shop)
     }
 }
 
+// Another terminal that keeps the shop open until it is killed.
+int hold(const QString& shop)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表"));
+    say(QStringLiteral("ready"));
+    for (;;)
+        ::pause();
+}
+
+int syncFail(const QString& shop, bool die)
+{
+    std::unique_ptr<Database> db = Database::open(shop);
+    money::adjust(*db, Money::fromUnits(100 * Money::Scale), QStringLiteral("開店")); // the log syncs well before the fault
+    const QString id = books::newMoveId();
+    say(QStringLiteral("try ") + id);
+    qputenv("LUMARO_FAIL_WAL_SYNC", "once");
+    try {
+        money::deposit(*db, 7, id);
+        say(QStringLiteral("ok"));
+    } catch (const Failure& e) {
+        say(QStringLiteral("fail ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
+    }
+    if (die)
+        ::raise(SIGKILL);
+    money::deposit(*db, 5);
+    say(QStringLiteral("after ok"));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -90,6 +127,10 @@ int main(int argc, char* argv[])
             return openAndWrite(args[1]);
         if (args[0] == QLatin1String("fill"))
             return fill(args[1]);
+        if (args[0] == QLatin1String("hold"))
+            return hold(args[1]);
+        if (args[0] == QLatin1String("syncfail") && args.size() >= 3)
+            return syncFail(args[1], args[2] == QLatin1String("die"));
         if (args[0] == QLatin1String("moves") && args.size() >= 4)
             return moves(args[1], args[2].toInt(), args[3].toUInt());
     } catch (const DataError& e) {

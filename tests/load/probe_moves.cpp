@@ -1,3 +1,4 @@
+#include "data/Books.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/MoneyMoves.h"
@@ -13,7 +14,8 @@ void say(const QString& line); // probe.cpp
 
 // One terminal's day in fast motion. Orders are picked at random among the
 // open ones, so two terminals sometimes reach for the same order and one of
-// them must be refused.
+// them must be refused. Each move is announced with the id it is stored
+// under, so whoever reads the journal can tell which moves were stored.
 int moves(const QString& shop, int count, quint32 seed)
 {
     std::unique_ptr<Database> db = Database::open(shop);
@@ -28,6 +30,7 @@ int moves(const QString& shop, int count, quint32 seed)
     say(QStringLiteral("ready"));
     for (int i = 0; i < count; ++i) {
         const int kind = rng.bounded(3);
+        const QString id = books::newMoveId();
         try {
             if (kind == 0) {
                 const qlonglong order = db->scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 訂單狀態 = 0 "
@@ -36,17 +39,17 @@ int moves(const QString& shop, int count, quint32 seed)
                                             .toLongLong();
                 if (order == 0)
                     continue;
-                say(QStringLiteral("try C %1").arg(order));
-                OrderStore::settleOrder(*db, order);
+                say(QStringLiteral("try C %1 %2").arg(order).arg(id));
+                OrderStore::settleOrder(*db, order, std::nullopt, id);
             } else if (kind == 1) {
                 const QString tea = teas[rng.bounded(int(teas.size()))];
                 const int kg = 1 + rng.bounded(5);
-                say(QStringLiteral("try P %1 %2").arg(tea).arg(kg));
-                money::purchase(*db, tea, kg);
+                say(QStringLiteral("try P %1 %2 %3").arg(tea).arg(kg).arg(id));
+                money::purchase(*db, tea, kg, id);
             } else {
                 const int amount = (1 + rng.bounded(300)) * (rng.bounded(2) ? 1 : -1);
-                say(QStringLiteral("try T %1").arg(amount));
-                money::transfer(*db, amount);
+                say(QStringLiteral("try T %1 %2").arg(amount).arg(id));
+                money::transfer(*db, amount, id);
             }
             say(QStringLiteral("ok"));
         } catch (const MoveRefused&) {

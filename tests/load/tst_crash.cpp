@@ -18,9 +18,9 @@ class Crash : public QObject {
 private slots:
     void killedMidMoveStoresWholeMovesOnly()
     {
-        TestShop shop;
-        stockTheShop(shop, 1500);
-        Ledger ledger(shop.db());
+        LoadedShop load(1500);
+        TestShop& shop = load.shop;
+        Ledger& ledger = *load.ledger;
         const int kills = qEnvironmentVariableIntValue("LUMARO_CRASH_KILLS") > 0
                               ? qEnvironmentVariableIntValue("LUMARO_CRASH_KILLS")
                               : 100;
@@ -28,8 +28,7 @@ private slots:
         int killedMidMove = 0;
         for (int round = 0; round < kills; ++round) {
             QProcess terminal;
-            terminal.start(qEnvironmentVariable("LUMARO_PROBE"),
-                           {QStringLiteral("moves"), shop.path(), QStringLiteral("100000"), QString::number(round)});
+            load.startTerminal(terminal, 100000, round);
             QVERIFY(terminal.waitForStarted());
             // Killed once it is at work, a random few milliseconds in.
             while (!terminal.canReadLine())
@@ -51,12 +50,14 @@ private slots:
             if (after->isSQLite())
                 QCOMPARE(after->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
             const QString mismatch =
-                ledger.apply({journal}, *after, cutServerSide ? Ledger::Failed::Uncertain : Ledger::Failed::Fault);
+                ledger.apply({journal}, *after, cutServerSide ? Ledger::Failed::NotStored : Ledger::Failed::Fault);
             QVERIFY2(ledger.failures().isEmpty(), qPrintable(ledger.failures().join(QLatin1Char('\n'))));
             QVERIFY2(mismatch.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(mismatch)));
         }
         qInfo("%d kills, %d in the middle of a move, %d moves stored", kills, killedMidMove, ledger.applied());
-        QVERIFY(ledger.applied() > kills);
+        // The kills really landed in the middle of moves, and moves were made.
+        QVERIFY(killedMidMove > kills / 2);
+        QVERIFY(ledger.applied() > 0);
     }
 };
 

@@ -16,17 +16,16 @@ class TwoTerminals : public QObject {
 private slots:
     void movesAddUpExactly()
     {
-        TestShop shop;
-        stockTheShop(shop, 900);
-        Ledger ledger(shop.db());
+        LoadedShop load(900);
+        TestShop& shop = load.shop;
+        Ledger& ledger = *load.ledger;
 
         const int movesEach = qEnvironmentVariableIntValue("LUMARO_LOAD_MOVES") > 0
                                   ? qEnvironmentVariableIntValue("LUMARO_LOAD_MOVES")
                                   : 500;
         QProcess terminals[2];
         for (int i = 0; i < 2; ++i)
-            terminals[i].start(qEnvironmentVariable("LUMARO_PROBE"),
-                               {QStringLiteral("moves"), shop.path(), QString::number(movesEach), QString::number(1000 + i)});
+            load.startTerminal(terminals[i], movesEach, 1000 + i);
         QStringList journals;
         for (QProcess& p : terminals) {
             QVERIFY(p.waitForFinished(240000));

@@ -265,7 +265,7 @@ private slots:
         const qlonglong order = shop.order(QStringLiteral("王小明"));
         shop.line(order, QStringLiteral("A"), 2);
         shop.line(order, QStringLiteral("A"), 1);
-        QCOMPARE(OrderStore::settleOrder(shop.db(), order), 450.0);
+        QCOMPARE(OrderStore::settleOrder(shop.db(), order).toDouble(), 450.0);
         QCOMPARE(shop.cash(), 460.0);
         QCOMPARE(shop.stock(QStringLiteral("A")), 7.0);
         QVERIFY_THROWS_EXCEPTION(DataError, OrderStore::settleOrder(shop.db(), order));

@@ -12,6 +12,8 @@ int importMdb(const QStringList& args);
 int backup(const QStringList& args);
 // check [--database FILE]: 0 sound, 3 sound but with problems listed, 1 damaged.
 int check(const QStringList& args);
+// upgrade [--database FILE]: brings the shop to this program's version.
+int upgrade(const QStringList& args);
 int passwd(const QStringList& args);
 
 } // namespace lumaro::admin

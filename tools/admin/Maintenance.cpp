@@ -8,6 +8,7 @@
 #include "data/Maintenance.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Upgrade.h"
 
 namespace lumaro::admin {
 
@@ -142,6 +143,8 @@ int check(const QStringList& args)
     }
 
     out(QStringLiteral("資料檔：%1").arg(database));
+    out(QStringLiteral("資料版本：%1%2").arg(c.version).arg(c.version < schema::CurrentVersion
+        ? QStringLiteral("（較舊，程式開啟時或用 lumaro-admin upgrade 升級到 %1）").arg(schema::CurrentVersion) : QString()));
     out(QStringLiteral("完整性檢查：%1").arg(c.integrity.join(QStringLiteral("\n  "))));
     out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1").arg(c.orphanLines.isEmpty() ? QStringLiteral("無") : QString::number(c.orphanLines.size()) + QStringLiteral(" 筆")));
     for (const auto& o : c.orphanLines) {
@@ -162,6 +165,11 @@ int check(const QStringList& args)
         out(QStringLiteral("帳款資料表應有 1 列，現有 %1 列。").arg(c.accountRows));
     out(QStringLiteral("現金：%1").arg(shown(c.cash)));
     out(QStringLiteral("銀行：%1").arg(shown(c.bank)));
+    if (c.version >= 2) {
+        out(QStringLiteral("與期初加帳務日誌不符的餘額或庫存：%1").arg(c.books.isEmpty() ? QStringLiteral("無") : QString::number(c.books.size()) + QStringLiteral(" 筆")));
+        for (const auto& m : c.books)
+            out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5").arg(m.table, m.row, m.column, m.stored, m.expected));
+    }
 
     if (c.damaged()) {
         out(QStringLiteral("結果：資料檔已損壞，請從備份還原。"));
@@ -172,6 +180,34 @@ int check(const QStringList& args)
         return 3;
     }
     out(QStringLiteral("結果：正常。"));
+    return 0;
+}
+
+int upgrade(const QStringList& args)
+{
+    QString database = Database::defaultFile();
+    QStringList plain;
+    if (!parse(QStringLiteral("upgrade"), args, QStringLiteral("--database"), &database, &plain))
+        return 2;
+    if (!plain.isEmpty()) {
+        err(QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]"));
+        return 2;
+    }
+    try {
+        auto db = Database::open(database);
+        const int before = upgrade::versionOf(*db);
+        const QString backup = upgrade::run(*db);
+        if (before >= schema::CurrentVersion) {
+            out(QStringLiteral("「%1」已經是資料版本 %2，不需要升級。").arg(database).arg(before));
+            return 0;
+        }
+        out(QStringLiteral("已把「%1」從資料版本 %2 升級到 %3。").arg(database).arg(before).arg(upgrade::versionOf(*db)));
+        if (!backup.isEmpty())
+            out(QStringLiteral("升級前的資料檔保存在「%1」。").arg(backup));
+    } catch (const DataError& e) {
+        err(e.description());
+        return 1;
+    }
     return 0;
 }
 

@@ -19,7 +19,8 @@ void usage()
         "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
         "  backup [--database 資料檔] 備份檔\n"
         "                              備份資料檔（程式使用中也可以）\n"
-        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞"));
+        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
+        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）"));
 }
 
 } // namespace
@@ -37,6 +38,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("backup"), lumaro::admin::backup},
         {QStringLiteral("check"), lumaro::admin::check},
         {QStringLiteral("passwd"), lumaro::admin::passwd},
+        {QStringLiteral("upgrade"), lumaro::admin::upgrade},
     };
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")) {
         usage();
