@@ -11,7 +11,7 @@
 
 #include "app/MDI_frm.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Database.h"
 #include "platform/Prompts.h"
 

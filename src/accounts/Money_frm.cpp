@@ -1,6 +1,6 @@
 #include "accounts/Money_frm.h"
 
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"

@@ -94,7 +94,7 @@ bool MDI_frm::Form_Load()
 {
     if (!m_lock) {
         m_lock = new main_frm(m_db);
-        QMdiSubWindow* sub = mdiArea->addSubWindow(m_lock);
+        mdiArea->addSubWindow(m_lock);
         m_lock->Form_Load();
     }
     QMdiSubWindow* sub = subWindowOf(m_lock);
@@ -131,12 +131,9 @@ void MDI_frm::EditTea_Click() { openScreen(m_teaKind); }
 void MDI_frm::StoreTea_Click() { openScreen(m_teaStock); }
 void MDI_frm::EditMoney_Click() { openScreen(m_money); }
 
-void MDI_frm::Lock_Click()
-{
-    if (!m_lock)
-        m_lock = new main_frm(m_db); // never reached in the program: start-up made it
-    m_lock->Lock_Click();
-}
+// Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
+// it is never closed while the window lives.
+void MDI_frm::Lock_Click() { m_lock->Lock_Click(); }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }
 

@@ -1,10 +1,10 @@
 #include "catalogue/TeaStock_frm.h"
 
 #include "catalogue/RecordEditor.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"

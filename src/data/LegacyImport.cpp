@@ -3,7 +3,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
-#include "data/legacy/JetFileReader.h"
+#include "JetFileReader.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/legacy/MdbStream.h"
+#include "MdbStream.h"
 
 #include <QList>
 #include <QString>

@@ -2,17 +2,17 @@
 
 namespace lumaro::schema {
 
-int TableDef::indexOf(const QString& name) const
+int TableDef::indexOf(const QString& columnName) const
 {
     for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].name == name)
+        if (columns[i].name == columnName)
             return i;
     return -1;
 }
 
-const ColumnDef* TableDef::column(const QString& name) const
+const ColumnDef* TableDef::column(const QString& columnName) const
 {
-    int i = indexOf(name);
+    int i = indexOf(columnName);
     return i < 0 ? nullptr : &columns[i];
 }
 
@@ -112,7 +112,9 @@ QString sqliteCreateTable(const QString& table, const QString& as)
     else if (table == PasswordTable)
         body = QStringLiteral("密碼 TEXT");
     else if (table == JournalTable)
-        body = QStringLiteral("日誌編號 INTEGER PRIMARY KEY AUTOINCREMENT, 異動編號 TEXT NOT NULL, "
+        // Journal rows are never deleted, so the plain row number already
+        // counts on without reuse; AUTOINCREMENT would add a page to every commit.
+        body = QStringLiteral("日誌編號 INTEGER PRIMARY KEY, 異動編號 TEXT NOT NULL, "
                               "種類 TEXT NOT NULL CHECK (種類 IN (%1)), 時間 TEXT NOT NULL, 終端 TEXT, "
                               "訂單編號 INTEGER, 茶葉編號 TEXT, 茶葉名稱 TEXT, 庫存變動 REAL NOT NULL DEFAULT 0 %2, "
                               "單價 REAL %3, 現金變動 REAL NOT NULL DEFAULT 0 %4, 銀行變動 REAL NOT NULL DEFAULT 0 %5, "

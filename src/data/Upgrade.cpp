@@ -125,7 +125,7 @@ void refuseNewer(Database& db)
 {
     const int v = versionOf(db);
     if (v > CurrentVersion)
-        throw DataError(QStringLiteral("這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
+        throw NewerShopError(QStringLiteral("這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
                                        "請改用新版的程式；資料檔沒有被更動。")
                             .arg(v)
                             .arg(CurrentVersion));

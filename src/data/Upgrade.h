@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/DataError.h"
+
 #include <QString>
 
 namespace lumaro {
@@ -16,7 +18,14 @@ namespace upgrade {
 // 1), 資料版本表 on PostgreSQL (absent: 1).
 int versionOf(Database& db);
 
-// Refuses a shop newer than this program, with a message saying so.
+// A shop made by a newer program: never written to by this one.
+class NewerShopError : public DataError {
+public:
+    using DataError::DataError;
+};
+
+// Refuses a shop newer than this program (NewerShopError), with a message
+// saying so.
 void refuseNewer(Database& db);
 
 // Brings the shop up to schema::CurrentVersion, one step at a time, each step

@@ -2,7 +2,7 @@
 
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 
 #include <QGuiApplication>

@@ -4,7 +4,7 @@
 #include "orders/Order_frm.h"
 
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
 #include "orders/Controls.h"

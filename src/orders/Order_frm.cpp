@@ -1,10 +1,10 @@
 #include "orders/Order_frm.h"
 
 #include "catalogue/RecordEditor.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Schema.h"
 #include "orders/Controls.h"
 #include "platform/Geometry.h"

@@ -1,12 +1,39 @@
 #include "platform/Prompts.h"
 
-#include "platform/QtPrompts.h"
+#include <cstdio>
+#include <cstdlib>
 
 namespace lumaro {
 
 namespace {
+
 Prompts* g_prompts = nullptr;
-}
+
+// For a program that set no prompts of its own (one without windows): texts go
+// to the standard error, a question gets the answer that changes nothing (No),
+// and an input box is cancelled. The windowed program sets real dialogs first
+// thing, before anything could be asked.
+class StderrPrompts : public Prompts {
+public:
+    Answer message(const QString& text, Buttons buttons, const QString&) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    }
+    QString input(const QString& prompt, const QString&) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(prompt));
+        return {};
+    }
+    void endProgram() override
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
+};
+
+} // namespace
 
 const QString& Prompts::programTitle()
 {
@@ -17,7 +44,7 @@ const QString& Prompts::programTitle()
 Prompts& prompts()
 {
     if (!g_prompts) {
-        static QtPrompts fallback;
+        static StderrPrompts fallback;
         g_prompts = &fallback;
     }
     return *g_prompts;

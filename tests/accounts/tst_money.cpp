@@ -1,7 +1,7 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Maintenance.h"
@@ -70,8 +70,7 @@ private slots:
     void failureBetweenTheTwoChangesStoresNothing();
     void storedBalanceIsTestedAgain();
     void balancesRereadOnActivation();
-    void framePosition_data();
-    void framePosition();
+    void frameFollowsTheOuterSize_data();
     void frameFollowsTheOuterSize();
     void transferApi();
     void movesOnPostgres();
@@ -304,30 +303,22 @@ void tst_money::balancesRereadOnActivation()
     QVERIFY(prompts->messages().isEmpty());
 }
 
-void tst_money::framePosition_data()
+// The transfer frame stays centred across the window and its lower edge on the
+// middle of the window's outer height (title bar and borders included), also
+// when the window is smaller than the frame.
+void tst_money::frameFollowsTheOuterSize_data()
 {
-    QTest::addColumn<double>("width");
-    QTest::addColumn<double>("height");
-    QTest::addColumn<double>("left");
-    QTest::addColumn<double>("top");
-    QTest::newRow("9000 x 8000") << 9000.0 << 8000.0 << 1072.5 << 2785.0;
-    QTest::newRow("design size") << 7635.0 << 6285.0 << 390.0 << 1927.5;
-    QTest::newRow("smaller than the frame") << 3000.0 << 1000.0 << -1927.5 << -715.0;
-}
-
-void tst_money::framePosition()
-{
-    QFETCH(double, width);
-    QFETCH(double, height);
-    QFETCH(double, left);
-    QFETCH(double, top);
-    const QPointF p = Money_frm::framePosition(width, height);
-    QCOMPARE(p.x(), left);
-    QCOMPARE(p.y(), top);
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<QPoint>("frame");
+    QTest::newRow("larger") << QSize(600, 540) << QPoint(72, 189);
+    QTest::newRow("as designed") << QSize(509, 419) << QPoint(26, 129);
+    QTest::newRow("smaller than the frame") << QSize(200, 66) << QPoint(-129, -48);
 }
 
 void tst_money::frameFollowsTheOuterSize()
 {
+    QFETCH(QSize, window);
+    QFETCH(QPoint, frame);
     TestShop shop;
     PromptScope prompts;
     QMdiArea area;
@@ -336,10 +327,9 @@ void tst_money::frameFollowsTheOuterSize()
     QMdiSubWindow* sub = area.addSubWindow(form);
     area.show();
     sub->show();
-    sub->resize(600, 540); // 9000 x 8100 twips, title bar and borders included
-    QVERIFY(form->height() < 540);
-    // left 9000/2 - 6855/2 = 1072.5 -> 71.5 px; top 4050 - 1215 = 2835 -> 189 px
-    QCOMPARE(form->Frame1->pos(), QPoint(72, 189));
+    sub->resize(window);
+    QCOMPARE(sub->size(), window);
+    QCOMPARE(form->Frame1->pos(), frame);
     QCOMPARE(form->Frame1->size(), QSize(457, 81));
 }
 

@@ -72,7 +72,6 @@ private slots:
     void saveWithNothingChangedWritesNothing();
     void deletingUnsavedRowTouchesNoTable();
     void controlErrorsCarryTheirPrefix();
-    void closingResetsPointer();
 };
 
 void RecordEditorTest::guardStopsAtFirstFailure()
@@ -178,14 +177,6 @@ void RecordEditorTest::controlErrorsCarryTheirPrefix()
     QVERIFY(shown[0].startsWith(QStringLiteral("Data error event hit err:")));
     QVERIFY(shown[0].contains(QStringLiteral("沒有這個表")));
     QVERIFY(!broken.isOpen());
-}
-
-void RecordEditorTest::closingResetsPointer()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    RecordEditor::onClose();
-    QVERIFY(!QApplication::overrideCursor());
 }
 
 QTEST_MAIN(RecordEditorTest)

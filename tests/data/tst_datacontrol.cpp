@@ -1,7 +1,7 @@
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "data/Schema.h"
 #include "support/TestShop.h"
 

@@ -1,4 +1,5 @@
 #include "data/DataError.h"
+#include "data/Money.h"
 #include "data/Numbers.h"
 
 #include <QLocale>
@@ -112,6 +113,46 @@ private slots:
         QCOMPARE(good, ok);
         if (ok)
             QCOMPARE(v, expected);
+    }
+
+    // Money keeps what the screens show, to 1/10000, and refuses what no
+    // shop holds.
+    void money_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept"); // empty: refused
+        QTest::newRow("whole") << "300" << "300";
+        QTest::newRow("typed half rounds up, though stored below") << "1.00005" << "1.0001";
+        QTest::newRow("negative half rounds away from zero") << "-2.00005" << "-2.0001";
+        QTest::newRow("below the scale") << "0.00004" << "0";
+        QTest::newRow("binary noise") << "0.30000000000000004" << "0.3";
+        QTest::newRow("at the limit") << "1000000000000" << "1000000000000";
+        QTest::newRow("beyond the limit") << "1000000000001" << "";
+        QTest::newRow("lenient reading") << "12.5元" << "12.5";
+    }
+    void money()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        if (kept.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(NumberError, Money::parse(typed));
+            return;
+        }
+        QCOMPARE(Money::parse(typed).toString(), kept);
+    }
+
+    void moneyArithmeticIsExact()
+    {
+        Money sum;
+        for (int i = 0; i < 100000; ++i)
+            sum += Money::parse(QStringLiteral("0.1"));
+        QCOMPARE(sum.toString(), QStringLiteral("10000"));
+        // A line: 3 kg at 33.3333 a kg, rounded once.
+        QCOMPARE((Money::parse(QStringLiteral("33.3333")) * Money::parse(QStringLiteral("3"))).toString(),
+                 QStringLiteral("99.9999"));
+        QCOMPARE((Money::parse(QStringLiteral("0.0001")) * Money::parse(QStringLiteral("0.5"))).toString(),
+                 QStringLiteral("0.0001"));
+        QVERIFY_THROWS_EXCEPTION(NumberError, Money::parse(QStringLiteral("1e12")) + Money::parse(QStringLiteral("1")));
     }
 
     void strictFailureSaysWhy()

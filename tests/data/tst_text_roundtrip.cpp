@@ -2,7 +2,7 @@
 // bound box and stored by the data control, read back by a fresh control, and
 // bound directly in statements. Runs against the shop file and, in the
 // PostgreSQL pass, against the server.
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"

@@ -2,7 +2,7 @@
 // 10,000 characters and emoji: what it stores is exactly what was typed, or
 // the screen says why it refused and the stored row is as it was.
 #include "app/MDI_frm.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "platform/Failure.h"
 #include "support/TestShop.h"

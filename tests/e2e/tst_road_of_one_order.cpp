@@ -3,7 +3,7 @@
 
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 

@@ -2,7 +2,7 @@
 // sends it, for the tests of everything after the reader.
 #pragma once
 
-#include "data/legacy/MdbStream.h"
+#include "MdbStream.h"
 
 #include <QFile>
 #include <QString>

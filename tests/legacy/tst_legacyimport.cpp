@@ -4,6 +4,7 @@
 #include "data/Password.h"
 #include "data/Database.h"
 #include "data/LegacyImport.h"
+#include "data/Maintenance.h"
 #include "legacy/LegacyFixtures.h"
 
 #include <QSqlQuery>
@@ -79,6 +80,10 @@ private slots:
                                              {99, QStringLiteral("ZZ"), QVariant()}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")),
                  (QList<QVariantList>{{1000.5, 2500.25}}));
+        // The books open on what was imported.
+        QCOMPARE(rows(*db, QStringLiteral("SELECT 現金變動, 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初' AND 茶葉編號 IS NULL")),
+                 (QList<QVariantList>{{1000.5, 2500.25}}));
+        QVERIFY(checkShop(*db).books.isEmpty());
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
         QVERIFY(!passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶")));
     }

@@ -3,7 +3,7 @@
 // Driving the order screen as a user would, for the order suites.
 
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "orders/Order_frm.h"
 
 #include <QAbstractItemModel>

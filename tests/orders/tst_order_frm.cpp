@@ -3,7 +3,7 @@
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 
 using namespace lumaro;
 using namespace lumaro::test;

@@ -136,6 +136,10 @@ int check(const QStringList& args)
     try {
         auto db = Database::open(database);
         c = checkShop(*db);
+    } catch (const upgrade::NewerShopError& e) {
+        err(e.description());
+        out(QStringLiteral("結果：資料檔比這個程式新，沒有檢查。"));
+        return 1;
     } catch (const DataError& e) {
         err(e.description());
         out(QStringLiteral("結果：資料檔無法讀取或已損壞。"));

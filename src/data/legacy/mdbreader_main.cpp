@@ -56,7 +56,10 @@ int main(int argc, char** argv)
     // A damaged file may send libmdb into a loop or a huge allocation: bound both,
     // and leave no core file behind when it crashes.
     limit(RLIMIT_CPU, 60);
+#ifndef __SANITIZE_ADDRESS__
+    // Not under AddressSanitizer, whose shadow memory reserves far more address space.
     limit(RLIMIT_AS, rlim_t(512) << 20);
+#endif
     limit(RLIMIT_CORE, 0);
 
     // The stream gets its own descriptor; anything libmdb prints goes to stderr.

@@ -1,4 +1,4 @@
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 
 #include "data/DataControl.h"
 #include "platform/Handler.h"

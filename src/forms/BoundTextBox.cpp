@@ -1,4 +1,4 @@
-#include "data/BoundTextBox.h"
+#include "forms/BoundTextBox.h"
 
 #include "data/DataControl.h"
 #include "platform/Handler.h"

@@ -1,0 +1,31 @@
+# The rules every target of the project is compiled under, in one interface
+# target that each of them links privately (so they do not leak to a project
+# that uses Lumaro as a subproject).
+add_library(lumaro_strict INTERFACE)
+target_compile_options(lumaro_strict INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+  -Wcast-align -Wformat=2 -Wimplicit-fallthrough)
+# Nothing that the oldest Qt we build with (Debian 12's 6.4) had already
+# deprecated is used; Qt 6.4 reads the second name, later versions the first.
+target_compile_definitions(lumaro_strict INTERFACE
+  QT_DISABLE_DEPRECATED_UP_TO=0x060400
+  QT_DISABLE_DEPRECATED_BEFORE=0x060400)
+# In the program every text made from bytes says how they are to be read. Test
+# suites (LUMARO_FIXTURES set on them) keep plain literals for their SQL and
+# expected texts, which Qt reads as UTF-8.
+target_compile_definitions(lumaro_strict INTERFACE
+  $<$<NOT:$<BOOL:$<TARGET_PROPERTY:LUMARO_FIXTURES>>>:QT_NO_CAST_FROM_ASCII>)
+
+option(LUMARO_WERROR "Treat compiler warnings as errors" OFF)
+if(LUMARO_WERROR)
+  target_compile_options(lumaro_strict INTERFACE -Werror)
+endif()
+
+# AddressSanitizer and UndefinedBehaviorSanitizer over everything the project
+# builds, the reader process included. Any undefined behaviour ends the program,
+# so a test cannot pass over it.
+option(LUMARO_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(LUMARO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+endif()
