@@ -4,7 +4,7 @@
 
 #include "app/MDI_frm.h"
 #include "data/DataControl.h"
-#include "data/DataGrid.h"
+#include "forms/DataGrid.h"
 #include "support/TestShop.h"
 
 #include <QAbstractItemModelTester>
