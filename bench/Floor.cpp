@@ -1,15 +1,11 @@
 #include "Floor.h"
 
 #include "data/Database.h"
-#include "data/Password.h"
-#include "data/Schema.h"
 
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
 #include <QVariant>
-
-#include <cstdio>
 
 using namespace lumaro;
 
@@ -65,19 +61,21 @@ QSqlQuery prepared(QSqlDatabase& db, const QString& sql)
 Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").arg(++connections))
 {
     m_db = connect(m_name, target);
-    m_catalogue = prepared(m_db, schema::sources::TeaCatalogue);
-    m_openOrders = prepared(m_db, schema::sources::OpenOrders);
-    m_teaList = prepared(m_db, schema::sources::OrderTeaList);
+    const QString screenful = QString::number(Screenful);
+    m_teas = prepared(m_db, QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 ORDER BY 編號 LIMIT ") + screenful);
+    m_openOrders = prepared(m_db, QStringLiteral("SELECT 訂單編號, 客戶名稱, 訂購日期, 連絡方式, 訂單狀態 FROM 訂單資料表 "
+                                                 "WHERE 訂單狀態 = 0 ORDER BY 訂單編號 LIMIT ")
+                                      + screenful);
     m_account = prepared(m_db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表"));
     m_lines = prepared(m_db, QStringLiteral("SELECT l.明細編號, l.茶葉編號, t.名稱, l.數量, t.訂價, l.數量 * t.訂價 "
                                             "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
                                             "WHERE l.訂單編號 = ?"));
-    m_total = prepared(m_db, QStringLiteral("SELECT sum(l.數量 * t.訂價) FROM 訂單明細表 l "
-                                            "JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 WHERE l.訂單編號 = ?"));
     m_insertLine = prepared(m_db, QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
     m_stockDown = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 - ? WHERE 編號 = ?"));
     m_stockUp = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 + ? WHERE 編號 = ?"));
     m_cost = prepared(m_db, QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號 = ?"));
+    m_oneTea = prepared(m_db, QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 WHERE 編號 = ?"));
+    m_price = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = ? WHERE 編號 = ?"));
     m_cash = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + ?"));
     m_bank = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - ?, 銀行 = 銀行 + ?"));
     m_settle = prepared(m_db, QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"));
@@ -85,15 +83,15 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
 
 Floor::~Floor()
 {
-    for (QSqlQuery* q : {&m_catalogue, &m_openOrders, &m_teaList, &m_account, &m_lines, &m_total, &m_insertLine,
-                         &m_stockDown, &m_stockUp, &m_cash, &m_settle, &m_bank, &m_cost})
+    for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_stockDown, &m_stockUp,
+                         &m_cash, &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price})
         *q = QSqlQuery();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_name);
 }
 
-int Floor::readAll(QSqlQuery& q)
+void Floor::readAll(QSqlQuery& q)
 {
     run(q);
     const int columns = q.record().count();
@@ -106,7 +104,6 @@ int Floor::readAll(QSqlQuery& q)
         rows << r;
     }
     q.finish();
-    return int(rows.size());
 }
 
 void Floor::begin()
@@ -124,31 +121,14 @@ void Floor::commit()
         qFatal("floor: commit: %s", qPrintable(q.lastError().text()));
 }
 
-void Floor::startup(const QString& target)
-{
-    const QString name = QStringLiteral("bench-floor-startup");
-    {
-        QSqlDatabase db = connect(name, target);
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("SELECT 密碼 FROM 密碼表"));
-        q.next();
-        const QVariant stored = q.value(0);
-        q.finish();
-        if (passwordMatches(stored, QString()))
-            std::fputs("floor: the empty password opened the shop\n", stderr);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-void Floor::catalogue() { readAll(m_catalogue); }
+void Floor::teas() { readAll(m_teas); }
 
 void Floor::openOrders()
 {
     readAll(m_openOrders);
     m_lines.addBindValue(1);
     readAll(m_lines);
-    readAll(m_teaList);
+    readAll(m_teas);
 }
 
 void Floor::account() { readAll(m_account); }
@@ -157,8 +137,6 @@ void Floor::orderLines(qlonglong order)
 {
     m_lines.addBindValue(order);
     readAll(m_lines);
-    m_total.addBindValue(order);
-    readAll(m_total);
 }
 
 void Floor::addLine(qlonglong order, const QString& tea, int quantity)
@@ -169,15 +147,11 @@ void Floor::addLine(qlonglong order, const QString& tea, int quantity)
     m_insertLine.addBindValue(quantity);
     run(m_insertLine);
     commit();
-    m_lines.addBindValue(order);
-    readAll(m_lines);
-    m_total.addBindValue(order);
-    readAll(m_total);
+    orderLines(order);
 }
 
 void Floor::checkout(qlonglong order)
 {
-    // The lines are read before the move, as the screen has them on show.
     m_lines.addBindValue(order);
     run(m_lines);
     QList<QPair<QString, double>> lines;
@@ -188,6 +162,8 @@ void Floor::checkout(qlonglong order)
     }
     m_lines.finish();
     begin();
+    m_settle.addBindValue(order);
+    run(m_settle);
     for (const auto& [tea, kg] : lines) {
         m_stockDown.addBindValue(kg);
         m_stockDown.addBindValue(tea);
@@ -195,11 +171,10 @@ void Floor::checkout(qlonglong order)
     }
     m_cash.addBindValue(total);
     run(m_cash);
-    m_settle.addBindValue(order);
-    run(m_settle);
     commit();
-    // What the screen shows afterwards, read once.
-    openOrders();
+    readAll(m_openOrders);
+    m_lines.addBindValue(1);
+    readAll(m_lines);
 }
 
 void Floor::purchase(const QString& tea, double kg)
@@ -216,7 +191,8 @@ void Floor::purchase(const QString& tea, double kg)
     m_cash.addBindValue(-cost);
     run(m_cash);
     commit();
-    readAll(m_catalogue); // the stock list, with the new stock
+    m_oneTea.addBindValue(tea);
+    readAll(m_oneTea);
 }
 
 void Floor::transfer(double toBank)
@@ -227,6 +203,17 @@ void Floor::transfer(double toBank)
     run(m_bank);
     commit();
     readAll(m_account);
+}
+
+void Floor::editPrice(const QString& tea, double price)
+{
+    begin();
+    m_price.addBindValue(price);
+    m_price.addBindValue(tea);
+    run(m_price);
+    commit();
+    m_oneTea.addBindValue(tea);
+    readAll(m_oneTea);
 }
 
 } // namespace bench

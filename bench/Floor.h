@@ -4,38 +4,40 @@
 #include <QSqlQuery>
 #include <QString>
 
-#include <memory>
-
 namespace bench {
 
-// The least database work behind each user action: the same statements the
-// action needs, prepared once on a connection of their own, rows read into
-// memory, stores in one transaction. The screens' times are divided by these.
+// The database work an action really needs at the shop's size, done directly
+// on a connection of its own with statements prepared once: the rows a screen
+// shows, read by key a screenful at a time, the one order's lines, and one
+// durable transaction per move. An action's floor is this plus the same
+// screen's time over a shop of one screenful, so what grows with the shop and
+// should not shows in the ratio.
 class Floor {
 public:
+    static constexpr int Screenful = 40;
+
     explicit Floor(const QString& target);
     ~Floor();
 
-    static void startup(const QString& target); // open, read the password, check it
-    void catalogue();                     // every tea, as the catalogue shows it
-    void openOrders();                    // the open orders, the first one's lines, the tea list
+    void teas();                          // the first screenful of teas
+    void openOrders();                    // a screenful of open orders, the first one's lines, a screenful of teas
     void account();
-    void orderLines(qlonglong order);     // one order's lines with prices and their total
-    void addLine(qlonglong order, const QString& tea, int quantity); // then the lines and their total
-    void checkout(qlonglong order);       // stock down, cash up, order settled; then the open orders,
-                                          // the first one's lines and the tea list, once
-    void purchase(const QString& tea, double kg); // then the stock list once
-    void transfer(double toBank);          // then the balances
+    void orderLines(qlonglong order);     // one order's lines with prices
+    void addLine(qlonglong order, const QString& tea, int quantity); // then the lines
+    void checkout(qlonglong order);       // stock down, cash up, order settled; then the open orders
+    void purchase(const QString& tea, double kg); // then that tea
+    void transfer(double toBank);         // then the balances
+    void editPrice(const QString& tea, double price); // then that tea
 
 private:
-    int readAll(QSqlQuery& q);
+    void readAll(QSqlQuery& q);
     void begin();
     void commit();
 
     QString m_name;
     QSqlDatabase m_db;
-    QSqlQuery m_catalogue, m_openOrders, m_teaList, m_account, m_lines, m_total, m_insertLine, m_stockDown,
-        m_stockUp, m_cash, m_settle, m_bank, m_cost;
+    QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_stockDown, m_stockUp, m_cash, m_settle,
+        m_bank, m_cost, m_oneTea, m_price;
 };
 
 } // namespace bench

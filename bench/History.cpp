@@ -54,29 +54,4 @@ void buildSalesHistory(Database& db, int orders, int linesPerOrder)
     t.commit();
 }
 
-void addSalesHistoryActions(MDI_frm& window, Database& db, const AddAction& add)
-{
-    auto screen = [&window] { return window.salesHistoryScreen(); };
-    const QDate today = QDate::currentDate();
-    add(QStringLiteral("open 銷售紀錄 (today)"), [&window] { window.SalesHistory_Click(); },
-        [&db, today] {
-            const auto page = reports::salesPage(db, {today, today, {}}, SalesHistory_frm::kPage);
-            if (!page.isEmpty())
-                reports::saleLines(db, page.first().order);
-        });
-    add(QStringLiteral("銷售紀錄: ten years, one customer"),
-        [&window, screen, today] {
-            window.SalesHistory_Click();
-            screen()->dtFrom->setDate(today.addYears(-10));
-            screen()->txtCustomer->setText(QStringLiteral("客戶7"));
-            screen()->cmdSearch->click();
-        },
-        [&db, today] {
-            const auto page = reports::salesPage(db, {today.addYears(-10), today, QStringLiteral("客戶7")},
-                                                 SalesHistory_frm::kPage);
-            if (!page.isEmpty())
-                reports::saleLines(db, page.first().order);
-        });
-}
-
 } // namespace bench

@@ -6,7 +6,6 @@
 
 namespace lumaro {
 class Database;
-class MDI_frm;
 }
 
 namespace bench {
@@ -16,11 +15,5 @@ namespace bench {
 // (one per line and one for the cash), as checkouts would have left them.
 // One transaction; customers are drawn from a few hundred names.
 void buildSalesHistory(lumaro::Database& db, int orders, int linesPerOrder);
-
-// The 銷售紀錄 actions over such a shop, each timed against its floor (the
-// page of orders and the chosen order's lines read directly). add receives
-// name, the screen's work and the floor's work.
-using AddAction = std::function<void(const QString& name, std::function<void()> screen, std::function<void()> floor)>;
-void addSalesHistoryActions(lumaro::MDI_frm& window, lumaro::Database& db, const AddAction& add);
 
 } // namespace bench

@@ -1,26 +1,30 @@
 #include "Shop.h"
 
+#include "History.h"
+
 #include "data/Database.h"
 
 #include <QSqlQuery>
+
+#include <algorithm>
+#include <optional>
 
 using namespace lumaro;
 
 namespace bench {
 
-ShopSize smallShop() { return {QStringLiteral("small"), 100, 20, 5, 0}; }
-ShopSize largeShop() { return {QStringLiteral("large"), 20000, 2000, 5, 500}; }
+ShopSize screenfulShop() { return {40, 20, 5, 40, 0, 0}; }
 
 namespace {
 
-QString teaNumber(int i) { return QStringLiteral("B%1").arg(i, 5, 10, QLatin1Char('0')); }
+QString teaNumber(int i) { return QStringLiteral("B%1").arg(i, 7, 10, QLatin1Char('0')); }
 
 } // namespace
 
 void buildShop(const QString& target, const ShopSize& size)
 {
     auto db = Database::create(target, BenchPassword);
-    Transaction t(*db);
+    std::optional<Transaction> t(std::in_place, *db);
     QSqlQuery tea(db->sql());
     tea.prepare(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, ?, ?, ?)"));
     for (int i = 1; i <= size.teas; ++i) {
@@ -32,36 +36,61 @@ void buildShop(const QString& target, const ShopSize& size)
         tea.exec();
     }
     QSqlQuery order(db->sql());
-    order.prepare(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, 0) RETURNING 訂單編號"));
+    order.prepare(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, ?) RETURNING 訂單編號"));
     QSqlQuery line(db->sql());
     line.prepare(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
-    auto addOrder = [&](int number, int lines) {
+    auto addOrder = [&](int number, int lines, int status) {
         order.addBindValue(QStringLiteral("客戶 %1").arg(number));
         order.addBindValue(QStringLiteral("09%1").arg(number, 8, 10, QLatin1Char('0')));
+        order.addBindValue(status);
         order.exec();
         order.next();
         const qlonglong id = order.value(0).toLongLong();
         order.finish();
         for (int l = 0; l < lines; ++l) {
             line.addBindValue(id);
-            line.addBindValue(teaNumber(1 + (number * 7 + l * 13) % size.teas));
+            line.addBindValue(teaNumber(1 + int((qint64(number) * 7 + l * 13) % size.teas)));
             line.addBindValue(1 + l % 3);
             line.exec();
         }
     };
+    // History first, as a shop that has been selling for years has it: settled
+    // orders with their journal rows, as checkouts leave them.
+    if (size.historyOrders > 0) {
+        t->commit();
+        buildSalesHistory(*db, size.historyOrders, std::max(1, size.historyLines / size.historyOrders));
+        t.emplace(*db);
+    }
     for (int o = 1; o <= size.openOrders; ++o)
-        addOrder(o, size.linesPerOrder);
+        addOrder(size.historyOrders + o, size.linesPerOrder, 0);
     if (size.bigOrderLines > 0)
-        addOrder(size.openOrders + 1, size.bigOrderLines);
+        addOrder(size.historyOrders + size.openOrders + 1, size.bigOrderLines, 0);
     db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000000, 銀行 = 1000000")).finish();
-    t.commit();
+    t->commit();
     if (db->isSQLite())
         db->exec(QStringLiteral("ANALYZE")).finish();
 }
 
+ShopSize measureShop(Database& db)
+{
+    ShopSize s;
+    s.teas = db.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt();
+    s.openOrders = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 0")).toInt();
+    s.historyOrders = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 <> 0")).toInt();
+    s.historyLines = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 l JOIN 訂單資料表 o "
+                                              "ON o.訂單編號 = l.訂單編號 WHERE o.訂單狀態 <> 0"))
+                         .toInt();
+    s.bigOrderLines = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"),
+                                {biggestOrder(db)})
+                          .toInt();
+    s.linesPerOrder = 0;
+    return s;
+}
+
 qlonglong biggestOrder(Database& db)
 {
-    return db.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單明細表 GROUP BY 訂單編號 ORDER BY count(*) DESC, 訂單編號 LIMIT 1"))
+    return db.scalar(QStringLiteral("SELECT l.訂單編號 FROM 訂單明細表 l JOIN 訂單資料表 o ON o.訂單編號 = l.訂單編號 "
+                                    "WHERE o.訂單狀態 = 0 GROUP BY l.訂單編號 ORDER BY count(*) DESC, l.訂單編號 LIMIT 1"))
         .toLongLong();
 }
 

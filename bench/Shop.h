@@ -9,23 +9,28 @@ class Database;
 namespace bench {
 
 struct ShopSize {
-    QString name;
-    int teas;
-    int openOrders;
-    int linesPerOrder;
-    int bigOrderLines; // one more open order with this many lines; 0 for none
+    int teas = 1000;
+    int openOrders = 20;
+    int linesPerOrder = 5;
+    int bigOrderLines = 500;  // one more open order with this many lines; 0 for none
+    int historyOrders = 0;    // settled orders
+    int historyLines = 0;     // their lines, spread evenly
 };
 
-ShopSize smallShop();
-ShopSize largeShop();
+// The floor's shop: one screenful of each list.
+ShopSize screenfulShop();
 
 inline const QString BenchPassword = QStringLiteral("bench");
 
 // Creates the shop with the program's own code, then fills it in one
-// transaction. Teas are numbered B00001..., every order line is 1 to 3 kg.
+// transaction. Teas are numbered B0000001..., every order line is 1 to 3 kg.
 void buildShop(const QString& target, const ShopSize& size);
 
-// The order with the most lines (the big one when there is one).
+// What an existing shop holds, for the report.
+ShopSize measureShop(lumaro::Database& db);
+
+// The order with the most lines among the open ones (the big one when there
+// is one).
 qlonglong biggestOrder(lumaro::Database& db);
 
 } // namespace bench

@@ -1,32 +1,32 @@
-// lumaro-bench [--size small|large] [--runs N]
+// lumaro-bench [--teas N] [--orders N] [--big-order N] [--history-orders N]
+//              [--history-lines N] [--shop FILE] [--runs N] [--json]
 //
-// Builds a shop of the given size in a temporary folder, runs each user action
-// end to end through the screens' code (offscreen), and prints per action the
-// median time, the median of the same database work done directly (the
-// floor), their ratio, and the peak memory. Without --size it runs each size
-// in a process of its own, so each peak is its own.
+// Builds a shop of the given size (or opens FILE, building it there first when
+// it does not exist yet), runs each user action end to end through the
+// screens' code (offscreen), and prints per action the median time, its floor,
+// their ratio and the peak memory so far. The floor is the same action on a
+// shop of one screenful plus the database work the size really needs.
 #include "Floor.h"
-#include "History.h"
 #include "Shop.h"
+#include "data/Reports.h"
+#include "reports/SalesHistory_frm.h"
 
-#include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
-#include "app/main_frm.h"
-#include "catalogue/TeaKind_frm.h"
-#include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
 #include "forms/DataGrid.h"
 #include "data/Database.h"
-#include "orders/Order_frm.h"
 #include "platform/Prompts.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSysInfo>
@@ -43,13 +43,6 @@ using namespace lumaro;
 using namespace bench;
 
 namespace {
-
-// A screen's control, found by its name.
-template <class T>
-T* ctl(const QObject* form, const char* name)
-{
-    return form->findChild<T*>(QString::fromLatin1(name));
-}
 
 void print(const QString& line)
 {
@@ -95,16 +88,6 @@ void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& text
         std::abort();
 }
 
-struct Action {
-    QString name;
-    bool store;                   // a store (goal: ratio <= 3) or a screen load (<= 5)
-    std::function<void()> setup;  // untimed, before each run of either side
-    std::function<qint64()> screen; // returns nanoseconds
-    std::function<void()> floor;
-    std::function<QString()> check = nullptr; // after all runs: empty, or what the screen failed to store
-    std::function<void()> start = nullptr;    // once, before the first run: notes what check compares with
-};
-
 qint64 timed(const std::function<void()>& f)
 {
     QElapsedTimer t;
@@ -120,96 +103,80 @@ double median(QList<qint64> v)
     return n % 2 ? double(v[n / 2]) : (double(v[n / 2 - 1]) + double(v[n / 2])) / 2;
 }
 
-long peakKiB()
+double peakMB()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
+    return double(u.ru_maxrss) / 1024;
 }
 
 // Lets queued events (sub-window activation, repaints) run, as the event loop
 // would before the user sees the result.
 void settle() { QCoreApplication::processEvents(); }
 
-int runSize(const ShopSize& size, int runs)
+template <class T>
+T* child(QObject* parent, const char* name)
 {
-    QTemporaryDir dir;
-    const QString shop = dir.filePath(QStringLiteral("teadata.db"));
-    QElapsedTimer buildClock;
-    buildClock.start();
-    buildShop(shop, size);
-    print(QStringLiteral("%1 shop: %2 teas, %3 open orders of %4 lines%5 (built in %6 s)")
-              .arg(size.name)
-              .arg(size.teas)
-              .arg(size.openOrders)
-              .arg(size.linesPerOrder)
-              .arg(size.bigOrderLines ? QStringLiteral(", one of %1").arg(size.bigOrderLines) : QString())
-              .arg(double(buildClock.elapsed()) / 1000, 0, 'f', 1));
+    T* c = parent ? parent->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+    if (!c)
+        qFatal("the bench found no %s", name);
+    return c;
+}
 
-    // The program as the shop owner has it: open, unlocked.
-    std::unique_ptr<Database> db = Database::open(shop);
-    MDI_frm window(*db);
-    window.resize(1280, 800);
-    window.show();
-    if (!window.Form_Load())
-        qFatal("the bench shop did not unlock");
-    settle();
-    Floor floor(shop);
+// One shop, open and unlocked in a main window of its own, as the shop owner
+// has it.
+struct Shop {
+    QString path;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<MDI_frm> window;
+    qlonglong big = 0;
+    int bigLines = 0;
+    QString someTea, otherTea;
 
-    QList<Action> actions;
-    actions << Action{QStringLiteral("start-up to password prompt"), false, nullptr,
-                      [&] {
-                          QElapsedTimer clock;
-                          benchPrompts->clock = &clock;
-                          benchPrompts->askedAt = -1;
-                          clock.start();
-                          {
-                              std::unique_ptr<Database> d = Database::open(shop);
-                              MDI_frm w(*d);
-                              w.resize(1280, 800);
-                              w.show();
-                              w.Form_Load();
-                          }
-                          benchPrompts->clock = nullptr;
-                          return benchPrompts->askedAt;
-                      },
-                      [&] { Floor::startup(shop); }};
-
-    auto openScreen = [&](const QString& name, std::function<void()> click, std::function<void()> floorWork) {
-        actions << Action{QStringLiteral("open ") + name, false,
-                          [&window] {
-                              // Each run opens the screen anew.
-                              for (QMdiSubWindow* s : window.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->subWindowList())
-                                  if (s->widget() != static_cast<QWidget*>(window.lockScreen()))
-                                      s->close();
-                              settle();
-                              QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                          },
-                          [click] { return timed([&] {
-                                        click();
-                                        settle();
-                                    }); },
-                          floorWork};
-    };
-    openScreen(QStringLiteral("TeaKind_frm"), [&] { window.EditTea_Click(); }, [&] { floor.catalogue(); });
-    openScreen(QStringLiteral("TeaStock_frm"), [&] { window.StoreTea_Click(); }, [&] { floor.catalogue(); });
-    openScreen(QStringLiteral("Money_frm"), [&] { window.EditMoney_Click(); }, [&] { floor.account(); });
-    openScreen(QStringLiteral("Order_frm"), [&] { window.EditOrder_Click(); }, [&] { floor.openOrders(); });
-
-    // The actions on an open screen. Each brings its screen up untimed.
-    const qlonglong big = biggestOrder(*db);
-    auto orders = [&] {
-        window.EditOrder_Click();
+    void open(const QString& file)
+    {
+        path = file;
+        db = Database::open(file);
+        window = std::make_unique<MDI_frm>(*db);
+        window->resize(1280, 800);
+        window->show();
+        if (!window->Form_Load())
+            qFatal("the bench shop did not unlock");
         settle();
-        return window.orderScreen();
-    };
-    auto selectOrder = [&](Order_frm* o, qlonglong order) {
-        ctl<DataGrid>(o, "grdDataGrid")->selectRow(ctl<DataControl>(o, "datPrimaryRS")->findRow(0, order));
+        big = biggestOrder(*db);
+        bigLines = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big}).toInt();
+        someTea = db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString();
+        otherTea = db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表 WHERE 編號 > ?"), {someTea}).toString();
+    }
+
+    QWidget* screen(const char* menuItem, const char* name)
+    {
+        child<QAction>(window.get(), menuItem)->trigger();
         settle();
-    };
-    // A new open order with the first n lines of the big one, on show in the
-    // order list.
-    auto newOrder = [&](int lines) {
+        return child<QWidget>(window.get(), name);
+    }
+    QWidget* orders() { return screen("EditOrder", "Order_frm"); }
+
+    void closeScreens()
+    {
+        for (QMdiSubWindow* s : window->mdiArea->subWindowList())
+            if (s->widget() != window->findChild<QWidget*>(QStringLiteral("main_frm")))
+                s->close();
+        settle();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Makes the order current in the order list, reading on to it.
+    void selectOrder(QWidget* o, qlonglong order)
+    {
+        auto* list = child<DataControl>(o, "datPrimaryRS");
+        child<DataGrid>(o, "grdDataGrid")->selectRow(list->seekKey(order));
+        settle();
+    }
+
+    // A new open order with the first n lines of the big one.
+    qlonglong newOrder(int lines)
+    {
         const qlonglong id = db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 訂單狀態) VALUES ('結帳客', 0) "
                                                        "RETURNING 訂單編號"))
                                  .toLongLong();
@@ -218,190 +185,20 @@ int runSize(const ShopSize& size, int runs)
                  {id, big, lines})
             .finish();
         return id;
-    };
-    const QString someTea = db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString();
-    auto before = std::make_shared<double>(0);
-    auto stockOf = [&](const QString& tea) {
-        return db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {tea}).toDouble();
-    };
-    auto linesOf = [&](qlonglong order) {
-        return db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {order}).toDouble();
-    };
-
-    actions << Action{QStringLiteral("select an order (%1 lines)").arg(size.bigOrderLines ? size.bigOrderLines : size.linesPerOrder),
-                      false,
-                      [&] {
-                          Order_frm* o = orders();
-                          ctl<DataGrid>(o, "grdDataGrid")->selectRow(ctl<DataControl>(o, "datPrimaryRS")->findRow(0, big) == 0 ? 1 : 0);
-                          settle();
-                      },
-                      [&] { return timed([&] { selectOrder(window.orderScreen(), big); }); },
-                      [&] { floor.orderLines(big); }};
-
-    actions << Action{QStringLiteral("add a line with its total"), true,
-                      [&] {
-                          Order_frm* o = orders();
-                          if (ctl<DataControl>(o, "datPrimaryRS")->field(0).toLongLong() != big)
-                              selectOrder(o, big);
-                          ctl<DataGrid>(o, "DataGrid2")->selectRow(ctl<DataControl>(o, "Adodc2")->findRow(0, someTea));
-                          ctl<QScrollBar>(o, "HScroll1")->setValue(1);
-                          settle();
-                      },
-                      [&] { return timed([&] {
-                                ctl<QPushButton>(window.orderScreen(), "Command1")->click();
-                                settle();
-                            }); },
-                      [&] { floor.addLine(big, someTea, 1); },
-                      [&] {
-                          const double added = linesOf(big) - *before;
-                          return added == 2.0 * runs ? QString() : QStringLiteral("%1 lines added").arg(added);
-                      },
-                      [&] { *before = linesOf(big); }};
-
-    for (int lines : {size.linesPerOrder, size.bigOrderLines}) {
-        if (lines <= 0)
-            continue;
-        auto pending = std::make_shared<qlonglong>(0);
-        actions << Action{QStringLiteral("checkout (%1 lines)").arg(lines), true,
-                          [&, lines, pending] {
-                              *pending = newOrder(lines);
-                              Order_frm* o = orders();
-                              ctl<QPushButton>(o, "cmdRefresh")->click();
-                              settle();
-                              selectOrder(o, *pending);
-                          },
-                          [&] { return timed([&] {
-                                    ctl<QPushButton>(window.orderScreen(), "Command3")->click();
-                                    settle();
-                                }); },
-                          [&, pending] { floor.checkout(*pending); },
-                          [&]() -> QString {
-                              const int open = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 客戶名稱 = '結帳客' AND 訂單狀態 = 0")).toInt();
-                              return open == 0 ? QString() : QStringLiteral("%1 orders left open").arg(open);
-                          }};
     }
 
-    actions << Action{QStringLiteral("stock purchase"), true,
-                      [&] {
-                          window.StoreTea_Click();
-                          settle();
-                          TeaStock_frm* t = window.teaStockScreen();
-                          ctl<DataGrid>(t, "grdDataGrid")->selectRow(ctl<DataControl>(t, "datPrimaryRS")->findRow(0, someTea));
-                          ctl<QScrollBar>(t, "HScroll1")->setValue(2);
-                          settle();
-                      },
-                      [&] { return timed([&] {
-                                ctl<QPushButton>(window.teaStockScreen(), "Buy")->click();
-                                settle();
-                            }); },
-                      [&] { floor.purchase(someTea, 2); },
-                      [&] {
-                          const double bought = stockOf(someTea) - *before;
-                          return bought == 4.0 * runs ? QString() : QStringLiteral("the stock rose by %1").arg(bought);
-                      },
-                      [&] { *before = stockOf(someTea); }};
+    double number(const QString& sql, const QVariantList& params = {}) { return db->scalar(sql, params).toDouble(); }
+};
 
-    actions << Action{QStringLiteral("transfer"), true,
-                      [&] {
-                          window.EditMoney_Click();
-                          settle();
-                          ctl<QLineEdit>(window.moneyScreen(), "temp_money")->setText(QStringLiteral("100"));
-                      },
-                      [&] { return timed([&] {
-                                ctl<QPushButton>(window.moneyScreen(), "bank_cmd")->click();
-                                settle();
-                            }); },
-                      [&] { floor.transfer(100); },
-                      [&] {
-                          const double moved = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble() - *before;
-                          return moved == 200.0 * runs ? QString() : QStringLiteral("the bank rose by %1").arg(moved);
-                      },
-                      [&] { *before = db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(); }};
-
-    actions << Action{QStringLiteral("catalogue refresh"), false,
-                      [&] {
-                          window.EditTea_Click();
-                          settle();
-                      },
-                      [&] { return timed([&] {
-                                ctl<QPushButton>(window.teaKindScreen(), "cmdRefresh")->click();
-                                settle();
-                            }); },
-                      [&] { floor.catalogue(); }};
-
-    // Years of settled sales behind the shop: the history screen reads only
-    // the page it shows, so it must stay as fast at ten years as at one day.
-    {
-        const bool large = size.name == QLatin1String("large");
-        const int historyOrders = large ? 100000 : 50;
-        const int historyLines = large ? 10 : 5;
-        QElapsedTimer historyClock;
-        historyClock.start();
-        buildSalesHistory(*db, historyOrders, historyLines);
-        print(QStringLiteral("sales history: %1 settled orders of %2 lines (built in %3 s)")
-                  .arg(historyOrders)
-                  .arg(historyLines)
-                  .arg(double(historyClock.elapsed()) / 1000, 0, 'f', 1));
-        addSalesHistoryActions(window, *db, [&](const QString& name, std::function<void()> screen,
-                                                std::function<void()> floorWork) {
-            actions << Action{name, false,
-                              [&window] {
-                                  for (QMdiSubWindow* s : window.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->subWindowList())
-                                      if (s->widget() != static_cast<QWidget*>(window.lockScreen()))
-                                          s->close();
-                                  settle();
-                                  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                              },
-                              [screen] { return timed([&] {
-                                            screen();
-                                            settle();
-                                        }); },
-                              floorWork};
-        });
-    }
-
-    print(QString());
-    print(QStringLiteral("| action | kind | median ms | floor ms | ratio | goal |"));
-    print(QStringLiteral("|---|---|---:|---:|---:|---|"));
-    QStringList faults;
-    for (const Action& a : actions) {
-        QList<qint64> screen, base;
-        if (a.start)
-            a.start();
-        for (int r = 0; r < runs; ++r) {
-            if (a.setup)
-                a.setup();
-            screen << a.screen();
-            if (a.setup)
-                a.setup();
-            base << timed(a.floor);
-        }
-        const QString fault = a.check ? a.check() : QString();
-        if (!fault.isEmpty())
-            faults << a.name + QStringLiteral(": ") + fault;
-        const double ms = median(screen) / 1e6;
-        const double floorMs = median(base) / 1e6;
-        const double ratio = floorMs > 0 ? ms / floorMs : 0;
-        const double limit = a.store ? 3 : 5;
-        const bool met = ms < 50 && ratio <= limit;
-        print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
-                  .arg(a.name, a.store ? QStringLiteral("store") : QStringLiteral("screen"))
-                  .arg(ms, 0, 'f', 2)
-                  .arg(floorMs, 0, 'f', 2)
-                  .arg(ratio, 0, 'f', 1)
-                  .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED")));
-    }
-    const long peak = peakKiB();
-    print(QStringLiteral("peak memory: %1 MB (goal under 120 MB: %2)")
-              .arg(double(peak) / 1024, 0, 'f', 1)
-              .arg(peak < 120 * 1024 ? QStringLiteral("met") : QStringLiteral("MISSED")));
-    if (!benchPrompts->unexpected.isEmpty())
-        print(QStringLiteral("unexpected messages: ")
-              + benchPrompts->unexpected.join(QStringLiteral(" / ")).replace(QLatin1Char('\r'), QLatin1Char(' ')));
-    for (const QString& f : faults)
-        print(QStringLiteral("NOT STORED: ") + f);
-    return benchPrompts->unexpected.isEmpty() && faults.isEmpty() ? 0 : 1;
-}
+struct Action {
+    QString name;
+    std::function<void(Shop&)> setup;      // untimed, before each run on either shop
+    std::function<void(Shop&)> run;        // timed
+    std::function<void(Floor&, Shop&)> sql; // the database work the size needs, timed on the measured shop
+    std::function<void()> start = nullptr;  // once, before the first run: notes what check compares with
+    std::function<QString()> check = nullptr; // after all runs: empty, or what the screen failed to store
+    std::function<void(Shop&)> sqlSetup = nullptr; // untimed, before each floor query
+};
 
 QString cpuModel()
 {
@@ -413,6 +210,195 @@ QString cpuModel()
     return QStringLiteral("unknown CPU");
 }
 
+int positiveOption(const QCommandLineParser& p, const QString& name, int fallback, bool* ok)
+{
+    if (!p.isSet(name))
+        return fallback;
+    bool good = false;
+    const int v = p.value(name).toInt(&good);
+    if (!good || v < 0) {
+        std::fprintf(stderr, "lumaro-bench: --%s wants a whole number, not %s\n", qPrintable(name),
+                     qPrintable(p.value(name)));
+        *ok = false;
+    }
+    return v;
+}
+
+QList<Action> actions(Shop& big, int runs)
+{
+    QList<Action> list;
+    list << Action{QStringLiteral("start-up to password prompt"), nullptr,
+                   [](Shop& s) {
+                       // Timed from the call to the prompt, by the prompt itself.
+                       QElapsedTimer clock;
+                       benchPrompts->clock = &clock;
+                       benchPrompts->askedAt = -1;
+                       clock.start();
+                       {
+                           std::unique_ptr<Database> d = Database::open(s.path);
+                           MDI_frm w(*d);
+                           w.resize(1280, 800);
+                           w.show();
+                           w.Form_Load();
+                       }
+                       benchPrompts->clock = nullptr;
+                   },
+                   [](Floor&, Shop&) {}};
+
+    auto openScreen = [&](const QString& name, const char* item, const char* object,
+                          std::function<void(Floor&, Shop&)> sql) {
+        list << Action{QStringLiteral("open ") + name, [](Shop& s) { s.closeScreens(); },
+                       [item, object](Shop& s) { s.screen(item, object); }, sql};
+    };
+    openScreen(QStringLiteral("TeaKind_frm"), "EditTea", "TeaKind_frm", [](Floor& f, Shop&) { f.teas(); });
+    openScreen(QStringLiteral("TeaStock_frm"), "StoreTea", "TeaStock_frm", [](Floor& f, Shop&) { f.teas(); });
+    openScreen(QStringLiteral("Money_frm"), "EditMoney", "Money_frm", [](Floor& f, Shop&) { f.account(); });
+    openScreen(QStringLiteral("Order_frm"), "EditOrder", "Order_frm", [](Floor& f, Shop&) { f.openOrders(); });
+    // Today's settled orders and the first one's lines, however many years of
+    // sales lie behind them.
+    openScreen(QStringLiteral("SalesHistory_frm"), "SalesHistory", "SalesHistory_frm", [](Floor&, Shop& s) {
+        const QDate today = QDate::currentDate();
+        const auto page = reports::salesPage(*s.db, {today, today, {}}, SalesHistory_frm::kPage);
+        if (!page.isEmpty())
+            reports::saleLines(*s.db, page.first().order);
+    });
+
+    list << Action{QStringLiteral("select an order (%1 lines)").arg(big.bigLines),
+                   [](Shop& s) {
+                       QWidget* o = s.orders();
+                       // Stand on another order first, so selecting the big one reads its lines.
+                       auto* grid = child<DataGrid>(o, "grdDataGrid");
+                       grid->selectRow(child<DataControl>(o, "datPrimaryRS")->findRow(0, s.big) == 0 ? 1 : 0);
+                       settle();
+                   },
+                   [](Shop& s) { s.selectOrder(s.orders(), s.big); },
+                   [](Floor& f, Shop& s) { f.orderLines(s.big); }};
+
+    auto before = std::make_shared<double>(0);
+    auto linesOfBig = [&big] {
+        return big.number(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big.big});
+    };
+    list << Action{QStringLiteral("add a line with its total"),
+                   [](Shop& s) {
+                       QWidget* o = s.orders();
+                       if (child<DataControl>(o, "datPrimaryRS")->field(0).toLongLong() != s.big)
+                           s.selectOrder(o, s.big);
+                       auto* teas = child<DataControl>(o, "Adodc2");
+                       child<DataGrid>(o, "DataGrid2")->selectRow(teas->seekKey(s.someTea));
+                       child<QScrollBar>(o, "HScroll1")->setValue(1);
+                       settle();
+                   },
+                   [](Shop& s) {
+                       child<QPushButton>(s.orders(), "Command1")->click();
+                       settle();
+                   },
+                   [](Floor& f, Shop& s) { f.addLine(s.big, s.someTea, 1); },
+                   [before, linesOfBig] { *before = linesOfBig(); },
+                   [before, linesOfBig, runs] {
+                       const double added = linesOfBig() - *before;
+                       return added == 2.0 * runs ? QString() : QStringLiteral("%1 lines added").arg(added);
+                   }};
+
+    for (int lines : {5, big.bigLines}) {
+        if (lines <= 0 || (lines == 5 && big.bigLines == 5))
+            continue;
+        auto pending = std::make_shared<qlonglong>(0);
+        auto floorOrder = std::make_shared<qlonglong>(0);
+        Action a{QStringLiteral("checkout (%1 lines)").arg(lines),
+                 [lines](Shop& s) {
+                     const qlonglong order = s.newOrder(std::min(lines, s.bigLines));
+                     QWidget* o = s.orders();
+                     child<QPushButton>(o, "cmdRefresh")->click();
+                     settle();
+                     s.selectOrder(o, order);
+                 },
+                 [](Shop& s) {
+                     child<QPushButton>(s.orders(), "Command3")->click();
+                     settle();
+                 },
+                 [floorOrder](Floor& f, Shop&) { f.checkout(*floorOrder); },
+                 nullptr,
+                 [&big]() -> QString {
+                     const int open = int(big.number(QStringLiteral(
+                         "SELECT count(*) FROM 訂單資料表 WHERE 客戶名稱 = '結帳客' AND 訂單狀態 = 0")));
+                     return open == 0 ? QString() : QStringLiteral("%1 orders left open").arg(open);
+                 }};
+        a.sqlSetup = [floorOrder, lines](Shop& s) { *floorOrder = s.newOrder(lines); };
+        list << a;
+    }
+
+    auto stockOf = [&big] {
+        return big.number(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {big.someTea});
+    };
+    list << Action{QStringLiteral("stock purchase"),
+                   [](Shop& s) {
+                       QWidget* t = s.screen("StoreTea", "TeaStock_frm");
+                       auto* teas = child<DataControl>(t, "datPrimaryRS");
+                       child<DataGrid>(t, "grdDataGrid")->selectRow(teas->seekKey(s.someTea));
+                       child<QScrollBar>(t, "HScroll1")->setValue(2);
+                       settle();
+                   },
+                   [](Shop& s) {
+                       child<QPushButton>(s.screen("StoreTea", "TeaStock_frm"), "Buy")->click();
+                       settle();
+                   },
+                   [](Floor& f, Shop& s) { f.purchase(s.someTea, 2); },
+                   [before, stockOf] { *before = stockOf(); },
+                   [before, stockOf, runs] {
+                       const double bought = stockOf() - *before;
+                       return bought == 4.0 * runs ? QString() : QStringLiteral("the stock rose by %1").arg(bought);
+                   }};
+
+    auto bankOf = [&big] { return big.number(QStringLiteral("SELECT 銀行 FROM 帳款資料表")); };
+    list << Action{QStringLiteral("transfer"),
+                   [](Shop& s) {
+                       QWidget* m = s.screen("EditMoney", "Money_frm");
+                       child<QLineEdit>(m, "temp_money")->setText(QStringLiteral("100"));
+                   },
+                   [](Shop& s) {
+                       child<QPushButton>(s.screen("EditMoney", "Money_frm"), "bank_cmd")->click();
+                       settle();
+                   },
+                   [](Floor& f, Shop&) { f.transfer(100); },
+                   [before, bankOf] { *before = bankOf(); },
+                   [before, bankOf, runs] {
+                       const double moved = bankOf() - *before;
+                       return moved == 200.0 * runs ? QString() : QStringLiteral("the bank rose by %1").arg(moved);
+                   }};
+
+    auto price = std::make_shared<int>(1000);
+    list << Action{QStringLiteral("edit a price and 更新"),
+                   [price](Shop& s) {
+                       QWidget* k = s.screen("EditTea", "TeaKind_frm");
+                       auto* grid = child<DataGrid>(k, "grdDataGrid");
+                       grid->selectRow(child<DataControl>(k, "Adodc1")->seekKey(s.someTea));
+                       settle();
+                       auto* box = child<QLineEdit>(k, "txtFields_3");
+                       box->selectAll();
+                       box->insert(QString::number(++*price)); // as typed: a pending change
+                   },
+                   [](Shop& s) {
+                       child<QPushButton>(s.screen("EditTea", "TeaKind_frm"), "cmdUpdate")->click();
+                       settle();
+                   },
+                   [](Floor& f, Shop& s) { f.editPrice(s.otherTea, 1500); },
+                   nullptr,
+                   [&big, price]() -> QString {
+                       // The measured shop's runs come before the floor's, whose shop numbers its own.
+                       const double stored =
+                           big.number(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號 = ?"), {big.someTea});
+                       return stored > 1000 ? QString() : QStringLiteral("the price stayed %1").arg(stored);
+                   }};
+
+    list << Action{QStringLiteral("catalogue refresh"), [](Shop& s) { s.screen("EditTea", "TeaKind_frm"); },
+                   [](Shop& s) {
+                       child<QPushButton>(s.screen("EditTea", "TeaKind_frm"), "cmdRefresh")->click();
+                       settle();
+                   },
+                   [](Floor& f, Shop&) { f.teas(); }};
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -420,46 +406,157 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietHandler);
-    QString sizeName;
-    int runs = 9;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray a(argv[i]);
-        if (a == "--size" && i + 1 < argc)
-            sizeName = QString::fromUtf8(argv[++i]);
-        else if (a == "--runs" && i + 1 < argc)
-            runs = std::max(1, QByteArray(argv[++i]).toInt());
-        else {
-            std::fputs("usage: lumaro-bench [--size small|large] [--runs N]\n", stderr);
-            return 2;
-        }
-    }
+    QApplication app(argc, argv);
 
-    if (sizeName.isEmpty()) {
-        // One process per size, so each peak memory is that size's own.
-        QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times each user action of Lumaro against its floor."));
+    parser.addHelpOption();
+    const ShopSize defaults;
+    parser.addOptions({
+        {QStringLiteral("teas"), QStringLiteral("Teas in the catalogue (default %1).").arg(defaults.teas),
+         QStringLiteral("N")},
+        {QStringLiteral("orders"), QStringLiteral("Open orders of 5 lines (default %1).").arg(defaults.openOrders),
+         QStringLiteral("N")},
+        {QStringLiteral("big-order"),
+         QStringLiteral("Lines of one more open order (default %1).").arg(defaults.bigOrderLines), QStringLiteral("N")},
+        {QStringLiteral("history-orders"), QStringLiteral("Settled orders (default 0)."), QStringLiteral("N")},
+        {QStringLiteral("history-lines"), QStringLiteral("Lines of the settled orders (default 0)."),
+         QStringLiteral("N")},
+        {QStringLiteral("shop"),
+         QStringLiteral("Shop file to time; built there with the sizes given when it does not exist."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("runs"), QStringLiteral("Runs per action (default 9)."), QStringLiteral("N")},
+        {QStringLiteral("json"), QStringLiteral("One JSON object per action instead of the table.")},
+    });
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "lumaro-bench: unexpected argument %s\n", qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+    bool ok = true;
+    ShopSize size;
+    size.teas = positiveOption(parser, QStringLiteral("teas"), defaults.teas, &ok);
+    size.openOrders = positiveOption(parser, QStringLiteral("orders"), defaults.openOrders, &ok);
+    size.bigOrderLines = positiveOption(parser, QStringLiteral("big-order"), defaults.bigOrderLines, &ok);
+    size.historyOrders = positiveOption(parser, QStringLiteral("history-orders"), 0, &ok);
+    size.historyLines = positiveOption(parser, QStringLiteral("history-lines"), 0, &ok);
+    const int runs = std::max(1, positiveOption(parser, QStringLiteral("runs"), 9, &ok));
+    if (size.historyLines > 0 && size.historyOrders == 0)
+        size.historyOrders = std::max(1, size.historyLines / 5);
+    if (size.teas < 2)
+        ok = false;
+    if (!ok)
+        return 2;
+    const bool json = parser.isSet(QStringLiteral("json"));
+
+    BenchPrompts prompts;
+    benchPrompts = &prompts;
+    setPrompts(&prompts);
+
+    QTemporaryDir dir;
+    QString file = parser.value(QStringLiteral("shop"));
+    QElapsedTimer buildClock;
+    buildClock.start();
+    if (file.isEmpty())
+        file = dir.filePath(QStringLiteral("teadata.db"));
+    if (!QFile::exists(file) && !Database::isPostgresUrl(file))
+        buildShop(file, size);
+    const double built = double(buildClock.elapsed()) / 1000;
+    const QString floorFile = dir.filePath(QStringLiteral("screenful.db"));
+    buildShop(floorFile, screenfulShop());
+
+    Shop big, tiny;
+    big.open(file);
+    tiny.open(floorFile);
+    const ShopSize held = measureShop(*big.db);
+    Floor floor(file);
+
+    const QString shopLine = QStringLiteral("%1 teas, %2 open orders (the biggest of %3 lines), %4 settled orders of %5 lines")
+                                 .arg(held.teas)
+                                 .arg(held.openOrders)
+                                 .arg(held.bigOrderLines)
+                                 .arg(held.historyOrders)
+                                 .arg(held.historyLines);
+    if (json) {
+        print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("teas"), held.teas},
+                                                          {QStringLiteral("open_orders"), held.openOrders},
+                                                          {QStringLiteral("history_orders"), held.historyOrders},
+                                                          {QStringLiteral("history_lines"), held.historyLines},
+                                                          {QStringLiteral("runs"), runs},
+                                                          {QStringLiteral("cpu"), cpuModel()},
+                                                          {QStringLiteral("cores"), QThread::idealThreadCount()}})
+                                    .toJson(QJsonDocument::Compact)));
+    } else {
         print(QStringLiteral("lumaro-bench on %1, %2 cores, %3; median of %4 runs")
                   .arg(cpuModel())
                   .arg(QThread::idealThreadCount())
                   .arg(QSysInfo::prettyProductName())
                   .arg(runs));
-        int status = 0;
-        for (const QString& s : {QStringLiteral("small"), QStringLiteral("large")}) {
-            print(QString());
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedChannels);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--size"), s, QStringLiteral("--runs"), QString::number(runs)});
-            child.waitForFinished(-1);
-            if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-                status = 1;
-        }
-        return status;
+        print(QStringLiteral("shop: %1 (ready in %2 s)").arg(shopLine).arg(built, 0, 'f', 1));
+        print(QString());
+        print(QStringLiteral("| action | median ms | floor ms | ratio | peak MB | goal |"));
+        print(QStringLiteral("|---|---:|---:|---:|---:|---|"));
     }
 
-    QApplication app(argc, argv);
-    BenchPrompts prompts;
-    benchPrompts = &prompts;
-    setPrompts(&prompts);
-    const ShopSize size = sizeName == QLatin1String("large") ? largeShop() : smallShop();
-    return runSize(size, runs);
+    QStringList faults;
+    for (const Action& a : actions(big, runs)) {
+        QList<qint64> measured, floors;
+        if (a.start)
+            a.start();
+        for (int r = 0; r < runs; ++r) {
+            if (a.setup)
+                a.setup(big);
+            if (a.name.startsWith(QLatin1String("start-up"))) {
+                a.run(big);
+                measured << benchPrompts->askedAt;
+            } else {
+                measured << timed([&] { a.run(big); });
+            }
+        }
+        for (int r = 0; r < runs; ++r) {
+            if (a.setup)
+                a.setup(tiny);
+            qint64 screen;
+            if (a.name.startsWith(QLatin1String("start-up"))) {
+                a.run(tiny);
+                screen = benchPrompts->askedAt;
+            } else {
+                screen = timed([&] { a.run(tiny); });
+            }
+            if (a.sqlSetup)
+                a.sqlSetup(big);
+            floors << screen + timed([&] { a.sql(floor, big); });
+        }
+        const QString fault = a.check ? a.check() : QString();
+        if (!fault.isEmpty())
+            faults << a.name + QStringLiteral(": ") + fault;
+        const double ms = median(measured) / 1e6;
+        const double floorMs = median(floors) / 1e6;
+        const double ratio = floorMs > 0 ? ms / floorMs : 0;
+        const double peak = peakMB();
+        const bool met = ratio <= 3 && ms < 16;
+        if (json) {
+            print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("action"), a.name},
+                                                              {QStringLiteral("median_ms"), ms},
+                                                              {QStringLiteral("floor_ms"), floorMs},
+                                                              {QStringLiteral("ratio"), ratio},
+                                                              {QStringLiteral("peak_mb"), peak},
+                                                              {QStringLiteral("met"), met}})
+                                        .toJson(QJsonDocument::Compact)));
+        } else {
+            print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                      .arg(a.name)
+                      .arg(ms, 0, 'f', 2)
+                      .arg(floorMs, 0, 'f', 2)
+                      .arg(ratio, 0, 'f', 1)
+                      .arg(peak, 0, 'f', 1)
+                      .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED")));
+        }
+    }
+    if (!benchPrompts->unexpected.isEmpty())
+        std::fprintf(stderr, "unexpected messages: %s\n",
+                     qPrintable(benchPrompts->unexpected.join(QStringLiteral(" / ")).replace(QLatin1Char('\r'), QLatin1Char(' '))));
+    for (const QString& f : faults)
+        std::fprintf(stderr, "NOT STORED: %s\n", qPrintable(f));
+    return benchPrompts->unexpected.isEmpty() && faults.isEmpty() ? 0 : 1;
 }

@@ -85,7 +85,11 @@ bool main_frm::Lock_Click()
             if (Pass_Data->recordCount() == 0)
                 throw DataError(QStringLiteral("資料檔中沒有設定系統密碼。"));
             // A stored hash that would cost too much to verify is refused here.
-            matches = passwordMatches(Pass_Data->field(0), entered);
+            const QVariant stored = Pass_Data->field(0);
+            // An empty entry is tried first; where the shop has noted that its
+            // password is not empty, that costs no hash check.
+            const bool hopeless = entered.isEmpty() && !emptyEntryMayOpen(Pass_Data->database(), stored);
+            matches = !hopeless && passwordMatches(stored, entered);
         } catch (const DataError& e) {
             prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()),
                               Buttons::Ok, QStringLiteral("開啟系統"));

@@ -170,13 +170,13 @@ void TeaKind_frm::cmdUpdate_Click()
 void TeaKind_frm::cmdDelete_Click()
 {
     RecordEditor::guard([this] {
-        const int before = datPrimaryRS->recordCount();
+        const int before = datPrimaryRS->rowCount();
         try {
             RecordEditor::remove(*datPrimaryRS);
         } catch (const DataError&) {
             // Deleting the only tea fails at the move after the delete: the
             // tea is gone all the same, and the grid must stop listing it.
-            if (datPrimaryRS->recordCount() < before)
+            if (datPrimaryRS->rowCount() < before)
                 rereadGrid();
             throw;
         }
@@ -194,14 +194,20 @@ void TeaKind_frm::cmdRefresh_Click()
 
 void TeaKind_frm::rereadGrid()
 {
-    Adodc1->refresh();
+    // The rows the grid holds, read again: what the table now holds there,
+    // another terminal's changes included, at a cost of the rows on show and
+    // not of the whole catalogue.
+    Adodc1->reread();
     showEditedTeaInGrid();
 }
 
 void TeaKind_frm::showEditedTeaInGrid()
 {
-    if (datPrimaryRS->hasCurrent())
-        Adodc1->moveToValue(0, datPrimaryRS->storedField(0));
+    if (!datPrimaryRS->hasCurrent())
+        return;
+    const QVariant tea = datPrimaryRS->storedField(0);
+    if (!tea.isNull())
+        Adodc1->moveToValue(0, tea);
 }
 
 void TeaKind_frm::grdDataGrid_RowColChange(int, int)
@@ -213,7 +219,9 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     // A tea whose number is being changed in the text boxes is still found by
     // the number it is stored under.
     const QVariant number = Adodc1->field(0);
-    const int row = datPrimaryRS->findStoredRow(0, number);
+    // The editor reads on as far as the grid has, when the user scrolled past
+    // what it holds.
+    const int row = datPrimaryRS->seekKey(number);
     if (row < 0) {
         prompts().message(
             QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。").arg(displayText(number)));
@@ -222,7 +230,7 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     }
     // A change of the tea being left that the database refuses keeps the editor
     // on that tea (the data error message tells why); the grid goes back to it.
-    datPrimaryRS->setAbsolutePosition(row + 1);
+    datPrimaryRS->moveToRow(row);
     if (datPrimaryRS->currentRow() != row)
         showEditedTeaInGrid();
 }

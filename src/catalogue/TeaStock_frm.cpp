@@ -164,10 +164,8 @@ void TeaStock_frm::Buy_Click()
         return;
     }
 
-    // Show the stock as stored, on the same tea. The list keeps no pending
-    // change of its own (the grid is read-only), so re-reading loses nothing.
-    datPrimaryRS->refresh();
-    datPrimaryRS->moveToValue(0, tea);
+    // Show the stock as stored, on the same tea: only that tea is read back.
+    datPrimaryRS->refreshRows({tea});
 }
 
 void TeaStock_frm::Form_Resize()

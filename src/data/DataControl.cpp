@@ -8,7 +8,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -32,21 +31,19 @@ void writeLinked(Database& db, bool linked, const std::function<void()>& steps)
     t.commit();
 }
 
+// A record source that is a plain table name rather than a statement.
 bool isBareTableName(const QString& source)
 {
-    static const QRegularExpression bare(QStringLiteral("^\\S+$"));
-    return bare.match(source.trimmed()).hasMatch();
+    const QString s = source.trimmed();
+    return !s.isEmpty() && !s.contains(QLatin1Char(' ')) && !s.contains(QLatin1Char('\t'))
+        && !s.contains(QLatin1Char('\n'));
 }
 
-QString baseTableOf(const QString& source)
-{
-    if (isBareTableName(source))
-        return source.trimmed();
-    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+\"?([^\\s\"(),;]+)\"?"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const auto m = from.match(source);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
+// Rows read per page: a screenful of a maximised grid and a margin. A grid
+// that shows more asks for the next page itself.
+constexpr int kPage = 64;
+// Keys per "IN (...)" list when rows are re-read by key.
+constexpr int kKeysPerStatement = 500;
 
 bool sameValue(const QVariant& a, const QVariant& b)
 {
@@ -95,52 +92,335 @@ void DataControl::setRecordSource(const QString& source, const QVariantList& par
 {
     m_source = source;
     m_params = params;
+    // A table name names its own table; a bare statement is only read.
+    m_baseTable = isBareTableName(source) ? source.trimmed() : QString();
+    m_pageColumns.clear();
+    m_pageFilter.clear();
+}
+
+void DataControl::setRecordSource(const schema::Source& source, const QVariantList& params)
+{
+    m_source = source.text;
+    m_params = params;
+    m_baseTable = source.table;
+    m_pageColumns = source.columns;
+    m_pageFilter = source.filter;
+}
+
+void DataControl::beginReset() { emit rowsAboutToBeReset(); }
+
+void DataControl::endReset()
+{
+    m_indexDirty = true;
+    m_unread = -1;
+    emit rowsReset();
 }
 
 void DataControl::refresh()
 {
     updateBatch();
+    run(kPage);
+}
 
-    const QString sql = isBareTableName(m_source)
-        ? QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(m_source.trimmed()))
-        : m_source;
-    QSqlQuery q = m_db.exec(sql, m_params);
+void DataControl::reread()
+{
+    updateBatch();
+    run(std::max(kPage, m_readRows));
+}
+
+QString DataControl::keyText(const QVariant& v) const { return displayText(v); }
+
+QString DataControl::pageSql(bool after, bool through, bool limited) const
+{
+    QStringList where;
+    if (!m_pageFilter.isEmpty())
+        where << QStringLiteral("(%1)").arg(m_pageFilter);
+    const QString key = quoteIdentifier(m_table->key);
+    if (after)
+        where << key + QStringLiteral(" > ?");
+    if (through)
+        where << key + QStringLiteral(" <= ?");
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_pageColumns, quoteIdentifier(m_table->name));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" ORDER BY ") + key;
+    if (limited)
+        sql += QStringLiteral(" LIMIT ?");
+    return sql;
+}
+
+DataControl::Rows DataControl::readRows(QSqlQuery& q, int columns, int limit, bool* more)
+{
+    Rows rows;
+    *more = false;
+    while (q.next()) {
+        if (limit >= 0 && rows.size() == limit) {
+            *more = true;
+            break;
+        }
+        Row r;
+        r.values.resize(columns);
+        for (int i = 0; i < columns; ++i)
+            r.values[i] = q.value(i);
+        r.original = r.values;
+        r.changed = QBitArray(columns);
+        rows.append(std::move(r));
+    }
+    // Let go of the statement, so no read lock is held while the screen sits
+    // open.
+    q.finish();
+    return rows;
+}
+
+void DataControl::run(int firstPage)
+{
+    const bool paged = !m_pageColumns.isEmpty();
+    const schema::TableDef* table = m_baseTable.isEmpty() ? nullptr : schema::findTable(m_baseTable);
+    if (paged && (!table || table->key.isEmpty()))
+        throw DataError(QStringLiteral("資料表「%1」沒有主鍵，不能分頁讀取。").arg(m_baseTable));
+    m_table = table;
+
+    QString sql;
+    QVariantList params = m_params;
+    if (paged) {
+        sql = pageSql(false, false, true);
+        params << firstPage + 1; // one more than wanted tells whether more are left
+    } else if (isBareTableName(m_source)) {
+        sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(m_source.trimmed()));
+    } else {
+        sql = m_source;
+    }
+    QSqlQuery q = m_db.exec(sql, params);
     QStringList columns;
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i)
         columns << rec.fieldName(i);
-    QList<Row> rows;
-    while (q.next()) {
-        Row r;
-        r.values.resize(columns.size());
-        for (int i = 0; i < columns.size(); ++i)
-            r.values[i] = q.value(i);
-        r.original = r.values;
-        r.changed = QBitArray(columns.size());
-        rows.append(std::move(r));
-    }
-    // Read to the end and let go of the statement, so no read lock is held
-    // while the screen sits open.
-    q.finish();
+    bool more = false;
+    Rows rows = readRows(q, int(columns.size()), paged ? firstPage : -1, &more);
 
-    m_baseTable = baseTableOf(m_source);
-    m_table = schema::findTable(m_baseTable);
+    beginReset();
     m_columns = columns;
     m_keyColumn = (m_table && !m_table->key.isEmpty()) ? columnIndex(m_table->key) : -1;
     m_rows = std::move(rows);
+    m_readRows = int(m_rows.size());
+    m_more = more;
+    m_lastKey = (m_keyColumn >= 0 && !m_rows.isEmpty()) ? m_rows.last().values[m_keyColumn] : QVariant();
     m_pos = 0;
     m_currentDeleted = false;
     m_open = true;
-    emit rowsReset();
+    endReset();
     emit currentChanged();
+}
+
+void DataControl::readPage(int limit, const QVariant* through, bool shiftCurrent)
+{
+    if (!m_more || !m_table)
+        return;
+    QVariantList params = m_params;
+    params << m_lastKey;
+    if (through)
+        params << *through;
+    else
+        params << limit + 1;
+    QSqlQuery q = m_db.exec(pageSql(true, through != nullptr, through == nullptr), params);
+    bool more = false;
+    Rows rows = readRows(q, columnCount(), through ? -1 : limit, &more);
+    if (!through)
+        m_more = more;
+    if (!rows.isEmpty())
+        m_lastKey = rows.last().values[m_keyColumn];
+    // A row this control already holds (added here, or renumbered into the
+    // part not read yet) is not listed twice.
+    if (m_indexDirty)
+        rebuildIndex();
+    Rows fresh;
+    for (Row& r : rows)
+        if (!m_index.contains(keyText(r.values[m_keyColumn])))
+            fresh.append(std::move(r));
+    m_unread = -1;
+    if (fresh.isEmpty())
+        return;
+    const int first = m_readRows;
+    const int n = int(fresh.size());
+    emit rowsAboutToBeInserted(first, first + n - 1);
+    const bool tail = rowCount() > m_readRows;
+    for (int i = 0; i < n; ++i)
+        m_rows.insert(first + i, std::move(fresh[i]));
+    m_readRows += n;
+    // A row added here stays after every row of the source.
+    if (shiftCurrent && (m_pos > first || (m_pos == first && tail)))
+        m_pos += n;
+    m_indexDirty = true;
+    emit rowsInserted();
+}
+
+void DataControl::fetchMore() { readPage(kPage); }
+
+void DataControl::readThroughPosition(int position)
+{
+    while (m_more && m_readRows < position)
+        readPage(std::max(kPage, position - m_readRows));
+}
+
+void DataControl::readAll()
+{
+    while (m_more)
+        readPage(std::max(kPage * 16, 1024));
+}
+
+int DataControl::unreadCount() const
+{
+    if (!m_more)
+        return 0;
+    if (m_unread >= 0)
+        return m_unread;
+    QStringList where;
+    if (!m_pageFilter.isEmpty())
+        where << QStringLiteral("(%1)").arg(m_pageFilter);
+    const QString key = quoteIdentifier(m_table->key);
+    where << key + QStringLiteral(" > ?");
+    const QString base = QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                             .arg(quoteIdentifier(m_table->name), where.join(QStringLiteral(" AND ")));
+    QVariantList params = m_params;
+    params << m_lastKey;
+    int n = m_db.scalar(base, params).toInt();
+    // Rows stored here may lie among those not read yet; they are held
+    // already and count once.
+    QVariantList held;
+    for (const Row& r : m_rows)
+        if (r.stored && !r.isNew)
+            held << r.original[m_keyColumn];
+    for (qsizetype i = 0; i < held.size(); i += kKeysPerStatement) {
+        const QVariantList chunk = held.mid(i, kKeysPerStatement);
+        QStringList marks;
+        for (qsizetype k = 0; k < chunk.size(); ++k)
+            marks << QStringLiteral("?");
+        n -= m_db.scalar(base + QStringLiteral(" AND %1 IN (%2)").arg(key, marks.join(QLatin1Char(','))),
+                         params + chunk)
+                 .toInt();
+    }
+    m_unread = std::max(0, n);
+    return m_unread;
+}
+
+int DataControl::recordCount() const { return rowCount() + unreadCount(); }
+
+int DataControl::positionOf(int index) const
+{
+    if (index < m_readRows || !m_more)
+        return index + 1;
+    return index + unreadCount() + 1;
+}
+
+int DataControl::indexOfPosition(int position) const
+{
+    if (position <= m_readRows || !m_more)
+        return position - 1;
+    const int unread = unreadCount();
+    if (position > m_readRows + unread)
+        return position - unread - 1; // a row added here
+    return -1;                        // not read yet
+}
+
+void DataControl::rebuildIndex() const
+{
+    m_index.clear();
+    if (m_keyColumn >= 0) {
+        m_index.reserve(m_rows.size());
+        for (int i = 0; i < rowCount(); ++i)
+            if (!m_rows[i].isNew)
+                m_index.insert(keyText(m_rows[i].original[m_keyColumn]), i);
+    }
+    m_indexDirty = false;
+}
+
+void DataControl::refreshRows(const QVariantList& keys)
+{
+    if (!m_table || m_keyColumn < 0 || keys.isEmpty())
+        return;
+    QList<int> held;
+    QVariantList ask;
+    for (const QVariant& k : keys) {
+        const int i = findStoredRow(m_keyColumn, k);
+        if (i >= 0 && !m_rows[i].pending() && !held.contains(i)) {
+            held << i;
+            ask << m_rows[i].original[m_keyColumn];
+        }
+    }
+    if (held.isEmpty())
+        return;
+
+    QStringList cols;
+    for (const QString& c : m_columns)
+        cols << quoteIdentifier(c);
+    const QString key = quoteIdentifier(m_table->key);
+    const bool filtered = !m_pageColumns.isEmpty() && !m_pageFilter.isEmpty();
+    QHash<QString, QVector<QVariant>> fresh;
+    for (qsizetype at = 0; at < ask.size(); at += kKeysPerStatement) {
+        const QVariantList chunk = ask.mid(at, kKeysPerStatement);
+        QStringList marks;
+        for (qsizetype k = 0; k < chunk.size(); ++k)
+            marks << QStringLiteral("?");
+        QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE ")
+                          .arg(cols.join(QLatin1String(", ")), quoteIdentifier(m_table->name));
+        if (filtered)
+            sql += QStringLiteral("(%1) AND ").arg(m_pageFilter);
+        sql += QStringLiteral("%1 IN (%2)").arg(key, marks.join(QLatin1Char(',')));
+        QSqlQuery q = m_db.exec(sql, (filtered ? m_params : QVariantList()) + chunk);
+        while (q.next()) {
+            QVector<QVariant> v(columnCount());
+            for (int c = 0; c < columnCount(); ++c)
+                v[c] = q.value(c);
+            fresh.insert(keyText(v[m_keyColumn]), v);
+        }
+        q.finish();
+    }
+
+    QList<int> gone;
+    for (int i : held) {
+        Row& r = m_rows[i];
+        const auto it = fresh.constFind(keyText(r.original[m_keyColumn]));
+        if (it == fresh.constEnd()) {
+            gone << i;
+            continue;
+        }
+        if (r.values != *it) {
+            r.values = *it;
+            r.original = *it;
+            emit rowChanged(i);
+        }
+    }
+    if (gone.isEmpty())
+        return;
+    std::sort(gone.begin(), gone.end(), std::greater<int>());
+    beginReset();
+    for (int i : gone) {
+        removeRow(i);
+        if (i < m_pos)
+            --m_pos;
+    }
+    endReset();
+    emit currentChanged();
+}
+
+void DataControl::removeRow(int index)
+{
+    m_rows.removeAt(index);
+    if (index < m_readRows)
+        --m_readRows;
+    m_indexDirty = true;
+    m_unread = -1;
 }
 
 void DataControl::copyRowsFrom(const DataControl& other)
 {
     updateBatch();
+    beginReset();
     m_source = other.m_source;
     m_params = other.m_params;
     m_baseTable = other.m_baseTable;
+    m_pageColumns = other.m_pageColumns;
+    m_pageFilter = other.m_pageFilter;
     m_table = other.m_table;
     m_columns = other.m_columns;
     m_keyColumn = other.m_keyColumn;
@@ -153,22 +433,26 @@ void DataControl::copyRowsFrom(const DataControl& other)
         copy.values = r.original;
         copy.original = r.original;
         copy.changed = QBitArray(m_columns.size());
+        copy.stored = r.stored;
         m_rows.append(std::move(copy));
     }
+    m_readRows = other.m_readRows;
+    m_more = other.m_more;
+    m_lastKey = other.m_lastKey;
     m_pos = 0;
     m_currentDeleted = false;
     m_open = other.m_open;
-    emit rowsReset();
+    endReset();
     emit currentChanged();
 }
 
-bool DataControl::eof() const { return m_pos >= recordCount(); }
+bool DataControl::eof() const { return m_pos >= rowCount(); }
 
-bool DataControl::hasCurrent() const { return !m_currentDeleted && m_pos >= 0 && m_pos < recordCount(); }
+bool DataControl::hasCurrent() const { return !m_currentDeleted && m_pos >= 0 && m_pos < rowCount(); }
 
 int DataControl::currentRow() const { return hasCurrent() ? m_pos : -1; }
 
-int DataControl::absolutePosition() const { return hasCurrent() ? m_pos + 1 : 0; }
+int DataControl::absolutePosition() const { return hasCurrent() ? positionOf(m_pos) : 0; }
 
 void DataControl::setPosition(int pos)
 {
@@ -184,8 +468,9 @@ bool DataControl::leaveCurrent()
     Row& r = m_rows[m_pos];
     if (r.isNew && r.changed.count(true) == 0) {
         // A new row nobody typed into is not worth a row in the table.
-        m_rows.removeAt(m_pos);
-        emit rowsReset();
+        beginReset();
+        removeRow(m_pos);
+        endReset();
         return true;
     }
     if (!r.pending())
@@ -201,23 +486,45 @@ bool DataControl::leaveCurrent()
 
 void DataControl::setAbsolutePosition(int position)
 {
+    const auto noSuchRow = [position] { return DataError(QStringLiteral("沒有第 %1 筆資料。").arg(position)); };
     if (position < 1 || position > recordCount())
-        throw DataError(QStringLiteral("沒有第 %1 筆資料。").arg(position));
-    if (hasCurrent() && position - 1 == m_pos)
+        throw noSuchRow();
+    if (hasCurrent() && positionOf(m_pos) == position)
         return;
-    const int before = recordCount();
     if (!leaveCurrent())
         return;
-    if (recordCount() < before && position > recordCount())
-        throw DataError(QStringLiteral("沒有第 %1 筆資料。").arg(position));
-    setPosition(position - 1);
+    if (position > recordCount())
+        throw noSuchRow();
+    int index = indexOfPosition(position);
+    if (index < 0) {
+        readThroughPosition(position);
+        index = indexOfPosition(position);
+    }
+    if (index < 0 || index >= rowCount())
+        throw noSuchRow();
+    setPosition(index);
+}
+
+void DataControl::moveToRow(int index)
+{
+    if (index < 0 || index >= rowCount())
+        throw DataError(QStringLiteral("沒有第 %1 筆資料。").arg(index + 1));
+    if (hasCurrent() && index == m_pos)
+        return;
+    const int before = rowCount();
+    if (!leaveCurrent())
+        return;
+    // Dropping an untouched new row (always the last) leaves earlier rows in place.
+    if (rowCount() < before && index >= rowCount())
+        return;
+    setPosition(index);
 }
 
 void DataControl::moveFirst()
 {
     if (!leaveCurrent())
         return;
-    if (recordCount() == 0)
+    if (rowCount() == 0)
         throw DataError(noCurrentRowText());
     setPosition(0);
 }
@@ -226,9 +533,10 @@ void DataControl::moveLast()
 {
     if (!leaveCurrent())
         return;
-    if (recordCount() == 0)
+    readAll();
+    if (rowCount() == 0)
         throw DataError(noCurrentRowText());
-    setPosition(recordCount() - 1);
+    setPosition(rowCount() - 1);
 }
 
 void DataControl::moveNext()
@@ -240,49 +548,95 @@ void DataControl::moveNext()
     }
     if (eof())
         throw DataError(noCurrentRowText());
-    const int before = recordCount();
+    const int before = rowCount();
     if (!leaveCurrent())
         return;
-    setPosition(recordCount() < before ? m_pos : m_pos + 1);
+    const int next = rowCount() < before ? m_pos : m_pos + 1;
+    // The next row of the source comes before any row added here.
+    if (next == m_readRows && m_more)
+        readPage(kPage);
+    setPosition(next);
 }
 
 int DataControl::findRow(int column, const QVariant& value) const
 {
     if (column < 0 || column >= columnCount())
         return -1;
-    for (int i = 0; i < recordCount(); ++i)
-        if (sameValue(m_rows[i].values[column], value))
-            return i;
-    return -1;
+    if (column != m_keyColumn) {
+        for (int i = 0; i < rowCount(); ++i)
+            if (sameValue(m_rows[i].values[column], value))
+                return i;
+        return -1;
+    }
+    // Only the current row and rows added here can hold a key not yet
+    // stored: leaving a row stores it.
+    int found = findStoredRow(column, value);
+    if (found >= 0 && !sameValue(m_rows[found].values[column], value))
+        found = -1;
+    auto consider = [&](int i) {
+        if (i >= 0 && i < rowCount() && (found < 0 || i < found) && m_rows[i].pending()
+            && sameValue(m_rows[i].values[column], value))
+            found = i;
+    };
+    consider(m_pos);
+    for (int i = m_readRows; i < rowCount(); ++i)
+        consider(i);
+    return found;
 }
 
 int DataControl::findStoredRow(int column, const QVariant& value) const
 {
     if (column < 0 || column >= columnCount())
         return -1;
-    for (int i = 0; i < recordCount(); ++i)
+    if (column == m_keyColumn) {
+        if (m_indexDirty)
+            rebuildIndex();
+        return m_index.value(keyText(value), -1);
+    }
+    for (int i = 0; i < rowCount(); ++i)
         if (!m_rows[i].isNew && sameValue(m_rows[i].original[column], value))
             return i;
     return -1;
 }
 
+int DataControl::seekKey(const QVariant& key)
+{
+    if (m_keyColumn < 0)
+        return -1;
+    int row = findStoredRow(m_keyColumn, key);
+    if (row < 0 && m_more) {
+        QVariant bound = key;
+        const schema::ColumnDef* def = m_table->column(m_table->key);
+        if (def && def->type == schema::ColumnType::Integer) {
+            bool ok = false;
+            bound = key.toLongLong(&ok);
+            if (!ok)
+                return -1;
+        }
+        readPage(0, &bound);
+        row = findStoredRow(m_keyColumn, key);
+    }
+    return row;
+}
+
 bool DataControl::moveToValue(int column, const QVariant& value)
 {
-    const int row = findRow(column, value);
+    int row = findRow(column, value);
+    if (row < 0 && column == m_keyColumn && m_more && seekKey(value) >= 0)
+        row = findRow(column, value);
     if (row < 0)
         return false;
     if (hasCurrent() && row == m_pos)
         return true;
-    const int before = recordCount();
+    const int before = rowCount();
     if (!leaveCurrent())
         return false;
     // Dropping an untouched new row (always the last) leaves earlier rows in place.
-    if (recordCount() < before && row >= recordCount())
+    if (rowCount() < before && row >= rowCount())
         return false;
     setPosition(row);
     return true;
 }
-
 QString DataControl::columnName(int i) const
 {
     requireColumn(i);
@@ -334,7 +688,7 @@ QVariant DataControl::storedField(int column) const
 
 QVariant DataControl::value(int row, int column) const
 {
-    if (row < 0 || row >= recordCount() || column < 0 || column >= columnCount())
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         return QVariant();
     return m_rows[row].values[column];
 }
@@ -365,17 +719,14 @@ bool DataControl::hasPending() const
     return false;
 }
 
-bool DataControl::rowHasPending(int row) const
-{
-    return row >= 0 && row < recordCount() && m_rows[row].pending();
-}
-
 void DataControl::addNew()
 {
     if (hasCurrent()) {
         Row& r = m_rows[m_pos];
         if (r.isNew && r.changed.count(true) == 0) {
-            m_rows.removeAt(m_pos);
+            beginReset();
+            removeRow(m_pos);
+            endReset();
         } else if (r.pending()) {
             storeRow(m_pos);
         }
@@ -385,10 +736,11 @@ void DataControl::addNew()
     r.original = r.values;
     r.changed = QBitArray(columnCount());
     r.isNew = true;
+    beginReset();
     m_rows.append(std::move(r));
-    m_pos = recordCount() - 1;
+    m_pos = rowCount() - 1;
     m_currentDeleted = false;
-    emit rowsReset();
+    endReset();
     emit currentChanged();
 }
 
@@ -405,7 +757,7 @@ void DataControl::update()
 
 void DataControl::updateBatch()
 {
-    for (int i = 0; i < recordCount(); ++i) {
+    for (int i = 0; i < rowCount(); ++i) {
         const Row& r = m_rows[i];
         if (r.isNew && r.changed.count(true) == 0)
             continue;
@@ -420,8 +772,9 @@ void DataControl::cancelUpdate()
         return;
     Row& r = m_rows[m_pos];
     if (r.isNew) {
-        m_rows.removeAt(m_pos);
-        emit rowsReset();
+        beginReset();
+        removeRow(m_pos);
+        endReset();
         emit currentChanged();
         return;
     }
@@ -445,9 +798,14 @@ void DataControl::deleteCurrent()
                 .finish();
         });
     }
-    m_rows.removeAt(m_pos);
+    beginReset();
+    removeRow(m_pos);
     m_currentDeleted = true;
-    emit rowsReset();
+    endReset();
+    // The row after the deleted one is the next one of the source, even when
+    // it has not been read yet.
+    if (m_pos == m_readRows && m_more)
+        readPage(kPage, nullptr, false);
     emit currentChanged();
 }
 
@@ -587,6 +945,8 @@ void DataControl::storeRow(int index)
         }
     }
     reloadRow(r, keyValue);
+    m_indexDirty = true;
+    m_unread = -1;
     emit rowChanged(index);
 }
 
@@ -609,6 +969,7 @@ void DataControl::reloadRow(Row& r, const QVariant& key)
     r.original = r.values;
     r.changed.fill(false);
     r.isNew = false;
+    r.stored = true;
 }
 
 } // namespace lumaro

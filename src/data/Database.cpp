@@ -988,9 +988,18 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
             d->exec(QStringLiteral("PRAGMA user_version = %1").arg(schema::CurrentVersion));
         d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
         // Only a hash of the password is kept in the shop.
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hashPassword(password)});
+        const QString hash = hashPassword(password);
+        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hash});
         if (fill)
             fill(*d);
+        // Whether the password is empty, as the lock screen will want to know
+        // first: the one given, unless the fill brought its own (an imported
+        // shop's password, kept as it was typed).
+        const QVariant stored = d->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        if (stored.isNull() || !isPasswordHash(stored.toString()))
+            notePasswordEmpty(*d, !stored.isNull() && stored.toString().isEmpty());
+        else if (stored.toString() == hash)
+            notePasswordEmpty(*d, password.isEmpty());
         // The books open on the balances the shop starts with (an imported
         // shop's; its teas journaled their stock as they were added).
         books::recordOpening(*d, QStringLiteral("新商店的期初餘額"), false);

@@ -1,5 +1,7 @@
 #include "data/Password.h"
 
+#include "data/Settings.h"
+
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
@@ -93,6 +95,23 @@ QString emptyPasswordText() { return QStringLiteral("密碼不可空白"); }
 
 bool isAcceptableNewPassword(const QString& password) { return !password.isEmpty(); }
 
+void notePasswordEmpty(Database& db, bool empty)
+{
+    settings::set(db, settings::key::PasswordEmpty, empty ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool emptyEntryMayOpen(Database& db, const QVariant& stored)
+{
+    // Only a hash costs anything to check; a password kept as typed is
+    // compared as it is.
+    if (stored.isNull() || !isPasswordHash(stored.toString()))
+        return true;
+    // A hash out of bounds is refused here as well, before anything is asked.
+    if (!requireBoundedCost(stored.toString()))
+        return true;
+    return settings::get(db, settings::key::PasswordEmpty) != QStringLiteral("0");
+}
+
 void storePassword(Database& db, const QString& password)
 {
     if (!isAcceptableNewPassword(password))
@@ -104,6 +123,7 @@ void storePassword(Database& db, const QString& password)
         db.exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hash}).finish();
     else
         db.exec(QStringLiteral("UPDATE 密碼表 SET 密碼 = ?"), {hash}).finish();
+    notePasswordEmpty(db, password.isEmpty());
     t.commit();
 }
 

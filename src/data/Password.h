@@ -26,9 +26,17 @@ bool isPasswordHash(const QString& stored);
 QString emptyPasswordText(); // 密碼不可空白
 bool isAcceptableNewPassword(const QString& password);
 
-// Replaces the shop's password with a hash of the new one, in one
-// transaction; a shop without a password row gets one. Refuses an empty
-// password with emptyPasswordText().
+// Notes in the shop's settings whether its password is empty, so the lock
+// screen need not run a hash check to find out. Joins the transaction under way.
+void notePasswordEmpty(Database& db, bool empty);
+// Whether an empty entry could open the shop, given the stored value: false
+// only when the stored hash is noted as that of a non-empty password. Where the
+// note is missing (files made before it), the hash must be checked as usual.
+bool emptyEntryMayOpen(Database& db, const QVariant& stored);
+
+// Replaces the shop's password with a hash of the new one, and notes whether it
+// is empty, in one transaction; a shop without a password row gets one.
+// Refuses an empty password with emptyPasswordText().
 void storePassword(Database& db, const QString& password);
 
 } // namespace lumaro

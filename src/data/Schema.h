@@ -129,14 +129,33 @@ QStringList postgresJournalDdl();
 QStringList sqliteTriggers();
 QStringList postgresTriggers();
 
+// A record source a screen opens: the SELECT text with '?' for its bound
+// values, and the table it reads, whose key the data control writes back
+// through. A source with columns is also read page by page in key order, as
+// "select <columns> from <table> [where <filter>] order by <key>", so a screen
+// reads the rows it shows and not the whole table.
+struct Source {
+    QString text;
+    QString table;
+    QString columns;
+    QString filter;
+    bool paged() const { return !columns.isEmpty(); }
+    operator const QString&() const { return text; }
+};
+
 // Record sources the screens open. Values are bound, never pasted in.
 namespace sources {
-inline const QString TeaCatalogue = QStringLiteral("select 編號,名稱,進價,訂價,庫存 from 茶葉資料表 Order by 編號");
-inline const QString OpenOrders = QStringLiteral(
-    "select 訂單編號,客戶名稱,訂購日期,連絡方式 ,訂單狀態 from 訂單資料表 Where 訂單狀態=0 order by 訂單編號");
-inline const QString LinesOfOrder = QStringLiteral("select * from 訂單明細表 where 訂單編號=?");
-inline const QString OrderTeaList = QStringLiteral("select 編號,名稱,訂價,庫存 from 茶葉資料表");
-inline const QString OneTea = QStringLiteral("select * from 茶葉資料表 where 編號=?");
+inline const Source TeaCatalogue{QStringLiteral("select 編號,名稱,進價,訂價,庫存 from 茶葉資料表 Order by 編號"),
+                                 TeaTable, QStringLiteral("編號,名稱,進價,訂價,庫存"), QString()};
+inline const Source OpenOrders{
+    QStringLiteral(
+        "select 訂單編號,客戶名稱,訂購日期,連絡方式 ,訂單狀態 from 訂單資料表 Where 訂單狀態=0 order by 訂單編號"),
+    OrderTable, QStringLiteral("訂單編號,客戶名稱,訂購日期,連絡方式,訂單狀態"), QStringLiteral("訂單狀態=0")};
+inline const Source LinesOfOrder{QStringLiteral("select * from 訂單明細表 where 訂單編號=?"), LineTable, {}, {}};
+// In number order, so the list can be read a screenful at a time.
+inline const Source OrderTeaList{QStringLiteral("select 編號,名稱,訂價,庫存 from 茶葉資料表 order by 編號"), TeaTable,
+                                 QStringLiteral("編號,名稱,訂價,庫存"), QString()};
+inline const Source OneTea{QStringLiteral("select * from 茶葉資料表 where 編號=?"), TeaTable, {}, {}};
 } // namespace sources
 
 } // namespace lumaro::schema

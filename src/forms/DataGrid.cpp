@@ -19,9 +19,19 @@ namespace lumaro {
 DataControlModel::DataControlModel(DataControl* control, QObject* parent)
     : QAbstractTableModel(parent), m_control(control)
 {
+    // Views hear of a change before the rows change, as Qt's contract asks.
+    connect(control, &DataControl::rowsAboutToBeReset, this, [this] { beginResetModel(); });
     connect(control, &DataControl::rowsReset, this, [this] {
-        beginResetModel();
+        m_announcing = true;
         endResetModel();
+        m_announcing = false;
+    });
+    connect(control, &DataControl::rowsAboutToBeInserted, this,
+            [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(control, &DataControl::rowsInserted, this, [this] {
+        m_announcing = true;
+        endInsertRows();
+        m_announcing = false;
     });
     connect(control, &DataControl::rowChanged, this, [this](int row) {
         if (row >= 0 && row < rowCount())
@@ -31,7 +41,22 @@ DataControlModel::DataControlModel(DataControl* control, QObject* parent)
 
 int DataControlModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() || !m_control ? 0 : m_control->recordCount();
+    return parent.isValid() || !m_control ? 0 : m_control->rowCount();
+}
+
+bool DataControlModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && m_control && m_control->canFetchMore();
+}
+
+void DataControlModel::fetchMore(const QModelIndex& parent)
+{
+    // A view that asks while it hears of the last change gets the page when it
+    // asks again, so one change is announced before the next begins.
+    if (parent.isValid() || !m_control || m_announcing)
+        return;
+    // The view asks while it lays itself out; a failed read is told, never thrown.
+    runHandler([this] { m_control->fetchMore(); });
 }
 
 int DataControlModel::columnCount(const QModelIndex& parent) const
@@ -143,7 +168,7 @@ void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
         return;
     runHandler([&] {
         if (current.isValid() && current.row() != m_control->currentRow()) {
-            m_control->setAbsolutePosition(current.row() + 1);
+            m_control->moveToRow(current.row());
             if (m_control->currentRow() != current.row()) {
                 // The control refused to move (a pending change failed to store).
                 followControl();

@@ -25,9 +25,13 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A paged source is read on as the view scrolls down.
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
 
 private:
     QPointer<DataControl> m_control;
+    bool m_announcing = false;
 };
 
 // A grid over a data control. Choosing a row makes it the control's current

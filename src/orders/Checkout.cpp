@@ -72,31 +72,38 @@ void Order_frm::Command3_Click()
 
     const QString summary = checkoutSummary(lines);
     bool settled = false;
+    QVariantList changed;
     if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {
         try {
             // Settled for exactly the figure the customer was shown, or not at all.
             OrderStore::settleOrder(m_db, order.toLongLong(), OrderStore::checkoutTotal(lines));
             settled = true;
+            for (const OrderStore::PricedLine& line : lines)
+                changed << line.tea;
         } catch (const Failure& f) {
             prompts().message(f.description());
         }
     }
-    refreshAfterCheckout();
+    refreshAfterCheckout(changed);
     if (settled)
         emit orderSettled(order.toLongLong());
 }
 
-void Order_frm::refreshAfterCheckout()
+void Order_frm::refreshAfterCheckout(const QVariantList& teas)
 {
     cmdRefresh_Click();
-    if (datPrimaryRS->recordCount() > 0) {
+    if (datPrimaryRS->rowCount() > 0) {
         // Keep going to the tea list even when these lines cannot be totalled.
         runHandler([this] {
             datPrimaryRS->moveFirst();
             readLines();
         });
     }
-    Adodc2->refresh();
+    // The tea list shows the new stock of the teas sold, read back alone, and
+    // stands on its first tea again, as after a re-read.
+    Adodc2->refreshRows(teas);
+    if (Adodc2->rowCount() > 0)
+        Adodc2->moveFirst();
 }
 
 } // namespace lumaro

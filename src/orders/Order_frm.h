@@ -100,7 +100,8 @@ private:
     void showMoney(const QString& text);
     // Builds the checkout text; the running total grows in Money as it goes.
     QString checkoutSummary(const QList<OrderStore::PricedLine>& lines);
-    void refreshAfterCheckout();
+    // teas: those whose stock the checkout changed.
+    void refreshAfterCheckout(const QVariantList& teas);
 
     Database& m_db;
 };

@@ -86,6 +86,31 @@ private slots:
         QVERIFY(!prompts->ended());
     }
 
+    // The shop notes whether its password is empty, so the lock screen can
+    // refuse an empty entry without a hash check; where the note is missing
+    // (a file made before it) the hash decides, as before.
+    void emptyPasswordNote()
+    {
+        auto note = [](TestShop& s) { return s.scalar(QStringLiteral("SELECT 內容 FROM 設定表 WHERE 項目 = '密碼空白'")); };
+        TestShop shop(QStringLiteral("x"));
+        QCOMPARE(note(shop).toString(), QStringLiteral("0"));
+        const QVariant hashOfX = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        QVERIFY(!emptyEntryMayOpen(shop.db(), hashOfX));
+        QVERIFY(emptyEntryMayOpen(shop.db(), QString())); // kept as typed: compared as it is
+
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "\n"), 0);
+        QCOMPARE(note(shop).toString(), QStringLiteral("1"));
+        PromptScope prompts;
+        QVERIFY(unlocks(shop.db(), {}, *prompts));
+        QCOMPARE(prompts->shown().size(), 0); // opened without asking
+
+        TestShop old{QString()};
+        QCOMPARE(note(old).toString(), QStringLiteral("1"));
+        old.exec(QStringLiteral("DELETE FROM 設定表 WHERE 項目 = '密碼空白'"));
+        prompts->clear();
+        QVERIFY(unlocks(old.db(), {}, *prompts));
+    }
+
     void legacyPlainTextStillOpens()
     {
         TestShop shop;

@@ -5,6 +5,7 @@
 #include "data/Schema.h"
 #include "support/TestShop.h"
 
+#include <QAbstractItemModelTester>
 #include <QDate>
 #include <QSignalSpy>
 #include <QtTest>
@@ -22,6 +23,15 @@ void fillTeas(TestShop& shop, int n)
 }
 
 QString currentNumber(DataControl& c) { return c.field(0).toString(); }
+
+// More teas than one page holds, numbered P001... so they sort as numbered.
+void fillManyTeas(TestShop& shop, int n)
+{
+    shop.exec(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES ('P001', '茶1', 1, 2, 3)"));
+    for (int i = 2; i <= n; ++i)
+        shop.exec(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, 1, 2, 3)"),
+                  {QStringLiteral("P%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("茶%1").arg(i)});
+}
 
 } // namespace
 
@@ -364,6 +374,115 @@ private slots:
         grid.update();
         QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("格子改"));
         QCOMPARE(editor.field(1).toString(), QStringLiteral("又改"));
+    }
+
+    // A paged source holds only what was read, yet counts and places every
+    // row of the table as a whole read would.
+    void pagedSourceKeepsPositionsAndCounts()
+    {
+        TestShop shop;
+        fillManyTeas(shop, 150);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        QVERIFY(c.rowCount() < 150);
+        QCOMPARE(c.recordCount(), 150);
+        QCOMPARE(c.findRow(0, QStringLiteral("P140")), -1); // not read yet
+        c.setAbsolutePosition(120);
+        QCOMPARE(currentNumber(c), QStringLiteral("P120"));
+        QCOMPARE(c.absolutePosition(), 120);
+
+        c.refresh();
+        c.addNew(); // a new row stands after every row of the table
+        QCOMPARE(c.absolutePosition(), 151);
+        QCOMPARE(c.recordCount(), 151);
+        c.setField(0, QStringLiteral("P000"));
+        c.update();
+        c.setAbsolutePosition(100);
+        QCOMPARE(currentNumber(c), QStringLiteral("P100"));
+        // The stored row lies among the rows read since, and is listed once.
+        c.moveLast();
+        QCOMPARE(currentNumber(c), QStringLiteral("P000"));
+        QCOMPARE(c.rowCount(), 151);
+        QCOMPARE(c.absolutePosition(), 151);
+
+        // Deleting the last row held goes on to the next row of the table.
+        c.refresh();
+        const int held = c.rowCount();
+        c.moveToRow(held - 1);
+        const QString last = currentNumber(c);
+        c.deleteCurrent();
+        c.moveNext();
+        QVERIFY(!c.eof());
+        QVERIFY(currentNumber(c) > last);
+        QCOMPARE(c.recordCount(), 150);
+
+        // Renumbering a tea into the part not read yet lists it once.
+        c.refresh();
+        c.setField(0, QStringLiteral("P999"));
+        c.update();
+        QCOMPARE(c.recordCount(), 150);
+        c.moveLast();
+        QCOMPARE(c.rowCount(), 150);
+        QCOMPARE(c.findRow(0, QStringLiteral("P999")), 0);
+    }
+
+    void seekAndRereadByKey()
+    {
+        TestShop shop;
+        fillManyTeas(shop, 150);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        c.refresh();
+        const int row = c.seekKey(QStringLiteral("P140"));
+        QVERIFY(row >= 0);
+        QCOMPARE(c.value(row, 0).toString(), QStringLiteral("P140"));
+        QCOMPARE(c.seekKey(QStringLiteral("P9")), -1);
+        c.moveToRow(1);
+
+        // Only the rows asked for are read back; the position stays.
+        shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 77 WHERE 編號 IN ('P002', 'P003')"));
+        shop.exec(QStringLiteral("DELETE FROM 茶葉資料表 WHERE 編號 = 'P001'"));
+        c.refreshRows({QStringLiteral("P002"), QStringLiteral("P001")});
+        QCOMPARE(currentNumber(c), QStringLiteral("P002"));
+        QCOMPARE(c.field(4).toDouble(), 77.0);
+        QCOMPARE(c.value(1, 4).toDouble(), 3.0); // P003, not asked for
+        QCOMPARE(c.findRow(0, QStringLiteral("P001")), -1);
+        QCOMPARE(c.absolutePosition(), 1);
+    }
+
+    // Every change of the rows reaches a grid's views as Qt's model contract
+    // asks; the tester fails the test on any breach.
+    void gridModelKeepsQtsContract()
+    {
+        TestShop shop;
+        fillManyTeas(shop, 150);
+        const qlonglong order = shop.order(QStringLiteral("王"));
+        shop.line(order, QStringLiteral("P001"), 1);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        DataGrid grid;
+        grid.setDataControl(&c);
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.resize(400, 300);
+        grid.show();
+        c.refresh();
+        // The tester itself reads on whenever it checks the model.
+        while (grid.model()->canFetchMore({}))
+            grid.model()->fetchMore({});
+        QCOMPARE(grid.model()->rowCount(), 150);
+        c.addNew();
+        c.setField(0, QStringLiteral("P500"));
+        c.update();
+        c.moveFirst();
+        c.deleteCurrent();
+        c.moveNext();
+        c.refreshRows({QStringLiteral("P002")});
+        c.reread();
+        c.setRecordSource(schema::sources::LinesOfOrder, {order});
+        c.refresh();
+        QCOMPARE(grid.model()->rowCount(), 1);
+        QCOMPARE(grid.model()->columnCount(), 4);
     }
 
     void selectOnEntryDeletesTheSelectionThenSelectsAll()
