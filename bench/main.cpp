@@ -159,7 +159,7 @@ struct Shop {
 
     void closeScreens()
     {
-        for (QMdiSubWindow* s : window->mdiArea->subWindowList())
+        for (QMdiSubWindow* s : window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->subWindowList())
             if (s->widget() != window->findChild<QWidget*>(QStringLiteral("main_frm")))
                 s->close();
         settle();
