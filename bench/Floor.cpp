@@ -62,10 +62,12 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
 {
     m_db = connect(m_name, target);
     const QString screenful = QString::number(Screenful);
-    m_teas = prepared(m_db, QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 ORDER BY 編號 LIMIT ") + screenful);
-    m_openOrders = prepared(m_db, QStringLiteral("SELECT 訂單編號, 客戶名稱, 訂購日期, 連絡方式, 訂單狀態 FROM 訂單資料表 "
-                                                 "WHERE 訂單狀態 = 0 ORDER BY 訂單編號 LIMIT ")
-                                      + screenful);
+    m_teas = prepared(m_db, QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 ORDER BY 編號 LIMIT ") +
+                                screenful);
+    m_openOrders =
+        prepared(m_db, QStringLiteral("SELECT 訂單編號, 客戶名稱, 訂購日期, 連絡方式, 訂單狀態 FROM 訂單資料表 "
+                                      "WHERE 訂單狀態 = 0 ORDER BY 訂單編號 LIMIT ") +
+                           screenful);
     m_account = prepared(m_db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表"));
     m_lines = prepared(m_db, QStringLiteral("SELECT l.明細編號, l.茶葉編號, t.名稱, l.數量, t.訂價, l.數量 * t.訂價 "
                                             "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
@@ -83,8 +85,8 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
 
 Floor::~Floor()
 {
-    for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_stockDown, &m_stockUp,
-                         &m_cash, &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price})
+    for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_stockDown, &m_stockUp, &m_cash,
+                         &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price})
         *q = QSqlQuery();
     m_db.close();
     m_db = QSqlDatabase();

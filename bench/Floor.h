@@ -19,14 +19,14 @@ public:
     explicit Floor(const QString& target);
     ~Floor();
 
-    void teas();                          // the first screenful of teas
-    void openOrders();                    // a screenful of open orders, the first one's lines, a screenful of teas
+    void teas();       // the first screenful of teas
+    void openOrders(); // a screenful of open orders, the first one's lines, a screenful of teas
     void account();
-    void orderLines(qlonglong order);     // one order's lines with prices
+    void orderLines(qlonglong order);                                // one order's lines with prices
     void addLine(qlonglong order, const QString& tea, int quantity); // then the lines
-    void checkout(qlonglong order);       // stock down, cash up, order settled; then the open orders
-    void purchase(const QString& tea, double kg); // then that tea
-    void transfer(double toBank);         // then the balances
+    void checkout(qlonglong order);                   // stock down, cash up, order settled; then the open orders
+    void purchase(const QString& tea, double kg);     // then that tea
+    void transfer(double toBank);                     // then the balances
     void editPrice(const QString& tea, double price); // then that tea
 
 private:
@@ -36,8 +36,8 @@ private:
 
     QString m_name;
     QSqlDatabase m_db;
-    QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_stockDown, m_stockUp, m_cash, m_settle,
-        m_bank, m_cost, m_oneTea, m_price;
+    QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_stockDown, m_stockUp, m_cash, m_settle, m_bank,
+        m_cost, m_oneTea, m_price;
 };
 
 } // namespace bench

@@ -25,8 +25,8 @@ void buildSalesHistory(Database& db, int orders, int linesPerOrder)
             out << QVariantList{q.value(0), q.value(1), q.value(2)};
         return out;
     }();
-    QSqlQuery order = db.prepare(QStringLiteral(
-        "INSERT INTO 訂單資料表 (客戶名稱, 訂購日期, 訂單狀態) VALUES (?, ?, 1) RETURNING 訂單編號"));
+    QSqlQuery order = db.prepare(
+        QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 訂購日期, 訂單狀態) VALUES (?, ?, 1) RETURNING 訂單編號"));
     QSqlQuery line = db.prepare(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
     QSqlQuery journal = db.prepare(QStringLiteral(
         "INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 終端, 訂單編號, 茶葉編號, 茶葉名稱, 庫存變動, 單價, 現金變動) "

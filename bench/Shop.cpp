@@ -36,7 +36,8 @@ void buildShop(const QString& target, const ShopSize& size)
         tea.exec();
     }
     QSqlQuery order(db->sql());
-    order.prepare(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, ?) RETURNING 訂單編號"));
+    order.prepare(
+        QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, ?) RETURNING 訂單編號"));
     QSqlQuery line(db->sql());
     line.prepare(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
     auto addOrder = [&](int number, int lines, int status) {
@@ -80,17 +81,17 @@ ShopSize measureShop(Database& db)
     s.historyLines = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 l JOIN 訂單資料表 o "
                                               "ON o.訂單編號 = l.訂單編號 WHERE o.訂單狀態 <> 0"))
                          .toInt();
-    s.bigOrderLines = db.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"),
-                                {biggestOrder(db)})
-                          .toInt();
+    s.bigOrderLines =
+        db.scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {biggestOrder(db)}).toInt();
     s.linesPerOrder = 0;
     return s;
 }
 
 qlonglong biggestOrder(Database& db)
 {
-    return db.scalar(QStringLiteral("SELECT l.訂單編號 FROM 訂單明細表 l JOIN 訂單資料表 o ON o.訂單編號 = l.訂單編號 "
-                                    "WHERE o.訂單狀態 = 0 GROUP BY l.訂單編號 ORDER BY count(*) DESC, l.訂單編號 LIMIT 1"))
+    return db
+        .scalar(QStringLiteral("SELECT l.訂單編號 FROM 訂單明細表 l JOIN 訂單資料表 o ON o.訂單編號 = l.訂單編號 "
+                               "WHERE o.訂單狀態 = 0 GROUP BY l.訂單編號 ORDER BY count(*) DESC, l.訂單編號 LIMIT 1"))
         .toLongLong();
 }
 

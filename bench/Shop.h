@@ -12,9 +12,9 @@ struct ShopSize {
     int teas = 1000;
     int openOrders = 20;
     int linesPerOrder = 5;
-    int bigOrderLines = 500;  // one more open order with this many lines; 0 for none
-    int historyOrders = 0;    // settled orders
-    int historyLines = 0;     // their lines, spread evenly
+    int bigOrderLines = 500; // one more open order with this many lines; 0 for none
+    int historyOrders = 0;   // settled orders
+    int historyLines = 0;    // their lines, spread evenly
 };
 
 // The floor's shop: one screenful of each list.

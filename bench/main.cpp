@@ -13,8 +13,8 @@
 
 #include "app/MDI_frm.h"
 #include "data/DataControl.h"
-#include "forms/DataGrid.h"
 #include "data/Database.h"
+#include "forms/DataGrid.h"
 #include "platform/Prompts.h"
 
 #include <QAction>
@@ -177,11 +177,13 @@ struct Shop {
     // A new open order with the first n lines of the big one.
     qlonglong newOrder(int lines)
     {
-        const qlonglong id = db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 訂單狀態) VALUES ('結帳客', 0) "
-                                                       "RETURNING 訂單編號"))
-                                 .toLongLong();
-        db->exec(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) SELECT ?, 茶葉編號, 數量 FROM 訂單明細表 "
-                                "WHERE 訂單編號 = ? ORDER BY 明細編號 LIMIT ?"),
+        const qlonglong id =
+            db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 訂單狀態) VALUES ('結帳客', 0) "
+                                      "RETURNING 訂單編號"))
+                .toLongLong();
+        db->exec(QStringLiteral(
+                     "INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) SELECT ?, 茶葉編號, 數量 FROM 訂單明細表 "
+                     "WHERE 訂單編號 = ? ORDER BY 明細編號 LIMIT ?"),
                  {id, big, lines})
             .finish();
         return id;
@@ -192,11 +194,11 @@ struct Shop {
 
 struct Action {
     QString name;
-    std::function<void(Shop&)> setup;      // untimed, before each run on either shop
-    std::function<void(Shop&)> run;        // timed
-    std::function<void(Floor&, Shop&)> sql; // the database work the size needs, timed on the measured shop
-    std::function<void()> start = nullptr;  // once, before the first run: notes what check compares with
-    std::function<QString()> check = nullptr; // after all runs: empty, or what the screen failed to store
+    std::function<void(Shop&)> setup;              // untimed, before each run on either shop
+    std::function<void(Shop&)> run;                // timed
+    std::function<void(Floor&, Shop&)> sql;        // the database work the size needs, timed on the measured shop
+    std::function<void()> start = nullptr;         // once, before the first run: notes what check compares with
+    std::function<QString()> check = nullptr;      // after all runs: empty, or what the screen failed to store
     std::function<void(Shop&)> sqlSetup = nullptr; // untimed, before each floor query
 };
 
@@ -271,8 +273,7 @@ QList<Action> actions(Shop& big, int runs)
                        grid->selectRow(child<DataControl>(o, "datPrimaryRS")->findRow(0, s.big) == 0 ? 1 : 0);
                        settle();
                    },
-                   [](Shop& s) { s.selectOrder(s.orders(), s.big); },
-                   [](Floor& f, Shop& s) { f.orderLines(s.big); }};
+                   [](Shop& s) { s.selectOrder(s.orders(), s.big); }, [](Floor& f, Shop& s) { f.orderLines(s.big); }};
 
     auto before = std::make_shared<double>(0);
     auto linesOfBig = [&big] {
@@ -319,8 +320,8 @@ QList<Action> actions(Shop& big, int runs)
                  [floorOrder](Floor& f, Shop&) { f.checkout(*floorOrder); },
                  nullptr,
                  [&big]() -> QString {
-                     const int open = int(big.number(QStringLiteral(
-                         "SELECT count(*) FROM 訂單資料表 WHERE 客戶名稱 = '結帳客' AND 訂單狀態 = 0")));
+                     const int open = int(big.number(
+                         QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 客戶名稱 = '結帳客' AND 訂單狀態 = 0")));
                      return open == 0 ? QString() : QStringLiteral("%1 orders left open").arg(open);
                  }};
         a.sqlSetup = [floorOrder, lines](Shop& s) { *floorOrder = s.newOrder(lines); };
@@ -430,7 +431,8 @@ int main(int argc, char* argv[])
     });
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "lumaro-bench: unexpected argument %s\n", qPrintable(parser.positionalArguments().first()));
+        std::fprintf(stderr, "lumaro-bench: unexpected argument %s\n",
+                     qPrintable(parser.positionalArguments().first()));
         return 2;
     }
     bool ok = true;
@@ -471,12 +473,13 @@ int main(int argc, char* argv[])
     const ShopSize held = measureShop(*big.db);
     Floor floor(file);
 
-    const QString shopLine = QStringLiteral("%1 teas, %2 open orders (the biggest of %3 lines), %4 settled orders of %5 lines")
-                                 .arg(held.teas)
-                                 .arg(held.openOrders)
-                                 .arg(held.bigOrderLines)
-                                 .arg(held.historyOrders)
-                                 .arg(held.historyLines);
+    const QString shopLine =
+        QStringLiteral("%1 teas, %2 open orders (the biggest of %3 lines), %4 settled orders of %5 lines")
+            .arg(held.teas)
+            .arg(held.openOrders)
+            .arg(held.bigOrderLines)
+            .arg(held.historyOrders)
+            .arg(held.historyLines);
     if (json) {
         print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("teas"), held.teas},
                                                           {QStringLiteral("open_orders"), held.openOrders},
@@ -555,7 +558,8 @@ int main(int argc, char* argv[])
     }
     if (!benchPrompts->unexpected.isEmpty())
         std::fprintf(stderr, "unexpected messages: %s\n",
-                     qPrintable(benchPrompts->unexpected.join(QStringLiteral(" / ")).replace(QLatin1Char('\r'), QLatin1Char(' '))));
+                     qPrintable(benchPrompts->unexpected.join(QStringLiteral(" / "))
+                                    .replace(QLatin1Char('\r'), QLatin1Char(' '))));
     for (const QString& f : faults)
         std::fprintf(stderr, "NOT STORED: %s\n", qPrintable(f));
     return benchPrompts->unexpected.isEmpty() && faults.isEmpty() ? 0 : 1;

@@ -1,10 +1,10 @@
 #include "accounts/Money_frm.h"
 
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -192,8 +192,8 @@ bool Money_frm::eventFilter(QObject* watched, QEvent* e)
         } else if (e->type() == QEvent::FocusIn) {
             auto* fe = static_cast<QFocusEvent*>(e);
             if (!isWindowFocusChange(fe->reason())) {
-                if (m_keptSelectionStart >= 0
-                    && m_keptSelectionStart + m_keptSelectionLength <= temp_money->text().size())
+                if (m_keptSelectionStart >= 0 &&
+                    m_keptSelectionStart + m_keptSelectionLength <= temp_money->text().size())
                     temp_money->setSelection(m_keptSelectionStart, m_keptSelectionLength);
                 m_keptSelectionStart = -1;
                 runHandler([this] { temp_money_GotFocus(); });

@@ -31,7 +31,9 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     setBackground(this, lightYellow());
 
     auto* intro = new QLabel(
-        QStringLiteral("還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次）和開店時的現金與銀行存款，程式會建立新的資料檔："), this);
+        QStringLiteral(
+            "還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次）和開店時的現金與銀行存款，程式會建立新的資料檔："),
+        this);
     intro->setWordWrap(true);
 
     path = new QLabel(this);
@@ -104,7 +106,7 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
         progress->setObjectName(QStringLiteral("progress"));
         progress->setRange(0, 100);
         progress->setVisible(false);
-        message->setWordWrap(true);  // an import's refusal can be a long sentence
+        message->setWordWrap(true); // an import's refusal can be a long sentence
     }
     layout->addLayout(form);
     if (progress)
@@ -140,7 +142,8 @@ void FirstRunDialog::chooseFolder()
     QDir start = QFileInfo(m_file).absoluteDir();
     while (!start.exists() && start.cdUp()) {
     }
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
     if (!folder.isEmpty())
         setFolder(folder);
 }

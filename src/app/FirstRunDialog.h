@@ -38,14 +38,14 @@ public:
 
     QLineEdit* password1 = nullptr;
     QLineEdit* password2 = nullptr;
-    QLineEdit* openingCash = nullptr;  // 期初現金: the float in the drawer
-    QLineEdit* openingBank = nullptr;  // 期初銀行存款
+    QLineEdit* openingCash = nullptr; // 期初現金: the float in the drawer
+    QLineEdit* openingBank = nullptr; // 期初銀行存款
     QLabel* message = nullptr;
     QLabel* path = nullptr;              // the full path of the new file
     QPushButton* folderButton = nullptr; // 選擇其他資料夾…
     QPushButton* okButton = nullptr;
     QPushButton* cancelButton = nullptr;
-    QRadioButton* importChoice = nullptr;  // only with a legacy file
+    QRadioButton* importChoice = nullptr; // only with a legacy file
     QRadioButton* createChoice = nullptr;
     QProgressBar* progress = nullptr;
 
@@ -63,7 +63,7 @@ private:
     bool m_imported = false;
     bool m_existing = false;
     OpeningBalances m_opening;
-    bool m_busy = false;  // an import is running; the dialog cannot close under it
+    bool m_busy = false; // an import is running; the dialog cannot close under it
 };
 
 } // namespace lumaro

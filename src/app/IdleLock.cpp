@@ -59,7 +59,7 @@ bool IdleLock::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Wheel:
     case QEvent::TouchBegin:
         if (!m_paused && m_timer.isActive())
-            m_timer.start();  // the same interval, from now
+            m_timer.start(); // the same interval, from now
         break;
     default:
         break;
@@ -67,4 +67,4 @@ bool IdleLock::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-}  // namespace lumaro
+} // namespace lumaro

@@ -34,4 +34,4 @@ private:
     bool m_paused = false;
 };
 
-}  // namespace lumaro
+} // namespace lumaro

@@ -47,7 +47,8 @@ void drawCup(QPainter& p, const QRectF& r)
         const double x = r.left() + r.width() * (0.3 + 0.2 * i);
         QPainterPath steam;
         steam.moveTo(x, r.top() + r.height() * 0.22);
-        steam.cubicTo(x - 10, r.top() + r.height() * 0.1, x + 10, r.top() + r.height() * 0.02, x, r.top() - r.height() * 0.1);
+        steam.cubicTo(x - 10, r.top() + r.height() * 0.1, x + 10, r.top() + r.height() * 0.02, x,
+                      r.top() - r.height() * 0.1);
         p.drawPath(steam);
     }
 }

@@ -22,7 +22,7 @@ QSettings userSettings()
                      QSettings::IniFormat);
 }
 
-}  // namespace
+} // namespace
 
 Found findShop(const QString& workingFolder, const QString& remembered, const QString& standardFolder)
 {
@@ -38,15 +38,9 @@ Found findShop(const QString& workingFolder, const QString& remembered, const QS
     return {QDir::cleanPath(QDir(standardFolder).absoluteFilePath(Database::defaultFile())), {}};
 }
 
-QString standardFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-}
+QString standardFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }
 
-QString rememberedShop()
-{
-    return userSettings().value(kLastShop).toString();
-}
+QString rememberedShop() { return userSettings().value(kLastShop).toString(); }
 
 void rememberShop(const QString& target)
 {
@@ -65,4 +59,4 @@ void rememberShop(const QString& target)
     s.setValue(kLastShop, kept);
 }
 
-}  // namespace lumaro::location
+} // namespace lumaro::location

@@ -12,8 +12,8 @@ namespace lumaro::location {
 // 4. teadata.db in the standard data folder, where a shop started from the
 //    desktop menu lives.
 struct Found {
-    QString target;      // an absolute file path or a postgresql:// URL
-    QString legacyFile;  // the old program's file to offer for import, or empty
+    QString target;     // an absolute file path or a postgresql:// URL
+    QString legacyFile; // the old program's file to offer for import, or empty
 };
 Found findShop(const QString& workingFolder, const QString& remembered, const QString& standardFolder);
 
@@ -25,4 +25,4 @@ QString standardFolder();
 QString rememberedShop();
 void rememberShop(const QString& target);
 
-}  // namespace lumaro::location
+} // namespace lumaro::location

@@ -21,7 +21,8 @@ StartupOptions parseArguments(const QStringList& args)
     o.database = Database::defaultFile();
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption database(QStringList{QStringLiteral("d"), QStringLiteral("database")}, QString(), QStringLiteral("target"));
+    const QCommandLineOption database(QStringList{QStringLiteral("d"), QStringLiteral("database")}, QString(),
+                                      QStringLiteral("target"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({database, help, version});
@@ -29,7 +30,8 @@ StartupOptions parseArguments(const QStringList& args)
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
             const QString name = unknown.first();
-            o.error = QStringLiteral("不認得的參數：%1").arg((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+            o.error = QStringLiteral("不認得的參數：%1")
+                          .arg((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
         } else {
             o.error = QStringLiteral("--database 後面要接資料檔的名稱或資料庫位址。");
         }
@@ -81,7 +83,7 @@ std::unique_ptr<Database> openAskingServerPassword(const QString& target)
             const QUrl url(target);
             const QString who = url.userName().isEmpty() ? url.host() : url.userName() + QLatin1Char('@') + url.host();
             password = prompts().secret(QStringLiteral("%1\r請輸入 %2 的資料庫密碼：").arg(e.description(), who),
-                                       QStringLiteral("連線到資料庫"));
+                                        QStringLiteral("連線到資料庫"));
             if (password.isEmpty())
                 throw;
         }

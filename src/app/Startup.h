@@ -16,7 +16,7 @@ struct StartupOptions {
     bool locate = false;
     bool help = false;
     bool version = false;
-    QString error;    // set when the arguments could not be read
+    QString error; // set when the arguments could not be read
 };
 
 // Reads the program's arguments (the program's name first). Needs no

@@ -11,8 +11,8 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 

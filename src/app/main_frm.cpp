@@ -91,8 +91,8 @@ bool main_frm::Lock_Click()
             const bool hopeless = entered.isEmpty() && !emptyEntryMayOpen(Pass_Data->database(), stored);
             matches = !hopeless && passwordMatches(stored, entered);
         } catch (const DataError& e) {
-            prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()),
-                              Buttons::Ok, QStringLiteral("開啟系統"));
+            prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()), Buttons::Ok,
+                              QStringLiteral("開啟系統"));
             m_state = State::Ended;
             prompts().endProgram();
             return false;

@@ -35,7 +35,6 @@ signals:
     void unlocked();
 
 public:
-
 protected:
     void Form_Activate() override;
 

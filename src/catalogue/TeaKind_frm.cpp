@@ -1,12 +1,12 @@
 #include "catalogue/TeaKind_frm.h"
 
 #include "catalogue/RecordEditor.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "forms/DataGrid.h"
 #include "data/Find.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -114,9 +114,12 @@ void TeaKind_frm::buildControls()
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
     placeTwips(grdDataGrid, kGrid);
     grdDataGrid->setDataControl(Adodc1);
-    grdDataGrid->setFind(0, [&db = datPrimaryRS->database()](const QString& text, const QVariant& after) {
-        return find::nextTea(db, text, after);
-    }, find::teaHint());
+    grdDataGrid->setFind(
+        0,
+        [&db = datPrimaryRS->database()](const QString& text, const QVariant& after) {
+            return find::nextTea(db, text, after);
+        },
+        find::teaHint());
     grdDataGrid->horizontalHeader()->setDefaultSectionSize(twips(kColumnWidth));
     connect(grdDataGrid, &DataGrid::rowColChange, this,
             [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });
@@ -223,8 +226,8 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     // what it holds.
     const int row = datPrimaryRS->seekKey(number);
     if (row < 0) {
-        prompts().message(
-            QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。").arg(displayText(number)));
+        prompts().message(QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。")
+                              .arg(displayText(number)));
         showEditedTeaInGrid();
         return;
     }
@@ -245,8 +248,8 @@ void TeaKind_frm::Form_Resize()
     const double innerHeight = innerHeightTwips();
     placeTwips(picButtons, kBar.left, innerHeight - kBarHeight, innerWidth, kBarHeight);
     grdDataGrid->resize(twips(innerWidth), grdDataGrid->height());
-    const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - kDataControlHeight - kGridGap
-        - pixelsToTwips(picButtons->height());
+    const double height = innerHeight - pixelsToTwips(grdDataGrid->y()) - kDataControlHeight - kGridGap -
+                          pixelsToTwips(picButtons->height());
     if (height >= 0)
         grdDataGrid->resize(grdDataGrid->width(), twips(height));
 }

@@ -1,14 +1,14 @@
 #include "catalogue/TeaStock_frm.h"
 
 #include "catalogue/RecordEditor.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "forms/DataGrid.h"
 #include "data/Find.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -114,9 +114,9 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
     grdDataGrid->setDataControl(datPrimaryRS);
-    grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
-        return find::nextTea(m_db, text, after);
-    }, find::teaHint());
+    grdDataGrid->setFind(
+        0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
+        find::teaHint());
 
     placeTwips(Label1, kLabel1);
     placeTwips(TeaNum, kTeaNum);
@@ -142,8 +142,8 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
 
 double TeaStock_frm::gridHeight(double innerHeight)
 {
-    return static_cast<float>(innerHeight) - static_cast<float>(kDataControlHeight)
-        - static_cast<float>(kGridBottomMargin);
+    return static_cast<float>(innerHeight) - static_cast<float>(kDataControlHeight) -
+           static_cast<float>(kGridBottomMargin);
 }
 
 void TeaStock_frm::HScroll1_Change() { Money->setText(QString::number(HScroll1->value())); }
@@ -181,9 +181,6 @@ void TeaStock_frm::Form_Resize()
     grdDataGrid->setGeometry(g.x(), g.y(), g.width(), twips(h));
 }
 
-void TeaStock_frm::Form_Unload()
-{
-    RecordEditor::onClose();
-}
+void TeaStock_frm::Form_Unload() { RecordEditor::onClose(); }
 
 } // namespace lumaro

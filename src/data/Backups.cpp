@@ -21,10 +21,7 @@ namespace lumaro {
 
 namespace {
 
-QString shown(const QString& file)
-{
-    return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
-}
+QString shown(const QString& file) { return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()); }
 
 void syncPath(const QString& path, bool directory)
 {
@@ -40,7 +37,7 @@ QString datedName(const QString& baseName, const QDate& day)
     return QStringLiteral("%1-%2.db").arg(baseName, day.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-}  // namespace
+} // namespace
 
 QString backupFolder(const QString& shopFile)
 {
@@ -63,7 +60,7 @@ QString takeDailyBackup(Database& db, const QDate& today, const BackupKeep& keep
     try {
         backupShop(db, dest);
     } catch (const DataError& e) {
-        if (QFileInfo::exists(dest))  // another terminal on this file was quicker
+        if (QFileInfo::exists(dest)) // another terminal on this file was quicker
             return {};
         if (e.description().contains(shown(dest)))
             throw;
@@ -75,9 +72,9 @@ QString takeDailyBackup(Database& db, const QDate& today, const BackupKeep& keep
 
 QStringList pruneBackups(const QString& folder, const QString& baseName, const QDate& today, const BackupKeep& keep)
 {
-    const QRegularExpression dated(QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2})\\.db$")
-                                       .arg(QRegularExpression::escape(baseName)));
-    QMap<QDate, QString> backups;  // sorted by day
+    const QRegularExpression dated(
+        QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2})\\.db$").arg(QRegularExpression::escape(baseName)));
+    QMap<QDate, QString> backups; // sorted by day
     const QDir dir(folder);
     for (const QString& name : dir.entryList(QDir::Files)) {
         const QRegularExpressionMatch m = dated.match(name);
@@ -92,14 +89,14 @@ QStringList pruneBackups(const QString& folder, const QString& baseName, const Q
     const QDate firstDaily = today.addDays(-(std::max(keep.days, 1) - 1));
     const QDate thisMonth(today.year(), today.month(), 1);
     const QDate firstMonthly = thisMonth.addMonths(-(std::max(keep.months, 0) - 1));
-    QSet<int> monthsKept;  // year * 12 + month
+    QSet<int> monthsKept; // year * 12 + month
     QStringList removed;
     for (auto it = backups.cbegin(); it != backups.cend(); ++it) {
         const QDate day = it.key();
         const int month = day.year() * 12 + day.month();
-        bool keepIt = day >= firstDaily || day > today;  // a clock set back must not cost a backup
+        bool keepIt = day >= firstDaily || day > today; // a clock set back must not cost a backup
         if (keep.months > 0 && day >= firstMonthly && !monthsKept.contains(month)) {
-            monthsKept.insert(month);  // the month's first backup stands for it
+            monthsKept.insert(month); // the month's first backup stands for it
             keepIt = true;
         }
         if (!keepIt && QFile::remove(it.value()))
@@ -124,8 +121,10 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
     // A consistent copy of the backup beside the shop, checked before the
     // current file is touched. The copy is made by SQLite, so a backup that
     // was itself opened (and has a -wal beside it) comes over whole.
-    const QString copy = place.absoluteDir().filePath(
-        QStringLiteral(".%1.restore-%2").arg(place.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const QString copy =
+        place.absoluteDir().filePath(QStringLiteral(".%1.restore-%2")
+                                         .arg(place.fileName())
+                                         .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     try {
         std::unique_ptr<Database> from;
         try {
@@ -136,7 +135,8 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
         }
         const ShopCheck c = checkShop(*from);
         if (c.damaged())
-            throw DataError(QStringLiteral("備份檔「%1」已損壞：%2").arg(shown(backup), c.integrity.join(QLatin1Char(' '))));
+            throw DataError(
+                QStringLiteral("備份檔「%1」已損壞：%2").arg(shown(backup), c.integrity.join(QLatin1Char(' '))));
         backupShop(*from, copy);
     } catch (...) {
         QFile::remove(copy);
@@ -156,13 +156,15 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
         }
         if (opened && QFileInfo::exists(wal)) {
             QFile::remove(copy);
-            throw DataError(QStringLiteral("資料檔「%1」正在使用中：請先關閉每一個開著它的 Lumaro，再還原。").arg(shown(target)));
+            throw DataError(
+                QStringLiteral("資料檔「%1」正在使用中：請先關閉每一個開著它的 Lumaro，再還原。").arg(shown(target)));
         }
     }
 
     QString aside;
     if (place.exists()) {
-        aside = place.absoluteFilePath() + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        aside = place.absoluteFilePath() + QStringLiteral(".before-restore-") +
+                now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
         if (QFileInfo::exists(aside) || !QFile::rename(place.absoluteFilePath(), aside)) {
             QFile::remove(copy);
             throw DataError(QStringLiteral("無法把資料檔「%1」改名保留：資料夾無法寫入。").arg(shown(target)));
@@ -181,4 +183,4 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
     return aside;
 }
 
-}  // namespace lumaro
+} // namespace lumaro

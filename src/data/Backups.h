@@ -39,4 +39,4 @@ QStringList pruneBackups(const QString& folder, const QString& baseName, const Q
 // file was set aside (empty when there was none). Throws DataError.
 QString restoreShop(const QString& backup, const QString& target, const QDateTime& now);
 
-}  // namespace lumaro
+} // namespace lumaro

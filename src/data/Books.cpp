@@ -34,7 +34,8 @@ QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaTyp
 
 void record(Database& db, const QString& moveId, const Entry& e)
 {
-    db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 VALUES (?, ?, %2, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns, nowUtc(db)),
+    db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 VALUES (?, ?, %2, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(kColumns, nowUtc(db)),
             {moveId, e.kind, terminalName(), e.order.isNull() ? QVariant(QMetaType(QMetaType::LongLong)) : e.order,
              e.tea.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.tea,
              e.teaName.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.teaName, e.stock.toDouble(),
@@ -59,10 +60,10 @@ void recordOpening(Database& db, const QString& note, bool teas)
     const QString id = newMoveId();
     if (teas)
         db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 SELECT ?, ?, %2, ?, NULL, 編號, 名稱, 庫存, NULL, 0, 0, ? "
-                           "FROM 茶葉資料表 WHERE 庫存 IS NOT NULL AND 庫存 <> 0 ORDER BY 編號")
-                .arg(kColumns, nowUtc(db)),
-            {id, schema::journalKind::Opening, terminalName(), note})
-        .finish();
+                               "FROM 茶葉資料表 WHERE 庫存 IS NOT NULL AND 庫存 <> 0 ORDER BY 編號")
+                    .arg(kColumns, nowUtc(db)),
+                {id, schema::journalKind::Opening, terminalName(), note})
+            .finish();
     db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 SELECT ?, ?, %2, ?, NULL, NULL, NULL, 0, NULL, "
                            "COALESCE(現金, 0), COALESCE(銀行, 0), ? "
                            "FROM 帳款資料表 ORDER BY 帳號 LIMIT 1")

@@ -35,8 +35,8 @@ void writeLinked(Database& db, bool linked, const std::function<void()>& steps)
 bool isBareTableName(const QString& source)
 {
     const QString s = source.trimmed();
-    return !s.isEmpty() && !s.contains(QLatin1Char(' ')) && !s.contains(QLatin1Char('\t'))
-        && !s.contains(QLatin1Char('\n'));
+    return !s.isEmpty() && !s.contains(QLatin1Char(' ')) && !s.contains(QLatin1Char('\t')) &&
+           !s.contains(QLatin1Char('\n'));
 }
 
 // Rows read per page: a screenful of a maximised grid and a margin. A grid
@@ -295,9 +295,9 @@ int DataControl::unreadCount() const
         QStringList marks;
         for (qsizetype k = 0; k < chunk.size(); ++k)
             marks << QStringLiteral("?");
-        n -= m_db.scalar(base + QStringLiteral(" AND %1 IN (%2)").arg(key, marks.join(QLatin1Char(','))),
-                         params + chunk)
-                 .toInt();
+        n -=
+            m_db.scalar(base + QStringLiteral(" AND %1 IN (%2)").arg(key, marks.join(QLatin1Char(','))), params + chunk)
+                .toInt();
     }
     m_unread = std::max(0, n);
     return m_unread;
@@ -574,8 +574,8 @@ int DataControl::findRow(int column, const QVariant& value) const
     if (found >= 0 && !sameValue(m_rows[found].values[column], value))
         found = -1;
     auto consider = [&](int i) {
-        if (i >= 0 && i < rowCount() && (found < 0 || i < found) && m_rows[i].pending()
-            && sameValue(m_rows[i].values[column], value))
+        if (i >= 0 && i < rowCount() && (found < 0 || i < found) && m_rows[i].pending() &&
+            sameValue(m_rows[i].values[column], value))
             found = i;
     };
     consider(m_pos);
@@ -868,13 +868,13 @@ DataError DataControl::refusalOf(const Row& r, const DataError& e) const
         for (int c = 0; c < columnCount() && sentence.isEmpty(); ++c) {
             const schema::ColumnDef* def = m_table->column(m_columns[c]);
             const QVariant v = bindable(c, r.values[c]);
-            if (r.changed.testBit(c) && def && def->type != schema::ColumnType::Text
-                && def->type != schema::ColumnType::Date && v.typeId() == QMetaType::QString)
-                sentence = QStringLiteral("%1 必須是%2，「%3」不是。")
-                               .arg(m_columns[c],
-                                    def->type == schema::ColumnType::Integer ? QStringLiteral("整數")
-                                                                             : QStringLiteral("數字"),
-                                    shorten(v.toString()));
+            if (r.changed.testBit(c) && def && def->type != schema::ColumnType::Text &&
+                def->type != schema::ColumnType::Date && v.typeId() == QMetaType::QString)
+                sentence =
+                    QStringLiteral("%1 必須是%2，「%3」不是。")
+                        .arg(m_columns[c],
+                             def->type == schema::ColumnType::Integer ? QStringLiteral("整數") : QStringLiteral("數字"),
+                             shorten(v.toString()));
         }
         break;
     default:
@@ -925,8 +925,8 @@ void DataControl::storeRow(int index)
         for (const QString& n : names)
             sets << n + QStringLiteral(" = ?");
         values << r.original[m_keyColumn];
-        keyValue = r.changed.testBit(m_keyColumn) ? bindable(m_keyColumn, r.values[m_keyColumn])
-                                                   : r.original[m_keyColumn];
+        keyValue =
+            r.changed.testBit(m_keyColumn) ? bindable(m_keyColumn, r.values[m_keyColumn]) : r.original[m_keyColumn];
         const bool rekeyed = r.changed.testBit(m_keyColumn);
         try {
             writeLinked(m_db, rekeyed && links::hasLinks(m_table->name), [&] {

@@ -17,7 +17,7 @@ class DataError;
 namespace schema {
 struct TableDef;
 struct Source;
-}
+} // namespace schema
 
 // The one way a screen reaches the shop's tables. It runs a record source (a
 // table name, or a SELECT with bound values), keeps the rows in memory with a
@@ -73,10 +73,10 @@ public:
     // The rows held in memory: what a grid shows. Row indexes below count
     // these.
     int rowCount() const { return static_cast<int>(m_rows.size()); }
-    bool eof() const;               // no current row: past the last, or empty
-    bool hasCurrent() const;        // a current row that has not been deleted
-    int currentRow() const;         // index of the current row among those held, -1 without one
-    int absolutePosition() const;   // 1-based among all rows; 0 without a current row
+    bool eof() const;             // no current row: past the last, or empty
+    bool hasCurrent() const;      // a current row that has not been deleted
+    int currentRow() const;       // index of the current row among those held, -1 without one
+    int absolutePosition() const; // 1-based among all rows; 0 without a current row
     void setAbsolutePosition(int position);
     // Makes the held row at index current, as a grid's click does.
     void moveToRow(int index);
@@ -166,7 +166,7 @@ private:
     void readAll();
     static Rows readRows(QSqlQuery& q, int columns, int limit, bool* more);
     int unreadCount() const;
-    int positionOf(int index) const;   // 1-based position of a held row
+    int positionOf(int index) const;         // 1-based position of a held row
     int indexOfPosition(int position) const; // -1: a row not read yet
     QString keyText(const QVariant& v) const;
     void rebuildIndex() const;
@@ -191,10 +191,10 @@ private:
     QStringList m_columns;
     // The rows read from the source, in its order, then the rows added here.
     Rows m_rows;
-    int m_readRows = 0;      // how many of m_rows came from the source
-    bool m_more = false;     // a paged source has rows after lastKey not read yet
+    int m_readRows = 0;  // how many of m_rows came from the source
+    bool m_more = false; // a paged source has rows after lastKey not read yet
     QVariant m_lastKey;
-    mutable int m_unread = -1; // cached count of those rows
+    mutable int m_unread = -1;           // cached count of those rows
     mutable QHash<QString, int> m_index; // stored key -> row
     mutable bool m_indexDirty = true;
     int m_pos = 0;

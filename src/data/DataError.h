@@ -8,12 +8,12 @@ namespace lumaro {
 // extended result code, PostgreSQL's SQLSTATE), never by its wording.
 enum class DataFault {
     Other,
-    Duplicate,      // a key that is already there
-    MissingValue,   // NOT NULL
-    WrongType,      // text in a number column
-    OutOfRange,     // a number the column refuses
-    Busy,           // another terminal holds the lock
-    Full,           // disk full or failing
+    Duplicate,    // a key that is already there
+    MissingValue, // NOT NULL
+    WrongType,    // text in a number column
+    OutOfRange,   // a number the column refuses
+    Busy,         // another terminal holds the lock
+    Full,         // disk full or failing
     ReadOnly,
     Damaged,
     MissingTable,
@@ -28,7 +28,9 @@ class DataError : public Failure {
 public:
     explicit DataError(const QString& description, DataFault fault = DataFault::Other,
                        const QString& original = QString())
-        : Failure(description), m_fault(fault), m_original(original) {}
+        : Failure(description), m_fault(fault), m_original(original)
+    {
+    }
     DataFault fault() const noexcept { return m_fault; }
     const QString& original() const noexcept { return m_original; }
 

@@ -1,7 +1,7 @@
 #include "data/Database.h"
 
-#include "data/DataError.h"
 #include "data/Books.h"
+#include "data/DataError.h"
 #include "data/Password.h"
 #include "data/PostgresAddress.h"
 #include "data/SampleShop.h"
@@ -25,12 +25,12 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <vector>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lumaro {
 
@@ -62,8 +62,8 @@ QString rawErrorText(const QSqlError& e)
 // the session (admin shutdown, crash, cannot connect now).
 bool isConnectionState(const QString& state)
 {
-    return state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01")
-        || state == QLatin1String("57P02") || state == QLatin1String("57P03");
+    return state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") ||
+           state == QLatin1String("57P02") || state == QLatin1String("57P03");
 }
 
 // The libpq connection under a QPSQL connection, or null.
@@ -244,7 +244,8 @@ QString systemFileError(int error)
     switch (error) {
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("同時開啟的檔案太多了（%1），無法開啟資料檔。請關閉其他程式，或請管理員提高開檔數上限（ulimit -n）後再試一次。")
+        return QStringLiteral("同時開啟的檔案太多了（%"
+                              "1），無法開啟資料檔。請關閉其他程式，或請管理員提高開檔數上限（ulimit -n）後再試一次。")
             .arg(QLatin1String(error == EMFILE ? "EMFILE" : "ENFILE"));
     case ENOMEM:
         return QStringLiteral("記憶體不足，無法開啟資料檔。");
@@ -346,7 +347,8 @@ PasswordNeed passwordNeed(const QSqlDatabase& db)
 // did not get (or did not accept) is told apart, so the program can ask.
 QSqlDatabase connectPostgres(const QString& name, const QString& target, const QString& password)
 {
-    requireDriver(QStringLiteral("QPSQL"), QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
+    requireDriver(QStringLiteral("QPSQL"),
+                  QStringLiteral("這台電腦沒有安裝 PostgreSQL 的資料庫驅動程式（libqt6sql6-psql）。"));
     const PostgresAddress address = readPostgresAddress(target);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setDatabaseName(address.database);
@@ -369,7 +371,8 @@ QSqlDatabase connectPostgres(const QString& name, const QString& target, const Q
         case PasswordNeed::None:
             break;
         }
-        throw DataError(QStringLiteral("無法連線到資料庫伺服器（%1）。請確認伺服器已經啟動、位址正確，而且資料庫存在。\r（%2）")
+        throw DataError(QStringLiteral(
+                            "無法連線到資料庫伺服器（%1）。請確認伺服器已經啟動、位址正確，而且資料庫存在。\r（%2）")
                             .arg(address.describe(), rawErrorText(db.lastError())),
                         e.fault(), e.original());
     }
@@ -385,9 +388,9 @@ void hardenShopConnection(const QSqlDatabase& db)
     sqlite3* h = sqliteHandle(db);
     int defensive = 0;
     int trusted = 1;
-    if (!h || sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, &defensive) != SQLITE_OK
-        || sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &trusted) != SQLITE_OK || defensive != 1
-        || trusted != 0)
+    if (!h || sqlite3_db_config(h, SQLITE_DBCONFIG_DEFENSIVE, 1, &defensive) != SQLITE_OK ||
+        sqlite3_db_config(h, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &trusted) != SQLITE_OK || defensive != 1 ||
+        trusted != 0)
         throw DataError(QStringLiteral("無法為資料檔啟用安全設定：這台電腦的 SQLite 資料庫驅動程式與 Lumaro 不相容。"));
 }
 
@@ -395,10 +398,7 @@ void hardenShopConnection(const QSqlDatabase& db)
 // otherwise create it) with the busy timeout every connection of the shop
 // uses. failure introduces the message when the file cannot be opened.
 // A file's full path as the owner would look for it.
-QString fullPath(const QString& file)
-{
-    return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
-}
+QString fullPath(const QString& file) { return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()); }
 
 // Why a file could not be made, in words the owner reads.
 QString fileErrorReason(int error)
@@ -427,7 +427,8 @@ QString fileErrorReason(int error)
 void openShopFile(const QString& name, const QString& target, const QString& failure,
                   const QString& uriOptions = QString())
 {
-    requireDriver(QStringLiteral("QSQLITE"), QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
+    requireDriver(QStringLiteral("QSQLITE"),
+                  QStringLiteral("這台電腦沒有安裝 SQLite 的資料庫驅動程式（libqt6sql6-sqlite）。"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
     if (uriOptions.isEmpty()) {
@@ -508,8 +509,8 @@ const QString& Database::defaultFile()
 
 bool Database::isPostgresUrl(const QString& target)
 {
-    return target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || target.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+    return target.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           target.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
 Database::Database(Kind kind, const QString& target, const QString& connectionName)
@@ -539,7 +540,8 @@ namespace {
 {
     if (e.fault() == DataFault::Damaged) {
         const QString detail = e.description().section(QLatin1Char('\r'), -1);
-        throw DataError(QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(fullPath(target), detail));
+        throw DataError(
+            QStringLiteral("「%1」不是 Lumaro 的資料檔，或資料檔已損壞。\r%2").arg(fullPath(target), detail));
     }
     throw;
 }
@@ -610,8 +612,8 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
         if (f.open(QIODevice::ReadOnly))
             header = f.read(100);
     }
-    const bool walMode = header.size() >= 20 && header.startsWith("SQLite format 3") && header[18] == 2
-                         && header[19] == 2;
+    const bool walMode =
+        header.size() >= 20 && header.startsWith("SQLite format 3") && header[18] == 2 && header[19] == 2;
     const bool quiet = walMode && !QFileInfo::exists(target + QStringLiteral("-wal"));
     const bool canWrite = writable(target) && writable(QFileInfo(target).absolutePath());
     QString uriOptions;
@@ -640,9 +642,10 @@ void Database::refuseForeignTriggers()
             found << o.describe();
     if (found.isEmpty())
         return;
-    throw DataError(QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
-                                   "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
-                        .arg(found.join(QLatin1Char('\r'))));
+    throw DataError(
+        QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
+                       "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
+            .arg(found.join(QLatin1Char('\r'))));
 }
 
 void Database::closeForExit() noexcept
@@ -691,7 +694,8 @@ void Database::checkShopTables()
         }
         const QSqlRecord rec = sql().record(t.name);
         if (rec.count() < t.columns.size())
-            throw DataError(QStringLiteral("資料表「%1」的欄位不完整，應有 %2 個欄位。").arg(t.name).arg(t.columns.size()));
+            throw DataError(
+                QStringLiteral("資料表「%1」的欄位不完整，應有 %2 個欄位。").arg(t.name).arg(t.columns.size()));
     }
 }
 
@@ -929,8 +933,10 @@ bool Database::settleFailedMove(const QString& moveId)
         return false;
     } catch (const DataError& lookup) {
         rollback();
-        throw DataError(QStringLiteral("無法確認這次的變更是否已經儲存（%1）。請重新開啟這個畫面，看看變更在不在，再決定要不要重做。")
-                            .arg(lookup.description().section(QLatin1Char('\r'), 0, 0)));
+        throw DataError(
+            QStringLiteral(
+                "無法確認這次的變更是否已經儲存（%1）。請重新開啟這個畫面，看看變更在不在，再決定要不要重做。")
+                .arg(lookup.description().section(QLatin1Char('\r'), 0, 0)));
     }
 }
 

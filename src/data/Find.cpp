@@ -48,8 +48,7 @@ QVariant nextTea(Database& db, const QString& text, const QVariant& after)
         return QVariant();
     const QString select = QStringLiteral(
         "SELECT 編號 FROM 茶葉資料表 WHERE (lower(編號) LIKE ? ESCAPE '\\' OR lower(名稱) LIKE ? ESCAPE '\\')");
-    return nextOf(db, select, QStringLiteral("編號"),
-                  {escapedForLike(wanted) + QLatin1Char('%'), contains(wanted)},
+    return nextOf(db, select, QStringLiteral("編號"), {escapedForLike(wanted) + QLatin1Char('%'), contains(wanted)},
                   after.isNull() ? QVariant() : QVariant(after.toString()));
 }
 

@@ -1,11 +1,11 @@
 #include "data/LegacyImport.h"
 
+#include "JetFileReader.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Numbers.h"
 #include "data/Dates.h"
+#include "data/Numbers.h"
 #include "data/Schema.h"
-#include "JetFileReader.h"
 
 #include <QDate>
 #include <QDir>
@@ -34,9 +34,9 @@ using legacy::Value;
 // Where a value sits, for the message that names it.
 struct Cell {
     const Table& table;
-    qsizetype row;  // from 0
+    qsizetype row; // from 0
     int position;
-    const QString& column;  // the shop's name for it
+    const QString& column; // the shop's name for it
 
     const Value& value() const { return table.rows[std::size_t(row)][std::size_t(position)]; }
     int type() const { return table.columns[std::size_t(position)].type; }
@@ -160,8 +160,8 @@ QVariant date(const Cell& c)
     const QString s = text(c).toString().trimmed();
     if (s.isEmpty())
         return none;
-    static const QRegularExpression ymd(QStringLiteral(
-        "^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
+    static const QRegularExpression ymd(
+        QStringLiteral("^(\\d{4})[-/.](\\d{1,2})[-/.](\\d{1,2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
     const auto m = ymd.match(s);
     const QDate d = m.hasMatch() ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()) : QDate();
     if (!d.isValid())
@@ -184,7 +184,7 @@ const Table& requireColumns(const Table& t, int needed)
     return t;
 }
 
-}  // namespace
+} // namespace
 
 QStringList legacyTableNames()
 {
@@ -198,7 +198,8 @@ LegacyShop convertLegacyTables(const JetContents& contents)
         if (!contents.table(name.toStdString()))
             missing << QStringLiteral("「%1」").arg(name);
     if (!missing.isEmpty()) {
-        QString text = QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。").arg(missing.join(QStringLiteral("、")));
+        QString text = QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。")
+                           .arg(missing.join(QStringLiteral("、")));
         // Jet 3 keeps even table names in its code page; a wrong one hides them all.
         if (contents.jetVersion == 0)
             text += QStringLiteral("若是用其他編碼存檔的 Access 97 檔案，請用 --charset 指定編碼（例如 BIG5）。");
@@ -339,7 +340,8 @@ public:
         for (int i = 0; i < values.size(); ++i)
             m_query.bindValue(i, values[i]);
         if (!m_query.exec())
-            throw DataError(QStringLiteral("無法寫入「%1」第 %2 列：%3").arg(m_table).arg(row + 1).arg(m_query.lastError().text()));
+            throw DataError(
+                QStringLiteral("無法寫入「%1」第 %2 列：%3").arg(m_table).arg(row + 1).arg(m_query.lastError().text()));
     }
 
 private:
@@ -379,7 +381,8 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     {
         // Kept numbers, as for orders: the auto-number continues after the highest.
         Inserter lines(db, schema::LineTable,
-                       QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量, 明細編號) VALUES (?, ?, ?, ?)"));
+                       QStringLiteral(
+                           "INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量, 明細編號) VALUES (?, ?, ?, ?)"));
         for (qsizetype i = 0; i < shop.lines.size(); ++i) {
             const auto& l = shop.lines[i];
             lines.insert(i, {l.order, l.tea, l.quantity, l.id});
@@ -389,7 +392,7 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"), {shop.cash, shop.bank});
 }
 
-}  // namespace
+} // namespace
 
 LegacyImportSummary importLegacyShop(const JetContents& contents, const QString& target, const ImportProgress& progress)
 {
@@ -412,8 +415,10 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
 
     // Built under a name of its own and renamed at the end, so that neither a failure
     // nor a power cut half-way leaves something at target that looks like a shop.
-    const QString temp = targetInfo.absoluteDir().filePath(
-        QStringLiteral(".%1.import-%2").arg(targetInfo.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const QString temp =
+        targetInfo.absoluteDir().filePath(QStringLiteral(".%1.import-%2")
+                                              .arg(targetInfo.fileName())
+                                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     try {
         {
             auto db = Database::create(temp, shop.password, [&](Database& d) { store(d, shop, progress); });
@@ -448,7 +453,8 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     if (QFileInfo::exists(target))
         throw DataError(QStringLiteral("資料檔「%1」已經存在，不會覆寫。").arg(target));
 
-    legacy::JetFileReader reader(options.readerPath.isEmpty() ? legacy::JetFileReader::locateReader() : options.readerPath);
+    legacy::JetFileReader reader(options.readerPath.isEmpty() ? legacy::JetFileReader::locateReader()
+                                                              : options.readerPath);
     reader.setCharset(options.charset);
     const QStringList names = legacyTableNames();
     if (options.progress) {
@@ -469,4 +475,4 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     return importLegacyShop(read.contents, target, options.progress);
 }
 
-}  // namespace lumaro
+} // namespace lumaro

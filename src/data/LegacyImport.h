@@ -28,7 +28,7 @@ struct LegacyShop {
     };
     struct Line {
         QVariant order, tea, quantity;
-        qlonglong id = 0;  // the file's own 明細編號, or the next one after the highest
+        qlonglong id = 0; // the file's own 明細編號, or the next one after the highest
     };
     QList<Tea> teas;
     QList<Order> orders;
@@ -36,8 +36,8 @@ struct LegacyShop {
     double cash = 0;
     double bank = 0;
     QString password;
-    bool hasAccount = false, hasPassword = false;  // found in the legacy file
-    QStringList warnings;  // what was imported differently from how it stood
+    bool hasAccount = false, hasPassword = false; // found in the legacy file
+    QStringList warnings;                         // what was imported differently from how it stood
 };
 
 // The tables an import reads, in the order it reads them.
@@ -49,7 +49,7 @@ LegacyShop convertLegacyTables(const legacy::JetContents& contents);
 
 struct LegacyImportSummary {
     qlonglong teas = 0, orders = 0, lines = 0, accounts = 0, passwords = 0;
-    QString password;  // the shop's password from now on
+    QString password; // the shop's password from now on
     QStringList warnings;
 };
 
@@ -62,8 +62,8 @@ LegacyImportSummary importLegacyShop(const legacy::JetContents& contents, const 
                                      const ImportProgress& progress = {});
 
 struct LegacyImportOptions {
-    QString charset;     // Jet 3 text encoding (an iconv name such as BIG5); empty: the file's own
-    QString readerPath;  // empty: the lumaro-mdbreader installed with the program
+    QString charset;    // Jet 3 text encoding (an iconv name such as BIG5); empty: the file's own
+    QString readerPath; // empty: the lumaro-mdbreader installed with the program
     ImportProgress progress;
 };
 
@@ -71,4 +71,4 @@ struct LegacyImportOptions {
 LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& target,
                                      const LegacyImportOptions& options = {});
 
-}  // namespace lumaro
+} // namespace lumaro

@@ -9,8 +9,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMap>
 #include <QFileInfo>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
@@ -33,7 +33,7 @@ bool syncPath(const QString& path, bool directory)
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 void backupShop(Database& db, const QString& dest)
 {
@@ -43,20 +43,24 @@ void backupShop(Database& db, const QString& dest)
         throw DataError(QStringLiteral("請指定備份檔的名稱。"));
     const QFileInfo info(dest);
     if (info.exists())
-        throw DataError(QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
+        throw DataError(
+            QStringLiteral("備份檔「%1」已經存在，不會覆寫。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
     if (!info.absoluteDir().exists())
         throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(info.absolutePath())));
     if (QFileInfo(db.target()).absoluteFilePath() == info.absoluteFilePath())
         throw DataError(QStringLiteral("備份檔不能是資料檔本身。"));
 
-    const QString temp = info.absoluteDir().filePath(
-        QStringLiteral(".%1.backup-%2").arg(info.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const QString temp =
+        info.absoluteDir().filePath(QStringLiteral(".%1.backup-%2")
+                                        .arg(info.fileName())
+                                        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     // Made owner-only before SQLite writes a byte: SQLite gives the copy's
     // journal the same mode, so a backup cut short leaves nothing others can read.
     const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw DataError(QStringLiteral("無法在「%1」建立備份檔：%2")
-                            .arg(QDir::toNativeSeparators(info.absolutePath()), QString::fromLocal8Bit(std::strerror(errno))));
+        throw DataError(
+            QStringLiteral("無法在「%1」建立備份檔：%2")
+                .arg(QDir::toNativeSeparators(info.absolutePath()), QString::fromLocal8Bit(std::strerror(errno))));
     ::close(fd);
     try {
         // VACUUM INTO writes only the copy, but a connection that is set to
@@ -74,9 +78,11 @@ void backupShop(Database& db, const QString& dest)
         if (queryOnly)
             db.exec(QStringLiteral("PRAGMA query_only=ON"));
         if (!syncPath(temp, false))
-            throw DataError(QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
+            throw DataError(
+                QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         if (!QFile::rename(temp, dest))
-            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
+            throw DataError(QStringLiteral("無法把備份存成「%1」（檔案已經存在或資料夾無法寫入）。")
+                                .arg(QDir::toNativeSeparators(info.absoluteFilePath())));
         syncPath(info.absolutePath(), true);
     } catch (...) {
         QFile::remove(temp);
@@ -106,7 +112,8 @@ void auditBooks(Database& db, ShopCheck& c)
                         Money expected) {
         if (Money::fromStored(stored) != expected)
             c.books << ShopCheck::Mismatch{table, row, column,
-                                           stored.isNull() ? QStringLiteral("（空白）") : Money::fromStored(stored).toString(),
+                                           stored.isNull() ? QStringLiteral("（空白）")
+                                                           : Money::fromStored(stored).toString(),
                                            expected.toString()};
     };
     const money::AccountRow account = money::accountRow(db);
@@ -125,7 +132,7 @@ void auditBooks(Database& db, ShopCheck& c)
     q.finish();
 }
 
-}  // namespace
+} // namespace
 
 ShopCheck checkShop(Database& db)
 {
@@ -136,7 +143,7 @@ ShopCheck checkShop(Database& db)
         while (q.next())
             c.integrity << q.value(0).toString();
     } else {
-        c.integrity << QStringLiteral("ok");  // the server keeps its own files sound
+        c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
     }
 
     QSqlQuery q = db.exec(QStringLiteral(
@@ -151,8 +158,8 @@ ShopCheck checkShop(Database& db)
     while (q.next())
         c.negativeStock << ShopCheck::Stock{q.value(0).toString(), q.value(1), q.value(2).toDouble()};
 
-    q = db.exec(QStringLiteral(
-        "SELECT 訂單編號, 訂單狀態 FROM 訂單資料表 WHERE 訂單狀態 NOT IN (0, 1) ORDER BY 訂單編號"));
+    q = db.exec(
+        QStringLiteral("SELECT 訂單編號, 訂單狀態 FROM 訂單資料表 WHERE 訂單狀態 NOT IN (0, 1) ORDER BY 訂單編號"));
     while (q.next())
         c.badStatus << ShopCheck::Status{q.value(0).toLongLong(), q.value(1).toLongLong()};
 
@@ -162,7 +169,7 @@ ShopCheck checkShop(Database& db)
         const char* column;
     };
     static const NumberColumn numberColumns[] = {
-        {"茶葉資料表", "編號", "進價"},   {"茶葉資料表", "編號", "訂價"}, {"茶葉資料表", "編號", "庫存"},
+        {"茶葉資料表", "編號", "進價"},     {"茶葉資料表", "編號", "訂價"}, {"茶葉資料表", "編號", "庫存"},
         {"訂單明細表", "明細編號", "數量"}, {"帳款資料表", "帳號", "現金"}, {"帳款資料表", "帳號", "銀行"},
     };
     for (const NumberColumn& n : numberColumns) {
@@ -170,9 +177,8 @@ ShopCheck checkShop(Database& db)
                       column = QString::fromUtf8(n.column);
         // PostgreSQL sorts NaN above every number, so the range test finds it
         // too; SQLite keeps no NaN but may hold text in a file of another tool.
-        const QString bad = db.isSQLite()
-            ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
-            : QStringLiteral("abs(%1::double precision) > %2");
+        const QString bad = db.isSQLite() ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
+                                          : QStringLiteral("abs(%1::double precision) > %2");
         q = db.exec(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND (%4) ORDER BY %1")
                         .arg(quoteIdentifier(key), quoteIdentifier(column), quoteIdentifier(table),
                              bad.arg(quoteIdentifier(column), QStringLiteral("1e12"))));
@@ -195,4 +201,4 @@ ShopCheck checkShop(Database& db)
     return c;
 }
 
-}  // namespace lumaro
+} // namespace lumaro

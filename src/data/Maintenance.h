@@ -20,7 +20,7 @@ void backupShop(Database& db, const QString& dest);
 
 struct ShopCheck {
     int version = 0;
-    QStringList integrity;  // SQLite's own findings; {"ok"} when the file is sound
+    QStringList integrity; // SQLite's own findings; {"ok"} when the file is sound
     struct OrphanLine {
         qlonglong line = 0;
         QVariant order, tea;
@@ -67,4 +67,4 @@ struct ShopCheck {
 // Reads the shop and reports what is wrong with it; changes nothing.
 ShopCheck checkShop(Database& db);
 
-}  // namespace lumaro
+} // namespace lumaro

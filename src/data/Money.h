@@ -4,8 +4,8 @@
 #include <QVariant>
 
 #include <compare>
-#include <optional>
 #include <cstdint>
+#include <optional>
 
 namespace lumaro {
 

@@ -39,10 +39,13 @@ AccountRow accountRow(Database& db)
     const auto [id, cash, bank] = storedAccountRow(db);
     // A balance written as infinity or NaN by another tool: no move can be
     // worked out on it.
-    for (const auto& [what, value] : {std::pair{QStringLiteral("現金"), cash}, std::pair{QStringLiteral("銀行存款"), bank}})
+    for (const auto& [what, value] :
+         {std::pair{QStringLiteral("現金"), cash}, std::pair{QStringLiteral("銀行存款"), bank}})
         if (!value.isNull() && !isShopNumber(value.toDouble()))
-            throw NumberError(QStringLiteral("帳款資料表的%1不是可以計算的數值（%2），這筆交易沒有記下。請用 lumaro-admin check 檢查資料檔。")
-                                  .arg(what, displayText(value)));
+            throw NumberError(
+                QStringLiteral(
+                    "帳款資料表的%1不是可以計算的數值（%2），這筆交易沒有記下。請用 lumaro-admin check 檢查資料檔。")
+                    .arg(what, displayText(value)));
     return AccountRow{id, Money::fromStored(cash), Money::fromStored(bank)};
 }
 

@@ -15,8 +15,7 @@ class Database;
 // message box it is shown in; an empty title shows the program's title.
 class MoveRefused : public Failure {
 public:
-    MoveRefused(const QString& description, const QString& title = QString())
-        : Failure(description), m_title(title) {}
+    MoveRefused(const QString& description, const QString& title = QString()) : Failure(description), m_title(title) {}
     const QString& title() const noexcept { return m_title; }
 
 private:

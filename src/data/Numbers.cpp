@@ -18,8 +18,8 @@ namespace {
 
 bool isSkipped(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')
-        || c == QLatin1Char('\r') || c == QChar(0x3000);
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') ||
+           c == QChar(0x3000);
 }
 
 // Whole numbers after &H or &O: up to 16 bits they read as a signed 16-bit

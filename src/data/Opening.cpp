@@ -40,4 +40,4 @@ void setOpeningBalances(Database& db, const OpeningBalances& opening)
             {opening.cash.toDouble(), opening.bank.toDouble()});
 }
 
-}  // namespace lumaro
+} // namespace lumaro

@@ -26,4 +26,4 @@ std::optional<Money> readOpeningAmount(const QString& text, QString* why);
 // fill), before the opening rows are written from them.
 void setOpeningBalances(Database& db, const OpeningBalances& opening);
 
-}  // namespace lumaro
+} // namespace lumaro

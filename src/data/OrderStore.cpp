@@ -15,10 +15,9 @@ namespace lumaro::OrderStore {
 namespace {
 
 // Lines in the order they were added, so the summary reads as the line grid.
-const QString kPricedLines = QStringLiteral(
-    "SELECT l.茶葉編號, l.數量, t.名稱, t.訂價, t.編號 "
-    "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-    "WHERE l.訂單編號 = ? ORDER BY l.明細編號");
+const QString kPricedLines = QStringLiteral("SELECT l.茶葉編號, l.數量, t.名稱, t.訂價, t.編號 "
+                                            "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
+                                            "WHERE l.訂單編號 = ? ORDER BY l.明細編號");
 
 int affectedRows(QSqlQuery& q)
 {
@@ -73,10 +72,12 @@ QString chargeProblem(const QList<PricedLine>& lines)
     for (const PricedLine& l : lines) {
         const QString tea = l.tea.toString();
         if (bad(l.price))
-            return QStringLiteral("茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
+            return QStringLiteral(
+                       "茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
                 .arg(tea, displayText(l.price));
         if (bad(l.quantity))
-            return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。").arg(tea, displayText(l.quantity));
+            return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。")
+                .arg(tea, displayText(l.quantity));
         const std::optional<double> s = rawSubtotal(l);
         if (s && !isShopNumber(*s))
             return QStringLiteral("茶葉 %1 的小計超出可以記帳的範圍，這張訂單不能結帳。").arg(tea);
@@ -114,14 +115,16 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
     if (!given.isEmpty() && books::moveStored(db, id))
-        return Money::fromStored(db.scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 異動編號 = ? AND 茶葉編號 IS NULL"), {id}));
+        return Money::fromStored(
+            db.scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 異動編號 = ? AND 茶葉編號 IS NULL"), {id}));
 
     // Marking the order first takes its row: a second terminal settling the
     // same order waits here and then finds it settled.
-    QSqlQuery mark = db.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"),
-                             {order});
+    QSqlQuery mark =
+        db.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"), {order});
     if (affectedRows(mark) != 1) {
-        const QVariant status = db.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
+        const QVariant status =
+            db.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
         throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
     }
 

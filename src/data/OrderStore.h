@@ -23,7 +23,7 @@ struct PricedLine {
     QVariant tea;      // the line's tea number
     QVariant quantity; // kg
     QVariant name;
-    QVariant price;    // the sale price 訂價: what the customer is charged
+    QVariant price; // the sale price 訂價: what the customer is charged
     bool teaFound = false;
 };
 
@@ -63,7 +63,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
                   const QString& moveId = QString());
 
 // The refusal texts, for screens that check before they ask.
-QString noLinesText();        // 此訂單沒有明細
+QString noLinesText(); // 此訂單沒有明細
 QString alreadySettledText();
 QString orderGoneText();
 QString chooseOrderFirstText(); // 請先選擇訂單

@@ -52,11 +52,12 @@ bool requireBoundedCost(const QString& hash)
     const qulonglong lanes = m.captured(3).toULongLong(&okP);
     if (okM && okT && okP && memory <= MostMemoryKiB && passes <= MostPasses && lanes <= MostLanes)
         return true;
-    throw DataError(QStringLiteral("資料檔裡的系統密碼要求的運算量超出範圍（記憶體 %1 KiB、%2 次運算；最多 %3 KiB、%4 次），"
-                                   "可能不是 Lumaro 設定的密碼，程式不會驗證它。請用 lumaro-admin passwd 重新設定密碼。")
-                        .arg(m.captured(1), m.captured(2))
-                        .arg(MostMemoryKiB)
-                        .arg(MostPasses));
+    throw DataError(
+        QStringLiteral("資料檔裡的系統密碼要求的運算量超出範圍（記憶體 %1 KiB、%2 次運算；最多 %3 KiB、%4 次），"
+                       "可能不是 Lumaro 設定的密碼，程式不會驗證它。請用 lumaro-admin passwd 重新設定密碼。")
+            .arg(m.captured(1), m.captured(2))
+            .arg(MostMemoryKiB)
+            .arg(MostPasses));
 }
 
 } // namespace
@@ -76,8 +77,7 @@ bool passwordMatches(const QVariant& stored, const QString& entered)
     const QByteArray hash = text.toLatin1();
     const QByteArray plain = entered.toUtf8();
     return crypto_pwhash_str_verify(hash.constData(), plain.constData(),
-                                    static_cast<unsigned long long>(plain.size()))
-        == 0;
+                                    static_cast<unsigned long long>(plain.size())) == 0;
 }
 
 QString hashPassword(const QString& password)
@@ -85,8 +85,8 @@ QString hashPassword(const QString& password)
     initSodium();
     const QByteArray plain = password.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(out, plain.constData(), static_cast<unsigned long long>(plain.size()), OpsLimit, MemLimit)
-        != 0)
+    if (crypto_pwhash_str(out, plain.constData(), static_cast<unsigned long long>(plain.size()), OpsLimit, MemLimit) !=
+        0)
         throw Failure(QStringLiteral("記憶體不足，無法加密密碼。"));
     return QString::fromLatin1(out);
 }

@@ -32,7 +32,9 @@ const QList<Allowed>& allowed()
 {
     using namespace Qt::Literals::StringLiterals;
     static const QList<Allowed> list = {
-        {"sslmode", Value::Word, {u"disable"_s, u"allow"_s, u"prefer"_s, u"require"_s, u"verify-ca"_s, u"verify-full"_s}},
+        {"sslmode",
+         Value::Word,
+         {u"disable"_s, u"allow"_s, u"prefer"_s, u"require"_s, u"verify-ca"_s, u"verify-full"_s}},
         {"sslrootcert", Value::Text, {}},
         {"sslcert", Value::Text, {}},
         {"sslkey", Value::Text, {}},
@@ -45,7 +47,9 @@ const QList<Allowed>& allowed()
         {"keepalives_interval", Value::Number, {}},
         {"keepalives_count", Value::Number, {}},
         {"tcp_user_timeout", Value::Number, {}},
-        {"target_session_attrs", Value::Word, {u"any"_s, u"read-write"_s, u"read-only"_s, u"primary"_s, u"standby"_s, u"prefer-standby"_s}},
+        {"target_session_attrs",
+         Value::Word,
+         {u"any"_s, u"read-write"_s, u"read-only"_s, u"primary"_s, u"standby"_s, u"prefer-standby"_s}},
         {"gssencmode", Value::Word, {u"disable"_s, u"prefer"_s, u"require"_s}},
         {"channel_binding", Value::Word, {u"disable"_s, u"prefer"_s, u"require"_s}},
     };
@@ -87,8 +91,8 @@ PostgresAddress readPostgresAddress(const QString& url)
 {
     const QUrl u(url);
     const QString scheme = u.scheme().toLower();
-    if (!u.isValid() || (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres"))
-        || u.path().size() < 2 || u.path().indexOf(QLatin1Char('/'), 1) >= 0)
+    if (!u.isValid() || (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")) ||
+        u.path().size() < 2 || u.path().indexOf(QLatin1Char('/'), 1) >= 0)
         throw DataError(QStringLiteral("資料庫位址不正確：%1\r應寫成 postgresql://使用者@主機:埠/資料庫").arg(url));
     if (!u.password(QUrl::FullyDecoded).isEmpty())
         throw DataError(passwordRefusal());

@@ -11,11 +11,11 @@ namespace lumaro {
 // refused wherever it stands, since an address ends up on command lines and
 // in desktop files that others can read.
 struct PostgresAddress {
-    QString host;     // empty: the local socket
-    int port = -1;    // -1: libpq's default
+    QString host;  // empty: the local socket
+    int port = -1; // -1: libpq's default
     QString database;
-    QString user;     // empty: libpq's default (the login name)
-    QString options;  // for QSqlDatabase::setConnectOptions()
+    QString user;    // empty: libpq's default (the login name)
+    QString options; // for QSqlDatabase::setConnectOptions()
 
     // The server and database in words, for messages: 主機 db、埠 5432、資料庫「shop」
     QString describe() const;

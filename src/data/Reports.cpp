@@ -158,11 +158,12 @@ DayReport dayReport(Database& db, const QDate& day)
     d.closingCash = d.openingCash;
     d.closingBank = d.openingBank;
 
-    QSqlQuery q = db.exec(
-        QStringLiteral("SELECT 種類, 茶葉編號, MAX(茶葉名稱), SUM(庫存變動), SUM(現金變動), SUM(銀行變動), "
-                       "COUNT(DISTINCT 訂單編號), SUM(-庫存變動 * 單價) FROM 帳務日誌表 "
-                       "WHERE 時間 >= ? AND 時間 < ? AND 種類 <> '期初' GROUP BY 種類, 茶葉編號 ORDER BY 種類, 茶葉編號"),
-        {r.start, r.end});
+    QSqlQuery q =
+        db.exec(QStringLiteral(
+                    "SELECT 種類, 茶葉編號, MAX(茶葉名稱), SUM(庫存變動), SUM(現金變動), SUM(銀行變動), "
+                    "COUNT(DISTINCT 訂單編號), SUM(-庫存變動 * 單價) FROM 帳務日誌表 "
+                    "WHERE 時間 >= ? AND 時間 < ? AND 種類 <> '期初' GROUP BY 種類, 茶葉編號 ORDER BY 種類, 茶葉編號"),
+                {r.start, r.end});
     while (q.next()) {
         const QString kind = q.value(0).toString();
         const double cash = money(q.value(4));
@@ -192,8 +193,8 @@ DayReport dayReport(Database& db, const QDate& day)
         }
     }
     auto round = [](double& x) { x = std::round(x * 10000.0) / 10000.0; };
-    for (double* x : {&d.takings, &d.purchaseCost, &d.deposits, &d.withdrawals, &d.adjustments, &d.closingCash,
-                      &d.closingBank})
+    for (double* x :
+         {&d.takings, &d.purchaseCost, &d.deposits, &d.withdrawals, &d.adjustments, &d.closingCash, &d.closingBank})
         round(*x);
     d.purchaseKg = kilograms(d.purchaseKg);
     return d;
@@ -268,11 +269,12 @@ qint64 exportSales(Database& db, CsvFile& out, const QDate& from, const QDate& t
              QStringLiteral("小計")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT j.訂單編號, j.時間, o.客戶名稱, j.茶葉編號, j.茶葉名稱, j.庫存變動, j.單價 "
-                                         "FROM 帳務日誌表 j LEFT JOIN 訂單資料表 o ON o.訂單編號 = j.訂單編號 "
-                                         "WHERE j.種類 = '結帳' AND j.茶葉編號 IS NOT NULL AND j.時間 >= ? AND j.時間 < ? "
-                                         "ORDER BY j.時間, j.日誌編號"),
-                          {r.start, r.end});
+    QSqlQuery q =
+        db.exec(QStringLiteral("SELECT j.訂單編號, j.時間, o.客戶名稱, j.茶葉編號, j.茶葉名稱, j.庫存變動, j.單價 "
+                               "FROM 帳務日誌表 j LEFT JOIN 訂單資料表 o ON o.訂單編號 = j.訂單編號 "
+                               "WHERE j.種類 = '結帳' AND j.茶葉編號 IS NOT NULL AND j.時間 >= ? AND j.時間 < ? "
+                               "ORDER BY j.時間, j.日誌編號"),
+                {r.start, r.end});
     while (q.next()) {
         const double kg = kilograms(-q.value(5).toDouble());
         const QVariant price = q.value(6);
@@ -306,4 +308,4 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     return n;
 }
 
-} // namespace reports
+} // namespace lumaro::reports

@@ -84,9 +84,9 @@ struct DayReport {
     QList<TeaKg> bought;
     double purchaseKg = 0;
     double purchaseCost = 0;
-    double deposits = 0;     // cash into the bank
-    double withdrawals = 0;  // bank into the cash
-    double adjustments = 0;  // cash counts and other 調整 moves
+    double deposits = 0;    // cash into the bank
+    double withdrawals = 0; // bank into the cash
+    double adjustments = 0; // cash counts and other 調整 moves
     double openingCash = 0;
     double openingBank = 0;
     double closingCash = 0;

@@ -21,26 +21,44 @@ const QList<TableDef>& tables()
     using T = ColumnType;
     static const QList<TableDef> all = {
         {TeaTable,
-         {{tea::Number, T::Text}, {tea::Name, T::Text}, {tea::Cost, T::Real}, {tea::Price, T::Real},
+         {{tea::Number, T::Text},
+          {tea::Name, T::Text},
+          {tea::Cost, T::Real},
+          {tea::Price, T::Real},
           {tea::Stock, T::Real}},
          tea::Number,
          false},
         {OrderTable,
-         {{order::Number, T::Integer}, {order::Customer, T::Text}, {order::Date, T::Date},
-          {order::Contact, T::Text}, {order::Status, T::Integer}},
+         {{order::Number, T::Integer},
+          {order::Customer, T::Text},
+          {order::Date, T::Date},
+          {order::Contact, T::Text},
+          {order::Status, T::Integer}},
          order::Number,
          true},
         {LineTable,
          {{line::Order, T::Integer}, {line::Tea, T::Text}, {line::Quantity, T::Integer}, {line::Id, T::Integer}},
          line::Id,
          true},
-        {AccountTable, {{account::Id, T::Integer}, {account::Cash, T::Real}, {account::Bank, T::Real}}, account::Id, false},
+        {AccountTable,
+         {{account::Id, T::Integer}, {account::Cash, T::Real}, {account::Bank, T::Real}},
+         account::Id,
+         false},
         {PasswordTable, {{password::Value, T::Text}}, QString(), false},
         {JournalTable,
-         {{journal::Id, T::Integer}, {journal::Move, T::Text}, {journal::Kind, T::Text}, {journal::Time, T::Text},
-          {journal::Terminal, T::Text}, {journal::Order, T::Integer}, {journal::Tea, T::Text},
-          {journal::TeaName, T::Text}, {journal::StockChange, T::Real}, {journal::UnitPrice, T::Real},
-          {journal::CashChange, T::Real}, {journal::BankChange, T::Real}, {journal::Note, T::Text}},
+         {{journal::Id, T::Integer},
+          {journal::Move, T::Text},
+          {journal::Kind, T::Text},
+          {journal::Time, T::Text},
+          {journal::Terminal, T::Text},
+          {journal::Order, T::Integer},
+          {journal::Tea, T::Text},
+          {journal::TeaName, T::Text},
+          {journal::StockChange, T::Real},
+          {journal::UnitPrice, T::Real},
+          {journal::CashChange, T::Real},
+          {journal::BankChange, T::Real},
+          {journal::Note, T::Text}},
          journal::Id,
          true,
          2},
@@ -86,7 +104,6 @@ QString kinds()
              journalKind::Withdrawal, journalKind::Adjustment);
 }
 
-
 } // namespace
 
 // STRICT tables: the file itself refuses text in a number column, whoever
@@ -97,14 +114,16 @@ QString sqliteCreateTable(const QString& table, const QString& as)
     const QString name = as.isEmpty() ? table : as;
     QString body;
     if (table == TeaTable)
-        body = QStringLiteral("編號 TEXT NOT NULL PRIMARY KEY, 名稱 TEXT, 進價 REAL %1, 訂價 REAL %2, 庫存 REAL DEFAULT 0 %3")
+        body = QStringLiteral(
+                   "編號 TEXT NOT NULL PRIMARY KEY, 名稱 TEXT, 進價 REAL %1, 訂價 REAL %2, 庫存 REAL DEFAULT 0 %3")
                    .arg(rangeCheck(tea::Cost), rangeCheck(tea::Price), rangeCheck(tea::Stock));
     else if (table == OrderTable)
         body = QStringLiteral("訂單編號 INTEGER PRIMARY KEY AUTOINCREMENT, 客戶名稱 TEXT, "
                               "訂購日期 TEXT DEFAULT (date('now','localtime')), 連絡方式 TEXT, "
                               "訂單狀態 INTEGER NOT NULL DEFAULT 0");
     else if (table == LineTable)
-        body = QStringLiteral("訂單編號 INTEGER, 茶葉編號 TEXT, 數量 INTEGER %1, 明細編號 INTEGER PRIMARY KEY AUTOINCREMENT")
+        body = QStringLiteral(
+                   "訂單編號 INTEGER, 茶葉編號 TEXT, 數量 INTEGER %1, 明細編號 INTEGER PRIMARY KEY AUTOINCREMENT")
                    .arg(rangeCheck(line::Quantity));
     else if (table == AccountTable)
         body = QStringLiteral("帳號 INTEGER PRIMARY KEY, 現金 REAL %1, 銀行 REAL %2")
@@ -184,11 +203,12 @@ QStringList postgresTriggers()
         "VALUES (gen_random_uuid()::text, '%1', to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS'), "
         "%2, %3, %4, '%5');");
     return {
-        QStringLiteral("CREATE FUNCTION 茶葉資料表_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                       "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.庫存, 0) <> 0 THEN %1 END IF; RETURN NULL; END IF; "
-                       "IF COALESCE(OLD.庫存, 0) = 0 OR (TG_OP = 'UPDATE' AND OLD.編號 = NEW.編號) THEN RETURN NULL; END IF; "
-                       "IF TG_OP = 'DELETE' THEN %2 RETURN NULL; END IF; "
-                       "%3 %4 RETURN NULL; END $$")
+        QStringLiteral(
+            "CREATE FUNCTION 茶葉資料表_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.庫存, 0) <> 0 THEN %1 END IF; RETURN NULL; END IF; "
+            "IF COALESCE(OLD.庫存, 0) = 0 OR (TG_OP = 'UPDATE' AND OLD.編號 = NEW.編號) THEN RETURN NULL; END IF; "
+            "IF TG_OP = 'DELETE' THEN %2 RETURN NULL; END IF; "
+            "%3 %4 RETURN NULL; END $$")
             .arg(row.arg(journalKind::Opening, QStringLiteral("NEW.編號"), QStringLiteral("NEW.名稱"),
                          QStringLiteral("NEW.庫存"), QStringLiteral("新增茶葉時的庫存")),
                  row.arg(journalKind::Adjustment, QStringLiteral("OLD.編號"), QStringLiteral("OLD.名稱"),
@@ -234,12 +254,13 @@ QStringList postgresDdl()
 QStringList postgresJournalDdl()
 {
     return {
-        QStringLiteral("CREATE TABLE 帳務日誌表 (日誌編號 bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
-                       "異動編號 text NOT NULL, 種類 text NOT NULL CHECK (種類 IN (%1)), 時間 text NOT NULL, 終端 text, "
-                       "訂單編號 integer, 茶葉編號 text, 茶葉名稱 text, "
-                       "庫存變動 double precision NOT NULL DEFAULT 0 %2, 單價 double precision %3, "
-                       "現金變動 double precision NOT NULL DEFAULT 0 %4, 銀行變動 double precision NOT NULL DEFAULT 0 %5, "
-                       "說明 text)")
+        QStringLiteral(
+            "CREATE TABLE 帳務日誌表 (日誌編號 bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, "
+            "異動編號 text NOT NULL, 種類 text NOT NULL CHECK (種類 IN (%1)), 時間 text NOT NULL, 終端 text, "
+            "訂單編號 integer, 茶葉編號 text, 茶葉名稱 text, "
+            "庫存變動 double precision NOT NULL DEFAULT 0 %2, 單價 double precision %3, "
+            "現金變動 double precision NOT NULL DEFAULT 0 %4, 銀行變動 double precision NOT NULL DEFAULT 0 %5, "
+            "說明 text)")
             .arg(kinds(), rangeCheck(journal::StockChange), rangeCheck(journal::UnitPrice),
                  rangeCheck(journal::CashChange), rangeCheck(journal::BankChange)),
         QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),

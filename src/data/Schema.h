@@ -32,9 +32,9 @@ constexpr double NumberLimit = 1e12;
 namespace tea {
 inline const QString Number = QStringLiteral("編號");
 inline const QString Name = QStringLiteral("名稱");
-inline const QString Cost = QStringLiteral("進價");    // purchase price per kg
-inline const QString Price = QStringLiteral("訂價");   // sale price per kg
-inline const QString Stock = QStringLiteral("庫存");   // kg
+inline const QString Cost = QStringLiteral("進價");  // purchase price per kg
+inline const QString Price = QStringLiteral("訂價"); // sale price per kg
+inline const QString Stock = QStringLiteral("庫存"); // kg
 } // namespace tea
 namespace order {
 inline const QString Number = QStringLiteral("訂單編號");
@@ -59,15 +59,15 @@ inline const QString Value = QStringLiteral("密碼");
 } // namespace password
 namespace journal {
 inline const QString Id = QStringLiteral("日誌編號");
-inline const QString Move = QStringLiteral("異動編號");     // made by the terminal before the transaction
-inline const QString Kind = QStringLiteral("種類");         // 期初, 結帳, 進貨, 存款, 提款, 調整
-inline const QString Time = QStringLiteral("時間");         // UTC, YYYY-MM-DD HH:MM:SS
+inline const QString Move = QStringLiteral("異動編號"); // made by the terminal before the transaction
+inline const QString Kind = QStringLiteral("種類");     // 期初, 結帳, 進貨, 存款, 提款, 調整
+inline const QString Time = QStringLiteral("時間");     // UTC, YYYY-MM-DD HH:MM:SS
 inline const QString Terminal = QStringLiteral("終端");
 inline const QString Order = QStringLiteral("訂單編號");
 inline const QString Tea = QStringLiteral("茶葉編號");
-inline const QString TeaName = QStringLiteral("茶葉名稱");  // the name at the time
+inline const QString TeaName = QStringLiteral("茶葉名稱"); // the name at the time
 inline const QString StockChange = QStringLiteral("庫存變動");
-inline const QString UnitPrice = QStringLiteral("單價");    // price charged, or cost per kg bought
+inline const QString UnitPrice = QStringLiteral("單價"); // price charged, or cost per kg bought
 inline const QString CashChange = QStringLiteral("現金變動");
 inline const QString BankChange = QStringLiteral("銀行變動");
 inline const QString Note = QStringLiteral("說明");

@@ -16,11 +16,11 @@ inline const QString ShopName = QStringLiteral("店名");
 inline const QString ShopAddress = QStringLiteral("地址");
 inline const QString ShopPhone = QStringLiteral("電話");
 inline const QString ReceiptAfterCheckout = QStringLiteral("結帳後列印收據"); // "1" or "0"
-inline const QString LowStockLevel = QStringLiteral("低庫存水準");          // kg
+inline const QString LowStockLevel = QStringLiteral("低庫存水準");            // kg
 inline const QString BackupDays = QStringLiteral("備份保留天數");
 inline const QString BackupMonths = QStringLiteral("備份保留月數");
-inline const QString IdleLockMinutes = QStringLiteral("閒置自動鎖定");      // 0: never
-inline const QString PasswordEmpty = QStringLiteral("密碼空白");            // "1" or "0"
+inline const QString IdleLockMinutes = QStringLiteral("閒置自動鎖定"); // 0: never
+inline const QString PasswordEmpty = QStringLiteral("密碼空白");       // "1" or "0"
 } // namespace key
 
 // What a key holds when it was never set: the fallback when one is given,

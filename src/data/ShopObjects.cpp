@@ -20,8 +20,9 @@ const QSet<QString>& madeByLumaro()
 {
     static const QSet<QString> made = [] {
         static const QRegularExpression create(
-            QString::fromUtf8(R"re(^\s*CREATE\s+(?:OR\s+REPLACE\s+)?(?:UNIQUE\s+)?(TABLE|INDEX|TRIGGER|VIEW|FUNCTION)\s+(?:IF\s+NOT\s+EXISTS\s+)?)re"
-                              R"re((?:"((?:[^"]|"")+)"|([^\s("]+)))re"),
+            QString::fromUtf8(
+                R"re(^\s*CREATE\s+(?:OR\s+REPLACE\s+)?(?:UNIQUE\s+)?(TABLE|INDEX|TRIGGER|VIEW|FUNCTION)\s+(?:IF\s+NOT\s+EXISTS\s+)?)re"
+                R"re((?:"((?:[^"]|"")+)"|([^\s("]+)))re"),
             QRegularExpression::CaseInsensitiveOption);
         QSet<QString> names;
         for (const QString& statement : schema::sqliteDdl() + schema::postgresDdl()) {
@@ -29,12 +30,14 @@ const QSet<QString>& madeByLumaro()
             if (!m.hasMatch())
                 continue;
             const QString type = m.captured(1).toUpper();
-            const Kind kind = type == QLatin1String("TABLE")   ? Kind::Table
-                              : type == QLatin1String("INDEX") ? Kind::Index
-                              : type == QLatin1String("VIEW")  ? Kind::View
+            const Kind kind = type == QLatin1String("TABLE")      ? Kind::Table
+                              : type == QLatin1String("INDEX")    ? Kind::Index
+                              : type == QLatin1String("VIEW")     ? Kind::View
                               : type == QLatin1String("FUNCTION") ? Kind::Function
-                                                               : Kind::Trigger;
-            const QString name = m.captured(2).isEmpty() ? m.captured(3) : m.captured(2).replace(QLatin1String("\"\""), QLatin1String("\""));
+                                                                  : Kind::Trigger;
+            const QString name = m.captured(2).isEmpty()
+                                     ? m.captured(3)
+                                     : m.captured(2).replace(QLatin1String("\"\""), QLatin1String("\""));
             names.insert(key(kind, name));
         }
         return names;

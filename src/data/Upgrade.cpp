@@ -50,8 +50,7 @@ void rebuildSQLiteTable(Database& db, const QString& table)
     for (const ColumnDef& c : def->columns)
         columns << c.name;
     const QString list = columns.join(QStringLiteral(", "));
-    const QVariant counter =
-        db.scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), {table});
+    const QVariant counter = db.scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), {table});
     const QString fresh = table + QStringLiteral("_新");
     db.exec(sqliteCreateTable(table, fresh)).finish();
     db.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(fresh, list, table)).finish();
@@ -77,7 +76,8 @@ void toVersion2(Database& db)
     } else {
         for (const QString& table : {TeaTable, LineTable, AccountTable})
             for (const QString& column : numberColumns(table))
-                db.exec(QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_%2_範圍 %3").arg(table, column, rangeCheck(column)))
+                db.exec(QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_%2_範圍 %3")
+                            .arg(table, column, rangeCheck(column)))
                     .finish();
         for (const QString& stmt : postgresJournalDdl())
             db.exec(stmt).finish();
@@ -125,10 +125,12 @@ void refuseNewer(Database& db)
 {
     const int v = versionOf(db);
     if (v > CurrentVersion)
-        throw NewerShopError(QStringLiteral("這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
-                                       "請改用新版的程式；資料檔沒有被更動。")
-                            .arg(v)
-                            .arg(CurrentVersion));
+        throw NewerShopError(
+            QStringLiteral(
+                "這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
+                "請改用新版的程式；資料檔沒有被更動。")
+                .arg(v)
+                .arg(CurrentVersion));
 }
 
 QString backupName(const QString& file, int from)

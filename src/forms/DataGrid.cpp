@@ -293,8 +293,13 @@ bool DataGrid::eventFilter(QObject* watched, QEvent* e)
             return true;
         }
         if (e->type() == QEvent::FocusOut && !isWindowFocusChange(static_cast<QFocusEvent*>(e)->reason()))
-            QMetaObject::invokeMethod(this, [this] { if (m_findText && !m_findText->hasFocus()) m_findBox->hide(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_findText && !m_findText->hasFocus())
+                        m_findBox->hide();
+                },
+                Qt::QueuedConnection);
     }
     return QTableView::eventFilter(watched, e);
 }
@@ -309,8 +314,7 @@ void DataGrid::findFrom(const QVariant& after)
         // A match the grid does not list (added since it was last read) is
         // passed over for the next one.
         QVariant first;
-        for (QVariant key = m_findNext(text, after); key.isValid() && !key.isNull();
-             key = m_findNext(text, key)) {
+        for (QVariant key = m_findNext(text, after); key.isValid() && !key.isNull(); key = m_findNext(text, key)) {
             if (first.isValid() && key == first)
                 break;
             if (!first.isValid())

@@ -38,14 +38,14 @@ QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
     const QString ten(10, QLatin1Char(' '));
     const QString twelve(12, QLatin1Char(' '));
     QString text = QStringLiteral("您的訂單如下:") + kBreak;
-    text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten
-        + QStringLiteral("小計") + kBreak;
+    text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten +
+            QStringLiteral("小計") + kBreak;
     text += rule() + kBreak;
     for (const OrderStore::PricedLine& line : lines) {
         const std::optional<lumaro::Money> sub = OrderStore::subtotal(line);
         const QString subText = sub ? sub->toString() : QString();
-        text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity)
-            + twelve + subText + kBreak;
+        text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity) +
+                twelve + subText + kBreak;
     }
     showMoney(OrderStore::checkoutTotal(lines).toString());
     text += rule() + kBreak;

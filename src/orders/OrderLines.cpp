@@ -5,11 +5,11 @@
 
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
-#include "forms/DataGrid.h"
 #include "data/Find.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "forms/DataGrid.h"
 #include "orders/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -71,9 +71,9 @@ void Order_frm::buildOrderLines()
     Buy = controls::label(this, "Buy", QStringLiteral("      "), kBuy);
     Command1 = controls::button(this, "Command1", QStringLiteral("訂購"), kCommand1);
     DataGrid2 = controls::grid(this, "DataGrid2", Adodc2, kDataGrid2);
-    DataGrid2->setFind(0, [this](const QString& text, const QVariant& after) {
-        return find::nextTea(m_db, text, after);
-    }, find::teaHint());
+    DataGrid2->setFind(
+        0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
+        find::teaHint());
 
     connect(DataGrid2, &DataGrid::rowColChange, this, handler([this] { DataGrid2_RowColChange(); }));
     connect(DataGrid1, &DataGrid::notified, this, handler([this] { DataGrid1_Notified(); }));

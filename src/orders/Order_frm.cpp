@@ -1,12 +1,12 @@
 #include "orders/Order_frm.h"
 
 #include "catalogue/RecordEditor.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "forms/DataGrid.h"
 #include "data/Find.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "orders/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -68,9 +68,9 @@ void Order_frm::buildOrderList()
     Label3 = controls::label(this, "Label3", QStringLiteral("客戶訂單"), kLabel3);
     grdDataGrid = controls::grid(this, "grdDataGrid", datPrimaryRS, kGrdDataGrid);
 
-    grdDataGrid->setFind(0, [this](const QString& text, const QVariant& after) {
-        return find::nextOpenOrder(m_db, text, after);
-    }, find::openOrderHint());
+    grdDataGrid->setFind(
+        0, [this](const QString& text, const QVariant& after) { return find::nextOpenOrder(m_db, text, after); },
+        find::openOrderHint());
 
     for (BoundTextBox* box : {custom, contact}) {
         controls::keepPlatformColours(box);
@@ -87,8 +87,8 @@ void Order_frm::buildOrderList()
 
 void Order_frm::setFocusOrder()
 {
-    const QList<QWidget*> order = {grdDataGrid, custom,  contact, cmdAdd,    cmdRefresh, cmdDelete, cmdUpdate,
-                                   Command2,    DataGrid1, HScroll1, Command1, DataGrid2, Command3};
+    const QList<QWidget*> order = {grdDataGrid, custom,    contact,  cmdAdd,   cmdRefresh, cmdDelete, cmdUpdate,
+                                   Command2,    DataGrid1, HScroll1, Command1, DataGrid2,  Command3};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

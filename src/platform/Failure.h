@@ -11,7 +11,9 @@ namespace lumaro {
 class Failure : public std::runtime_error {
 public:
     explicit Failure(const QString& description)
-        : std::runtime_error(description.toStdString()), m_description(description) {}
+        : std::runtime_error(description.toStdString()), m_description(description)
+    {
+    }
     const QString& description() const noexcept { return m_description; }
 
 private:

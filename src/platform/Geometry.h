@@ -10,8 +10,8 @@ namespace lumaro {
 // 15 twips make one pixel at 96 dpi.
 constexpr double kTwipsPerPixel = 15.0;
 
-int twips(double t);            // twips to whole pixels
-double pixelsToTwips(int px);   // pixels to twips
+int twips(double t);          // twips to whole pixels
+double pixelsToTwips(int px); // pixels to twips
 
 // Sets a widget's geometry from twips, relative to its parent.
 void placeTwips(QWidget* w, double left, double top, double width, double height);

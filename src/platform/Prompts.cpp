@@ -36,7 +36,6 @@ public:
     }
 };
 
-
 std::function<void()>& atProgramEnd()
 {
     static std::function<void()> work;

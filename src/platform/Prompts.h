@@ -20,8 +20,7 @@ public:
 
     // A modal message. An empty title shows the program's title. A carriage
     // return inside the text is a line break.
-    virtual Answer message(const QString& text, Buttons buttons = Buttons::Ok,
-                           const QString& title = QString()) = 0;
+    virtual Answer message(const QString& text, Buttons buttons = Buttons::Ok, const QString& title = QString()) = 0;
 
     // A modal one-line input box; returns the typed text, or an empty text when
     // the user cancels.

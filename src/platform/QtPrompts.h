@@ -7,8 +7,7 @@ namespace lumaro {
 // Real modal dialogs over whatever window is active.
 class QtPrompts : public Prompts {
 public:
-    Answer message(const QString& text, Buttons buttons = Buttons::Ok,
-                   const QString& title = QString()) override;
+    Answer message(const QString& text, Buttons buttons = Buttons::Ok, const QString& title = QString()) override;
     QString input(const QString& prompt, const QString& title) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFile(const QString& title, const QString& suggested, const QString& filter) override;

@@ -27,8 +27,7 @@ public:
     // The path the next save-file question answers; none queued cancels.
     void queueSaveFile(const QString& path) { m_saveFiles.enqueue(path); }
 
-    Answer message(const QString& text, Buttons buttons = Buttons::Ok,
-                   const QString& title = QString()) override;
+    Answer message(const QString& text, Buttons buttons = Buttons::Ok, const QString& title = QString()) override;
     QString input(const QString& prompt, const QString& title) override;
     QString saveFile(const QString& title, const QString& suggested, const QString& filter) override;
     void endProgram() override { ++m_ended; }

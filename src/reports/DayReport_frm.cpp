@@ -155,8 +155,9 @@ void DayReport_frm::txtCounted_Change()
         return;
     }
     const double diff = std::round((*counted - m_bookCash) * 10000.0) / 10000.0;
-    lblDifference->setText(diff == 0 ? QStringLiteral("0（相符）")
-                                     : (diff > 0 ? QStringLiteral("多 %1") : QStringLiteral("少 %1")).arg(n(std::fabs(diff))));
+    lblDifference->setText(
+        diff == 0 ? QStringLiteral("0（相符）")
+                  : (diff > 0 ? QStringLiteral("多 %1") : QStringLiteral("少 %1")).arg(n(std::fabs(diff))));
     cmdAdjust->setEnabled(diff != 0);
 }
 

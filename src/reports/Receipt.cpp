@@ -31,8 +31,8 @@ void render(const reports::Receipt& r, QPagedPaintDevice* device)
     // shared glyph the PDF's text layer says ⼭ where the receipt shows 山, and
     // copying or searching the receipt finds nothing.
     QFont font;
-    font.setFamilies({QStringLiteral("AR PL UMing TW"), QStringLiteral("WenQuanYi Micro Hei"),
-                      QStringLiteral("Noto Sans CJK TC")});
+    font.setFamilies(
+        {QStringLiteral("AR PL UMing TW"), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK TC")});
     font.setPointSizeF(9);
     doc.setDefaultFont(font);
     doc.setHtml(receiptHtml(r));

@@ -53,8 +53,7 @@ QDateEdit* dateEdit(QWidget* parent, const char* name)
 
 } // namespace
 
-SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent)
-    : Form(QStringLiteral("銷售紀錄"), parent), m_db(db)
+SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QStringLiteral("銷售紀錄"), parent), m_db(db)
 {
     setObjectName(QStringLiteral("SalesHistory_frm"));
     dtFrom = dateEdit(this, "dtFrom");
@@ -64,12 +63,14 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent)
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
     cmdSearch = new QPushButton(QStringLiteral("查詢"), this);
     cmdSearch->setObjectName(QStringLiteral("cmdSearch"));
-    grdSales = table(this, "grdSales", {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"),
-                                        QStringLiteral("客戶名稱"), QStringLiteral("總價")});
+    grdSales = table(this, "grdSales",
+                     {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
+                      QStringLiteral("總價")});
     cmdMore = new QPushButton(QStringLiteral("顯示更多"), this);
     cmdMore->setObjectName(QStringLiteral("cmdMore"));
-    grdLines = table(this, "grdLines", {QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
-                                        QStringLiteral("公斤"), QStringLiteral("單價"), QStringLiteral("小計")});
+    grdLines = table(this, "grdLines",
+                     {QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"),
+                      QStringLiteral("單價"), QStringLiteral("小計")});
     lblTotal = new QLabel(this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     cmdReceipt = new QPushButton(QStringLiteral("收據…"), this);
@@ -184,7 +185,8 @@ void SalesHistory_frm::showLines()
         grdLines->setItem(row, 4, cell(formatNumber(l.subtotal), true));
         ++row;
     }
-    lblTotal->setText(QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(grdSales->currentRow(), 3)->text()));
+    lblTotal->setText(
+        QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(grdSales->currentRow(), 3)->text()));
 }
 
 void SalesHistory_frm::cmdReceipt_Click()

@@ -74,7 +74,8 @@ void Settings_frm::load()
     txtShopName->setText(get(m_db, key::ShopName));
     txtShopAddress->setText(get(m_db, key::ShopAddress));
     txtShopPhone->setText(get(m_db, key::ShopPhone));
-    chkReceiptAfterCheckout->setChecked(get(m_db, key::ReceiptAfterCheckout, QStringLiteral("0")) == QLatin1String("1"));
+    chkReceiptAfterCheckout->setChecked(get(m_db, key::ReceiptAfterCheckout, QStringLiteral("0")) ==
+                                        QLatin1String("1"));
     txtLowStockLevel->setText(get(m_db, key::LowStockLevel, QStringLiteral("5")));
     txtBackupDays->setText(get(m_db, key::BackupDays, QStringLiteral("30")));
     txtBackupMonths->setText(get(m_db, key::BackupMonths, QStringLiteral("12")));
@@ -111,7 +112,8 @@ void Settings_frm::cmdSave_Click()
     set(m_db, key::ShopName, txtShopName->text().trimmed());
     set(m_db, key::ShopAddress, txtShopAddress->text().trimmed());
     set(m_db, key::ShopPhone, txtShopPhone->text().trimmed());
-    set(m_db, key::ReceiptAfterCheckout, chkReceiptAfterCheckout->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    set(m_db, key::ReceiptAfterCheckout,
+        chkReceiptAfterCheckout->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     set(m_db, key::LowStockLevel, formatNumber(level));
     set(m_db, key::BackupDays, QString::number(*days));
     set(m_db, key::BackupMonths, QString::number(*months));

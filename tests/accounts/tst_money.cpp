@@ -1,12 +1,12 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Maintenance.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
+#include "forms/BoundTextBox.h"
 #include "support/TestShop.h"
 
 #include <QFrame>
@@ -15,8 +15,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrlQuery>
@@ -24,8 +24,8 @@
 
 #include <atomic>
 #include <cmath>
-#include <thread>
 #include <limits>
+#include <thread>
 
 using namespace lumaro;
 using namespace lumaro::test;
@@ -110,19 +110,24 @@ void tst_money::moves_data()
     const QString bankShort = QStringLiteral("銀行沒那麼多錢啦");
     const QString negative = QStringLiteral("金額不可為負數");
 
-    QTest::newRow("cash equal to the amount passes") << true << 1000.0 << 0.0 << "1000" << 0.0 << 1000.0 << noMessage << noMessage;
+    QTest::newRow("cash equal to the amount passes")
+        << true << 1000.0 << 0.0 << "1000" << 0.0 << 1000.0 << noMessage << noMessage;
     QTest::newRow("cash short by a half") << true << 999.5 << 0.0 << "1000" << 999.5 << 0.0 << cashShort << "現金不足";
     QTest::newRow("bank short") << false << 0.0 << 200.0 << "300" << 0.0 << 200.0 << bankShort << "存款不足";
-    QTest::newRow("withdraw all of the bank") << false << 0.0 << 300.0 << "300" << 300.0 << 0.0 << noMessage << noMessage;
+    QTest::newRow("withdraw all of the bank")
+        << false << 0.0 << 300.0 << "300" << 300.0 << 0.0 << noMessage << noMessage;
     QTest::newRow("grouping ends the amount") << true << 5.0 << 0.0 << "1,000" << 4.0 << 1.0 << noMessage << noMessage;
-    QTest::newRow("blank inside is skipped") << true << 5000.0 << 0.0 << "1 000" << 4000.0 << 1000.0 << noMessage << noMessage;
+    QTest::newRow("blank inside is skipped")
+        << true << 5000.0 << 0.0 << "1 000" << 4000.0 << 1000.0 << noMessage << noMessage;
     QTest::newRow("unit after the amount") << false << 0.0 << 20.0 << "12.5元" << 12.5 << 7.5 << noMessage << noMessage;
     QTest::newRow("letters move nothing") << true << 10.0 << 20.0 << "abc" << 10.0 << 20.0 << noMessage << noMessage;
     QTest::newRow("empty moves nothing") << false << 10.0 << 20.0 << "" << 10.0 << 20.0 << noMessage << noMessage;
-    QTest::newRow("zero with nothing in the bank") << false << 10.0 << 0.0 << "0" << 10.0 << 0.0 << noMessage << noMessage;
+    QTest::newRow("zero with nothing in the bank")
+        << false << 10.0 << 0.0 << "0" << 10.0 << 0.0 << noMessage << noMessage;
     QTest::newRow("fraction left in cash") << true << 1000.0 << 0.0 << "0.1" << 999.9 << 0.1 << noMessage << noMessage;
     QTest::newRow("negative deposit refused") << true << 0.0 << 50.0 << "-100" << 0.0 << 50.0 << negative << "金額錯誤";
-    QTest::newRow("negative withdraw refused") << false << 50.0 << 0.0 << "-100" << 50.0 << 0.0 << negative << "金額錯誤";
+    QTest::newRow("negative withdraw refused")
+        << false << 50.0 << 0.0 << "-100" << 50.0 << 0.0 << negative << "金額錯誤";
 }
 
 void tst_money::moves()
@@ -219,12 +224,13 @@ void tst_money::secondTerminalSeesWholeMovesOnly()
     std::thread other([&] {
         auto db = Database::open(shop.path());
         while (!done) {
-            QSqlQuery q = db->exec(QStringLiteral(
-                "SELECT a.現金 + a.銀行, a.現金 - (SELECT sum(現金變動) FROM 帳務日誌表), "
-                "a.銀行 - (SELECT sum(銀行變動) FROM 帳務日誌表) FROM 帳款資料表 a"));
+            QSqlQuery q =
+                db->exec(QStringLiteral("SELECT a.現金 + a.銀行, a.現金 - (SELECT sum(現金變動) FROM 帳務日誌表), "
+                                        "a.銀行 - (SELECT sum(銀行變動) FROM 帳務日誌表) FROM 帳款資料表 a"));
             q.next();
             if (q.value(0).toDouble() != 1000.0 || q.value(1).toDouble() != 0.0 || q.value(2).toDouble() != 0.0)
-                seen << QStringLiteral("%1 %2 %3").arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
+                seen << QStringLiteral("%1 %2 %3")
+                            .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString());
             ++looks;
         }
     });
@@ -481,7 +487,8 @@ void tst_money::centsNeverDrift()
 {
     TestShop shop;
     // Arithmetic, not durability, is under test here.
-    shop.exec(shop.db().isSQLite() ? QStringLiteral("PRAGMA synchronous=OFF") : QStringLiteral("SET synchronous_commit TO OFF"));
+    shop.exec(shop.db().isSQLite() ? QStringLiteral("PRAGMA synchronous=OFF")
+                                   : QStringLiteral("SET synchronous_commit TO OFF"));
     shop.balances(200, 0.07);
     for (int i = 0; i < 15000; ++i)
         money::transfer(shop.db(), i % 3 == 2 ? -0.01 : 0.01);

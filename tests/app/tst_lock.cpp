@@ -81,10 +81,10 @@ private slots:
         MDI_frm window(shop.db());
         window.show();
         QVERIFY(window.Form_Load());
-        QCOMPARE(window.idleLock->wait(), 0);  // off unless set
+        QCOMPARE(window.idleLock->wait(), 0); // off unless set
 
         window.idleLock->setWait(300);
-        for (int i = 0; i < 8; ++i) {  // 800 ms of typing
+        for (int i = 0; i < 8; ++i) { // 800 ms of typing
             QTest::keyClick(&window, Qt::Key_Shift);
             QTest::qWait(100);
         }

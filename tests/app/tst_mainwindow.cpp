@@ -64,7 +64,8 @@ private slots:
             {"Order", {"EditOrder"}, {"編輯訂單"}},
             {"Tea", {"EditTea", "StoreTea"}, {"編輯茶葉種類", "茶頁庫存管理"}},
             {"Money", {"EditMoney"}, {"帳款管理"}},
-            {"Report", {"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"},
+            {"Report",
+             {"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"},
              {"銷售紀錄", "日結", "低庫存", "", "匯出茶葉資料 CSV…", "", "系統設定"}},
         };
         for (const Item& i : items) {
@@ -88,10 +89,18 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("orders") << "EditOrder" << "Order_frm" << "訂單資料表";
-        QTest::newRow("catalogue") << "EditTea" << "TeaKind_frm" << "茶葉資料表";
-        QTest::newRow("stock") << "StoreTea" << "TeaStock_frm" << "茶葉資料表";
-        QTest::newRow("money") << "EditMoney" << "Money_frm" << "帳款管理";
+        QTest::newRow("orders") << "EditOrder"
+                                << "Order_frm"
+                                << "訂單資料表";
+        QTest::newRow("catalogue") << "EditTea"
+                                   << "TeaKind_frm"
+                                   << "茶葉資料表";
+        QTest::newRow("stock") << "StoreTea"
+                               << "TeaStock_frm"
+                               << "茶葉資料表";
+        QTest::newRow("money") << "EditMoney"
+                               << "Money_frm"
+                               << "帳款管理";
     }
     void eachScreenOpensOnceMaximised()
     {
@@ -131,7 +140,8 @@ private slots:
         item("EditOrder")->trigger();
         item("EditMoney")->trigger();
         QVERIFY(window->teaKindScreen() && window->orderScreen() && window->moneyScreen());
-        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), MDI_frm::subWindowOf(window->moneyScreen()));
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(),
+                 MDI_frm::subWindowOf(window->moneyScreen()));
     }
 
     void lockKeepsOpenScreens()

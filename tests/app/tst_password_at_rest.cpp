@@ -7,8 +7,8 @@
 #include "support/TestShop.h"
 
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
 
@@ -79,7 +79,8 @@ private slots:
         QVERIFY(!stored.contains(QStringLiteral("開門123")));
 
         PromptScope prompts;
-        QVERIFY(!unlocks(shop.db(), {QStringLiteral("開門12"), QStringLiteral("開門1234"), QStringLiteral("x")}, *prompts));
+        QVERIFY(
+            !unlocks(shop.db(), {QStringLiteral("開門12"), QStringLiteral("開門1234"), QStringLiteral("x")}, *prompts));
         QVERIFY(prompts->ended());
         prompts->clear();
         QVERIFY(unlocks(shop.db(), {QStringLiteral("錯"), QStringLiteral("開門123")}, *prompts));
@@ -91,7 +92,9 @@ private slots:
     // (a file made before it) the hash decides, as before.
     void emptyPasswordNote()
     {
-        auto note = [](TestShop& s) { return s.scalar(QStringLiteral("SELECT 內容 FROM 設定表 WHERE 項目 = '密碼空白'")); };
+        auto note = [](TestShop& s) {
+            return s.scalar(QStringLiteral("SELECT 內容 FROM 設定表 WHERE 項目 = '密碼空白'"));
+        };
         TestShop shop(QStringLiteral("x"));
         QCOMPARE(note(shop).toString(), QStringLiteral("0"));
         const QVariant hashOfX = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
@@ -134,7 +137,8 @@ private slots:
         QVERIFY(isPasswordHash(stored));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt(), 1);
         PromptScope prompts;
-        QVERIFY(!unlocks(shop.db(), {QStringLiteral("legacy"), QStringLiteral("新的"), QStringLiteral("pass")}, *prompts));
+        QVERIFY(
+            !unlocks(shop.db(), {QStringLiteral("legacy"), QStringLiteral("新的"), QStringLiteral("pass")}, *prompts));
         prompts->clear();
         QVERIFY(unlocks(shop.db(), {QStringLiteral("新的 pass")}, *prompts));
 
@@ -152,7 +156,7 @@ private slots:
         QString error;
         QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.folder() + QStringLiteral("/none.db")}, "x\n", &error), 1);
         QVERIFY2(error.contains(QStringLiteral("找不到資料檔")), qPrintable(error));
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "", &error), 1); // no password on stdin
+        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "", &error), 1);   // no password on stdin
         QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "\n", &error), 1); // an empty line
         QVERIFY2(error.contains(QStringLiteral("密碼不可空白")), qPrintable(error));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);

@@ -47,22 +47,28 @@ private slots:
         const QString skim = QStringLiteral("UPDATE 帳款資料表 SET 現金 = NEW.現金 - (NEW.現金 - OLD.現金) / 10");
         QTest::newRow("trigger keeping a tenth of every cash rise")
             << QStringList{QStringLiteral("CREATE TRIGGER 抽成 AFTER UPDATE OF 現金 ON 帳款資料表 "
-                                          "WHEN NEW.現金 > OLD.現金 BEGIN %1; END").arg(skim)}
+                                          "WHEN NEW.現金 > OLD.現金 BEGIN %1; END")
+                               .arg(skim)}
             << QStringList{QStringLiteral("CREATE FUNCTION 抽成() RETURNS trigger AS $$ BEGIN "
-                                          "NEW.現金 := NEW.現金 - (NEW.現金 - OLD.現金) / 10; RETURN NEW; END $$ LANGUAGE plpgsql"),
-                           QStringLiteral("CREATE TRIGGER 抽成 BEFORE UPDATE ON 帳款資料表 FOR EACH ROW EXECUTE FUNCTION 抽成()")}
+                                          "NEW.現金 := NEW.現金 - (NEW.現金 - OLD.現金) / 10; RETURN NEW; END $$ "
+                                          "LANGUAGE plpgsql"),
+                           QStringLiteral(
+                               "CREATE TRIGGER 抽成 BEFORE UPDATE ON 帳款資料表 FOR EACH ROW EXECUTE FUNCTION 抽成()")}
             << QStringLiteral("觸發程序「抽成」（資料表 帳款資料表）") << true;
         QTest::newRow("trigger putting back a known password")
-            << QStringList{QStringLiteral("CREATE TRIGGER 後門 AFTER UPDATE ON 密碼表 BEGIN UPDATE 密碼表 SET 密碼 = 'open'; END")}
+            << QStringList{QStringLiteral(
+                   "CREATE TRIGGER 後門 AFTER UPDATE ON 密碼表 BEGIN UPDATE 密碼表 SET 密碼 = 'open'; END")}
             << QStringList{QStringLiteral("CREATE RULE 後門 AS ON UPDATE TO 密碼表 DO INSTEAD NOTHING")}
             << QStringLiteral("「後門」（資料表 密碼表）") << true;
-        QTest::newRow("view") << QStringList{QStringLiteral("CREATE VIEW 總帳 AS SELECT 現金 + 銀行 AS 合計 FROM 帳款資料表")}
-                              << QStringList{QStringLiteral("CREATE VIEW 總帳 AS SELECT 現金 + 銀行 AS 合計 FROM 帳款資料表")}
-                              << QStringLiteral("檢視表「總帳」") << false;
-        QTest::newRow("table and index")
-            << QStringList{QStringLiteral("CREATE TABLE 備忘 (內容 TEXT)"), QStringLiteral("CREATE INDEX 名稱索引 ON 茶葉資料表 (名稱)")}
-            << QStringList{QStringLiteral("CREATE TABLE 備忘 (內容 text)"), QStringLiteral("CREATE INDEX 名稱索引 ON 茶葉資料表 (名稱)")}
-            << QStringLiteral("索引「名稱索引」（資料表 茶葉資料表）") << false;
+        QTest::newRow("view")
+            << QStringList{QStringLiteral("CREATE VIEW 總帳 AS SELECT 現金 + 銀行 AS 合計 FROM 帳款資料表")}
+            << QStringList{QStringLiteral("CREATE VIEW 總帳 AS SELECT 現金 + 銀行 AS 合計 FROM 帳款資料表")}
+            << QStringLiteral("檢視表「總帳」") << false;
+        QTest::newRow("table and index") << QStringList{QStringLiteral("CREATE TABLE 備忘 (內容 TEXT)"),
+                                                        QStringLiteral("CREATE INDEX 名稱索引 ON 茶葉資料表 (名稱)")}
+                                         << QStringList{QStringLiteral("CREATE TABLE 備忘 (內容 text)"),
+                                                        QStringLiteral("CREATE INDEX 名稱索引 ON 茶葉資料表 (名稱)")}
+                                         << QStringLiteral("索引「名稱索引」（資料表 茶葉資料表）") << false;
     }
     void plantedObjects()
     {
@@ -114,10 +120,11 @@ private slots:
         const QString tail = own.section(QLatin1Char('$'), 4); // salt$hash
         QTest::newRow("Lumaro's own") << own << false << true;
         QTest::newRow("4 GiB") << QStringLiteral("$argon2id$v=19$m=4194304,t=1,p=1$") + tail << true << false;
-        QTest::newRow("four billion passes") << QStringLiteral("$argon2id$v=19$m=19456,t=4294967295,p=1$") + tail << true << false;
+        QTest::newRow("four billion passes")
+            << QStringLiteral("$argon2id$v=19$m=19456,t=4294967295,p=1$") + tail << true << false;
         QTest::newRow("no version, 4 GiB") << QStringLiteral("$argon2id$m=4194304,t=1,p=1$") + tail << true << false;
-        QTest::newRow("past 64 bits") << QStringLiteral("$argon2id$v=19$m=99999999999999999999999,t=1,p=1$") + tail << true
-                                      << false;
+        QTest::newRow("past 64 bits") << QStringLiteral("$argon2id$v=19$m=99999999999999999999999,t=1,p=1$") + tail
+                                      << true << false;
         QTest::newRow("unreadable") << QStringLiteral("$argon2id$v=19$m=4194304,t=1,p=1") << false << false;
     }
     void hashCostIsBounded()

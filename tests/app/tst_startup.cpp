@@ -50,20 +50,24 @@ private slots:
     // Where a shop started without --database is looked for.
     void location_data()
     {
-        QTest::addColumn<QStringList>("files");  // made before looking; "std/" is the standard folder
+        QTest::addColumn<QStringList>("files"); // made before looking; "std/" is the standard folder
         QTest::addColumn<QString>("remembered");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("legacy");
-        QTest::newRow("shop in the working folder") << QStringList{"here/teadata.db", "std/teadata.db"}
-                                                    << "elsewhere/x.db" << "here/teadata.db" << false;
-        QTest::newRow("old file in the working folder") << QStringList{"here/teadata.mdb", "elsewhere/x.db"}
-                                                        << "elsewhere/x.db" << "here/teadata.db" << true;
+        QTest::newRow("shop in the working folder")
+            << QStringList{"here/teadata.db", "std/teadata.db"} << "elsewhere/x.db"
+            << "here/teadata.db" << false;
+        QTest::newRow("old file in the working folder")
+            << QStringList{"here/teadata.mdb", "elsewhere/x.db"} << "elsewhere/x.db"
+            << "here/teadata.db" << true;
         QTest::newRow("remembered shop") << QStringList{"elsewhere/x.db", "std/teadata.db"} << "elsewhere/x.db"
                                          << "elsewhere/x.db" << false;
-        QTest::newRow("remembered shop gone") << QStringList{} << "elsewhere/x.db" << "std/teadata.db" << false;
+        QTest::newRow("remembered shop gone") << QStringList{} << "elsewhere/x.db"
+                                              << "std/teadata.db" << false;
         QTest::newRow("remembered server") << QStringList{} << "postgresql://shop@db/tea"
                                            << "postgresql://shop@db/tea" << false;
-        QTest::newRow("nothing anywhere") << QStringList{} << "" << "std/teadata.db" << false;
+        QTest::newRow("nothing anywhere") << QStringList{} << ""
+                                          << "std/teadata.db" << false;
     }
     void location()
     {
@@ -78,8 +82,11 @@ private slots:
             QFile(root.filePath(f)).open(QIODevice::WriteOnly);
         }
         root.mkpath(QStringLiteral("here"));
-        const auto inRoot = [&](const QString& p) { return p.isEmpty() || p.startsWith("postgresql:") ? p : root.filePath(p); };
-        const location::Found found = location::findShop(root.filePath("here"), inRoot(remembered), root.filePath("std"));
+        const auto inRoot = [&](const QString& p) {
+            return p.isEmpty() || p.startsWith("postgresql:") ? p : root.filePath(p);
+        };
+        const location::Found found =
+            location::findShop(root.filePath("here"), inRoot(remembered), root.filePath("std"));
         QCOMPARE(found.target, inRoot(target));
         QCOMPARE(found.legacyFile, legacy ? root.filePath("here/teadata.mdb") : QString());
     }
@@ -187,13 +194,25 @@ private slots:
     {
         QTest::addColumn<QString>("cash");
         QTest::addColumn<QString>("bank");
-        QTest::addColumn<QString>("refusal");  // empty: accepted
-        QTest::newRow("float and bank") << "5000" << "12000.5" << "";
-        QTest::newRow("blank is nothing") << "" << " 300 " << "";
-        QTest::newRow("negative") << "-1" << "0" << "期初現金：期初金額不能是負數。";
-        QTest::newRow("not a number") << "0" << "12,000" << "期初銀行存款：「12,000」不是金額";
-        QTest::newRow("not finite") << "nan" << "0" << "期初現金：「nan」不是金額";
-        QTest::newRow("too large") << "1e13" << "0" << "期初現金：「1e13」太大了";
+        QTest::addColumn<QString>("refusal"); // empty: accepted
+        QTest::newRow("float and bank") << "5000"
+                                        << "12000.5"
+                                        << "";
+        QTest::newRow("blank is nothing") << ""
+                                          << " 300 "
+                                          << "";
+        QTest::newRow("negative") << "-1"
+                                  << "0"
+                                  << "期初現金：期初金額不能是負數。";
+        QTest::newRow("not a number") << "0"
+                                      << "12,000"
+                                      << "期初銀行存款：「12,000」不是金額";
+        QTest::newRow("not finite") << "nan"
+                                    << "0"
+                                    << "期初現金：「nan」不是金額";
+        QTest::newRow("too large") << "1e13"
+                                   << "0"
+                                   << "期初現金：「1e13」太大了";
     }
     void openingBalances()
     {
@@ -257,7 +276,8 @@ private slots:
         p.closeWriteChannel();
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 2);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
+        QVERIFY(QString::fromUtf8(p.readAllStandardError())
+                    .contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
         QVERIFY(!QFile::exists(dir.filePath("x.db")));
     }
 

@@ -120,8 +120,9 @@ void RecordEditorTest::addThenSaveGetsDatabaseValues()
     // The new order's number, date and status are the database's, and the
     // current row holds them at once: the order lines need the number.
     const qlonglong number = o.list.field(0).toLongLong();
-    const auto rows = o.shop.rows(
-        QStringLiteral("SELECT 客戶名稱, 連絡方式, 訂單狀態, 訂購日期 FROM 訂單資料表 WHERE 訂單編號 = ?"), {number});
+    const auto rows =
+        o.shop.rows(QStringLiteral("SELECT 客戶名稱, 連絡方式, 訂單狀態, 訂購日期 FROM 訂單資料表 WHERE 訂單編號 = ?"),
+                    {number});
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0][0].toString(), QStringLiteral("張'先生"));
     QCOMPARE(rows[0][1].toString(), QStringLiteral("02-1234"));

@@ -1,7 +1,7 @@
 #include "catalogue/TeaKind_frm.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
+#include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
@@ -138,12 +138,16 @@ void TeaKindTest::editorFollowsSelectedTea_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("fresh grid") << "" << "T05";
+    QTest::newRow("fresh grid") << ""
+                                << "T05";
     // The fifth visible row of a grid scrolled down by ten is the fifteenth tea.
-    QTest::newRow("scrolled grid") << "scroll" << "T15";
+    QTest::newRow("scrolled grid") << "scroll"
+                                   << "T15";
     // A00 sorts first in the re-read grid but stands last among the editor's rows.
-    QTest::newRow("after add") << "add" << "T04";
-    QTest::newRow("after delete") << "delete" << "T06";
+    QTest::newRow("after add") << "add"
+                               << "T04";
+    QTest::newRow("after delete") << "delete"
+                                  << "T06";
 }
 
 void TeaKindTest::editorFollowsSelectedTea()

@@ -1,8 +1,8 @@
 #include "catalogue/TeaStock_frm.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
-#include "forms/DataGrid.h"
 #include "data/MoneyMoves.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
 
@@ -99,7 +99,7 @@ void tst_teastock::scrollBarWritesTheQuantity()
 
 void tst_teastock::purchase_data()
 {
-    QTest::addColumn<int>("scroll"); // 0: leave the scroll bar alone
+    QTest::addColumn<int>("scroll");    // 0: leave the scroll bar alone
     QTest::addColumn<QString>("typed"); // null: type nothing
     QTest::addColumn<double>("cash");
     QTest::addColumn<double>("newStock");

@@ -1,8 +1,8 @@
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "forms/DataGrid.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "support/TestShop.h"
 
 #include <QAbstractItemModelTester>
@@ -18,8 +18,8 @@ namespace {
 void fillTeas(TestShop& shop, int n)
 {
     for (int i = 1; i <= n; ++i)
-        shop.tea(QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("茶%1").arg(i), 100 * i,
-                 150 * i, i);
+        shop.tea(QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("茶%1").arg(i), 100 * i, 150 * i,
+                 i);
 }
 
 QString currentNumber(DataControl& c) { return c.field(0).toString(); }
@@ -41,7 +41,8 @@ private slots:
     void opensOnFirstRowInSourceOrder()
     {
         TestShop shop;
-        shop.tea(QStringLiteral("B"), QStringLiteral("烏龍"), 1, 2, 3).tea(QStringLiteral("A"), QStringLiteral("綠茶"), 1, 2, 3);
+        shop.tea(QStringLiteral("B"), QStringLiteral("烏龍"), 1, 2, 3)
+            .tea(QStringLiteral("A"), QStringLiteral("綠茶"), 1, 2, 3);
         DataControl c(shop.db());
         c.setRecordSource(schema::sources::TeaCatalogue);
         c.refresh();
@@ -159,7 +160,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         // SQLite names the column; PostgreSQL names the type it wanted.
         QVERIFY(errors.at(0).at(0).toString().contains(TestShop::onPostgres() ? QStringLiteral("double precision")
-                                                                             : QStringLiteral("進價")));
+                                                                              : QStringLiteral("進價")));
         QCOMPARE(c.absolutePosition(), 1); // the move did not happen
         QVERIFY(c.hasPending());
         c.cancelUpdate();
@@ -234,7 +235,8 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("text in a price") << 2 << "abc" << (TestShop::onPostgres() ? "double precision" : "進價");
-        QTest::newRow("missing key") << 0 << "" << "編號";
+        QTest::newRow("missing key") << 0 << ""
+                                     << "編號";
     }
     void refusalCarriesTheDatabaseText()
     {

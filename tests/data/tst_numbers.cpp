@@ -159,14 +159,22 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept"); // empty: refused
-        QTest::newRow("whole") << "300" << "300";
-        QTest::newRow("typed half rounds up, though stored below") << "1.00005" << "1.0001";
-        QTest::newRow("negative half rounds away from zero") << "-2.00005" << "-2.0001";
-        QTest::newRow("below the scale") << "0.00004" << "0";
-        QTest::newRow("binary noise") << "0.30000000000000004" << "0.3";
-        QTest::newRow("at the limit") << "1000000000000" << "1000000000000";
-        QTest::newRow("beyond the limit") << "1000000000001" << "";
-        QTest::newRow("lenient reading") << "12.5元" << "12.5";
+        QTest::newRow("whole") << "300"
+                               << "300";
+        QTest::newRow("typed half rounds up, though stored below") << "1.00005"
+                                                                   << "1.0001";
+        QTest::newRow("negative half rounds away from zero") << "-2.00005"
+                                                             << "-2.0001";
+        QTest::newRow("below the scale") << "0.00004"
+                                         << "0";
+        QTest::newRow("binary noise") << "0.30000000000000004"
+                                      << "0.3";
+        QTest::newRow("at the limit") << "1000000000000"
+                                      << "1000000000000";
+        QTest::newRow("beyond the limit") << "1000000000001"
+                                          << "";
+        QTest::newRow("lenient reading") << "12.5元"
+                                         << "12.5";
     }
     void money()
     {

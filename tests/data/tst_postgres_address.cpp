@@ -25,26 +25,52 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("options"); // what the driver gets, before the durable commit option
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("plain") << "postgresql://shop@db:5433/tea" << "" << "";
-        QTest::newRow("sslmode") << "postgres://shop@db/tea?sslmode=verify-full" << "sslmode='verify-full';" << "";
+        QTest::newRow("plain") << "postgresql://shop@db:5433/tea"
+                               << ""
+                               << "";
+        QTest::newRow("sslmode") << "postgres://shop@db/tea?sslmode=verify-full"
+                                 << "sslmode='verify-full';"
+                                 << "";
         QTest::newRow("a value that tries to add dbname")
             << "postgresql://shop@db/nosuch?application_name=x%20dbname%3Dshop1"
-            << "application_name='x dbname=shop1';" << "";
+            << "application_name='x dbname=shop1';"
+            << "";
         QTest::newRow("quote and backslash") << "postgresql://db/tea?application_name=a'b%5Cc"
-                                             << "application_name='a\\'b\\\\c';" << "";
-        QTest::newRow("password in user info") << "postgresql://shop:secret@db/tea" << "" << "不要把密碼寫在資料庫位址裡";
-        QTest::newRow("password option") << "postgresql://shop@db/tea?password=secret" << "" << "不要把密碼寫在資料庫位址裡";
-        QTest::newRow("password option, other case") << "postgresql://db/tea?PassWord=x" << "" << "不要把密碼寫在資料庫位址裡";
-        QTest::newRow("ssl key password") << "postgresql://db/tea?sslpassword=x" << "" << "不要把密碼寫在資料庫位址裡";
-        QTest::newRow("dbname option") << "postgresql://db/tea?dbname=shop1" << "" << "「dbname」不能使用";
-        QTest::newRow("session options") << "postgresql://db/tea?options=-csynchronous_commit%3Doff" << ""
+                                             << "application_name='a\\'b\\\\c';"
+                                             << "";
+        QTest::newRow("password in user info") << "postgresql://shop:secret@db/tea"
+                                               << ""
+                                               << "不要把密碼寫在資料庫位址裡";
+        QTest::newRow("password option") << "postgresql://shop@db/tea?password=secret"
+                                         << ""
+                                         << "不要把密碼寫在資料庫位址裡";
+        QTest::newRow("password option, other case") << "postgresql://db/tea?PassWord=x"
+                                                     << ""
+                                                     << "不要把密碼寫在資料庫位址裡";
+        QTest::newRow("ssl key password") << "postgresql://db/tea?sslpassword=x"
+                                          << ""
+                                          << "不要把密碼寫在資料庫位址裡";
+        QTest::newRow("dbname option") << "postgresql://db/tea?dbname=shop1"
+                                       << ""
+                                       << "「dbname」不能使用";
+        QTest::newRow("session options") << "postgresql://db/tea?options=-csynchronous_commit%3Doff"
+                                         << ""
                                          << "「options」不能使用";
-        QTest::newRow("unknown sslmode") << "postgresql://db/tea?sslmode=maybe" << "" << "值「maybe」不正確";
-        QTest::newRow("timeout not a number") << "postgresql://db/tea?connect_timeout=5%20host%3Devil" << ""
+        QTest::newRow("unknown sslmode") << "postgresql://db/tea?sslmode=maybe"
+                                         << ""
+                                         << "值「maybe」不正確";
+        QTest::newRow("timeout not a number") << "postgresql://db/tea?connect_timeout=5%20host%3Devil"
+                                              << ""
                                               << "應是一個整數";
-        QTest::newRow("semicolon") << "postgresql://db/tea?application_name=a%3Bhost%3Devil" << "" << "不正確";
-        QTest::newRow("twice") << "postgresql://db/tea?sslmode=require&sslmode=disable" << "" << "出現了兩次";
-        QTest::newRow("no database") << "postgresql://db/" << "" << "資料庫位址不正確";
+        QTest::newRow("semicolon") << "postgresql://db/tea?application_name=a%3Bhost%3Devil"
+                                   << ""
+                                   << "不正確";
+        QTest::newRow("twice") << "postgresql://db/tea?sslmode=require&sslmode=disable"
+                               << ""
+                               << "出現了兩次";
+        QTest::newRow("no database") << "postgresql://db/"
+                                     << ""
+                                     << "資料庫位址不正確";
     }
     void addresses()
     {
@@ -68,9 +94,9 @@ private slots:
         } catch (const DataError& e) {
             text = e.description();
         }
-        QVERIFY2(text.contains(QStringLiteral("無法連線到資料庫伺服器")) && text.contains(QStringLiteral("127.0.0.1"))
-                     && text.contains(QStringLiteral("埠 1")) && text.contains(QStringLiteral("茶店"))
-                     && !text.contains(QStringLiteral("中斷")),
+        QVERIFY2(text.contains(QStringLiteral("無法連線到資料庫伺服器")) &&
+                     text.contains(QStringLiteral("127.0.0.1")) && text.contains(QStringLiteral("埠 1")) &&
+                     text.contains(QStringLiteral("茶店")) && !text.contains(QStringLiteral("中斷")),
                  qPrintable(text));
     }
 

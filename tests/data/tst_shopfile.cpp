@@ -49,7 +49,8 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("teadata.db"));
         const Run r = admin({QStringLiteral("init"), file}, "開門 Open\n");
         QCOMPARE(r.code, 0);
-        QVERIFY(QFile(file).permissions() == (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
+        QVERIFY(QFile(file).permissions() ==
+                (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
 
         auto db = Database::open(file);
         const QList<QPair<QString, QStringList>> expected = {
@@ -81,7 +82,9 @@ private slots:
         QCOMPARE(db->scalar("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 0").toInt(), 3);
         QCOMPARE(db->scalar("SELECT count(DISTINCT 訂單編號) FROM 訂單明細表").toInt(), 3);
         QCOMPARE(db->scalar("SELECT count(*) FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-                            "WHERE t.編號 IS NULL").toInt(), 0);
+                            "WHERE t.編號 IS NULL")
+                     .toInt(),
+                 0);
     }
 
     void initNeverOverwrites()
@@ -110,7 +113,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("text file") << QByteArray("這不是資料庫，只是一段文字。\n").repeated(200) << "不是 Lumaro 的資料檔";
+        QTest::newRow("text file") << QByteArray("這不是資料庫，只是一段文字。\n").repeated(200)
+                                   << "不是 Lumaro 的資料檔";
         QTest::newRow("empty sqlite") << QByteArray() << "缺少資料表";
     }
     void openRefusesWhatIsNotAShop()

@@ -2,10 +2,10 @@
 // bound box and stored by the data control, read back by a fresh control, and
 // bound directly in statements. Runs against the shop file and, in the
 // PostgreSQL pass, against the server.
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "forms/BoundTextBox.h"
 #include "support/TestShop.h"
 
 #include <QtTest>
@@ -103,7 +103,8 @@ private slots:
 
         // Order names and contacts are free text as well.
         const qlonglong order = shop.order(text, text);
-        const auto rows = shop.rows(QStringLiteral("SELECT 客戶名稱, 連絡方式 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
+        const auto rows =
+            shop.rows(QStringLiteral("SELECT 客戶名稱, 連絡方式 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0][0].toString(), text);
         QCOMPARE(rows[0][1].toString(), text);

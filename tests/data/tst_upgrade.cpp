@@ -57,8 +57,9 @@ const QStringList kVersion1PostgresDdl = {
 // have held it.
 void copyToVersion1Server(TestShop& shop)
 {
-    for (const char* stmt : {"DROP TABLE 茶葉資料表, 訂單資料表, 訂單明細表, 帳款資料表, 密碼表, 帳務日誌表, 設定表, 資料版本表",
-                             "DROP FUNCTION 茶葉資料表_記帳()"})
+    for (const char* stmt :
+         {"DROP TABLE 茶葉資料表, 訂單資料表, 訂單明細表, 帳款資料表, 密碼表, 帳務日誌表, 設定表, 資料版本表",
+          "DROP FUNCTION 茶葉資料表_記帳()"})
         shop.exec(QString::fromUtf8(stmt));
     for (const QString& stmt : kVersion1PostgresDdl)
         shop.exec(stmt);
@@ -116,7 +117,8 @@ private slots:
             QCOMPARE(upgrade::versionOf(*kept), 1);
             QCOMPARE(rowsOf(*kept, schema::AccountTable), before[schema::AccountTable]);
             // The auto-number goes on after the deleted last line, not over it.
-            QCOMPARE(db->scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = '訂單明細表'")).toInt(), 6);
+            QCOMPARE(db->scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = '訂單明細表'")).toInt(),
+                     6);
         }
 
         // The opening rows are the balances and stocks as they stood.
@@ -135,7 +137,8 @@ private slots:
         c = checkShop(*db);
         QCOMPARE(c.books.size(), 1);
         QCOMPARE(c.books[0].column, schema::account::Cash);
-        QCOMPARE(Money::parse(c.books[0].stored) - Money::parse(c.books[0].expected), Money::parse(QStringLiteral("1")));
+        QCOMPARE(Money::parse(c.books[0].stored) - Money::parse(c.books[0].expected),
+                 Money::parse(QStringLiteral("1")));
         QVERIFY(!c.clean());
     }
 

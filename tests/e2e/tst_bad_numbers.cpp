@@ -5,12 +5,12 @@
 #include "accounts/Money_frm.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
-#include "forms/DataGrid.h"
 #include "data/Numbers.h"
-#include "orders/Order_frm.h"
+#include "forms/BoundTextBox.h"
+#include "forms/DataGrid.h"
 #include "orders/OrderScreen.h"
+#include "orders/Order_frm.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
@@ -53,20 +53,29 @@ private slots:
     void typedAtTheCounter_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("price");  // stored by 編輯茶葉種類, empty when refused
-        QTest::addColumn<double>("moved");   // into the bank on 帳款管理
-        QTest::addColumn<double>("bought");  // kg on 茶頁庫存管理
-        QTest::newRow("1e999") << "1e999" << "" << Refused << Refused;
-        QTest::newRow("-1e999") << "-1e999" << "" << Refused << Refused;
+        QTest::addColumn<QString>("price"); // stored by 編輯茶葉種類, empty when refused
+        QTest::addColumn<double>("moved");  // into the bank on 帳款管理
+        QTest::addColumn<double>("bought"); // kg on 茶頁庫存管理
+        QTest::newRow("1e999") << "1e999"
+                               << "" << Refused << Refused;
+        QTest::newRow("-1e999") << "-1e999"
+                                << "" << Refused << Refused;
         // The lenient reading of an amount takes a text without a leading
         // number as 0: nothing moves, nothing is refused.
-        QTest::newRow("NaN") << "NaN" << "" << 0.0 << 0.0;
-        QTest::newRow("Infinity") << "Infinity" << "" << 0.0 << 0.0;
-        QTest::newRow("-inf") << " -inf " << "" << 0.0 << 0.0;
-        QTest::newRow("past a trillion") << "1e13" << "" << Refused << Refused;
-        QTest::newRow("a trillion") << "1000000000000" << "1000000000000" << 1e12 << 1e12;
-        QTest::newRow("plain") << "37.5" << "37.5" << 37.5 << 37.5;
-        QTest::newRow("comma decimal") << "1,5" << "" << 1.0 << 1.0;
+        QTest::newRow("NaN") << "NaN"
+                             << "" << 0.0 << 0.0;
+        QTest::newRow("Infinity") << "Infinity"
+                                  << "" << 0.0 << 0.0;
+        QTest::newRow("-inf") << " -inf "
+                              << "" << 0.0 << 0.0;
+        QTest::newRow("past a trillion") << "1e13"
+                                         << "" << Refused << Refused;
+        QTest::newRow("a trillion") << "1000000000000"
+                                    << "1000000000000" << 1e12 << 1e12;
+        QTest::newRow("plain") << "37.5"
+                               << "37.5" << 37.5 << 37.5;
+        QTest::newRow("comma decimal") << "1,5"
+                                       << "" << 1.0 << 1.0;
     }
     void typedAtTheCounter()
     {
@@ -90,7 +99,8 @@ private slots:
             QCOMPARE(displayText(stored), price.isEmpty() ? QStringLiteral("300") : price);
             QCOMPARE(prompts->messages().size(), price.isEmpty() ? 1 : 0);
             if (price.isEmpty() && numberInText(typed))
-                QVERIFY2(prompts->messages()[0].text.startsWith(QStringLiteral("訂價「")), qPrintable(prompts->messages()[0].text));
+                QVERIFY2(prompts->messages()[0].text.startsWith(QStringLiteral("訂價「")),
+                         qPrintable(prompts->messages()[0].text));
         }
         prompts->clear();
         {
@@ -177,12 +187,14 @@ private slots:
         }
 
         QProcess check;
-        check.start(qEnvironmentVariable("LUMARO_ADMIN"), {QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        check.start(qEnvironmentVariable("LUMARO_ADMIN"),
+                    {QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
         QVERIFY(check.waitForFinished(60000));
         const QString out = QString::fromUtf8(check.readAllStandardOutput());
         QCOMPARE(check.exitCode(), 3);
-        for (const QString& part : {QStringLiteral("茶葉資料表 編號 T1 的 訂價：∞"), QStringLiteral("茶葉資料表 編號 T2 的 進價："),
-                                    QStringLiteral("茶葉資料表 編號 T2 的 訂價："), QStringLiteral("帳款資料表 帳號 1 的 現金：∞")})
+        for (const QString& part :
+             {QStringLiteral("茶葉資料表 編號 T1 的 訂價：∞"), QStringLiteral("茶葉資料表 編號 T2 的 進價："),
+              QStringLiteral("茶葉資料表 編號 T2 的 訂價："), QStringLiteral("帳款資料表 帳號 1 的 現金：∞")})
             QVERIFY2(out.contains(part), qPrintable(part + QStringLiteral("\n") + out));
     }
 };

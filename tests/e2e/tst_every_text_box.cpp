@@ -2,8 +2,8 @@
 // 10,000 characters and emoji: a text column stores exactly what was typed; a
 // number column refuses it, says why, and the stored row is as it was.
 #include "app/MDI_frm.h"
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
+#include "forms/BoundTextBox.h"
 #include "platform/Failure.h"
 #include "support/TestShop.h"
 
@@ -51,8 +51,8 @@ private slots:
 
             QStringList stored, refused;
             for (BoundTextBox* box : mdi.findChildren<BoundTextBox*>()) {
-                if (box->isReadOnly() || !box->isEnabled() || !box->isVisible() || !box->dataControl()
-                    || !box->dataControl()->hasCurrent())
+                if (box->isReadOnly() || !box->isEnabled() || !box->isVisible() || !box->dataControl() ||
+                    !box->dataControl()->hasCurrent())
                     continue;
                 DataControl* control = box->dataControl();
                 const QString column = box->dataField();

@@ -42,8 +42,9 @@ private slots:
         const QList<DataGrid*> grids = mdi.findChildren<DataGrid*>();
         QCOMPARE(grids.size(), 5);
         for (DataGrid* g : grids)
-            testers.push_back(std::make_unique<QAbstractItemModelTester>(
-                g->model(), QAbstractItemModelTester::FailureReportingMode::QtTest));
+            testers.push_back(
+                std::make_unique<QAbstractItemModelTester>(g->model(),
+                                                           QAbstractItemModelTester::FailureReportingMode::QtTest));
 
         auto button = [&](const char* screen, const char* name) {
             QWidget* s = mdi.findChild<QWidget*>(QString::fromLatin1(screen));
@@ -51,12 +52,14 @@ private slots:
             QCoreApplication::processEvents();
         };
         auto grid = [&](const char* screen, const char* name) {
-            return mdi.findChild<QWidget*>(QString::fromLatin1(screen))->findChild<DataGrid*>(QString::fromLatin1(name));
+            return mdi.findChild<QWidget*>(QString::fromLatin1(screen))
+                ->findChild<DataGrid*>(QString::fromLatin1(name));
         };
 
         // The catalogue: add, store, delete, re-read, and read on to its end.
         button("TeaKind_frm", "cmdAdd");
-        auto* number = mdi.findChild<QWidget*>(QStringLiteral("TeaKind_frm"))->findChild<QLineEdit*>(QStringLiteral("txtFields_0"));
+        auto* number = mdi.findChild<QWidget*>(QStringLiteral("TeaKind_frm"))
+                           ->findChild<QLineEdit*>(QStringLiteral("txtFields_0"));
         number->setFocus();
         QTest::keyClicks(number, QStringLiteral("T500"));
         button("TeaKind_frm", "cmdUpdate");

@@ -118,8 +118,10 @@ private slots:
         press(Qt::Key_Space);
         QCOMPARE(s.prompts->messages().size(), 1);
         QVERIFY(s.prompts->messages()[0].text.contains(QStringLiteral("東方美人")));
-        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {s.second}).toInt(), 1);
-        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {s.first}).toInt(), 0);
+        QCOMPARE(
+            s.shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {s.second}).toInt(), 1);
+        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {s.first}).toInt(),
+                 0);
     }
 
     void findSelectsTheMatchesInTurn_data()
@@ -129,18 +131,20 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("found"); // first, then after each Enter
         const QStringList oolong{QStringLiteral("A01"), QStringLiteral("B01"), QStringLiteral("A01")};
-        QTest::newRow("catalogue, part of a name") << QStringLiteral("EditTea") << QStringLiteral("grdDataGrid")
-                                                   << QStringLiteral("烏龍") << oolong;
-        QTest::newRow("stock, number, any case") << QStringLiteral("StoreTea") << QStringLiteral("grdDataGrid")
-                                                 << QStringLiteral("a0")
-                                                 << QStringList{QStringLiteral("A01"), QStringLiteral("A02"), QStringLiteral("A01")};
-        QTest::newRow("order teas, % is no wildcard") << QStringLiteral("EditOrder") << QStringLiteral("DataGrid2")
-                                                      << QStringLiteral("0%_")
-                                                      << QStringList{QStringLiteral("B01"), QStringLiteral("B01")};
-        QTest::newRow("orders, customer") << QStringLiteral("EditOrder") << QStringLiteral("grdDataGrid")
-                                          << QStringLiteral("美玲") << QStringList{QStringLiteral("2"), QStringLiteral("2")};
+        QTest::newRow("catalogue, part of a name")
+            << QStringLiteral("EditTea") << QStringLiteral("grdDataGrid") << QStringLiteral("烏龍") << oolong;
+        QTest::newRow("stock, number, any case")
+            << QStringLiteral("StoreTea") << QStringLiteral("grdDataGrid") << QStringLiteral("a0")
+            << QStringList{QStringLiteral("A01"), QStringLiteral("A02"), QStringLiteral("A01")};
+        QTest::newRow("order teas, % is no wildcard")
+            << QStringLiteral("EditOrder") << QStringLiteral("DataGrid2") << QStringLiteral("0%_")
+            << QStringList{QStringLiteral("B01"), QStringLiteral("B01")};
+        QTest::newRow("orders, customer")
+            << QStringLiteral("EditOrder") << QStringLiteral("grdDataGrid") << QStringLiteral("美玲")
+            << QStringList{QStringLiteral("2"), QStringLiteral("2")};
         QTest::newRow("orders, contact") << QStringLiteral("EditOrder") << QStringLiteral("grdDataGrid")
-                                         << QStringLiteral("0912") << QStringList{QStringLiteral("1"), QStringLiteral("1")};
+                                         << QStringLiteral("0912")
+                                         << QStringList{QStringLiteral("1"), QStringLiteral("1")};
     }
 
     void findSelectsTheMatchesInTurn()

@@ -72,7 +72,8 @@ private slots:
         click(screen.Command3);
         QCOMPARE(prompts->messages().size(), 1);
         QVERIFY(prompts->messages()[0].text.endsWith(QStringLiteral("總計:5200")));
-        QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {number}).toInt(), 1);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {number}).toInt(),
+                 1);
         QCOMPARE(shop.stock(QStringLiteral("T002")), 16.0);
         QCOMPARE(shop.stock(QStringLiteral("T001")), 25.0);
         QCOMPARE(shop.cash(), 10200.0);
@@ -83,7 +84,8 @@ private slots:
         // active again; nothing else re-read it.
         QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "cash")->text(), QStringLiteral("5000"));
         mdi.findChild<QAction*>(QStringLiteral("EditMoney"))->trigger();
-        QCOMPARE(mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), MDI_frm::subWindowOf(mdi.moneyScreen()));
+        QCOMPARE(mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(),
+                 MDI_frm::subWindowOf(mdi.moneyScreen()));
         QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "cash")->text(), QStringLiteral("10200"));
         QCOMPARE(control<BoundTextBox>(mdi.moneyScreen(), "bank")->text(), QStringLiteral("20000"));
     }

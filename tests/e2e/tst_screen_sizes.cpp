@@ -105,10 +105,8 @@ private slots:
                 wrong += misplaced(frame);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
             if (!pictures.isEmpty())
-                mdi.grab().save(QDir(pictures).filePath(QStringLiteral("%1-%2x%3.png")
-                                                            .arg(screen->objectName())
-                                                            .arg(size.width())
-                                                            .arg(size.height())));
+                mdi.grab().save(QDir(pictures).filePath(
+                    QStringLiteral("%1-%2x%3.png").arg(screen->objectName()).arg(size.width()).arg(size.height())));
         }
 
         // On the stock screen "Kg" stands on the line of the quantity beside it,

@@ -23,22 +23,27 @@ inline JetContents legacyShop()
     c.jetVersion = 0;
     c.codePage = 950;
     c.tables.push_back({"茶葉資料表",
-                        {{"編號", JetText, 10}, {"品名", JetText, 50}, {"成本", JetMoney, 8}, {"售價", JetMoney, 8},
+                        {{"編號", JetText, 10},
+                         {"品名", JetText, 50},
+                         {"成本", JetMoney, 8},
+                         {"售價", JetMoney, 8},
                          {"存量", JetDouble, 8}},
                         {{v("A'01"), v("凍頂烏龍"), v("1234.5600"), v("1500.0000"), v("12.5")},
                          {v("B\"02"), null, null, null, null},
                          {v("C03"), v("高山茶"), v("0.1000"), v("0.3000"), v("-2")}}});
     c.tables.push_back({"訂單資料表",
-                        {{"單號", JetLong, 4}, {"客戶", JetText, 50}, {"日期", JetDateTime, 8}, {"電話", JetText, 50},
+                        {{"單號", JetLong, 4},
+                         {"客戶", JetText, 50},
+                         {"日期", JetDateTime, 8},
+                         {"電話", JetText, 50},
                          {"狀態", JetByte, 1}},
                         {{v("7"), v("王小明"), v("2024-03-05 00:00:00"), v("0912-345-678"), v("1")},
                          {v("42"), v("陳太太"), v("2024-12-31 15:30:00"), null, v("0")},
                          {v("3"), v("林"), null, v("line: lin"), v("2")}}});
-    c.tables.push_back({"訂單明細表",
-                        {{"單號", JetLong, 4}, {"茶", JetText, 10}, {"數量", JetInt, 2}, {"序", JetLong, 4}},
-                        {{v("7"), v("A'01"), v("3"), v("1")},
-                         {v("42"), v("C03"), v("2"), v("2")},
-                         {v("99"), v("ZZ"), null, v("3")}}});
+    c.tables.push_back(
+        {"訂單明細表",
+         {{"單號", JetLong, 4}, {"茶", JetText, 10}, {"數量", JetInt, 2}, {"序", JetLong, 4}},
+         {{v("7"), v("A'01"), v("3"), v("1")}, {v("42"), v("C03"), v("2"), v("2")}, {v("99"), v("ZZ"), null, v("3")}}});
     // The bank balance is found by its name, here not in the third place.
     c.tables.push_back({"帳款資料表",
                         {{"帳號", JetLong, 4}, {"現金", JetMoney, 8}, {"備註", JetText, 20}, {"銀行", JetMoney, 8}},
@@ -88,4 +93,4 @@ inline QString writeFakeReader(const QString& dir, const JetContents& contents)
     return script;
 }
 
-}  // namespace lumaro::test
+} // namespace lumaro::test

@@ -47,7 +47,7 @@ double cashIn(const QString& file)
     return db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble();
 }
 
-}  // namespace
+} // namespace
 
 class TestBackups : public QObject {
     Q_OBJECT
@@ -57,7 +57,7 @@ private slots:
     {
         QTest::addColumn<int>("days");
         QTest::addColumn<int>("months");
-        QTest::addColumn<QStringList>("kept");  // beyond the daily window
+        QTest::addColumn<QStringList>("kept"); // beyond the daily window
         QTest::addColumn<int>("daily");        // backups kept in the daily window
         const QStringList firsts = {"2026-01-01", "2026-02-01", "2026-03-01", "2026-04-01", "2026-05-01", "2026-06-01",
                                     "2026-07-01", "2026-08-01", "2026-09-01", "2026-10-01", "2026-11-01"};
@@ -108,7 +108,7 @@ private slots:
     {
         if (TestShop::onPostgres()) {
             TestShop shop;
-            QVERIFY(takeDailyBackup(shop.db(), QDate(2026, 12, 7), {}).isEmpty());  // pg_dump's job
+            QVERIFY(takeDailyBackup(shop.db(), QDate(2026, 12, 7), {}).isEmpty()); // pg_dump's job
             return;
         }
         TestShop shop;
@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(cashIn(first), 250.0);
         shop.balances(300, 10);
         QVERIFY(takeDailyBackup(shop.db(), QDate(2026, 12, 7), {}).isEmpty());
-        QCOMPARE(cashIn(first), 250.0);  // the day's first backup stays
+        QCOMPARE(cashIn(first), 250.0); // the day's first backup stays
         const QString next = takeDailyBackup(shop.db(), QDate(2026, 12, 8), {});
         QCOMPARE(cashIn(next), 300.0);
         QCOMPARE(QFileInfo(backupFolder(shop.path())).permissions() & (QFile::ReadOther | QFile::ReadGroup),
@@ -154,11 +154,14 @@ private slots:
         const Run r = admin({QStringLiteral("restore"), backup, QStringLiteral("--database"), shop});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(cashIn(shop), 500.0);
-        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("teadata.db.before-restore-*")}, QDir::Files);
+        const QStringList aside =
+            QDir(dir.path()).entryList({QStringLiteral("teadata.db.before-restore-*")}, QDir::Files);
         QCOMPARE(aside.size(), 1);
         QVERIFY(r.out.contains(aside[0]));
         QCOMPARE(cashIn(dir.filePath(aside[0])), 7.0);
-        QVERIFY(QDir(dir.path()).entryList({QStringLiteral(".teadata.db.restore-*")}, QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(QDir(dir.path())
+                    .entryList({QStringLiteral(".teadata.db.restore-*")}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
     }
 };
 

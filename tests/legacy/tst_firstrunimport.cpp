@@ -1,9 +1,9 @@
 // First run next to the old program's teadata.mdb: the dialog offers the import,
 // shows its progress, and the shop then opens with the old password.
 #include "app/FirstRunDialog.h"
-#include "data/Password.h"
 #include "app/Startup.h"
 #include "data/Database.h"
+#include "data/Password.h"
 #include "legacy/LegacyFixtures.h"
 #include "support/TestShop.h"
 
@@ -91,7 +91,7 @@ private slots:
     {
         QTemporaryDir dir;
         JetContents broken = legacyShop();
-        broken.tables.pop_back();  // no password table: not the shop's file
+        broken.tables.pop_back(); // no password table: not the shop's file
         qputenv("LUMARO_MDBREADER", writeFakeReader(dir.path(), broken).toUtf8());
         const QString legacy = dir.filePath(QStringLiteral("teadata.mdb"));
         QFile(legacy).open(QIODevice::WriteOnly);

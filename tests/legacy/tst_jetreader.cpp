@@ -9,10 +9,7 @@ using namespace lumaro::legacy;
 
 namespace {
 
-QString dataFile(const char* name)
-{
-    return QStringLiteral(LUMARO_TEST_DATA_DIR "/") + QLatin1String(name);
-}
+QString dataFile(const char* name) { return QStringLiteral(LUMARO_TEST_DATA_DIR "/") + QLatin1String(name); }
 
 JetFileReader reader()
 {
@@ -75,10 +72,7 @@ QString run(const QString& program, const QStringList& args)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-QString fromValue(const Value& v)
-{
-    return v ? QString::fromStdString(*v) : QStringLiteral("\x01NULL");
-}
+QString fromValue(const Value& v) { return v ? QString::fromStdString(*v) : QStringLiteral("\x01NULL"); }
 
 QByteArray readAll(const QString& path)
 {
@@ -86,7 +80,7 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-}  // namespace
+} // namespace
 
 class TestJetReader : public QObject {
     Q_OBJECT
@@ -116,9 +110,9 @@ private slots:
             const Table& table = got.contents.tables[std::size_t(t)];
             QCOMPARE(QString::fromStdString(table.name), names[t]);
             const QString fmt = QStringLiteral("%Y-%m-%d %H:%M:%S");
-            const QList<QStringList> csv = parseCsv(run(
-                mdbExport, {QStringLiteral("-T"), fmt, QStringLiteral("-D"), fmt, QStringLiteral("-0"),
-                            QLatin1String(kNull), file, names[t]}));
+            const QList<QStringList> csv =
+                parseCsv(run(mdbExport, {QStringLiteral("-T"), fmt, QStringLiteral("-D"), fmt, QStringLiteral("-0"),
+                                         QLatin1String(kNull), file, names[t]}));
             QVERIFY(!csv.isEmpty());
             QStringList header;
             for (const Column& c : table.columns)
@@ -144,7 +138,8 @@ private slots:
         QCOMPARE(fromValue(u.rows[2][1]), QStringLiteral("Мир"));
         // Written with escapes: the text uses the polytonic accents, which editors like to normalise.
         QCOMPARE(fromValue(u.rows[3][1]),
-                 QString::fromUtf16(u"\u03F0\u03B1\u1F76 \u03C4\u1F79\u03C4' \u1F10\u03B3\u1F7C \u039A\u1F7B\u03F0\u03BB\u03C9\u03C0\u03B1"));
+                 QString::fromUtf16(u"\u03F0\u03B1\u1F76 \u03C4\u1F79\u03C4' \u1F10\u03B3\u1F7C "
+                                    u"\u039A\u1F7B\u03F0\u03BB\u03C9\u03C0\u03B1"));
         QCOMPARE(fromValue(u.rows[4][1]), QStringLiteral("漢字仮名交じり文"));
 
         const JetReadResult big5 = reader().read(dataFile("jet3-big5.mdb"), {QStringLiteral("Table1")});
@@ -156,14 +151,19 @@ private slots:
         QCOMPARE(fromValue(t.rows[1][0]), QStringLiteral("烏龍茶X"));
         QCOMPARE(fromValue(t.rows[1][1]), QStringLiteral("高山茶葉!"));
         QCOMPARE(fromValue(t.rows[1][6]), QStringLiteral("1974-09-21 00:00:00"));
-        QCOMPARE(fromValue(t.rows[1][7]), QStringLiteral("3.5000"));  // money keeps its four decimals
+        QCOMPARE(fromValue(t.rows[1][7]), QStringLiteral("3.5000")); // money keeps its four decimals
         QCOMPARE(fromValue(t.rows[1][8]), QStringLiteral("1"));
     }
 
     void jet3CharsetCanBeOverridden()
     {
         // The Big5 bytes of 烏龍茶X, read as Latin-1, one character per byte.
-        const QString latin1 = QString::fromLatin1("\xaf" "Q" "\xc0" "s" "\xaf\xf9" "X");
+        const QString latin1 = QString::fromLatin1("\xaf"
+                                                   "Q"
+                                                   "\xc0"
+                                                   "s"
+                                                   "\xaf\xf9"
+                                                   "X");
         JetFileReader r = reader();
         r.setCharset(QStringLiteral("ISO-8859-1"));
         JetReadResult got = r.read(dataFile("jet3-big5.mdb"), {QStringLiteral("Table1")});
@@ -253,11 +253,16 @@ private slots:
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("expect");
-        QTest::newRow("crash") << "kill -SEGV $$" << "異常結束";
-        QTest::newRow("garbage") << "printf 'not a stream at all'" << "不正確的資料";
-        QTest::newRow("silent exit") << "exit 0" << "沒有完成";
-        QTest::newRow("failure code") << "echo oops >&2; exit 3" << "oops";
-        QTest::newRow("hang") << "exec sleep 30" << "沒有進展";
+        QTest::newRow("crash") << "kill -SEGV $$"
+                               << "異常結束";
+        QTest::newRow("garbage") << "printf 'not a stream at all'"
+                                 << "不正確的資料";
+        QTest::newRow("silent exit") << "exit 0"
+                                     << "沒有完成";
+        QTest::newRow("failure code") << "echo oops >&2; exit 3"
+                                      << "oops";
+        QTest::newRow("hang") << "exec sleep 30"
+                              << "沒有進展";
     }
 
     void misbehavingReaderIsContained()

@@ -1,11 +1,11 @@
 // Importing the old program's tables into a new shop file: real Jet 4 files of the
 // shop through the reader process, and rows built here as the reader would send them.
 #include "data/DataError.h"
-#include "data/Numbers.h"
-#include "data/Password.h"
 #include "data/Database.h"
 #include "data/LegacyImport.h"
 #include "data/Maintenance.h"
+#include "data/Numbers.h"
+#include "data/Password.h"
 #include "legacy/LegacyFixtures.h"
 
 #include <QJsonArray>
@@ -41,12 +41,13 @@ QString asWritten(const QVariant& v, bool isDate)
 {
     if (isDate) {
         const QString s = v.toString();
-        return s.size() == 10 ? s + QStringLiteral("T00:00:00") : QString(s).replace(QLatin1Char(' '), QLatin1Char('T'));
+        return s.size() == 10 ? s + QStringLiteral("T00:00:00")
+                              : QString(s).replace(QLatin1Char(' '), QLatin1Char('T'));
     }
     return v.typeId() == QMetaType::Double ? formatNumber(v.toDouble()) : v.toString();
 }
 
-}  // namespace
+} // namespace
 
 class TestLegacyImport : public QObject {
     Q_OBJECT
@@ -75,7 +76,7 @@ private slots:
         QCOMPARE(teas[1][0].toString(), QStringLiteral("B\"02"));
         for (int col = 1; col <= 4; ++col)
             QVERIFY2(teas[1][col].isNull(), qPrintable(QString::number(col)));
-        QCOMPARE(teas[2][2].toDouble(), 0.1);  // money keeps its decimals: 0.1, not 0.1000000001
+        QCOMPARE(teas[2][2].toDouble(), 0.1); // money keeps its decimals: 0.1, not 0.1000000001
         QCOMPARE(teas[2][4].toDouble(), -2.0);
 
         const QList<QVariantList> orders = rows(*db, QStringLiteral("SELECT * FROM 訂單資料表 ORDER BY 訂單編號"));
@@ -85,7 +86,8 @@ private slots:
                                           QStringLiteral("0912-345-678"), 1}));
         QCOMPARE(orders[2][2].toString(), QStringLiteral("2024-12-31 15:30:00"));
         // New orders continue after the highest number kept.
-        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號")).toInt(),
+        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號"))
+                     .toInt(),
                  43);
 
         const QList<QVariantList> lines = rows(*db, QStringLiteral("SELECT * FROM 訂單明細表 ORDER BY 明細編號"));
@@ -95,7 +97,8 @@ private slots:
         QCOMPARE(rows(*db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")),
                  (QList<QVariantList>{{1000.5, 2500.25}}));
         // The books open on what was imported.
-        QCOMPARE(rows(*db, QStringLiteral("SELECT 現金變動, 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初' AND 茶葉編號 IS NULL")),
+        QCOMPARE(rows(*db, QStringLiteral(
+                               "SELECT 現金變動, 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初' AND 茶葉編號 IS NULL")),
                  (QList<QVariantList>{{1000.5, 2500.25}}));
         QVERIFY(checkShop(*db).books.isEmpty());
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
@@ -164,9 +167,11 @@ private slots:
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), password));
         // New lines and orders are numbered after the highest kept.
         QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (9, 'A001', 1) "
-                                           "RETURNING 明細編號")).toInt(),
+                                           "RETURNING 明細編號"))
+                     .toInt(),
                  29);
-        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號")).toInt(),
+        QCOMPARE(db->scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱) VALUES ('新客人') RETURNING 訂單編號"))
+                     .toInt(),
                  11);
     }
 
@@ -183,17 +188,19 @@ private slots:
         orders.rows[0][2] = v("2023/7/9");
         orders.rows[1][2] = v("2023-12-01 08:00");
         orders.rows[2][4] = null;
-        table(c, "訂單明細表").rows[0][3] = null;  // numbered after the highest kept
+        table(c, "訂單明細表").rows[0][3] = null; // numbered after the highest kept
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("teadata.db"));
         const LegacyImportSummary s = importLegacyShop(c, target);
-        QCOMPARE(s.warnings.size(), 1);  // the order without a status
+        QCOMPARE(s.warnings.size(), 1); // the order without a status
         QVERIFY(s.warnings[0].contains(QStringLiteral("訂單 3")));
         auto db = Database::open(target);
         QCOMPARE(rows(*db, QStringLiteral("SELECT 訂價 FROM 茶葉資料表 ORDER BY 編號")),
                  (QList<QVariantList>{{88.5}, {QVariant()}, {QVariant()}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 訂購日期, 訂單狀態 FROM 訂單資料表 ORDER BY 訂單編號")),
-                 (QList<QVariantList>{{QVariant(), 0}, {QStringLiteral("2023-07-09"), 1}, {QStringLiteral("2023-12-01 08:00:00"), 0}}));
+                 (QList<QVariantList>{{QVariant(), 0},
+                                      {QStringLiteral("2023-07-09"), 1},
+                                      {QStringLiteral("2023-12-01 08:00:00"), 0}}));
         QCOMPARE(rows(*db, QStringLiteral("SELECT 明細編號 FROM 訂單明細表 ORDER BY 訂單編號")),
                  (QList<QVariantList>{{4}, {2}, {3}}));
     }
@@ -217,7 +224,9 @@ private slots:
     {
         QTest::addColumn<QString>("case_");
         QTest::addColumn<QStringList>("expect");
-        auto row = [](const char* name, QStringList expect) { QTest::newRow(name) << QString::fromUtf8(name) << expect; };
+        auto row = [](const char* name, QStringList expect) {
+            QTest::newRow(name) << QString::fromUtf8(name) << expect;
+        };
         row("text in a price", {"茶葉資料表", "第 2 列", "進價", "abc", "不是數字"});
         row("date in a price", {"茶葉資料表", "第 1 列", "訂價", "不是數字"});
         row("duplicate tea number", {"茶葉資料表", "第 3 列", "編號", "第 1 列"});

@@ -64,7 +64,7 @@ Snapshot inspect(const QString& file)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 class TestMaintenance : public QObject {
     Q_OBJECT
@@ -109,14 +109,16 @@ private slots:
         QVERIFY(notes.open(QIODevice::WriteOnly));
         notes.write(QByteArray(8192, 'x'));
         notes.close();
-        QVERIFY(QFile::copy(QStringLiteral(LUMARO_TEST_DATA_DIR "/jet4-unicode.mdb"), dir.filePath(QStringLiteral("other.mdb"))));
+        QVERIFY(QFile::copy(QStringLiteral(LUMARO_TEST_DATA_DIR "/jet4-unicode.mdb"),
+                            dir.filePath(QStringLiteral("other.mdb"))));
         QFile existing(dir.filePath(QStringLiteral("existing.db")));
         QVERIFY(existing.open(QIODevice::WriteOnly));
         existing.write("keep me");
         existing.close();
         const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
 
-        const Run r = admin(QStringList{QStringLiteral("import-mdb")} + args, dir.path(), QStringLiteral(LUMARO_MDBREADER));
+        const Run r =
+            admin(QStringList{QStringLiteral("import-mdb")} + args, dir.path(), QStringLiteral(LUMARO_MDBREADER));
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(expect), qPrintable(r.err));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
@@ -145,7 +147,8 @@ private slots:
         mover.start(sqlite, {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), QStringLiteral("-cmd"),
                              QStringLiteral("PRAGMA synchronous=OFF"), shop.path()});
         feeder.start(QStringLiteral("yes"),
-                     {QStringLiteral("BEGIN IMMEDIATE; UPDATE 帳款資料表 SET 現金 = 現金 - 1, 銀行 = 銀行 + 1; COMMIT;")});
+                     {QStringLiteral(
+                         "BEGIN IMMEDIATE; UPDATE 帳款資料表 SET 現金 = 現金 - 1, 銀行 = 銀行 + 1; COMMIT;")});
         QVERIFY(mover.waitForStarted() && feeder.waitForStarted());
         QElapsedTimer wait;
         wait.start();
@@ -190,11 +193,11 @@ private slots:
 
         const Run r = admin({QStringLiteral("check"), QStringLiteral("--database=") + shop.path()});
         QCOMPARE(r.code, 3);
-        for (const QString& part : {QStringLiteral("完整性檢查：ok"),
-                                    QStringLiteral("明細 %1：茶葉「ZZ」已不存在").arg(toTeaGone),
-                                    QStringLiteral("明細 %1：訂單 %2 已不存在").arg(toOrderGone).arg(order + 50),
-                                    QStringLiteral("A01 烏龍：-3"), QStringLiteral("訂單 %1：狀態 5").arg(order),
-                                    QStringLiteral("現金：1200"), QStringLiteral("銀行：3400.5")})
+        for (const QString& part :
+             {QStringLiteral("完整性檢查：ok"), QStringLiteral("明細 %1：茶葉「ZZ」已不存在").arg(toTeaGone),
+              QStringLiteral("明細 %1：訂單 %2 已不存在").arg(toOrderGone).arg(order + 50),
+              QStringLiteral("A01 烏龍：-3"), QStringLiteral("訂單 %1：狀態 5").arg(order),
+              QStringLiteral("現金：1200"), QStringLiteral("銀行：3400.5")})
             QVERIFY2(r.out.contains(part), qPrintable(part + QStringLiteral("\n") + r.out));
 
         // Mended the way the catalogue does it: the tea and its stock leave
@@ -212,7 +215,8 @@ private slots:
         shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 1"));
         const Run tampered = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
         QCOMPARE(tampered.code, 3);
-        QVERIFY2(tampered.out.contains(QStringLiteral("帳款資料表 帳號 = 1 的「現金」：存的是 1201，依帳務日誌應為 1200")),
+        QVERIFY2(tampered.out.contains(
+                     QStringLiteral("帳款資料表 帳號 = 1 的「現金」：存的是 1201，依帳務日誌應為 1200")),
                  qPrintable(tampered.out));
     }
 
@@ -225,7 +229,8 @@ private slots:
             Transaction t(*db);
             for (int i = 0; i < 2000; ++i)
                 db->exec(QStringLiteral("INSERT INTO 茶葉資料表 VALUES (?, ?, 1, 2, 3)"),
-                         {QStringLiteral("T%1").arg(i, 5, 10, QLatin1Char('0')), QStringLiteral("茶葉名稱很長的一種好茶 %1").arg(i)});
+                         {QStringLiteral("T%1").arg(i, 5, 10, QLatin1Char('0')),
+                          QStringLiteral("茶葉名稱很長的一種好茶 %1").arg(i)});
             t.commit();
         }
         QFile f(path);
@@ -238,9 +243,11 @@ private slots:
 
         const Run r = admin({QStringLiteral("check"), QStringLiteral("--database"), path});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.out.contains(QStringLiteral("損壞")) || r.err.contains(QStringLiteral("損壞")), qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("損壞")) || r.err.contains(QStringLiteral("損壞")),
+                 qPrintable(r.out + r.err));
 
-        const Run missing = admin({QStringLiteral("check"), QStringLiteral("--database"), dir.filePath(QStringLiteral("none.db"))});
+        const Run missing =
+            admin({QStringLiteral("check"), QStringLiteral("--database"), dir.filePath(QStringLiteral("none.db"))});
         QCOMPARE(missing.code, 1);
         QVERIFY(missing.err.contains(QStringLiteral("找不到")));
     }

@@ -35,12 +35,9 @@ std::string sample()
     });
 }
 
-std::string u32(std::uint32_t v)
-{
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
+std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
-}  // namespace
+} // namespace
 
 class TestMdbStream : public QObject {
     Q_OBJECT
@@ -68,7 +65,7 @@ private slots:
             QCOMPARE(t.columns[1].type, int(JetMoney));
             QCOMPARE(t.rows.size(), std::size_t(3));
             QCOMPARE(t.rows[0][0], Value("A'01"));
-            QCOMPARE(t.rows[1][0], Value(""));  // empty text stays apart from NULL
+            QCOMPARE(t.rows[1][0], Value("")); // empty text stays apart from NULL
             QVERIFY(!t.rows[1][1].has_value());
             QCOMPARE(t.rows[2][0], Value(std::string("x\0y\n\"", 5)));
             QCOMPARE(c.missingTables, std::vector<std::string>{"密碼表"});
@@ -99,8 +96,9 @@ private slots:
         add("bytes after finish", good + "Z", State::Malformed);
         add("field longer than limit", header + "R" + u32(1) + u32(0x7FFFFFFF), State::Malformed);
         add("too many fields", header + "T" + u32(100000), State::Malformed);
-        add("count not a number", header + encode([](StreamWriter& w) { w.beginTable("T", {}, 0); }) +
-                                      encode([](StreamWriter& w) { w.row({}); }).replace(0, 1, "E"),
+        add("count not a number", header + encode([](StreamWriter& w) {
+                                      w.beginTable("T", {}, 0);
+                                  }) + encode([](StreamWriter& w) { w.row({}); }).replace(0, 1, "E"),
             State::Malformed);
         add("reader gave up", header + table + encode([](StreamWriter& w) { w.failure("壞了"); }), State::ReaderFailed);
         add("cut short", good.substr(0, good.size() - 3), State::Reading);

@@ -55,7 +55,10 @@ struct ShopState {
             d << QStringLiteral("bank %1, stored %2").arg(bank, 0, 'f').arg(stored.bank, 0, 'f');
         for (auto it = stock.cbegin(); it != stock.cend(); ++it)
             if (stored.stock.value(it.key()) != it.value())
-                d << QStringLiteral("stock of %1 %2, stored %3").arg(it.key()).arg(it.value()).arg(stored.stock.value(it.key()));
+                d << QStringLiteral("stock of %1 %2, stored %3")
+                         .arg(it.key())
+                         .arg(it.value())
+                         .arg(stored.stock.value(it.key()));
         if (settled != stored.settled)
             d << QStringLiteral("%1 orders settled, %2 stored").arg(settled.size()).arg(stored.settled.size());
         return d.join(QStringLiteral("; "));
@@ -75,7 +78,8 @@ public:
         QSqlQuery l = db.exec(QStringLiteral("SELECT l.訂單編號, l.茶葉編號, l.數量, t.訂價 FROM 訂單明細表 l "
                                              "JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號"));
         while (l.next())
-            m_lines[l.value(0).toLongLong()].append({l.value(1).toString(), l.value(2).toDouble(), l.value(3).toDouble()});
+            m_lines[l.value(0).toLongLong()].append(
+                {l.value(1).toString(), l.value(2).toDouble(), l.value(3).toDouble()});
         l.finish();
     }
 
@@ -104,7 +108,8 @@ public:
                 const bool inJournal = books::moveStored(db, pending.last());
                 if (answered && inJournal != stored)
                     wrong << QStringLiteral("%1 said %2 but the journal %3 it")
-                                 .arg(pending.join(QLatin1Char(' ')), stored ? QStringLiteral("stored") : QStringLiteral("not stored"),
+                                 .arg(pending.join(QLatin1Char(' ')),
+                                      stored ? QStringLiteral("stored") : QStringLiteral("not stored"),
                                       inJournal ? QStringLiteral("holds") : QStringLiteral("does not hold"));
                 if (inJournal) {
                     if (!move(m_expected, pending))
@@ -186,7 +191,8 @@ inline void stockTheShop(TestShop& shop, int orders)
     for (int o = 0; o < orders; ++o) {
         const qlonglong order = shop.order(QStringLiteral("客戶 %1").arg(o));
         for (int l = 0; l <= o % 3; ++l)
-            shop.line(order, QStringLiteral("L%1").arg(1 + (o * 7 + l * 5) % 20, 2, 10, QLatin1Char('0')), 1 + (o + l) % 4);
+            shop.line(order, QStringLiteral("L%1").arg(1 + (o * 7 + l * 5) % 20, 2, 10, QLatin1Char('0')),
+                      1 + (o + l) % 4);
     }
     shop.balances(50000, 50000);
     t.commit();

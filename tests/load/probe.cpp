@@ -106,7 +106,8 @@ int hold(const QString& shop)
 int syncFail(const QString& shop, bool die)
 {
     std::unique_ptr<Database> db = Database::open(shop);
-    money::adjust(*db, Money::fromUnits(100 * Money::Scale), QStringLiteral("開店")); // the log syncs well before the fault
+    money::adjust(*db, Money::fromUnits(100 * Money::Scale),
+                  QStringLiteral("開店")); // the log syncs well before the fault
     const QString id = books::newMoveId();
     say(QStringLiteral("try ") + id);
     qputenv("LUMARO_FAIL_WAL_SYNC", "once");

@@ -73,4 +73,3 @@ int moves(const QString& shop, int count, quint32 seed)
     say(QStringLiteral("done"));
     return 0;
 }
-

@@ -35,7 +35,8 @@ private slots:
         QProcess terminals[8];
         for (int i = 0; i < 8; ++i)
             terminals[i].start(qEnvironmentVariable("LUMARO_PROBE"),
-                               {QStringLiteral("moves"), shop.path(), QString::number(movesEach), QString::number(800 + i)});
+                               {QStringLiteral("moves"), shop.path(), QString::number(movesEach),
+                                QString::number(800 + i)});
         QStringList journals;
         int slowest = 0;
         for (QProcess& p : terminals) {

@@ -51,8 +51,10 @@ private slots:
         terminal.start(qEnvironmentVariable("LUMARO_PROBE"),
                        {QStringLiteral("syncfail"), path, dies ? QStringLiteral("die") : QStringLiteral("on")});
         QVERIFY(terminal.waitForFinished(60000));
-        const QStringList said = QString::fromUtf8(terminal.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QVERIFY2(said.size() >= 2 && said[0].startsWith(QLatin1String("try ")), qPrintable(said.join(QLatin1Char('|'))));
+        const QStringList said =
+            QString::fromUtf8(terminal.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(said.size() >= 2 && said[0].startsWith(QLatin1String("try ")),
+                 qPrintable(said.join(QLatin1Char('|'))));
         const QString id = said[0].mid(4);
         const bool saidStored = said[1] == QLatin1String("ok");
         if (!saidStored)

@@ -85,7 +85,8 @@ private slots:
         for (char& c : garbage)
             c = char(QRandomGenerator::global()->bounded(256));
         QTest::newRow("empty file") << QByteArray() << QStringLiteral("缺少資料表");
-        QTest::newRow("a text file") << QByteArray("客戶名單\n王小明, 0912\n") << QStringLiteral("不是 Lumaro 的資料檔");
+        QTest::newRow("a text file") << QByteArray("客戶名單\n王小明, 0912\n")
+                                     << QStringLiteral("不是 Lumaro 的資料檔");
         QTest::newRow("random bytes") << garbage << QStringLiteral("不是 Lumaro 的資料檔");
         QTest::newRow("cut short") << shop.left(1500) << QStringLiteral("損壞");
         QByteArray scribbled = shop;
@@ -172,8 +173,8 @@ private slots:
         // The superuser writes through any mode, so the probe runs as nobody.
         if (geteuid() == 0) {
             args << QStringLiteral("--uid") << QStringLiteral("65534");
-            QFile::setPermissions(shop.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                     | QFile::ReadOther | QFile::ExeOther);
+            QFile::setPermissions(shop.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                     QFile::ReadOther | QFile::ExeOther);
         }
         for (const QString& f : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")})
             if (QFile::exists(f))
@@ -195,7 +196,8 @@ private slots:
             QSKIP("shop files only");
         TestShop shop;
         shop.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        const Run r = probe({QStringLiteral("--fsize"), QString::number(400 * 1024), QStringLiteral("fill"), shop.path()});
+        const Run r =
+            probe({QStringLiteral("--fsize"), QString::number(400 * 1024), QStringLiteral("fill"), shop.path()});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.output.contains(QStringLiteral("磁碟已滿")), qPrintable(r.output));
         const QStringList committed = r.output.split(QLatin1Char('\n')).filter(QStringLiteral("committed"));
@@ -242,8 +244,9 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("new.db"));
         QProcess p;
-        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ulimit -f 8; exec \"$0\" init --sample \"$1\""),
-                                            qEnvironmentVariable("LUMARO_ADMIN"), path});
+        p.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("ulimit -f 8; exec \"$0\" init --sample \"$1\""),
+                 qEnvironmentVariable("LUMARO_ADMIN"), path});
         p.write("pw\n");
         p.closeWriteChannel();
         QVERIFY(p.waitForFinished(60000));

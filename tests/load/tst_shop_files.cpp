@@ -47,13 +47,11 @@ Run admin(const QString& shellPrefix, const QStringList& args, bool asNobody = f
 QByteArray digest(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
 }
 
-QStringList besides(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+QStringList besides(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
 // What a copy of a shop file holds, read with a connection of its own.
 QVariantList cashAndStock(const QString& file)
@@ -66,8 +64,8 @@ QVariantList cashAndStock(const QString& file)
         if (db.open()) {
             QSqlQuery q(db);
             if (q.exec(QStringLiteral("SELECT (SELECT 現金 FROM 帳款資料表), (SELECT 銀行 FROM 帳款資料表), "
-                                      "(SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T1')"))
-                && q.next())
+                                      "(SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T1')")) &&
+                q.next())
                 values << q.value(0).toDouble() << q.value(1).toDouble() << q.value(2).toDouble();
         }
     }
@@ -79,8 +77,8 @@ QVariantList cashAndStock(const QString& file)
 // lies beside it) the given mode.
 void openFolderToOthers(const QString& folder)
 {
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                      | QFile::WriteOther | QFile::ExeOther);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                      QFile::WriteOther | QFile::ExeOther);
 }
 
 } // namespace
@@ -129,8 +127,9 @@ private slots:
         for (const bool kill : {false, true}) {
             QFile::remove(dest);
             QProcess p;
-            p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("umask 000; exec \"$0\" backup --database \"$1\" \"$2\""),
-                                                qEnvironmentVariable("LUMARO_ADMIN"), shop.path(), dest});
+            p.start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"), QStringLiteral("umask 000; exec \"$0\" backup --database \"$1\" \"$2\""),
+                     qEnvironmentVariable("LUMARO_ADMIN"), shop.path(), dest});
             QVERIFY(p.waitForStarted());
             QSet<QString> seen;
             int polls = 0;
@@ -141,7 +140,8 @@ private slots:
                     struct stat st {};
                     if (::stat(QFile::encodeName(QDir(folder).filePath(f)).constData(), &st) == 0) {
                         seen.insert(f);
-                        QVERIFY2((st.st_mode & 0077) == 0, qPrintable(QStringLiteral("%1 mode %2").arg(f).arg(st.st_mode & 0777, 0, 8)));
+                        QVERIFY2((st.st_mode & 0077) == 0,
+                                 qPrintable(QStringLiteral("%1 mode %2").arg(f).arg(st.st_mode & 0777, 0, 8)));
                     }
                 }
                 if (kill && ++polls == 20)
@@ -151,8 +151,8 @@ private slots:
             QVERIFY2(!seen.isEmpty(), "the backup was never seen being written");
             for (const QString& f : besides(folder)) {
                 struct stat st {};
-                if (!f.startsWith(QLatin1String("teadata.db"))
-                    && ::stat(QFile::encodeName(QDir(folder).filePath(f)).constData(), &st) == 0)
+                if (!f.startsWith(QLatin1String("teadata.db")) &&
+                    ::stat(QFile::encodeName(QDir(folder).filePath(f)).constData(), &st) == 0)
                     QVERIFY2((st.st_mode & 0077) == 0, qPrintable(f));
             }
         }
@@ -183,14 +183,16 @@ private slots:
         const QStringList files = besides(outside.path());
         const QByteArray before = digest(kept);
         if (folderReadOnly)
-            QFile::setPermissions(outside.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+            QFile::setPermissions(outside.path(),
+                                  QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
 
         QTemporaryDir target;
         openFolderToOthers(target.path());
         const Run checked = admin(QString(), {QStringLiteral("check"), QStringLiteral("--database"), kept}, true);
         QVERIFY2(checked.code == 0 && checked.out.contains(QStringLiteral("結果：正常")), qPrintable(checked.out));
         const QString dest = QDir(target.path()).filePath(QStringLiteral("backup.db"));
-        const Run backedUp = admin(QString(), {QStringLiteral("backup"), QStringLiteral("--database"), kept, dest}, true);
+        const Run backedUp =
+            admin(QString(), {QStringLiteral("backup"), QStringLiteral("--database"), kept, dest}, true);
         QVERIFY2(backedUp.code == 0, qPrintable(backedUp.out));
         QCOMPARE(cashAndStock(dest).value(2).toDouble(), 10.0);
 

@@ -2,8 +2,8 @@
 
 // Driving the order screen as a user would, for the order suites.
 
-#include "forms/BoundTextBox.h"
 #include "data/DataControl.h"
+#include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
 #include "orders/Order_frm.h"
 

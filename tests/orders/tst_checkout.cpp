@@ -35,8 +35,8 @@ QString summary(const QStringList& rows, const QString& total)
 {
     const QString cr(QChar(13));
     const QString rule(62, QLatin1Char('-'));
-    return QStringLiteral("您的訂單如下:") + cr + QStringLiteral("茶葉名稱          單價          數量          小計") + cr
-        + rule + cr + rows.join(cr) + cr + rule + cr + QStringLiteral("總計:") + total;
+    return QStringLiteral("您的訂單如下:") + cr + QStringLiteral("茶葉名稱          單價          數量          小計") +
+           cr + rule + cr + rows.join(cr) + cr + rule + cr + QStringLiteral("總計:") + total;
 }
 
 struct Shop {
@@ -78,9 +78,11 @@ private slots:
         QTest::addColumn<double>("total");
         QTest::newRow("one line with a fraction")
             << QList<QVariantList>{{QStringLiteral("凍頂烏龍"), 9, 12.5, 3}}
-            << summary({QStringLiteral("凍頂烏龍            12.5            3            37.5")}, QStringLiteral("37.5"))
+            << summary({QStringLiteral("凍頂烏龍            12.5            3            37.5")},
+                       QStringLiteral("37.5"))
             << 37.5;
-        QTest::newRow("two lines") << QList<QVariantList>{{QStringLiteral("A"), 100, 120, 2}, {QStringLiteral("B"), 50, 80, 1}}
+        QTest::newRow("two lines") << QList<QVariantList>{{QStringLiteral("A"), 100, 120, 2},
+                                                          {QStringLiteral("B"), 50, 80, 1}}
                                    << summary({QStringLiteral("A            120            2            240"),
                                                QStringLiteral("B            80            1            80")},
                                               QStringLiteral("320"))
@@ -193,8 +195,9 @@ private slots:
         QTest::newRow("tea gone") << "tea gone" << QStringLiteral("找不到茶葉：Z'1");
         QTest::newRow("failure half-way") << "failure" << QStringLiteral("模擬故障");
         QTest::newRow("settled elsewhere") << "settled elsewhere" << OrderStore::alreadySettledText();
-        QTest::newRow("price changed") << "price changed"
-                                       << QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 300 元；沒有結帳，請重新結帳。");
+        QTest::newRow("price changed")
+            << "price changed"
+            << QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 300 元；沒有結帳，請重新結帳。");
     }
     void refusesWithoutStoringAnything()
     {

@@ -111,8 +111,8 @@ private slots:
                  QVariant(QStringLiteral("新竹")));
 
         click(s.cmdDelete);
-        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.second}).toInt(),
-                 0);
+        QCOMPARE(
+            f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.second}).toInt(), 0);
         click(s.cmdRefresh);
         QCOMPARE(listedOrders(s), (QList<qlonglong>{f.first, added[0][0].toLongLong()}));
         QVERIFY(f.prompts->messages().isEmpty());
@@ -132,14 +132,16 @@ private slots:
                           QStringLiteral("磁碟故障"));
         click(s.cmdDelete);
         QCOMPARE(f.prompts->messages().size(), 1);
-        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(), 1);
+        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(),
+                 1);
         QCOMPARE(f.lineCount(f.first), 1);
 
         f.shop.dropFailure(QStringLiteral("明細鎖住"), QStringLiteral("訂單明細表"));
         f.prompts->clear();
         click(s.cmdDelete);
         QVERIFY(f.prompts->messages().isEmpty());
-        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(), 0);
+        QCOMPARE(f.shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單編號 = ?"), {f.first}).toInt(),
+                 0);
         QCOMPARE(f.lineCount(f.first), 0);
         QCOMPARE(shownLineTeas(s), QStringList{QStringLiteral("B")});
         QCOMPARE(s.Money->text(), QStringLiteral("80.5"));
@@ -298,7 +300,8 @@ private slots:
     {
         Fixture f;
         f.shop.line(f.first, QStringLiteral("B"), 1);
-        f.shop.failWrites(QStringLiteral("明細已滿"), QStringLiteral("BEFORE INSERT"), QStringLiteral("訂單明細表"), QStringLiteral("磁碟已滿"));
+        f.shop.failWrites(QStringLiteral("明細已滿"), QStringLiteral("BEFORE INSERT"), QStringLiteral("訂單明細表"),
+                          QStringLiteral("磁碟已滿"));
         OrderScreen s(f.open());
         f.orderTea(QStringLiteral("A"), 2);
         QCOMPARE(f.prompts->messages().size(), 1);

@@ -29,13 +29,13 @@ private slots:
         int stepsRun = 0;
         QPushButton button;
         QObject::connect(&button, &QPushButton::clicked, &button, handler([&] {
-                             ++stepsRun;
-                             if (kind == 0)
-                                 throw Failure(QStringLiteral("庫存不足"));
-                             if (kind == 1)
-                                 throw std::runtime_error("boom");
-                             throw 42;
-                         }));
+            ++stepsRun;
+            if (kind == 0)
+                throw Failure(QStringLiteral("庫存不足"));
+            if (kind == 1)
+                throw std::runtime_error("boom");
+            throw 42;
+        }));
         button.click();
         button.click(); // the program keeps running: the handler runs again
         QCOMPARE(stepsRun, 2);

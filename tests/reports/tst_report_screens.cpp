@@ -48,7 +48,8 @@ private slots:
         QCOMPARE(shop.cash(), 987.5);
         QVERIFY(!screen.cmdAdjust->isEnabled());
         screen.cmdAdjust->click(); // a second click has nothing left to store
-        const auto rows = shop.rows(QStringLiteral("SELECT 種類, 現金變動, 說明 FROM 帳務日誌表 WHERE 種類 = '調整' AND 說明 <> 'balances'"));
+        const auto rows = shop.rows(
+            QStringLiteral("SELECT 種類, 現金變動, 說明 FROM 帳務日誌表 WHERE 種類 = '調整' AND 說明 <> 'balances'"));
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0][1].toDouble(), -12.5);
         QCOMPARE(rows[0][2].toString(), QStringLiteral("找錯錢"));
@@ -100,7 +101,9 @@ private slots:
     void salesHistoryAndLowStock()
     {
         TestShop shop;
-        shop.tea(QStringLiteral("A"), QStringLiteral("高山"), 10, 12.5, 4).tea(QStringLiteral("B"), QStringLiteral("紅茶"), 10, 20, 50).balances(0, 0);
+        shop.tea(QStringLiteral("A"), QStringLiteral("高山"), 10, 12.5, 4)
+            .tea(QStringLiteral("B"), QStringLiteral("紅茶"), 10, 20, 50)
+            .balances(0, 0);
         for (const QString& who : {QStringLiteral("林"), QStringLiteral("黃")}) {
             const qlonglong o = shop.order(who);
             shop.line(o, QStringLiteral("A"), 1);

@@ -33,7 +33,8 @@ struct Dated {
 
 void run(TestShop& shop, const Dated& d)
 {
-    const qlonglong before = shop.scalar(QStringLiteral("SELECT COALESCE(MAX(日誌編號), 0) FROM 帳務日誌表")).toLongLong();
+    const qlonglong before =
+        shop.scalar(QStringLiteral("SELECT COALESCE(MAX(日誌編號), 0) FROM 帳務日誌表")).toLongLong();
     d.move(shop.db());
     shop.exec(QStringLiteral("UPDATE 帳務日誌表 SET 時間 = ? WHERE 日誌編號 > ?"),
               {reports::journalTime(d.when), before});
@@ -53,9 +54,10 @@ QList<QStringList> readCsv(const QString& path)
 {
     QProcess p;
     p.start(QStringLiteral("python3"),
-            {QStringLiteral("-c"), QStringLiteral("import csv,json,sys\n"
-                                                  "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
-                                                  "    print(json.dumps(list(csv.reader(f))))"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import csv,json,sys\n"
+                            "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                            "    print(json.dumps(list(csv.reader(f))))"),
              path});
     if (!p.waitForFinished(20000) || p.exitCode() != 0)
         qWarning() << p.readAllStandardError();
@@ -114,12 +116,14 @@ private slots:
             QList<std::pair<QString, double>> soldKg;
         } e;
         if (scenario == 0) {
-            run(shop, {at(0, 9, 0), checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 2}, {QStringLiteral("B"), 1}})});
+            run(shop, {at(0, 9, 0),
+                       checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 2}, {QStringLiteral("B"), 1}})});
             run(shop, {at(0, 11, 0), checkout(shop, QStringLiteral("李"), {{QStringLiteral("A"), 3}})});
             run(shop, {at(0, 12, 0), [](Database& db) { money::purchase(db, QStringLiteral("B"), 4); }});
             run(shop, {at(0, 15, 0), [](Database& db) { money::deposit(db, 100); }});
             run(shop, {at(0, 16, 0), [](Database& db) { money::withdraw(db, 30); }});
-            run(shop, {at(0, 18, 0), [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
+            run(shop, {at(0, 18, 0),
+                       [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
             // 2 x 12.5 + 30 and 3 x 12.5; 4 kg of B at 20.
             e = {2, 92.5, 4, 80, 100, 30, -2.5, {{QStringLiteral("A"), 5}, {QStringLiteral("B"), 1}}};
         } else {
@@ -143,7 +147,8 @@ private slots:
             QCOMPARE(d.sold[i].kg, e.soldKg[i].second);
         }
         // The day adds up, and its end is where the books stand (nothing after it).
-        QCOMPARE(d.closingCash, d.openingCash + d.takings - d.purchaseCost - d.deposits + d.withdrawals + d.adjustments);
+        QCOMPARE(d.closingCash,
+                 d.openingCash + d.takings - d.purchaseCost - d.deposits + d.withdrawals + d.adjustments);
         QCOMPARE(d.closingBank, d.openingBank + d.deposits - d.withdrawals);
         if (scenario == 0) {
             QCOMPARE(d.closingCash - d.openingCash, shop.cash() - 1000);
@@ -216,10 +221,10 @@ private slots:
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(p.waitForFinished(20000));
         const QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
-        for (const QString& want : {QStringLiteral("山嵐茶行"), QStringLiteral("台北市茶街 8 號"),
-                                    QStringLiteral("02-1234-5678"), QStringLiteral("訂單編號：%1").arg(o),
-                                    QStringLiteral("陳小姐"), QStringLiteral("阿里山金萱 3 12.5 37.5"),
-                                    QStringLiteral("文山包種 2 30 60"), QStringLiteral("總計：97.5")})
+        for (const QString& want :
+             {QStringLiteral("山嵐茶行"), QStringLiteral("台北市茶街 8 號"), QStringLiteral("02-1234-5678"),
+              QStringLiteral("訂單編號：%1").arg(o), QStringLiteral("陳小姐"), QStringLiteral("阿里山金萱 3 12.5 37.5"),
+              QStringLiteral("文山包種 2 30 60"), QStringLiteral("總計：97.5")})
             QVERIFY2(text.contains(want), qPrintable(want + QStringLiteral(" not in: ") + text));
     }
 
@@ -234,7 +239,9 @@ private slots:
             .tea(QStringLiteral("2"), twoLines, QVariant(), 2000, -1.25)
             .balances(0, 0);
         const QString path = shop.folder() + QStringLiteral("/目錄.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"), shop.path(), path}), 0);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"),
+                        shop.path(), path}),
+                 0);
 
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -247,9 +254,12 @@ private slots:
 
         // Bad requests write nothing.
         const QString none = shop.folder() + QStringLiteral("/none.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"), QStringLiteral("2024-13-01"),
-                        QStringLiteral("--database"), shop.path(), none}), 2);
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(), none}), 2);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
+                        QStringLiteral("2024-13-01"), QStringLiteral("--database"), shop.path(), none}),
+                 2);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(),
+                        none}),
+                 2);
         QVERIFY(!QFile::exists(none));
     }
 
@@ -259,19 +269,24 @@ private slots:
         TestShop shop;
         shop.tea(QStringLiteral("A"), QStringLiteral("紅,茶"), 10, 12.5, 100).balances(0, 0);
         const QDate day(2026, 5, 1);
-        run(shop, {QDateTime(day, QTime(9, 0)), checkout(shop, QStringLiteral("王\"大\""), {{QStringLiteral("A"), 2}, {QStringLiteral("A"), 1}})});
-        run(shop, {QDateTime(day.addDays(1), QTime(9, 0)), checkout(shop, QStringLiteral("次日"), {{QStringLiteral("A"), 5}})});
+        run(shop, {QDateTime(day, QTime(9, 0)),
+                   checkout(shop, QStringLiteral("王\"大\""), {{QStringLiteral("A"), 2}, {QStringLiteral("A"), 1}})});
+        run(shop, {QDateTime(day.addDays(1), QTime(9, 0)),
+                   checkout(shop, QStringLiteral("次日"), {{QStringLiteral("A"), 5}})});
         const QString sales = shop.folder() + QStringLiteral("/sales.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"), day.toString(Qt::ISODate),
-                        QStringLiteral("--to"), day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), sales}), 0);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
+                        day.toString(Qt::ISODate), QStringLiteral("--to"), day.toString(Qt::ISODate),
+                        QStringLiteral("--database"), shop.path(), sales}),
+                 0);
         const QList<QStringList> rows = readCsv(sales);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[1].mid(1), (QStringList{"2026-05-01 09:00:00", "王\"大\"", "A", "紅,茶", "2", "12.5", "25"}));
         QCOMPARE(rows[2].mid(5), (QStringList{"1", "12.5", "12.5"}));
 
         const QString journal = shop.folder() + QStringLiteral("/journal.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"), day.toString(Qt::ISODate),
-                        QStringLiteral("--database"), shop.path(), journal}), 0);
+        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"),
+                        day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), journal}),
+                 0);
         const QList<QStringList> j = readCsv(journal);
         QVERIFY(j.size() >= 4); // header, two lines and the cash row of the first day
         for (const QStringList& r : j.mid(1))

@@ -49,7 +49,8 @@ TestShop::TestShop(const QString& password)
         qFatal("no temporary folder");
     if (onPostgres()) {
         static QAtomicInt counter;
-        m_pgDatabase = QStringLiteral("lumaro_t%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
+        m_pgDatabase =
+            QStringLiteral("lumaro_t%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
         onServer(QStringLiteral("CREATE DATABASE %1").arg(m_pgDatabase));
         QUrl url(postgresServer());
         url.setPath(QLatin1Char('/') + m_pgDatabase);
@@ -77,14 +78,16 @@ TestShop& TestShop::tea(const QString& number, const QString& name, const QVaria
 
 qlonglong TestShop::order(const QString& customer, const QString& contact, int status)
 {
-    return scalar(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, ?) RETURNING 訂單編號"),
+    return scalar(QStringLiteral(
+                      "INSERT INTO 訂單資料表 (客戶名稱, 連絡方式, 訂單狀態) VALUES (?, ?, ?) RETURNING 訂單編號"),
                   {customer, contact, status})
         .toLongLong();
 }
 
 qlonglong TestShop::line(qlonglong order, const QString& tea, int quantity)
 {
-    return scalar(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?) RETURNING 明細編號"),
+    return scalar(QStringLiteral(
+                      "INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?) RETURNING 明細編號"),
                   {order, tea, quantity})
         .toLongLong();
 }
@@ -93,7 +96,8 @@ TestShop& TestShop::balances(const QVariant& cash, const QVariant& bank)
 {
     // Journaled as an adjustment, so the shop's books still add up.
     exec(QStringLiteral("INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 現金變動, 銀行變動, 說明) "
-                        "SELECT 'test', '調整', '2000-01-01 00:00:00', COALESCE(CAST(? AS DOUBLE PRECISION), 0) - COALESCE(現金, 0), "
+                        "SELECT 'test', '調整', '2000-01-01 00:00:00', COALESCE(CAST(? AS DOUBLE PRECISION), 0) - "
+                        "COALESCE(現金, 0), "
                         "COALESCE(CAST(? AS DOUBLE PRECISION), 0) - COALESCE(銀行, 0), 'balances' FROM 帳款資料表"),
          {cash, bank});
     exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"), {cash, bank});
@@ -111,12 +115,15 @@ void TestShop::failWrites(const QString& trigger, const QString& when, const QSt
     QString text = message;
     text.replace(QLatin1Char('\''), QLatin1String("''"));
     if (m_db->isSQLite()) {
-        exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END").arg(trigger, when, table, text));
+        exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                 .arg(trigger, when, table, text));
         return;
     }
-    exec(QStringLiteral("CREATE FUNCTION %1_fails() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '%2'; END $$ LANGUAGE plpgsql")
+    exec(QStringLiteral(
+             "CREATE FUNCTION %1_fails() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION '%2'; END $$ LANGUAGE plpgsql")
              .arg(trigger, text));
-    exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_fails()").arg(trigger, when, table));
+    exec(QStringLiteral("CREATE TRIGGER %1 %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_fails()")
+             .arg(trigger, when, table));
 }
 
 void TestShop::dropFailure(const QString& trigger, const QString& table)

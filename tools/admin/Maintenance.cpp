@@ -45,7 +45,7 @@ QString shown(const QVariant& v)
     return ok && v.typeId() != QMetaType::QString ? describeNumber(x) : v.toString();
 }
 
-}  // namespace
+} // namespace
 
 int importMdb(const QStringList& args)
 {
@@ -101,7 +101,8 @@ int backup(const QStringList& args)
         err(e.description());
         return 1;
     }
-    out(QStringLiteral("已把「%1」備份到「%2」。").arg(QFileInfo(database).absoluteFilePath(), QFileInfo(plain[0]).absoluteFilePath()));
+    out(QStringLiteral("已把「%1」備份到「%2」。")
+            .arg(QFileInfo(database).absoluteFilePath(), QFileInfo(plain[0]).absoluteFilePath()));
     return 0;
 }
 
@@ -156,10 +157,16 @@ int check(const QStringList& args)
     }
 
     out(QStringLiteral("資料檔：%1").arg(database));
-    out(QStringLiteral("資料版本：%1%2").arg(c.version).arg(c.version < schema::CurrentVersion
-        ? QStringLiteral("（較舊，程式開啟時或用 lumaro-admin upgrade 升級到 %1）").arg(schema::CurrentVersion) : QString()));
+    out(QStringLiteral("資料版本：%1%2")
+            .arg(c.version)
+            .arg(c.version < schema::CurrentVersion
+                     ? QStringLiteral("（較舊，程式開啟時或用 lumaro-admin upgrade 升級到 %1）")
+                           .arg(schema::CurrentVersion)
+                     : QString()));
     out(QStringLiteral("完整性檢查：%1").arg(c.integrity.join(QStringLiteral("\n  "))));
-    out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1").arg(c.orphanLines.isEmpty() ? QStringLiteral("無") : QString::number(c.orphanLines.size()) + QStringLiteral(" 筆")));
+    out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1")
+            .arg(c.orphanLines.isEmpty() ? QStringLiteral("無")
+                                         : QString::number(c.orphanLines.size()) + QStringLiteral(" 筆")));
     for (const auto& o : c.orphanLines) {
         QStringList why;
         if (o.orderGone)
@@ -168,17 +175,24 @@ int check(const QStringList& args)
             why << QStringLiteral("茶葉「%1」已不存在").arg(shown(o.tea));
         out(QStringLiteral("  明細 %1：%2").arg(o.line).arg(why.join(QStringLiteral("，"))));
     }
-    out(QStringLiteral("庫存是負數的茶葉：%1").arg(c.negativeStock.isEmpty() ? QStringLiteral("無") : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
+    out(QStringLiteral("庫存是負數的茶葉：%1")
+            .arg(c.negativeStock.isEmpty() ? QStringLiteral("無")
+                                           : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
     for (const auto& s : c.negativeStock)
         out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), describeNumber(s.stock)));
-    out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(c.badStatus.isEmpty() ? QStringLiteral("無") : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
+    out(QStringLiteral("狀態不是 0 或 1 的訂單：%1")
+            .arg(c.badStatus.isEmpty() ? QStringLiteral("無")
+                                       : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
-    out(QStringLiteral("無法計算的數值（無限大、NaN、文字或超過一兆）：%1").arg(c.badNumbers.isEmpty() ? QStringLiteral("無") : QString::number(c.badNumbers.size()) + QStringLiteral(" 個")));
+    out(QStringLiteral("無法計算的數值（無限大、NaN、文字或超過一兆）：%1")
+            .arg(c.badNumbers.isEmpty() ? QStringLiteral("無")
+                                        : QString::number(c.badNumbers.size()) + QStringLiteral(" 個")));
     for (const auto& b : c.badNumbers)
         out(QStringLiteral("  %1 %2 %3 的 %4：%5").arg(b.table, b.keyColumn, b.key, b.column, shown(b.value)));
     out(QStringLiteral("不是 Lumaro 建立的觸發程序、檢視表或其他物件：%1")
-            .arg(c.foreign.isEmpty() ? QStringLiteral("無") : QString::number(c.foreign.size()) + QStringLiteral(" 個")));
+            .arg(c.foreign.isEmpty() ? QStringLiteral("無")
+                                     : QString::number(c.foreign.size()) + QStringLiteral(" 個")));
     for (const ShopObject& o : c.foreign)
         out(QStringLiteral("  %1").arg(o.describe()));
     if (c.accountRows != 1)
@@ -186,9 +200,12 @@ int check(const QStringList& args)
     out(QStringLiteral("現金：%1").arg(shown(c.cash)));
     out(QStringLiteral("銀行：%1").arg(shown(c.bank)));
     if (c.version >= 2) {
-        out(QStringLiteral("與期初加帳務日誌不符的餘額或庫存：%1").arg(c.books.isEmpty() ? QStringLiteral("無") : QString::number(c.books.size()) + QStringLiteral(" 筆")));
+        out(QStringLiteral("與期初加帳務日誌不符的餘額或庫存：%1")
+                .arg(c.books.isEmpty() ? QStringLiteral("無")
+                                       : QString::number(c.books.size()) + QStringLiteral(" 筆")));
         for (const auto& m : c.books)
-            out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5").arg(m.table, m.row, m.column, m.stored, m.expected));
+            out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5")
+                    .arg(m.table, m.row, m.column, m.stored, m.expected));
     }
 
     if (c.damaged()) {
@@ -221,7 +238,10 @@ int upgrade(const QStringList& args)
             out(QStringLiteral("「%1」已經是資料版本 %2，不需要升級。").arg(database).arg(before));
             return 0;
         }
-        out(QStringLiteral("已把「%1」從資料版本 %2 升級到 %3。").arg(database).arg(before).arg(upgrade::versionOf(*db)));
+        out(QStringLiteral("已把「%1」從資料版本 %2 升級到 %3。")
+                .arg(database)
+                .arg(before)
+                .arg(upgrade::versionOf(*db)));
         if (!backup.isEmpty())
             out(QStringLiteral("升級前的資料檔保存在「%1」。").arg(backup));
     } catch (const DataError& e) {
@@ -231,4 +251,4 @@ int upgrade(const QStringList& args)
     return 0;
 }
 
-}  // namespace lumaro::admin
+} // namespace lumaro::admin

@@ -6,31 +6,31 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <map>
 
 namespace {
 
 void usage()
 {
-    lumaro::admin::err(QStringLiteral(
-        "用法：lumaro-admin 指令 [參數]\n"
-        "  init [--sample] [--cash 金額] [--bank 金額] [資料檔]\n"
-        "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
-        "                              （密碼從標準輸入讀取）\n"
-        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
-        "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
-        "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
-        "  backup [--database 資料檔] 備份檔\n"
-        "                              備份資料檔（程式使用中也可以）\n"
-        "  restore 備份檔 [--database 資料檔]\n"
-        "                              用備份取代資料檔（原來的檔案會改名保留）\n"
-        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
-        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
-        "  export catalogue|sales|journal [--from 日期] [--to 日期] [--database 資料檔] 檔案.csv\n"
-        "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）\n"
-        "  --version                   顯示版本"));
+    lumaro::admin::err(
+        QStringLiteral("用法：lumaro-admin 指令 [參數]\n"
+                       "  init [--sample] [--cash 金額] [--bank 金額] [資料檔]\n"
+                       "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
+                       "                              （密碼從標準輸入讀取）\n"
+                       "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
+                       "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
+                       "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
+                       "  backup [--database 資料檔] 備份檔\n"
+                       "                              備份資料檔（程式使用中也可以）\n"
+                       "  restore 備份檔 [--database 資料檔]\n"
+                       "                              用備份取代資料檔（原來的檔案會改名保留）\n"
+                       "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
+                       "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
+                       "  export catalogue|sales|journal [--from 日期] [--to 日期] [--database 資料檔] 檔案.csv\n"
+                       "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）\n"
+                       "  --version                   顯示版本"));
 }
 
 } // namespace
@@ -67,14 +67,10 @@ int main(int argc, char* argv[])
         return args.isEmpty() && !parser.isSet(help) ? 2 : 0;
     }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
-        {QStringLiteral("init"), lumaro::admin::init},
-        {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
-        {QStringLiteral("backup"), lumaro::admin::backup},
-        {QStringLiteral("restore"), lumaro::admin::restore},
-        {QStringLiteral("check"), lumaro::admin::check},
-        {QStringLiteral("passwd"), lumaro::admin::passwd},
-        {QStringLiteral("export"), lumaro::admin::exportData},
-        {QStringLiteral("upgrade"), lumaro::admin::upgrade},
+        {QStringLiteral("init"), lumaro::admin::init},         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},
+        {QStringLiteral("backup"), lumaro::admin::backup},     {QStringLiteral("restore"), lumaro::admin::restore},
+        {QStringLiteral("check"), lumaro::admin::check},       {QStringLiteral("passwd"), lumaro::admin::passwd},
+        {QStringLiteral("export"), lumaro::admin::exportData}, {QStringLiteral("upgrade"), lumaro::admin::upgrade},
     };
     const auto it = commands.find(args[0]);
     if (it == commands.end()) {

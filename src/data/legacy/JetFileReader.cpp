@@ -23,7 +23,7 @@ QString lastLine(const QByteArray& bytes)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 QString JetFileReader::locateReader()
 {
@@ -73,7 +73,8 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
     if (!source.isFile() || !source.isReadable())
         return failed(QStringLiteral("無法讀取舊資料檔「%1」：不是可讀取的檔案。").arg(shown));
     if (m_reader.isEmpty() || !QFileInfo(m_reader).isExecutable())
-        return failed(QStringLiteral("找不到讀取舊資料檔的程式 %1，請重新安裝本程式。").arg(QLatin1String(kReaderName)));
+        return failed(
+            QStringLiteral("找不到讀取舊資料檔的程式 %1，請重新安裝本程式。").arg(QLatin1String(kReaderName)));
 
     QStringList args;
     if (!m_charset.isEmpty())
@@ -111,7 +112,7 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
             errTail = errTail.right(2048);
     };
     bool stalled = false;
-    bool refused = false;  // we stopped a reader that sent garbage
+    bool refused = false; // we stopped a reader that sent garbage
     while (proc.state() != QProcess::NotRunning) {
         proc.waitForReadyRead(200);
         drain();
@@ -155,4 +156,4 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
     return result;
 }
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

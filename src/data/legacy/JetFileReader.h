@@ -15,7 +15,7 @@ namespace lumaro::legacy {
 
 struct JetReadResult {
     bool ok = false;
-    QString error;  // set when !ok, in Chinese, naming the file
+    QString error; // set when !ok, in Chinese, naming the file
     JetContents contents;
 };
 
@@ -45,4 +45,4 @@ private:
     int m_stallMsecs = 30000;
 };
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

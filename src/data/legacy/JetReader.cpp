@@ -33,7 +33,8 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
     MdbCatalogEntry* entry = nullptr;
     for (unsigned i = 0; mdb->catalog && i < mdb->catalog->len && !entry; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (e->object_type == MDB_TABLE && (name == e->object_name || g_ascii_strcasecmp(name.c_str(), e->object_name) == 0))
+        if (e->object_type == MDB_TABLE &&
+            (name == e->object_name || g_ascii_strcasecmp(name.c_str(), e->object_name) == 0))
             entry = e;
     }
     if (!entry) {
@@ -149,7 +150,7 @@ bool readHandle(MdbHandle* mdb, std::uint64_t fileSize, const std::vector<std::s
     return out.ok();
 }
 
-}  // namespace
+} // namespace
 
 bool readJetFile(const std::string& path, const std::vector<std::string>& names, StreamWriter& out)
 {
@@ -178,4 +179,4 @@ bool readJetBuffer(const void* data, std::size_t size, const std::vector<std::st
     return readHandle(mdb.get(), size, names, out);
 }
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

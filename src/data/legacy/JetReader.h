@@ -21,4 +21,4 @@ bool readJetFile(const std::string& path, const std::vector<std::string>& names,
 // The same over bytes in memory (used by the fuzzer).
 bool readJetBuffer(const void* data, std::size_t size, const std::vector<std::string>& names, StreamWriter& out);
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

@@ -18,8 +18,7 @@ void putU32(std::string& out, std::uint32_t v)
 std::uint32_t getU32(const char* p)
 {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) |
-           (std::uint32_t(u[3]) << 24);
+    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) | (std::uint32_t(u[3]) << 24);
 }
 
 // A count or number in a record: plain decimal digits, nothing else.
@@ -43,31 +42,43 @@ bool parseInt(const Value& v, int& out, int maxValue)
     return true;
 }
 
-bool knownKind(char k)
-{
-    return std::strchr("HTREMXZ", k) != nullptr && k != '\0';
-}
+bool knownKind(char k) { return std::strchr("HTREMXZ", k) != nullptr && k != '\0'; }
 
-}  // namespace
+} // namespace
 
 std::string_view jetTypeName(int type)
 {
     switch (type) {
-    case JetBool: return "Boolean";
-    case JetByte: return "Byte";
-    case JetInt: return "Integer";
-    case JetLong: return "Long Integer";
-    case JetMoney: return "Currency";
-    case JetFloat: return "Single";
-    case JetDouble: return "Double";
-    case JetDateTime: return "DateTime";
-    case JetBinary: return "Binary";
-    case JetText: return "Text";
-    case JetOle: return "OLE";
-    case JetMemo: return "Memo";
-    case JetRepId: return "Replication ID";
-    case JetNumeric: return "Numeric";
-    default: return "Unknown";
+    case JetBool:
+        return "Boolean";
+    case JetByte:
+        return "Byte";
+    case JetInt:
+        return "Integer";
+    case JetLong:
+        return "Long Integer";
+    case JetMoney:
+        return "Currency";
+    case JetFloat:
+        return "Single";
+    case JetDouble:
+        return "Double";
+    case JetDateTime:
+        return "DateTime";
+    case JetBinary:
+        return "Binary";
+    case JetText:
+        return "Text";
+    case JetOle:
+        return "OLE";
+    case JetMemo:
+        return "Memo";
+    case JetRepId:
+        return "Replication ID";
+    case JetNumeric:
+        return "Numeric";
+    default:
+        return "Unknown";
     }
 }
 
@@ -217,8 +228,7 @@ bool StreamParser::handle(char kind, std::vector<Value>& f)
         return fail(State::ReaderFailed, std::move(msg));
     }
     if (!sawHeader_) {
-        if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) ||
-            f[1] != std::string(kStreamVersion))
+        if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) || f[1] != std::string(kStreamVersion))
             return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
         if (!parseInt(f[2], contents_.jetVersion, 255) || !parseInt(f[3], contents_.codePage, 65535))
             return fail(State::Malformed, "標頭的版本或字碼頁不正確");
@@ -282,4 +292,4 @@ bool StreamParser::handle(char kind, std::vector<Value>& f)
     }
 }
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

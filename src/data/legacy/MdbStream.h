@@ -64,7 +64,7 @@ struct Table {
 };
 
 struct JetContents {
-    int jetVersion = -1;  // 0 is Jet 3, 1 is Jet 4, higher are the later Access formats
+    int jetVersion = -1; // 0 is Jet 3, 1 is Jet 4, higher are the later Access formats
     int codePage = 0;
     std::vector<Table> tables;
     std::vector<std::string> missingTables;
@@ -104,9 +104,9 @@ private:
 class StreamParser {
 public:
     struct Limits {
-        std::size_t maxField = 16u << 20;     // one value
-        std::size_t maxFields = 1024;         // fields in one record
-        std::uint64_t maxTotal = 1ull << 30;  // the whole stream
+        std::size_t maxField = 16u << 20;    // one value
+        std::size_t maxFields = 1024;        // fields in one record
+        std::uint64_t maxTotal = 1ull << 30; // the whole stream
     };
 
     enum class State { Reading, Finished, ReaderFailed, Malformed };
@@ -147,4 +147,4 @@ private:
     JetContents contents_;
 };
 
-}  // namespace lumaro::legacy
+} // namespace lumaro::legacy

@@ -49,7 +49,7 @@ bool charsetKnown(const char* name)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -76,7 +76,10 @@ int main(int argc, char** argv)
         buffer.clear();
         return ok;
     });
-    auto flush = [&] { writeAll(streamFd, buffer.data(), buffer.size()); buffer.clear(); };
+    auto flush = [&] {
+        writeAll(streamFd, buffer.data(), buffer.size());
+        buffer.clear();
+    };
 
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string charset;
