@@ -60,6 +60,8 @@ void updateOneRow(Database& db, const QString& sql, const QVariantList& params)
         throw DataError(QStringLiteral("要更新的資料列已不存在，這筆交易沒有記下。"));
 }
 
+} // namespace
+
 // Adds to the balances by relative updates, so another terminal's moves in
 // between are kept. One statement for both: they change together.
 void addToBalances(Database& db, const QVariant& account, Money cash, Money bank)
@@ -76,6 +78,8 @@ void addToBalances(Database& db, const QVariant& account, Money cash, Money bank
                               db.roundedAmount(QStringLiteral("COALESCE(銀行, 0) + ?"))),
                      {cash.toDouble(), bank.toDouble(), account});
 }
+
+namespace {
 
 // Moves amount from cash to bank (toBank) or from bank to cash, both in one
 // transaction with its journal row.

@@ -44,6 +44,10 @@ struct AccountRow {
 // terminals until the commit (the transaction holds the write lock on SQLite;
 // FOR UPDATE on PostgreSQL). Fails when the table has no row.
 AccountRow accountRow(Database& db);
+// Adds to the account row's balances by relative updates, inside the move's
+// transaction, so another terminal's moves in between are kept. Every move
+// that changes the cash or the bank goes through here.
+void addToBalances(Database& db, const QVariant& account, Money cash, Money bank);
 // The account row's balances as stored, unchecked: for the check, which must
 // be able to show a balance no move could be worked out on.
 struct StoredAccountRow {

@@ -149,11 +149,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
 
     const money::AccountRow account = money::accountRow(db);
     (void)(account.cash + total); // refuses a balance out of range
-    QSqlQuery credit = db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?")
-                                   .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?"))),
-                               {total.toDouble(), account.id});
-    if (affectedRows(credit) != 1)
-        throw DataError(QStringLiteral("帳款資料表沒有資料，無法把貨款記入現金。"));
+    money::addToBalances(db, account.id, total, Money());
 
     books::recordCheckoutLines(db, id, order);
     books::Entry cash;
