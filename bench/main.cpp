@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSysInfo>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -264,6 +266,55 @@ QList<Action> actions(Shop& big, int runs)
         if (!page.isEmpty())
             reports::saleLines(*s.db, page.first().order);
     });
+
+    // Ten years of sales searched for one customer: one with a few hundred
+    // orders, and a filter matching a third of all orders. Then an order of
+    // the ten years chosen, its lines shown.
+    auto history = [](Shop& s) {
+        auto* w = s.window->findChild<SalesHistory_frm*>(QStringLiteral("SalesHistory_frm"));
+        return w ? w : static_cast<SalesHistory_frm*>(s.screen("SalesHistory", "SalesHistory_frm"));
+    };
+    const QDate today = QDate::currentDate();
+    for (const QString& who : {QStringLiteral("客戶299"), QStringLiteral("客戶1")}) {
+        list << Action{
+            QStringLiteral("search SalesHistory_frm, ten years, customer %1").arg(who),
+            [history, who, today](Shop& s) {
+                SalesHistory_frm* w = history(s);
+                w->dtFrom->setDate(today.addYears(-10));
+                w->dtTo->setDate(today);
+                w->txtCustomer->setText(who);
+            },
+            [history](Shop& s) {
+                history(s)->cmdSearch->click();
+                settle();
+            },
+            [who, today](Floor&, Shop& s) {
+                const auto page = reports::salesPage(*s.db, {today.addYears(-10), today, who}, SalesHistory_frm::kPage);
+                if (!page.isEmpty())
+                    reports::saleLines(*s.db, page.first().order);
+            }};
+    }
+    list << Action{QStringLiteral("select a sale in SalesHistory_frm, ten years"),
+                   [history, today](Shop& s) {
+                       SalesHistory_frm* w = history(s);
+                       if (w->txtCustomer->text() != QString() || w->dtFrom->date() != today.addYears(-10)) {
+                           w->dtFrom->setDate(today.addYears(-10));
+                           w->txtCustomer->clear();
+                           w->cmdSearch->click();
+                       }
+                       w->grdSales->setCurrentCell(w->grdSales->rowCount() - 1, 0);
+                       settle();
+                   },
+                   [history](Shop& s) {
+                       history(s)->grdSales->setCurrentCell(0, 0);
+                       settle();
+                   },
+                   [](Floor&, Shop& s) {
+                       const QDate d = QDate::currentDate();
+                       const auto page = reports::salesPage(*s.db, {d.addYears(-10), d, {}}, 1);
+                       if (!page.isEmpty())
+                           reports::saleLines(*s.db, page.first().order);
+                   }};
 
     list << Action{QStringLiteral("select an order (%1 lines)").arg(big.bigLines),
                    [](Shop& s) {

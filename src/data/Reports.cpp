@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Numbers.h"
+#include "data/Schema.h"
 #include "data/Settings.h"
 
 #include <QHash>
@@ -63,71 +64,172 @@ QDateTime localTime(const QString& journal)
     return t.toLocalTime();
 }
 
-QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const QString& after)
+namespace {
+
+// A customer filter matching fewer orders than this reads those orders'
+// journal rows; one matching more walks the journal's time index, where
+// matches come often enough to fill a page soon.
+constexpr int kFewOrders = 4000;
+
+Sale journalSale(const QSqlQuery& q)
+{
+    Sale s;
+    s.order = q.value(2).toLongLong();
+    s.settled = localTime(q.value(1).toString());
+    s.customer = text(q.value(3));
+    s.total = money(q.value(4));
+    s.cursor = q.value(1).toString() + QLatin1Char('|') + q.value(0).toString();
+    return s;
+}
+
+QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
 {
     const Range r = rangeOf(filter.from, filter.to);
-    QString sql = QStringLiteral(
-        "SELECT j.日誌編號, j.時間, j.訂單編號, o.客戶名稱, j.現金變動 FROM 帳務日誌表 j "
-        "LEFT JOIN 訂單資料表 o ON o.訂單編號 = j.訂單編號 "
-        "WHERE j.種類 = '結帳' AND j.茶葉編號 IS NULL AND j.訂單編號 IS NOT NULL AND j.時間 >= ? AND j.時間 < ?");
-    QVariantList params{r.start, r.end};
+    QVariantList cursor;
     if (!after.isEmpty()) {
         const qsizetype bar = after.indexOf(QLatin1Char('|'));
         const QString time = after.left(bar);
-        const qlonglong id = after.mid(bar + 1).toLongLong();
-        sql += QStringLiteral(" AND (j.時間 < ? OR (j.時間 = ? AND j.日誌編號 < ?))");
-        params << time << time << id;
+        cursor << time << time << after.mid(bar + 1).toLongLong();
     }
-    if (!filter.customer.isEmpty()) {
-        sql += QStringLiteral(" AND o.客戶名稱 LIKE ? ESCAPE '\\'");
-        params << containsPattern(filter.customer);
+    QString statement;
+    QVariantList params;
+    const bool customer = !filter.customer.isEmpty();
+    const QString pattern = containsPattern(filter.customer);
+    if (customer && db.scalar(sql::customerOrders(), {pattern, kFewOrders}).toInt() < kFewOrders) {
+        statement = sql::salesOfCustomer(!after.isEmpty());
+        params << pattern << r.start << r.end << cursor;
+    } else {
+        statement = sql::salesByTime(customer, !after.isEmpty());
+        params << r.start << r.end << cursor;
+        if (customer)
+            params << pattern;
     }
-    sql += QStringLiteral(" ORDER BY j.時間 DESC, j.日誌編號 DESC LIMIT ?");
     params << limit;
-
     QList<Sale> out;
-    QSqlQuery q = db.exec(sql, params);
+    QSqlQuery q = db.exec(statement, params);
+    while (q.next())
+        out << journalSale(q);
+    return out;
+}
+
+// The order date of an order settled before the journal: a date alone, or
+// with the time of day an imported file kept.
+QDateTime orderTime(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().startOfDay();
+    const QString t = v.toString();
+    if (t.size() >= 19)
+        return QDateTime::fromString(t.left(19), kTimeFormat);
+    return QDate::fromString(t.left(10), Qt::ISODate).startOfDay();
+}
+
+QString orderDateText(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString();
+}
+
+// Orders settled before the journal existed are all older than the journal's
+// first row; a range starting after its day holds none. An order's date is
+// the day it was taken, on or before the day it was settled.
+bool mayHoldLegacy(Database& db, const SalesFilter& filter)
+{
+    if (!filter.from.isValid())
+        return true;
+    const QVariant start = db.scalar(sql::journalStart());
+    return start.isNull() || filter.from <= localTime(start.toString()).date();
+}
+
+const QLatin1String kLegacyCursor("L|");
+
+QList<Sale> legacySales(Database& db, const SalesFilter& filter, int limit, const QString& after)
+{
+    QVariantList params;
+    if (filter.from.isValid())
+        params << filter.from.toString(Qt::ISODate);
+    if (filter.to.isValid())
+        params << filter.to.addDays(1).toString(Qt::ISODate);
+    if (!filter.customer.isEmpty())
+        params << containsPattern(filter.customer);
+    if (!after.isEmpty()) {
+        const QString rest = after.mid(kLegacyCursor.size());
+        const qsizetype bar = rest.lastIndexOf(QLatin1Char('|'));
+        const QString date = rest.left(bar);
+        params << date << date << rest.mid(bar + 1).toLongLong();
+    }
+    params << limit;
+    QList<Sale> out;
+    QSqlQuery q = db.exec(sql::legacySales(filter.from.isValid(), filter.to.isValid(), !filter.customer.isEmpty(),
+                                           !after.isEmpty()),
+                          params);
     while (q.next()) {
         Sale s;
-        s.order = q.value(2).toLongLong();
-        s.settled = localTime(q.value(1).toString());
-        s.customer = text(q.value(3));
-        s.total = money(q.value(4));
-        s.cursor = q.value(1).toString() + QLatin1Char('|') + q.value(0).toString();
+        s.order = q.value(0).toLongLong();
+        s.settled = orderTime(q.value(1));
+        s.customer = text(q.value(2));
+        s.total = money(q.value(3));
+        s.estimated = true;
+        s.cursor = kLegacyCursor + orderDateText(q.value(1)) + QLatin1Char('|') + QString::number(s.order);
         out << s;
     }
+    return out;
+}
+
+SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QVariant& price)
+{
+    SaleLine l;
+    l.tea = text(tea);
+    l.name = text(name);
+    l.kg = kg;
+    l.price = money(price);
+    // The subtotal as checkout showed it to the customer.
+    l.subtotal = readNumber(formatNumber(l.kg * l.price));
+    return l;
+}
+
+} // namespace
+
+QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const QString& after)
+{
+    QList<Sale> out;
+    const bool legacyCursor = after.startsWith(kLegacyCursor);
+    if (!legacyCursor) {
+        out = journalSales(db, filter, limit, after);
+        if (out.size() >= limit)
+            return out;
+    }
+    if (mayHoldLegacy(db, filter))
+        out += legacySales(db, filter, limit - int(out.size()), legacyCursor ? after : QString());
     return out;
 }
 
 QList<SaleLine> saleLines(Database& db, qlonglong order)
 {
     QList<SaleLine> out;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 茶葉編號, 茶葉名稱, 庫存變動, 單價 FROM 帳務日誌表 "
-                                         "WHERE 訂單編號 = ? AND 種類 = '結帳' AND 茶葉編號 IS NOT NULL "
-                                         "ORDER BY 日誌編號"),
-                          {order});
-    while (q.next()) {
-        SaleLine l;
-        l.tea = text(q.value(0));
-        l.name = text(q.value(1));
-        l.kg = kilograms(-q.value(2).toDouble());
-        l.price = money(q.value(3));
-        // The subtotal as checkout showed it to the customer.
-        l.subtotal = readNumber(formatNumber(l.kg * l.price));
-        out << l;
+    {
+        QSqlQuery q = db.exec(sql::journalLines(), {order});
+        while (q.next())
+            out << saleLine(q.value(0), q.value(1), kilograms(-q.value(2).toDouble()), q.value(3));
     }
+    if (!out.isEmpty() || !db.scalar(sql::orderJournaled(), {order}).isNull())
+        return out;
+    QSqlQuery q = db.exec(sql::legacyLines(), {order});
+    while (q.next())
+        out << saleLine(q.value(0), q.value(1), kilograms(q.value(2)), q.value(3));
     return out;
 }
 
 Receipt receipt(Database& db, qlonglong order)
 {
-    QSqlQuery q = db.exec(QStringLiteral("SELECT j.時間, o.客戶名稱, j.現金變動 FROM 帳務日誌表 j "
-                                         "LEFT JOIN 訂單資料表 o ON o.訂單編號 = j.訂單編號 "
-                                         "WHERE j.訂單編號 = ? AND j.種類 = '結帳' AND j.茶葉編號 IS NULL "
-                                         "ORDER BY j.日誌編號 LIMIT 1"),
-                          {order});
-    if (!q.next())
+    QSqlQuery q = db.exec(sql::receiptHead(), {order});
+    if (!q.next()) {
+        q.finish();
+        const QVariant status = db.scalar(sql::orderStatus(), {order});
+        if (status.toInt() == 1)
+            throw DataError(
+                QStringLiteral("訂單 %1 是在帳務日誌啟用前結帳的，沒有當時的單價紀錄，無法開立收據。").arg(order));
         throw DataError(QStringLiteral("訂單 %1 還沒有結帳，沒有收據。").arg(order));
+    }
     Receipt r;
     r.order = order;
     r.settled = localTime(q.value(0).toString());
@@ -147,9 +249,7 @@ DayReport dayReport(Database& db, const QDate& day)
     d.day = day;
     const Range r = rangeOf(day, day);
     {
-        QSqlQuery q = db.exec(QStringLiteral("SELECT COALESCE(SUM(現金變動), 0), COALESCE(SUM(銀行變動), 0) "
-                                             "FROM 帳務日誌表 WHERE 時間 < ? OR (種類 = '期初' AND 時間 < ?)"),
-                              {r.start, r.end});
+        QSqlQuery q = db.exec(sql::openingBalances(), {r.start, r.end});
         if (q.next()) {
             d.openingCash = money(q.value(0));
             d.openingBank = money(q.value(1));
@@ -158,12 +258,7 @@ DayReport dayReport(Database& db, const QDate& day)
     d.closingCash = d.openingCash;
     d.closingBank = d.openingBank;
 
-    QSqlQuery q =
-        db.exec(QStringLiteral(
-                    "SELECT 種類, 茶葉編號, MAX(茶葉名稱), SUM(庫存變動), SUM(現金變動), SUM(銀行變動), "
-                    "COUNT(DISTINCT 訂單編號), SUM(-庫存變動 * 單價) FROM 帳務日誌表 "
-                    "WHERE 時間 >= ? AND 時間 < ? AND 種類 <> '期初' GROUP BY 種類, 茶葉編號 ORDER BY 種類, 茶葉編號"),
-                {r.start, r.end});
+    QSqlQuery q = db.exec(sql::dayMoves(), {r.start, r.end});
     while (q.next()) {
         const QString kind = q.value(0).toString();
         const double cash = money(q.value(4));
@@ -205,9 +300,7 @@ QList<double> dailyTakings(Database& db, const QDate& last, int days)
     const QDate first = last.addDays(1 - days);
     const Range r = rangeOf(first, last);
     QList<double> out(days, 0.0);
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 時間, 現金變動 FROM 帳務日誌表 WHERE 種類 = '結帳' "
-                                         "AND 茶葉編號 IS NULL AND 時間 >= ? AND 時間 < ?"),
-                          {r.start, r.end});
+    QSqlQuery q = db.exec(sql::dailyTakings(), {r.start, r.end});
     while (q.next()) {
         const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
         if (i >= 0 && i < days)
@@ -218,26 +311,19 @@ QList<double> dailyTakings(Database& db, const QDate& last, int days)
     return out;
 }
 
-double currentCash(Database& db)
-{
-    return money(db.scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1")));
-}
+double currentCash(Database& db) { return money(db.scalar(sql::currentCash())); }
 
 QList<LowStock> lowStock(Database& db, double level, const QDate& today)
 {
     QHash<QString, double> sold;
     {
         const Range r = rangeOf(today.addDays(-29), today);
-        QSqlQuery q = db.exec(QStringLiteral("SELECT 茶葉編號, SUM(-庫存變動) FROM 帳務日誌表 WHERE 種類 = '結帳' "
-                                             "AND 茶葉編號 IS NOT NULL AND 時間 >= ? AND 時間 < ? GROUP BY 茶葉編號"),
-                              {r.start, r.end});
+        QSqlQuery q = db.exec(sql::soldSince(), {r.start, r.end});
         while (q.next())
             sold.insert(q.value(0).toString(), kilograms(q.value(1)));
     }
     QList<LowStock> out;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 編號, 名稱, COALESCE(庫存, 0) FROM 茶葉資料表 "
-                                         "WHERE COALESCE(庫存, 0) < ? ORDER BY COALESCE(庫存, 0), 編號"),
-                          {level});
+    QSqlQuery q = db.exec(sql::lowStock(), {level});
     while (q.next()) {
         LowStock s;
         s.tea = q.value(0).toString();
@@ -254,7 +340,7 @@ qint64 exportCatalogue(Database& db, CsvFile& out)
     out.row({QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"), QStringLiteral("訂價"),
              QStringLiteral("庫存")});
     qint64 n = 0;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 ORDER BY 編號"));
+    QSqlQuery q = db.exec(sql::catalogue());
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4))});
         ++n;
@@ -264,25 +350,44 @@ qint64 exportCatalogue(Database& db, CsvFile& out)
 
 qint64 exportSales(Database& db, CsvFile& out, const QDate& from, const QDate& to)
 {
+    return exportSales(db, out, SalesFilter{from, to, {}});
+}
+
+qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
+{
     out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
              QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
              QStringLiteral("小計")});
-    const Range r = rangeOf(from, to);
+    const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
-    QSqlQuery q =
-        db.exec(QStringLiteral("SELECT j.訂單編號, j.時間, o.客戶名稱, j.茶葉編號, j.茶葉名稱, j.庫存變動, j.單價 "
-                               "FROM 帳務日誌表 j LEFT JOIN 訂單資料表 o ON o.訂單編號 = j.訂單編號 "
-                               "WHERE j.種類 = '結帳' AND j.茶葉編號 IS NOT NULL AND j.時間 >= ? AND j.時間 < ? "
-                               "ORDER BY j.時間, j.日誌編號"),
-                {r.start, r.end});
-    while (q.next()) {
-        const double kg = kilograms(-q.value(5).toDouble());
-        const QVariant price = q.value(6);
-        out.row({text(q.value(0)), localTime(q.value(1).toString()).toString(kTimeFormat), text(q.value(2)),
-                 text(q.value(3)), text(q.value(4)), formatNumber(kg), number(price),
+    auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
+                   const QVariant& name, double kg, const QVariant& price) {
+        out.row({text(order), when, text(who), text(tea), text(name), formatNumber(kg), number(price),
                  price.isNull() ? QString() : formatNumber(kg * money(price))});
         ++n;
+    };
+    // Orders settled before the journal first: they are the older ones.
+    if (mayHoldLegacy(db, filter)) {
+        QVariantList params;
+        if (filter.from.isValid())
+            params << filter.from.toString(Qt::ISODate);
+        if (filter.to.isValid())
+            params << filter.to.addDays(1).toString(Qt::ISODate);
+        if (customer)
+            params << containsPattern(filter.customer);
+        QSqlQuery q = db.exec(sql::legacySalesLines(filter.from.isValid(), filter.to.isValid(), customer), params);
+        while (q.next())
+            row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
+                q.value(6));
     }
+    const Range r = rangeOf(filter.from, filter.to);
+    QVariantList params{r.start, r.end};
+    if (customer)
+        params << containsPattern(filter.customer);
+    QSqlQuery q = db.exec(sql::salesLines(customer), params);
+    while (q.next())
+        row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
+            kilograms(-q.value(5).toDouble()), q.value(6));
     return n;
 }
 
@@ -294,10 +399,7 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
              QStringLiteral("說明")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 日誌編號, 異動編號, 種類, 時間, 終端, 訂單編號, 茶葉編號, 茶葉名稱, "
-                                         "庫存變動, 單價, 現金變動, 銀行變動, 說明 FROM 帳務日誌表 "
-                                         "WHERE 時間 >= ? AND 時間 < ? ORDER BY 時間, 日誌編號"),
-                          {r.start, r.end});
+    QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
@@ -307,5 +409,228 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     }
     return n;
 }
+
+namespace sql {
+
+namespace {
+
+// A statement written with {x.y} for the schema's names: {J}, {O}, {L}, {T}
+// and {A} for the tables, {j.*}, {o.*}, {l.*}, {t.*} and {a.*} for their
+// columns, {k.*} for a journal kind as a quoted literal.
+QString statement(const char* text)
+{
+    using namespace schema;
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("J"), JournalTable},
+        {QStringLiteral("O"), OrderTable},
+        {QStringLiteral("L"), LineTable},
+        {QStringLiteral("T"), TeaTable},
+        {QStringLiteral("A"), AccountTable},
+        {QStringLiteral("j.id"), journal::Id},
+        {QStringLiteral("j.move"), journal::Move},
+        {QStringLiteral("j.kind"), journal::Kind},
+        {QStringLiteral("j.time"), journal::Time},
+        {QStringLiteral("j.terminal"), journal::Terminal},
+        {QStringLiteral("j.order"), journal::Order},
+        {QStringLiteral("j.tea"), journal::Tea},
+        {QStringLiteral("j.teaName"), journal::TeaName},
+        {QStringLiteral("j.stock"), journal::StockChange},
+        {QStringLiteral("j.price"), journal::UnitPrice},
+        {QStringLiteral("j.cash"), journal::CashChange},
+        {QStringLiteral("j.bank"), journal::BankChange},
+        {QStringLiteral("j.note"), journal::Note},
+        {QStringLiteral("o.number"), order::Number},
+        {QStringLiteral("o.customer"), order::Customer},
+        {QStringLiteral("o.date"), order::Date},
+        {QStringLiteral("o.status"), order::Status},
+        {QStringLiteral("l.order"), line::Order},
+        {QStringLiteral("l.tea"), line::Tea},
+        {QStringLiteral("l.quantity"), line::Quantity},
+        {QStringLiteral("l.id"), line::Id},
+        {QStringLiteral("t.number"), tea::Number},
+        {QStringLiteral("t.name"), tea::Name},
+        {QStringLiteral("t.cost"), tea::Cost},
+        {QStringLiteral("t.price"), tea::Price},
+        {QStringLiteral("t.stock"), tea::Stock},
+        {QStringLiteral("a.id"), account::Id},
+        {QStringLiteral("a.cash"), account::Cash},
+        {QStringLiteral("k.opening"), QLatin1Char('\'') + journalKind::Opening + QLatin1Char('\'')},
+        {QStringLiteral("k.checkout"), QLatin1Char('\'') + journalKind::Checkout + QLatin1Char('\'')},
+        {QStringLiteral("k.purchase"), QLatin1Char('\'') + journalKind::Purchase + QLatin1Char('\'')},
+    };
+    const QString in = QString::fromUtf8(text);
+    QString out;
+    out.reserve(in.size() * 2);
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != QLatin1Char('{')) {
+            out += in[i];
+            continue;
+        }
+        const qsizetype close = in.indexOf(QLatin1Char('}'), i);
+        const QString key = in.mid(i + 1, close - i - 1);
+        Q_ASSERT(names.contains(key));
+        out += names.value(key);
+        i = close;
+    }
+    return out;
+}
+
+QString add(bool when, const char* text) { return when ? statement(text) : QString(); }
+
+} // namespace
+
+QString salesByTime(bool customer, bool after)
+{
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
+                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
+}
+
+QString salesOfCustomer(bool after)
+{
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {O} o "
+                     "JOIN {J} j ON j.{j.order} = o.{o.number} "
+                     "WHERE o.{o.customer} LIKE ? ESCAPE '\\' AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
+                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
+}
+
+QString customerOrders()
+{
+    return statement("SELECT COUNT(*) FROM (SELECT 1 FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) m");
+}
+
+QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
+
+QString legacySales(bool from, bool to, bool customer, bool after)
+{
+    return statement("SELECT p.{o.number}, p.{o.date}, p.{o.customer}, "
+                     "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
+                     "WHERE l.{l.order} = p.{o.number}) "
+                     "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE o.{o.status} = 1") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           add(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
+           statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
+                     "ORDER BY o.{o.date} DESC, o.{o.number} DESC LIMIT ?) p "
+                     "ORDER BY p.{o.date} DESC, p.{o.number} DESC");
+}
+
+QString journalLines()
+{
+    return statement("SELECT {j.tea}, {j.teaName}, {j.stock}, {j.price} FROM {J} "
+                     "WHERE {j.order} = ? AND {j.kind} = {k.checkout} AND {j.tea} IS NOT NULL ORDER BY {j.id}");
+}
+
+QString orderJournaled() { return statement("SELECT 1 FROM {J} WHERE {j.order} = ? LIMIT 1"); }
+
+QString orderStatus() { return statement("SELECT {o.status} FROM {O} WHERE {o.number} = ?"); }
+
+QString legacyLines()
+{
+    return statement("SELECT l.{l.tea}, t.{t.name}, l.{l.quantity}, t.{t.price} FROM {L} l "
+                     "JOIN {O} o ON o.{o.number} = l.{l.order} LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} "
+                     "WHERE l.{l.order} = ? AND o.{o.status} = 1 ORDER BY l.{l.id}");
+}
+
+QString receiptHead()
+{
+    return statement("SELECT j.{j.time}, o.{o.customer}, j.{j.cash} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.order} = ? AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
+                     "ORDER BY j.{j.id} LIMIT 1");
+}
+
+QString openingBalances()
+{
+    return statement("SELECT COALESCE(SUM({j.cash}), 0), COALESCE(SUM({j.bank}), 0) FROM {J} "
+                     "WHERE {j.time} < ? OR ({j.kind} = {k.opening} AND {j.time} < ?)");
+}
+
+QString dayMoves()
+{
+    return statement("SELECT {j.kind}, {j.tea}, MAX({j.teaName}), SUM({j.stock}), SUM({j.cash}), SUM({j.bank}), "
+                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}) FROM {J} "
+                     "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
+                     "GROUP BY {j.kind}, {j.tea} ORDER BY {j.kind}, {j.tea}");
+}
+
+QString dailyTakings()
+{
+    return statement("SELECT {j.time}, {j.cash} FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
+}
+
+QString currentCash() { return statement("SELECT {a.cash} FROM {A} ORDER BY {a.id} LIMIT 1"); }
+
+QString soldSince()
+{
+    return statement("SELECT {j.tea}, SUM(-{j.stock}) FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NOT NULL AND {j.time} >= ? AND {j.time} < ? GROUP BY {j.tea}");
+}
+
+QString lowStock()
+{
+    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0) FROM {T} "
+                     "WHERE COALESCE({t.stock}, 0) < ? ORDER BY COALESCE({t.stock}, 0), {t.number}");
+}
+
+QString catalogue()
+{
+    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock} FROM {T} ORDER BY {t.number}");
+}
+
+QString salesLines(bool customer)
+{
+    return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
+                     "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
+                     "AND j.{j.time} < ?") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
+}
+
+QString legacySalesLines(bool from, bool to, bool customer)
+{
+    return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
+                     "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
+                     "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
+                     "ORDER BY o.{o.date}, o.{o.number}, l.{l.id}");
+}
+
+QString journal()
+{
+    return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
+                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note} FROM {J} "
+                     "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+}
+
+QStringList all()
+{
+    QStringList out{customerOrders(), journalStart(), journalLines(),    orderJournaled(), orderStatus(),
+                    legacyLines(),    receiptHead(),  openingBalances(), dayMoves(),       dailyTakings(),
+                    currentCash(),    soldSince(),    lowStock(),        catalogue(),      journal()};
+    for (bool a : {false, true}) {
+        out << salesOfCustomer(a) << salesLines(a);
+        for (bool b : {false, true}) {
+            out << salesByTime(a, b);
+            for (bool c : {false, true}) {
+                out << legacySalesLines(a, b, c);
+                for (bool d : {false, true})
+                    out << legacySales(a, b, c, d);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace sql
 
 } // namespace lumaro::reports

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -28,6 +29,9 @@ struct Sale {
     QDateTime settled; // local
     QString customer;
     double total = 0;
+    // Settled before the shop kept its journal: the time is the order's date,
+    // and the total is priced at the catalogue's prices of today.
+    bool estimated = false;
     QString cursor; // where the next page starts, for salesPage
 };
 
@@ -39,7 +43,9 @@ struct SalesFilter {
 
 // Settled orders in the range, newest first, at most limit of them, starting
 // after the sale whose cursor is given (empty: from the newest). Reads only
-// the rows asked for, so ten years of sales page as fast as one day.
+// the rows asked for, so ten years of sales page as fast as one day. Orders
+// settled before the journal existed follow the journal's, all older than
+// them, by their order date.
 QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const QString& after = {});
 
 // One line of a settled order as it was charged.
@@ -51,9 +57,12 @@ struct SaleLine {
     double subtotal = 0;
 };
 
+// From the journal; for an order settled before the journal existed, from the
+// order's lines at today's prices (a tea since deleted has no name or price).
 QList<SaleLine> saleLines(Database& db, qlonglong order);
 
-// Everything a receipt shows. Throws DataError when the order is not settled.
+// Everything a receipt shows. Throws DataError when the order is not settled,
+// or was settled before the journal kept what was charged.
 struct Receipt {
     QString shopName;
     QString shopAddress;
@@ -114,8 +123,42 @@ QList<LowStock> lowStock(Database& db, double level, const QDate& today);
 // CSV exports; from and to (inclusive, local dates) may be left invalid for no
 // bound. Each returns the number of data rows written.
 qint64 exportCatalogue(Database& db, CsvFile& out);
+// The sales of the filter, one row per line, oldest first.
+qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter);
 qint64 exportSales(Database& db, CsvFile& out, const QDate& from = {}, const QDate& to = {});
 qint64 exportJournal(Database& db, CsvFile& out, const QDate& from = {}, const QDate& to = {});
+
+// The statements the reports run, each in every form it takes, built from the
+// schema's names; values are bound. all() lists every form, so each can be
+// prepared against a fresh shop.
+namespace sql {
+// Sales from the journal (one cash row per order), newest first: scanning the
+// time index, or, for a customer few orders carry, from that customer's orders.
+QString salesByTime(bool customer, bool after);
+QString salesOfCustomer(bool after);
+// How many orders (up to a bound) a customer filter matches.
+QString customerOrders();
+// The journal's first time: orders settled before it have no journal rows.
+QString journalStart();
+// Settled orders without journal rows in an order-date range, newest first.
+QString legacySales(bool from, bool to, bool customer, bool after);
+QString journalLines();
+QString orderJournaled();
+QString orderStatus();
+QString legacyLines();
+QString receiptHead();
+QString openingBalances();
+QString dayMoves();
+QString dailyTakings();
+QString currentCash();
+QString soldSince();
+QString lowStock();
+QString catalogue();
+QString salesLines(bool customer);
+QString legacySalesLines(bool from, bool to, bool customer);
+QString journal();
+QStringList all();
+} // namespace sql
 
 } // namespace reports
 

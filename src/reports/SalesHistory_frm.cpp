@@ -146,10 +146,15 @@ void SalesHistory_frm::appendPage()
     grdSales->setRowCount(row + int(page.size()));
     for (const reports::Sale& s : page) {
         grdSales->setItem(row, 0, cell(QString::number(s.order), true));
-        grdSales->setItem(row, 1, cell(s.settled.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+        // An order settled before the journal has its order date, often without a time.
+        const bool dateOnly = s.estimated && s.settled.time() == QTime(0, 0);
+        grdSales->setItem(row, 1,
+                          cell(s.settled.toString(dateOnly ? QStringLiteral("yyyy-MM-dd")
+                                                           : QStringLiteral("yyyy-MM-dd HH:mm"))));
         grdSales->setItem(row, 2, cell(s.customer));
         grdSales->setItem(row, 3, cell(formatNumber(s.total), true));
         grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
+        grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
         ++row;
     }
     if (!page.isEmpty())
@@ -185,8 +190,11 @@ void SalesHistory_frm::showLines()
         grdLines->setItem(row, 4, cell(formatNumber(l.subtotal), true));
         ++row;
     }
-    lblTotal->setText(
-        QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(grdSales->currentRow(), 3)->text()));
+    const int current = grdSales->currentRow();
+    QString total = QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(current, 3)->text());
+    if (grdSales->item(current, 0)->data(Qt::UserRole + 1).toBool())
+        total += QStringLiteral("（帳務日誌啟用前結帳，依目前訂價估計）");
+    lblTotal->setText(total);
 }
 
 void SalesHistory_frm::cmdReceipt_Click()
@@ -201,10 +209,15 @@ void SalesHistory_frm::cmdReceipt_Click()
 
 void SalesHistory_frm::cmdExport_Click()
 {
-    const reports::SalesFilter f = filter();
+    // The file holds what the list shows: a filter typed but not yet searched
+    // is searched first.
+    const reports::SalesFilter typed = filter();
+    if (typed.from != m_shown.from || typed.to != m_shown.to || typed.customer != m_shown.customer)
+        cmdSearch_Click();
+    const reports::SalesFilter f = m_shown;
     exportCsv(QStringLiteral("匯出銷售紀錄"),
               QStringLiteral("銷售紀錄-%1-%2.csv").arg(f.from.toString(Qt::ISODate), f.to.toString(Qt::ISODate)),
-              [&](CsvFile& csv) { return reports::exportSales(m_db, csv, f.from, f.to); });
+              [&](CsvFile& csv) { return reports::exportSales(m_db, csv, f); });
 }
 
 } // namespace lumaro

@@ -17,7 +17,8 @@ namespace {
 QString usageText()
 {
     return QStringLiteral("用法：lumaro-admin export catalogue|sales|journal [--from 日期] [--to 日期] "
-                          "[--database 資料檔] 檔案.csv\n（日期寫成 2024-01-31，含當天）");
+                          "[--customer 客戶] [--database 資料檔] 檔案.csv\n"
+                          "（日期寫成 2024-01-31，含當天；--customer 只用在 sales，客戶名稱含有這段文字的訂單）");
 }
 
 } // namespace
@@ -28,7 +29,8 @@ int exportData(const QStringList& args)
     const QCommandLineOption databaseOption(QStringLiteral("database"), QString(), QStringLiteral("file"));
     const QCommandLineOption fromOption(QStringLiteral("from"), QString(), QStringLiteral("date"));
     const QCommandLineOption toOption(QStringLiteral("to"), QString(), QStringLiteral("date"));
-    parser.addOptions({databaseOption, fromOption, toOption});
+    const QCommandLineOption customerOption(QStringLiteral("customer"), QString(), QStringLiteral("text"));
+    parser.addOptions({databaseOption, fromOption, toOption, customerOption});
     parser.addPositionalArgument(QStringLiteral("arguments"), QString());
     if (!parseCommand(parser, QStringLiteral("export"), args))
         return 2;
@@ -55,6 +57,11 @@ int exportData(const QStringList& args)
             return 2;
         }
     }
+    const QString customer = parser.value(customerOption).trimmed();
+    if (what != QLatin1String("sales") && parser.isSet(customerOption)) {
+        err(QStringLiteral("--customer 只用在 sales。"));
+        return 2;
+    }
     if (what == QLatin1String("catalogue") && (fromDate.isValid() || toDate.isValid())) {
         err(QStringLiteral("茶葉資料沒有日期，--from 和 --to 只用在 sales 和 journal。"));
         return 2;
@@ -67,7 +74,7 @@ int exportData(const QStringList& args)
         if (what == QLatin1String("catalogue"))
             rows = reports::exportCatalogue(*db, csv);
         else if (what == QLatin1String("sales"))
-            rows = reports::exportSales(*db, csv, fromDate, toDate);
+            rows = reports::exportSales(*db, csv, reports::SalesFilter{fromDate, toDate, customer});
         else
             rows = reports::exportJournal(*db, csv, fromDate, toDate);
         csv.commit();

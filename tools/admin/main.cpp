@@ -28,7 +28,8 @@ void usage()
                        "                              用備份取代資料檔（原來的檔案會改名保留）\n"
                        "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
                        "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
-                       "  export catalogue|sales|journal [--from 日期] [--to 日期] [--database 資料檔] 檔案.csv\n"
+                       "  export catalogue|sales|journal [--from 日期] [--to 日期] [--customer 客戶]\n"
+                       "                              [--database 資料檔] 檔案.csv\n"
                        "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）\n"
                        "  --version                   顯示版本"));
 }
