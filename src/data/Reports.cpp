@@ -130,27 +130,40 @@ QString orderDateText(const QVariant& v)
 }
 
 // Orders settled before the journal existed are all older than the journal's
-// first row; a range starting after its day holds none. An order's date is
-// the day it was taken, on or before the day it was settled.
-bool mayHoldLegacy(Database& db, const SalesFilter& filter)
+// first row, and an order's date is the day it was taken, on or before the day
+// it was settled: such orders are dated before the day after the journal's
+// first. Empty when the range starts later, so a range of recent days never
+// looks for them.
+QString legacyBound(Database& db, const SalesFilter& filter)
 {
-    if (!filter.from.isValid())
-        return true;
     const QVariant start = db.scalar(sql::journalStart());
-    return start.isNull() || filter.from <= localTime(start.toString()).date();
+    if (start.isNull())
+        return QStringLiteral("9999-12-31");
+    const QDate first = localTime(start.toString()).date();
+    if (filter.from.isValid() && filter.from > first)
+        return {};
+    return first.addDays(1).toString(Qt::ISODate);
 }
 
-const QLatin1String kLegacyCursor("L|");
-
-QList<Sale> legacySales(Database& db, const SalesFilter& filter, int limit, const QString& after)
+// The bound values of sql::legacySales and sql::legacySalesLines, up to the cursor.
+QVariantList legacyParams(const SalesFilter& filter, const QString& bound)
 {
     QVariantList params;
     if (filter.from.isValid())
         params << filter.from.toString(Qt::ISODate);
     if (filter.to.isValid())
         params << filter.to.addDays(1).toString(Qt::ISODate);
+    params << bound;
     if (!filter.customer.isEmpty())
         params << containsPattern(filter.customer);
+    return params;
+}
+
+const QLatin1String kLegacyCursor("L|");
+
+QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& bound, int limit, const QString& after)
+{
+    QVariantList params = legacyParams(filter, bound);
     if (!after.isEmpty()) {
         const QString rest = after.mid(kLegacyCursor.size());
         const qsizetype bar = rest.lastIndexOf(QLatin1Char('|'));
@@ -198,8 +211,9 @@ QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const 
         if (out.size() >= limit)
             return out;
     }
-    if (mayHoldLegacy(db, filter))
-        out += legacySales(db, filter, limit - int(out.size()), legacyCursor ? after : QString());
+    const QString bound = legacyBound(db, filter);
+    if (!bound.isEmpty())
+        out += legacySales(db, filter, bound, limit - int(out.size()), legacyCursor ? after : QString());
     return out;
 }
 
@@ -367,15 +381,9 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
-    if (mayHoldLegacy(db, filter)) {
-        QVariantList params;
-        if (filter.from.isValid())
-            params << filter.from.toString(Qt::ISODate);
-        if (filter.to.isValid())
-            params << filter.to.addDays(1).toString(Qt::ISODate);
-        if (customer)
-            params << containsPattern(filter.customer);
-        QSqlQuery q = db.exec(sql::legacySalesLines(filter.from.isValid(), filter.to.isValid(), customer), params);
+    if (const QString bound = legacyBound(db, filter); !bound.isEmpty()) {
+        QSqlQuery q = db.exec(sql::legacySalesLines(filter.from.isValid(), filter.to.isValid(), customer),
+                              legacyParams(filter, bound));
         while (q.next())
             row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
                 q.value(6));
@@ -492,10 +500,10 @@ QString salesByTime(bool customer, bool after)
 
 QString salesOfCustomer(bool after)
 {
-    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {O} o "
-                     "JOIN {J} j ON j.{j.order} = o.{o.number} "
-                     "WHERE o.{o.customer} LIKE ? ESCAPE '\\' AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
-                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
+                     "JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.order} IN (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\') "
+                     "AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
            add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
@@ -509,11 +517,13 @@ QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
 
 QString legacySales(bool from, bool to, bool customer, bool after)
 {
+    // "+status": every settled order shares the status, so SQLite reads the
+    // table straight through rather than through the status index.
     return statement("SELECT p.{o.number}, p.{o.date}, p.{o.customer}, "
                      "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
                      "WHERE l.{l.order} = p.{o.number}) "
-                     "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") +
+                     "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE +o.{o.status} = 1") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") + statement(" AND o.{o.date} < ?") +
            add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            add(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
@@ -599,7 +609,7 @@ QString legacySalesLines(bool from, bool to, bool customer)
     return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
                      "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
                      "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") + statement(" AND o.{o.date} < ?") +
            add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date}, o.{o.number}, l.{l.id}");

@@ -140,7 +140,8 @@ QString salesOfCustomer(bool after);
 QString customerOrders();
 // The journal's first time: orders settled before it have no journal rows.
 QString journalStart();
-// Settled orders without journal rows in an order-date range, newest first.
+// Settled orders without journal rows in an order-date range, newest first,
+// dated before a bound (the day after the journal's first).
 QString legacySales(bool from, bool to, bool customer, bool after);
 QString journalLines();
 QString orderJournaled();
