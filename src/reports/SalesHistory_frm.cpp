@@ -66,6 +66,9 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     grdSales = table(this, "grdSales",
                      {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
                       QStringLiteral("總價")});
+    // Wide enough for a settling time on one line, whatever the font.
+    grdSales->setWordWrap(false);
+    grdSales->setColumnWidth(1, grdSales->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
     cmdMore = new QPushButton(QStringLiteral("顯示更多"), this);
     cmdMore->setObjectName(QStringLiteral("cmdMore"));
     grdLines = table(this, "grdLines",

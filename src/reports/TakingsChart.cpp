@@ -22,14 +22,22 @@ void TakingsChart::setTakings(const QDate& last, const QList<double>& perDay)
     auto* set = new QBarSet(QStringLiteral("營業額"));
     set->setColor(QColor(96, 140, 72)); // tea green
     QStringList days;
+    QDate labelled;
     const qsizetype n = perDay.size();
     double top = 0;
     for (qsizetype i = 0; i < n; ++i) {
         *set << perDay[i];
         top = std::max(top, perDay[i]);
         const QDate d = last.addDays(i - n + 1);
-        // Every label would crowd thirty bars: the first of each week and the last day.
-        days << ((i % 7 == 0 || i == n - 1) ? d.toString(QStringLiteral("M/d")) : QString(i, QLatin1Char(' ')));
+        // Every label would crowd thirty bars: the first of each week and the last
+        // day, with the month only where it changes, so each fits under its bar.
+        if (i % 7 == 0 || i == n - 1) {
+            const bool month = i == 0 || i == n - 1 || d.month() != labelled.month();
+            days << d.toString(month ? QStringLiteral("M/d") : QStringLiteral("d"));
+            labelled = d;
+        } else {
+            days << QString(i, QLatin1Char(' '));
+        }
     }
     auto* series = new QBarSeries;
     series->append(set);
