@@ -91,22 +91,27 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
         const QString time = after.left(bar);
         cursor << time << time << after.mid(bar + 1).toLongLong();
     }
-    QString statement;
-    QVariantList params;
     const bool customer = !filter.customer.isEmpty();
     const QString pattern = containsPattern(filter.customer);
-    if (customer && db.scalar(sql::customerOrders(), {pattern, kFewOrders}).toInt() < kFewOrders) {
-        statement = sql::salesOfCustomer(!after.isEmpty());
-        params << pattern << r.start << r.end << cursor;
-    } else {
-        statement = sql::salesByTime(customer, !after.isEmpty());
-        params << r.start << r.end << cursor;
-        if (customer)
-            params << pattern;
-    }
-    params << limit;
     QList<Sale> out;
-    QSqlQuery q = db.exec(statement, params);
+    if (customer) {
+        QSqlQuery q =
+            db.exec(sql::salesOfCustomer(!after.isEmpty()),
+                    QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
+        while (q.next())
+            out << journalSale(q);
+        q.finish();
+        // Nothing: none of the customer's orders is in the range, or the
+        // customer has too many orders for that way.
+        if (!out.isEmpty() || db.scalar(sql::customerOrders(), {pattern, kFewOrders}).toInt() < kFewOrders)
+            return out;
+    }
+    QVariantList params{r.start, r.end};
+    params << cursor;
+    if (customer)
+        params << pattern;
+    params << limit;
+    QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty()), params);
     while (q.next())
         out << journalSale(q);
     return out;
@@ -500,9 +505,12 @@ QString salesByTime(bool customer, bool after)
 
 QString salesOfCustomer(bool after)
 {
-    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
+    // One read of the orders finds the customer's, up to a bound; past it
+    // (the count reaches the bound) the statement returns nothing at once.
+    return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
+                     "SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
                      "JOIN {O} o ON o.{o.number} = j.{j.order} "
-                     "WHERE j.{j.order} IN (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\') "
+                     "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                      "AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
            add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
