@@ -144,11 +144,12 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     QSet<QString> teas;
     for (const PricedLine& l : lines)
         teas.insert(l.tea.toString());
-    QSqlQuery take = db.exec(
-        QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 FROM (SELECT 茶葉編號 AS tea, SUM(COALESCE(數量, 0)) AS kg "
-                       "FROM 訂單明細表 WHERE 訂單編號 = ? GROUP BY 茶葉編號) AS sold WHERE 茶葉資料表.編號 = sold.tea")
-            .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - sold.kg"))),
-        {order});
+    QSqlQuery take =
+        db.exec(QStringLiteral(
+                    "UPDATE 茶葉資料表 SET 庫存 = %1 FROM (SELECT 茶葉編號 AS tea, SUM(COALESCE(數量, 0)) AS kg "
+                    "FROM 訂單明細表 WHERE 訂單編號 = ? GROUP BY 茶葉編號) AS sold WHERE 茶葉資料表.編號 = sold.tea")
+                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - sold.kg"))),
+                {order});
     if (affectedRows(take) != teas.size()) {
         // A tea went away after the lines were read: name it, as reading them would.
         requireTeas(pricedLines(db, order));
