@@ -617,10 +617,13 @@ QString legacySalesLines(bool from, bool to, bool customer)
     return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
                      "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
                      "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") + statement(" AND o.{o.date} < ?") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} < ?") +
+           // Undated orders have no place in a range, but a whole export keeps them,
+           // first.
+           statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") +
            add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
-                     "ORDER BY o.{o.date}, o.{o.number}, l.{l.id}");
+                     "ORDER BY o.{o.date} IS NOT NULL, o.{o.date}, o.{o.number}, l.{l.id}");
 }
 
 QString journal()

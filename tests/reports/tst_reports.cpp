@@ -210,7 +210,7 @@ private slots:
             .balances(0, 0);
         // This shop's journal starts in 2000.
         const QDate today = QDate::currentDate();
-        auto legacy = [&](const QString& who, const QString& date, const QString& tea, int kg) {
+        auto legacy = [&](const QString& who, const QVariant& date, const QString& tea, int kg) {
             const qlonglong o = shop.order(who);
             shop.line(o, tea, kg);
             shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1, 訂購日期 = ? WHERE 訂單編號 = ?"), {date, o});
@@ -218,6 +218,7 @@ private slots:
         };
         const qlonglong older = legacy(QStringLiteral("林"), QStringLiteral("1999-12-28"), QStringLiteral("A"), 2);
         const qlonglong old = legacy(QStringLiteral("黃"), QStringLiteral("1999-12-29"), QStringLiteral("B"), 1);
+        const qlonglong undated = legacy(QStringLiteral("林"), QVariant(), QStringLiteral("B"), 1);
         const qlonglong now = shop.order(QStringLiteral("林"));
         shop.line(now, QStringLiteral("A"), 1);
         OrderStore::settleOrder(shop.db(), now);
@@ -263,11 +264,12 @@ private slots:
                         QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
                  0);
         const QList<QStringList> rows = readCsv(path);
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[1], (QStringList{QString::number(older), QStringLiteral("1999-12-28"), QStringLiteral("林"),
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[1].mid(0, 2), (QStringList{QString::number(undated), QString()}));
+        QCOMPARE(rows[2], (QStringList{QString::number(older), QStringLiteral("1999-12-28"), QStringLiteral("林"),
                                        QStringLiteral("A"), QStringLiteral("包種"), QStringLiteral("2"),
                                        QStringLiteral("15"), QStringLiteral("30")}));
-        QCOMPARE(rows[2].first(), QString::number(now));
+        QCOMPARE(rows[3].first(), QString::number(now));
         QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--customer"),
                         QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
                  2);
