@@ -268,14 +268,15 @@ QList<Action> actions(Shop& big, int runs)
     });
 
     // Ten years of sales searched for one customer: one with a few hundred
-    // orders, and a filter matching a third of all orders. Then an order of
-    // the ten years chosen, its lines shown.
+    // orders, a filter matching a third of all orders, and a name no order
+    // has (every way of finding sales is tried). Then an order of the ten
+    // years chosen, its lines shown.
     auto history = [](Shop& s) {
         auto* w = s.window->findChild<SalesHistory_frm*>(QStringLiteral("SalesHistory_frm"));
         return w ? w : static_cast<SalesHistory_frm*>(s.screen("SalesHistory", "SalesHistory_frm"));
     };
     const QDate today = QDate::currentDate();
-    for (const QString& who : {QStringLiteral("客戶299"), QStringLiteral("客戶1")}) {
+    for (const QString& who : {QStringLiteral("客戶299"), QStringLiteral("客戶1"), QStringLiteral("沒有這位")}) {
         list << Action{
             QStringLiteral("search SalesHistory_frm, ten years, customer %1").arg(who),
             [history, who, today](Shop& s) {

@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumaro::reports {
@@ -71,6 +72,17 @@ namespace {
 // matches come often enough to fill a page soon.
 constexpr int kFewOrders = 4000;
 
+// Whether the sale at cursor a comes after (is older than) the one at b.
+bool cursorAfter(const QString& a, const QString& b)
+{
+    const qsizetype barA = a.indexOf(QLatin1Char('|'));
+    const qsizetype barB = b.indexOf(QLatin1Char('|'));
+    const int byTime = QStringView(a).left(barA).compare(QStringView(b).left(barB));
+    if (byTime != 0)
+        return byTime < 0;
+    return a.mid(barA + 1).toLongLong() < b.mid(barB + 1).toLongLong();
+}
+
 Sale journalSale(const QSqlQuery& q)
 {
     Sale s;
@@ -98,13 +110,20 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
         QSqlQuery q =
             db.exec(sql::salesOfCustomer(!after.isEmpty()),
                     QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
-        while (q.next())
-            out << journalSale(q);
-        q.finish();
-        // Nothing: none of the customer's orders is in the range, or the
-        // customer has too many orders for that way.
-        if (!out.isEmpty() || db.scalar(sql::customerOrders(), {pattern, kFewOrders}).toInt() < kFewOrders)
+        int matched = 0;
+        while (q.next()) {
+            if (q.value(0).isNull())
+                matched = q.value(4).toInt();
+            else
+                out << journalSale(q);
+        }
+        if (matched < kFewOrders) {
+            // Newest first, whatever order the two parts of the statement came in.
+            std::stable_sort(out.begin(), out.end(),
+                             [](const Sale& a, const Sale& b) { return cursorAfter(b.cursor, a.cursor); });
             return out;
+        }
+        out.clear();
     }
     QVariantList params{r.start, r.end};
     params << cursor;
@@ -505,20 +524,17 @@ QString salesByTime(bool customer, bool after)
 
 QString salesOfCustomer(bool after)
 {
-    // One read of the orders finds the customer's, up to a bound; past it
-    // (the count reaches the bound) the statement returns nothing at once.
+    // One read of the orders finds the customer's, up to a bound; past it the
+    // sales part returns nothing at once. The last row, its first column null,
+    // carries how many orders matched (the bound when there were more).
     return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
-                     "SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
-                     "JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} "
+                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                      "AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
            add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
-}
-
-QString customerOrders()
-{
-    return statement("SELECT COUNT(*) FROM (SELECT 1 FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) m");
+           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
+                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
 }
 
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
@@ -635,9 +651,9 @@ QString journal()
 
 QStringList all()
 {
-    QStringList out{customerOrders(), journalStart(), journalLines(),    orderJournaled(), orderStatus(),
-                    legacyLines(),    receiptHead(),  openingBalances(), dayMoves(),       dailyTakings(),
-                    currentCash(),    soldSince(),    lowStock(),        catalogue(),      journal()};
+    QStringList out{journalStart(), journalLines(),    orderJournaled(), orderStatus(),  legacyLines(),
+                    receiptHead(),  openingBalances(), dayMoves(),       dailyTakings(), currentCash(),
+                    soldSince(),    lowStock(),        catalogue(),      journal()};
     for (bool a : {false, true}) {
         out << salesOfCustomer(a) << salesLines(a);
         for (bool b : {false, true}) {

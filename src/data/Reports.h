@@ -133,11 +133,10 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from = {}, const Q
 // prepared against a fresh shop.
 namespace sql {
 // Sales from the journal (one cash row per order), newest first: scanning the
-// time index, or, for a customer few orders carry, from that customer's orders.
+// time index, or, for a customer few orders carry, from that customer's orders
+// (with a last row telling how many matched, up to the bound).
 QString salesByTime(bool customer, bool after);
 QString salesOfCustomer(bool after);
-// How many orders (up to a bound) a customer filter matches.
-QString customerOrders();
 // The journal's first time: orders settled before it have no journal rows.
 QString journalStart();
 // Settled orders without journal rows in an order-date range, newest first,
