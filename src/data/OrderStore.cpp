@@ -7,6 +7,7 @@
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QSqlQuery>
 
@@ -14,10 +15,39 @@ namespace lumaro::OrderStore {
 
 namespace {
 
+using namespace schema;
+
 // Lines in the order they were added, so the summary reads as the line grid.
-const QString kPricedLines = QStringLiteral("SELECT l.茶葉編號, l.數量, t.名稱, t.訂價, t.編號 "
-                                            "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-                                            "WHERE l.訂單編號 = ? ORDER BY l.明細編號");
+QString pricedLinesSql()
+{
+    return QStringLiteral("SELECT l.%1, l.%2, t.%3, t.%4, t.%5 FROM %6 l LEFT JOIN %7 t ON t.%5 = l.%1 "
+                          "WHERE l.%8 = ? ORDER BY l.%9")
+        .arg(line::Tea, line::Quantity, tea::Name, tea::Price, tea::Number, LineTable, TeaTable, line::Order,
+             line::Id);
+}
+
+QString settledTotalSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 IS NULL")
+        .arg(journal::CashChange, JournalTable, journal::Move, journal::Tea);
+}
+
+QString markSettledSql()
+{
+    return QStringLiteral("UPDATE %1 SET %2 = 1 WHERE %3 = ? AND %2 = 0").arg(OrderTable, order::Status, order::Number);
+}
+
+QString orderStatusSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
+}
+
+QString takeStockSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 = ?")
+        .arg(TeaTable, tea::Stock, Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - ?").arg(tea::Stock)),
+             tea::Number);
+}
 
 int affectedRows(QSqlQuery& q)
 {
@@ -30,7 +60,7 @@ int affectedRows(QSqlQuery& q)
 
 QList<PricedLine> pricedLines(Database& db, qlonglong order)
 {
-    QSqlQuery q = db.exec(kPricedLines, {order});
+    QSqlQuery q = db.exec(pricedLinesSql(), {order});
     QList<PricedLine> out;
     while (q.next()) {
         PricedLine l;
@@ -116,15 +146,13 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     Transaction t(db);
     if (!given.isEmpty() && books::moveStored(db, id))
         return Money::fromStored(
-            db.scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 異動編號 = ? AND 茶葉編號 IS NULL"), {id}));
+            db.scalar(settledTotalSql(), {id}));
 
     // Marking the order first takes its row: a second terminal settling the
     // same order waits here and then finds it settled.
-    QSqlQuery mark =
-        db.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"), {order});
+    QSqlQuery mark = db.exec(markSettledSql(), {order});
     if (affectedRows(mark) != 1) {
-        const QVariant status =
-            db.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
+        const QVariant status = db.scalar(orderStatusSql(), {order});
         throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
     }
 
@@ -138,8 +166,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
                             .arg(expectedTotal->toString()));
 
-    QSqlQuery take = db.prepare(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
-                                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))));
+    QSqlQuery take = db.prepare(takeStockSql(db.kind()));
     for (const PricedLine& l : lines) {
         db.run(take, {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
         if (take.numRowsAffected() != 1)
@@ -160,6 +187,17 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
 
     t.commitMove(id);
     return total;
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    return {
+        {QStringLiteral("orders: priced lines"), pricedLinesSql()},
+        {QStringLiteral("orders: settled total"), settledTotalSql()},
+        {QStringLiteral("orders: mark settled"), markSettledSql()},
+        {QStringLiteral("orders: status"), orderStatusSql()},
+        {QStringLiteral("orders: take stock"), takeStockSql(k)},
+    };
 }
 
 } // namespace lumaro::OrderStore
