@@ -55,8 +55,7 @@ QString checkoutLinesSql(Database::Kind k)
     return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, l.%4, l.%5, t.%6, -COALESCE(l.%7, 0), %8, 0, 0, NULL "
                           "FROM %9 l JOIN %10 t ON t.%11 = l.%5 WHERE l.%4 = ? ORDER BY l.%12")
         .arg(JournalTable, journalColumns(), clock(k), line::Order, line::Tea, tea::Name, line::Quantity,
-             Database::roundedAmount(k, QStringLiteral("t.") + tea::Price), LineTable, TeaTable, tea::Number,
-             line::Id);
+             Database::roundedAmount(k, QStringLiteral("t.") + tea::Price), LineTable, TeaTable, tea::Number, line::Id);
 }
 
 QString openingTeasSql(Database::Kind k)
@@ -74,7 +73,10 @@ QString openingBalancesSql(Database::Kind k)
         .arg(JournalTable, journalColumns(), clock(k), account::Cash, account::Bank, AccountTable, account::Id);
 }
 
-QString moveStoredSql() { return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(JournalTable, journal::Move); }
+QString moveStoredSql()
+{
+    return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(JournalTable, journal::Move);
+}
 
 QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s); }
 

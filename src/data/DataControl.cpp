@@ -98,7 +98,8 @@ QString countAfterSql(const schema::TableDef& t, const QString& filter, qsizetyp
 
 QString rowsByKeySql(const schema::TableDef& t, const QStringList& columns, const QString& filter, qsizetype keys)
 {
-    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name));
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name));
     if (!filter.isEmpty())
         sql += QStringLiteral("(%1) AND ").arg(filter);
     return sql + QStringLiteral("%1 IN (%2)").arg(quoteIdentifier(t.key), marks(keys, QStringLiteral(",")));
@@ -1026,8 +1027,8 @@ QList<Statement> dataControlStatements(Database::Kind)
             << Statement{m + QStringLiteral("update"), updateSql(t, quoted(columns))}
             << Statement{m + QStringLiteral("delete"), deleteSql(t)};
     }
-    for (const schema::Source* s : {&schema::sources::TeaCatalogue, &schema::sources::OpenOrders,
-                                    &schema::sources::OrderTeaList}) {
+    for (const schema::Source* s :
+         {&schema::sources::TeaCatalogue, &schema::sources::OpenOrders, &schema::sources::OrderTeaList}) {
         const schema::TableDef& t = *schema::findTable(s->table);
         const QString m = QStringLiteral("paged source on %1: ").arg(t.name);
         out << Statement{m + QStringLiteral("first page"), pageSql(t, s->columns, s->filter, false, false, true)}

@@ -963,8 +963,7 @@ bool Database::settleFailedMove(const QString& moveId)
             // still held the failed commit's frames would bring it back at the
             // next start. A small commit written over them settles that.
             begin();
-            exec(setUserVersionSql(scalar(kUserVersion).toInt()))
-                .finish();
+            exec(setUserVersionSql(scalar(kUserVersion).toInt())).finish();
             commit();
         }
         return false;

@@ -54,7 +54,10 @@ QString balanceSql(const QString& column)
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(column, AccountTable, account::Id);
 }
 
-QString stockSql() { return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(tea::Number, tea::Stock, TeaTable); }
+QString stockSql()
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(tea::Number, tea::Stock, TeaTable);
+}
 
 QString orphanLinesSql()
 {
@@ -118,10 +121,8 @@ QList<Statement> maintenanceStatements(Database::Kind k)
             out << Statement{m + QStringLiteral("numbers of ") + column, badNumbersSql(k, table, column)};
     if (k == Database::Kind::SQLite)
         out += QList<Statement>{
-            {m + QStringLiteral("query only?"), kIsQueryOnly},
-            {m + QStringLiteral("query only"), kQueryOnlyOn},
-            {m + QStringLiteral("writable"), kQueryOnlyOff},
-            {m + QStringLiteral("backup"), kCopyInto},
+            {m + QStringLiteral("query only?"), kIsQueryOnly}, {m + QStringLiteral("query only"), kQueryOnlyOn},
+            {m + QStringLiteral("writable"), kQueryOnlyOff},   {m + QStringLiteral("backup"), kCopyInto},
             {m + QStringLiteral("integrity"), kIntegrity},
         };
     return out;

@@ -22,8 +22,7 @@ QString pricedLinesSql()
 {
     return QStringLiteral("SELECT l.%1, l.%2, t.%3, t.%4, t.%5 FROM %6 l LEFT JOIN %7 t ON t.%5 = l.%1 "
                           "WHERE l.%8 = ? ORDER BY l.%9")
-        .arg(line::Tea, line::Quantity, tea::Name, tea::Price, tea::Number, LineTable, TeaTable, line::Order,
-             line::Id);
+        .arg(line::Tea, line::Quantity, tea::Name, tea::Price, tea::Number, LineTable, TeaTable, line::Order, line::Id);
 }
 
 QString settledTotalSql()
@@ -145,8 +144,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
     if (!given.isEmpty() && books::moveStored(db, id))
-        return Money::fromStored(
-            db.scalar(settledTotalSql(), {id}));
+        return Money::fromStored(db.scalar(settledTotalSql(), {id}));
 
     // Marking the order first takes its row: a second terminal settling the
     // same order waits here and then finds it settled.

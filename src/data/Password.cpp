@@ -64,7 +64,10 @@ bool requireBoundedCost(const QString& hash)
 using namespace schema;
 
 QString countPasswordsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(PasswordTable); }
-QString insertPasswordSql() { return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(PasswordTable, password::Value); }
+QString insertPasswordSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(PasswordTable, password::Value);
+}
 QString updatePasswordSql() { return QStringLiteral("UPDATE %1 SET %2 = ?").arg(PasswordTable, password::Value); }
 
 } // namespace

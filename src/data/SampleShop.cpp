@@ -63,7 +63,8 @@ void fillSampleShop(Database& db)
         {"林志豪", "lin.chihhao@example.com", "2026-12-05", {{"T010", 3}, {"T011", 5}, {"T001", 1}}},
     };
     for (const Order& o : orders) {
-        QSqlQuery q = db.exec(orderSql(), {QString::fromUtf8(o.customer), QString::fromUtf8(o.date), QString::fromUtf8(o.contact)});
+        QSqlQuery q = db.exec(orderSql(),
+                              {QString::fromUtf8(o.customer), QString::fromUtf8(o.date), QString::fromUtf8(o.contact)});
         q.next();
         const qlonglong number = q.value(0).toLongLong();
         q.finish();

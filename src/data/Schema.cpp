@@ -284,8 +284,10 @@ QList<Statement> statements(Database::Kind k)
         out << Statement{QStringLiteral("schema: ") + ddl.section(QLatin1Char(' '), 0, 2), ddl,
                          StatementCheck::RunOnEmpty};
     const std::pair<const char*, const Source*> named[] = {
-        {"catalogue", &sources::TeaCatalogue}, {"open orders", &sources::OpenOrders},
-        {"lines of order", &sources::LinesOfOrder}, {"tea list", &sources::OrderTeaList},
+        {"catalogue", &sources::TeaCatalogue},
+        {"open orders", &sources::OpenOrders},
+        {"lines of order", &sources::LinesOfOrder},
+        {"tea list", &sources::OrderTeaList},
         {"one tea", &sources::OneTea},
     };
     for (const auto& [name, source] : named)

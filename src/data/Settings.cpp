@@ -55,9 +55,6 @@ QString get(Database& db, const QString& k, const QString& fallback)
     return fallback.isNull() ? defaultValue(k) : fallback;
 }
 
-void set(Database& db, const QString& k, const QString& value)
-{
-    db.exec(setSql(), {k, value}).finish();
-}
+void set(Database& db, const QString& k, const QString& value) { db.exec(setSql(), {k, value}).finish(); }
 
 } // namespace lumaro::settings

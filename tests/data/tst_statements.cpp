@@ -115,10 +115,9 @@ private slots:
         QVERIFY(!making.isEmpty());
         if (TestShop::onPostgres()) {
             TestShop shop;
-            const QString failed =
-                runInOrder(shop.db(), making,
-                           {QStringLiteral("CREATE SCHEMA lumaro_empty"),
-                            QStringLiteral("SET LOCAL search_path TO lumaro_empty")});
+            const QString failed = runInOrder(shop.db(), making,
+                                              {QStringLiteral("CREATE SCHEMA lumaro_empty"),
+                                               QStringLiteral("SET LOCAL search_path TO lumaro_empty")});
             QVERIFY2(failed.isEmpty(), qPrintable(failed));
             return;
         }
