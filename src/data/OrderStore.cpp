@@ -9,6 +9,7 @@
 #include "data/Schema.h"
 #include "data/Statements.h"
 
+#include <QSet>
 #include <QSqlQuery>
 
 namespace lumaro::OrderStore {
@@ -41,11 +42,14 @@ QString orderStatusSql()
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
 }
 
+// Every tea of an order lowered by the kilograms of its lines.
 QString takeStockSql(Database::Kind k)
 {
-    return QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 = ?")
-        .arg(TeaTable, tea::Stock, Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - ?").arg(tea::Stock)),
-             tea::Number);
+    return QStringLiteral("UPDATE %1 SET %2 = %3 FROM (SELECT %4 AS tea, SUM(COALESCE(%5, 0)) AS kg "
+                          "FROM %6 WHERE %7 = ? GROUP BY %4) AS sold WHERE %1.%8 = sold.tea")
+        .arg(TeaTable, tea::Stock,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - sold.kg").arg(tea::Stock)), line::Tea,
+             line::Quantity, LineTable, line::Order, tea::Number);
 }
 
 int affectedRows(QSqlQuery& q)
@@ -164,13 +168,17 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
                             .arg(expectedTotal->toString()));
 
-    QSqlQuery take = db.prepare(takeStockSql(db.kind()));
-    for (const PricedLine& l : lines) {
-        db.run(take, {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
-        if (take.numRowsAffected() != 1)
-            throw DataError(missingTeaText(l.tea));
+    // One statement lowers every tea the order holds by its lines' kilograms,
+    // so a long order costs one round trip, not one per line.
+    QSet<QString> teas;
+    for (const PricedLine& l : lines)
+        teas.insert(l.tea.toString());
+    QSqlQuery take = db.exec(takeStockSql(db.kind()), {order});
+    if (affectedRows(take) != teas.size()) {
+        // A tea went away after the lines were read: name it, as reading them would.
+        requireTeas(pricedLines(db, order));
+        throw DataError(orderGoneText());
     }
-    take.finish();
 
     const money::AccountRow account = money::accountRow(db);
     (void)(account.cash + total); // refuses a balance out of range
