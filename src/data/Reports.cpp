@@ -649,19 +649,36 @@ QString journal()
                      "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 
-QStringList all()
+QList<Statement> statements(Database::Kind)
 {
-    QStringList out{journalStart(), journalLines(),    orderJournaled(), orderStatus(),  legacyLines(),
-                    receiptHead(),  openingBalances(), dayMoves(),       dailyTakings(), currentCash(),
-                    soldSince(),    lowStock(),        catalogue(),      journal()};
+    QList<Statement> out;
+    auto add = [&out](const char* name, const QString& text) {
+        out << Statement{QStringLiteral("reports.") + QLatin1String(name), text};
+    };
+    add("journalStart", journalStart());
+    add("journalLines", journalLines());
+    add("orderJournaled", orderJournaled());
+    add("orderStatus", orderStatus());
+    add("legacyLines", legacyLines());
+    add("receiptHead", receiptHead());
+    add("openingBalances", openingBalances());
+    add("dayMoves", dayMoves());
+    add("dailyTakings", dailyTakings());
+    add("currentCash", currentCash());
+    add("soldSince", soldSince());
+    add("lowStock", lowStock());
+    add("catalogue", catalogue());
+    add("journal", journal());
+    // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
-        out << salesOfCustomer(a) << salesLines(a);
+        add("salesOfCustomer", salesOfCustomer(a));
+        add("salesLines", salesLines(a));
         for (bool b : {false, true}) {
-            out << salesByTime(a, b);
+            add("salesByTime", salesByTime(a, b));
             for (bool c : {false, true}) {
-                out << legacySalesLines(a, b, c);
+                add("legacySalesLines", legacySalesLines(a, b, c));
                 for (bool d : {false, true})
-                    out << legacySales(a, b, c, d);
+                    add("legacySales", legacySales(a, b, c, d));
             }
         }
     }

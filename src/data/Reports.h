@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -129,8 +131,8 @@ qint64 exportSales(Database& db, CsvFile& out, const QDate& from = {}, const QDa
 qint64 exportJournal(Database& db, CsvFile& out, const QDate& from = {}, const QDate& to = {});
 
 // The statements the reports run, each in every form it takes, built from the
-// schema's names; values are bound. all() lists every form, so each can be
-// prepared against a fresh shop.
+// schema's names; values are bound. statements() lists every form, so each can
+// be prepared against a fresh shop.
 namespace sql {
 // Sales from the journal (one cash row per order), newest first: scanning the
 // time index, or, for a customer few orders carry, from that customer's orders
@@ -157,7 +159,7 @@ QString catalogue();
 QString salesLines(bool customer);
 QString legacySalesLines(bool from, bool to, bool customer);
 QString journal();
-QStringList all();
+QList<Statement> statements(Database::Kind);
 } // namespace sql
 
 } // namespace reports

@@ -279,8 +279,8 @@ private slots:
     void statementsPrepare()
     {
         TestShop shop;
-        for (const QString& statement : reports::sql::all())
-            shop.db().prepare(statement);
+        for (const Statement& statement : reports::sql::statements(shop.db().kind()))
+            shop.db().prepare(statement.text);
     }
 
     // The receipt as printed: shop, order, lines and total, read back from the PDF.
