@@ -6,10 +6,11 @@ QList<Statement> allStatements(Database::Kind dialect)
 {
     using Lister = QList<Statement> (*)(Database::Kind);
     static const Lister modules[] = {
-        schema::statements,     databaseStatements,     dataControlStatements, books::statements,
-        money::statements,      OrderStore::statements, links::statements,     find::statements,
-        settings::statements,   passwordStatements,     openingStatements,     sampleShopStatements,
-        legacyImportStatements, maintenanceStatements,  shopObjectStatements,  upgrade::statements,
+        schema::statements,       databaseStatements,     dataControlStatements, books::statements,
+        money::statements,        OrderStore::statements, links::statements,     find::statements,
+        settings::statements,     passwordStatements,     openingStatements,     sampleShopStatements,
+        legacyImportStatements,   maintenanceStatements,  shopObjectStatements,  upgrade::statements,
+        reports::sql::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

@@ -58,6 +58,9 @@ QList<Statement> statements(Database::Kind);
 namespace OrderStore {
 QList<Statement> statements(Database::Kind);
 }
+namespace reports::sql {
+QList<Statement> statements(Database::Kind);
+}
 namespace schema {
 QList<Statement> statements(Database::Kind);
 }

@@ -275,14 +275,6 @@ private slots:
                  2);
     }
 
-    // Every form of every statement the reports run is accepted by the database.
-    void statementsPrepare()
-    {
-        TestShop shop;
-        for (const Statement& statement : reports::sql::statements(shop.db().kind()))
-            shop.db().prepare(statement.text);
-    }
-
     // The receipt as printed: shop, order, lines and total, read back from the PDF.
     void receiptPdf()
     {
