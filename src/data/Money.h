@@ -43,6 +43,10 @@ public:
     Money operator*(Money quantity) const;
     auto operator<=>(const Money&) const = default;
 
+    // fromDouble's rounding done the long way, through the value's written
+    // digits; fromDouble takes a shorter road where it gives the same units.
+    static std::int64_t unitsFromDigits(double x);
+
 private:
     constexpr explicit Money(std::int64_t units) : m_units(units) {}
     static Money checked(std::int64_t units);

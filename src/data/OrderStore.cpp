@@ -8,6 +8,7 @@
 #include "data/Numbers.h"
 #include "data/Schema.h"
 
+#include <QSet>
 #include <QSqlQuery>
 
 namespace lumaro::OrderStore {
@@ -138,14 +139,22 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
         throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
                             .arg(expectedTotal->toString()));
 
-    QSqlQuery take = db.prepare(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
-                                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - ?"))));
-    for (const PricedLine& l : lines) {
-        db.run(take, {l.quantity.isNull() ? 0 : l.quantity.toLongLong(), l.tea});
-        if (take.numRowsAffected() != 1)
-            throw DataError(missingTeaText(l.tea));
+    // One statement lowers every tea the order holds by its lines' kilograms,
+    // so a long order costs one round trip, not one per line.
+    QSet<QString> teas;
+    for (const PricedLine& l : lines)
+        teas.insert(l.tea.toString());
+    QSqlQuery take =
+        db.exec(QStringLiteral(
+                    "UPDATE 茶葉資料表 SET 庫存 = %1 FROM (SELECT 茶葉編號 AS tea, SUM(COALESCE(數量, 0)) AS kg "
+                    "FROM 訂單明細表 WHERE 訂單編號 = ? GROUP BY 茶葉編號) AS sold WHERE 茶葉資料表.編號 = sold.tea")
+                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - sold.kg"))),
+                {order});
+    if (affectedRows(take) != teas.size()) {
+        // A tea went away after the lines were read: name it, as reading them would.
+        requireTeas(pricedLines(db, order));
+        throw DataError(orderGoneText());
     }
-    take.finish();
 
     const money::AccountRow account = money::accountRow(db);
     (void)(account.cash + total); // refuses a balance out of range

@@ -5,6 +5,9 @@
 #include <QLocale>
 #include <QtTest>
 
+#include <cmath>
+#include <random>
+
 using namespace lumaro;
 
 class NumbersTest : public QObject {
@@ -185,6 +188,29 @@ private slots:
             return;
         }
         QCOMPARE(Money::parse(typed).toString(), kept);
+    }
+
+    // The short road from a double to units must land where the written
+    // digits do, for typed decimals, binary noise around them and halves.
+    void moneyShortRoadAgreesWithDigits()
+    {
+        std::mt19937_64 random(7);
+        const double steps[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+        for (int i = 0; i < 200000; ++i) {
+            const double step = steps[random() % 7];
+            const double magnitude = std::pow(10.0, double(random() % 16) - 3);
+            double x = std::round(double(random() % 1000000007) / 1000000007.0 * magnitude * step) / step;
+            if (i % 3 == 1)
+                x = std::nextafter(x, i % 2 ? 0.0 : 1e13);
+            if (i % 5 == 2)
+                x += 0.00005; // a half at the fifth decimal
+            if (i % 2)
+                x = -x;
+            if (std::fabs(x) > 1e12)
+                continue;
+            if (Money::fromDouble(x).units() != Money::unitsFromDigits(x))
+                QFAIL(qPrintable(QString::number(x, 'g', 17)));
+        }
     }
 
     void moneyArithmeticIsExact()
