@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QSysInfo>
 #include <QUuid>
@@ -16,17 +17,66 @@ QString terminalName()
     return name;
 }
 
-QString nowUtc(const Database& db)
+namespace {
+
+QString clock(Database::Kind kind)
 {
-    if (db.isSQLite())
+    if (kind == Database::Kind::SQLite)
         return QStringLiteral("strftime('%Y-%m-%d %H:%M:%S','now')");
     return QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')");
 }
 
+} // namespace
+
+QString nowUtc(const Database& db) { return clock(db.kind()); }
+
 namespace {
 
-const QString kColumns = QStringLiteral("(異動編號, 種類, 時間, 終端, 訂單編號, 茶葉編號, 茶葉名稱, 庫存變動, 單價, "
-                                        "現金變動, 銀行變動, 說明)");
+using namespace schema;
+
+// The columns a journal row is written with, all but its own number.
+QString journalColumns()
+{
+    return QStringLiteral("(%1)").arg(QStringList{journal::Move, journal::Kind, journal::Time, journal::Terminal,
+                                                  journal::Order, journal::Tea, journal::TeaName, journal::StockChange,
+                                                  journal::UnitPrice, journal::CashChange, journal::BankChange,
+                                                  journal::Note}
+                                          .join(QStringLiteral(", ")));
+}
+
+QString recordSql(Database::Kind k)
+{
+    return QStringLiteral("INSERT INTO %1 %2 VALUES (?, ?, %3, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .arg(JournalTable, journalColumns(), clock(k));
+}
+
+QString checkoutLinesSql(Database::Kind k)
+{
+    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, l.%4, l.%5, t.%6, -COALESCE(l.%7, 0), %8, 0, 0, NULL "
+                          "FROM %9 l JOIN %10 t ON t.%11 = l.%5 WHERE l.%4 = ? ORDER BY l.%12")
+        .arg(JournalTable, journalColumns(), clock(k), line::Order, line::Tea, tea::Name, line::Quantity,
+             Database::roundedAmount(k, QStringLiteral("t.") + tea::Price), LineTable, TeaTable, tea::Number, line::Id);
+}
+
+QString openingTeasSql(Database::Kind k)
+{
+    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, NULL, %4, %5, %6, NULL, 0, 0, ? "
+                          "FROM %7 WHERE %6 IS NOT NULL AND %6 <> 0 ORDER BY %4")
+        .arg(JournalTable, journalColumns(), clock(k), tea::Number, tea::Name, tea::Stock, TeaTable);
+}
+
+QString openingBalancesSql(Database::Kind k)
+{
+    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, NULL, NULL, NULL, 0, NULL, "
+                          "COALESCE(%4, 0), COALESCE(%5, 0), ? "
+                          "FROM %6 ORDER BY %7 LIMIT 1")
+        .arg(JournalTable, journalColumns(), clock(k), account::Cash, account::Bank, AccountTable, account::Id);
+}
+
+QString moveStoredSql()
+{
+    return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(JournalTable, journal::Move);
+}
 
 QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s); }
 
@@ -34,8 +84,7 @@ QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaTyp
 
 void record(Database& db, const QString& moveId, const Entry& e)
 {
-    db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 VALUES (?, ?, %2, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(kColumns, nowUtc(db)),
+    db.exec(recordSql(db.kind()),
             {moveId, e.kind, terminalName(), e.order.isNull() ? QVariant(QMetaType(QMetaType::LongLong)) : e.order,
              e.tea.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.tea,
              e.teaName.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.teaName, e.stock.toDouble(),
@@ -46,35 +95,28 @@ void record(Database& db, const QString& moveId, const Entry& e)
 
 void recordCheckoutLines(Database& db, const QString& moveId, qlonglong order)
 {
-    db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 SELECT ?, ?, %2, ?, l.訂單編號, l.茶葉編號, t.名稱, "
-                           "-COALESCE(l.數量, 0), %3, 0, 0, NULL "
-                           "FROM 訂單明細表 l JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-                           "WHERE l.訂單編號 = ? ORDER BY l.明細編號")
-                .arg(kColumns, nowUtc(db), db.roundedAmount(QStringLiteral("t.訂價"))),
-            {moveId, schema::journalKind::Checkout, terminalName(), order})
-        .finish();
+    db.exec(checkoutLinesSql(db.kind()), {moveId, schema::journalKind::Checkout, terminalName(), order}).finish();
 }
 
 void recordOpening(Database& db, const QString& note, bool teas)
 {
     const QString id = newMoveId();
     if (teas)
-        db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 SELECT ?, ?, %2, ?, NULL, 編號, 名稱, 庫存, NULL, 0, 0, ? "
-                               "FROM 茶葉資料表 WHERE 庫存 IS NOT NULL AND 庫存 <> 0 ORDER BY 編號")
-                    .arg(kColumns, nowUtc(db)),
-                {id, schema::journalKind::Opening, terminalName(), note})
-            .finish();
-    db.exec(QStringLiteral("INSERT INTO 帳務日誌表 %1 SELECT ?, ?, %2, ?, NULL, NULL, NULL, 0, NULL, "
-                           "COALESCE(現金, 0), COALESCE(銀行, 0), ? "
-                           "FROM 帳款資料表 ORDER BY 帳號 LIMIT 1")
-                .arg(kColumns, nowUtc(db)),
-            {id, schema::journalKind::Opening, terminalName(), note})
-        .finish();
+        db.exec(openingTeasSql(db.kind()), {id, schema::journalKind::Opening, terminalName(), note}).finish();
+    db.exec(openingBalancesSql(db.kind()), {id, schema::journalKind::Opening, terminalName(), note}).finish();
 }
 
-bool moveStored(Database& db, const QString& moveId)
+bool moveStored(Database& db, const QString& moveId) { return !db.scalar(moveStoredSql(), {moveId}).isNull(); }
+
+QList<Statement> statements(Database::Kind k)
 {
-    return !db.scalar(QStringLiteral("SELECT 1 FROM 帳務日誌表 WHERE 異動編號 = ? LIMIT 1"), {moveId}).isNull();
+    return {
+        {QStringLiteral("books: record"), recordSql(k)},
+        {QStringLiteral("books: checkout lines"), checkoutLinesSql(k)},
+        {QStringLiteral("books: opening stock"), openingTeasSql(k)},
+        {QStringLiteral("books: opening balances"), openingBalancesSql(k)},
+        {QStringLiteral("books: move stored"), moveStoredSql()},
+    };
 }
 
 } // namespace lumaro::books

@@ -5,6 +5,7 @@
 #include "data/Links.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -44,6 +45,102 @@ bool isBareTableName(const QString& source)
 constexpr int kPage = 64;
 // Keys per "IN (...)" list when rows are re-read by key.
 constexpr int kKeysPerStatement = 500;
+
+// The statements a data control runs, built from its table, the columns it
+// reads or writes (quoted) and the filter of a paged source.
+QString marks(qsizetype n, const QString& separator)
+{
+    QStringList m;
+    for (qsizetype i = 0; i < n; ++i)
+        m << QStringLiteral("?");
+    return m.join(separator);
+}
+
+QString selectAllSql(const QString& table) { return QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(table)); }
+
+// A page of a paged source in key order: after the key held last, through a
+// key, and at most a number of rows, as asked.
+QString pageSql(const schema::TableDef& t, const QString& columns, const QString& filter, bool after, bool through,
+                bool limited)
+{
+    QStringList where;
+    if (!filter.isEmpty())
+        where << QStringLiteral("(%1)").arg(filter);
+    const QString key = quoteIdentifier(t.key);
+    if (after)
+        where << key + QStringLiteral(" > ?");
+    if (through)
+        where << key + QStringLiteral(" <= ?");
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, quoteIdentifier(t.name));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" ORDER BY ") + key;
+    if (limited)
+        sql += QStringLiteral(" LIMIT ?");
+    return sql;
+}
+
+// The rows of a paged source after the key held last, less those among the
+// held keys given.
+QString countAfterSql(const schema::TableDef& t, const QString& filter, qsizetype heldKeys)
+{
+    QStringList where;
+    if (!filter.isEmpty())
+        where << QStringLiteral("(%1)").arg(filter);
+    const QString key = quoteIdentifier(t.key);
+    where << key + QStringLiteral(" > ?");
+    QString sql = QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                      .arg(quoteIdentifier(t.name), where.join(QStringLiteral(" AND ")));
+    if (heldKeys > 0)
+        sql += QStringLiteral(" AND %1 IN (%2)").arg(key, marks(heldKeys, QStringLiteral(",")));
+    return sql;
+}
+
+QString rowsByKeySql(const schema::TableDef& t, const QStringList& columns, const QString& filter, qsizetype keys)
+{
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name));
+    if (!filter.isEmpty())
+        sql += QStringLiteral("(%1) AND ").arg(filter);
+    return sql + QStringLiteral("%1 IN (%2)").arg(quoteIdentifier(t.key), marks(keys, QStringLiteral(",")));
+}
+
+QString rowSql(const schema::TableDef& t, const QStringList& columns)
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+        .arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name), quoteIdentifier(t.key));
+}
+
+QString insertSql(const schema::TableDef& t, const QStringList& columns)
+{
+    const QString table = quoteIdentifier(t.name), key = quoteIdentifier(t.key);
+    if (columns.isEmpty())
+        return QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2").arg(table, key);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+        .arg(table, columns.join(QLatin1String(", ")), marks(columns.size(), QStringLiteral(", ")), key);
+}
+
+QString updateSql(const schema::TableDef& t, const QStringList& columns)
+{
+    QStringList sets;
+    for (const QString& n : columns)
+        sets << n + QStringLiteral(" = ?");
+    return QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+        .arg(quoteIdentifier(t.name), sets.join(QLatin1String(", ")), quoteIdentifier(t.key));
+}
+
+QString deleteSql(const schema::TableDef& t)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoteIdentifier(t.name), quoteIdentifier(t.key));
+}
+
+QStringList quoted(const QStringList& names)
+{
+    QStringList out;
+    for (const QString& n : names)
+        out << quoteIdentifier(n.trimmed());
+    return out;
+}
 
 bool sameValue(const QVariant& a, const QVariant& b)
 {
@@ -132,21 +229,7 @@ QString DataControl::keyText(const QVariant& v) const { return displayText(v); }
 
 QString DataControl::pageSql(bool after, bool through, bool limited) const
 {
-    QStringList where;
-    if (!m_pageFilter.isEmpty())
-        where << QStringLiteral("(%1)").arg(m_pageFilter);
-    const QString key = quoteIdentifier(m_table->key);
-    if (after)
-        where << key + QStringLiteral(" > ?");
-    if (through)
-        where << key + QStringLiteral(" <= ?");
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_pageColumns, quoteIdentifier(m_table->name));
-    if (!where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY ") + key;
-    if (limited)
-        sql += QStringLiteral(" LIMIT ?");
-    return sql;
+    return lumaro::pageSql(*m_table, m_pageColumns, m_pageFilter, after, through, limited);
 }
 
 DataControl::Rows DataControl::readRows(QSqlQuery& q, int columns, int limit, bool* more)
@@ -186,7 +269,7 @@ void DataControl::run(int firstPage)
         sql = pageSql(false, false, true);
         params << firstPage + 1; // one more than wanted tells whether more are left
     } else if (isBareTableName(m_source)) {
-        sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(m_source.trimmed()));
+        sql = selectAllSql(m_source.trimmed());
     } else {
         sql = m_source;
     }
@@ -274,16 +357,9 @@ int DataControl::unreadCount() const
         return 0;
     if (m_unread >= 0)
         return m_unread;
-    QStringList where;
-    if (!m_pageFilter.isEmpty())
-        where << QStringLiteral("(%1)").arg(m_pageFilter);
-    const QString key = quoteIdentifier(m_table->key);
-    where << key + QStringLiteral(" > ?");
-    const QString base = QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                             .arg(quoteIdentifier(m_table->name), where.join(QStringLiteral(" AND ")));
     QVariantList params = m_params;
     params << m_lastKey;
-    int n = m_db.scalar(base, params).toInt();
+    int n = m_db.scalar(countAfterSql(*m_table, m_pageFilter, 0), params).toInt();
     // Rows stored here may lie among those not read yet; they are held
     // already and count once.
     QVariantList held;
@@ -292,12 +368,7 @@ int DataControl::unreadCount() const
             held << r.original[m_keyColumn];
     for (qsizetype i = 0; i < held.size(); i += kKeysPerStatement) {
         const QVariantList chunk = held.mid(i, kKeysPerStatement);
-        QStringList marks;
-        for (qsizetype k = 0; k < chunk.size(); ++k)
-            marks << QStringLiteral("?");
-        n -=
-            m_db.scalar(base + QStringLiteral(" AND %1 IN (%2)").arg(key, marks.join(QLatin1Char(','))), params + chunk)
-                .toInt();
+        n -= m_db.scalar(countAfterSql(*m_table, m_pageFilter, chunk.size()), params + chunk).toInt();
     }
     m_unread = std::max(0, n);
     return m_unread;
@@ -350,22 +421,12 @@ void DataControl::refreshRows(const QVariantList& keys)
     if (held.isEmpty())
         return;
 
-    QStringList cols;
-    for (const QString& c : m_columns)
-        cols << quoteIdentifier(c);
-    const QString key = quoteIdentifier(m_table->key);
+    const QStringList cols = quoted(m_columns);
     const bool filtered = !m_pageColumns.isEmpty() && !m_pageFilter.isEmpty();
     QHash<QString, QVector<QVariant>> fresh;
     for (qsizetype at = 0; at < ask.size(); at += kKeysPerStatement) {
         const QVariantList chunk = ask.mid(at, kKeysPerStatement);
-        QStringList marks;
-        for (qsizetype k = 0; k < chunk.size(); ++k)
-            marks << QStringLiteral("?");
-        QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE ")
-                          .arg(cols.join(QLatin1String(", ")), quoteIdentifier(m_table->name));
-        if (filtered)
-            sql += QStringLiteral("(%1) AND ").arg(m_pageFilter);
-        sql += QStringLiteral("%1 IN (%2)").arg(key, marks.join(QLatin1Char(',')));
+        const QString sql = rowsByKeySql(*m_table, cols, filtered ? m_pageFilter : QString(), chunk.size());
         QSqlQuery q = m_db.exec(sql, (filtered ? m_params : QVariantList()) + chunk);
         while (q.next()) {
             QVector<QVariant> v(columnCount());
@@ -792,10 +853,7 @@ void DataControl::deleteCurrent()
         const QVariant key = r.original[m_keyColumn];
         writeLinked(m_db, links::hasLinks(m_table->name), [&] {
             links::beforeDelete(m_db, m_table->name, key);
-            m_db.exec(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
-                          .arg(quoteIdentifier(m_table->name), quoteIdentifier(m_table->key)),
-                      {key})
-                .finish();
+            m_db.exec(deleteSql(*m_table), {key}).finish();
         });
     }
     beginReset();
@@ -898,22 +956,10 @@ void DataControl::storeRow(int index)
             values << bindable(c, r.values[c]);
         }
     }
-    const QString table = quoteIdentifier(m_table->name);
-    const QString key = quoteIdentifier(m_table->key);
     QVariant keyValue;
     if (r.isNew) {
-        QString sql;
-        if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2").arg(table, key);
-        } else {
-            QStringList marks;
-            for (int i = 0; i < names.size(); ++i)
-                marks << QStringLiteral("?");
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
-                      .arg(table, names.join(QLatin1String(", ")), marks.join(QLatin1String(", ")), key);
-        }
         try {
-            QSqlQuery q = m_db.exec(sql, values);
+            QSqlQuery q = m_db.exec(insertSql(*m_table, names), values);
             if (q.next())
                 keyValue = q.value(0);
             q.finish();
@@ -921,18 +967,13 @@ void DataControl::storeRow(int index)
             throw refusalOf(r, e);
         }
     } else {
-        QStringList sets;
-        for (const QString& n : names)
-            sets << n + QStringLiteral(" = ?");
         values << r.original[m_keyColumn];
         keyValue =
             r.changed.testBit(m_keyColumn) ? bindable(m_keyColumn, r.values[m_keyColumn]) : r.original[m_keyColumn];
         const bool rekeyed = r.changed.testBit(m_keyColumn);
         try {
             writeLinked(m_db, rekeyed && links::hasLinks(m_table->name), [&] {
-                QSqlQuery q = m_db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                                            .arg(table, sets.join(QLatin1String(", ")), key),
-                                        values);
+                QSqlQuery q = m_db.exec(updateSql(*m_table, names), values);
                 const int affected = q.numRowsAffected();
                 q.finish();
                 if (affected == 0)
@@ -954,13 +995,7 @@ void DataControl::reloadRow(Row& r, const QVariant& key)
 {
     // Read back what the database made of the row: its number, its defaults,
     // and numbers typed as text turned into numbers.
-    QStringList cols;
-    for (const QString& c : m_columns)
-        cols << quoteIdentifier(c);
-    QSqlQuery q = m_db.exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                                .arg(cols.join(QLatin1String(", ")), quoteIdentifier(m_table->name),
-                                     quoteIdentifier(m_table->key)),
-                            {key});
+    QSqlQuery q = m_db.exec(rowSql(*m_table, quoted(m_columns)), {key});
     if (q.next()) {
         for (int i = 0; i < m_columns.size(); ++i)
             r.values[i] = q.value(i);
@@ -970,6 +1005,41 @@ void DataControl::reloadRow(Row& r, const QVariant& key)
     r.changed.fill(false);
     r.isNew = false;
     r.stored = true;
+}
+
+QList<Statement> dataControlStatements(Database::Kind)
+{
+    // Each table read whole and written through its key with every column,
+    // and each paged source read, counted and re-read as its screens do.
+    QList<Statement> out;
+    for (const schema::TableDef& t : schema::tables()) {
+        const QString m = QStringLiteral("data control on %1: ").arg(t.name);
+        out << Statement{m + QStringLiteral("all"), selectAllSql(t.name)};
+        if (t.key.isEmpty())
+            continue;
+        QStringList columns;
+        for (const schema::ColumnDef& c : t.columns)
+            columns << c.name;
+        out << Statement{m + QStringLiteral("row"), rowSql(t, quoted(columns))}
+            << Statement{m + QStringLiteral("rows"), rowsByKeySql(t, quoted(columns), QString(), 2)}
+            << Statement{m + QStringLiteral("insert"), insertSql(t, quoted(columns))}
+            << Statement{m + QStringLiteral("insert defaults"), insertSql(t, {})}
+            << Statement{m + QStringLiteral("update"), updateSql(t, quoted(columns))}
+            << Statement{m + QStringLiteral("delete"), deleteSql(t)};
+    }
+    for (const schema::Source* s :
+         {&schema::sources::TeaCatalogue, &schema::sources::OpenOrders, &schema::sources::OrderTeaList}) {
+        const schema::TableDef& t = *schema::findTable(s->table);
+        const QString m = QStringLiteral("paged source on %1: ").arg(t.name);
+        out << Statement{m + QStringLiteral("first page"), pageSql(t, s->columns, s->filter, false, false, true)}
+            << Statement{m + QStringLiteral("next page"), pageSql(t, s->columns, s->filter, true, false, true)}
+            << Statement{m + QStringLiteral("through"), pageSql(t, s->columns, s->filter, true, true, false)}
+            << Statement{m + QStringLiteral("unread"), countAfterSql(t, s->filter, 0)}
+            << Statement{m + QStringLiteral("unread less held"), countAfterSql(t, s->filter, 2)}
+            << Statement{m + QStringLiteral("rows"),
+                         rowsByKeySql(t, quoted(s->columns.split(QLatin1Char(','))), s->filter, 2)};
+    }
+    return out;
 }
 
 } // namespace lumaro

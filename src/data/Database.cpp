@@ -7,6 +7,7 @@
 #include "data/SampleShop.h"
 #include "data/Schema.h"
 #include "data/ShopObjects.h"
+#include "data/Statements.h"
 #include "data/Upgrade.h"
 
 #include <QAtomicInt>
@@ -38,6 +39,42 @@ namespace {
 
 // The advisory lock every PostgreSQL transaction of the shop takes first.
 constexpr qint64 MoveLockKey = 0x4c756d61726f; // "Lumaro"
+
+// The statements of opening, creating and committing, on either database.
+const QString kUtf8 = QStringLiteral("SET client_encoding TO 'UTF8'");
+const QString kReadOnlySession = QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
+const QString kQueryOnly = QStringLiteral("PRAGMA query_only=ON");
+const QString kWal = QStringLiteral("PRAGMA journal_mode=WAL");
+const QString kFullSync = QStringLiteral("PRAGMA synchronous=FULL");
+const QString kCountObjects = QStringLiteral("SELECT count(*) FROM sqlite_master");
+const QString kUserVersion = QStringLiteral("PRAGMA user_version");
+const QString kBeginImmediate = QStringLiteral("BEGIN IMMEDIATE");
+const QString kBegin = QStringLiteral("BEGIN");
+const QString kCommit = QStringLiteral("COMMIT");
+const QString kRollback = QStringLiteral("ROLLBACK");
+const QString kTryMoveLock = QStringLiteral("pg_try_advisory_xact_lock");
+const QString kWaitMoveLock = QStringLiteral("pg_advisory_xact_lock");
+
+QString setUserVersionSql(int version) { return QStringLiteral("PRAGMA user_version = %1").arg(version); }
+
+QString moveLockSql(const QString& call) { return QStringLiteral("SELECT %1(%2)").arg(call).arg(MoveLockKey); }
+
+QString firstAccountSql()
+{
+    using namespace schema;
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (1, 0, 0)")
+        .arg(AccountTable, account::Id, account::Cash, account::Bank);
+}
+
+QString insertPasswordSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(schema::PasswordTable, schema::password::Value);
+}
+
+QString storedPasswordSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2").arg(schema::password::Value, schema::PasswordTable);
+}
 
 QString nextConnectionName()
 {
@@ -376,7 +413,7 @@ QSqlDatabase connectPostgres(const QString& name, const QString& target, const Q
                             .arg(address.describe(), rawErrorText(db.lastError())),
                         e.fault(), e.original());
     }
-    QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+    QSqlQuery(db).exec(kUtf8);
     return db;
 }
 
@@ -593,7 +630,7 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
     if (isPostgresUrl(target)) {
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, QString());
-        d->exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        d->exec(kReadOnlySession);
         d->checkShopTables();
         return d;
     }
@@ -626,7 +663,7 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
     openShopFile(name, target, QStringLiteral("無法開啟資料檔"), uriOptions);
     try {
         if (uriOptions.isEmpty())
-            d->exec(QStringLiteral("PRAGMA query_only=ON"));
+            d->exec(kQueryOnly);
         d->checkShopTables();
     } catch (const DataError& e) {
         rethrowOpening(e, target);
@@ -669,11 +706,11 @@ void Database::configureSQLite()
 {
     // WAL lets a backup or a second terminal read while the counter writes;
     // FULL sync makes a committed money move survive a power cut.
-    const QString mode = scalar(QStringLiteral("PRAGMA journal_mode=WAL")).toString();
+    const QString mode = scalar(kWal).toString();
     if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
         throw DataError(QStringLiteral("資料檔「%1」無法寫入：檔案或它所在的資料夾是唯讀的。").arg(fullPath(m_target)));
     }
-    exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    exec(kFullSync);
 }
 
 void Database::checkShopTables()
@@ -689,7 +726,7 @@ void Database::checkShopTables()
         if (!found) {
             // Distinguish an unreadable file from a file without our tables.
             if (present.isEmpty() && m_kind == Kind::SQLite)
-                scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+                scalar(kCountObjects);
             throw DataError(QStringLiteral("資料檔缺少資料表「%1」，可能不是 Lumaro 的資料檔。").arg(t.name));
         }
         const QSqlRecord rec = sql().record(t.name);
@@ -731,7 +768,7 @@ void Database::reconnectIfLost()
     if (db.open()) {
         m_connectionLost = false;
         QSqlQuery q(db);
-        q.exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+        q.exec(kUtf8);
     }
 }
 
@@ -784,9 +821,9 @@ QVariant Database::scalar(const QString& statement, const QVariantList& params)
     return v;
 }
 
-QString Database::roundedAmount(const QString& expression) const
+QString Database::roundedAmount(Kind kind, const QString& expression)
 {
-    if (isSQLite())
+    if (kind == Kind::SQLite)
         return QStringLiteral("round(%1, 4)").arg(expression);
     return QStringLiteral("round((%1)::numeric, 4)::double precision").arg(expression);
 }
@@ -824,7 +861,7 @@ void Database::beginSQLite()
         sqlite3_busy_timeout(h, 0);
     QSqlQuery q(sql());
     WaitNotice wait;
-    while (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+    while (!q.exec(kBeginImmediate)) {
         const QSqlError e = q.lastError();
         if ((e.nativeErrorCode().toInt() & 0xff) != SQLITE_BUSY || wait.elapsed() >= MoveWaitLimitMs)
             fail(e);
@@ -839,7 +876,7 @@ void Database::beginSQLite()
 void Database::beginPostgres()
 {
     QSqlQuery q(sql());
-    if (!q.exec(QStringLiteral("BEGIN")))
+    if (!q.exec(kBegin))
         fail(q.lastError());
     m_inTransaction = true;
     // One move at a time across terminals, as BEGIN IMMEDIATE gives on the
@@ -850,7 +887,7 @@ void Database::beginPostgres()
     // has to wait half a second says so, then queues for the lock on the
     // server, first come first served.
     auto lock = [&](const QString& call) {
-        if (!q.exec(QStringLiteral("SELECT %1(%2)").arg(call).arg(MoveLockKey))) {
+        if (!q.exec(moveLockSql(call))) {
             const QSqlError e = q.lastError();
             rollback();
             fail(e);
@@ -860,10 +897,10 @@ void Database::beginPostgres()
         return got;
     };
     WaitNotice wait;
-    while (!lock(QStringLiteral("pg_try_advisory_xact_lock"))) {
+    while (!lock(kTryMoveLock)) {
         if (wait.elapsed() >= 500) {
             wait.check();
-            lock(QStringLiteral("pg_advisory_xact_lock"));
+            lock(kWaitMoveLock);
             return;
         }
         QThread::usleep(2000);
@@ -873,7 +910,7 @@ void Database::beginPostgres()
 void Database::commit()
 {
     QSqlQuery q(sql());
-    if (!q.exec(QStringLiteral("COMMIT"))) {
+    if (!q.exec(kCommit)) {
         const QSqlError e = q.lastError();
         rollback();
         fail(e);
@@ -886,7 +923,7 @@ void Database::commitMove(const QString& moveId)
     QSqlError e;
     {
         QSqlQuery q(sql());
-        if (q.exec(QStringLiteral("COMMIT"))) {
+        if (q.exec(kCommit)) {
             m_inTransaction = false;
             return;
         }
@@ -908,7 +945,7 @@ void Database::reopen()
     if (isSQLite())
         configureSQLite();
     else
-        QSqlQuery(db).exec(QStringLiteral("SET client_encoding TO 'UTF8'"));
+        QSqlQuery(db).exec(kUtf8);
 }
 
 bool Database::settleFailedMove(const QString& moveId)
@@ -926,8 +963,7 @@ bool Database::settleFailedMove(const QString& moveId)
             // still held the failed commit's frames would bring it back at the
             // next start. A small commit written over them settles that.
             begin();
-            exec(QStringLiteral("PRAGMA user_version = %1").arg(scalar(QStringLiteral("PRAGMA user_version")).toInt()))
-                .finish();
+            exec(setUserVersionSql(scalar(kUserVersion).toInt())).finish();
             commit();
         }
         return false;
@@ -943,7 +979,7 @@ bool Database::settleFailedMove(const QString& moveId)
 void Database::rollback() noexcept
 {
     QSqlQuery q(sql());
-    q.exec(QStringLiteral("ROLLBACK"));
+    q.exec(kRollback);
     m_inTransaction = false;
 }
 
@@ -991,17 +1027,17 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
         if (!pg)
-            d->exec(QStringLiteral("PRAGMA user_version = %1").arg(schema::CurrentVersion));
-        d->exec(QStringLiteral("INSERT INTO 帳款資料表 (帳號, 現金, 銀行) VALUES (1, 0, 0)"));
+            d->exec(setUserVersionSql(schema::CurrentVersion));
+        d->exec(firstAccountSql());
         // Only a hash of the password is kept in the shop.
         const QString hash = hashPassword(password);
-        d->exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hash});
+        d->exec(insertPasswordSql(), {hash});
         if (fill)
             fill(*d);
         // Whether the password is empty, as the lock screen will want to know
         // first: the one given, unless the fill brought its own (an imported
         // shop's password, kept as it was typed).
-        const QVariant stored = d->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
+        const QVariant stored = d->scalar(storedPasswordSql());
         if (stored.isNull() || !isPasswordHash(stored.toString()))
             notePasswordEmpty(*d, !stored.isNull() && stored.toString().isEmpty());
         else if (stored.toString() == hash)
@@ -1020,6 +1056,37 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         throw;
     }
     return d;
+}
+
+QList<Statement> databaseStatements(Database::Kind dialect)
+{
+    const QString m = QStringLiteral("database: ");
+    QList<Statement> out = {
+        {m + QStringLiteral("first account row"), firstAccountSql()},
+        {m + QStringLiteral("password"), insertPasswordSql()},
+        {m + QStringLiteral("stored password"), storedPasswordSql()},
+        {m + QStringLiteral("commit"), kCommit},
+        {m + QStringLiteral("rollback"), kRollback},
+    };
+    if (dialect == Database::Kind::SQLite)
+        out += QList<Statement>{
+            {m + QStringLiteral("read only"), kQueryOnly},
+            {m + QStringLiteral("journal mode"), kWal},
+            {m + QStringLiteral("sync"), kFullSync},
+            {m + QStringLiteral("objects"), kCountObjects},
+            {m + QStringLiteral("version"), kUserVersion},
+            {m + QStringLiteral("set version"), setUserVersionSql(schema::CurrentVersion)},
+            {m + QStringLiteral("begin"), kBeginImmediate},
+        };
+    else
+        out += QList<Statement>{
+            {m + QStringLiteral("encoding"), kUtf8},
+            {m + QStringLiteral("read only"), kReadOnlySession},
+            {m + QStringLiteral("begin"), kBegin},
+            {m + QStringLiteral("try move lock"), moveLockSql(kTryMoveLock)},
+            {m + QStringLiteral("wait for move lock"), moveLockSql(kWaitMoveLock)},
+        };
+    return out;
 }
 
 } // namespace lumaro

@@ -94,7 +94,8 @@ public:
     // An amount or a weight computed in SQL, rounded to four decimals, the
     // scale of Money: binary noise such as 0.3 - 0.1 - 0.2 must not leave a
     // balance of -0.0000000000000000277, nor build up over many moves.
-    QString roundedAmount(const QString& expression) const;
+    QString roundedAmount(const QString& expression) const { return roundedAmount(m_kind, expression); }
+    static QString roundedAmount(Kind kind, const QString& expression);
 
     // Confirms that the five shop tables are there with their columns.
     void checkShopTables();

@@ -1,6 +1,8 @@
 #include "data/Find.h"
 
 #include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
 
 namespace lumaro::find {
 
@@ -20,18 +22,39 @@ QString escapedForLike(const QString& text)
 
 QString contains(const QString& text) { return QLatin1Char('%') + escapedForLike(text) + QLatin1Char('%'); }
 
+using namespace schema;
+
+QString teaMatchesSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE (lower(%1) LIKE ? ESCAPE '\\' OR lower(%3) LIKE ? ESCAPE '\\')")
+        .arg(tea::Number, TeaTable, tea::Name);
+}
+
+QString openOrderMatchesSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3=0 AND (%1 = ? OR lower(%4) LIKE ? ESCAPE '\\' "
+                          "OR lower(%5) LIKE ? ESCAPE '\\')")
+        .arg(order::Number, OrderTable, order::Status, order::Customer, order::Contact);
+}
+
+// The first match of select in key order, after the key given when after.
+QString firstMatchSql(const QString& select, const QString& key, bool after)
+{
+    return select + (after ? QStringLiteral(" AND %1 > ?").arg(key) : QString()) +
+           QStringLiteral(" ORDER BY %1 LIMIT 1").arg(key);
+}
+
 // The first match after `after`, else the first of all.
 QVariant nextOf(Database& db, const QString& select, const QString& key, QVariantList params, const QVariant& after)
 {
-    const QString order = QStringLiteral(" ORDER BY %1 LIMIT 1").arg(key);
     if (after.isValid() && !after.isNull()) {
         QVariantList afterParams = params;
         afterParams << after;
-        const QVariant next = db.scalar(select + QStringLiteral(" AND %1 > ?").arg(key) + order, afterParams);
+        const QVariant next = db.scalar(firstMatchSql(select, key, true), afterParams);
         if (next.isValid() && !next.isNull())
             return next;
     }
-    const QVariant first = db.scalar(select + order, params);
+    const QVariant first = db.scalar(firstMatchSql(select, key, false), params);
     return first.isNull() ? QVariant() : first;
 }
 
@@ -46,9 +69,7 @@ QVariant nextTea(Database& db, const QString& text, const QVariant& after)
     const QString wanted = text.trimmed();
     if (wanted.isEmpty())
         return QVariant();
-    const QString select = QStringLiteral(
-        "SELECT 編號 FROM 茶葉資料表 WHERE (lower(編號) LIKE ? ESCAPE '\\' OR lower(名稱) LIKE ? ESCAPE '\\')");
-    return nextOf(db, select, QStringLiteral("編號"), {escapedForLike(wanted) + QLatin1Char('%'), contains(wanted)},
+    return nextOf(db, teaMatchesSql(), tea::Number, {escapedForLike(wanted) + QLatin1Char('%'), contains(wanted)},
                   after.isNull() ? QVariant() : QVariant(after.toString()));
 }
 
@@ -59,13 +80,22 @@ QVariant nextOpenOrder(Database& db, const QString& text, const QVariant& after)
         return QVariant();
     bool isNumber = false;
     const qlonglong number = wanted.toLongLong(&isNumber);
-    const QString select = QStringLiteral(
-        "SELECT 訂單編號 FROM 訂單資料表 WHERE 訂單狀態=0 AND (訂單編號 = ? OR lower(客戶名稱) LIKE ? ESCAPE '\\' "
-        "OR lower(連絡方式) LIKE ? ESCAPE '\\')");
     // No order is numbered 0 or below, so a text that is no number finds none by number.
-    return nextOf(db, select, QStringLiteral("訂單編號"),
+    return nextOf(db, openOrderMatchesSql(), order::Number,
                   {isNumber ? number : qlonglong(0), contains(wanted), contains(wanted)},
                   after.isNull() ? QVariant() : QVariant(after.toLongLong()));
+}
+
+QList<Statement> statements(Database::Kind)
+{
+    QList<Statement> out;
+    for (bool after : {false, true}) {
+        const QString how = after ? QStringLiteral(", next") : QString();
+        out << Statement{QStringLiteral("find: tea") + how, firstMatchSql(teaMatchesSql(), tea::Number, after)}
+            << Statement{QStringLiteral("find: open order") + how,
+                         firstMatchSql(openOrderMatchesSql(), order::Number, after)};
+    }
+    return out;
 }
 
 } // namespace lumaro::find

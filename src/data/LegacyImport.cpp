@@ -6,6 +6,7 @@
 #include "data/Dates.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QDate>
 #include <QDir>
@@ -326,6 +327,37 @@ void removeShopFile(const QString& path)
     QFile::remove(path + QStringLiteral("-journal"));
 }
 
+// The rows of an old file, numbers and all.
+QString insertTeaSql()
+{
+    using namespace schema;
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+        .arg(TeaTable, tea::Number, tea::Name, tea::Cost, tea::Price, tea::Stock);
+}
+
+QString insertOrderSql()
+{
+    using namespace schema;
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+        .arg(OrderTable, order::Number, order::Customer, order::Date, order::Contact, order::Status);
+}
+
+QString insertLineSql()
+{
+    using namespace schema;
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, ?)")
+        .arg(LineTable, line::Order, line::Tea, line::Quantity, line::Id);
+}
+
+QString balancesSql()
+{
+    using namespace schema;
+    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?").arg(AccountTable, account::Cash, account::Bank);
+}
+
+// One file, no write-ahead log beside it.
+const QString kNoWal = QStringLiteral("PRAGMA journal_mode=DELETE");
+
 // One prepared statement per table, reused for every row: a shop of a hundred
 // thousand order lines then imports in about a second.
 class Inserter {
@@ -359,8 +391,7 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     };
 
     {
-        Inserter teas(db, schema::TeaTable,
-                      QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, ?, ?, ?)"));
+        Inserter teas(db, schema::TeaTable, insertTeaSql());
         for (qsizetype i = 0; i < shop.teas.size(); ++i) {
             const auto& t = shop.teas[i];
             teas.insert(i, {t.number, t.name, t.cost, t.price, t.stock});
@@ -369,9 +400,7 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     }
     {
         // The numbers are kept; SQLite's AUTOINCREMENT then continues after the highest.
-        Inserter orders(db, schema::OrderTable,
-                        QStringLiteral("INSERT INTO 訂單資料表 (訂單編號, 客戶名稱, 訂購日期, 連絡方式, 訂單狀態) "
-                                       "VALUES (?, ?, ?, ?, ?)"));
+        Inserter orders(db, schema::OrderTable, insertOrderSql());
         for (qsizetype i = 0; i < shop.orders.size(); ++i) {
             const auto& o = shop.orders[i];
             orders.insert(i, {o.number, o.customer, o.date, o.contact, o.status});
@@ -380,16 +409,14 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     }
     {
         // Kept numbers, as for orders: the auto-number continues after the highest.
-        Inserter lines(db, schema::LineTable,
-                       QStringLiteral(
-                           "INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量, 明細編號) VALUES (?, ?, ?, ?)"));
+        Inserter lines(db, schema::LineTable, insertLineSql());
         for (qsizetype i = 0; i < shop.lines.size(); ++i) {
             const auto& l = shop.lines[i];
             lines.insert(i, {l.order, l.tea, l.quantity, l.id});
             step(QStringLiteral("寫入訂單明細"));
         }
     }
-    db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"), {shop.cash, shop.bank});
+    db.exec(balancesSql(), {shop.cash, shop.bank});
 }
 
 } // namespace
@@ -424,7 +451,7 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
             auto db = Database::create(temp, shop.password, [&](Database& d) { store(d, shop, progress); });
             // One file, no write-ahead log beside it, before it takes its real name;
             // the program turns the log back on when it opens the shop.
-            db->exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+            db->exec(kNoWal);
         }
         // Refuses to replace a target that appeared meanwhile.
         if (!QFile::rename(temp, target))
@@ -473,6 +500,19 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     if (!read.ok)
         throw DataError(read.error);
     return importLegacyShop(read.contents, target, options.progress);
+}
+
+QList<Statement> legacyImportStatements(Database::Kind k)
+{
+    QList<Statement> out = {
+        {QStringLiteral("import: tea"), insertTeaSql()},
+        {QStringLiteral("import: order"), insertOrderSql()},
+        {QStringLiteral("import: line"), insertLineSql()},
+        {QStringLiteral("import: balances"), balancesSql()},
+    };
+    if (k == Database::Kind::SQLite)
+        out << Statement{QStringLiteral("import: no write-ahead log"), kNoWal};
+    return out;
 }
 
 } // namespace lumaro

@@ -3,6 +3,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QSqlQuery>
 #include <QStringList>
@@ -13,6 +14,19 @@ namespace {
 
 bool is(const QString& table, const QString& name) { return table.compare(name, Qt::CaseInsensitive) == 0; }
 
+using namespace schema;
+
+QString deleteLinesSql() { return QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(LineTable, line::Order); }
+
+QString openOrdersWithTeaSql()
+{
+    return QStringLiteral("SELECT DISTINCT o.%1 FROM %2 l JOIN %3 o ON o.%1 = l.%4 "
+                          "WHERE l.%5 = ? AND o.%6 = 0 ORDER BY o.%1")
+        .arg(order::Number, LineTable, OrderTable, line::Order, line::Tea, order::Status);
+}
+
+QString renumberTeaSql() { return QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 = ?").arg(LineTable, line::Tea); }
+
 } // namespace
 
 QString teaInOpenOrdersText() { return QStringLiteral("此茶葉仍在未結帳的訂單中："); }
@@ -22,12 +36,9 @@ bool hasLinks(const QString& table) { return is(table, schema::TeaTable) || is(t
 void beforeDelete(Database& db, const QString& table, const QVariant& key)
 {
     if (is(table, schema::OrderTable)) {
-        db.exec(QStringLiteral("DELETE FROM 訂單明細表 WHERE 訂單編號 = ?"), {key}).finish();
+        db.exec(deleteLinesSql(), {key}).finish();
     } else if (is(table, schema::TeaTable)) {
-        QSqlQuery q = db.exec(QStringLiteral("SELECT DISTINCT o.訂單編號 FROM 訂單明細表 l "
-                                             "JOIN 訂單資料表 o ON o.訂單編號 = l.訂單編號 "
-                                             "WHERE l.茶葉編號 = ? AND o.訂單狀態 = 0 ORDER BY o.訂單編號"),
-                              {key});
+        QSqlQuery q = db.exec(openOrdersWithTeaSql(), {key});
         QStringList orders;
         while (q.next())
             orders << q.value(0).toString();
@@ -40,7 +51,16 @@ void beforeDelete(Database& db, const QString& table, const QVariant& key)
 void afterRekey(Database& db, const QString& table, const QVariant& oldKey, const QVariant& newKey)
 {
     if (is(table, schema::TeaTable))
-        db.exec(QStringLiteral("UPDATE 訂單明細表 SET 茶葉編號 = ? WHERE 茶葉編號 = ?"), {newKey, oldKey}).finish();
+        db.exec(renumberTeaSql(), {newKey, oldKey}).finish();
+}
+
+QList<Statement> statements(Database::Kind)
+{
+    return {
+        {QStringLiteral("links: delete lines"), deleteLinesSql()},
+        {QStringLiteral("links: open orders with tea"), openOrdersWithTeaSql()},
+        {QStringLiteral("links: renumber tea"), renumberTeaSql()},
+    };
 }
 
 } // namespace lumaro::links

@@ -5,6 +5,7 @@
 #include "data/Money.h"
 #include "data/MoneyMoves.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 #include "data/Upgrade.h"
 
 #include <QDir>
@@ -33,7 +34,99 @@ bool syncPath(const QString& path, bool directory)
     return ok;
 }
 
+// A backup is taken on a connection that may be set to write nothing.
+const QString kIsQueryOnly = QStringLiteral("PRAGMA query_only");
+const QString kQueryOnlyOn = QStringLiteral("PRAGMA query_only=ON");
+const QString kQueryOnlyOff = QStringLiteral("PRAGMA query_only=OFF");
+const QString kCopyInto = QStringLiteral("VACUUM INTO ?");
+const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
+
+using namespace schema;
+
+QString journalSumsSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
+        .arg(journal::Tea, journal::StockChange, journal::CashChange, journal::BankChange, JournalTable);
+}
+
+QString balanceSql(const QString& column)
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(column, AccountTable, account::Id);
+}
+
+QString stockSql()
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(tea::Number, tea::Stock, TeaTable);
+}
+
+QString orphanLinesSql()
+{
+    return QStringLiteral("SELECT d.%1, d.%2, d.%3, o.%4 IS NULL, t.%5 IS NULL FROM %6 d "
+                          "LEFT JOIN %7 o ON o.%4 = d.%2 LEFT JOIN %8 t ON t.%5 = d.%3 "
+                          "WHERE o.%4 IS NULL OR t.%5 IS NULL ORDER BY d.%1")
+        .arg(line::Id, line::Order, line::Tea, order::Number, tea::Number, LineTable, OrderTable, TeaTable);
+}
+
+QString negativeStockSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %3 < 0 ORDER BY %1")
+        .arg(tea::Number, tea::Name, tea::Stock, TeaTable);
+}
+
+QString badStatusSql()
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 NOT IN (0, 1) ORDER BY %1")
+        .arg(order::Number, order::Status, OrderTable);
+}
+
+// The rows whose number in column no move can be worked out on. SQLite keeps
+// no NaN but may hold text in a file of another tool; PostgreSQL sorts NaN
+// above every number, so the range test finds it too.
+QString badNumbersSql(Database::Kind k, const QString& table, const QString& column)
+{
+    const QString key = quoteIdentifier(findTable(table)->key), value = quoteIdentifier(column);
+    const QString bad = k == Database::Kind::SQLite
+                            ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
+                            : QStringLiteral("abs(%1::double precision) > %2");
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND (%4) ORDER BY %1")
+        .arg(key, value, quoteIdentifier(table), bad.arg(value, QStringLiteral("1e12")));
+}
+
+// The tables whose numbers are checked: the ones a move works out on.
+const QStringList& checkedTables()
+{
+    static const QStringList checked = {TeaTable, LineTable, AccountTable};
+    return checked;
+}
+
+QString accountRowsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(AccountTable); }
+
 } // namespace
+
+QList<Statement> maintenanceStatements(Database::Kind k)
+{
+    const QString m = QStringLiteral("check: ");
+    QList<Statement> out = {
+        {m + QStringLiteral("journal"), journalSumsSql()},
+        {m + QStringLiteral("cash"), balanceSql(account::Cash)},
+        {m + QStringLiteral("bank"), balanceSql(account::Bank)},
+        {m + QStringLiteral("stock"), stockSql()},
+        {m + QStringLiteral("orphan lines"), orphanLinesSql()},
+        {m + QStringLiteral("negative stock"), negativeStockSql()},
+        {m + QStringLiteral("bad status"), badStatusSql()},
+        {m + QStringLiteral("account rows"), accountRowsSql()},
+    };
+    for (const QString& table : checkedTables())
+        for (const QString& column : numberColumns(table))
+            out << Statement{m + QStringLiteral("numbers of ") + column, badNumbersSql(k, table, column)};
+    if (k == Database::Kind::SQLite)
+        out += QList<Statement>{
+            {m + QStringLiteral("query only?"), kIsQueryOnly}, {m + QStringLiteral("query only"), kQueryOnlyOn},
+            {m + QStringLiteral("writable"), kQueryOnlyOff},   {m + QStringLiteral("backup"), kCopyInto},
+            {m + QStringLiteral("integrity"), kIntegrity},
+        };
+    return out;
+}
 
 void backupShop(Database& db, const QString& dest)
 {
@@ -66,17 +159,17 @@ void backupShop(Database& db, const QString& dest)
         // VACUUM INTO writes only the copy, but a connection that is set to
         // write nothing refuses it. The setting is put back as it was: the
         // program's own connection backs up the day's work and goes on writing.
-        const bool queryOnly = db.scalar(QStringLiteral("PRAGMA query_only")).toInt() != 0;
-        db.exec(QStringLiteral("PRAGMA query_only=OFF"));
+        const bool queryOnly = db.scalar(kIsQueryOnly).toInt() != 0;
+        db.exec(kQueryOnlyOff);
         try {
-            db.exec(QStringLiteral("VACUUM INTO ?"), {temp});
+            db.exec(kCopyInto, {temp});
         } catch (...) {
             if (queryOnly)
-                db.exec(QStringLiteral("PRAGMA query_only=ON"));
+                db.exec(kQueryOnlyOn);
             throw;
         }
         if (queryOnly)
-            db.exec(QStringLiteral("PRAGMA query_only=ON"));
+            db.exec(kQueryOnlyOn);
         if (!syncPath(temp, false))
             throw DataError(
                 QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
@@ -99,7 +192,7 @@ void auditBooks(Database& db, ShopCheck& c)
 {
     Money cash, bank;
     QMap<QString, Money> stock;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 茶葉編號, 庫存變動, 現金變動, 銀行變動 FROM 帳務日誌表"));
+    QSqlQuery q = db.exec(journalSumsSql());
     while (q.next()) {
         if (!q.value(0).isNull())
             stock[q.value(0).toString()] += Money::fromStored(q.value(1));
@@ -118,12 +211,12 @@ void auditBooks(Database& db, ShopCheck& c)
     };
     const money::AccountRow account = money::accountRow(db);
     const QString row = QStringLiteral("%1 = %2").arg(schema::account::Id, account.id.toString());
-    const QVariant storedCash = db.scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表 WHERE 帳號 = ?"), {account.id});
-    const QVariant storedBank = db.scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表 WHERE 帳號 = ?"), {account.id});
+    const QVariant storedCash = db.scalar(balanceSql(schema::account::Cash), {account.id});
+    const QVariant storedBank = db.scalar(balanceSql(schema::account::Bank), {account.id});
     mismatch(schema::AccountTable, row, schema::account::Cash, storedCash, cash);
     mismatch(schema::AccountTable, row, schema::account::Bank, storedBank, bank);
 
-    q = db.exec(QStringLiteral("SELECT 編號, 庫存 FROM 茶葉資料表 ORDER BY 編號"));
+    q = db.exec(stockSql());
     while (q.next()) {
         const QString tea = q.value(0).toString();
         mismatch(schema::TeaTable, QStringLiteral("%1 = %2").arg(schema::tea::Number, tea), schema::tea::Stock,
@@ -139,54 +232,36 @@ ShopCheck checkShop(Database& db)
     ShopCheck c;
     c.version = upgrade::versionOf(db);
     if (db.isSQLite()) {
-        QSqlQuery q = db.exec(QStringLiteral("PRAGMA integrity_check"));
+        QSqlQuery q = db.exec(kIntegrity);
         while (q.next())
             c.integrity << q.value(0).toString();
     } else {
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
     }
 
-    QSqlQuery q = db.exec(QStringLiteral(
-        "SELECT d.明細編號, d.訂單編號, d.茶葉編號, o.訂單編號 IS NULL, t.編號 IS NULL FROM 訂單明細表 d "
-        "LEFT JOIN 訂單資料表 o ON o.訂單編號 = d.訂單編號 LEFT JOIN 茶葉資料表 t ON t.編號 = d.茶葉編號 "
-        "WHERE o.訂單編號 IS NULL OR t.編號 IS NULL ORDER BY d.明細編號"));
+    QSqlQuery q = db.exec(orphanLinesSql());
     while (q.next())
         c.orphanLines << ShopCheck::OrphanLine{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3).toBool(),
                                                q.value(4).toBool()};
 
-    q = db.exec(QStringLiteral("SELECT 編號, 名稱, 庫存 FROM 茶葉資料表 WHERE 庫存 < 0 ORDER BY 編號"));
+    q = db.exec(negativeStockSql());
     while (q.next())
         c.negativeStock << ShopCheck::Stock{q.value(0).toString(), q.value(1), q.value(2).toDouble()};
 
-    q = db.exec(
-        QStringLiteral("SELECT 訂單編號, 訂單狀態 FROM 訂單資料表 WHERE 訂單狀態 NOT IN (0, 1) ORDER BY 訂單編號"));
+    q = db.exec(badStatusSql());
     while (q.next())
         c.badStatus << ShopCheck::Status{q.value(0).toLongLong(), q.value(1).toLongLong()};
 
-    struct NumberColumn {
-        const char* table;
-        const char* key;
-        const char* column;
-    };
-    static const NumberColumn numberColumns[] = {
-        {"茶葉資料表", "編號", "進價"},     {"茶葉資料表", "編號", "訂價"}, {"茶葉資料表", "編號", "庫存"},
-        {"訂單明細表", "明細編號", "數量"}, {"帳款資料表", "帳號", "現金"}, {"帳款資料表", "帳號", "銀行"},
-    };
-    for (const NumberColumn& n : numberColumns) {
-        const QString table = QString::fromUtf8(n.table), key = QString::fromUtf8(n.key),
-                      column = QString::fromUtf8(n.column);
-        // PostgreSQL sorts NaN above every number, so the range test finds it
-        // too; SQLite keeps no NaN but may hold text in a file of another tool.
-        const QString bad = db.isSQLite() ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
-                                          : QStringLiteral("abs(%1::double precision) > %2");
-        q = db.exec(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND (%4) ORDER BY %1")
-                        .arg(quoteIdentifier(key), quoteIdentifier(column), quoteIdentifier(table),
-                             bad.arg(quoteIdentifier(column), QStringLiteral("1e12"))));
-        while (q.next())
-            c.badNumbers << ShopCheck::BadNumber{table, key, q.value(0).toString(), column, q.value(1)};
+    for (const QString& table : checkedTables()) {
+        const QString key = schema::findTable(table)->key;
+        for (const QString& column : schema::numberColumns(table)) {
+            q = db.exec(badNumbersSql(db.kind(), table, column));
+            while (q.next())
+                c.badNumbers << ShopCheck::BadNumber{table, key, q.value(0).toString(), column, q.value(1)};
+        }
     }
 
-    c.accountRows = db.scalar(QStringLiteral("SELECT count(*) FROM 帳款資料表")).toInt();
+    c.accountRows = db.scalar(accountRowsSql()).toInt();
     if (c.accountRows > 0) {
         const money::StoredAccountRow a = money::storedAccountRow(db);
         c.cash = a.cash;

@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QSqlQuery>
 
@@ -19,14 +20,68 @@ QString bankShortTitle() { return QStringLiteral("存款不足"); }
 QString negativeAmountText() { return QStringLiteral("金額不可為負數"); }
 QString negativeAmountTitle() { return QStringLiteral("金額錯誤"); }
 
-QString accountRowSource() { return QStringLiteral("select * from 帳款資料表 order by 帳號"); }
+namespace {
+
+using namespace schema;
+
+// The account row; a move on the server locks it for the rest of the move.
+QString accountRowSql(bool lock)
+{
+    const QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4 ORDER BY %1 LIMIT 1")
+                            .arg(account::Id, account::Cash, account::Bank, AccountTable);
+    return lock ? sql + QStringLiteral(" FOR UPDATE") : sql;
+}
+
+QString addToCashSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 = ?")
+        .arg(AccountTable, account::Cash,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Cash)), account::Id);
+}
+
+QString addToBalancesSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3, %4 = %5 WHERE %6 = ?")
+        .arg(AccountTable, account::Cash,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Cash)), account::Bank,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Bank)), account::Id);
+}
+
+QString teaToBuySql()
+{
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ?")
+        .arg(tea::Cost, tea::Stock, tea::Name, TeaTable, tea::Number);
+}
+
+QString addToStockSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 = ?")
+        .arg(TeaTable, tea::Stock, Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(tea::Stock)),
+             tea::Number);
+}
+
+} // namespace
+
+QString accountRowSource() { return QStringLiteral("select * from %1 order by %2").arg(AccountTable, account::Id); }
+
+QList<Statement> statements(Database::Kind k)
+{
+    QList<Statement> out = {
+        {QStringLiteral("money: account row source"), accountRowSource()},
+        {QStringLiteral("money: account row"), accountRowSql(false)},
+        {QStringLiteral("money: add to cash"), addToCashSql(k)},
+        {QStringLiteral("money: add to balances"), addToBalancesSql(k)},
+        {QStringLiteral("money: tea to buy"), teaToBuySql()},
+        {QStringLiteral("money: add to stock"), addToStockSql(k)},
+    };
+    if (k == Database::Kind::PostgreSQL)
+        out << Statement{QStringLiteral("money: account row, locked"), accountRowSql(true)};
+    return out;
+}
 
 StoredAccountRow storedAccountRow(Database& db)
 {
-    QString sql = QStringLiteral("SELECT 帳號, 現金, 銀行 FROM 帳款資料表 ORDER BY 帳號 LIMIT 1");
-    if (!db.isSQLite() && db.inTransaction())
-        sql += QStringLiteral(" FOR UPDATE");
-    QSqlQuery q = db.exec(sql);
+    QSqlQuery q = db.exec(accountRowSql(!db.isSQLite() && db.inTransaction()));
     if (!q.next())
         throw DataError(QStringLiteral("帳款資料表裡沒有帳款資料列，無法記帳。"));
     StoredAccountRow row{q.value(0), q.value(1), q.value(2)};
@@ -67,16 +122,9 @@ void updateOneRow(Database& db, const QString& sql, const QVariantList& params)
 void addToBalances(Database& db, const QVariant& account, Money cash, Money bank)
 {
     if (bank == Money())
-        updateOneRow(db,
-                     QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1 WHERE 帳號 = ?")
-                         .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?"))),
-                     {cash.toDouble(), account});
+        updateOneRow(db, addToCashSql(db.kind()), {cash.toDouble(), account});
     else
-        updateOneRow(db,
-                     QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1, 銀行 = %2 WHERE 帳號 = ?")
-                         .arg(db.roundedAmount(QStringLiteral("COALESCE(現金, 0) + ?")),
-                              db.roundedAmount(QStringLiteral("COALESCE(銀行, 0) + ?"))),
-                     {cash.toDouble(), bank.toDouble(), account});
+        updateOneRow(db, addToBalancesSql(db.kind()), {cash.toDouble(), bank.toDouble(), account});
 }
 
 namespace {
@@ -139,7 +187,7 @@ void purchase(Database& db, const QString& tea, double typedKg, const QString& g
     Transaction t(db);
     if (!given.isEmpty() && books::moveStored(db, id))
         return;
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 進價, 庫存, 名稱 FROM 茶葉資料表 WHERE 編號 = ?"), {tea});
+    QSqlQuery q = db.exec(teaToBuySql(), {tea});
     if (!q.next())
         throw MoveRefused(QStringLiteral("找不到編號「%1」的茶葉，它可能已被刪除。").arg(tea));
     const QVariant price = q.value(0);
@@ -158,10 +206,7 @@ void purchase(Database& db, const QString& tea, double typedKg, const QString& g
     (void)(stock + kg); // refuses a stock or balance out of range
     (void)(a.cash - cost);
 
-    updateOneRow(db,
-                 QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = ?")
-                     .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) + ?"))),
-                 {kg.toDouble(), tea});
+    updateOneRow(db, addToStockSql(db.kind()), {kg.toDouble(), tea});
     addToBalances(db, a.id, -cost, Money());
     books::Entry e;
     e.kind = schema::journalKind::Purchase;

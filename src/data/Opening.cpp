@@ -2,6 +2,8 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QLocale>
 
@@ -34,10 +36,21 @@ std::optional<Money> readOpeningAmount(const QString& text, QString* why)
     }
 }
 
+namespace {
+
+QString balancesSql()
+{
+    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?")
+        .arg(schema::AccountTable, schema::account::Cash, schema::account::Bank);
+}
+
+} // namespace
+
 void setOpeningBalances(Database& db, const OpeningBalances& opening)
 {
-    db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"),
-            {opening.cash.toDouble(), opening.bank.toDouble()});
+    db.exec(balancesSql(), {opening.cash.toDouble(), opening.bank.toDouble()});
 }
+
+QList<Statement> openingStatements(Database::Kind) { return {{QStringLiteral("opening: balances"), balancesSql()}}; }
 
 } // namespace lumaro

@@ -7,6 +7,7 @@
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QSet>
 #include <QSqlQuery>
@@ -15,10 +16,41 @@ namespace lumaro::OrderStore {
 
 namespace {
 
+using namespace schema;
+
 // Lines in the order they were added, so the summary reads as the line grid.
-const QString kPricedLines = QStringLiteral("SELECT l.茶葉編號, l.數量, t.名稱, t.訂價, t.編號 "
-                                            "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-                                            "WHERE l.訂單編號 = ? ORDER BY l.明細編號");
+QString pricedLinesSql()
+{
+    return QStringLiteral("SELECT l.%1, l.%2, t.%3, t.%4, t.%5 FROM %6 l LEFT JOIN %7 t ON t.%5 = l.%1 "
+                          "WHERE l.%8 = ? ORDER BY l.%9")
+        .arg(line::Tea, line::Quantity, tea::Name, tea::Price, tea::Number, LineTable, TeaTable, line::Order, line::Id);
+}
+
+QString settledTotalSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 IS NULL")
+        .arg(journal::CashChange, JournalTable, journal::Move, journal::Tea);
+}
+
+QString markSettledSql()
+{
+    return QStringLiteral("UPDATE %1 SET %2 = 1 WHERE %3 = ? AND %2 = 0").arg(OrderTable, order::Status, order::Number);
+}
+
+QString orderStatusSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
+}
+
+// Every tea of an order lowered by the kilograms of its lines.
+QString takeStockSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3 FROM (SELECT %4 AS tea, SUM(COALESCE(%5, 0)) AS kg "
+                          "FROM %6 WHERE %7 = ? GROUP BY %4) AS sold WHERE %1.%8 = sold.tea")
+        .arg(TeaTable, tea::Stock,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - sold.kg").arg(tea::Stock)), line::Tea,
+             line::Quantity, LineTable, line::Order, tea::Number);
+}
 
 int affectedRows(QSqlQuery& q)
 {
@@ -31,7 +63,7 @@ int affectedRows(QSqlQuery& q)
 
 QList<PricedLine> pricedLines(Database& db, qlonglong order)
 {
-    QSqlQuery q = db.exec(kPricedLines, {order});
+    QSqlQuery q = db.exec(pricedLinesSql(), {order});
     QList<PricedLine> out;
     while (q.next()) {
         PricedLine l;
@@ -116,16 +148,13 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     const QString id = given.isEmpty() ? books::newMoveId() : given;
     Transaction t(db);
     if (!given.isEmpty() && books::moveStored(db, id))
-        return Money::fromStored(
-            db.scalar(QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 異動編號 = ? AND 茶葉編號 IS NULL"), {id}));
+        return Money::fromStored(db.scalar(settledTotalSql(), {id}));
 
     // Marking the order first takes its row: a second terminal settling the
     // same order waits here and then finds it settled.
-    QSqlQuery mark =
-        db.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"), {order});
+    QSqlQuery mark = db.exec(markSettledSql(), {order});
     if (affectedRows(mark) != 1) {
-        const QVariant status =
-            db.scalar(QStringLiteral("SELECT 訂單狀態 FROM 訂單資料表 WHERE 訂單編號 = ?"), {order});
+        const QVariant status = db.scalar(orderStatusSql(), {order});
         throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
     }
 
@@ -144,12 +173,7 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
     QSet<QString> teas;
     for (const PricedLine& l : lines)
         teas.insert(l.tea.toString());
-    QSqlQuery take =
-        db.exec(QStringLiteral(
-                    "UPDATE 茶葉資料表 SET 庫存 = %1 FROM (SELECT 茶葉編號 AS tea, SUM(COALESCE(數量, 0)) AS kg "
-                    "FROM 訂單明細表 WHERE 訂單編號 = ? GROUP BY 茶葉編號) AS sold WHERE 茶葉資料表.編號 = sold.tea")
-                    .arg(db.roundedAmount(QStringLiteral("COALESCE(庫存, 0) - sold.kg"))),
-                {order});
+    QSqlQuery take = db.exec(takeStockSql(db.kind()), {order});
     if (affectedRows(take) != teas.size()) {
         // A tea went away after the lines were read: name it, as reading them would.
         requireTeas(pricedLines(db, order));
@@ -169,6 +193,17 @@ Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTo
 
     t.commitMove(id);
     return total;
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    return {
+        {QStringLiteral("orders: priced lines"), pricedLinesSql()},
+        {QStringLiteral("orders: settled total"), settledTotalSql()},
+        {QStringLiteral("orders: mark settled"), markSettledSql()},
+        {QStringLiteral("orders: status"), orderStatusSql()},
+        {QStringLiteral("orders: take stock"), takeStockSql(k)},
+    };
 }
 
 } // namespace lumaro::OrderStore

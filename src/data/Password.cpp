@@ -5,6 +5,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QRegularExpression>
 
@@ -59,6 +60,15 @@ bool requireBoundedCost(const QString& hash)
             .arg(MostMemoryKiB)
             .arg(MostPasses));
 }
+
+using namespace schema;
+
+QString countPasswordsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(PasswordTable); }
+QString insertPasswordSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(PasswordTable, password::Value);
+}
+QString updatePasswordSql() { return QStringLiteral("UPDATE %1 SET %2 = ?").arg(PasswordTable, password::Value); }
 
 } // namespace
 
@@ -118,13 +128,22 @@ void storePassword(Database& db, const QString& password)
         throw Failure(emptyPasswordText());
     const QString hash = hashPassword(password);
     Transaction t(db);
-    const int rows = db.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt();
+    const int rows = db.scalar(countPasswordsSql()).toInt();
     if (rows == 0)
-        db.exec(QStringLiteral("INSERT INTO 密碼表 (密碼) VALUES (?)"), {hash}).finish();
+        db.exec(insertPasswordSql(), {hash}).finish();
     else
-        db.exec(QStringLiteral("UPDATE 密碼表 SET 密碼 = ?"), {hash}).finish();
+        db.exec(updatePasswordSql(), {hash}).finish();
     notePasswordEmpty(db, password.isEmpty());
     t.commit();
+}
+
+QList<Statement> passwordStatements(Database::Kind)
+{
+    return {
+        {QStringLiteral("password: count"), countPasswordsSql()},
+        {QStringLiteral("password: insert"), insertPasswordSql()},
+        {QStringLiteral("password: update"), updatePasswordSql()},
+    };
 }
 
 } // namespace lumaro

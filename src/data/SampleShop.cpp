@@ -1,8 +1,34 @@
 #include "data/SampleShop.h"
 
 #include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
 
 namespace lumaro {
+
+namespace {
+
+using namespace schema;
+
+QString teaSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+        .arg(TeaTable, tea::Number, tea::Name, tea::Cost, tea::Price, tea::Stock);
+}
+
+QString orderSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, 0) RETURNING %6")
+        .arg(OrderTable, order::Customer, order::Date, order::Contact, order::Status, order::Number);
+}
+
+QString lineSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (?, ?, ?)")
+        .arg(LineTable, line::Order, line::Tea, line::Quantity);
+}
+
+} // namespace
 
 void fillSampleShop(Database& db)
 {
@@ -23,8 +49,7 @@ void fillSampleShop(Database& db)
         {"T011", "四季春", 500, 800, 50},       {"T012", "普洱茶", 1100, 1650.5, 15},
     };
     for (const Tea& t : teas)
-        db.exec(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, ?, ?, ?)"),
-                {QString::fromUtf8(t.number), QString::fromUtf8(t.name), t.cost, t.price, t.stock});
+        db.exec(teaSql(), {QString::fromUtf8(t.number), QString::fromUtf8(t.name), t.cost, t.price, t.stock});
 
     struct Order {
         const char* customer;
@@ -38,16 +63,23 @@ void fillSampleShop(Database& db)
         {"林志豪", "lin.chihhao@example.com", "2026-12-05", {{"T010", 3}, {"T011", 5}, {"T001", 1}}},
     };
     for (const Order& o : orders) {
-        QSqlQuery q = db.exec(QStringLiteral("INSERT INTO 訂單資料表 (客戶名稱, 訂購日期, 連絡方式, 訂單狀態) "
-                                             "VALUES (?, ?, ?, 0) RETURNING 訂單編號"),
+        QSqlQuery q = db.exec(orderSql(),
                               {QString::fromUtf8(o.customer), QString::fromUtf8(o.date), QString::fromUtf8(o.contact)});
         q.next();
         const qlonglong number = q.value(0).toLongLong();
         q.finish();
         for (const auto& [tea, qty] : o.lines)
-            db.exec(QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"),
-                    {number, QString::fromUtf8(tea), qty});
+            db.exec(lineSql(), {number, QString::fromUtf8(tea), qty});
     }
+}
+
+QList<Statement> sampleShopStatements(Database::Kind)
+{
+    return {
+        {QStringLiteral("sample shop: tea"), teaSql()},
+        {QStringLiteral("sample shop: order"), orderSql()},
+        {QStringLiteral("sample shop: line"), lineSql()},
+    };
 }
 
 } // namespace lumaro

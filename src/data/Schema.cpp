@@ -1,5 +1,7 @@
 #include "data/Schema.h"
 
+#include "data/Statements.h"
+
 namespace lumaro::schema {
 
 int TableDef::indexOf(const QString& columnName) const
@@ -246,9 +248,14 @@ QStringList postgresDdl()
     };
     out << postgresJournalDdl();
     out << postgresTriggers();
-    out << QStringLiteral("CREATE TABLE 資料版本表 (版本 integer NOT NULL)");
-    out << QStringLiteral("INSERT INTO 資料版本表 (版本) VALUES (%1)").arg(CurrentVersion);
+    out << postgresVersionDdl(CurrentVersion);
     return out;
+}
+
+QStringList postgresVersionDdl(int number)
+{
+    return {QStringLiteral("CREATE TABLE %1 (%2 integer NOT NULL)").arg(VersionTable, version::Value),
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(VersionTable, version::Value).arg(number)};
 }
 
 QStringList postgresJournalDdl()
@@ -268,6 +275,24 @@ QStringList postgresJournalDdl()
         QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"),
         QStringLiteral("CREATE TABLE 設定表 (項目 text NOT NULL PRIMARY KEY, 內容 text)"),
     };
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    QList<Statement> out;
+    for (const QString& ddl : k == Database::Kind::SQLite ? sqliteDdl() : postgresDdl())
+        out << Statement{QStringLiteral("schema: ") + ddl.section(QLatin1Char(' '), 0, 2), ddl,
+                         StatementCheck::RunOnEmpty};
+    const std::pair<const char*, const Source*> named[] = {
+        {"catalogue", &sources::TeaCatalogue},
+        {"open orders", &sources::OpenOrders},
+        {"lines of order", &sources::LinesOfOrder},
+        {"tea list", &sources::OrderTeaList},
+        {"one tea", &sources::OneTea},
+    };
+    for (const auto& [name, source] : named)
+        out << Statement{QStringLiteral("source: ") + QLatin1String(name), source->text};
+    return out;
 }
 
 } // namespace lumaro::schema

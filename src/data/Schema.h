@@ -84,6 +84,9 @@ namespace setting {
 inline const QString Key = QStringLiteral("項目");
 inline const QString Value = QStringLiteral("內容");
 } // namespace setting
+namespace version {
+inline const QString Value = QStringLiteral("版本");
+} // namespace version
 
 enum class ColumnType { Text, Real, Integer, Date };
 
@@ -124,6 +127,8 @@ QStringList numberColumns(const QString& table);
 QString rangeCheck(const QString& column);
 // The tables and indexes version 2 added, on PostgreSQL.
 QStringList postgresJournalDdl();
+// The version table of a PostgreSQL shop, holding the version given.
+QStringList postgresVersionDdl(int number);
 // The triggers that journal the stock a tea brings along when it is added to
 // the catalogue, or takes away when it is deleted or renumbered.
 QStringList sqliteTriggers();

@@ -1,8 +1,35 @@
 #include "data/Settings.h"
 
 #include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
 
 namespace lumaro::settings {
+
+namespace {
+
+using namespace schema;
+
+QString getSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(setting::Value, SettingsTable, setting::Key);
+}
+
+QString setSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?) ON CONFLICT (%2) DO UPDATE SET %3 = excluded.%3")
+        .arg(SettingsTable, setting::Key, setting::Value);
+}
+
+} // namespace
+
+QList<Statement> statements(Database::Kind)
+{
+    return {
+        {QStringLiteral("settings: get"), getSql()},
+        {QStringLiteral("settings: set"), setSql()},
+    };
+}
 
 QString defaultValue(const QString& k)
 {
@@ -19,7 +46,7 @@ QString defaultValue(const QString& k)
 
 QString get(Database& db, const QString& k, const QString& fallback)
 {
-    QSqlQuery q = db.exec(QStringLiteral("SELECT 內容 FROM 設定表 WHERE 項目 = ?"), {k});
+    QSqlQuery q = db.exec(getSql(), {k});
     const bool found = q.next();
     const QVariant v = found ? q.value(0) : QVariant();
     q.finish();
@@ -28,12 +55,6 @@ QString get(Database& db, const QString& k, const QString& fallback)
     return fallback.isNull() ? defaultValue(k) : fallback;
 }
 
-void set(Database& db, const QString& k, const QString& value)
-{
-    db.exec(QStringLiteral("INSERT INTO 設定表 (項目, 內容) VALUES (?, ?) "
-                           "ON CONFLICT (項目) DO UPDATE SET 內容 = excluded.內容"),
-            {k, value})
-        .finish();
-}
+void set(Database& db, const QString& k, const QString& value) { db.exec(setSql(), {k, value}).finish(); }
 
 } // namespace lumaro::settings

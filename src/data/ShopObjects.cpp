@@ -2,6 +2,7 @@
 
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -97,6 +98,11 @@ QString ShopObject::describe() const
     if (!table.isEmpty() && table != name)
         text += QStringLiteral("（資料表 %1）").arg(table);
     return text;
+}
+
+QList<Statement> shopObjectStatements(Database::Kind k)
+{
+    return {{QStringLiteral("objects: all"), k == Database::Kind::SQLite ? sqliteObjects : postgresObjects}};
 }
 
 QList<ShopObject> foreignObjects(Database& db)

@@ -6,6 +6,7 @@
 #include "data/Maintenance.h"
 #include "data/Numbers.h"
 #include "data/Schema.h"
+#include "data/Statements.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>
@@ -18,15 +19,71 @@ namespace {
 
 using namespace schema;
 
+const QString kUserVersion = QStringLiteral("PRAGMA user_version");
+
+QString outOfRangeSql(const QString& table, const QString& column)
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE NOT (%2 BETWEEN -1e12 AND 1e12) LIMIT 1")
+        .arg(findTable(table)->key, column, table);
+}
+
+// Rebuilding a table on SQLite, under the name it is built with first.
+QString rebuiltName(const QString& table) { return table + QStringLiteral("_新"); }
+QString counterSql() { return QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"); }
+QString copyRowsSql(const QString& table)
+{
+    QStringList columns;
+    for (const ColumnDef& c : findTable(table)->columns)
+        columns << c.name;
+    return QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
+        .arg(rebuiltName(table), columns.join(QStringLiteral(", ")), table);
+}
+QString dropSql(const QString& table) { return QStringLiteral("DROP TABLE %1").arg(table); }
+QString renameSql(const QString& table)
+{
+    return QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuiltName(table), table);
+}
+QString keepCounterSql() { return QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?"); }
+
+// The statements that rebuild a table, in the order they run; the counter is
+// read before and put back after.
+QStringList rebuildSql(const QString& table)
+{
+    return QStringList{sqliteCreateTable(table, rebuiltName(table)), copyRowsSql(table), dropSql(table),
+                       renameSql(table)} +
+           sqliteIndexes(table);
+}
+
+QString rangeConstraintSql(const QString& table, const QString& column)
+{
+    return QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_%2_範圍 %3").arg(table, column, rangeCheck(column));
+}
+
+// The tables version 2 gave range checks.
+const QStringList& checkedTables()
+{
+    static const QStringList checked = {TeaTable, LineTable, AccountTable};
+    return checked;
+}
+
+QString setVersionSql(Database::Kind k, int to)
+{
+    if (k == Database::Kind::SQLite)
+        return QStringLiteral("PRAGMA user_version = %1").arg(to);
+    return QStringLiteral("UPDATE %1 SET %2 = ?").arg(VersionTable, version::Value);
+}
+
+QString hasVersionTableSql() { return QStringLiteral("SELECT to_regclass('%1') IS NOT NULL").arg(VersionTable); }
+QString versionSql() { return QStringLiteral("SELECT max(%1) FROM %2").arg(version::Value, VersionTable); }
+
 // Values a version-1 file may hold that version 2 refuses: an upgrade that
 // met one half-way would fail with the database's bare CHECK text.
 void refuseOutOfRange(Database& db)
 {
-    for (const QString& table : {TeaTable, LineTable, AccountTable}) {
+    for (const QString& table : checkedTables()) {
         const TableDef* def = findTable(table);
         for (const QString& column : numberColumns(table)) {
-            QSqlQuery q = db.exec(QStringLiteral("SELECT %1, %2 FROM %3 WHERE NOT (%2 BETWEEN -1e12 AND 1e12) LIMIT 1")
-                                      .arg(def->key, column, table));
+            QSqlQuery q = db.exec(outOfRangeSql(table, column));
             if (q.next()) {
                 const QString key = q.value(0).toString();
                 const QString value = q.value(1).toString();
@@ -45,44 +102,31 @@ void refuseOutOfRange(Database& db)
 // beyond the highest key when the last rows were deleted).
 void rebuildSQLiteTable(Database& db, const QString& table)
 {
-    const TableDef* def = findTable(table);
-    QStringList columns;
-    for (const ColumnDef& c : def->columns)
-        columns << c.name;
-    const QString list = columns.join(QStringLiteral(", "));
-    const QVariant counter = db.scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"), {table});
-    const QString fresh = table + QStringLiteral("_新");
-    db.exec(sqliteCreateTable(table, fresh)).finish();
-    db.exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(fresh, list, table)).finish();
-    db.exec(QStringLiteral("DROP TABLE %1").arg(table)).finish();
-    db.exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(fresh, table)).finish();
-    for (const QString& index : sqliteIndexes(table))
-        db.exec(index).finish();
+    const QVariant counter = db.scalar(counterSql(), {table});
+    for (const QString& statement : rebuildSql(table))
+        db.exec(statement).finish();
     if (!counter.isNull())
-        db.exec(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?"), {counter, table})
-            .finish();
+        db.exec(keepCounterSql(), {counter, table}).finish();
 }
 
 void toVersion2(Database& db)
 {
     refuseOutOfRange(db);
     if (db.isSQLite()) {
-        for (const QString& table : {TeaTable, LineTable, AccountTable})
+        for (const QString& table : checkedTables())
             rebuildSQLiteTable(db, table);
         db.exec(sqliteCreateTable(JournalTable)).finish();
         for (const QString& index : sqliteIndexes(JournalTable))
             db.exec(index).finish();
         db.exec(sqliteCreateTable(SettingsTable)).finish();
     } else {
-        for (const QString& table : {TeaTable, LineTable, AccountTable})
+        for (const QString& table : checkedTables())
             for (const QString& column : numberColumns(table))
-                db.exec(QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_%2_範圍 %3")
-                            .arg(table, column, rangeCheck(column)))
-                    .finish();
+                db.exec(rangeConstraintSql(table, column)).finish();
         for (const QString& stmt : postgresJournalDdl())
             db.exec(stmt).finish();
-        db.exec(QStringLiteral("CREATE TABLE 資料版本表 (版本 integer NOT NULL)")).finish();
-        db.exec(QStringLiteral("INSERT INTO 資料版本表 (版本) VALUES (1)")).finish();
+        for (const QString& stmt : postgresVersionDdl(1))
+            db.exec(stmt).finish();
     }
     books::recordOpening(db, QStringLiteral("升級到資料版本 2 時的餘額與庫存"), true);
     for (const QString& stmt : db.isSQLite() ? sqliteTriggers() : postgresTriggers())
@@ -103,9 +147,9 @@ const QList<Step>& steps()
 void setVersion(Database& db, int version)
 {
     if (db.isSQLite())
-        db.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)).finish();
+        db.exec(setVersionSql(db.kind(), version)).finish();
     else
-        db.exec(QStringLiteral("UPDATE 資料版本表 SET 版本 = ?"), {version}).finish();
+        db.exec(setVersionSql(db.kind(), version), {version}).finish();
 }
 
 } // namespace
@@ -113,11 +157,11 @@ void setVersion(Database& db, int version)
 int versionOf(Database& db)
 {
     if (db.isSQLite()) {
-        const int v = db.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+        const int v = db.scalar(kUserVersion).toInt();
         return v < 1 ? 1 : v;
     }
-    if (db.scalar(QStringLiteral("SELECT to_regclass('資料版本表') IS NOT NULL")).toBool())
-        return db.scalar(QStringLiteral("SELECT max(版本) FROM 資料版本表")).toInt();
+    if (db.scalar(hasVersionTableSql()).toBool())
+        return db.scalar(versionSql()).toInt();
     return 1;
 }
 
@@ -167,6 +211,33 @@ QString run(Database& db)
         t.commit();
     }
     return backup;
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    const QString m = QStringLiteral("upgrade: ");
+    QList<Statement> out;
+    for (const QString& table : checkedTables())
+        for (const QString& column : numberColumns(table))
+            out << Statement{m + QStringLiteral("out of range ") + column, outOfRangeSql(table, column)};
+    out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)};
+    if (k == Database::Kind::SQLite) {
+        out << Statement{m + QStringLiteral("version"), kUserVersion}
+            << Statement{m + QStringLiteral("counter"), counterSql()}
+            << Statement{m + QStringLiteral("keep counter"), keepCounterSql()};
+        // A fresh shop can be rebuilt as well as an old one, and is left as it was.
+        for (const QString& table : checkedTables())
+            for (const QString& statement : rebuildSql(table))
+                out << Statement{m + QStringLiteral("rebuild ") + table, statement, StatementCheck::RunOnShop};
+    } else {
+        out << Statement{m + QStringLiteral("version table?"), hasVersionTableSql()}
+            << Statement{m + QStringLiteral("version"), versionSql()};
+        for (const QString& table : checkedTables())
+            for (const QString& column : numberColumns(table))
+                out << Statement{m + QStringLiteral("range of ") + column, rangeConstraintSql(table, column),
+                                 StatementCheck::RunOnShop};
+    }
+    return out;
 }
 
 } // namespace lumaro::upgrade
