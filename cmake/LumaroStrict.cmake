@@ -10,11 +10,9 @@ target_compile_options(lumaro_strict INTERFACE
 target_compile_definitions(lumaro_strict INTERFACE
   QT_DISABLE_DEPRECATED_UP_TO=0x060400
   QT_DISABLE_DEPRECATED_BEFORE=0x060400)
-# In the program every text made from bytes says how they are to be read. Test
-# suites (LUMARO_FIXTURES set on them) keep plain literals for their SQL and
-# expected texts, which Qt reads as UTF-8.
-target_compile_definitions(lumaro_strict INTERFACE
-  $<$<NOT:$<BOOL:$<TARGET_PROPERTY:LUMARO_FIXTURES>>>:QT_NO_CAST_FROM_ASCII>)
+# Every text made from bytes says how they are to be read, in the program and
+# in its tests alike.
+target_compile_definitions(lumaro_strict INTERFACE QT_NO_CAST_FROM_ASCII)
 
 option(LUMARO_WERROR "Treat compiler warnings as errors" OFF)
 if(LUMARO_WERROR)

@@ -3,6 +3,7 @@
 #include "app/main_frm.h"
 #include "data/DataControl.h"
 #include "data/Settings.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
@@ -12,6 +13,7 @@
 using namespace lumaro;
 using lumaro::test::PromptScope;
 using lumaro::test::TestShop;
+using lumaro::test::texts;
 
 namespace {
 
@@ -28,13 +30,13 @@ private slots:
         QTest::addColumn<QStringList>("typed");
         QTest::addColumn<bool>("unlocked");
         QTest::addColumn<int>("promptsShown");
-        QTest::newRow("right at once") << QStringList{"secret"} << true << 1;
-        QTest::newRow("two wrong, then right") << QStringList{"x", "Secret", "secret"} << true << 3;
-        QTest::newRow("three wrong") << QStringList{"a", "b", "c"} << false << 3;
-        QTest::newRow("three cancels") << QStringList{"", "", ""} << false << 3;
-        QTest::newRow("case differs") << QStringList{"SECRET", "Secret", "secreT"} << false << 3;
-        QTest::newRow("outer spaces count") << QStringList{" secret", "secret ", "secret\t"} << false << 3;
-        QTest::newRow("a fourth try is never offered") << QStringList{"a", "b", "c", "secret"} << false << 3;
+        QTest::newRow("right at once") << texts({"secret"}) << true << 1;
+        QTest::newRow("two wrong, then right") << texts({"x", "Secret", "secret"}) << true << 3;
+        QTest::newRow("three wrong") << texts({"a", "b", "c"}) << false << 3;
+        QTest::newRow("three cancels") << texts({"", "", ""}) << false << 3;
+        QTest::newRow("case differs") << texts({"SECRET", "Secret", "secreT"}) << false << 3;
+        QTest::newRow("outer spaces count") << texts({" secret", "secret ", "secret\t"}) << false << 3;
+        QTest::newRow("a fourth try is never offered") << texts({"a", "b", "c", "secret"}) << false << 3;
     }
     void entries()
     {

@@ -4,6 +4,7 @@
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "orders/Order_frm.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 using namespace lumaro;
 using lumaro::test::PromptScope;
 using lumaro::test::TestShop;
+using lumaro::test::texts;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -26,6 +28,7 @@ class MainWindowTest : public QObject {
     std::unique_ptr<MDI_frm> window;
 
     QAction* item(const QString& name) { return window->findChild<QAction*>(name); }
+    QAction* item(const char* name) { return item(QLatin1String(name)); }
 
 private slots:
     void init()
@@ -52,7 +55,7 @@ private slots:
         QStringList tops;
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
-        QCOMPARE(tops, QStringList({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)"}));
+        QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)"}));
 
         struct Item {
             const char* menu;
@@ -60,13 +63,12 @@ private slots:
             QStringList captions;
         };
         const QList<Item> items = {
-            {"System", {"Lock", "z", "Exit"}, {"系統鎖定", "", "離開系統"}},
-            {"Order", {"EditOrder"}, {"編輯訂單"}},
-            {"Tea", {"EditTea", "StoreTea"}, {"編輯茶葉種類", "茶頁庫存管理"}},
-            {"Money", {"EditMoney"}, {"帳款管理"}},
-            {"Report",
-             {"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"},
-             {"銷售紀錄", "日結", "低庫存", "", "匯出茶葉資料 CSV…", "", "系統設定"}},
+            {"System", texts({"Lock", "z", "Exit"}), texts({"系統鎖定", "", "離開系統"})},
+            {"Order", texts({"EditOrder"}), texts({"編輯訂單"})},
+            {"Tea", texts({"EditTea", "StoreTea"}), texts({"編輯茶葉種類", "茶頁庫存管理"})},
+            {"Money", texts({"EditMoney"}), texts({"帳款管理"})},
+            {"Report", texts({"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"}),
+             texts({"銷售紀錄", "日結", "低庫存", "", "匯出茶葉資料 CSV…", "", "系統設定"})},
         };
         for (const Item& i : items) {
             auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));

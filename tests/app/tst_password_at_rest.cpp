@@ -4,10 +4,10 @@
 #include "app/main_frm.h"
 #include "data/DataError.h"
 #include "data/Password.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -24,19 +24,6 @@ bool unlocks(Database& db, const QStringList& entries, ScriptedPrompts& prompts)
         prompts.queueInput(e);
     main_frm lock(db);
     return lock.Lock_Click();
-}
-
-int runAdmin(const QStringList& args, const QByteArray& input, QString* errorText = nullptr)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        return -1;
-    if (errorText)
-        *errorText = QString::fromUtf8(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 } // namespace
@@ -101,7 +88,7 @@ private slots:
         QVERIFY(!emptyEntryMayOpen(shop.db(), hashOfX));
         QVERIFY(emptyEntryMayOpen(shop.db(), QString())); // kept as typed: compared as it is
 
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "\n"), 1); // an empty one is refused
+        QCOMPARE(admin({QStringLiteral("passwd"), shop.path()}, "\n").code, 1); // an empty one is refused
         QCOMPARE(note(shop).toString(), QStringLiteral("0"));
         // A shop may still hold an empty password set before that rule.
         shop.password(hashPassword(QString()));
@@ -132,7 +119,7 @@ private slots:
     {
         TestShop shop;
         shop.password(QStringLiteral("legacy"));
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "新的 pass\n"), 0);
+        QCOMPARE(admin({QStringLiteral("passwd"), shop.path()}, "新的 pass\n").code, 0);
         const QString stored = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")).toString();
         QVERIFY(isPasswordHash(stored));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt(), 1);
@@ -144,7 +131,7 @@ private slots:
 
         // A shop whose password row went missing gets one.
         shop.exec(QStringLiteral("DELETE FROM 密碼表"));
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "again\n"), 0);
+        QCOMPARE(admin({QStringLiteral("passwd"), shop.path()}, "again\n").code, 0);
         QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 密碼表")).toInt(), 1);
         QVERIFY(passwordMatches(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("again")));
     }
@@ -153,12 +140,13 @@ private slots:
     {
         TestShop shop;
         const QVariant before = shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表"));
-        QString error;
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.folder() + QStringLiteral("/none.db")}, "x\n", &error), 1);
-        QVERIFY2(error.contains(QStringLiteral("找不到資料檔")), qPrintable(error));
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "", &error), 1);   // no password on stdin
-        QCOMPARE(runAdmin({QStringLiteral("passwd"), shop.path()}, "\n", &error), 1); // an empty line
-        QVERIFY2(error.contains(QStringLiteral("密碼不可空白")), qPrintable(error));
+        const Run missing = admin({QStringLiteral("passwd"), shop.folder() + QStringLiteral("/none.db")}, "x\n");
+        QCOMPARE(missing.code, 1);
+        QVERIFY2(missing.err.contains(QStringLiteral("找不到資料檔")), qPrintable(missing.err));
+        QCOMPARE(admin({QStringLiteral("passwd"), shop.path()}, "").code, 1); // no password on stdin
+        const Run empty = admin({QStringLiteral("passwd"), shop.path()}, "\n");
+        QCOMPARE(empty.code, 1);
+        QVERIFY2(empty.err.contains(QStringLiteral("密碼不可空白")), qPrintable(empty.err));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
         QVERIFY_THROWS_EXCEPTION(Failure, storePassword(shop.db(), QString()));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
@@ -170,9 +158,9 @@ private slots:
             QSKIP("creates a shop file");
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("new.db"));
-        QString error;
-        QCOMPARE(runAdmin({QStringLiteral("init"), file}, "\r\nsecond line\n", &error), 1);
-        QVERIFY2(error.contains(QStringLiteral("密碼不可空白")), qPrintable(error));
+        const Run r = admin({QStringLiteral("init"), file}, "\r\nsecond line\n");
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("密碼不可空白")), qPrintable(r.err));
         QVERIFY(!QFileInfo::exists(file));
     }
 

@@ -5,10 +5,10 @@
 #include "app/main_frm.h"
 #include "data/DataError.h"
 #include "data/Password.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QtTest>
 
 using namespace lumaro;
@@ -16,21 +16,7 @@ using namespace lumaro::test;
 
 namespace {
 
-struct Run {
-    int code = -1;
-    QString out;
-};
-
-Run check(const QString& shop)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), {QStringLiteral("check"), QStringLiteral("--database"), shop});
-    Run r;
-    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-    return r;
-}
+Run check(const QString& shop) { return admin({QStringLiteral("check"), QStringLiteral("--database"), shop}); }
 
 } // namespace
 
@@ -84,7 +70,7 @@ private slots:
 
         const Run r = check(shop.path());
         QCOMPARE(r.code, 3);
-        QVERIFY2(r.out.contains(listed), qPrintable(r.out));
+        QVERIFY2(r.said().contains(listed), qPrintable(r.said()));
 
         QString refusal;
         try {

@@ -4,19 +4,19 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Password.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 using namespace lumaro;
-using lumaro::test::PromptScope;
+using namespace lumaro::test;
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -26,16 +26,16 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("database");
         QTest::addColumn<bool>("error");
-        QTest::newRow("default file") << QStringList{"lumaro"} << "teadata.db" << false;
-        QTest::newRow("another file") << QStringList{"lumaro", "--database", "/tmp/x.db"} << "/tmp/x.db" << false;
-        QTest::newRow("with equals") << QStringList{"lumaro", "--database=y.db"} << "y.db" << false;
-        QTest::newRow("server") << QStringList{"lumaro", "--database", "postgresql://shop@db/tea"}
+        QTest::newRow("default file") << texts({"lumaro"}) << "teadata.db" << false;
+        QTest::newRow("another file") << texts({"lumaro", "--database", "/tmp/x.db"}) << "/tmp/x.db" << false;
+        QTest::newRow("with equals") << texts({"lumaro", "--database=y.db"}) << "y.db" << false;
+        QTest::newRow("server") << texts({"lumaro", "--database", "postgresql://shop@db/tea"})
                                 << "postgresql://shop@db/tea" << false;
-        QTest::newRow("missing value") << QStringList{"lumaro", "--database"} << "teadata.db" << true;
-        QTest::newRow("unknown") << QStringList{"lumaro", "--colour"} << "teadata.db" << true;
-        QTest::newRow("short") << QStringList{"lumaro", "-d", "z.db"} << "z.db" << false;
-        QTest::newRow("empty value") << QStringList{"lumaro", "--database="} << "" << true;
-        QTest::newRow("stray word") << QStringList{"lumaro", "shop.db"} << "teadata.db" << true;
+        QTest::newRow("missing value") << texts({"lumaro", "--database"}) << "teadata.db" << true;
+        QTest::newRow("unknown") << texts({"lumaro", "--colour"}) << "teadata.db" << true;
+        QTest::newRow("short") << texts({"lumaro", "-d", "z.db"}) << "z.db" << false;
+        QTest::newRow("empty value") << texts({"lumaro", "--database="}) << "" << true;
+        QTest::newRow("stray word") << texts({"lumaro", "shop.db"}) << "teadata.db" << true;
     }
     void arguments()
     {
@@ -54,13 +54,12 @@ private slots:
         QTest::addColumn<QString>("remembered");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("legacy");
-        QTest::newRow("shop in the working folder")
-            << QStringList{"here/teadata.db", "std/teadata.db"} << "elsewhere/x.db"
-            << "here/teadata.db" << false;
+        QTest::newRow("shop in the working folder") << texts({"here/teadata.db", "std/teadata.db"}) << "elsewhere/x.db"
+                                                    << "here/teadata.db" << false;
         QTest::newRow("old file in the working folder")
-            << QStringList{"here/teadata.mdb", "elsewhere/x.db"} << "elsewhere/x.db"
+            << texts({"here/teadata.mdb", "elsewhere/x.db"}) << "elsewhere/x.db"
             << "here/teadata.db" << true;
-        QTest::newRow("remembered shop") << QStringList{"elsewhere/x.db", "std/teadata.db"} << "elsewhere/x.db"
+        QTest::newRow("remembered shop") << texts({"elsewhere/x.db", "std/teadata.db"}) << "elsewhere/x.db"
                                          << "elsewhere/x.db" << false;
         QTest::newRow("remembered shop gone") << QStringList{} << "elsewhere/x.db"
                                               << "std/teadata.db" << false;
@@ -83,12 +82,12 @@ private slots:
         }
         root.mkpath(QStringLiteral("here"));
         const auto inRoot = [&](const QString& p) {
-            return p.isEmpty() || p.startsWith("postgresql:") ? p : root.filePath(p);
+            return p.isEmpty() || p.startsWith(QStringLiteral("postgresql:")) ? p : root.filePath(p);
         };
-        const location::Found found =
-            location::findShop(root.filePath("here"), inRoot(remembered), root.filePath("std"));
+        const location::Found found = location::findShop(root.filePath(QStringLiteral("here")), inRoot(remembered),
+                                                         root.filePath(QStringLiteral("std")));
         QCOMPARE(found.target, inRoot(target));
-        QCOMPARE(found.legacyFile, legacy ? root.filePath("here/teadata.mdb") : QString());
+        QCOMPARE(found.legacyFile, legacy ? root.filePath(QStringLiteral("here/teadata.mdb")) : QString());
     }
 
     void remembersTheLastShopWithoutPassword()
@@ -159,14 +158,15 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");
         const QString version = QStringLiteral(LUMARO_VERSION);
-        QTest::newRow("help") << "LUMARO_BIN" << QStringList{"--help"} << 0 << "用法：lumaro";
-        QTest::newRow("version") << "LUMARO_BIN" << QStringList{"--version"} << 0 << "lumaro " + version;
-        QTest::newRow("unknown") << "LUMARO_BIN" << QStringList{"--colour"} << 2 << "不認得的參數：--colour";
-        QTest::newRow("admin version") << "LUMARO_ADMIN" << QStringList{"--version"} << 0 << "lumaro-admin " + version;
-        QTest::newRow("admin help") << "LUMARO_ADMIN" << QStringList{"-h"} << 0 << "用法：lumaro-admin";
-        QTest::newRow("admin option") << "LUMARO_ADMIN" << QStringList{"check", "--colour"} << 2
+        QTest::newRow("help") << "LUMARO_BIN" << texts({"--help"}) << 0 << "用法：lumaro";
+        QTest::newRow("version") << "LUMARO_BIN" << texts({"--version"}) << 0 << QStringLiteral("lumaro ") + version;
+        QTest::newRow("unknown") << "LUMARO_BIN" << texts({"--colour"}) << 2 << "不認得的參數：--colour";
+        QTest::newRow("admin version") << "LUMARO_ADMIN" << texts({"--version"}) << 0
+                                       << QStringLiteral("lumaro-admin ") + version;
+        QTest::newRow("admin help") << "LUMARO_ADMIN" << texts({"-h"}) << 0 << "用法：lumaro-admin";
+        QTest::newRow("admin option") << "LUMARO_ADMIN" << texts({"check", "--colour"}) << 2
                                       << "check 不認得的選項：--colour";
-        QTest::newRow("admin value") << "LUMARO_ADMIN" << QStringList{"backup", "x.db", "--database"} << 2
+        QTest::newRow("admin value") << "LUMARO_ADMIN" << texts({"backup", "x.db", "--database"}) << 2
                                      << "backup 的 --database 後面要接一個值。";
     }
     void commandLineWithoutDisplay()
@@ -175,17 +175,12 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, code);
         QFETCH(QString, said);
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable(qPrintable(program)), args);
-        QVERIFY(p.waitForFinished(30000));
-        const QString output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(p.exitCode() == code && output.contains(said), qPrintable(output));
+        const Run r = run(qEnvironmentVariable(qPrintable(program)), args, {}, env);
+        QVERIFY2(r.code == code && r.said().contains(said), qPrintable(r.said()));
     }
 
     // The opening cash and bank, from the first-run dialog and from
@@ -253,16 +248,12 @@ private slots:
         db.reset();
 
         // lumaro-admin init takes the same amounts, and refuses the same.
-        QProcess p;
-        QStringList args{QStringLiteral("init"), QStringLiteral("--bank=") + bank, dir.filePath("admin.db")};
+        QStringList args{QStringLiteral("init"), QStringLiteral("--bank=") + bank,
+                         dir.filePath(QStringLiteral("admin.db"))};
         if (!cash.isEmpty())
             args << QStringLiteral("--cash") << cash;
-        p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-        p.write("pw\n");
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 0);
-        auto made = Database::open(dir.filePath("admin.db"));
+        QCOMPARE(admin(args, "pw\n").code, 0);
+        auto made = Database::open(dir.filePath(QStringLiteral("admin.db")));
         QCOMPARE(made->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
         QCOMPARE(made->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
     }
@@ -270,15 +261,11 @@ private slots:
     void initRefusesABadOpeningAmount()
     {
         QTemporaryDir dir;
-        QProcess p;
-        p.start(qEnvironmentVariable("LUMARO_ADMIN"),
-                {QStringLiteral("init"), QStringLiteral("--bank"), QStringLiteral("-5"), dir.filePath("x.db")});
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError())
-                    .contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
-        QVERIFY(!QFile::exists(dir.filePath("x.db")));
+        const Run r = admin({QStringLiteral("init"), QStringLiteral("--bank"), QStringLiteral("-5"),
+                             dir.filePath(QStringLiteral("x.db"))});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains(QStringLiteral("init 的 --bank：期初金額不能是負數。")));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.db"))));
     }
 
     void firstRunAsksTwiceAndCreatesTheFile()
@@ -306,7 +293,8 @@ private slots:
         QVERIFY(db);
         QVERIFY(mismatchShown);
         QCOMPARE(emptyRefusal, QStringLiteral("密碼不可空白"));
-        QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("烏龍 tea"))); // kept as a hash
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")),
+                                QStringLiteral("烏龍 tea"))); // kept as a hash
         QVERIFY(prompts->shown().isEmpty());
     }
 

@@ -2,6 +2,7 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QApplication>
@@ -86,11 +87,11 @@ void RecordEditorTest::guardStopsAtFirstFailure()
         RecordEditor::add(o.list);
         o.list.setField(schema::order::Customer, QStringLiteral("林"));
         RecordEditor::save(o.list);
-        ran << "saved";
+        ran << QStringLiteral("saved");
         empty.moveLast();
-        ran << "after the failure";
+        ran << QStringLiteral("after the failure");
     });
-    QCOMPARE(ran, QStringList{"saved"});
+    QCOMPARE(ran, texts({"saved"}));
     // The description alone, under the program's title, OK only.
     QCOMPARE(o.prompts->messages().size(), 1);
     QCOMPARE(o.prompts->messages()[0].text, DataControl::noCurrentRowText());

@@ -4,6 +4,7 @@
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
 #include "platform/Geometry.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QApplication>
@@ -41,7 +42,10 @@ struct Screen {
     DataGrid* grid() { return form->findChild<DataGrid*>(QStringLiteral("grdDataGrid")); }
     DataControl* primary() { return form->findChild<DataControl*>(QStringLiteral("datPrimaryRS")); }
     QString shown() { return box(0)->text(); }
-    void click(const char* button) { QTest::mouseClick(form->findChild<QPushButton*>(button), Qt::LeftButton); }
+    void click(const char* button)
+    {
+        QTest::mouseClick(form->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+    }
 
     void clickRow(int row)
     {
@@ -130,7 +134,7 @@ void TeaKindTest::opensOnSmallestNumber()
     QStringList headers;
     for (int c = 0; c < s.grid()->model()->columnCount(); ++c)
         headers << s.grid()->model()->headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headers, (QStringList{"編號", "名稱", "進價", "訂價", "庫存"}));
+    QCOMPARE(headers, texts({"編號", "名稱", "進價", "訂價", "庫存"}));
     QVERIFY(s.messages().isEmpty());
 }
 
@@ -172,7 +176,7 @@ void TeaKindTest::editorFollowsSelectedTea()
     QCOMPARE(s.gridCurrentNumber(), expected);
     QCOMPARE(s.shown(), expected);
     QCOMPARE(s.box(1)->text(), QStringLiteral("茶%1").arg(expected.mid(1).toInt()));
-    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
+    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join(QLatin1Char('\n'))));
 }
 
 void TeaKindTest::teaOnlyInGridIsReportedNotEdited()
@@ -211,7 +215,7 @@ void TeaKindTest::renumberedTeaFoundByStoredNumber()
     s.clickRow(3);
     QVERIFY(s.messages().isEmpty());
     QCOMPARE(s.shown(), QStringLiteral("T04"));
-    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T04", "T20"}));
+    QCOMPARE(s.tableNumbers(), texts({"T01", "T03", "T04", "T20"}));
 }
 
 void TeaKindTest::updateStoresAndGridShowsIt()
@@ -220,7 +224,7 @@ void TeaKindTest::updateStoresAndGridShowsIt()
     s.clickRow(2);
     s.type(3, QStringLiteral("2750.5"));
     s.click("cmdUpdate");
-    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
+    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join(QLatin1Char('\n'))));
     QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T03'")).toDouble(), 2750.5);
     QCOMPARE(s.gridCell(2, 3), QStringLiteral("2750.5"));
     QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T03"));
@@ -265,7 +269,7 @@ void TeaKindTest::deleteMovesOn()
         QCOMPARE(s.messages(), QStringList{DataControl::noCurrentRowText()});
         QCOMPARE(s.prompts->messages()[0].title, QStringLiteral("Lumaro"));
     } else {
-        QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
+        QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join(QLatin1Char('\n'))));
     }
 }
 
@@ -281,7 +285,7 @@ void TeaKindTest::newTeaStoredExactly()
     s.type(2, QStringLiteral("350.25"));
     s.type(3, QStringLiteral("520"));
     s.click("cmdUpdate");
-    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
+    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join(QLatin1Char('\n'))));
     const auto rows = s.shop.rows(QStringLiteral("SELECT 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 WHERE 編號 = ?"),
                                   {QStringLiteral("W'01")});
     QCOMPARE(rows.size(), 1);
@@ -305,8 +309,8 @@ void TeaKindTest::firstTeaOfEmptyCatalogue()
     s.type(0, QStringLiteral("T01"));
     s.type(2, QStringLiteral("80"));
     s.click("cmdUpdate");
-    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join('\n')));
-    QCOMPARE(s.tableNumbers(), QStringList{"T01"});
+    QVERIFY2(s.messages().isEmpty(), qPrintable(s.messages().join(QLatin1Char('\n'))));
+    QCOMPARE(s.tableNumbers(), texts({"T01"}));
     QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 進價 FROM 茶葉資料表")).toDouble(), 80.0);
     QCOMPARE(s.gridCurrentNumber(), QStringLiteral("T01"));
 }
@@ -372,25 +376,25 @@ void TeaKindTest::orderLinesFollowTheirTea()
                       QStringLiteral("磁碟故障"));
     s.click("cmdUpdate"); // the lines cannot follow: the tea keeps its number
     QCOMPARE(s.messages().size(), 1);
-    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T02", "T03"}));
+    QCOMPARE(s.tableNumbers(), texts({"T01", "T02", "T03"}));
     s.shop.dropFailure(QStringLiteral("明細鎖住"), QStringLiteral("訂單明細表"));
     s.prompts->clear();
     s.click("cmdUpdate");
     QCOMPARE(s.messages(), QStringList{});
-    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T22"}));
+    QCOMPARE(s.tableNumbers(), texts({"T01", "T03", "T22"}));
     QCOMPARE(linesOf(QStringLiteral("T22")), 2);
     QCOMPARE(linesOf(QStringLiteral("T02")), 0);
 
     s.click("cmdDelete");
     QCOMPARE(s.messages(), QStringList{QStringLiteral("此茶葉仍在未結帳的訂單中：%1").arg(open)});
-    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T03", "T22"}));
+    QCOMPARE(s.tableNumbers(), texts({"T01", "T03", "T22"}));
 
     s.prompts->clear();
     s.clickRow(1); // T03, wanted only by a settled order
     QCOMPARE(s.shown(), QStringLiteral("T03"));
     s.click("cmdDelete");
     QCOMPARE(s.messages(), QStringList{});
-    QCOMPARE(s.tableNumbers(), (QStringList{"T01", "T22"}));
+    QCOMPARE(s.tableNumbers(), texts({"T01", "T22"}));
 }
 
 void TeaKindTest::refusedChangeKeepsEditorOnTea()
@@ -430,7 +434,7 @@ void TeaKindTest::layoutRule()
 {
     Screen s(3);
     auto* g = s.grid();
-    const QRect buttonPlace = s.form->findChild<QPushButton*>("cmdRefresh")->geometry();
+    const QRect buttonPlace = s.form->findChild<QPushButton*>(QStringLiteral("cmdRefresh"))->geometry();
     auto resizeTwips = [&](double w, double h) { s.form->resize(twips(w), twips(h)); };
 
     resizeTwips(7080, 5295);
@@ -449,7 +453,7 @@ void TeaKindTest::layoutRule()
 
     resizeTwips(6000, 2340);
     QCOMPARE(g->height(), 0);
-    QCOMPARE(s.form->findChild<QPushButton*>("cmdRefresh")->geometry(), buttonPlace);
+    QCOMPARE(s.form->findChild<QPushButton*>(QStringLiteral("cmdRefresh"))->geometry(), buttonPlace);
     QVERIFY(s.messages().isEmpty());
 }
 
@@ -512,8 +516,8 @@ void TeaKindTest::focusOrder()
             w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
     }
-    QCOMPARE(order, (QStringList{"txtFields_0", "txtFields_1", "txtFields_2", "txtFields_3", "grdDataGrid",
-                                 "cmdRefresh", "cmdDelete", "cmdUpdate", "cmdAdd"}));
+    QCOMPARE(order, texts({"txtFields_0", "txtFields_1", "txtFields_2", "txtFields_3", "grdDataGrid", "cmdRefresh",
+                           "cmdDelete", "cmdUpdate", "cmdAdd"}));
 }
 
 // However many busy pointers were stacked, closing the screen gives the arrow back.

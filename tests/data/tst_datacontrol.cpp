@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QAbstractItemModelTester>
@@ -12,6 +13,7 @@
 
 using namespace lumaro;
 using lumaro::test::TestShop;
+using lumaro::test::texts;
 
 namespace {
 
@@ -49,7 +51,7 @@ private slots:
         QCOMPARE(c.recordCount(), 2);
         QCOMPARE(c.absolutePosition(), 1);
         QCOMPARE(currentNumber(c), QStringLiteral("A"));
-        QCOMPARE(c.columnNames(), QStringList({"編號", "名稱", "進價", "訂價", "庫存"}));
+        QCOMPARE(c.columnNames(), texts({"編號", "名稱", "進價", "訂價", "庫存"}));
     }
 
     void movingPastTheEnd()
@@ -124,8 +126,8 @@ private slots:
                 c.moveLast();
             QCOMPARE(currentNumber(c), after);
         }
-        QCOMPARE(shop.scalar("SELECT count(*) FROM 茶葉資料表 WHERE 編號 = ?", {gone}).toInt(), 0);
-        QCOMPARE(shop.scalar("SELECT count(*) FROM 茶葉資料表").toInt(), teas - 1);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表 WHERE 編號 = ?"), {gone}).toInt(), 0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), teas - 1);
         QCOMPARE(c.recordCount(), teas - 1);
     }
 
@@ -138,10 +140,10 @@ private slots:
         c.refresh();
         c.setField(3, QStringLiteral("175.5"));
         QVERIFY(c.hasPending());
-        QCOMPARE(shop.scalar("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 150.0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'")).toDouble(), 150.0);
         c.moveNext();
         QVERIFY(!c.hasPending());
-        QCOMPARE(shop.scalar("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 175.5);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號='T01'")).toDouble(), 175.5);
         // What was typed as text is read back as the number the file holds.
         c.moveFirst();
         QCOMPARE(c.field(3).typeId(), QMetaType::Double);
@@ -166,7 +168,7 @@ private slots:
         c.cancelUpdate();
         c.moveNext();
         QCOMPARE(errors.size(), 1);
-        QCOMPARE(shop.scalar("SELECT 進價 FROM 茶葉資料表 WHERE 編號='T01'").toDouble(), 100.0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號='T01'")).toDouble(), 100.0);
     }
 
     void addNewReadsBackNumberAndDefaults()
@@ -189,7 +191,7 @@ private slots:
         c.addNew();
         c.moveFirst();
         QCOMPARE(c.recordCount(), 2);
-        QCOMPARE(shop.scalar("SELECT count(*) FROM 訂單資料表").toInt(), 2);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表")).toInt(), 2);
     }
 
     void changingTheKeyUpdatesTheSameRow()
@@ -202,12 +204,14 @@ private slots:
         c.setField(0, QStringLiteral("X99"));
         c.setField(1, QStringLiteral("改名"));
         c.update();
-        QCOMPARE(shop.rows("SELECT 編號, 名稱 FROM 茶葉資料表 ORDER BY 編號"),
-                 QList<QVariantList>({{"T02", "茶2"}, {"X99", "改名"}}));
+        QCOMPARE(shop.rows(QStringLiteral("SELECT 編號, 名稱 FROM 茶葉資料表 ORDER BY 編號")),
+                 QList<QVariantList>({{QStringLiteral("T02"), QStringLiteral("茶2")},
+                                      {QStringLiteral("X99"), QStringLiteral("改名")}}));
         // A second change goes through the new key.
         c.setField(1, QStringLiteral("再改"));
         c.update();
-        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='X99'").toString(), QStringLiteral("再改"));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='X99'")).toString(),
+                 QStringLiteral("再改"));
     }
 
     void awkwardTextIsStoredExactly()
@@ -223,7 +227,7 @@ private slots:
         c.setField(1, name);
         c.setField(2, QStringLiteral("12.5"));
         c.update();
-        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號 = ?", {number}).toString(), name);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號 = ?"), {number}).toString(), name);
         c.refresh();
         QVERIFY(c.moveToValue(0, number));
         QCOMPARE(c.field(1).toString(), name);
@@ -255,7 +259,8 @@ private slots:
         } catch (const DataError& e) {
             QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
         }
-        QCOMPARE(shop.rows("SELECT 編號, 進價 FROM 茶葉資料表"), QList<QVariantList>({{"T01", 100.0}}));
+        QCOMPARE(shop.rows(QStringLiteral("SELECT 編號, 進價 FROM 茶葉資料表")),
+                 QList<QVariantList>({{QStringLiteral("T01"), 100.0}}));
     }
 
     void updateBatchStoresEveryPendingRow()
@@ -270,8 +275,9 @@ private slots:
         c.addNew();
         c.setField(0, QStringLiteral("T09"));
         c.updateBatch();
-        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("一"));
-        QCOMPARE(shop.scalar("SELECT 庫存 FROM 茶葉資料表 WHERE 編號='T09'").toDouble(), 0.0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'")).toString(),
+                 QStringLiteral("一"));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號='T09'")).toDouble(), 0.0);
         QCOMPARE(errors.size(), 0);
     }
 
@@ -282,7 +288,7 @@ private slots:
         DataControl c(shop.db());
         c.setRecordSource(schema::sources::TeaCatalogue);
         c.refresh();
-        shop.exec("DELETE FROM 茶葉資料表");
+        shop.exec(QStringLiteral("DELETE FROM 茶葉資料表"));
         c.setField(1, QStringLiteral("新名"));
         QVERIFY_THROWS_EXCEPTION(DataError, c.update());
     }
@@ -296,7 +302,7 @@ private slots:
         const QVariant stored = c.field(0);
         c.setField(0, QStringLiteral("changed"));
         QVERIFY_THROWS_EXCEPTION(DataError, c.update());
-        QCOMPARE(shop.scalar("SELECT 密碼 FROM 密碼表"), stored);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), stored);
     }
 
     void boundValuesNeverBecomeSql()
@@ -347,7 +353,8 @@ private slots:
         QVERIFY(c.hasPending());
         QCOMPARE(name.text(), QStringLiteral("Oolong"));
         grid.selectRow(1);
-        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("Oolong"));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'")).toString(),
+                 QStringLiteral("Oolong"));
         QCOMPARE(name.text(), QStringLiteral("茶2"));
     }
 
@@ -374,7 +381,8 @@ private slots:
         // The copy is writable on its own, through the same key.
         grid.setField(1, QStringLiteral("格子改"));
         grid.update();
-        QCOMPARE(shop.scalar("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'").toString(), QStringLiteral("格子改"));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號='T01'")).toString(),
+                 QStringLiteral("格子改"));
         QCOMPARE(editor.field(1).toString(), QStringLiteral("又改"));
     }
 

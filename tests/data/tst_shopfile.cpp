@@ -2,32 +2,17 @@
 #include "data/Database.h"
 #include "data/Password.h"
 #include "data/Schema.h"
+#include "support/Outside.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace lumaro;
+using namespace lumaro::test;
 
 namespace {
-
-struct Run {
-    int code;
-    QString out;
-    QString err;
-};
-
-Run admin(const QStringList& args, const QByteArray& input)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
 
 QStringList columnsOf(Database& db, const QString& table)
 {
@@ -54,22 +39,24 @@ private slots:
 
         auto db = Database::open(file);
         const QList<QPair<QString, QStringList>> expected = {
-            {"茶葉資料表", {"編號", "名稱", "進價", "訂價", "庫存"}},
-            {"訂單資料表", {"訂單編號", "客戶名稱", "訂購日期", "連絡方式", "訂單狀態"}},
-            {"訂單明細表", {"訂單編號", "茶葉編號", "數量", "明細編號"}},
-            {"帳款資料表", {"帳號", "現金", "銀行"}},
-            {"密碼表", {"密碼"}},
+            {QStringLiteral("茶葉資料表"), texts({"編號", "名稱", "進價", "訂價", "庫存"})},
+            {QStringLiteral("訂單資料表"), texts({"訂單編號", "客戶名稱", "訂購日期", "連絡方式", "訂單狀態"})},
+            {QStringLiteral("訂單明細表"), texts({"訂單編號", "茶葉編號", "數量", "明細編號"})},
+            {QStringLiteral("帳款資料表"), texts({"帳號", "現金", "銀行"})},
+            {QStringLiteral("密碼表"), texts({"密碼"})},
         };
         for (const auto& [table, columns] : expected)
             QCOMPARE(columnsOf(*db, table), columns);
-        QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("開門 Open"))); // kept as a hash
-        QCOMPARE(db->scalar("SELECT count(*) || ':' || 現金 || ':' || 銀行 FROM 帳款資料表").toString(),
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")),
+                                QStringLiteral("開門 Open"))); // kept as a hash
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) || ':' || 現金 || ':' || 銀行 FROM 帳款資料表")).toString(),
                  QStringLiteral("1:0.0:0.0"));
-        QCOMPARE(db->scalar("SELECT count(*) FROM 茶葉資料表").toInt(), 0);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 0);
         // The file refuses text in a number column by itself.
-        QVERIFY_THROWS_EXCEPTION(DataError, db->exec("INSERT INTO 茶葉資料表 (編號, 進價) VALUES ('X', 'abc')"));
-        QCOMPARE(db->scalar("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
-        QCOMPARE(db->scalar("PRAGMA synchronous").toInt(), 2);
+        QVERIFY_THROWS_EXCEPTION(DataError,
+                                 db->exec(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 進價) VALUES ('X', 'abc')")));
+        QCOMPARE(db->scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+        QCOMPARE(db->scalar(QStringLiteral("PRAGMA synchronous")).toInt(), 2);
     }
 
     void initWithSampleFillsAShop()
@@ -78,11 +65,12 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("shop.db"));
         QCOMPARE(admin({QStringLiteral("init"), QStringLiteral("--sample"), file}, "pw\n").code, 0);
         auto db = Database::open(file);
-        QVERIFY(db->scalar("SELECT count(*) FROM 茶葉資料表").toInt() >= 10);
-        QCOMPARE(db->scalar("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 0").toInt(), 3);
-        QCOMPARE(db->scalar("SELECT count(DISTINCT 訂單編號) FROM 訂單明細表").toInt(), 3);
-        QCOMPARE(db->scalar("SELECT count(*) FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
-                            "WHERE t.編號 IS NULL")
+        QVERIFY(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt() >= 10);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 0")).toInt(), 3);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(DISTINCT 訂單編號) FROM 訂單明細表")).toInt(), 3);
+        QCOMPARE(db->scalar(
+                       QStringLiteral("SELECT count(*) FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
+                                      "WHERE t.編號 IS NULL"))
                      .toInt(),
                  0);
     }
@@ -96,8 +84,8 @@ private slots:
         QVERIFY(again.code != 0);
         QVERIFY(again.err.contains(QStringLiteral("已經存在")));
         auto db = Database::open(file);
-        QVERIFY(passwordMatches(db->scalar("SELECT 密碼 FROM 密碼表"), QStringLiteral("first")));
-        QCOMPARE(db->scalar("SELECT count(*) FROM 茶葉資料表").toInt(), 0);
+        QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("first")));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 0);
     }
 
     void initWithoutAPasswordWritesNothing()
@@ -149,14 +137,14 @@ private slots:
         auto db = Database::create(dir.filePath(QStringLiteral("t.db")), QStringLiteral("pw"));
         try {
             Transaction t(*db);
-            db->exec("UPDATE 帳款資料表 SET 現金 = 現金 + 100");
-            db->exec("UPDATE 帳款資料表 SET 銀行 = 'nope'");
+            db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 100"));
+            db->exec(QStringLiteral("UPDATE 帳款資料表 SET 銀行 = 'nope'"));
             t.commit();
             QFAIL("a refused write went through");
         } catch (const DataError&) {
         }
         QVERIFY(!db->inTransaction());
-        QCOMPARE(db->scalar("SELECT 現金 FROM 帳款資料表").toDouble(), 0.0);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 0.0);
     }
 };
 

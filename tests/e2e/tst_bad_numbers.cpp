@@ -11,11 +11,11 @@
 #include "forms/DataGrid.h"
 #include "orders/OrderScreen.h"
 #include "orders/Order_frm.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -186,16 +186,12 @@ private slots:
             QCOMPARE(shop.bank(), 700.0);
         }
 
-        QProcess check;
-        check.start(qEnvironmentVariable("LUMARO_ADMIN"),
-                    {QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
-        QVERIFY(check.waitForFinished(60000));
-        const QString out = QString::fromUtf8(check.readAllStandardOutput());
-        QCOMPARE(check.exitCode(), 3);
+        const Run check = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        QCOMPARE(check.code, 3);
         for (const QString& part :
              {QStringLiteral("茶葉資料表 編號 T1 的 訂價：∞"), QStringLiteral("茶葉資料表 編號 T2 的 進價："),
               QStringLiteral("茶葉資料表 編號 T2 的 訂價："), QStringLiteral("帳款資料表 帳號 1 的 現金：∞")})
-            QVERIFY2(out.contains(part), qPrintable(part + QStringLiteral("\n") + out));
+            QVERIFY2(check.out.contains(part), qPrintable(part + QStringLiteral("\n") + check.out));
     }
 };
 

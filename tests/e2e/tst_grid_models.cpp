@@ -87,7 +87,7 @@ private slots:
         button("Order_frm", "Command3");
         button("Order_frm", "cmdRefresh");
         QCOMPARE(orders->model()->rowCount(), 2);
-        QCOMPARE(shop.scalar("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 1").toInt(), 1);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 1")).toInt(), 1);
     }
 };
 

@@ -1,6 +1,7 @@
 // Daily backups beside the shop file, and restoring one with lumaro-admin.
 #include "data/Backups.h"
 #include "data/Database.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QtTest>
@@ -10,11 +11,7 @@ using namespace lumaro::test;
 
 namespace {
 
-QStringList names(const QString& folder)
-{
-    QStringList n = QDir(folder).entryList(QDir::Files, QDir::Name);
-    return n;
-}
+QStringList names(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
 
 void touch(const QString& path, const QByteArray& bytes = {})
 {
@@ -23,28 +20,10 @@ void touch(const QString& path, const QByteArray& bytes = {})
     f.write(bytes);
 }
 
-struct Run {
-    int code = -1;
-    QString out, err;
-};
-
-Run admin(const QStringList& args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-    Run r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
 double cashIn(const QString& file)
 {
-    auto db = Database::open(file);
-    return db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble();
+    const ShopCopy c = readCopy(file);
+    return c.integrity == QLatin1String("ok") ? c.cash : -1;
 }
 
 } // namespace
@@ -59,10 +38,11 @@ private slots:
         QTest::addColumn<int>("months");
         QTest::addColumn<QStringList>("kept"); // beyond the daily window
         QTest::addColumn<int>("daily");        // backups kept in the daily window
-        const QStringList firsts = {"2026-01-01", "2026-02-01", "2026-03-01", "2026-04-01", "2026-05-01", "2026-06-01",
-                                    "2026-07-01", "2026-08-01", "2026-09-01", "2026-10-01", "2026-11-01"};
+        const QStringList firsts =
+            texts({"2026-01-01", "2026-02-01", "2026-03-01", "2026-04-01", "2026-05-01", "2026-06-01", "2026-07-01",
+                   "2026-08-01", "2026-09-01", "2026-10-01", "2026-11-01"});
         QTest::newRow("30 days, 12 months") << 30 << 12 << firsts << 30;
-        QTest::newRow("7 days, 3 months") << 7 << 3 << QStringList{"2026-10-01", "2026-11-01", "2026-12-01"} << 7;
+        QTest::newRow("7 days, 3 months") << 7 << 3 << texts({"2026-10-01", "2026-11-01", "2026-12-01"}) << 7;
         QTest::newRow("no months") << 10 << 0 << QStringList{} << 10;
         QTest::newRow("nonsense days keep today") << 0 << 0 << QStringList{} << 1;
     }
@@ -77,7 +57,8 @@ private slots:
         for (QDate d(2025, 10, 1); d <= today; d = d.addDays(1))
             touch(dir.filePath(QStringLiteral("teadata-%1.db").arg(d.toString(Qt::ISODate))));
         // Not ours to remove: another shop's backups, a note, a name that is no date.
-        const QStringList others = {"notes.txt", "other-2025-01-01.db", "teadata-2025-13-01.db", "teadata-copy.db"};
+        const QStringList others =
+            texts({"notes.txt", "other-2025-01-01.db", "teadata-2025-13-01.db", "teadata-copy.db"});
         for (const QString& n : others)
             touch(dir.filePath(n));
 
@@ -101,7 +82,7 @@ private slots:
         for (const char* n : {"teadata-2026-03-04.db", "teadata-2026-03-20.db", "teadata-2026-04-02.db"})
             touch(dir.filePath(QString::fromLatin1(n)));
         pruneBackups(dir.path(), QStringLiteral("teadata"), QDate(2026, 12, 7), BackupKeep{30, 12});
-        QCOMPARE(names(dir.path()), (QStringList{"teadata-2026-03-04.db", "teadata-2026-04-02.db"}));
+        QCOMPARE(names(dir.path()), texts({"teadata-2026-03-04.db", "teadata-2026-04-02.db"}));
     }
 
     void oneBackupPerDay()

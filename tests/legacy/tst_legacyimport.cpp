@@ -7,6 +7,7 @@
 #include "data/Numbers.h"
 #include "data/Password.h"
 #include "legacy/LegacyFixtures.h"
+#include "support/Outside.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -224,8 +225,8 @@ private slots:
     {
         QTest::addColumn<QString>("case_");
         QTest::addColumn<QStringList>("expect");
-        auto row = [](const char* name, QStringList expect) {
-            QTest::newRow(name) << QString::fromUtf8(name) << expect;
+        auto row = [](const char* name, std::initializer_list<const char*> expect) {
+            QTest::newRow(name) << QString::fromUtf8(name) << texts(expect);
         };
         row("text in a price", {"茶葉資料表", "第 2 列", "進價", "abc", "不是數字"});
         row("date in a price", {"茶葉資料表", "第 1 列", "訂價", "不是數字"});

@@ -2,10 +2,9 @@
 #include "data/Database.h"
 #include "data/Password.h"
 #include "legacy/LegacyFixtures.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 using namespace lumaro;
@@ -13,55 +12,12 @@ using namespace lumaro::test;
 
 namespace {
 
-struct Run {
-    int code = -1;
-    QString out, err;
-};
-
-Run admin(const QStringList& args, const QString& cwd = QString(), const QString& reader = QString())
+// lumaro-admin run in cwd, reading legacy files with the given reader process.
+Run adminIn(const QStringList& args, const QString& cwd, const QString& reader)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!reader.isEmpty())
-        env.insert(QStringLiteral("LUMARO_MDBREADER"), reader);
-    p.setProcessEnvironment(env);
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-    Run r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-// What a copy of the shop holds, read with a connection of its own.
-struct Snapshot {
-    QString integrity;
-    double cash = 0, bank = 0;
-};
-
-Snapshot inspect(const QString& file)
-{
-    Snapshot s;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
-                s.integrity = q.value(0).toString();
-            if (q.exec(QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表")) && q.next()) {
-                s.cash = q.value(0).toDouble();
-                s.bank = q.value(1).toDouble();
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
-    return s;
+    env.insert(QStringLiteral("LUMARO_MDBREADER"), reader);
+    return run(qEnvironmentVariable("LUMARO_ADMIN"), args, {}, env, cwd);
 }
 
 } // namespace
@@ -76,7 +32,7 @@ private slots:
         QTemporaryDir dir;
         const QString reader = writeFakeReader(dir.path(), legacyShop());
         QFile(dir.filePath(QStringLiteral("teadata.mdb"))).open(QIODevice::WriteOnly);
-        const Run r = admin({QStringLiteral("import-mdb"), QStringLiteral("teadata.mdb")}, dir.path(), reader);
+        const Run r = adminIn({QStringLiteral("import-mdb"), QStringLiteral("teadata.mdb")}, dir.path(), reader);
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY2(r.out.contains(QStringLiteral("茶葉資料表  3 列")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("訂單資料表  3 列")));
@@ -90,13 +46,13 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expect");
-        QTest::newRow("no source") << QStringList{} << 2 << "用法";
-        QTest::newRow("unknown option") << QStringList{"--big5", "teadata.mdb"} << 2 << "--big5";
-        QTest::newRow("charset without value") << QStringList{"teadata.mdb", "--charset"} << 2 << "--charset";
-        QTest::newRow("missing source") << QStringList{"nothing.mdb", "new.db"} << 1 << "找不到";
-        QTest::newRow("not a jet file") << QStringList{"notes.mdb", "new.db"} << 1 << "不是 Jet";
-        QTest::newRow("jet file of something else") << QStringList{"other.mdb", "new.db"} << 1 << "缺少資料表";
-        QTest::newRow("existing target") << QStringList{"other.mdb", "existing.db"} << 1 << "已經存在";
+        QTest::newRow("no source") << QStringList() << 2 << "用法";
+        QTest::newRow("unknown option") << texts({"--big5", "teadata.mdb"}) << 2 << "--big5";
+        QTest::newRow("charset without value") << texts({"teadata.mdb", "--charset"}) << 2 << "--charset";
+        QTest::newRow("missing source") << texts({"nothing.mdb", "new.db"}) << 1 << "找不到";
+        QTest::newRow("not a jet file") << texts({"notes.mdb", "new.db"}) << 1 << "不是 Jet";
+        QTest::newRow("jet file of something else") << texts({"other.mdb", "new.db"}) << 1 << "缺少資料表";
+        QTest::newRow("existing target") << texts({"other.mdb", "existing.db"}) << 1 << "已經存在";
     }
 
     void importRefusals()
@@ -118,7 +74,7 @@ private slots:
         const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
 
         const Run r =
-            admin(QStringList{QStringLiteral("import-mdb")} + args, dir.path(), QStringLiteral(LUMARO_MDBREADER));
+            adminIn(QStringList{QStringLiteral("import-mdb")} + args, dir.path(), QStringLiteral(LUMARO_MDBREADER));
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(expect), qPrintable(r.err));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), before);
@@ -160,7 +116,7 @@ private slots:
             const QString dest = dir.filePath(QStringLiteral("backup-%1.db").arg(i));
             const Run r = admin({QStringLiteral("backup"), QStringLiteral("--database"), shop.path(), dest});
             QVERIFY2(r.code == 0, qPrintable(r.err));
-            const Snapshot s = inspect(dest);
+            const ShopCopy s = readCopy(dest);
             QCOMPARE(s.integrity, QStringLiteral("ok"));
             QCOMPARE(s.cash + s.bank, 1000000.0);
             cashSeen << s.cash;

@@ -24,9 +24,9 @@ private slots:
     {
         if (TestShop::onPostgres())
             QSKIP("the server queues its terminals itself; two-terminal runs cover it");
-        TestShop shop;
-        stockTheShop(shop, 2000);
-        Ledger ledger(shop.db());
+        LoadedShop load(2000);
+        TestShop& shop = load.shop;
+        Ledger& ledger = *load.ledger;
         const int movesEach = qEnvironmentVariableIntValue("LUMARO_TERMINAL_MOVES") > 0
                                   ? qEnvironmentVariableIntValue("LUMARO_TERMINAL_MOVES")
                                   : 300;
@@ -34,9 +34,7 @@ private slots:
         timer.start();
         QProcess terminals[8];
         for (int i = 0; i < 8; ++i)
-            terminals[i].start(qEnvironmentVariable("LUMARO_PROBE"),
-                               {QStringLiteral("moves"), shop.path(), QString::number(movesEach),
-                                QString::number(800 + i)});
+            load.startTerminal(terminals[i], movesEach, 800 + i);
         QStringList journals;
         int slowest = 0;
         for (QProcess& p : terminals) {

@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/MoneyMoves.h"
 #include "data/OrderStore.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QProcess>
@@ -44,15 +45,12 @@ private slots:
             QVERIFY(other.waitForReadyRead(30000));
         }
 
-        QProcess terminal;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LD_PRELOAD"), qEnvironmentVariable("LUMARO_FAILSYNC"));
-        terminal.setProcessEnvironment(env);
-        terminal.start(qEnvironmentVariable("LUMARO_PROBE"),
-                       {QStringLiteral("syncfail"), path, dies ? QStringLiteral("die") : QStringLiteral("on")});
-        QVERIFY(terminal.waitForFinished(60000));
         const QStringList said =
-            QString::fromUtf8(terminal.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            run(qEnvironmentVariable("LUMARO_PROBE"),
+                {QStringLiteral("syncfail"), path, dies ? QStringLiteral("die") : QStringLiteral("on")}, {}, env)
+                .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(said.size() >= 2 && said[0].startsWith(QLatin1String("try ")),
                  qPrintable(said.join(QLatin1Char('|'))));
         const QString id = said[0].mid(4);

@@ -7,11 +7,11 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -22,22 +22,7 @@ using namespace lumaro::test;
 
 namespace {
 
-struct Run {
-    int code = -1;
-    QString output;
-};
-
-Run probe(const QStringList& args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_PROBE"), args);
-    Run r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.output = QString::fromUtf8(p.readAllStandardOutput());
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return r;
-}
+Run probe(const QStringList& args) { return run(qEnvironmentVariable("LUMARO_PROBE"), args); }
 
 QByteArray readAll(const QString& path)
 {
@@ -183,7 +168,7 @@ private slots:
 
         const Run r = probe(args << QStringLiteral("open") << path);
         QCOMPARE(r.code, 3);
-        QVERIFY2(r.output.contains(QStringLiteral("唯讀")), qPrintable(r.output));
+        QVERIFY2(r.out.contains(QStringLiteral("唯讀")), qPrintable(r.out));
         QCOMPARE(readAll(path), before);
         QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 1);
     }
@@ -199,8 +184,8 @@ private slots:
         const Run r =
             probe({QStringLiteral("--fsize"), QString::number(400 * 1024), QStringLiteral("fill"), shop.path()});
         QCOMPARE(r.code, 3);
-        QVERIFY2(r.output.contains(QStringLiteral("磁碟已滿")), qPrintable(r.output));
-        const QStringList committed = r.output.split(QLatin1Char('\n')).filter(QStringLiteral("committed"));
+        QVERIFY2(r.out.contains(QStringLiteral("磁碟已滿")), qPrintable(r.out));
+        const QStringList committed = r.out.split(QLatin1Char('\n')).filter(QStringLiteral("committed"));
         QVERIFY(!committed.isEmpty());
         const int batches = committed.last().section(QLatin1Char(' '), 1).toInt();
 
@@ -223,14 +208,14 @@ private slots:
         const Run r = probe({QStringLiteral("--fsize"), QString::number(size + 120 * 1024), QStringLiteral("moves"),
                              shop.path(), QStringLiteral("120"), QStringLiteral("7")});
         QCOMPARE(r.code, 0);
-        const QStringList failures = r.output.split(QLatin1Char('\n')).filter(QLatin1String("fail"));
+        const QStringList failures = r.out.split(QLatin1Char('\n')).filter(QLatin1String("fail"));
         QVERIFY2(!failures.isEmpty(), "the disk never filled up");
         for (const QString& f : failures)
             QVERIFY2(f.contains(QStringLiteral("磁碟已滿")), qPrintable(f));
 
         auto db = Database::open(shop.path());
         QCOMPARE(integrity(*db), QStringLiteral("ok"));
-        const QString mismatch = ledger.apply({r.output}, *db, Ledger::Failed::NotStored);
+        const QString mismatch = ledger.apply({r.out}, *db, Ledger::Failed::NotStored);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         qInfo("%d moves stored before the disk filled, %d refused after", ledger.applied(), int(failures.size()));
         QVERIFY(ledger.applied() > 0);
@@ -243,17 +228,12 @@ private slots:
             QSKIP("shop files only");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("new.db"));
-        QProcess p;
-        p.start(QStringLiteral("/bin/sh"),
-                {QStringLiteral("-c"), QStringLiteral("ulimit -f 8; exec \"$0\" init --sample \"$1\""),
-                 qEnvironmentVariable("LUMARO_ADMIN"), path});
-        p.write("pw\n");
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 1);
-        const QString error = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(error.contains(QStringLiteral("磁碟已滿")), qPrintable(error));
+        const Run r = run(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), QStringLiteral("ulimit -f 8; exec \"$0\" init --sample \"$1\""),
+                           qEnvironmentVariable("LUMARO_ADMIN"), path},
+                          "pw\n");
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("磁碟已滿")), qPrintable(r.err));
         QVERIFY(!QFile::exists(path));
         QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
     }

@@ -3,14 +3,13 @@
 // short; a read-only shop can still be checked and backed up; the check
 // changes no byte; and running out of file handles is called what it is.
 #include "Ledger.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -21,27 +20,16 @@ using namespace lumaro::test;
 
 namespace {
 
-struct Run {
-    int code = -1;
-    QString out;
-};
-
 // Runs lumaro-admin through the shell, so a umask or a limit can be set
 // first; as nobody when asked (the superuser reads and writes through any mode).
-Run admin(const QString& shellPrefix, const QStringList& args, bool asNobody = false)
+Run shellAdmin(const QString& shellPrefix, const QStringList& args, bool asNobody = false)
 {
     QStringList command{QStringLiteral("-c"), shellPrefix + QStringLiteral(" exec \"$@\""), QStringLiteral("sh")};
     if (asNobody && geteuid() == 0)
         command << QStringLiteral("setpriv") << QStringLiteral("--reuid=65534") << QStringLiteral("--regid=65534")
                 << QStringLiteral("--clear-groups");
     command << qEnvironmentVariable("LUMARO_ADMIN") << args;
-    QProcess p;
-    p.start(QStringLiteral("/bin/sh"), command);
-    Run r;
-    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-    return r;
+    return run(QStringLiteral("/bin/sh"), command);
 }
 
 QByteArray digest(const QString& path)
@@ -52,26 +40,6 @@ QByteArray digest(const QString& path)
 }
 
 QStringList besides(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
-
-// What a copy of a shop file holds, read with a connection of its own.
-QVariantList cashAndStock(const QString& file)
-{
-    QVariantList values;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("copy"));
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("SELECT (SELECT 現金 FROM 帳款資料表), (SELECT 銀行 FROM 帳款資料表), "
-                                      "(SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T1')")) &&
-                q.next())
-                values << q.value(0).toDouble() << q.value(1).toDouble() << q.value(2).toDouble();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("copy"));
-    return values;
-}
 
 // Lets nobody into the test's folder, and gives the shop file (and whatever
 // lies beside it) the given mode.
@@ -96,20 +64,21 @@ private slots:
     void afterExitTheFileAloneHoldsEveryMove()
     {
         TestShop shop;
-        shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 100, 150, 10).balances(1000, 0).password(QString(""));
+        shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 100, 150, 10)
+            .balances(1000, 0)
+            .password(QStringLiteral(""));
         shop.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 
-        QProcess terminal;
-        terminal.start(qEnvironmentVariable("LUMARO_PROBE"), {QStringLiteral("exit"), shop.path()});
-        QVERIFY(terminal.waitForFinished(60000));
-        const QString said = QString::fromUtf8(terminal.readAllStandardOutput() + terminal.readAllStandardError());
-        QCOMPARE(terminal.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(terminal.exitCode() == 0 && said.contains(QLatin1String("moved")), qPrintable(said));
+        const Run terminal = run(qEnvironmentVariable("LUMARO_PROBE"), {QStringLiteral("exit"), shop.path()});
+        QVERIFY2(terminal.code == 0 && terminal.said().contains(QLatin1String("moved")), qPrintable(terminal.said()));
 
         QTemporaryDir elsewhere;
         const QString copy = elsewhere.filePath(QStringLiteral("copy.db"));
         QVERIFY(QFile::copy(shop.path(), copy));
-        QCOMPARE(cashAndStock(copy), (QVariantList{1000.0 - 300 - 100, 100.0, 13.0}));
+        const ShopCopy c = readCopy(copy);
+        QCOMPARE(c.integrity, QStringLiteral("ok"));
+        QCOMPARE((QList<double>{c.cash, c.bank, c.stock.value(QStringLiteral("T1"))}),
+                 (QList<double>{1000.0 - 300 - 100, 100.0, 13.0}));
     }
 
     void backupIsTheOwnersFromItsFirstByte()
@@ -188,13 +157,14 @@ private slots:
 
         QTemporaryDir target;
         openFolderToOthers(target.path());
-        const Run checked = admin(QString(), {QStringLiteral("check"), QStringLiteral("--database"), kept}, true);
-        QVERIFY2(checked.code == 0 && checked.out.contains(QStringLiteral("結果：正常")), qPrintable(checked.out));
+        const Run checked = shellAdmin(QString(), {QStringLiteral("check"), QStringLiteral("--database"), kept}, true);
+        QVERIFY2(checked.code == 0 && checked.said().contains(QStringLiteral("結果：正常")),
+                 qPrintable(checked.said()));
         const QString dest = QDir(target.path()).filePath(QStringLiteral("backup.db"));
         const Run backedUp =
-            admin(QString(), {QStringLiteral("backup"), QStringLiteral("--database"), kept, dest}, true);
-        QVERIFY2(backedUp.code == 0, qPrintable(backedUp.out));
-        QCOMPARE(cashAndStock(dest).value(2).toDouble(), 10.0);
+            shellAdmin(QString(), {QStringLiteral("backup"), QStringLiteral("--database"), kept, dest}, true);
+        QVERIFY2(backedUp.code == 0, qPrintable(backedUp.said()));
+        QCOMPARE(readCopy(dest).stock.value(QStringLiteral("T1")), 10.0);
 
         QFile::setPermissions(outside.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(digest(kept), before);
@@ -213,8 +183,8 @@ private slots:
         const QByteArray before = digest(path);
         const QStringList files = besides(folder);
 
-        const Run r = admin(QString(), {QStringLiteral("check"), QStringLiteral("--database"), path});
-        QVERIFY2(r.code == 0, qPrintable(r.out));
+        const Run r = shellAdmin(QString(), {QStringLiteral("check"), QStringLiteral("--database"), path});
+        QVERIFY2(r.code == 0, qPrintable(r.said()));
         QCOMPARE(digest(path), before);
         QCOMPARE(besides(folder), files);
     }
@@ -224,13 +194,13 @@ private slots:
         TestShop shop;
         bool reached = false;
         for (int limit = 3; limit <= 12; ++limit) {
-            const Run r = admin(QStringLiteral("ulimit -n %1;").arg(limit),
-                                {QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+            const Run r = shellAdmin(QStringLiteral("ulimit -n %1;").arg(limit),
+                                     {QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
             if (r.code == 0)
                 break;
-            QVERIFY2(!r.out.contains(QStringLiteral("不存在")), qPrintable(r.out));
+            QVERIFY2(!r.said().contains(QStringLiteral("不存在")), qPrintable(r.said()));
             if (r.code == 1) {
-                QVERIFY2(r.out.contains(QStringLiteral("EMFILE")), qPrintable(r.out));
+                QVERIFY2(r.said().contains(QStringLiteral("EMFILE")), qPrintable(r.said()));
                 reached = true;
             }
         }

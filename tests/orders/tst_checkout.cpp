@@ -208,25 +208,25 @@ private slots:
         s.shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 100, 150, 5)
             .tea(QStringLiteral("B"), QStringLiteral("包種"), 50, 80, 5);
         const qlonglong order = s.shop.order(QStringLiteral("王小明"));
-        if (situation != "no lines") {
+        if (situation != QLatin1String("no lines")) {
             s.shop.line(order, QStringLiteral("A"), 2);
-            if (situation == "tea gone")
+            if (situation == QLatin1String("tea gone"))
                 s.shop.line(order, QStringLiteral("Z'1"), 1);
         }
-        if (situation == "no order")
+        if (situation == QLatin1String("no order"))
             s.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
         // Opened first: a shop with a trigger Lumaro did not make is not opened.
         auto other = Database::open(s.shop.path());
-        if (situation == "failure") // the last step, the cash, fails
+        if (situation == QLatin1String("failure")) // the last step, the cash, fails
             s.shop.failWrites(QStringLiteral("fail"), QStringLiteral("BEFORE UPDATE"), QStringLiteral("帳款資料表"),
                               QStringLiteral("模擬故障"));
-        if (situation == "settled elsewhere")
+        if (situation == QLatin1String("settled elsewhere"))
             s.prompts.meanwhile = [&] { OrderStore::settleOrder(*other, order); };
-        if (situation == "price changed")
+        if (situation == QLatin1String("price changed"))
             s.prompts.meanwhile = [&] {
                 other->exec(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = 160 WHERE 編號 = 'A'")).finish();
             };
-        const double cashBefore = situation == "settled elsewhere" ? 1300 : 1000;
+        const double cashBefore = situation == QLatin1String("settled elsewhere") ? 1300 : 1000;
         OrderScreen f(s.open());
         s.prompts.clear(); // what opening the screen said is not the point here
         click(f.Command3);
@@ -236,8 +236,8 @@ private slots:
         QCOMPARE(shown.last().text, message);
         QCOMPARE(shown.last().title, QStringLiteral("Lumaro"));
         QCOMPARE(s.shop.cash(), cashBefore);
-        QCOMPARE(s.shop.stock(QStringLiteral("A")), situation == "settled elsewhere" ? 3.0 : 5.0);
-        if (situation != "no order" && situation != "settled elsewhere")
+        QCOMPARE(s.shop.stock(QStringLiteral("A")), situation == QLatin1String("settled elsewhere") ? 3.0 : 5.0);
+        if (situation != QLatin1String("no order") && situation != QLatin1String("settled elsewhere"))
             QCOMPARE(s.status(order), 0);
         // An order that is still open stays listed.
         QCOMPARE(listedOrders(f).contains(order), s.status(order) == 0);
