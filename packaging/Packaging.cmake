@@ -49,4 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins, qt6-translations-l10n, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql, mdbtools")
 
-include(CPack)
+# Only a build of Lumaro itself writes the package settings; a tree that takes
+# Lumaro in as a subproject packages as it chooses.
+if(PROJECT_IS_TOP_LEVEL)
+  include(CPack)
+endif()

@@ -324,9 +324,12 @@ private slots:
         QVERIFY(f.read(3) == QByteArrayLiteral("\xEF\xBB\xBF"));
         const QList<QStringList> rows = readCsv(path);
         QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[0], (QStringList{"編號", "名稱", "進價", "訂價", "庫存"}));
-        QCOMPARE(rows[1], (QStringList{"1", quoted, "1234567.5", "0.1", "3"}));
-        QCOMPARE(rows[2], (QStringList{"2", twoLines, "", "2000", "-1.25"}));
+        QCOMPARE(rows[0], (QStringList{QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"),
+                                       QStringLiteral("訂價"), QStringLiteral("庫存")}));
+        QCOMPARE(rows[1], (QStringList{QStringLiteral("1"), quoted, QStringLiteral("1234567.5"), QStringLiteral("0.1"),
+                                       QStringLiteral("3")}));
+        QCOMPARE(rows[2], (QStringList{QStringLiteral("2"), twoLines, QStringLiteral(""), QStringLiteral("2000"),
+                                       QStringLiteral("-1.25")}));
 
         // Bad requests write nothing.
         const QString none = shop.folder() + QStringLiteral("/none.csv");
@@ -356,8 +359,10 @@ private slots:
                  0);
         const QList<QStringList> rows = readCsv(sales);
         QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[1].mid(1), (QStringList{"2026-05-01 09:00:00", "王\"大\"", "A", "紅,茶", "2", "12.5", "25"}));
-        QCOMPARE(rows[2].mid(5), (QStringList{"1", "12.5", "12.5"}));
+        QCOMPARE(rows[1].mid(1), (QStringList{QStringLiteral("2026-05-01 09:00:00"), QStringLiteral("王\"大\""),
+                                              QStringLiteral("A"), QStringLiteral("紅,茶"), QStringLiteral("2"),
+                                              QStringLiteral("12.5"), QStringLiteral("25")}));
+        QCOMPARE(rows[2].mid(5), (QStringList{QStringLiteral("1"), QStringLiteral("12.5"), QStringLiteral("12.5")}));
 
         const QString journal = shop.folder() + QStringLiteral("/journal.csv");
         QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"),
