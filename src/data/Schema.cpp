@@ -156,7 +156,7 @@ QStringList sqliteIndexes(const QString& table)
     if (table == JournalTable)
         return {QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),
                 QStringLiteral("CREATE INDEX 帳務日誌表_異動編號 ON 帳務日誌表 (異動編號)"),
-                QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)")};
+                QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"), journalKindTimeIndex()};
     return {};
 }
 
@@ -258,6 +258,12 @@ QStringList postgresVersionDdl(int number)
             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(VersionTable, version::Value).arg(number)};
 }
 
+QString journalKindTimeIndex()
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_%3 ON %1 (%2, %3)")
+        .arg(JournalTable, journal::Kind, journal::Time);
+}
+
 QStringList postgresJournalDdl()
 {
     return {
@@ -273,6 +279,7 @@ QStringList postgresJournalDdl()
         QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),
         QStringLiteral("CREATE INDEX 帳務日誌表_異動編號 ON 帳務日誌表 (異動編號)"),
         QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"),
+        journalKindTimeIndex(),
         QStringLiteral("CREATE TABLE 設定表 (項目 text NOT NULL PRIMARY KEY, 內容 text)"),
     };
 }

@@ -133,6 +133,8 @@ void toVersion2(Database& db)
         db.exec(stmt).finish();
 }
 
+void toVersion3(Database& db) { db.exec(journalKindTimeIndex()).finish(); }
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -140,7 +142,7 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}};
     return all;
 }
 
@@ -220,7 +222,8 @@ QList<Statement> statements(Database::Kind k)
     for (const QString& table : checkedTables())
         for (const QString& column : numberColumns(table))
             out << Statement{m + QStringLiteral("out of range ") + column, outOfRangeSql(table, column)};
-    out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)};
+    out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
+        << Statement{m + QStringLiteral("kind and time index"), journalKindTimeIndex(), StatementCheck::RunOnShop};
     if (k == Database::Kind::SQLite) {
         out << Statement{m + QStringLiteral("version"), kUserVersion}
             << Statement{m + QStringLiteral("counter"), counterSql()}

@@ -146,9 +146,9 @@ private slots:
     {
         TestShop shop;
         if (TestShop::onPostgres())
-            shop.exec(QStringLiteral("UPDATE 資料版本表 SET 版本 = 3"));
+            shop.exec(QStringLiteral("UPDATE 資料版本表 SET 版本 = %1").arg(schema::CurrentVersion + 1));
         else
-            shop.exec(QStringLiteral("PRAGMA user_version = 3"));
+            shop.exec(QStringLiteral("PRAGMA user_version = %1").arg(schema::CurrentVersion + 1));
         try {
             Database::open(shop.path());
             QFAIL("opened a shop newer than the program");
