@@ -14,6 +14,7 @@
 #include "app/MDI_frm.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
+#include "data/Upgrade.h"
 #include "forms/DataGrid.h"
 #include "platform/Prompts.h"
 
@@ -139,6 +140,9 @@ struct Shop {
     {
         path = file;
         db = Database::open(file);
+        // A shop built by an earlier program is brought up to date first, as
+        // the program does when it opens one.
+        upgrade::run(*db);
         window = std::make_unique<MDI_frm>(*db);
         window->resize(1280, 800);
         window->show();
