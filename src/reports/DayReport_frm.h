@@ -22,16 +22,6 @@ class DayReport_frm : public Form {
 public:
     explicit DayReport_frm(Database& db, QWidget* parent = nullptr);
 
-    QDateEdit* dtDay = nullptr;
-    QTextBrowser* txtReport = nullptr;
-    TakingsChart* chartTakings = nullptr;
-    QLabel* lblBookCash = nullptr;
-    QLineEdit* txtCounted = nullptr;
-    QLabel* lblDifference = nullptr;
-    QLineEdit* txtReason = nullptr;
-    QPushButton* cmdAdjust = nullptr;
-    QPushButton* cmdExport = nullptr;
-
     void reload();
     void txtCounted_Change();
     void cmdAdjust_Click();
@@ -44,6 +34,16 @@ protected:
     void Form_Activate() override;
 
 private:
+    QDateEdit* dtDay = nullptr;
+    QTextBrowser* txtReport = nullptr;
+    TakingsChart* chartTakings = nullptr;
+    QLabel* lblBookCash = nullptr;
+    QLineEdit* txtCounted = nullptr;
+    QLabel* lblDifference = nullptr;
+    QLineEdit* txtReason = nullptr;
+    QPushButton* cmdAdjust = nullptr;
+    QPushButton* cmdExport = nullptr;
+
     Database& m_db;
     reports::DayReport m_report;
     double m_bookCash = 0;

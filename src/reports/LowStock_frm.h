@@ -17,15 +17,15 @@ class LowStock_frm : public Form {
 public:
     explicit LowStock_frm(Database& db, QWidget* parent = nullptr);
 
-    QLabel* lblLevel = nullptr;
-    QTableWidget* grdLow = nullptr;
-
     void reload();
 
 protected:
     void Form_Activate() override;
 
 private:
+    QLabel* lblLevel = nullptr;
+    QTableWidget* grdLow = nullptr;
+
     Database& m_db;
 };
 

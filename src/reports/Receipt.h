@@ -28,15 +28,15 @@ public:
 
     const reports::Receipt& receipt() const { return m_receipt; }
 
+    void cmdPrint_Click();
+    void cmdPdf_Click();
+
+private:
     QTextBrowser* txtReceipt = nullptr;
     QPushButton* cmdPrint = nullptr;
     QPushButton* cmdPdf = nullptr;
     QPushButton* cmdClose = nullptr;
 
-    void cmdPrint_Click();
-    void cmdPdf_Click();
-
-private:
     reports::Receipt m_receipt;
 };
 

@@ -19,6 +19,10 @@ class Settings_frm : public Form {
 public:
     explicit Settings_frm(Database& db, QWidget* parent = nullptr);
 
+    void load();
+    void cmdSave_Click();
+
+private:
     QLineEdit* txtShopName = nullptr;
     QLineEdit* txtShopAddress = nullptr;
     QLineEdit* txtShopPhone = nullptr;
@@ -29,10 +33,6 @@ public:
     QLineEdit* txtIdleLockMinutes = nullptr;
     QPushButton* cmdSave = nullptr;
 
-    void load();
-    void cmdSave_Click();
-
-private:
     Database& m_db;
 };
 

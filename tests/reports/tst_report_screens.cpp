@@ -24,6 +24,20 @@
 using namespace lumaro;
 using namespace lumaro::test;
 
+namespace {
+
+// A screen's control, found by the name the screen gives it.
+template <class T>
+T* control(const QObject* screen, const char* name)
+{
+    T* c = screen->findChild<T*>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("%s has no control %s", qPrintable(screen->objectName()), name);
+    return c;
+}
+
+} // namespace
+
 class tst_report_screens : public QObject {
     Q_OBJECT
 private slots:
@@ -34,20 +48,22 @@ private slots:
         PromptScope prompts;
         DayReport_frm screen(shop.db());
         screen.show();
-        QCOMPARE(screen.lblBookCash->text(), QStringLiteral("1000"));
+        auto* counted = control<QLineEdit>(&screen, "txtCounted");
+        auto* adjust = control<QPushButton>(&screen, "cmdAdjust");
+        QCOMPARE(control<QLabel>(&screen, "lblBookCash")->text(), QStringLiteral("1000"));
 
-        QTest::keyClicks(screen.txtCounted, QStringLiteral("987.5"));
-        QCOMPARE(screen.lblDifference->text(), QStringLiteral("少 12.5"));
+        QTest::keyClicks(counted, QStringLiteral("987.5"));
+        QCOMPARE(control<QLabel>(&screen, "lblDifference")->text(), QStringLiteral("少 12.5"));
         prompts->queueAnswer(Answer::No);
-        screen.cmdAdjust->click();
+        adjust->click();
         QCOMPARE(shop.cash(), 1000.0);
 
-        screen.txtReason->setText(QStringLiteral("找錯錢"));
+        control<QLineEdit>(&screen, "txtReason")->setText(QStringLiteral("找錯錢"));
         prompts->queueAnswer(Answer::Yes);
-        screen.cmdAdjust->click();
+        adjust->click();
         QCOMPARE(shop.cash(), 987.5);
-        QVERIFY(!screen.cmdAdjust->isEnabled());
-        screen.cmdAdjust->click(); // a second click has nothing left to store
+        QVERIFY(!adjust->isEnabled());
+        adjust->click(); // a second click has nothing left to store
         const auto rows = shop.rows(
             QStringLiteral("SELECT 種類, 現金變動, 說明 FROM 帳務日誌表 WHERE 種類 = '調整' AND 說明 <> 'balances'"));
         QCOMPARE(rows.size(), 1);
@@ -55,8 +71,8 @@ private slots:
         QCOMPARE(rows[0][2].toString(), QStringLiteral("找錯錢"));
         QCOMPARE(screen.report().adjustments, -12.5);
 
-        screen.txtCounted->setText(QStringLiteral("十元"));
-        QVERIFY(!screen.cmdAdjust->isEnabled()); // not an amount: nothing to store
+        counted->setText(QStringLiteral("十元"));
+        QVERIFY(!adjust->isEnabled()); // not an amount: nothing to store
     }
 
     void receiptAfterCheckout_data()
@@ -120,20 +136,23 @@ private slots:
         QCOMPARE(sales.grdSales->rowCount(), 1);
 
         LowStock_frm low(shop.db());
-        QCOMPARE(low.grdLow->rowCount(), 1); // A: 4 - 2 = 2 kg, below 5
-        QCOMPARE(low.grdLow->item(0, 2)->text(), QStringLiteral("2"));
-        QCOMPARE(low.grdLow->item(0, 3)->text(), QStringLiteral("2"));
+        auto* lowList = control<QTableWidget>(&low, "grdLow");
+        QCOMPARE(lowList->rowCount(), 1); // A: 4 - 2 = 2 kg, below 5
+        QCOMPARE(lowList->item(0, 2)->text(), QStringLiteral("2"));
+        QCOMPARE(lowList->item(0, 3)->text(), QStringLiteral("2"));
 
         Settings_frm settingsScreen(shop.db());
-        settingsScreen.txtLowStockLevel->setText(QStringLiteral("五"));
-        settingsScreen.txtShopName->setText(QStringLiteral("不該存"));
-        settingsScreen.cmdSave->click();
+        auto* level = control<QLineEdit>(&settingsScreen, "txtLowStockLevel");
+        auto* save = control<QPushButton>(&settingsScreen, "cmdSave");
+        level->setText(QStringLiteral("五"));
+        control<QLineEdit>(&settingsScreen, "txtShopName")->setText(QStringLiteral("不該存"));
+        save->click();
         QCOMPARE(settings::get(shop.db(), settings::key::ShopName), QString()); // refused whole
-        settingsScreen.txtLowStockLevel->setText(QStringLiteral("60"));
-        settingsScreen.cmdSave->click();
+        level->setText(QStringLiteral("60"));
+        save->click();
         QCOMPARE(settings::get(shop.db(), settings::key::ShopName), QStringLiteral("不該存"));
         low.reload();
-        QCOMPARE(low.grdLow->rowCount(), 2);
+        QCOMPARE(lowList->rowCount(), 2);
     }
 };
 
