@@ -285,12 +285,12 @@ QList<Action> actions(Shop& big, int runs)
             QStringLiteral("search SalesHistory_frm, ten years, customer %1").arg(who),
             [history, who, today](Shop& s) {
                 SalesHistory_frm* w = history(s);
-                w->dtFrom->setDate(today.addYears(-10));
-                w->dtTo->setDate(today);
-                w->txtCustomer->setText(who);
+                child<QDateEdit>(w, "dtFrom")->setDate(today.addYears(-10));
+                child<QDateEdit>(w, "dtTo")->setDate(today);
+                child<QLineEdit>(w, "txtCustomer")->setText(who);
             },
             [history](Shop& s) {
-                history(s)->cmdSearch->click();
+                child<QPushButton>(history(s), "cmdSearch")->click();
                 settle();
             },
             [who, today](Floor&, Shop& s) {
@@ -302,16 +302,19 @@ QList<Action> actions(Shop& big, int runs)
     list << Action{QStringLiteral("select a sale in SalesHistory_frm, ten years"),
                    [history, today](Shop& s) {
                        SalesHistory_frm* w = history(s);
-                       if (w->txtCustomer->text() != QString() || w->dtFrom->date() != today.addYears(-10)) {
-                           w->dtFrom->setDate(today.addYears(-10));
-                           w->txtCustomer->clear();
-                           w->cmdSearch->click();
+                       auto* from = child<QDateEdit>(w, "dtFrom");
+                       auto* customer = child<QLineEdit>(w, "txtCustomer");
+                       if (customer->text() != QString() || from->date() != today.addYears(-10)) {
+                           from->setDate(today.addYears(-10));
+                           customer->clear();
+                           child<QPushButton>(w, "cmdSearch")->click();
                        }
-                       w->grdSales->setCurrentCell(w->grdSales->rowCount() - 1, 0);
+                       auto* sales = child<QTableWidget>(w, "grdSales");
+                       sales->setCurrentCell(sales->rowCount() - 1, 0);
                        settle();
                    },
                    [history](Shop& s) {
-                       history(s)->grdSales->setCurrentCell(0, 0);
+                       child<QTableWidget>(history(s), "grdSales")->setCurrentCell(0, 0);
                        settle();
                    },
                    [](Floor&, Shop& s) {

@@ -7,6 +7,7 @@
 #include "reports/Export.h"
 #include "reports/Receipt.h"
 
+#include <QAbstractTableModel>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,18 +15,73 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace lumaro {
 
+// The lines of one order, read-only. A model rather than a table of items:
+// the view asks only for the rows in sight, so an order of hundreds of lines
+// is shown as fast as one of three.
+class SaleLinesModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setLines(QList<reports::SaleLine> lines)
+    {
+        beginResetModel();
+        m_lines = std::move(lines);
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_lines.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 5; }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+            return {};
+        const reports::SaleLine& l = m_lines[index.row()];
+        if (role == Qt::TextAlignmentRole)
+            return index.column() >= 2 ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+        if (role != Qt::DisplayRole)
+            return {};
+        switch (index.column()) {
+        case 0:
+            return l.tea;
+        case 1:
+            return l.name;
+        case 2:
+            return formatNumber(l.kg);
+        case 3:
+            return formatNumber(l.price);
+        default:
+            return formatNumber(l.subtotal);
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const QStringList headers{QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"),
+                                         QStringLiteral("單價"), QStringLiteral("小計")};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < headers.size())
+            return headers[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+private:
+    QList<reports::SaleLine> m_lines;
+};
+
 namespace {
 
-QTableWidget* table(QWidget* parent, const char* name, const QStringList& headers)
+// The look both lists share: read-only, one whole row chosen at a time.
+template <class View>
+View* table(QWidget* parent, const char* name)
 {
-    auto* t = new QTableWidget(0, int(headers.size()), parent);
+    auto* t = new View(parent);
     t->setObjectName(QLatin1String(name));
-    t->setHorizontalHeaderLabels(headers);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -63,17 +119,18 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
     cmdSearch = new QPushButton(QStringLiteral("查詢"), this);
     cmdSearch->setObjectName(QStringLiteral("cmdSearch"));
-    grdSales = table(this, "grdSales",
-                     {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
-                      QStringLiteral("總價")});
+    grdSales = table<QTableWidget>(this, "grdSales");
+    grdSales->setColumnCount(4);
+    grdSales->setHorizontalHeaderLabels(
+        {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"), QStringLiteral("總價")});
     // Wide enough for a settling time on one line, whatever the font.
     grdSales->setWordWrap(false);
     grdSales->setColumnWidth(1, grdSales->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
     cmdMore = new QPushButton(QStringLiteral("顯示更多"), this);
     cmdMore->setObjectName(QStringLiteral("cmdMore"));
-    grdLines = table(this, "grdLines",
-                     {QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"),
-                      QStringLiteral("單價"), QStringLiteral("小計")});
+    grdLines = table<QTableView>(this, "grdLines");
+    m_lines = new SaleLinesModel(grdLines);
+    grdLines->setModel(m_lines);
     lblTotal = new QLabel(this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     cmdReceipt = new QPushButton(QStringLiteral("收據…"), this);
@@ -175,24 +232,14 @@ qlonglong SalesHistory_frm::currentOrder() const
 
 void SalesHistory_frm::showLines()
 {
-    grdLines->setRowCount(0);
+    m_lines->setLines({});
     const qlonglong order = currentOrder();
     cmdReceipt->setEnabled(order != 0);
     if (!order) {
         lblTotal->setText(grdSales->rowCount() ? QString() : QStringLiteral("這段期間沒有結帳的訂單"));
         return;
     }
-    const QList<reports::SaleLine> lines = reports::saleLines(m_db, order);
-    grdLines->setRowCount(int(lines.size()));
-    int row = 0;
-    for (const reports::SaleLine& l : lines) {
-        grdLines->setItem(row, 0, cell(l.tea));
-        grdLines->setItem(row, 1, cell(l.name));
-        grdLines->setItem(row, 2, cell(formatNumber(l.kg), true));
-        grdLines->setItem(row, 3, cell(formatNumber(l.price), true));
-        grdLines->setItem(row, 4, cell(formatNumber(l.subtotal), true));
-        ++row;
-    }
+    m_lines->setLines(reports::saleLines(m_db, order));
     const int current = grdSales->currentRow();
     QString total = QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(current, 3)->text());
     if (grdSales->item(current, 0)->data(Qt::UserRole + 1).toBool())

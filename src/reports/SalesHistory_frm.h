@@ -7,11 +7,13 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTableView;
 class QTableWidget;
 
 namespace lumaro {
 
 class Database;
+class SaleLinesModel;
 
 // 銷售紀錄: settled orders newest first, for a date range (today when the
 // screen opens) and a part of the customer's name, with the lines of the
@@ -24,17 +26,6 @@ public:
 
     static constexpr int kPage = 200;
 
-    QDateEdit* dtFrom = nullptr;
-    QDateEdit* dtTo = nullptr;
-    QLineEdit* txtCustomer = nullptr;
-    QPushButton* cmdSearch = nullptr;
-    QTableWidget* grdSales = nullptr;
-    QPushButton* cmdMore = nullptr;
-    QTableWidget* grdLines = nullptr;
-    QLabel* lblTotal = nullptr;
-    QPushButton* cmdReceipt = nullptr;
-    QPushButton* cmdExport = nullptr;
-
     void cmdSearch_Click();
     void cmdMore_Click();
     void cmdReceipt_Click();
@@ -44,6 +35,18 @@ public:
     void showLines();
 
 private:
+    QDateEdit* dtFrom = nullptr;
+    QDateEdit* dtTo = nullptr;
+    QLineEdit* txtCustomer = nullptr;
+    QPushButton* cmdSearch = nullptr;
+    QTableWidget* grdSales = nullptr;
+    QPushButton* cmdMore = nullptr;
+    QTableView* grdLines = nullptr;
+    SaleLinesModel* m_lines = nullptr; // what grdLines shows
+    QLabel* lblTotal = nullptr;
+    QPushButton* cmdReceipt = nullptr;
+    QPushButton* cmdExport = nullptr;
+
     reports::SalesFilter filter() const;
     void appendPage();
 

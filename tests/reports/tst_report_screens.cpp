@@ -14,10 +14,12 @@
 #include "data/OrderStore.h"
 #include "data/Settings.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -127,13 +129,16 @@ private slots:
         }
         PromptScope prompts;
         SalesHistory_frm sales(shop.db());
-        QCOMPARE(sales.grdSales->rowCount(), 2);
-        QCOMPARE(sales.grdSales->item(0, 2)->text(), QStringLiteral("黃")); // newest first
-        QCOMPARE(sales.grdLines->rowCount(), 1);
-        QCOMPARE(sales.grdLines->item(0, 4)->text(), QStringLiteral("12.5"));
-        sales.txtCustomer->setText(QStringLiteral("林"));
-        sales.cmdSearch->click();
-        QCOMPARE(sales.grdSales->rowCount(), 1);
+        auto* salesList = control<QTableWidget>(&sales, "grdSales");
+        QAbstractItemModel* lines = control<QTableView>(&sales, "grdLines")->model();
+        QAbstractItemModelTester linesChecked(lines, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(salesList->rowCount(), 2);
+        QCOMPARE(salesList->item(0, 2)->text(), QStringLiteral("黃")); // newest first
+        QCOMPARE(lines->rowCount(), 1);
+        QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
+        control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
+        control<QPushButton>(&sales, "cmdSearch")->click();
+        QCOMPARE(salesList->rowCount(), 1);
 
         LowStock_frm low(shop.db());
         auto* lowList = control<QTableWidget>(&low, "grdLow");
