@@ -528,8 +528,8 @@ QString salesOfCustomer(bool after)
     // sales part returns nothing at once. The last row, its first column null,
     // carries how many orders matched (the bound when there were more). The
     // kind is compared as an expression so that SQLite reads the journal
-    // through the few orders found, not through its index of kind and time,
-    // which would walk every sale of the range.
+    // through the few orders found, not through the index of the sales by
+    // time, which would walk every sale of the range.
     return statement(
                "WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
                "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} "

@@ -156,7 +156,7 @@ QStringList sqliteIndexes(const QString& table)
     if (table == JournalTable)
         return {QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),
                 QStringLiteral("CREATE INDEX 帳務日誌表_異動編號 ON 帳務日誌表 (異動編號)"),
-                QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"), journalKindTimeIndex()};
+                QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"), salesTimeIndex()};
     return {};
 }
 
@@ -258,10 +258,10 @@ QStringList postgresVersionDdl(int number)
             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(VersionTable, version::Value).arg(number)};
 }
 
-QString journalKindTimeIndex()
+QString salesTimeIndex()
 {
-    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2_%3 ON %1 (%2, %3)")
-        .arg(JournalTable, journal::Kind, journal::Time);
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1_結帳_%3 ON %1 (%3) WHERE %2 = '%5' AND %4 IS NULL")
+        .arg(JournalTable, journal::Kind, journal::Time, journal::Tea, journalKind::Checkout);
 }
 
 QStringList postgresJournalDdl()
@@ -279,7 +279,7 @@ QStringList postgresJournalDdl()
         QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),
         QStringLiteral("CREATE INDEX 帳務日誌表_異動編號 ON 帳務日誌表 (異動編號)"),
         QStringLiteral("CREATE INDEX 帳務日誌表_訂單編號 ON 帳務日誌表 (訂單編號)"),
-        journalKindTimeIndex(),
+        salesTimeIndex(),
         QStringLiteral("CREATE TABLE 設定表 (項目 text NOT NULL PRIMARY KEY, 內容 text)"),
     };
 }

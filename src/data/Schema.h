@@ -125,10 +125,13 @@ QStringList sqliteIndexes(const QString& table);
 QStringList numberColumns(const QString& table);
 // The CHECK expression that keeps one column in range (true for NULL).
 QString rangeCheck(const QString& column);
-// The index that finds one kind of move in a time range (a day's or ten years'
-// sales) without walking the other kinds written in it, such as the opening
-// stock of a large catalogue. Version 3 added it; it is made only where missing.
-QString journalKindTimeIndex();
+// The index of the sales by time: only each checkout's own row (the one without
+// a tea), so a day's or ten years' sales are found without walking the other
+// moves of the range (such as the opening stock of a large catalogue) or each
+// sale's lines, and writing a checkout's lines costs it nothing. A statement
+// uses it by saying both conditions as written here. Version 3 added it; it is
+// made only where missing.
+QString salesTimeIndex();
 // The tables and indexes version 2 added, on PostgreSQL.
 QStringList postgresJournalDdl();
 // The version table of a PostgreSQL shop, holding the version given.

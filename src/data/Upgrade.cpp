@@ -133,7 +133,7 @@ void toVersion2(Database& db)
         db.exec(stmt).finish();
 }
 
-void toVersion3(Database& db) { db.exec(journalKindTimeIndex()).finish(); }
+void toVersion3(Database& db) { db.exec(salesTimeIndex()).finish(); }
 
 struct Step {
     int from;
@@ -223,7 +223,7 @@ QList<Statement> statements(Database::Kind k)
         for (const QString& column : numberColumns(table))
             out << Statement{m + QStringLiteral("out of range ") + column, outOfRangeSql(table, column)};
     out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
-        << Statement{m + QStringLiteral("kind and time index"), journalKindTimeIndex(), StatementCheck::RunOnShop};
+        << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop};
     if (k == Database::Kind::SQLite) {
         out << Statement{m + QStringLiteral("version"), kUserVersion}
             << Statement{m + QStringLiteral("counter"), counterSql()}

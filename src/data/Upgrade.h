@@ -11,8 +11,8 @@ class Database;
 // The shop's schema versions. Version 1 is the five tables as the shop has
 // always had them; version 2 adds the journal (帳務日誌表) with opening rows
 // for the balances and stocks as they stood, the settings (設定表), and range
-// checks on every number column; version 3 adds an index of the journal by
-// kind and time.
+// checks on every number column; version 3 adds an index of the sales by
+// time.
 namespace upgrade {
 
 // The version the shop carries: PRAGMA user_version on SQLite (0 counts as
