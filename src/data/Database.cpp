@@ -47,15 +47,12 @@ const QString kQueryOnly = QStringLiteral("PRAGMA query_only=ON");
 const QString kWal = QStringLiteral("PRAGMA journal_mode=WAL");
 const QString kFullSync = QStringLiteral("PRAGMA synchronous=FULL");
 const QString kCountObjects = QStringLiteral("SELECT count(*) FROM sqlite_master");
-const QString kUserVersion = QStringLiteral("PRAGMA user_version");
 const QString kBeginImmediate = QStringLiteral("BEGIN IMMEDIATE");
 const QString kBegin = QStringLiteral("BEGIN");
 const QString kCommit = QStringLiteral("COMMIT");
 const QString kRollback = QStringLiteral("ROLLBACK");
 const QString kTryMoveLock = QStringLiteral("pg_try_advisory_xact_lock");
 const QString kWaitMoveLock = QStringLiteral("pg_advisory_xact_lock");
-
-QString setUserVersionSql(int version) { return QStringLiteral("PRAGMA user_version = %1").arg(version); }
 
 QString moveLockSql(const QString& call) { return QStringLiteral("SELECT %1(%2)").arg(call).arg(MoveLockKey); }
 
@@ -963,7 +960,7 @@ bool Database::settleFailedMove(const QString& moveId)
             // still held the failed commit's frames would bring it back at the
             // next start. A small commit written over them settles that.
             begin();
-            exec(setUserVersionSql(scalar(kUserVersion).toInt())).finish();
+            exec(schema::sqliteSetVersionSql(scalar(schema::sqliteVersionSql()).toInt())).finish();
             commit();
         }
         return false;
@@ -1027,7 +1024,7 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         for (const QString& stmt : pg ? schema::postgresDdl() : schema::sqliteDdl())
             d->exec(stmt);
         if (!pg)
-            d->exec(setUserVersionSql(schema::CurrentVersion));
+            d->exec(schema::sqliteSetVersionSql(schema::CurrentVersion));
         d->exec(firstAccountSql());
         // Only a hash of the password is kept in the shop.
         const QString hash = hashPassword(password);
@@ -1074,8 +1071,8 @@ QList<Statement> databaseStatements(Database::Kind dialect)
             {m + QStringLiteral("journal mode"), kWal},
             {m + QStringLiteral("sync"), kFullSync},
             {m + QStringLiteral("objects"), kCountObjects},
-            {m + QStringLiteral("version"), kUserVersion},
-            {m + QStringLiteral("set version"), setUserVersionSql(schema::CurrentVersion)},
+            {m + QStringLiteral("version"), schema::sqliteVersionSql()},
+            {m + QStringLiteral("set version"), schema::sqliteSetVersionSql(schema::CurrentVersion)},
             {m + QStringLiteral("begin"), kBeginImmediate},
         };
     else

@@ -252,6 +252,9 @@ QStringList postgresDdl()
     return out;
 }
 
+QString sqliteVersionSql() { return QStringLiteral("PRAGMA user_version"); }
+QString sqliteSetVersionSql(int number) { return QStringLiteral("PRAGMA user_version = %1").arg(number); }
+
 QStringList postgresVersionDdl(int number)
 {
     return {QStringLiteral("CREATE TABLE %1 (%2 integer NOT NULL)").arg(VersionTable, version::Value),

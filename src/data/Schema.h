@@ -136,6 +136,9 @@ QString salesTimeIndex();
 QStringList postgresJournalDdl();
 // The version table of a PostgreSQL shop, holding the version given.
 QStringList postgresVersionDdl(int number);
+// The version a SQLite shop carries, read and written.
+QString sqliteVersionSql();
+QString sqliteSetVersionSql(int number);
 // The triggers that journal the stock a tea brings along when it is added to
 // the catalogue, or takes away when it is deleted or renumbered.
 QStringList sqliteTriggers();

@@ -19,8 +19,6 @@ namespace {
 
 using namespace schema;
 
-const QString kUserVersion = QStringLiteral("PRAGMA user_version");
-
 QString outOfRangeSql(const QString& table, const QString& column)
 {
     return QStringLiteral("SELECT %1, %2 FROM %3 WHERE NOT (%2 BETWEEN -1e12 AND 1e12) LIMIT 1")
@@ -69,7 +67,7 @@ const QStringList& checkedTables()
 QString setVersionSql(Database::Kind k, int to)
 {
     if (k == Database::Kind::SQLite)
-        return QStringLiteral("PRAGMA user_version = %1").arg(to);
+        return sqliteSetVersionSql(to);
     return QStringLiteral("UPDATE %1 SET %2 = ?").arg(VersionTable, version::Value);
 }
 
@@ -159,7 +157,7 @@ void setVersion(Database& db, int version)
 int versionOf(Database& db)
 {
     if (db.isSQLite()) {
-        const int v = db.scalar(kUserVersion).toInt();
+        const int v = db.scalar(sqliteVersionSql()).toInt();
         return v < 1 ? 1 : v;
     }
     if (db.scalar(hasVersionTableSql()).toBool())
@@ -225,7 +223,7 @@ QList<Statement> statements(Database::Kind k)
     out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
         << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop};
     if (k == Database::Kind::SQLite) {
-        out << Statement{m + QStringLiteral("version"), kUserVersion}
+        out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
             << Statement{m + QStringLiteral("counter"), counterSql()}
             << Statement{m + QStringLiteral("keep counter"), keepCounterSql()};
         // A fresh shop can be rebuilt as well as an old one, and is left as it was.
