@@ -2,9 +2,11 @@
 
 #include "data/Database.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
+#include <QUuid>
 #include <QVariant>
 
 using namespace lumaro;
@@ -73,7 +75,6 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
                                             "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
                                             "WHERE l.訂單編號 = ?"));
     m_insertLine = prepared(m_db, QStringLiteral("INSERT INTO 訂單明細表 (訂單編號, 茶葉編號, 數量) VALUES (?, ?, ?)"));
-    m_stockDown = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 - ? WHERE 編號 = ?"));
     m_stockUp = prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 + ? WHERE 編號 = ?"));
     m_cost = prepared(m_db, QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號 = ?"));
     m_oneTea = prepared(m_db, QStringLiteral("SELECT 編號, 名稱, 進價, 訂價, 庫存 FROM 茶葉資料表 WHERE 編號 = ?"));
@@ -81,12 +82,26 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
     m_cash = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + ?"));
     m_bank = prepared(m_db, QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - ?, 銀行 = 銀行 + ?"));
     m_settle = prepared(m_db, QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1 WHERE 訂單編號 = ? AND 訂單狀態 = 0"));
+    m_takeStock =
+        prepared(m_db, QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 - sold.kg FROM (SELECT 茶葉編號 AS tea, "
+                                      "SUM(數量) AS kg FROM 訂單明細表 WHERE 訂單編號 = ? GROUP BY 茶葉編號) "
+                                      "AS sold WHERE 茶葉資料表.編號 = sold.tea"));
+    // Every move is journalled, as the books require: a floor that left it
+    // out would be cheaper than any honest program, and would leave sales in
+    // the measured shop that its books do not know.
+    const QString journal = QStringLiteral("INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 終端, 訂單編號, 茶葉編號, "
+                                           "茶葉名稱, 庫存變動, 單價, 現金變動, 銀行變動) ");
+    m_journal = prepared(m_db, journal + QStringLiteral("VALUES (?, ?, ?, 'bench', ?, ?, NULL, ?, NULL, ?, ?)"));
+    m_journalLines = prepared(m_db, journal + QStringLiteral("SELECT ?, '結帳', ?, 'bench', l.訂單編號, l.茶葉編號, "
+                                                             "t.名稱, -l.數量, t.訂價, 0, 0 FROM 訂單明細表 l JOIN "
+                                                             "茶葉資料表 t ON t.編號 = l.茶葉編號 WHERE l.訂單編號 = ? "
+                                                             "ORDER BY l.明細編號"));
 }
 
 Floor::~Floor()
 {
-    for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_stockDown, &m_stockUp, &m_cash,
-                         &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price})
+    for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_takeStock, &m_stockUp, &m_cash,
+                         &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price, &m_journal, &m_journalLines})
         *q = QSqlQuery();
     m_db.close();
     m_db = QSqlDatabase();
@@ -110,6 +125,8 @@ void Floor::readAll(QSqlQuery& q)
 
 void Floor::begin()
 {
+    m_move = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_time = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     QSqlQuery q(m_db);
     if (!q.exec(m_db.driverName() == QLatin1String("QSQLITE") ? QStringLiteral("BEGIN IMMEDIATE")
                                                               : QStringLiteral("BEGIN")))
@@ -121,6 +138,20 @@ void Floor::commit()
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("COMMIT")))
         qFatal("floor: commit: %s", qPrintable(q.lastError().text()));
+}
+
+void Floor::journal(const QString& kind, const QVariant& order, const QVariant& tea, double kg, double cash,
+                    double bank)
+{
+    m_journal.addBindValue(m_move);
+    m_journal.addBindValue(kind);
+    m_journal.addBindValue(m_time);
+    m_journal.addBindValue(order);
+    m_journal.addBindValue(tea);
+    m_journal.addBindValue(kg);
+    m_journal.addBindValue(cash);
+    m_journal.addBindValue(bank);
+    run(m_journal);
 }
 
 void Floor::teas() { readAll(m_teas); }
@@ -156,23 +187,22 @@ void Floor::checkout(qlonglong order)
 {
     m_lines.addBindValue(order);
     run(m_lines);
-    QList<QPair<QString, double>> lines;
     double total = 0;
-    while (m_lines.next()) {
-        lines.append({m_lines.value(1).toString(), m_lines.value(3).toDouble()});
+    while (m_lines.next())
         total += m_lines.value(5).toDouble();
-    }
     m_lines.finish();
     begin();
     m_settle.addBindValue(order);
     run(m_settle);
-    for (const auto& [tea, kg] : lines) {
-        m_stockDown.addBindValue(kg);
-        m_stockDown.addBindValue(tea);
-        run(m_stockDown);
-    }
+    m_takeStock.addBindValue(order);
+    run(m_takeStock);
     m_cash.addBindValue(total);
     run(m_cash);
+    m_journalLines.addBindValue(m_move);
+    m_journalLines.addBindValue(m_time);
+    m_journalLines.addBindValue(order);
+    run(m_journalLines);
+    journal(QStringLiteral("結帳"), order, QVariant(QMetaType(QMetaType::QString)), 0, total, 0);
     commit();
     readAll(m_openOrders);
     m_lines.addBindValue(1);
@@ -192,6 +222,7 @@ void Floor::purchase(const QString& tea, double kg)
     run(m_stockUp);
     m_cash.addBindValue(-cost);
     run(m_cash);
+    journal(QStringLiteral("進貨"), QVariant(QMetaType(QMetaType::LongLong)), tea, kg, -cost, 0);
     commit();
     m_oneTea.addBindValue(tea);
     readAll(m_oneTea);
@@ -203,6 +234,8 @@ void Floor::transfer(double toBank)
     m_bank.addBindValue(toBank);
     m_bank.addBindValue(toBank);
     run(m_bank);
+    journal(QStringLiteral("存款"), QVariant(QMetaType(QMetaType::LongLong)), QVariant(QMetaType(QMetaType::QString)),
+            0, -toBank, toBank);
     commit();
     readAll(m_account);
 }

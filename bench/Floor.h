@@ -9,7 +9,7 @@ namespace bench {
 // The database work an action really needs at the shop's size, done directly
 // on a connection of its own with statements prepared once: the rows a screen
 // shows, read by key a screenful at a time, the one order's lines, and one
-// durable transaction per move. An action's floor is this plus the same
+// durable transaction per move, its journal rows included. An action's floor is this plus the same
 // screen's time over a shop of one screenful, so what grows with the shop and
 // should not shows in the ratio.
 class Floor {
@@ -31,13 +31,15 @@ public:
 
 private:
     void readAll(QSqlQuery& q);
+    void journal(const QString& kind, const QVariant& order, const QVariant& tea, double kg, double cash, double bank);
     void begin();
     void commit();
 
     QString m_name;
     QSqlDatabase m_db;
-    QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_stockDown, m_stockUp, m_cash, m_settle, m_bank,
-        m_cost, m_oneTea, m_price;
+    QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_takeStock, m_stockUp, m_cash, m_settle, m_bank,
+        m_cost, m_oneTea, m_price, m_journal, m_journalLines;
+    QString m_move, m_time; // of the transaction begun last
 };
 
 } // namespace bench
