@@ -192,7 +192,7 @@ private slots:
 
     // The short road from a double to units must land where the written
     // digits do, for typed decimals, binary noise around them and halves.
-    void moneyShortRoadAgreesWithDigits()
+    void shortRoadsAgreeWithDigits()
     {
         std::mt19937_64 random(7);
         const double steps[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
@@ -210,6 +210,9 @@ private slots:
                 continue;
             if (Money::fromDouble(x).units() != Money::unitsFromDigits(x))
                 QFAIL(qPrintable(QString::number(x, 'g', 17)));
+            // Fifteen significant digits, written without an exponent in this range.
+            if (std::fabs(x) >= 1e-4 && std::fabs(x) < 1e11 && formatNumber(x) != QString::number(x, 'g', 15))
+                QFAIL(qPrintable(QString::number(x, 'g', 17) + QStringLiteral(" written ") + formatNumber(x)));
         }
     }
 
