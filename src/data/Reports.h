@@ -142,8 +142,10 @@ QString salesOfCustomer(bool after);
 // The journal's first time: orders settled before it have no journal rows.
 QString journalStart();
 // Settled orders without journal rows in an order-date range, newest first,
-// dated before a bound (the day after the journal's first).
-QString legacySales(bool from, bool to, bool customer, bool after);
+// dated before one bound: the end of the range or the day after the journal's
+// first, whichever comes first (one bound, so the index of the order dates
+// reads just those days).
+QString legacySales(bool from, bool customer, bool after);
 QString journalLines();
 QString orderJournaled();
 QString orderStatus();

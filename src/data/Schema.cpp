@@ -152,7 +152,8 @@ QStringList sqliteIndexes(const QString& table)
     if (table == LineTable)
         return {QStringLiteral("CREATE INDEX 訂單明細表_訂單編號 ON 訂單明細表 (訂單編號)")};
     if (table == OrderTable)
-        return {QStringLiteral("CREATE INDEX 訂單資料表_訂單狀態 ON 訂單資料表 (訂單狀態, 訂單編號)")};
+        return {QStringLiteral("CREATE INDEX 訂單資料表_訂單狀態 ON 訂單資料表 (訂單狀態, 訂單編號)"),
+                orderDateIndex()};
     if (table == JournalTable)
         return {QStringLiteral("CREATE INDEX 帳務日誌表_時間 ON 帳務日誌表 (時間)"),
                 QStringLiteral("CREATE INDEX 帳務日誌表_異動編號 ON 帳務日誌表 (異動編號)"),
@@ -241,6 +242,7 @@ QStringList postgresDdl()
             .arg(rangeCheck(line::Quantity)),
         QStringLiteral("CREATE INDEX 訂單明細表_訂單編號 ON 訂單明細表 (訂單編號)"),
         QStringLiteral("CREATE INDEX 訂單資料表_訂單狀態 ON 訂單資料表 (訂單狀態, 訂單編號)"),
+        orderDateIndex(),
         QStringLiteral("CREATE TABLE 帳款資料表 (帳號 integer PRIMARY KEY, 現金 double precision %1, "
                        "銀行 double precision %2)")
             .arg(rangeCheck(account::Cash), rangeCheck(account::Bank)),
@@ -265,6 +267,11 @@ QString salesTimeIndex()
 {
     return QStringLiteral("CREATE INDEX IF NOT EXISTS %1_結帳_%3 ON %1 (%3) WHERE %2 = '%5' AND %4 IS NULL")
         .arg(JournalTable, journal::Kind, journal::Time, journal::Tea, journalKind::Checkout);
+}
+
+QString orderDateIndex()
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2 ON %1 (%2)").arg(OrderTable, order::Date);
 }
 
 QStringList postgresJournalDdl()

@@ -22,7 +22,7 @@ inline const QString VersionTable = QStringLiteral("資料版本表"); // Postgr
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 3;
+constexpr int CurrentVersion = 4;
 
 // The largest amount or weight the shop records, either sign. Every number
 // column refuses more, and non-finite values.
@@ -132,6 +132,10 @@ QString rangeCheck(const QString& column);
 // uses it by saying both conditions as written here. Version 3 added it; it is
 // made only where missing.
 QString salesTimeIndex();
+// The index of the orders by date, so the orders settled before the journal
+// are found among the days asked for, not by reading every order. Version 4
+// added it; it is made only where missing.
+QString orderDateIndex();
 // The tables and indexes version 2 added, on PostgreSQL.
 QStringList postgresJournalDdl();
 // The version table of a PostgreSQL shop, holding the version given.

@@ -133,6 +133,8 @@ void toVersion2(Database& db)
 
 void toVersion3(Database& db) { db.exec(salesTimeIndex()).finish(); }
 
+void toVersion4(Database& db) { db.exec(orderDateIndex()).finish(); }
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -140,7 +142,7 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}};
     return all;
 }
 
@@ -221,7 +223,8 @@ QList<Statement> statements(Database::Kind k)
         for (const QString& column : numberColumns(table))
             out << Statement{m + QStringLiteral("out of range ") + column, outOfRangeSql(table, column)};
     out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
-        << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop};
+        << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop}
+        << Statement{m + QStringLiteral("order date index"), orderDateIndex(), StatementCheck::RunOnShop};
     if (k == Database::Kind::SQLite) {
         out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
             << Statement{m + QStringLiteral("counter"), counterSql()}

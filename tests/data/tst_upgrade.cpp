@@ -10,6 +10,7 @@
 #include "support/TestShop.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -34,6 +35,32 @@ QList<QVariantList> rowsOf(Database& db, const QString& table)
             r << q.value(i).toString(); // dates and numbers as both databases print them
         out << r;
     }
+    return out;
+}
+
+// The indexes the shop holds, by name (SQLite's own for keys left out).
+QStringList indexesOf(Database& db)
+{
+    QSqlQuery q =
+        db.exec(db.isSQLite() ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' "
+                                               "AND name NOT LIKE 'sqlite_autoindex%' ORDER BY name")
+                              : QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = "
+                                               "current_schema() AND indexname NOT LIKE '%_pkey' ORDER BY 1"));
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
+}
+
+// The indexes a new shop is made with.
+QStringList indexesOfNewShop(Database::Kind kind)
+{
+    static const QRegularExpression name(QStringLiteral("^CREATE INDEX (?:IF NOT EXISTS )?(\\S+) ON"));
+    QStringList out;
+    for (const QString& ddl : kind == Database::Kind::SQLite ? schema::sqliteDdl() : schema::postgresDdl())
+        if (const QRegularExpressionMatch m = name.match(ddl); m.hasMatch())
+            out << m.captured(1);
+    out.sort();
     return out;
 }
 
@@ -126,6 +153,8 @@ private slots:
         QVERIFY2(c.books.isEmpty(), qPrintable(c.books.value(0).column));
         QVERIFY(db->scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表 WHERE 種類 = '期初'")).toInt() > 1);
         QCOMPARE(upgrade::run(*db), QString()); // nothing left to do
+        // Every index a new shop has, an upgraded one has too.
+        QCOMPARE(indexesOf(*db), indexesOfNewShop(db->kind()));
 
         // Numbers out of range are refused now, whoever writes them.
         for (const double absurd : {1e13, std::numeric_limits<double>::infinity()})

@@ -229,11 +229,13 @@ private slots:
             QString customer;
             QList<qlonglong> orders;
             QList<double> totals;
+            QDate to = QDate::currentDate();
         };
-        for (const Case& c : {Case{QDate(1999, 12, 1), {}, {now, old, older}, {12.5, 30, 30}},
-                              Case{QDate(1999, 12, 1), QStringLiteral("林"), {now, older}, {12.5, 30}},
-                              Case{today, {}, {now}, {12.5}}}) {
-            const reports::SalesFilter f{c.from, today, c.customer};
+        for (const Case& c :
+             {Case{QDate(1999, 12, 1), {}, {now, old, older}, {12.5, 30, 30}},
+              Case{QDate(1999, 12, 1), QStringLiteral("林"), {now, older}, {12.5, 30}},
+              Case{QDate(1999, 12, 1), {}, {older}, {30}, QDate(1999, 12, 28)}, Case{today, {}, {now}, {12.5}}}) {
+            const reports::SalesFilter f{c.from, c.to, c.customer};
             QList<qlonglong> orders;
             QList<double> totals;
             QString cursor;
