@@ -99,8 +99,38 @@ Qt::ItemFlags DataControlModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
 }
 
+namespace {
+
+// The row selector: a marker on the current row, nothing on the others. Its
+// width is that of the marker, so it is measured on two rows, not on up to
+// two hundred each time the marker moves, as a plain header would.
+class MarkerHeader : public QHeaderView {
+public:
+    explicit MarkerHeader(DataGrid* grid) : QHeaderView(Qt::Vertical, grid), m_grid(grid) {}
+
+    QSize sizeHint() const override
+    {
+        const int count = this->count();
+        if (count == 0)
+            return QSize(0, 0);
+        const DataControl* control = m_grid->dataControl();
+        const int marked = control ? control->currentRow() : -1;
+        // Every row but the marked one looks the same.
+        QSize hint = sectionSizeFromContents(marked == 0 && count > 1 ? 1 : 0);
+        if (marked >= 0 && marked < count)
+            hint = hint.expandedTo(sectionSizeFromContents(marked));
+        return hint;
+    }
+
+private:
+    const DataGrid* m_grid;
+};
+
+} // namespace
+
 DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
 {
+    setVerticalHeader(new MarkerHeader(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
