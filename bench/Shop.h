@@ -17,7 +17,7 @@ struct ShopSize {
     int historyLines = 0;    // their lines, spread evenly
 };
 
-// The floor's shop: one screenful of each list.
+// The floor's shop: one screenful of each list, the sales history included.
 ShopSize screenfulShop();
 
 inline const QString BenchPassword = QStringLiteral("bench");
