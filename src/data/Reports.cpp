@@ -60,9 +60,30 @@ QString journalTime(const QDateTime& local) { return local.toUTC().toString(kTim
 
 QDateTime localTime(const QString& journal)
 {
-    QDateTime t = QDateTime::fromString(journal.left(19), kTimeFormat);
-    t.setTimeSpec(Qt::UTC);
-    return t.toLocalTime();
+    // The journal writes its times in one shape: they are read by position,
+    // which is what QDateTime::fromString gives for them at a fraction of the
+    // cost (a page of sales or an export reads one a row). Any other text
+    // still goes the long way.
+    const QStringView t(journal);
+    auto digits = [&](int at, int count) {
+        int n = 0;
+        for (int i = at; i < at + count; ++i) {
+            const char16_t c = t[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            n = n * 10 + (c - u'0');
+        }
+        return n;
+    };
+    if (t.size() >= 19 && t[4] == u'-' && t[7] == u'-' && t[10] == u' ' && t[13] == u':' && t[16] == u':') {
+        const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
+        const QTime time(digits(11, 2), digits(14, 2), digits(17, 2));
+        if (digits(0, 4) >= 0 && date.isValid() && time.isValid())
+            return QDateTime(date, time, Qt::UTC).toLocalTime();
+    }
+    QDateTime slow = QDateTime::fromString(journal.left(19), kTimeFormat);
+    slow.setTimeSpec(Qt::UTC);
+    return slow.toLocalTime();
 }
 
 namespace {

@@ -92,6 +92,23 @@ private slots:
         tzset();
     }
 
+    // A journal time reads as QDateTime::fromString reads it, in the shop's
+    // clock, whatever shape the text has.
+    void journalTimesReadAsWritten()
+    {
+        for (const char* raw : {"2026-12-07 18:39:03", "2024-02-29 23:59:59", "2026-12-31 16:00:00.123",
+                                "2026-02-29 10:00:00", "2026-12-07 24:00:00", "2026-12-07T18:39:03",
+                                "２026-12-07 18:39:03", "+026-12-07 18:39:03", "2026-1-07 18:39:03", ""}) {
+            const QString text = QString::fromUtf8(raw);
+            QDateTime expected = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            expected.setTimeSpec(Qt::UTC);
+            QCOMPARE(reports::localTime(text), expected.toLocalTime());
+        }
+        const QDateTime local(QDate(2026, 1, 1), QTime(7, 59, 59));
+        QCOMPARE(reports::localTime(reports::journalTime(local)), local);
+        QCOMPARE(reports::journalTime(local), QStringLiteral("2025-12-31 23:59:59"));
+    }
+
     void dayReport_data()
     {
         QTest::addColumn<int>("scenario");
