@@ -564,8 +564,9 @@ QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
 
 QString legacySales(bool from, bool customer, bool after)
 {
-    // "+status": every settled order shares the status, so SQLite reads the
-    // table straight through rather than through the status index.
+    // "+status": every settled order shares the status, so SQLite finds the
+    // orders through the index of their dates, the days asked for, rather
+    // than walking every settled order through the status index.
     return statement("SELECT p.{o.number}, p.{o.date}, p.{o.customer}, "
                      "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
                      "WHERE l.{l.order} = p.{o.number}) "
