@@ -2,6 +2,7 @@
 // counted by hand, sales paged newest first, receipts read back from the PDF,
 // and CSV files read back by a real CSV reader.
 
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include "data/Csv.h"
@@ -14,7 +15,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTest>
 
 #include <functional>
@@ -52,17 +52,16 @@ std::function<void(Database&)> checkout(TestShop& shop, const QString& customer,
 // A CSV file as Python's csv module reads it, each row a list of texts.
 QList<QStringList> readCsv(const QString& path)
 {
-    QProcess p;
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import csv,json,sys\n"
-                            "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
-                            "    print(json.dumps(list(csv.reader(f))))"),
-             path});
-    if (!p.waitForFinished(20000) || p.exitCode() != 0)
-        qWarning() << p.readAllStandardError();
+    const Run python = test::run(QStringLiteral("python3"),
+                                 {QStringLiteral("-c"),
+                                  QStringLiteral("import csv,json,sys\n"
+                                                 "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                                                 "    print(json.dumps(list(csv.reader(f))))"),
+                                  path});
+    if (python.code != 0)
+        qWarning() << python.err;
     QList<QStringList> rows;
-    for (const QJsonValue& r : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
+    for (const QJsonValue& r : QJsonDocument::fromJson(python.out.toUtf8()).array()) {
         QStringList fields;
         for (const QJsonValue& f : r.toArray())
             fields << f.toString();
@@ -71,13 +70,7 @@ QList<QStringList> readCsv(const QString& path)
     return rows;
 }
 
-int admin(const QStringList& args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("LUMARO_ADMIN"), args);
-    p.waitForFinished(30000);
-    return p.exitCode();
-}
+int adminCode(const QStringList& args) { return test::admin(args).code; }
 
 } // namespace
 
@@ -279,8 +272,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DataError, reports::receipt(shop.db(), older));
 
         const QString path = shop.folder() + QStringLiteral("/林.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--customer"),
-                        QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--customer"),
+                            QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
                  0);
         const QList<QStringList> rows = readCsv(path);
         QCOMPARE(rows.size(), 4);
@@ -289,8 +282,8 @@ private slots:
                                        QStringLiteral("A"), QStringLiteral("包種"), QStringLiteral("2"),
                                        QStringLiteral("15"), QStringLiteral("30")}));
         QCOMPARE(rows[3].first(), QString::number(now));
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--customer"),
-                        QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--customer"),
+                            QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
                  2);
     }
 
@@ -312,10 +305,10 @@ private slots:
 
         const QString pdf = shop.folder() + QStringLiteral("/收據.pdf");
         saveReceiptPdf(reports::receipt(shop.db(), o), pdf);
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        QVERIFY(p.waitForFinished(20000));
-        const QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        const Run pdftotext =
+            test::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QCOMPARE(pdftotext.code, 0);
+        const QString text = pdftotext.out.simplified();
         for (const QString& want :
              {QStringLiteral("山嵐茶行"), QStringLiteral("台北市茶街 8 號"), QStringLiteral("02-1234-5678"),
               QStringLiteral("訂單編號：%1").arg(o), QStringLiteral("陳小姐"), QStringLiteral("阿里山金萱 3 12.5 37.5"),
@@ -334,8 +327,8 @@ private slots:
             .tea(QStringLiteral("2"), twoLines, QVariant(), 2000, -1.25)
             .balances(0, 0);
         const QString path = shop.folder() + QStringLiteral("/目錄.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"),
-                        shop.path(), path}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"),
+                            shop.path(), path}),
                  0);
 
         QFile f(path);
@@ -352,11 +345,11 @@ private slots:
 
         // Bad requests write nothing.
         const QString none = shop.folder() + QStringLiteral("/none.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
-                        QStringLiteral("2024-13-01"), QStringLiteral("--database"), shop.path(), none}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
+                            QStringLiteral("2024-13-01"), QStringLiteral("--database"), shop.path(), none}),
                  2);
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(),
-                        none}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(),
+                            none}),
                  2);
         QVERIFY(!QFile::exists(none));
     }
@@ -372,9 +365,9 @@ private slots:
         run(shop, {QDateTime(day.addDays(1), QTime(9, 0)),
                    checkout(shop, QStringLiteral("次日"), {{QStringLiteral("A"), 5}})});
         const QString sales = shop.folder() + QStringLiteral("/sales.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
-                        day.toString(Qt::ISODate), QStringLiteral("--to"), day.toString(Qt::ISODate),
-                        QStringLiteral("--database"), shop.path(), sales}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"),
+                            day.toString(Qt::ISODate), QStringLiteral("--to"), day.toString(Qt::ISODate),
+                            QStringLiteral("--database"), shop.path(), sales}),
                  0);
         const QList<QStringList> rows = readCsv(sales);
         QCOMPARE(rows.size(), 3);
@@ -384,8 +377,8 @@ private slots:
         QCOMPARE(rows[2].mid(5), (QStringList{QStringLiteral("1"), QStringLiteral("12.5"), QStringLiteral("12.5")}));
 
         const QString journal = shop.folder() + QStringLiteral("/journal.csv");
-        QCOMPARE(admin({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"),
-                        day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), journal}),
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"),
+                            day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), journal}),
                  0);
         const QList<QStringList> j = readCsv(journal);
         QVERIFY(j.size() >= 4); // header, two lines and the cash row of the first day
