@@ -53,7 +53,10 @@ void TakingsChart::setTakings(const QDate& last, const QList<double>& perDay)
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     auto* y = new QValueAxis;
-    y->setRange(0, top > 0 ? top * 1.1 : 1);
+    // Round steps (0, 5000, 10000, …), not fifths of the best day, and at
+    // least 10 high, so days without takings still step by whole numbers.
+    y->setRange(0, std::max(top * 1.1, 10.0));
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
