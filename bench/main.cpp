@@ -300,7 +300,6 @@ QList<Action> actions(Shop& big, int runs)
     for (int lines : {5, big.bigLines}) {
         if (lines <= 0 || (lines == 5 && big.bigLines == 5))
             continue;
-        auto pending = std::make_shared<qlonglong>(0);
         auto floorOrder = std::make_shared<qlonglong>(0);
         Action a{QStringLiteral("checkout (%1 lines)").arg(lines),
                  [lines](Shop& s) {
