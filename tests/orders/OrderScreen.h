@@ -13,17 +13,9 @@
 #include <QScrollBar>
 #include <QtTest>
 
-namespace lumaro::test {
+#include "support/Controls.h"
 
-// A screen's control, found by its name as the screen gives it.
-template <class T>
-T* control(const QObject* form, const char* name)
-{
-    T* c = form->findChild<T*>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("%s has no control %s", qPrintable(form->objectName()), name);
-    return c;
-}
+namespace lumaro::test {
 
 // The order screen and its controls, by name.
 struct OrderScreen {

@@ -9,6 +9,7 @@
 #include "reports/Receipt.h"
 #include "reports/SalesHistory_frm.h"
 #include "reports/Settings_frm.h"
+#include "support/Controls.h"
 #include "support/TestShop.h"
 
 #include "data/OrderStore.h"
@@ -25,20 +26,6 @@
 
 using namespace lumaro;
 using namespace lumaro::test;
-
-namespace {
-
-// A screen's control, found by the name the screen gives it.
-template <class T>
-T* control(const QObject* screen, const char* name)
-{
-    T* c = screen->findChild<T*>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("%s has no control %s", qPrintable(screen->objectName()), name);
-    return c;
-}
-
-} // namespace
 
 class tst_report_screens : public QObject {
     Q_OBJECT
