@@ -7,29 +7,12 @@
 #include "data/DataError.h"
 #include "data/OrderStore.h"
 
-#include <functional>
-
 using namespace lumaro;
 using namespace lumaro::test;
 
 namespace {
 
 const QString kCheckoutTitle = QStringLiteral("訂單結帳");
-
-// Scripted prompts that let a test act as a second terminal while the
-// checkout summary is on the screen.
-class WhileAsking : public ScriptedPrompts {
-public:
-    WhileAsking() { setPrompts(this); }
-    ~WhileAsking() override { setPrompts(nullptr); }
-    std::function<void()> meanwhile;
-    Answer message(const QString& text, Buttons buttons, const QString& title) override
-    {
-        if (title == kCheckoutTitle && meanwhile)
-            std::exchange(meanwhile, nullptr)();
-        return ScriptedPrompts::message(text, buttons, title);
-    }
-};
 
 QString summary(const QStringList& rows, const QString& total)
 {
@@ -41,7 +24,7 @@ QString summary(const QStringList& rows, const QString& total)
 
 struct Shop {
     TestShop shop;
-    WhileAsking prompts;
+    WhileAsking prompts{kCheckoutTitle};
     std::unique_ptr<Order_frm> screen;
 
     Order_frm& open()
