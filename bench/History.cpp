@@ -7,6 +7,7 @@
 
 #include <QDateEdit>
 #include <QDateTime>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QUuid>
@@ -33,6 +34,8 @@ void buildSalesHistory(Database& db, int orders, int linesPerOrder)
         "VALUES (?, '結帳', ?, 'bench', ?, ?, ?, ?, ?, ?)"));
     const QDateTime end = QDateTime::currentDateTime();
     const qint64 span = end.toSecsSinceEpoch() - end.addYears(-10).toSecsSinceEpoch();
+    QHash<QString, double> sold; // kg by tea
+    double takings = 0;
     for (int i = 0; i < orders; ++i) {
         const QDateTime when = end.addSecs(-span + span * (i + 1) / orders);
         const QString time = reports::journalTime(when);
@@ -48,9 +51,20 @@ void buildSalesHistory(Database& db, int orders, int linesPerOrder)
             db.run(line, {id, tea[0], kg});
             db.run(journal, {move, time, id, tea[0], tea[1], -kg, tea[2], 0});
             total += kg * tea[2].toDouble();
+            sold[tea[0].toString()] += kg;
         }
         db.run(journal, {move, time, id, QVariant(), QVariant(), 0, QVariant(), total});
+        takings += total;
     }
+    // The stock and cash these checkouts leave, in one update each rather than
+    // one per checkout; and the shop opened before its first sale.
+    QSqlQuery stock = db.prepare(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 - ? WHERE 編號 = ?"));
+    for (auto it = sold.cbegin(); it != sold.cend(); ++it)
+        db.run(stock, {it.value(), it.key()});
+    db.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + ?"), {takings}).finish();
+    db.exec(QStringLiteral("UPDATE 帳務日誌表 SET 時間 = ? WHERE 種類 = '期初'"),
+            {reports::journalTime(end.addSecs(-span - 60))})
+        .finish();
     t.commit();
 }
 

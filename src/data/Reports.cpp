@@ -42,7 +42,7 @@ Range rangeOf(const QDate& from, const QDate& to)
 QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
 
 // A number cell of an export: plain digits, no grouping; empty when null.
-QString number(const QVariant& v) { return v.isNull() ? QString() : formatNumber(v.toDouble()); }
+CsvCell number(const QVariant& v) { return v.isNull() ? CsvCell() : CsvCell::number(v.toDouble()); }
 
 // LIKE pattern for "contains", its wildcards taken literally.
 QString containsPattern(const QString& part)
@@ -417,8 +417,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     qint64 n = 0;
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
                    const QVariant& name, double kg, const QVariant& price) {
-        out.row({text(order), when, text(who), text(tea), text(name), formatNumber(kg), number(price),
-                 price.isNull() ? QString() : formatNumber(kg * money(price))});
+        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
+                 price.isNull() ? CsvCell() : CsvCell::number(kg * money(price))});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.

@@ -195,26 +195,39 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expect"); // part of the refusal, when it must name the damage
         const QByteArray jet3 = readAll(dataFile("jet3-types.mdb"));
         const QByteArray jet4 = readAll(dataFile("jet4-unicode.mdb"));
         QVERIFY(!jet3.isEmpty() && !jet4.isEmpty());
-        QTest::newRow("empty") << "" << QByteArray();
-        QTest::newRow("text file") << "" << QByteArray("編號,名稱\nA01,烏龍\n");
-        QTest::newRow("jet3 cut mid-page") << "jet3" << jet3.left(100000);
-        QTest::newRow("jet3 cut at a page") << "jet3" << jet3.left(50 * 2048);
-        QTest::newRow("jet4 cut at a page") << "jet4" << jet4.left(20 * 4096);
-        QTest::newRow("jet4 first page only") << "jet4" << jet4.left(4096);
+        QTest::newRow("empty") << "" << QByteArray() << QString();
+        QTest::newRow("text file") << "" << QByteArray("編號,名稱\nA01,烏龍\n") << QString();
+        QTest::newRow("jet3 cut mid-page") << "jet3" << jet3.left(100000) << QString();
+        QTest::newRow("jet3 cut at a page") << "jet3" << jet3.left(50 * 2048) << QString();
+        QTest::newRow("jet4 cut at a page") << "jet4" << jet4.left(20 * 4096) << QString();
+        QTest::newRow("jet4 first page only") << "jet4" << jet4.left(4096) << QString();
         QByteArray version = jet4;
         version[0x14] = char(0x7F);
-        QTest::newRow("unknown jet version") << "jet4" << version;
+        QTest::newRow("unknown jet version") << "jet4" << version << QString();
         QByteArray catalog = jet3;
         catalog.replace(2 * 2048, 2048, QByteArray(2048, char(0xFF)));
-        QTest::newRow("jet3 catalog page wiped") << "jet3" << catalog;
+        QTest::newRow("jet3 catalog page wiped") << "jet3" << catalog << QString();
+        // Table3's properties: a chunk of 30 bytes at 41809 holding values of 9
+        // bytes from 41821; Table2's run over pages 45 to 49, each page's row
+        // starting with the next one's page and row. libmdb steps by these
+        // lengths and links unchecked; the reader refuses them before it does.
+        auto patched = [&](int at, const QByteArray& with) { return QByteArray(jet3).replace(at, with.size(), with); };
+        const QString properties = QStringLiteral("屬性資料長度不對或頁面相連成環");
+        QTest::newRow("jet3 property chunk past its blob") << "jet3" << patched(41811, "\x10") << properties;
+        QTest::newRow("jet3 property chunk of length 0") << "jet3" << patched(41809, QByteArray(4, 0)) << properties;
+        QTest::newRow("jet3 property value of length 0") << "jet3" << patched(41821, QByteArray(2, 0)) << properties;
+        QTest::newRow("jet3 property pages in a ring")
+            << "jet3" << patched(98316, QByteArray("\x00\x2e\x00\x00", 4)) << properties;
     }
 
     void damagedFilesEndWithAClearMessage()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, expect);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("teadata.mdb"));
         QFile f(path);
@@ -224,6 +237,7 @@ private slots:
         const JetReadResult got = reader().read(path);
         QVERIFY(!got.ok);
         QVERIFY2(got.error.contains(QStringLiteral("teadata.mdb")), qPrintable(got.error));
+        QVERIFY2(got.error.contains(expect), qPrintable(got.error));
         QVERIFY(got.contents.tables.empty());
     }
 

@@ -9,13 +9,16 @@
 #include "data/Database.h"
 #include "support/TestShop.h"
 
+#include <QEventLoop>
 #include <QMap>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
+#include <span>
 
 namespace lumaro::test {
 
@@ -216,5 +219,43 @@ struct LoadedShop {
                        {QStringLiteral("moves"), shop.path(), QString::number(moves), QString::number(seed)});
     }
 };
+
+// Waits until every terminal has ended (or msecs have passed, unless -1) and
+// returns what each printed, reading all of them as their output comes. A
+// terminal left unread stalls in its next write once its pipe is full, and
+// the move it is making looks that much slower.
+inline QStringList readTerminals(std::span<QProcess> terminals, int msecs = -1)
+{
+    QList<QByteArray> out(qsizetype(terminals.size()));
+    std::size_t running = terminals.size();
+    QEventLoop loop;
+    auto ended = [&] {
+        if (--running == 0)
+            loop.quit();
+    };
+    for (std::size_t i = 0; i < terminals.size(); ++i) {
+        QProcess& p = terminals[i];
+        const auto take = [&out, &p, i] { out[qsizetype(i)] += p.readAllStandardOutput(); };
+        QObject::connect(&p, &QProcess::readyReadStandardOutput, &loop, take);
+        QObject::connect(&p, &QProcess::finished, &loop, [take, ended] {
+            take();
+            ended();
+        });
+        QObject::connect(&p, &QProcess::errorOccurred, &loop, [ended](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                ended();
+        });
+        if (p.state() == QProcess::NotRunning)
+            --running;
+    }
+    if (msecs >= 0)
+        QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    if (running > 0)
+        loop.exec();
+    QStringList journals;
+    for (const QByteArray& bytes : out)
+        journals << QString::fromUtf8(bytes);
+    return journals;
+}
 
 } // namespace lumaro::test

@@ -30,14 +30,13 @@ private slots:
         QProcess terminals[2];
         for (int i = 0; i < 2; ++i)
             load.startTerminal(terminals[i], movesEach, 1000 + i);
-        QStringList journals;
-        for (QProcess& p : terminals) {
-            QVERIFY(p.waitForFinished(240000));
-            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(p.exitCode(), 0);
-            journals << QString::fromUtf8(p.readAllStandardOutput());
-            QVERIFY(journals.last().endsWith(QLatin1String("done\n")));
-            const QStringList locked = journals.last().split(QLatin1Char('\n')).filter(QLatin1String("locked"));
+        const QStringList journals = readTerminals(terminals, 240000);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(terminals[i].state(), QProcess::NotRunning);
+            QCOMPARE(terminals[i].exitStatus(), QProcess::NormalExit);
+            QCOMPARE(terminals[i].exitCode(), 0);
+            QVERIFY(journals[i].endsWith(QLatin1String("done\n")));
+            const QStringList locked = journals[i].split(QLatin1Char('\n')).filter(QLatin1String("locked"));
             QVERIFY2(locked.isEmpty(), qPrintable(locked.join(QLatin1Char('\n'))));
         }
 

