@@ -6,9 +6,8 @@
 #include "data/PostgresAddress.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
-#include "data/ShopObjects.h"
+#include "data/ShopRefusals.h"
 #include "data/Statements.h"
-#include "data/Upgrade.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -600,8 +599,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, password);
         d->checkShopTables();
-        d->refuseForeignTriggers();
-        upgrade::refuseNewer(*d);
+        refuseToOpen(*d);
         return d;
     }
 
@@ -612,8 +610,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
         d->checkShopTables();
-        d->refuseForeignTriggers();
-        upgrade::refuseNewer(*d);
+        refuseToOpen(*d);
         d->configureSQLite();
     } catch (const DataError& e) {
         rethrowOpening(e, target);
@@ -666,20 +663,6 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
         rethrowOpening(e, target);
     }
     return d;
-}
-
-void Database::refuseForeignTriggers()
-{
-    QStringList found;
-    for (const ShopObject& o : foreignObjects(*this))
-        if (o.actsOnWrites())
-            found << o.describe();
-    if (found.isEmpty())
-        return;
-    throw DataError(
-        QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
-                       "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
-            .arg(found.join(QLatin1Char('\r'))));
 }
 
 void Database::closeForExit() noexcept

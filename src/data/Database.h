@@ -103,7 +103,6 @@ public:
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
-    void refuseForeignTriggers();
     void beginSQLite();
     void beginPostgres();
     // Throws the error as a DataError, noting a lost server connection.
