@@ -433,28 +433,6 @@ void hardenShopConnection(const QSqlDatabase& db)
 // A file's full path as the owner would look for it.
 QString fullPath(const QString& file) { return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()); }
 
-// Why a file could not be made, in words the owner reads.
-QString fileErrorReason(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("沒有在這個資料夾寫入檔案的權限");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("資料夾不存在");
-    case EROFS:
-        return QStringLiteral("磁碟是唯讀的");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁碟空間不足");
-    case ENAMETOOLONG:
-        return QStringLiteral("檔名太長");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
 // uriOptions, when given, opens the file through a file: URI with them
 // (mode=ro, immutable=1).
 void openShopFile(const QString& name, const QString& target, const QString& failure,
@@ -532,6 +510,27 @@ QString quoteIdentifier(const QString& name)
     QString n = name;
     n.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+QString fileErrorReason(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有在這個資料夾寫入檔案的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EROFS:
+        return QStringLiteral("磁碟是唯讀的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁碟空間不足");
+    case ENAMETOOLONG:
+        return QStringLiteral("檔名太長");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 const QString& Database::defaultFile()
@@ -678,6 +677,26 @@ void Database::closeForExit() noexcept
         sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     }
     db.close();
+}
+
+void Database::foldLog(const QString& file) noexcept
+{
+    const QString name = nextConnectionName();
+    try {
+        openShopFile(name, file, QStringLiteral("無法開啟資料檔"));
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (sqlite3* h = sqliteHandle(db)) {
+            sqlite3_busy_timeout(h, 0); // a file in use is not waited for
+            // A read rolls back what a crash left half written in a rollback
+            // journal; the checkpoint writes a write-ahead log into the file.
+            QSqlQuery(db).exec(kCountObjects);
+            sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        }
+        db.close();
+    } catch (...) {
+        // Folded as far as SQLite could: the caller looks at what is left.
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 void Database::setWaitNotifier(std::function<void(bool)> notify) { waitNotifier() = std::move(notify); }
