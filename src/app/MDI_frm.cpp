@@ -2,6 +2,7 @@
 
 #include "accounts/Money_frm.h"
 #include "app/IdleLock.h"
+#include "app/LockCover.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
 #include "catalogue/TeaKind_frm.h"
@@ -209,6 +210,9 @@ void MDI_frm::offerReceipt(qlonglong order)
 void MDI_frm::Lock_Click()
 {
     idleLock->pause();
+    // The prompt alone would leave the balances and any open receipt readable
+    // behind it; they are covered until the right password is typed.
+    const LockCover cover(mdiArea);
     m_lock->Lock_Click();
 }
 

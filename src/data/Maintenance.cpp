@@ -101,6 +101,13 @@ const QStringList& checkedTables()
 
 QString accountRowsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(AccountTable); }
 
+QString unpricedSalesSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 WHERE %6 = ? AND %3 IS NOT NULL AND %7 IS NULL ORDER BY %1")
+        .arg(journal::Id, journal::Order, journal::Tea, journal::TeaName, JournalTable, journal::Kind,
+             journal::UnitPrice);
+}
+
 } // namespace
 
 QList<Statement> maintenanceStatements(Database::Kind k)
@@ -115,6 +122,7 @@ QList<Statement> maintenanceStatements(Database::Kind k)
         {m + QStringLiteral("negative stock"), negativeStockSql()},
         {m + QStringLiteral("bad status"), badStatusSql()},
         {m + QStringLiteral("account rows"), accountRowsSql()},
+        {m + QStringLiteral("unpriced sales"), unpricedSalesSql()},
     };
     for (const QString& table : checkedTables())
         for (const QString& column : numberColumns(table))
@@ -273,6 +281,11 @@ ShopCheck checkShop(Database& db)
         // those numbers are listed instead.
         if (c.version >= 2 && c.badNumbers.isEmpty())
             auditBooks(db, c);
+    }
+    if (c.version >= 2) {
+        q = db.exec(unpricedSalesSql(), {schema::journalKind::Checkout});
+        while (q.next())
+            c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
     }
     q.finish();
     c.foreign = foreignObjects(db);

@@ -56,6 +56,13 @@ struct ShopCheck {
         QString stored, expected;
     };
     QList<Mismatch> books;
+    // Checkout rows of the journal without the price charged: a tea sold for
+    // nothing because it had no 訂價 (version 2 on).
+    struct UnpricedSale {
+        qlonglong row = 0;
+        QVariant order, tea, name;
+    };
+    QList<UnpricedSale> unpricedSales;
 
     // Every reason the program would not open the shop or let anyone past
     // its lock. A shop newer than the program is checked no further.
@@ -66,7 +73,8 @@ struct ShopCheck {
     bool clean() const
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
-               accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty();
+               accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty() &&
+               unpricedSales.isEmpty();
     }
 };
 

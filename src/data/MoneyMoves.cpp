@@ -219,13 +219,10 @@ void purchase(Database& db, const QString& tea, double typedKg, const QString& g
     t.commitMove(id);
 }
 
-void adjust(Database& db, Money cashDelta, const QString& reason, const QString& given)
+namespace {
+
+void storeAdjustment(Database& db, const QString& id, const AccountRow& a, Money cashDelta, const QString& reason)
 {
-    const QString id = given.isEmpty() ? books::newMoveId() : given;
-    Transaction t(db);
-    if (!given.isEmpty() && books::moveStored(db, id))
-        return;
-    const AccountRow a = accountRow(db);
     (void)(a.cash + cashDelta);
     addToBalances(db, a.id, cashDelta, Money());
     books::Entry e;
@@ -233,7 +230,44 @@ void adjust(Database& db, Money cashDelta, const QString& reason, const QString&
     e.cash = cashDelta;
     e.note = reason;
     books::record(db, id, e);
+}
+
+} // namespace
+
+void adjust(Database& db, Money cashDelta, const QString& reason, const QString& given)
+{
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
+    Transaction t(db);
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return;
+    storeAdjustment(db, id, accountRow(db), cashDelta, reason);
     t.commitMove(id);
+}
+
+CashChanged::CashChanged(Money seen, Money now)
+    : MoveRefused(QStringLiteral("帳上現金剛從 %1 變成 %2（可能是另一台電腦記了帳），這次的差額沒有存下。")
+                      .arg(seen.toString(), now.toString())),
+      m_now(now)
+{
+}
+
+Money countCash(Database& db, Money counted, Money bookCash, const QString& reason, const QString& given)
+{
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
+    Transaction t(db);
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return counted - bookCash;
+    // Read after the move has taken its lock, never before: a terminal that
+    // stored the same count a moment ago has changed it by now.
+    const AccountRow a = accountRow(db);
+    if (a.cash != bookCash)
+        throw CashChanged(bookCash, a.cash);
+    const Money difference = counted - a.cash;
+    if (difference == Money())
+        return difference;
+    storeAdjustment(db, id, a, difference, reason);
+    t.commitMove(id);
+    return difference;
 }
 
 } // namespace lumaro::money

@@ -30,6 +30,18 @@ private:
 // large for a number throws NumberError. In every case nothing is stored.
 namespace money {
 
+// A cash count refused because the book cash is no longer the figure the
+// count was compared with: another terminal (or screen) stored a move since.
+// now() is the book cash as it is.
+class CashChanged : public MoveRefused {
+public:
+    CashChanged(Money seen, Money now);
+    Money now() const noexcept { return m_now; }
+
+private:
+    Money m_now;
+};
+
 // The record source of the account row every move works on: the table's first
 // row, by its number.
 QString accountRowSource();
@@ -82,6 +94,14 @@ void purchase(Database& db, const QString& tea, double kg, const QString& moveId
 // Adds cashDelta (either sign) to the cash as an adjustment (調整) with its
 // reason, journaled: a cash count that found more or less than the books.
 void adjust(Database& db, Money cashDelta, const QString& reason, const QString& moveId = QString());
+
+// A cash count: counted is the cash in the drawer, bookCash the book cash the
+// user was shown beside it. Stores counted - bookCash as an adjustment (調整)
+// with its reason and returns it; nothing when they agree. The book cash is
+// read again inside the move's transaction, under its lock: when it is no
+// longer bookCash, nothing is stored and CashChanged tells the cash as it is
+// now, so two terminals storing the same count store it once.
+Money countCash(Database& db, Money counted, Money bookCash, const QString& reason, const QString& moveId = QString());
 
 // The refusal texts, for screens that test the same rules on what they show.
 QString cashShortText();

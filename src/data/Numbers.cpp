@@ -172,6 +172,20 @@ void requireShopNumber(double x, const QString& what)
         throw NumberError(shopNumberRefusal(what, describeNumber(x)));
 }
 
+bool isMoneyPrecise(double x)
+{
+    if (!std::isfinite(x))
+        return false;
+    const QString shown = formatNumber(x);
+    const qsizetype point = shown.indexOf(QLatin1Char('.'));
+    return point < 0 || shown.size() - point - 1 <= 4;
+}
+
+QString moneyPrecisionRefusal(const QString& what, const QString& shown)
+{
+    return QStringLiteral("%1「%2」不是可以記帳的數值：最多只能有四位小數（最小到 0.0001）。").arg(what, shown);
+}
+
 std::optional<double> numberInText(const QString& text)
 {
     const QString t = text.trimmed();

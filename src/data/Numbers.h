@@ -45,6 +45,16 @@ QString shopNumberRefusal(const QString& what, const QString& shown);
 // Throws NumberError with shopNumberRefusal unless isShopNumber(x).
 void requireShopNumber(double x, const QString& what);
 
+// Whether x has at most four decimals as the screens show it (15 significant
+// digits): the finest amount the books hold is 0.0001. 0.1 + 0.2 has; 0.00001
+// and 1.23456 have not, and rounding them would store another amount than
+// the one typed.
+bool isMoneyPrecise(double x);
+
+// The refusal of a figure finer than 0.0001, naming what it was meant to be
+// and the value as typed.
+QString moneyPrecisionRefusal(const QString& what, const QString& shown);
+
 // Reads a text meant for a number column the way the databases would take it:
 // a plain number (outer blanks aside) or the words inf, infinity and nan. Empty
 // when the text is no number at all (the database refuses such text itself).

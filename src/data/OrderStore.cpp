@@ -22,10 +22,10 @@ using namespace schema;
 // Settling needs no names: a long order is read faster without them.
 QString pricedLinesSql(bool names = true)
 {
-    return QStringLiteral("SELECT l.%1, l.%2, %3, t.%4, t.%5 IS NOT NULL FROM %6 l LEFT JOIN %7 t ON t.%5 = l.%1 "
-                          "WHERE l.%8 = ? ORDER BY l.%9")
+    return QStringLiteral("SELECT l.%1, l.%2, %3, t.%4, t.%10, t.%5 IS NOT NULL FROM %6 l LEFT JOIN %7 t "
+                          "ON t.%5 = l.%1 WHERE l.%8 = ? ORDER BY l.%9")
         .arg(line::Tea, line::Quantity, names ? QStringLiteral("t.") + tea::Name : QStringLiteral("NULL"), tea::Price,
-             tea::Number, LineTable, TeaTable, line::Order, line::Id);
+             tea::Number, LineTable, TeaTable, line::Order, line::Id, tea::Stock);
 }
 
 QList<PricedLine> readPricedLines(Database& db, const QString& sql, qlonglong order)
@@ -38,7 +38,8 @@ QList<PricedLine> readPricedLines(Database& db, const QString& sql, qlonglong or
         l.quantity = q.value(1);
         l.name = q.value(2);
         l.price = q.value(3);
-        l.teaFound = q.value(4).toBool();
+        l.stock = q.value(4);
+        l.teaFound = q.value(5).toBool();
         out.append(l);
     }
     q.finish();
@@ -102,12 +103,14 @@ std::optional<double> rawSubtotal(const PricedLine& line)
     return line.quantity.toDouble() * line.price.toDouble();
 }
 
-// The first reason lines cannot be charged, or empty.
-QString chargeProblem(const QList<PricedLine>& lines)
+// The first reason lines cannot be totalled, or sold when selling, or empty.
+QString chargeProblem(const QList<PricedLine>& lines, bool selling)
 {
     auto bad = [](const QVariant& v) { return !v.isNull() && !isShopNumber(v.toDouble()); };
     for (const PricedLine& l : lines) {
         const QString tea = l.tea.toString();
+        if (selling && l.teaFound && l.price.isNull())
+            return QStringLiteral("茶葉 %1 沒有訂價，這張訂單不能結帳。請先在「編輯茶葉種類」填上訂價。").arg(tea);
         if (bad(l.price))
             return QStringLiteral(
                        "茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
@@ -115,6 +118,11 @@ QString chargeProblem(const QList<PricedLine>& lines)
         if (bad(l.quantity))
             return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。")
                 .arg(tea, displayText(l.quantity));
+        // Infinity less the sale is still infinity: the stock would not move.
+        if (selling && bad(l.stock))
+            return QStringLiteral("茶葉 %1 的庫存不是可以計算的數值（%2），這張訂單不能結帳。請用 lumaro-admin check "
+                                  "檢查資料檔。")
+                .arg(tea, displayText(l.stock));
         const std::optional<double> s = rawSubtotal(l);
         if (s && !isShopNumber(*s))
             return QStringLiteral("茶葉 %1 的小計超出可以記帳的範圍，這張訂單不能結帳。").arg(tea);
@@ -129,11 +137,11 @@ QString chargeProblem(const QList<PricedLine>& lines)
 
 } // namespace
 
-bool isChargeable(const QList<PricedLine>& lines) { return chargeProblem(lines).isEmpty(); }
+bool isChargeable(const QList<PricedLine>& lines) { return chargeProblem(lines, false).isEmpty(); }
 
 void requireChargeable(const QList<PricedLine>& lines)
 {
-    const QString problem = chargeProblem(lines);
+    const QString problem = chargeProblem(lines, true);
     if (!problem.isEmpty())
         throw DataError(problem, DataFault::OutOfRange);
 }

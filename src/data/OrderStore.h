@@ -24,6 +24,7 @@ struct PricedLine {
     QVariant quantity; // kg
     QVariant name;
     QVariant price; // the sale price 訂價: what the customer is charged
+    QVariant stock; // the tea's 庫存, which a sale lowers
     bool teaFound = false;
 };
 
@@ -36,10 +37,13 @@ QString missingTeaText(const QVariant& tea);
 // Fails with missingTeaText for the first line whose tea is gone.
 void requireTeas(const QList<PricedLine>& lines);
 
-// Fails with a text naming the tea when a line's price or quantity, or the
-// order's total, is not a number that can be charged: infinity or NaN
+// Fails with a text naming the tea when a line cannot be sold: its tea has no
+// price (it would go for nothing), or its price, quantity or stock, or the
+// order's total, is not a number that can be worked out: infinity or NaN
 // written into the file by another tool, or a figure past the shop's range.
 void requireChargeable(const QList<PricedLine>& lines);
+// Whether the lines' total can be worked out, for the total label: a line
+// without a price adds nothing there, and only checkout refuses it.
 bool isChargeable(const QList<PricedLine>& lines);
 
 // quantity x price, exact to 1/10000; an empty quantity or price makes no

@@ -368,8 +368,6 @@ QList<double> dailyTakings(Database& db, const QDate& last, int days)
     return out;
 }
 
-double currentCash(Database& db) { return money(db.scalar(sql::currentCash())); }
-
 QList<LowStock> lowStock(Database& db, double level, const QDate& today)
 {
     QHash<QString, double> sold;
@@ -624,8 +622,6 @@ QString dailyTakings()
                      "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
 }
 
-QString currentCash() { return statement("SELECT {a.cash} FROM {A} ORDER BY {a.id} LIMIT 1"); }
-
 QString soldSince()
 {
     return statement("SELECT {j.tea}, SUM(-{j.stock}) FROM {J} WHERE {j.kind} = {k.checkout} "
@@ -688,7 +684,6 @@ QList<Statement> statements(Database::Kind)
     add("openingBalances", openingBalances());
     add("dayMoves", dayMoves());
     add("dailyTakings", dailyTakings());
-    add("currentCash", currentCash());
     add("soldSince", soldSince());
     add("lowStock", lowStock());
     add("catalogue", catalogue());

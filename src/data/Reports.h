@@ -109,9 +109,6 @@ DayReport dayReport(Database& db, const QDate& day);
 // The takings of each of the days days up to and including last, oldest first.
 QList<double> dailyTakings(Database& db, const QDate& last, int days);
 
-// The cash balance the shop's account row holds now.
-double currentCash(Database& db);
-
 struct LowStock {
     QString tea;
     QString name;
@@ -154,7 +151,6 @@ QString receiptHead();
 QString openingBalances();
 QString dayMoves();
 QString dailyTakings();
-QString currentCash();
 QString soldSince();
 QString lowStock();
 QString catalogue();

@@ -1,6 +1,7 @@
 #include "reports/DayReport_frm.h"
 
 #include "data/Csv.h"
+#include "data/Money.h"
 #include "data/MoneyMoves.h"
 #include "data/Numbers.h"
 #include "platform/Handler.h"
@@ -18,7 +19,6 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <optional>
 
 namespace lumaro {
@@ -29,14 +29,21 @@ const QString kTitle = QStringLiteral("盤點");
 
 QString n(double x) { return formatNumber(x); }
 
-// The counted cash as typed: a plain amount, no letters, within the shop's range.
-std::optional<double> countedCash(const QString& text)
+// The counted cash as typed: a plain amount within the shop's range, exact to
+// 1/10000. Nothing when it is not one; tooFine tells a figure finer than the
+// books hold, which rounding would turn into another count (1e-5 into 0).
+std::optional<Money> countedCash(const QString& text, bool* tooFine = nullptr)
 {
     bool ok = false;
     const double x = toNumberStrict(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(x) || std::fabs(x) > 1e12)
+    if (!ok || !isShopNumber(x))
         return std::nullopt;
-    return std::round(x * 10000.0) / 10000.0;
+    if (!isMoneyPrecise(x)) {
+        if (tooFine)
+            *tooFine = true;
+        return std::nullopt;
+    }
+    return Money::fromDouble(x);
 }
 
 } // namespace
@@ -141,31 +148,38 @@ void DayReport_frm::reload()
     m_report = reports::dayReport(m_db, day);
     txtReport->setHtml(reportHtml(m_report));
     chartTakings->setTakings(day, reports::dailyTakings(m_db, day, 30));
-    m_bookCash = reports::currentCash(m_db);
-    lblBookCash->setText(n(m_bookCash));
+    // The figure a count is stored against: read as the move reads it.
+    m_bookCash = money::accountRow(m_db).cash;
+    lblBookCash->setText(m_bookCash.toString());
     txtCounted_Change();
 }
 
 void DayReport_frm::txtCounted_Change()
 {
-    const std::optional<double> counted = countedCash(txtCounted->text());
+    bool tooFine = false;
+    const std::optional<Money> counted = countedCash(txtCounted->text(), &tooFine);
     if (!counted) {
-        lblDifference->setText(txtCounted->text().trimmed().isEmpty() ? QString() : QStringLiteral("（不是金額）"));
+        lblDifference->setText(txtCounted->text().trimmed().isEmpty() ? QString()
+                               : tooFine                              ? QStringLiteral("（最多四位小數）")
+                                                                      : QStringLiteral("（不是金額）"));
         cmdAdjust->setEnabled(false);
         return;
     }
-    const double diff = std::round((*counted - m_bookCash) * 10000.0) / 10000.0;
-    lblDifference->setText(
-        diff == 0 ? QStringLiteral("0（相符）")
-                  : (diff > 0 ? QStringLiteral("多 %1") : QStringLiteral("少 %1")).arg(n(std::fabs(diff))));
-    cmdAdjust->setEnabled(diff != 0);
+    const Money diff = *counted - m_bookCash;
+    lblDifference->setText(diff == Money()  ? QStringLiteral("0（相符）")
+                           : diff > Money() ? QStringLiteral("多 %1").arg(diff.toString())
+                                            : QStringLiteral("少 %1").arg((-diff).toString()));
+    cmdAdjust->setEnabled(diff != Money());
 }
 
 void DayReport_frm::cmdAdjust_Click()
 {
-    const std::optional<double> counted = countedCash(txtCounted->text());
+    bool tooFine = false;
+    const std::optional<Money> counted = countedCash(txtCounted->text(), &tooFine);
     if (!counted) {
-        prompts().message(QStringLiteral("請輸入抽屜裡點算的現金金額。"), Buttons::Ok, kTitle);
+        prompts().message(tooFine ? moneyPrecisionRefusal(QStringLiteral("點算的現金"), txtCounted->text().trimmed())
+                                  : QStringLiteral("請輸入抽屜裡點算的現金金額。"),
+                          Buttons::Ok, kTitle);
         return;
     }
     const QString reason = txtReason->text().trimmed();
@@ -173,19 +187,31 @@ void DayReport_frm::cmdAdjust_Click()
         prompts().message(QStringLiteral("請寫下調整的原因。"), Buttons::Ok, kTitle);
         return;
     }
-    // Against the books as they are now: another terminal may have sold since.
-    m_bookCash = reports::currentCash(m_db);
-    const double diff = std::round((*counted - m_bookCash) * 10000.0) / 10000.0;
-    if (diff == 0) {
-        prompts().message(QStringLiteral("點算的現金與帳上相符，不需要調整。"), Buttons::Ok, kTitle);
-        reload();
-        return;
+    // What is stored is the count, against the book cash the question shows.
+    // When the books change before the answer (another terminal sold, or
+    // stored this same count), the move refuses and the question is asked
+    // again with the new difference.
+    QString changed;
+    for (;;) {
+        m_bookCash = money::accountRow(m_db).cash;
+        const Money diff = *counted - m_bookCash;
+        if (diff == Money()) {
+            prompts().message(changed + QStringLiteral("點算的現金與帳上相符，不需要調整。"), Buttons::Ok, kTitle);
+            reload();
+            return;
+        }
+        const QString question = changed + QStringLiteral("帳上現金 %1，點算 %2，差額 %3。\r要把差額存成調整嗎？")
+                                               .arg(m_bookCash.toString(), counted->toString(), diff.toString());
+        if (prompts().message(question, Buttons::YesNo, kTitle) != Answer::Yes)
+            return;
+        try {
+            money::countCash(m_db, *counted, m_bookCash, reason);
+            break;
+        } catch (const money::CashChanged& c) {
+            changed = c.description() + QChar(13);
+            reload(); // the screen shows the new book cash and difference too
+        }
     }
-    const QString question = QStringLiteral("帳上現金 %1，點算 %2，差額 %3。\r要把差額存成調整嗎？")
-                                 .arg(n(m_bookCash), n(*counted), n(diff));
-    if (prompts().message(question, Buttons::YesNo, kTitle) != Answer::Yes)
-        return;
-    money::adjust(m_db, Money::fromDouble(diff), reason);
     // Stored once: the count is cleared, so a second click has nothing to store.
     txtCounted->clear();
     reload();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Money.h"
 #include "data/Reports.h"
 #include "platform/Form.h"
 
@@ -46,7 +47,7 @@ private:
 
     Database& m_db;
     reports::DayReport m_report;
-    double m_bookCash = 0;
+    Money m_bookCash;
 };
 
 } // namespace lumaro

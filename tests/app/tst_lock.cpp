@@ -1,13 +1,18 @@
+#include "accounts/Money_frm.h"
 #include "app/IdleLock.h"
 #include "app/MDI_frm.h"
 #include "app/main_frm.h"
 #include "data/DataControl.h"
+#include "data/OrderStore.h"
 #include "data/Settings.h"
+#include "reports/Receipt.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace lumaro;
@@ -19,6 +24,33 @@ namespace {
 
 const QString kPrompt = QStringLiteral("請輸入密碼以啟動系統");
 const QString kPromptTitle = QStringLiteral("開啟系統");
+
+// The points of a window's area (a 7 x 7 grid) where something other than the
+// lock's cover is on top: what a person could read behind the prompt.
+int uncoveredSpots(QWidget* window, const QRect& area)
+{
+    int spots = 0;
+    for (int i = 0; i < 7; ++i)
+        for (int j = 0; j < 7; ++j) {
+            const QPoint p(area.left() + 1 + (area.width() - 3) * i / 6, area.top() + 1 + (area.height() - 3) * j / 6);
+            const QWidget* top = window->childAt(p);
+            if (!top || !top->objectName().startsWith(QStringLiteral("lockCover")))
+                ++spots;
+        }
+    return spots;
+}
+
+// Answers the lock prompt, and first looks at what stands behind it.
+class LookingPrompts : public ScriptedPrompts {
+public:
+    std::function<void()> look;
+    QString input(const QString& prompt, const QString& title) override
+    {
+        if (look)
+            look();
+        return ScriptedPrompts::input(prompt, title);
+    }
+};
 
 } // namespace
 
@@ -167,6 +199,60 @@ private slots:
         QCOMPARE(prompts->messages().size(), 1);
         QVERIFY(prompts->messages()[0].text.startsWith(QStringLiteral("無法讀取系統密碼")));
         QVERIFY(prompts->ended());
+    }
+
+    // Locked, by the menu or after the idle wait, nothing of the books can be
+    // read: neither the open screens nor a receipt window. Unlocked, all is back.
+    void lockCoversEveryWindow_data()
+    {
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("系統鎖定") << false;
+        QTest::newRow("idle lock") << true;
+    }
+    void lockCoversEveryWindow()
+    {
+        QFETCH(bool, idle);
+        TestShop shop;
+        shop.tea(QStringLiteral("A1"), QStringLiteral("凍頂"), 100, 150, 10).balances(1000, 2000);
+        const qlonglong order = shop.order(QStringLiteral("王小明"));
+        shop.line(order, QStringLiteral("A1"), 2);
+        OrderStore::settleOrder(shop.db(), order);
+        LookingPrompts prompts;
+        setPrompts(&prompts);
+        const auto unset = qScopeGuard([] { setPrompts(nullptr); });
+        prompts.queueInput(QStringLiteral("secret"));
+        MDI_frm window(shop.db());
+        window.show();
+        QVERIFY(window.Form_Load());
+        window.EditMoney_Click();
+        QWidget* receipt = showReceipt(shop.db(), order, &window);
+        auto* area = window.findChild<QMdiArea*>(QStringLiteral("mdiArea"));
+        QMdiSubWindow* money = MDI_frm::subWindowOf(window.moneyScreen());
+        QVERIFY(money->isMaximized());
+
+        int looked = 0;
+        prompts.look = [&] {
+            ++looked;
+            QCOMPARE(uncoveredSpots(&window, area->geometry()), 0);
+            QCOMPARE(uncoveredSpots(receipt, receipt->rect()), 0);
+            QVERIFY(receipt->isVisible()); // covered, not closed
+        };
+        prompts.queueInput(QStringLiteral("wrong"));
+        prompts.queueInput(QStringLiteral("secret"));
+        if (idle) {
+            window.idleLock->setWait(50);
+            QTRY_COMPARE(looked, 2);
+            QTRY_VERIFY(window.idleLock->wait() == 0); // afterUnlock took the shop's setting again
+        } else {
+            window.Lock_Click();
+        }
+        QCOMPARE(looked, 2);
+        QVERIFY(!prompts.ended());
+        QVERIFY(window.findChildren<QWidget*>(QStringLiteral("lockCover")).isEmpty());
+        QVERIFY(receipt->findChildren<QWidget*>(QStringLiteral("lockCover")).isEmpty());
+        QVERIFY(money->isVisible() && money->isMaximized());
+        QCOMPARE(area->activeSubWindow(), money);
+        QVERIFY(uncoveredSpots(receipt, receipt->rect()) > 0);
     }
 
     void lockScreenLayout()

@@ -137,23 +137,29 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("isNumber"); // what a number column would take as a number
         QTest::addColumn<bool>("storable");
-        QTest::newRow("plain") << " 37.5 " << true << true;
-        QTest::newRow("a trillion") << "-1e12" << true << true;
-        QTest::newRow("past a trillion") << "1000000000001" << true << false;
-        QTest::newRow("overflow") << "1e999" << true << false;
-        QTest::newRow("infinity") << "-Infinity" << true << false;
-        QTest::newRow("nan") << "NaN" << true << false;
-        QTest::newRow("text") << "便宜" << false << false;
-        QTest::newRow("comma") << "1,5" << false << false;
+        QTest::addColumn<bool>("precise"); // no finer than the books hold
+        QTest::newRow("plain") << " 37.5 " << true << true << true;
+        QTest::newRow("a trillion") << "-1e12" << true << true << true;
+        QTest::newRow("a ten-thousandth") << "0.0001" << true << true << true;
+        QTest::newRow("finer") << "1e-5" << true << true << false;
+        QTest::newRow("a fifth decimal") << "-1.23456" << true << true << false;
+        QTest::newRow("past a trillion") << "1000000000001" << true << false << true;
+        QTest::newRow("overflow") << "1e999" << true << false << false;
+        QTest::newRow("infinity") << "-Infinity" << true << false << false;
+        QTest::newRow("nan") << "NaN" << true << false << false;
+        QTest::newRow("text") << "便宜" << false << false << false;
+        QTest::newRow("comma") << "1,5" << false << false << false;
     }
     void shopRange()
     {
         QFETCH(QString, text);
         QFETCH(bool, isNumber);
         QFETCH(bool, storable);
+        QFETCH(bool, precise);
         const std::optional<double> x = numberInText(text);
         QCOMPARE(x.has_value(), isNumber);
         QCOMPARE(x && isShopNumber(*x), storable);
+        QCOMPARE(x && isMoneyPrecise(*x), precise);
     }
 
     // Money keeps what the screens show, to 1/10000, and refuses what no

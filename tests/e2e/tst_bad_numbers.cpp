@@ -26,21 +26,6 @@ namespace {
 
 constexpr double Refused = -1;
 
-// Writes what another tool could write, past the schema's own guards where it
-// has them.
-void plant(TestShop& shop, const QString& sql)
-{
-    if (TestShop::onPostgres())
-        shop.exec(QStringLiteral(
-            "DO $$DECLARE c record; BEGIN FOR c IN SELECT conrelid::regclass AS t, conname FROM pg_constraint "
-            "WHERE contype = 'c' AND connamespace = 'public'::regnamespace LOOP "
-            "EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', c.t, c.conname); END LOOP; END$$"));
-    else
-        shop.exec(QStringLiteral("PRAGMA ignore_check_constraints = ON"));
-    shop.exec(sql);
-}
-
-QString infinity() { return TestShop::onPostgres() ? QStringLiteral("'Infinity'") : QStringLiteral("9e999"); }
 // PostgreSQL keeps NaN; SQLite turns it into NULL, so there minus infinity stands in.
 QString notANumber() { return TestShop::onPostgres() ? QStringLiteral("'NaN'") : QStringLiteral("-9e999"); }
 
@@ -133,8 +118,8 @@ private slots:
         shop.tea(QStringLiteral("T2"), QStringLiteral("包種"), 100, 200, 10);
         const qlonglong order = shop.order(QStringLiteral("王"));
         shop.line(order, QStringLiteral("T2"), 3);
-        plant(shop, QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = %1 WHERE 編號 = 'T1'").arg(infinity()));
-        plant(shop, QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = %1, 進價 = %1 WHERE 編號 = 'T2'").arg(notANumber()));
+        shop.plant(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = %1 WHERE 編號 = 'T1'").arg(TestShop::infinity()));
+        shop.plant(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = %1, 進價 = %1 WHERE 編號 = 'T2'").arg(notANumber()));
         PromptScope prompts;
 
         {
@@ -173,7 +158,7 @@ private slots:
             QCOMPARE(shop.cash(), 500.0);
         }
 
-        plant(shop, QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1").arg(infinity()));
+        shop.plant(QStringLiteral("UPDATE 帳款資料表 SET 現金 = %1").arg(TestShop::infinity()));
         prompts->clear();
         {
             Money_frm form(shop.db());

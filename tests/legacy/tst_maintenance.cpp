@@ -176,6 +176,21 @@ private slots:
         QVERIFY2(tampered.out.contains(
                      QStringLiteral("帳款資料表 帳號 = 1 的「現金」：存的是 1201，依帳務日誌應為 1200")),
                  qPrintable(tampered.out));
+        QVERIFY(tampered.out.contains(QStringLiteral("沒有單價的結帳日誌：無")));
+
+        // A sale journaled without its price, as one of a tea without a 訂價
+        // was before checkout refused it: listed, though the books add up.
+        shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 1"));
+        shop.exec(QStringLiteral("INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 訂單編號, 茶葉編號, 茶葉名稱) "
+                                 "VALUES ('m1', '結帳', '2026-01-02 03:04:05', ?, 'A01', '烏龍')"),
+                  {order});
+        const qlonglong row = shop.scalar(QStringLiteral("SELECT max(日誌編號) FROM 帳務日誌表")).toLongLong();
+        const Run unpriced = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        QCOMPARE(unpriced.code, 3);
+        for (const QString& part : {QStringLiteral("沒有單價的結帳日誌：1 筆"),
+                                    QStringLiteral("  日誌 %1：訂單 %2，茶葉 A01 烏龍").arg(row).arg(order),
+                                    QStringLiteral("與期初加帳務日誌不符的餘額或庫存：無")})
+            QVERIFY2(unpriced.out.contains(part), qPrintable(part + QStringLiteral("\n") + unpriced.out));
     }
 
     // Whatever keeps the program from opening the shop, or anyone from

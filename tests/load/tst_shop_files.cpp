@@ -101,7 +101,6 @@ private slots:
                      qEnvironmentVariable("LUMARO_ADMIN"), shop.path(), dest});
             QVERIFY(p.waitForStarted());
             QSet<QString> seen;
-            int polls = 0;
             while (p.state() != QProcess::NotRunning) {
                 for (const QString& f : besides(folder)) {
                     if (f.startsWith(QLatin1String("teadata.db")))
@@ -113,7 +112,10 @@ private slots:
                                  qPrintable(QStringLiteral("%1 mode %2").arg(f).arg(st.st_mode & 0777, 0, 8)));
                     }
                 }
-                if (kill && ++polls == 20)
+                // Killed once the copy is seen on disk, not after a count of
+                // polls: on a busy machine that count can pass before the
+                // program has written anything.
+                if (kill && !seen.isEmpty() && p.state() != QProcess::NotRunning)
                     p.kill();
                 p.waitForFinished(1);
             }

@@ -2,7 +2,11 @@
 // stock purchases and transfers through the functions the screens call.
 // Afterwards every kilogram and every coin is where the moves put it, and
 // neither terminal ever saw an error (a lock, a deadlock) the user would see.
+// And two terminals storing the same cash count store it once.
 #include "Ledger.h"
+
+#include "data/MoneyMoves.h"
+#include "data/Schema.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -44,6 +48,47 @@ private slots:
         QVERIFY2(ledger.applied() > movesEach, qPrintable(QString::number(ledger.applied())));
         if (shop.db().isSQLite())
             QCOMPARE(shop.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    }
+
+    // Both terminals counted 990 against books of 1000. The first one's
+    // adjustment is on its way (its transaction holds the lock) when the
+    // second stores its own; it lands while the second waits for its turn.
+    // Only a check of the books made after the second has the lock sees it.
+    void aCashCountIsStoredOnce()
+    {
+        TestShop shop;
+        shop.balances(1000, 0);
+        auto first = Database::open(shop.path());
+        auto second = Database::open(shop.path());
+        const Money counted = Money::fromDouble(990), seen = Money::fromDouble(1000);
+
+        const QString id = books::newMoveId();
+        auto storing = std::make_unique<Transaction>(*first);
+        money::addToBalances(*first, money::accountRow(*first).id, counted - seen, Money());
+        books::Entry e;
+        e.kind = schema::journalKind::Adjustment;
+        e.cash = counted - seen;
+        e.note = QStringLiteral("盤點");
+        books::record(*first, id, e);
+        Database::setWaitNotifier([&](bool waiting) {
+            if (waiting && storing)
+                std::exchange(storing, nullptr)->commitMove(id);
+        });
+
+        QString refused;
+        try {
+            money::countCash(*second, counted, seen, QStringLiteral("盤點"));
+        } catch (const money::CashChanged& changed) {
+            refused = changed.now().toString();
+        }
+        Database::setWaitNotifier(nullptr);
+        QVERIFY2(!storing, "the second terminal never waited for the first");
+        QCOMPARE(refused, QStringLiteral("990"));
+        QCOMPARE(shop.cash(), 990.0);
+        // Asked again, the second terminal finds nothing left to store.
+        QCOMPARE(money::countCash(*second, counted, counted, QStringLiteral("盤點")), Money());
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表 WHERE 說明 = '盤點'")).toInt(), 1);
+        QCOMPARE(shop.cash(), 990.0);
     }
 };
 

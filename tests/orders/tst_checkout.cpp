@@ -7,29 +7,12 @@
 #include "data/DataError.h"
 #include "data/OrderStore.h"
 
-#include <functional>
-
 using namespace lumaro;
 using namespace lumaro::test;
 
 namespace {
 
 const QString kCheckoutTitle = QStringLiteral("訂單結帳");
-
-// Scripted prompts that let a test act as a second terminal while the
-// checkout summary is on the screen.
-class WhileAsking : public ScriptedPrompts {
-public:
-    WhileAsking() { setPrompts(this); }
-    ~WhileAsking() override { setPrompts(nullptr); }
-    std::function<void()> meanwhile;
-    Answer message(const QString& text, Buttons buttons, const QString& title) override
-    {
-        if (title == kCheckoutTitle && meanwhile)
-            std::exchange(meanwhile, nullptr)();
-        return ScriptedPrompts::message(text, buttons, title);
-    }
-};
 
 QString summary(const QStringList& rows, const QString& total)
 {
@@ -41,7 +24,7 @@ QString summary(const QStringList& rows, const QString& total)
 
 struct Shop {
     TestShop shop;
-    WhileAsking prompts;
+    WhileAsking prompts{kCheckoutTitle};
     std::unique_ptr<Order_frm> screen;
 
     Order_frm& open()
@@ -198,6 +181,14 @@ private slots:
         QTest::newRow("price changed")
             << "price changed"
             << QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 300 元；沒有結帳，請重新結帳。");
+        // Would go for nothing, or leave an infinite stock as it was.
+        QTest::newRow("no price") << "no price"
+                                  << QStringLiteral(
+                                         "茶葉 B 沒有訂價，這張訂單不能結帳。請先在「編輯茶葉種類」填上訂價。");
+        QTest::newRow("infinite stock")
+            << "infinite stock"
+            << QStringLiteral("茶葉 B 的庫存不是可以計算的數值（#數值錯誤），這張訂單不能結帳。請用 lumaro-admin check "
+                              "檢查資料檔。");
     }
     void refusesWithoutStoringAnything()
     {
@@ -212,11 +203,17 @@ private slots:
             s.shop.line(order, QStringLiteral("A"), 2);
             if (situation == QLatin1String("tea gone"))
                 s.shop.line(order, QStringLiteral("Z'1"), 1);
+            if (situation.endsWith(QLatin1String("price")) || situation.endsWith(QLatin1String("stock")))
+                s.shop.line(order, QStringLiteral("B"), 3);
         }
+        if (situation == QLatin1String("no price"))
+            s.shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = NULL WHERE 編號 = 'B'"));
         if (situation == QLatin1String("no order"))
             s.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
         // Opened first: a shop with a trigger Lumaro did not make is not opened.
         auto other = Database::open(s.shop.path());
+        if (situation == QLatin1String("infinite stock"))
+            s.shop.plant(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = 'B'").arg(TestShop::infinity()));
         if (situation == QLatin1String("failure")) // the last step, the cash, fails
             s.shop.failWrites(QStringLiteral("fail"), QStringLiteral("BEFORE UPDATE"), QStringLiteral("帳款資料表"),
                               QStringLiteral("模擬故障"));
@@ -235,6 +232,8 @@ private slots:
         QVERIFY(!shown.isEmpty());
         QCOMPARE(shown.last().text, message);
         QCOMPARE(shown.last().title, QStringLiteral("Lumaro"));
+        if (situation == QLatin1String("no price") || situation == QLatin1String("infinite stock"))
+            QCOMPARE(s.checkoutText(), QString()); // refused before the summary, as a bad price is
         QCOMPARE(s.shop.cash(), cashBefore);
         QCOMPARE(s.shop.stock(QStringLiteral("A")), situation == QLatin1String("settled elsewhere") ? 3.0 : 5.0);
         if (situation != QLatin1String("no order") && situation != QLatin1String("settled elsewhere"))

@@ -12,6 +12,7 @@
 #include "support/Controls.h"
 #include "support/TestShop.h"
 
+#include "data/MoneyMoves.h"
 #include "data/OrderStore.h"
 #include "data/Settings.h"
 
@@ -62,6 +63,60 @@ private slots:
 
         counted->setText(QStringLiteral("十元"));
         QVERIFY(!adjust->isEnabled()); // not an amount: nothing to store
+        // Finer than the books hold: rounded, it would count an empty drawer.
+        counted->setText(QStringLiteral("1e-5"));
+        QCOMPARE(control<QLabel>(&screen, "lblDifference")->text(), QStringLiteral("（最多四位小數）"));
+        QVERIFY(!adjust->isEnabled());
+        screen.cmdAdjust_Click();
+        QCOMPARE(prompts->messages().last().text,
+                 QStringLiteral("點算的現金「1e-5」不是可以記帳的數值：最多只能有四位小數（最小到 0.0001）。"));
+        QCOMPARE(shop.cash(), 987.5);
+    }
+
+    // The books change while the question is on the screen: the count is
+    // not stored against the old figure; the new difference is asked again.
+    void cashCountAskedAgainWhenTheBooksChange_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("again");
+        QTest::addColumn<double>("stored");
+        QTest::newRow("the same count stored elsewhere")
+            << "count" << QStringLiteral("點算的現金與帳上相符，不需要調整。") << -10.0;
+        QTest::newRow("a deposit") << "deposit"
+                                   << QStringLiteral("帳上現金 995，點算 990，差額 -5。\r要把差額存成調整嗎？") << -5.0;
+    }
+    void cashCountAskedAgainWhenTheBooksChange()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, again);
+        QFETCH(double, stored);
+        TestShop shop;
+        shop.balances(1000, 0);
+        WhileAsking prompts(QStringLiteral("盤點"));
+        auto other = Database::open(shop.path());
+        prompts.meanwhile = [&] {
+            if (meanwhile == QLatin1String("count"))
+                money::countCash(*other, Money::fromDouble(990), Money::fromDouble(1000), QStringLiteral("盤點"));
+            else
+                money::deposit(*other, 5);
+        };
+        DayReport_frm screen(shop.db());
+        control<QLineEdit>(&screen, "txtCounted")->setText(QStringLiteral("990"));
+        screen.cmdAdjust_Click();
+
+        const auto shown = prompts.messages();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].text, QStringLiteral("帳上現金 1000，點算 990，差額 -10。\r要把差額存成調整嗎？"));
+        const QString changed =
+            QStringLiteral("帳上現金剛從 1000 變成 %1（可能是另一台電腦記了帳），這次的差額沒有存下。\r")
+                .arg(1000 + (meanwhile == QLatin1String("count") ? -10 : -5));
+        QCOMPARE(shown[1].text, changed + again);
+        QCOMPARE(shop.cash(), 990.0);
+        const auto counts = shop.rows(
+            QStringLiteral("SELECT 現金變動 FROM 帳務日誌表 WHERE 種類 = '調整' AND 說明 = '盤點' ORDER BY 日誌編號"));
+        QCOMPARE(counts.size(), 1);
+        QCOMPARE(counts[0][0].toDouble(), stored);
+        QCOMPARE(control<QLabel>(&screen, "lblBookCash")->text(), QStringLiteral("990"));
     }
 
     void receiptAfterCheckout_data()

@@ -136,6 +136,18 @@ void TestShop::dropFailure(const QString& trigger, const QString& table)
     exec(QStringLiteral("DROP FUNCTION %1_fails()").arg(trigger));
 }
 
+void TestShop::plant(const QString& sql)
+{
+    if (onPostgres())
+        exec(QStringLiteral(
+            "DO $$DECLARE c record; BEGIN FOR c IN SELECT conrelid::regclass AS t, conname FROM pg_constraint "
+            "WHERE contype = 'c' AND connamespace = 'public'::regnamespace LOOP "
+            "EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', c.t, c.conname); END LOOP; END$$"));
+    else
+        exec(QStringLiteral("PRAGMA ignore_check_constraints = ON"));
+    exec(sql);
+}
+
 QVariant TestShop::scalar(const QString& sql, const QVariantList& params) { return m_db->scalar(sql, params); }
 
 QList<QVariantList> TestShop::rows(const QString& sql, const QVariantList& params)

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace lumaro::test {
 
@@ -43,6 +45,12 @@ public:
     void failWrites(const QString& trigger, const QString& when, const QString& table, const QString& message);
     void dropFailure(const QString& trigger, const QString& table);
 
+    // Runs sql past the schema's own guards, as another tool could write into
+    // the shop: infinity() in a number column, say.
+    void plant(const QString& sql);
+    // Infinity as either database takes it in SQL text.
+    static QString infinity() { return onPostgres() ? QStringLiteral("'Infinity'") : QStringLiteral("9e999"); }
+
     QVariant scalar(const QString& sql, const QVariantList& params = {});
     QList<QVariantList> rows(const QString& sql, const QVariantList& params = {});
     void exec(const QString& sql, const QVariantList& params = {});
@@ -69,6 +77,25 @@ public:
 
 private:
     ScriptedPrompts m_prompts;
+};
+
+// Scripted prompts that let a test act as a second terminal while a question
+// with the given title is on the screen: meanwhile runs once, before the
+// question is answered.
+class WhileAsking : public ScriptedPrompts {
+public:
+    explicit WhileAsking(const QString& title) : m_title(title) { setPrompts(this); }
+    ~WhileAsking() override { setPrompts(nullptr); }
+    std::function<void()> meanwhile;
+    Answer message(const QString& text, Buttons buttons, const QString& title) override
+    {
+        if (title == m_title && meanwhile)
+            std::exchange(meanwhile, nullptr)();
+        return ScriptedPrompts::message(text, buttons, title);
+    }
+
+private:
+    QString m_title;
 };
 
 } // namespace lumaro::test

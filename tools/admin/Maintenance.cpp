@@ -207,6 +207,13 @@ int check(const QStringList& args)
         for (const auto& m : c.books)
             out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5")
                     .arg(m.table, m.row, m.column, m.stored, m.expected));
+        out(QStringLiteral("沒有單價的結帳日誌：%1")
+                .arg(c.unpricedSales.isEmpty() ? QStringLiteral("無")
+                                               : QString::number(c.unpricedSales.size()) + QStringLiteral(" 筆")));
+        for (const auto& u : c.unpricedSales)
+            out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3 %4")
+                    .arg(u.row)
+                    .arg(shown(u.order), shown(u.tea), u.name.toString()));
     }
 
     // What keeps the program from opening the shop or anyone from unlocking it.
