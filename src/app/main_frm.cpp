@@ -83,7 +83,7 @@ bool main_frm::Lock_Click()
         try {
             Pass_Data->refresh();
             if (Pass_Data->recordCount() == 0)
-                throw DataError(QStringLiteral("資料檔中沒有設定系統密碼。"));
+                throw DataError(noPasswordText());
             // A stored hash that would cost too much to verify is refused here.
             const QVariant stored = Pass_Data->field(0);
             // An empty entry is tried first; where the shop has noted that its

@@ -6,9 +6,8 @@
 #include "data/PostgresAddress.h"
 #include "data/SampleShop.h"
 #include "data/Schema.h"
-#include "data/ShopObjects.h"
+#include "data/ShopRefusals.h"
 #include "data/Statements.h"
-#include "data/Upgrade.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -434,28 +433,6 @@ void hardenShopConnection(const QSqlDatabase& db)
 // A file's full path as the owner would look for it.
 QString fullPath(const QString& file) { return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()); }
 
-// Why a file could not be made, in words the owner reads.
-QString fileErrorReason(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("沒有在這個資料夾寫入檔案的權限");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("資料夾不存在");
-    case EROFS:
-        return QStringLiteral("磁碟是唯讀的");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁碟空間不足");
-    case ENAMETOOLONG:
-        return QStringLiteral("檔名太長");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
 // uriOptions, when given, opens the file through a file: URI with them
 // (mode=ro, immutable=1).
 void openShopFile(const QString& name, const QString& target, const QString& failure,
@@ -535,6 +512,27 @@ QString quoteIdentifier(const QString& name)
     return QLatin1Char('"') + n + QLatin1Char('"');
 }
 
+QString fileErrorReason(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("沒有在這個資料夾寫入檔案的權限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("資料夾不存在");
+    case EROFS:
+        return QStringLiteral("磁碟是唯讀的");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁碟空間不足");
+    case ENAMETOOLONG:
+        return QStringLiteral("檔名太長");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 const QString& Database::defaultFile()
 {
     static const QString f = QStringLiteral("teadata.db");
@@ -600,8 +598,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, password);
         d->checkShopTables();
-        d->refuseForeignTriggers();
-        upgrade::refuseNewer(*d);
+        refuseToOpen(*d);
         return d;
     }
 
@@ -612,8 +609,7 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
         d->checkShopTables();
-        d->refuseForeignTriggers();
-        upgrade::refuseNewer(*d);
+        refuseToOpen(*d);
         d->configureSQLite();
     } catch (const DataError& e) {
         rethrowOpening(e, target);
@@ -668,20 +664,6 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
     return d;
 }
 
-void Database::refuseForeignTriggers()
-{
-    QStringList found;
-    for (const ShopObject& o : foreignObjects(*this))
-        if (o.actsOnWrites())
-            found << o.describe();
-    if (found.isEmpty())
-        return;
-    throw DataError(
-        QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
-                       "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
-            .arg(found.join(QLatin1Char('\r'))));
-}
-
 void Database::closeForExit() noexcept
 {
     QSqlDatabase db = sql();
@@ -695,6 +677,26 @@ void Database::closeForExit() noexcept
         sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     }
     db.close();
+}
+
+void Database::foldLog(const QString& file) noexcept
+{
+    const QString name = nextConnectionName();
+    try {
+        openShopFile(name, file, QStringLiteral("無法開啟資料檔"));
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (sqlite3* h = sqliteHandle(db)) {
+            sqlite3_busy_timeout(h, 0); // a file in use is not waited for
+            // A read rolls back what a crash left half written in a rollback
+            // journal; the checkpoint writes a write-ahead log into the file.
+            QSqlQuery(db).exec(kCountObjects);
+            sqlite3_wal_checkpoint_v2(h, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        }
+        db.close();
+    } catch (...) {
+        // Folded as far as SQLite could: the caller looks at what is left.
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 void Database::setWaitNotifier(std::function<void(bool)> notify) { waitNotifier() = std::move(notify); }

@@ -85,6 +85,11 @@ public:
     // connection, so the file alone holds everything (a copy made afterwards
     // needs no -wal beside it). Used when the program ends.
     void closeForExit() noexcept;
+    // The same for a shop file nobody may have open, without reading its
+    // tables: a file the program refuses, or a damaged one, is folded as far
+    // as SQLite can, and a rollback journal a crash left is rolled back.
+    // When nobody else has it open, SQLite then removes its -wal and -shm.
+    static void foldLog(const QString& file) noexcept;
 
     // Told true when a move has waited half a second for another terminal to
     // finish its own, and false when the wait is over: the program shows a
@@ -103,7 +108,6 @@ public:
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
-    void refuseForeignTriggers();
     void beginSQLite();
     void beginPostgres();
     // Throws the error as a DataError, noting a lost server connection.
@@ -151,5 +155,9 @@ private:
 };
 
 QString quoteIdentifier(const QString& name);
+
+// Why the system would not make or change a file (errno), in words the owner
+// reads.
+QString fileErrorReason(int error);
 
 } // namespace lumaro

@@ -239,6 +239,9 @@ ShopCheck checkShop(Database& db)
 {
     ShopCheck c;
     c.version = upgrade::versionOf(db);
+    c.refusals = shopRefusals(db);
+    if (c.newer())
+        return c;
     if (db.isSQLite()) {
         QSqlQuery q = db.exec(kIntegrity);
         while (q.next())

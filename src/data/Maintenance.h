@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/ShopObjects.h"
+#include "data/ShopRefusals.h"
 
 #include <QList>
 #include <QString>
@@ -62,6 +63,11 @@ struct ShopCheck {
         QVariant order, tea, name;
     };
     QList<UnpricedSale> unpricedSales;
+
+    // Every reason the program would not open the shop or let anyone past
+    // its lock. A shop newer than the program is checked no further.
+    QList<Refusal> refusals;
+    bool newer() const { return !refusals.isEmpty() && refusals[0].kind == Refusal::Kind::Newer; }
 
     bool damaged() const { return integrity != QStringList{QStringLiteral("ok")}; }
     bool clean() const

@@ -8,6 +8,7 @@
 #include "data/Statements.h"
 
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 #include <sodium.h>
 
@@ -37,28 +38,43 @@ constexpr qulonglong MostMemoryKiB = 256 * 1024;
 constexpr qulonglong MostPasses = 10;
 constexpr qulonglong MostLanes = 16;
 
-// Whether the hash is one libsodium may be given: false for a text it could
-// not read anyway (it then matches no entry, at no cost). Refuses a hash whose
-// parameters are out of bounds, with the reason.
-bool requireBoundedCost(const QString& hash)
+// What the lock screen makes of a stored hash: one libsodium may be given, one
+// it could not read anyway (it then matches no entry, at no cost), or one whose
+// parameters are out of bounds (refused, with the reason).
+struct HashCost {
+    bool readable = false;
+    QString refusal;
+};
+
+HashCost hashCost(const QString& hash)
 {
     static const QRegularExpression params(
         QStringLiteral(R"(^\$argon2id\$(?:v=\d+\$)?m=(\d+),t=(\d+),p=(\d+)\$[A-Za-z0-9+/]+\$[A-Za-z0-9+/]+$)"));
     const QRegularExpressionMatch m = params.match(hash);
     if (!m.hasMatch())
-        return false;
+        return {};
     bool okM = false, okT = false, okP = false;
     const qulonglong memory = m.captured(1).toULongLong(&okM);
     const qulonglong passes = m.captured(2).toULongLong(&okT);
     const qulonglong lanes = m.captured(3).toULongLong(&okP);
     if (okM && okT && okP && memory <= MostMemoryKiB && passes <= MostPasses && lanes <= MostLanes)
-        return true;
-    throw DataError(
-        QStringLiteral("資料檔裡的系統密碼要求的運算量超出範圍（記憶體 %1 KiB、%2 次運算；最多 %3 KiB、%4 次），"
-                       "可能不是 Lumaro 設定的密碼，程式不會驗證它。請用 lumaro-admin passwd 重新設定密碼。")
-            .arg(m.captured(1), m.captured(2))
-            .arg(MostMemoryKiB)
-            .arg(MostPasses));
+        return {true, QString()};
+    return {true,
+            QStringLiteral("資料檔裡的系統密碼要求的運算量超出範圍（記憶體 %1 KiB、%2 次運算；最多 %3 KiB、%4 次），"
+                           "可能不是 Lumaro 設定的密碼，程式不會驗證它。請用 lumaro-admin passwd 重新設定密碼。")
+                .arg(m.captured(1), m.captured(2))
+                .arg(MostMemoryKiB)
+                .arg(MostPasses)};
+}
+
+// Whether the hash is one libsodium may be given; throws the refusal of a hash
+// out of bounds.
+bool requireBoundedCost(const QString& hash)
+{
+    const HashCost cost = hashCost(hash);
+    if (!cost.refusal.isEmpty())
+        throw DataError(cost.refusal);
+    return cost.readable;
 }
 
 using namespace schema;
@@ -69,6 +85,8 @@ QString insertPasswordSql()
     return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(PasswordTable, password::Value);
 }
 QString updatePasswordSql() { return QStringLiteral("UPDATE %1 SET %2 = ?").arg(PasswordTable, password::Value); }
+// The lock screen compares the entry with the table's first row.
+QString readPasswordSql() { return QStringLiteral("SELECT %1 FROM %2").arg(password::Value, PasswordTable); }
 
 } // namespace
 
@@ -102,6 +120,28 @@ QString hashPassword(const QString& password)
 }
 
 QString emptyPasswordText() { return QStringLiteral("密碼不可空白"); }
+
+QString noPasswordText() { return QStringLiteral("資料檔中沒有設定系統密碼。"); }
+
+QString unlockRefusal(Database& db)
+{
+    QSqlQuery q = db.exec(readPasswordSql());
+    if (!q.next())
+        return noPasswordText();
+    const QVariant stored = q.value(0);
+    q.finish();
+    if (stored.isNull())
+        return QStringLiteral(
+            "資料檔裡的系統密碼是空值，任何密碼都無法開啟系統。請用 lumaro-admin passwd 重新設定密碼。");
+    const QString text = stored.toString();
+    if (!isPasswordHash(text))
+        return QString();
+    const HashCost cost = hashCost(text);
+    if (!cost.readable)
+        return QStringLiteral("資料檔裡的系統密碼看起來是密碼雜湊，卻無法解讀，任何密碼都無法開啟系統。"
+                              "請用 lumaro-admin passwd 重新設定密碼。");
+    return cost.refusal;
+}
 
 bool isAcceptableNewPassword(const QString& password) { return !password.isEmpty(); }
 
@@ -143,6 +183,7 @@ QList<Statement> passwordStatements(Database::Kind)
         {QStringLiteral("password: count"), countPasswordsSql()},
         {QStringLiteral("password: insert"), insertPasswordSql()},
         {QStringLiteral("password: update"), updatePasswordSql()},
+        {QStringLiteral("password: read"), readPasswordSql()},
     };
 }
 

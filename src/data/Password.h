@@ -26,6 +26,13 @@ bool isPasswordHash(const QString& stored);
 QString emptyPasswordText(); // 密碼不可空白
 bool isAcceptableNewPassword(const QString& password);
 
+// The lock screen's refusal of a shop without a password row.
+QString noPasswordText(); // 資料檔中沒有設定系統密碼。
+// Why nobody could get past the lock screen of this shop, or empty when the
+// right entry would: no password row, a missing (null) password, a hash that
+// cannot be read, or one that asks more than the lock screen may spend.
+QString unlockRefusal(Database& db);
+
 // Notes in the shop's settings whether its password is empty, so the lock
 // screen need not run a hash check to find out. Joins the transaction under way.
 void notePasswordEmpty(Database& db, bool empty);

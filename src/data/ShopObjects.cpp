@@ -118,4 +118,17 @@ QList<ShopObject> foreignObjects(Database& db)
     return found;
 }
 
+QString foreignCodeRefusal(const QList<ShopObject>& objects)
+{
+    QStringList found;
+    for (const ShopObject& o : objects)
+        if (o.actsOnWrites())
+            found << o.describe();
+    if (found.isEmpty())
+        return QString();
+    return QStringLiteral("這個商店的資料表上有不是 Lumaro 建立的觸發程序或規則，它們可能在每次寫入時改動帳目或密碼，"
+                          "所以程式不會開啟它：\r%1\r請用 lumaro-admin check 檢查，從備份還原，或請管理員移除它們。")
+        .arg(found.join(QLatin1Char('\r')));
+}
+
 } // namespace lumaro

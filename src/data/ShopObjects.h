@@ -27,4 +27,8 @@ struct ShopObject {
 // the schema gains is known here without a list of its own.
 QList<ShopObject> foreignObjects(Database& db);
 
+// The program's refusal to open a shop whose tables carry triggers or rules
+// among objects, naming them; empty when there are none.
+QString foreignCodeRefusal(const QList<ShopObject>& objects);
+
 } // namespace lumaro

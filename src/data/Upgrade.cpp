@@ -75,8 +75,9 @@ QString hasVersionTableSql() { return QStringLiteral("SELECT to_regclass('%1') I
 QString versionSql() { return QStringLiteral("SELECT max(%1) FROM %2").arg(version::Value, VersionTable); }
 
 // Values a version-1 file may hold that version 2 refuses: an upgrade that
-// met one half-way would fail with the database's bare CHECK text.
-void refuseOutOfRange(Database& db)
+// met one half-way would fail with the database's bare CHECK text. Says which
+// value stands in the way, or nothing.
+QString outOfRange(Database& db)
 {
     for (const QString& table : checkedTables()) {
         const TableDef* def = findTable(table);
@@ -86,13 +87,20 @@ void refuseOutOfRange(Database& db)
                 const QString key = q.value(0).toString();
                 const QString value = q.value(1).toString();
                 q.finish();
-                throw DataError(QStringLiteral("資料檔無法升級：%1 中 %2 為「%3」那一列的「%4」是 %5，超出可記錄的範圍"
-                                               "（正負一兆以內）。請先修正這個數值。")
-                                    .arg(table, def->key, key, column, value));
+                return QStringLiteral("資料檔無法升級：%1 中 %2 為「%3」那一列的「%4」是 %5，超出可記錄的範圍"
+                                      "（正負一兆以內）。請先修正這個數值。")
+                    .arg(table, def->key, key, column, value);
             }
             q.finish();
         }
     }
+    return QString();
+}
+
+void refuseOutOfRange(Database& db)
+{
+    if (const QString why = outOfRange(db); !why.isEmpty())
+        throw DataError(why);
 }
 
 // SQLite adds a CHECK only by building the table anew: same columns in the same
@@ -167,17 +175,23 @@ int versionOf(Database& db)
     return 1;
 }
 
+QString newerShopText(int version)
+{
+    return QStringLiteral(
+               "這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
+               "請改用新版的程式；資料檔沒有被更動。")
+        .arg(version)
+        .arg(CurrentVersion);
+}
+
 void refuseNewer(Database& db)
 {
     const int v = versionOf(db);
     if (v > CurrentVersion)
-        throw NewerShopError(
-            QStringLiteral(
-                "這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
-                "請改用新版的程式；資料檔沒有被更動。")
-                .arg(v)
-                .arg(CurrentVersion));
+        throw NewerShopError(newerShopText(v));
 }
+
+QString blocker(Database& db) { return versionOf(db) < 2 ? outOfRange(db) : QString(); }
 
 QString backupName(const QString& file, int from)
 {

@@ -26,8 +26,13 @@ public:
 };
 
 // Refuses a shop newer than this program (NewerShopError), with a message
-// saying so.
+// saying so: newerShopText().
 void refuseNewer(Database& db);
+QString newerShopText(int version);
+
+// Why run() would stop part-way on this shop (a value the newer version's
+// range checks refuse), or empty when it would not.
+QString blocker(Database& db);
 
 // Brings the shop up to schema::CurrentVersion, one step at a time, each step
 // in one transaction. A shop file is first copied beside itself as

@@ -166,6 +166,7 @@ private slots:
         QVERIFY2(clean.code == 0, qPrintable(clean.out));
         QVERIFY(clean.out.contains(QStringLiteral("資料版本：%1").arg(lumaro::schema::CurrentVersion)));
         QVERIFY(clean.out.contains(QStringLiteral("結果：正常")));
+        QVERIFY(clean.out.contains(QStringLiteral("程式會拒絕開啟或解鎖的原因：無")));
 
         // A balance changed behind the program's back: named with what the
         // books say it should be.
@@ -190,6 +191,40 @@ private slots:
                                     QStringLiteral("  日誌 %1：訂單 %2，茶葉 A01 烏龍").arg(row).arg(order),
                                     QStringLiteral("與期初加帳務日誌不符的餘額或庫存：無")})
             QVERIFY2(unpriced.out.contains(part), qPrintable(part + QStringLiteral("\n") + unpriced.out));
+    }
+
+    // Whatever keeps the program from opening the shop, or anyone from
+    // unlocking it, is listed, with the exit code the README gives.
+    void checkListsWhatTheProgramRefuses_data()
+    {
+        QTest::addColumn<QString>("change"); // "newer" sets the shop's version
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        const QString tail = hashPassword(QStringLiteral("pw")).section(QLatin1Char('$'), 4);
+        const QString hash = QStringLiteral("UPDATE 密碼表 SET 密碼 = '$argon2id$v=19$%1$") + tail + QLatin1Char('\'');
+        QTest::newRow("newer") << "newer" << 1 << "資料版本 99";
+        QTest::newRow("four billion passes") << hash.arg(QStringLiteral("m=19456,t=4294967295,p=1")) << 3 << "超出範圍";
+        QTest::newRow("4 GiB") << hash.arg(QStringLiteral("m=4194304,t=2,p=1")) << 3 << "超出範圍";
+        QTest::newRow("no password") << "DELETE FROM 密碼表" << 3 << "沒有設定系統密碼";
+        QTest::newRow("null password") << "UPDATE 密碼表 SET 密碼 = NULL" << 3 << "空值";
+    }
+    void checkListsWhatTheProgramRefuses()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        TestShop shop;
+        if (change != QLatin1String("newer"))
+            shop.exec(change);
+        else if (shop.db().isSQLite())
+            shop.exec(QStringLiteral("PRAGMA user_version = 99"));
+        else
+            shop.exec(QStringLiteral("UPDATE %1 SET %2 = 99").arg(schema::VersionTable, schema::version::Value));
+        const Run r = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.said().contains(said), qPrintable(r.said()));
+        if (code == 3)
+            QVERIFY(r.out.contains(QStringLiteral("程式會拒絕開啟或解鎖的原因：1 個")));
     }
 
     void checkFindsADamagedFile()

@@ -146,13 +146,14 @@ int check(const QStringList& args)
         // Read only: the check changes no byte of the shop, not even its journal mode.
         auto db = Database::openReadOnly(database);
         c = checkShop(*db);
-    } catch (const upgrade::NewerShopError& e) {
-        err(e.description());
-        out(QStringLiteral("結果：資料檔比這個程式新，沒有檢查。"));
-        return 1;
     } catch (const Failure& e) {
         err(e.description());
         out(QStringLiteral("結果：資料檔無法讀取或已損壞。"));
+        return 1;
+    }
+    if (c.newer()) {
+        err(c.refusals[0].text);
+        out(QStringLiteral("結果：資料檔比這個程式新，沒有檢查。"));
         return 1;
     }
 
@@ -215,11 +216,18 @@ int check(const QStringList& args)
                     .arg(shown(u.order), shown(u.tea), u.name.toString()));
     }
 
+    // What keeps the program from opening the shop or anyone from unlocking it.
+    out(QStringLiteral("程式會拒絕開啟或解鎖的原因：%1")
+            .arg(c.refusals.isEmpty() ? QStringLiteral("無")
+                                      : QString::number(c.refusals.size()) + QStringLiteral(" 個")));
+    for (const Refusal& r : c.refusals)
+        out(QStringLiteral("  %1").arg(QString(r.text).replace(QLatin1Char('\r'), QStringLiteral("\n    "))));
+
     if (c.damaged()) {
         out(QStringLiteral("結果：資料檔已損壞，請從備份還原。"));
         return 1;
     }
-    if (!c.clean()) {
+    if (!c.clean() || !c.refusals.isEmpty()) {
         out(QStringLiteral("結果：資料檔完整，但有上面列出的問題。"));
         return 3;
     }
