@@ -42,7 +42,6 @@ constexpr qint64 MoveLockKey = 0x4c756d61726f; // "Lumaro"
 // The statements of opening, creating and committing, on either database.
 const QString kUtf8 = QStringLiteral("SET client_encoding TO 'UTF8'");
 const QString kReadOnlySession = QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");
-const QString kQueryOnly = QStringLiteral("PRAGMA query_only=ON");
 const QString kWal = QStringLiteral("PRAGMA journal_mode=WAL");
 const QString kFullSync = QStringLiteral("PRAGMA synchronous=FULL");
 const QString kCountObjects = QStringLiteral("SELECT count(*) FROM sqlite_master");
@@ -505,6 +504,12 @@ constexpr qint64 MoveWaitLimitMs = 120000;
 
 } // namespace
 
+const QString& sqliteQueryOnlySql()
+{
+    static const QString sql = QStringLiteral("PRAGMA query_only=ON");
+    return sql;
+}
+
 QString quoteIdentifier(const QString& name)
 {
     QString n = name;
@@ -656,7 +661,7 @@ std::unique_ptr<Database> Database::openReadOnly(const QString& target)
     openShopFile(name, target, QStringLiteral("無法開啟資料檔"), uriOptions);
     try {
         if (uriOptions.isEmpty())
-            d->exec(kQueryOnly);
+            d->exec(sqliteQueryOnlySql());
         d->checkShopTables();
     } catch (const DataError& e) {
         rethrowOpening(e, target);
@@ -1069,7 +1074,7 @@ QList<Statement> databaseStatements(Database::Kind dialect)
     };
     if (dialect == Database::Kind::SQLite)
         out += QList<Statement>{
-            {m + QStringLiteral("read only"), kQueryOnly},
+            {m + QStringLiteral("read only"), sqliteQueryOnlySql()},
             {m + QStringLiteral("journal mode"), kWal},
             {m + QStringLiteral("sync"), kFullSync},
             {m + QStringLiteral("objects"), kCountObjects},

@@ -156,6 +156,10 @@ private:
 
 QString quoteIdentifier(const QString& name);
 
+// Turns a SQLite connection read only: a read-only opening and a backup that
+// must not change a byte of the shop file both use it.
+const QString& sqliteQueryOnlySql();
+
 // Why the system would not make or change a file (errno), in words the owner
 // reads.
 QString fileErrorReason(int error);

@@ -36,7 +36,6 @@ bool syncPath(const QString& path, bool directory)
 
 // A backup is taken on a connection that may be set to write nothing.
 const QString kIsQueryOnly = QStringLiteral("PRAGMA query_only");
-const QString kQueryOnlyOn = QStringLiteral("PRAGMA query_only=ON");
 const QString kQueryOnlyOff = QStringLiteral("PRAGMA query_only=OFF");
 const QString kCopyInto = QStringLiteral("VACUUM INTO ?");
 const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
@@ -129,7 +128,7 @@ QList<Statement> maintenanceStatements(Database::Kind k)
             out << Statement{m + QStringLiteral("numbers of ") + column, badNumbersSql(k, table, column)};
     if (k == Database::Kind::SQLite)
         out += QList<Statement>{
-            {m + QStringLiteral("query only?"), kIsQueryOnly}, {m + QStringLiteral("query only"), kQueryOnlyOn},
+            {m + QStringLiteral("query only?"), kIsQueryOnly}, {m + QStringLiteral("query only"), sqliteQueryOnlySql()},
             {m + QStringLiteral("writable"), kQueryOnlyOff},   {m + QStringLiteral("backup"), kCopyInto},
             {m + QStringLiteral("integrity"), kIntegrity},
         };
@@ -173,11 +172,11 @@ void backupShop(Database& db, const QString& dest)
             db.exec(kCopyInto, {temp});
         } catch (...) {
             if (queryOnly)
-                db.exec(kQueryOnlyOn);
+                db.exec(sqliteQueryOnlySql());
             throw;
         }
         if (queryOnly)
-            db.exec(kQueryOnlyOn);
+            db.exec(sqliteQueryOnlySql());
         if (!syncPath(temp, false))
             throw DataError(
                 QStringLiteral("備份檔「%1」無法寫入磁碟。").arg(QDir::toNativeSeparators(info.absoluteFilePath())));
