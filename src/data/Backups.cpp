@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <numeric>
 
 #include <fcntl.h>
@@ -349,13 +350,18 @@ int keepAside(int shopFd, const QString& shop, const QString& aside)
     }
 }
 
-} // namespace
+// Where a restore puts the backup: the real shop file behind any link, and
+// its folder. Every refusal here comes before anything is made or held.
+struct RestorePlace {
+    QString real;
+    QFileInfo place;
+    QDir dir;
+};
 
-QString restoreShop(const QString& backup, const QString& target, const QDateTime& now)
+RestorePlace restorePlace(const QFileInfo& source, const QString& backup, const QString& target)
 {
     if (Database::isPostgresUrl(target))
         throw DataError(QStringLiteral("PostgreSQL 的資料庫請用 pg_restore（或 psql）從 pg_dump 的備份還原。"));
-    const QFileInfo source(backup);
     if (!source.isFile())
         throw DataError(QStringLiteral("找不到備份檔「%1」。").arg(shown(backup)));
     // The shop behind any link: its -wal and -shm, and the locks of whoever
@@ -371,19 +377,18 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
     const QDir dir = place.absoluteDir();
     if (!dir.exists())
         throw DataError(QStringLiteral("資料夾「%1」不存在。").arg(shown(place.absolutePath())));
+    return {real, place, dir};
+}
 
-    const FolderLock lock(dir.path());
-    struct stat shop {};
-    const bool exists = ::stat(native(real).constData(), &shop) == 0;
-    sweep(dir, place.fileName(), shop, exists);
-
-    // A consistent copy of the backup beside the shop, made by SQLite (a
-    // backup that was itself opened, with a -wal beside it, comes over whole)
-    // and owner-only from its first byte. The backup is checked before, and
-    // the copy after, so what is put in place is what was checked.
+// A consistent copy of the backup beside the shop, made by SQLite (a backup
+// that was itself opened, with a -wal beside it, comes over whole) and
+// owner-only from its first byte. The backup is checked before, and the copy
+// after, so what is put in place is what was checked. Returns the copy.
+QString checkedCopy(const QFileInfo& source, const QString& backup, const RestorePlace& at)
+{
     const QString copy =
-        dir.filePath(restorePrefix(place.fileName()) +
-                     QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        at.dir.filePath(restorePrefix(at.place.fileName()) +
+                        QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     try {
         checkBackup(source.absoluteFilePath(), backup);
         {
@@ -395,73 +400,86 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
         QFile::remove(copy);
         throw;
     }
-    const auto refuse = [&](const QString& why) {
-        QFile::remove(copy);
-        throw DataError(why);
-    };
+    return copy;
+}
 
-    QString aside;
-    Fd held, heldShm; // the shop is held from here until the swap is done
-    if (exists) {
-        // Whatever a program that ended without closing left in the shop's
-        // -wal (or rollback journal) is written into the file first, so the
-        // file alone is the whole shop.
-        Database::foldLog(real);
-        const QString inUse =
-            QStringLiteral("資料檔「%1」正在使用中：請先關閉每一個開著它的 Lumaro，再還原。").arg(shown(target));
-        bool writable = false;
-        held.reset(openToHold(real, &writable));
-        if (!held.ok()) {
-            const int error = errno;
-            refuse(QStringLiteral("無法開啟資料檔「%1」：%2。").arg(shown(target), fileErrorReason(error)));
-        }
-        Hold h = hold(held.get(), writable, PendingByte, 1);
-        if (h == Hold::Held)
-            h = hold(held.get(), writable, SharedFirst, SharedSize);
-        const QString shm = real + QStringLiteral("-shm");
-        if (h == Hold::Held && QFileInfo::exists(shm)) {
-            bool shmWritable = false;
-            heldShm.reset(openToHold(shm, &shmWritable));
-            if (heldShm.ok())
-                h = hold(heldShm.get(), shmWritable, ShmDeadManSwitch, 1);
-        }
-        if (h == Hold::InUse)
-            refuse(inUse);
-        if (h == Hold::Unknown)
-            refuse(QStringLiteral("無法確認資料檔「%1」是否正在使用中（這個磁碟不支援檔案鎖定），所以沒有還原。")
-                       .arg(shown(target)));
-        // Nobody has it open. A log still holding moves could not be written
-        // into the file; without it the file is not the whole shop, and beside
-        // the backup SQLite would replay it onto the backup.
-        for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {
-            const QFileInfo log(real + suffix);
-            if (log.exists() && log.size() > 0)
-                refuse(QStringLiteral("資料檔「%1」旁的「%2」還有沒寫進資料檔的資料，無法先把它們寫進去，所以沒有還原。"
-                                      "請先用 lumaro-admin check 檢查資料檔。")
-                           .arg(shown(target), shown(log.filePath())));
-        }
-        for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-journal"), QStringLiteral("-shm")})
-            ::unlink(native(real + suffix).constData());
+// Throws the refusal after removing the copy, which then never reaches the shop.
+using Refuse = std::function<void(const QString&)>;
 
-        const QString base =
-            real + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        aside = base;
-        int error = keepAside(held.get(), real, aside);
-        for (int n = 2; error == EEXIST; ++n) {
-            aside = base + QStringLiteral("-%1").arg(n);
-            error = keepAside(held.get(), real, aside);
-        }
-        if (error != 0)
-            refuse(QStringLiteral("無法把資料檔「%1」保留為「%2」：%3。")
-                       .arg(shown(target), shown(aside), fileErrorReason(error)));
-        syncPath(dir.path(), true);
-        // The backup goes in with the shop file's owner, where the system
-        // lets it (an administrator restoring a user's shop).
-        if (::chown(native(copy).constData(), shop.st_uid, shop.st_gid) != 0) {
-            // Only an administrator may give a file away; the owner's own copy is theirs already.
-        }
+// Holds the existing shop so that no program opens it until the swap is done:
+// its log is written into the file first (whatever a program that ended
+// without closing left there), then the file, and its -shm where there is
+// one, are locked as SQLite's own users lock them. Refuses a shop in use, or
+// one whose log could not be written in; removes the emptied logs.
+void holdShop(const QString& real, const QString& target, Fd& held, Fd& heldShm, const Refuse& refuse)
+{
+    Database::foldLog(real);
+    const QString inUse =
+        QStringLiteral("資料檔「%1」正在使用中：請先關閉每一個開著它的 Lumaro，再還原。").arg(shown(target));
+    bool writable = false;
+    held.reset(openToHold(real, &writable));
+    if (!held.ok()) {
+        const int error = errno;
+        refuse(QStringLiteral("無法開啟資料檔「%1」：%2。").arg(shown(target), fileErrorReason(error)));
     }
+    Hold h = hold(held.get(), writable, PendingByte, 1);
+    if (h == Hold::Held)
+        h = hold(held.get(), writable, SharedFirst, SharedSize);
+    const QString shm = real + QStringLiteral("-shm");
+    if (h == Hold::Held && QFileInfo::exists(shm)) {
+        bool shmWritable = false;
+        heldShm.reset(openToHold(shm, &shmWritable));
+        if (heldShm.ok())
+            h = hold(heldShm.get(), shmWritable, ShmDeadManSwitch, 1);
+    }
+    if (h == Hold::InUse)
+        refuse(inUse);
+    if (h == Hold::Unknown)
+        refuse(QStringLiteral("無法確認資料檔「%1」是否正在使用中（這個磁碟不支援檔案鎖定），所以沒有還原。")
+                   .arg(shown(target)));
+    // Nobody has it open. A log still holding moves could not be written
+    // into the file; without it the file is not the whole shop, and beside
+    // the backup SQLite would replay it onto the backup.
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+        const QFileInfo log(real + suffix);
+        if (log.exists() && log.size() > 0)
+            refuse(QStringLiteral("資料檔「%1」旁的「%2」還有沒寫進資料檔的資料，無法先把它們寫進去，所以沒有還原。"
+                                  "請先用 lumaro-admin check 檢查資料檔。")
+                       .arg(shown(target), shown(log.filePath())));
+    }
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-journal"), QStringLiteral("-shm")})
+        ::unlink(native(real + suffix).constData());
+}
 
+// Keeps the held shop under a dated name beside it (numbered when that name is
+// taken) and returns that name; the copy then takes the shop's owner.
+QString keepOldShop(int heldFd, const QString& real, const QString& target, const QDateTime& now, const QDir& dir,
+                    const QString& copy, const struct stat& shop, const Refuse& refuse)
+{
+    const QString base = real + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = base;
+    int error = keepAside(heldFd, real, aside);
+    for (int n = 2; error == EEXIST; ++n) {
+        aside = base + QStringLiteral("-%1").arg(n);
+        error = keepAside(heldFd, real, aside);
+    }
+    if (error != 0)
+        refuse(QStringLiteral("無法把資料檔「%1」保留為「%2」：%3。")
+                   .arg(shown(target), shown(aside), fileErrorReason(error)));
+    syncPath(dir.path(), true);
+    // The backup goes in with the shop file's owner, where the system
+    // lets it (an administrator restoring a user's shop).
+    if (::chown(native(copy).constData(), shop.st_uid, shop.st_gid) != 0) {
+        // Only an administrator may give a file away; the owner's own copy is theirs already.
+    }
+    return aside;
+}
+
+// Puts the checked copy in the shop's place. Should that fail, the kept-aside
+// name goes again, so the shop stays where it was, as it was.
+void swapIn(const QString& copy, const QString& real, const QString& target, const QString& aside, bool existed,
+            const struct stat& shop, const QDir& dir, const Refuse& refuse)
+{
     if (::rename(native(copy).constData(), native(real).constData()) != 0) {
         const int error = errno;
         if (!aside.isEmpty())
@@ -470,9 +488,36 @@ QString restoreShop(const QString& backup, const QString& target, const QDateTim
     }
     // The copy was the owner's alone until it became the shop; now it gets the
     // mode the shop had (a shop shared by a group stays shared).
-    if (exists)
+    if (existed)
         ::chmod(native(real).constData(), shop.st_mode & 07777);
     syncPath(dir.path(), true);
+}
+
+} // namespace
+
+QString restoreShop(const QString& backup, const QString& target, const QDateTime& now)
+{
+    const QFileInfo source(backup);
+    const RestorePlace at = restorePlace(source, backup, target);
+
+    const FolderLock lock(at.dir.path());
+    struct stat shop {};
+    const bool exists = ::stat(native(at.real).constData(), &shop) == 0;
+    sweep(at.dir, at.place.fileName(), shop, exists);
+
+    const QString copy = checkedCopy(source, backup, at);
+    const Refuse refuse = [&](const QString& why) {
+        QFile::remove(copy);
+        throw DataError(why);
+    };
+
+    QString aside;
+    Fd held, heldShm; // the shop is held from here until the swap is done
+    if (exists) {
+        holdShop(at.real, target, held, heldShm, refuse);
+        aside = keepOldShop(held.get(), at.real, target, now, at.dir, copy, shop, refuse);
+    }
+    swapIn(copy, at.real, target, aside, exists, shop, at.dir, refuse);
     return aside;
 }
 
