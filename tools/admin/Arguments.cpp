@@ -2,6 +2,8 @@
 
 #include "admin/Terminal.h"
 
+#include "platform/Failure.h"
+
 namespace lumaro::admin {
 
 namespace {
@@ -40,6 +42,36 @@ bool parseCommand(QCommandLineParser& parser, const QString& command, const QStr
     const QString last = args.isEmpty() ? QString() : args.last();
     err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, last.isEmpty() ? parser.errorText() : last));
     return false;
+}
+
+int exitCodeOf(const std::function<int()>& body, const std::function<void()>& afterFailure)
+{
+    try {
+        return body();
+    } catch (const Failure& e) {
+        err(e.description());
+        if (afterFailure)
+            afterFailure();
+        return 1;
+    }
+}
+
+int runCommand(const CommandShape& shape, const QStringList& args, const std::function<int(const CommandInput&)>& body,
+               const std::function<void()>& afterFailure)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption known(shape.option, QString(), QStringLiteral("value"));
+    parser.addOption(known);
+    parser.addPositionalArgument(QStringLiteral("arguments"), QString());
+    if (!parseCommand(parser, shape.name, args))
+        return 2;
+    const CommandInput input{parser.isSet(known) ? parser.value(known) : shape.optionDefault,
+                             parser.positionalArguments()};
+    if (input.plain.size() < shape.fewestPlain || input.plain.size() > shape.mostPlain) {
+        err(shape.usage);
+        return 2;
+    }
+    return exitCodeOf([&] { return body(input); }, afterFailure);
 }
 
 } // namespace lumaro::admin

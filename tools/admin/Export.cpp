@@ -72,7 +72,7 @@ int exportData(const QStringList& args)
         return 2;
     }
 
-    try {
+    return exitCodeOf([&] {
         auto db = Database::open(database);
         CsvFile csv(plain[1]);
         qint64 rows = 0;
@@ -84,11 +84,8 @@ int exportData(const QStringList& args)
             rows = reports::exportJournal(*db, csv, fromDate, toDate);
         csv.commit();
         out(QStringLiteral("已匯出 %1 筆資料到「%2」。").arg(rows).arg(plain[1]));
-    } catch (const DataError& e) {
-        err(e.description());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }
 
 } // namespace lumaro::admin

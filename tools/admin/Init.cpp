@@ -48,19 +48,17 @@ int init(const QStringList& args)
     QString password;
     if (!readNewPassword(&password))
         return 1;
-    try {
+    // A refused shop, or no memory to hash the password, is a Failure.
+    return exitCodeOf([&] {
         Database::create(target, password, [&](Database& db) {
             if (sample)
                 fillSampleShop(db);
             setOpeningBalances(db, opening);
         });
-    } catch (const Failure& e) { // a refused shop, or no memory to hash the password
-        err(e.description());
-        return 1;
-    }
-    const QString shown = Database::isPostgresUrl(target) ? target : QFileInfo(target).absoluteFilePath();
-    out(QStringLiteral("已建立商店資料檔：%1%2").arg(shown, sample ? QStringLiteral("（含範例資料）") : QString()));
-    return 0;
+        const QString shown = Database::isPostgresUrl(target) ? target : QFileInfo(target).absoluteFilePath();
+        out(QStringLiteral("已建立商店資料檔：%1%2").arg(shown, sample ? QStringLiteral("（含範例資料）") : QString()));
+        return 0;
+    });
 }
 
 } // namespace lumaro::admin

@@ -19,23 +19,6 @@ namespace lumaro::admin {
 
 namespace {
 
-// Reads a command's arguments: the one option it knows (taking a value), and
-// its plain arguments.
-bool parse(const QString& command, const QStringList& args, const QString& option, QString* optionValue,
-           QStringList* plain)
-{
-    QCommandLineParser parser;
-    const QCommandLineOption known(option, QString(), QStringLiteral("value"));
-    parser.addOption(known);
-    parser.addPositionalArgument(QStringLiteral("arguments"), QString());
-    if (!parseCommand(parser, command, args))
-        return false;
-    if (parser.isSet(known))
-        *optionValue = parser.value(known);
-    *plain = parser.positionalArguments();
-    return true;
-}
-
 QString shown(const QVariant& v)
 {
     if (v.isNull())
@@ -49,114 +32,88 @@ QString shown(const QVariant& v)
 
 int importMdb(const QStringList& args)
 {
-    QString charset;
-    QStringList plain;
-    if (!parse(QStringLiteral("import-mdb"), args, QStringLiteral("charset"), &charset, &plain))
-        return 2;
-    if (plain.isEmpty() || plain.size() > 2) {
-        err(QStringLiteral("用法：lumaro-admin import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔.db]"));
-        return 2;
-    }
-    const QString source = plain[0];
-    const QString target = plain.size() > 1 ? plain[1] : Database::defaultFile();
-
-    LegacyImportOptions options;
-    options.charset = charset;
-    try {
-        const LegacyImportSummary s = importLegacyFile(source, target, options);
-        out(QStringLiteral("已從「%1」匯入到新的資料檔「%2」：").arg(source, target));
-        out(QStringLiteral("  %1  %2 列").arg(schema::TeaTable).arg(s.teas));
-        out(QStringLiteral("  %1  %2 列").arg(schema::OrderTable).arg(s.orders));
-        out(QStringLiteral("  %1  %2 列").arg(schema::LineTable).arg(s.lines));
-        out(QStringLiteral("  %1  %2 列").arg(schema::AccountTable).arg(s.accounts));
-        out(QStringLiteral("  %1      %2 列").arg(schema::PasswordTable).arg(s.passwords));
-        for (const QString& w : s.warnings)
-            out(QStringLiteral("注意：%1").arg(w));
-        if (s.passwords)
-            out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
-        return 0;
-    } catch (const Failure& e) {
-        err(e.description());
-        err(QStringLiteral("沒有建立任何資料檔。"));
-        return 1;
-    }
+    const CommandShape shape{QStringLiteral("import-mdb"),
+                             QStringLiteral("charset"),
+                             QString(),
+                             1,
+                             2,
+                             QStringLiteral(
+                                 "用法：lumaro-admin import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔.db]")};
+    return runCommand(
+        shape, args,
+        [](const CommandInput& in) {
+            const QString source = in.plain[0];
+            const QString target = in.plain.size() > 1 ? in.plain[1] : Database::defaultFile();
+            LegacyImportOptions options;
+            options.charset = in.option;
+            const LegacyImportSummary s = importLegacyFile(source, target, options);
+            out(QStringLiteral("已從「%1」匯入到新的資料檔「%2」：").arg(source, target));
+            out(QStringLiteral("  %1  %2 列").arg(schema::TeaTable).arg(s.teas));
+            out(QStringLiteral("  %1  %2 列").arg(schema::OrderTable).arg(s.orders));
+            out(QStringLiteral("  %1  %2 列").arg(schema::LineTable).arg(s.lines));
+            out(QStringLiteral("  %1  %2 列").arg(schema::AccountTable).arg(s.accounts));
+            out(QStringLiteral("  %1      %2 列").arg(schema::PasswordTable).arg(s.passwords));
+            for (const QString& w : s.warnings)
+                out(QStringLiteral("注意：%1").arg(w));
+            if (s.passwords)
+                out(QStringLiteral("開啟系統的密碼與舊程式相同。"));
+            return 0;
+        },
+        [] { err(QStringLiteral("沒有建立任何資料檔。")); });
 }
 
 int backup(const QStringList& args)
 {
-    QString database = Database::defaultFile();
-    QStringList plain;
-    if (!parse(QStringLiteral("backup"), args, QStringLiteral("database"), &database, &plain))
-        return 2;
-    if (plain.size() != 1) {
-        err(QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔"));
-        return 2;
-    }
-    try {
+    const CommandShape shape{QStringLiteral("backup"),
+                             QStringLiteral("database"),
+                             Database::defaultFile(),
+                             1,
+                             1,
+                             QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔")};
+    return runCommand(shape, args, [](const CommandInput& in) {
         // Read only: a read-only shop file, or one on read-only media, is
         // backed up as it is.
-        auto db = Database::openReadOnly(database);
-        backupShop(*db, plain[0]);
-    } catch (const Failure& e) {
-        err(e.description());
-        return 1;
-    }
-    out(QStringLiteral("已把「%1」備份到「%2」。")
-            .arg(QFileInfo(database).absoluteFilePath(), QFileInfo(plain[0]).absoluteFilePath()));
-    return 0;
+        auto db = Database::openReadOnly(in.option);
+        backupShop(*db, in.plain[0]);
+        out(QStringLiteral("已把「%1」備份到「%2」。")
+                .arg(QFileInfo(in.option).absoluteFilePath(), QFileInfo(in.plain[0]).absoluteFilePath()));
+        return 0;
+    });
 }
 
 int restore(const QStringList& args)
 {
-    QString database = Database::defaultFile();
-    QStringList plain;
-    if (!parse(QStringLiteral("restore"), args, QStringLiteral("database"), &database, &plain))
-        return 2;
-    if (plain.size() != 1) {
-        err(QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]"));
-        return 2;
-    }
-    const QString target = Database::isPostgresUrl(database) ? database : QFileInfo(database).absoluteFilePath();
-    QString aside;
-    try {
-        aside = restoreShop(plain[0], target, QDateTime::currentDateTime());
-    } catch (const Failure& e) {
-        err(e.description());
-        err(QStringLiteral("資料檔沒有任何改變。"));
-        return 1;
-    }
-    out(QStringLiteral("已用備份「%1」還原資料檔「%2」。").arg(QFileInfo(plain[0]).absoluteFilePath(), target));
-    if (!aside.isEmpty())
-        out(QStringLiteral("原來的資料檔保留為「%1」。").arg(aside));
-    return 0;
+    const CommandShape shape{QStringLiteral("restore"),
+                             QStringLiteral("database"),
+                             Database::defaultFile(),
+                             1,
+                             1,
+                             QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]")};
+    return runCommand(
+        shape, args,
+        [](const CommandInput& in) {
+            const QString target =
+                Database::isPostgresUrl(in.option) ? in.option : QFileInfo(in.option).absoluteFilePath();
+            const QString aside = restoreShop(in.plain[0], target, QDateTime::currentDateTime());
+            out(QStringLiteral("已用備份「%1」還原資料檔「%2」。")
+                    .arg(QFileInfo(in.plain[0]).absoluteFilePath(), target));
+            if (!aside.isEmpty())
+                out(QStringLiteral("原來的資料檔保留為「%1」。").arg(aside));
+            return 0;
+        },
+        [] { err(QStringLiteral("資料檔沒有任何改變。")); });
 }
 
-int check(const QStringList& args)
-{
-    QString database = Database::defaultFile();
-    QStringList plain;
-    if (!parse(QStringLiteral("check"), args, QStringLiteral("database"), &database, &plain))
-        return 2;
-    if (!plain.isEmpty()) {
-        err(QStringLiteral("用法：lumaro-admin check [--database 資料檔]"));
-        return 2;
-    }
-    ShopCheck c;
-    try {
-        // Read only: the check changes no byte of the shop, not even its journal mode.
-        auto db = Database::openReadOnly(database);
-        c = checkShop(*db);
-    } catch (const Failure& e) {
-        err(e.description());
-        out(QStringLiteral("結果：資料檔無法讀取或已損壞。"));
-        return 1;
-    }
-    if (c.newer()) {
-        err(c.refusals[0].text);
-        out(QStringLiteral("結果：資料檔比這個程式新，沒有檢查。"));
-        return 1;
-    }
+namespace {
 
+// "無" for none, else how many, with the unit the line counts in.
+QString howMany(qsizetype count, const QString& unit)
+{
+    return count == 0 ? QStringLiteral("無") : QString::number(count) + QLatin1Char(' ') + unit;
+}
+
+void printVersionAndIntegrity(const QString& database, const ShopCheck& c)
+{
     out(QStringLiteral("資料檔：%1").arg(database));
     out(QStringLiteral("資料版本：%1%2")
             .arg(c.version)
@@ -165,9 +122,12 @@ int check(const QStringList& args)
                            .arg(schema::CurrentVersion)
                      : QString()));
     out(QStringLiteral("完整性檢查：%1").arg(c.integrity.join(QStringLiteral("\n  "))));
-    out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1")
-            .arg(c.orphanLines.isEmpty() ? QStringLiteral("無")
-                                         : QString::number(c.orphanLines.size()) + QStringLiteral(" 筆")));
+}
+
+// Rows that break what the program assumes of them, each kind with its rows.
+void printBadRows(const ShopCheck& c)
+{
+    out(QStringLiteral("對不到訂單或茶葉的訂單明細：%1").arg(howMany(c.orphanLines.size(), QStringLiteral("筆"))));
     for (const auto& o : c.orphanLines) {
         QStringList why;
         if (o.orderGone)
@@ -176,53 +136,53 @@ int check(const QStringList& args)
             why << QStringLiteral("茶葉「%1」已不存在").arg(shown(o.tea));
         out(QStringLiteral("  明細 %1：%2").arg(o.line).arg(why.join(QStringLiteral("，"))));
     }
-    out(QStringLiteral("庫存是負數的茶葉：%1")
-            .arg(c.negativeStock.isEmpty() ? QStringLiteral("無")
-                                           : QString::number(c.negativeStock.size()) + QStringLiteral(" 種")));
+    out(QStringLiteral("庫存是負數的茶葉：%1").arg(howMany(c.negativeStock.size(), QStringLiteral("種"))));
     for (const auto& s : c.negativeStock)
         out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), describeNumber(s.stock)));
-    out(QStringLiteral("狀態不是 0 或 1 的訂單：%1")
-            .arg(c.badStatus.isEmpty() ? QStringLiteral("無")
-                                       : QString::number(c.badStatus.size()) + QStringLiteral(" 張")));
+    out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(howMany(c.badStatus.size(), QStringLiteral("張"))));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
     out(QStringLiteral("無法計算的數值（無限大、NaN、文字或超過一兆）：%1")
-            .arg(c.badNumbers.isEmpty() ? QStringLiteral("無")
-                                        : QString::number(c.badNumbers.size()) + QStringLiteral(" 個")));
+            .arg(howMany(c.badNumbers.size(), QStringLiteral("個"))));
     for (const auto& b : c.badNumbers)
         out(QStringLiteral("  %1 %2 %3 的 %4：%5").arg(b.table, b.keyColumn, b.key, b.column, shown(b.value)));
     out(QStringLiteral("不是 Lumaro 建立的觸發程序、檢視表或其他物件：%1")
-            .arg(c.foreign.isEmpty() ? QStringLiteral("無")
-                                     : QString::number(c.foreign.size()) + QStringLiteral(" 個")));
+            .arg(howMany(c.foreign.size(), QStringLiteral("個"))));
     for (const ShopObject& o : c.foreign)
         out(QStringLiteral("  %1").arg(o.describe()));
+}
+
+// The balances, and from data version 2 on, how they agree with the journal.
+void printBooks(const ShopCheck& c)
+{
     if (c.accountRows != 1)
         out(QStringLiteral("帳款資料表應有 1 列，現有 %1 列。").arg(c.accountRows));
     out(QStringLiteral("現金：%1").arg(shown(c.cash)));
     out(QStringLiteral("銀行：%1").arg(shown(c.bank)));
-    if (c.version >= 2) {
-        out(QStringLiteral("與期初加帳務日誌不符的餘額或庫存：%1")
-                .arg(c.books.isEmpty() ? QStringLiteral("無")
-                                       : QString::number(c.books.size()) + QStringLiteral(" 筆")));
-        for (const auto& m : c.books)
-            out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5")
-                    .arg(m.table, m.row, m.column, m.stored, m.expected));
-        out(QStringLiteral("沒有單價的結帳日誌：%1")
-                .arg(c.unpricedSales.isEmpty() ? QStringLiteral("無")
-                                               : QString::number(c.unpricedSales.size()) + QStringLiteral(" 筆")));
-        for (const auto& u : c.unpricedSales)
-            out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3 %4")
-                    .arg(u.row)
-                    .arg(shown(u.order), shown(u.tea), u.name.toString()));
-    }
+    if (c.version < 2)
+        return;
+    out(QStringLiteral("與期初加帳務日誌不符的餘額或庫存：%1").arg(howMany(c.books.size(), QStringLiteral("筆"))));
+    for (const auto& m : c.books)
+        out(QStringLiteral("  %1 %2 的「%3」：存的是 %4，依帳務日誌應為 %5")
+                .arg(m.table, m.row, m.column, m.stored, m.expected));
+    out(QStringLiteral("沒有單價的結帳日誌：%1").arg(howMany(c.unpricedSales.size(), QStringLiteral("筆"))));
+    for (const auto& u : c.unpricedSales)
+        out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3 %4")
+                .arg(u.row)
+                .arg(shown(u.order), shown(u.tea), u.name.toString()));
+}
 
-    // What keeps the program from opening the shop or anyone from unlocking it.
-    out(QStringLiteral("程式會拒絕開啟或解鎖的原因：%1")
-            .arg(c.refusals.isEmpty() ? QStringLiteral("無")
-                                      : QString::number(c.refusals.size()) + QStringLiteral(" 個")));
+// What keeps the program from opening the shop or anyone from unlocking it.
+void printRefusals(const ShopCheck& c)
+{
+    out(QStringLiteral("程式會拒絕開啟或解鎖的原因：%1").arg(howMany(c.refusals.size(), QStringLiteral("個"))));
     for (const Refusal& r : c.refusals)
         out(QStringLiteral("  %1").arg(QString(r.text).replace(QLatin1Char('\r'), QStringLiteral("\n    "))));
+}
 
+// The last line, and the exit code it stands for.
+int printVerdict(const ShopCheck& c)
+{
     if (c.damaged()) {
         out(QStringLiteral("結果：資料檔已損壞，請從備份還原。"));
         return 1;
@@ -235,17 +195,53 @@ int check(const QStringList& args)
     return 0;
 }
 
+} // namespace
+
+int check(const QStringList& args)
+{
+    const CommandShape shape{QStringLiteral("check"),
+                             QStringLiteral("database"),
+                             Database::defaultFile(),
+                             0,
+                             0,
+                             QStringLiteral("用法：lumaro-admin check [--database 資料檔]")};
+    ShopCheck c;
+    QString database;
+    const int read = runCommand(
+        shape, args,
+        [&](const CommandInput& in) {
+            // Read only: the check changes no byte of the shop, not even its journal mode.
+            auto db = Database::openReadOnly(in.option);
+            c = checkShop(*db);
+            database = in.option;
+            return 0;
+        },
+        [] { out(QStringLiteral("結果：資料檔無法讀取或已損壞。")); });
+    if (read != 0)
+        return read;
+    if (c.newer()) {
+        err(c.refusals[0].text);
+        out(QStringLiteral("結果：資料檔比這個程式新，沒有檢查。"));
+        return 1;
+    }
+    // The report is printed after the read: a fault in printing it is not a
+    // shop that could not be read.
+    printVersionAndIntegrity(database, c);
+    printBadRows(c);
+    printBooks(c);
+    printRefusals(c);
+    return printVerdict(c);
+}
 int upgrade(const QStringList& args)
 {
-    QString database = Database::defaultFile();
-    QStringList plain;
-    if (!parse(QStringLiteral("upgrade"), args, QStringLiteral("database"), &database, &plain))
-        return 2;
-    if (!plain.isEmpty()) {
-        err(QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]"));
-        return 2;
-    }
-    try {
+    const CommandShape shape{QStringLiteral("upgrade"),
+                             QStringLiteral("database"),
+                             Database::defaultFile(),
+                             0,
+                             0,
+                             QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]")};
+    return runCommand(shape, args, [](const CommandInput& in) {
+        const QString& database = in.option;
         auto db = Database::open(database);
         const int before = upgrade::versionOf(*db);
         const QString backup = upgrade::run(*db);
@@ -259,11 +255,8 @@ int upgrade(const QStringList& args)
                 .arg(upgrade::versionOf(*db)));
         if (!backup.isEmpty())
             out(QStringLiteral("升級前的資料檔保存在「%1」。").arg(backup));
-    } catch (const DataError& e) {
-        err(e.description());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }
 
 } // namespace lumaro::admin
