@@ -185,31 +185,13 @@ const Table& requireColumns(const Table& t, int needed)
     return t;
 }
 
-} // namespace
+// Each table of the legacy file read into the shop, in the order an import
+// reads them; a table missing a column it needs, or a value that does not fit,
+// throws DataError naming the table, the row and the column.
 
-QStringList legacyTableNames()
+void readTeas(const JetContents& contents, LegacyShop& shop)
 {
-    return {schema::TeaTable, schema::OrderTable, schema::LineTable, schema::AccountTable, schema::PasswordTable};
-}
-
-LegacyShop convertLegacyTables(const JetContents& contents)
-{
-    QStringList missing;
-    for (const QString& name : legacyTableNames())
-        if (!contents.table(name.toStdString()))
-            missing << QStringLiteral("「%1」").arg(name);
-    if (!missing.isEmpty()) {
-        QString text = QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。")
-                           .arg(missing.join(QStringLiteral("、")));
-        // Jet 3 keeps even table names in its code page; a wrong one hides them all.
-        if (contents.jetVersion == 0)
-            text += QStringLiteral("若是用其他編碼存檔的 Access 97 檔案，請用 --charset 指定編碼（例如 BIG5）。");
-        throw DataError(text);
-    }
-
-    LegacyShop shop;
     namespace s = schema;
-
     const Table& teas = requireColumns(*contents.table(s::TeaTable.toStdString()), 5);
     QHash<QString, qsizetype> teaRow;
     for (qsizetype r = 0; r < qsizetype(teas.rows.size()); ++r) {
@@ -227,7 +209,11 @@ LegacyShop convertLegacyTables(const JetContents& contents)
         t.stock = real({teas, r, 4, s::tea::Stock});
         shop.teas << t;
     }
+}
 
+void readOrders(const JetContents& contents, LegacyShop& shop)
+{
+    namespace s = schema;
     const Table& orders = requireColumns(*contents.table(s::OrderTable.toStdString()), 5);
     QHash<qlonglong, qsizetype> orderRow;
     for (qsizetype r = 0; r < qsizetype(orders.rows.size()); ++r) {
@@ -251,10 +237,14 @@ LegacyShop convertLegacyTables(const JetContents& contents)
         o.status = status.value_or(0);
         shop.orders << o;
     }
+}
 
-    // A line keeps its number, as an order does: a gap left by a deleted line
-    // stays a gap. A line without one (or a file without the column) is numbered
-    // after the highest kept.
+// A line keeps its number, as an order does: a gap left by a deleted line
+// stays a gap. A line without one (or a file without the column) is numbered
+// after the highest kept.
+void readLines(const JetContents& contents, LegacyShop& shop)
+{
+    namespace s = schema;
     const Table& lines = requireColumns(*contents.table(s::LineTable.toStdString()), 3);
     const bool linesNumbered = lines.columns.size() >= 4;
     QHash<qlonglong, qsizetype> lineRow;
@@ -282,9 +272,13 @@ LegacyShop convertLegacyTables(const JetContents& contents)
     }
     for (qsizetype r : unnumbered)
         shop.lines[r].id = ++highestLine;
+}
 
-    // Cash is the second column; the bank balance goes by its name where the file
-    // has one, else it is the third.
+// Cash is the second column; the bank balance goes by its name where the file
+// has one, else it is the third.
+void readAccount(const JetContents& contents, LegacyShop& shop)
+{
+    namespace s = schema;
     const Table& accounts = requireColumns(*contents.table(s::AccountTable.toStdString()), 2);
     int bankAt = -1;
     for (std::size_t i = 0; i < accounts.columns.size(); ++i)
@@ -296,24 +290,58 @@ LegacyShop convertLegacyTables(const JetContents& contents)
     }
     if (accounts.rows.empty()) {
         shop.warnings << QStringLiteral("舊資料檔的帳款資料表沒有資料，現金與銀行從 0 開始。");
-    } else {
-        if (accounts.rows.size() > 1)
-            shop.warnings << QStringLiteral("舊資料檔的帳款資料表有 %1 列，只匯入第 1 列。").arg(accounts.rows.size());
-        const auto cash = number({accounts, 0, 1, s::account::Cash});
-        const auto bank = number({accounts, 0, bankAt, s::account::Bank});
-        if (!cash || !bank)
-            shop.warnings << QStringLiteral("舊資料檔的現金或銀行是空的，匯入為 0。");
-        shop.cash = cash.value_or(0);
-        shop.bank = bank.value_or(0);
-        shop.hasAccount = true;
+        return;
     }
+    if (accounts.rows.size() > 1)
+        shop.warnings << QStringLiteral("舊資料檔的帳款資料表有 %1 列，只匯入第 1 列。").arg(accounts.rows.size());
+    const auto cash = number({accounts, 0, 1, s::account::Cash});
+    const auto bank = number({accounts, 0, bankAt, s::account::Bank});
+    if (!cash || !bank)
+        shop.warnings << QStringLiteral("舊資料檔的現金或銀行是空的，匯入為 0。");
+    shop.cash = cash.value_or(0);
+    shop.bank = bank.value_or(0);
+    shop.hasAccount = true;
+}
 
+void readPassword(const JetContents& contents, LegacyShop& shop)
+{
+    namespace s = schema;
     const Table& passwords = requireColumns(*contents.table(s::PasswordTable.toStdString()), 1);
     const QVariant password = passwords.rows.empty() ? QVariant() : text({passwords, 0, 0, s::password::Value});
     if (password.isNull())
         shop.warnings << QStringLiteral("舊資料檔沒有密碼，匯入後的密碼是空的，請盡快設定新密碼。");
     shop.password = password.toString();
     shop.hasPassword = !password.isNull();
+}
+
+} // namespace
+
+QStringList legacyTableNames()
+{
+    return {schema::TeaTable, schema::OrderTable, schema::LineTable, schema::AccountTable, schema::PasswordTable};
+}
+
+LegacyShop convertLegacyTables(const JetContents& contents)
+{
+    QStringList missing;
+    for (const QString& name : legacyTableNames())
+        if (!contents.table(name.toStdString()))
+            missing << QStringLiteral("「%1」").arg(name);
+    if (!missing.isEmpty()) {
+        QString text = QStringLiteral("舊資料檔缺少資料表%1：它不是這個商店的資料檔，或已損壞。")
+                           .arg(missing.join(QStringLiteral("、")));
+        // Jet 3 keeps even table names in its code page; a wrong one hides them all.
+        if (contents.jetVersion == 0)
+            text += QStringLiteral("若是用其他編碼存檔的 Access 97 檔案，請用 --charset 指定編碼（例如 BIG5）。");
+        throw DataError(text);
+    }
+
+    LegacyShop shop;
+    readTeas(contents, shop);
+    readOrders(contents, shop);
+    readLines(contents, shop);
+    readAccount(contents, shop);
+    readPassword(contents, shop);
     return shop;
 }
 
