@@ -35,7 +35,30 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
             "還沒有商店資料檔。請設定開啟系統用的密碼（輸入兩次）和開店時的現金與銀行存款，程式會建立新的資料檔："),
         this);
     intro->setWordWrap(true);
+    // Made in this order, the widgets keep the tab order the owner knows.
+    QHBoxLayout* where = makeFolderRow();
+    QFormLayout* form = makeEntries();
+    QHBoxLayout* buttons = makeButtons();
 
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addLayout(where);
+    if (!m_legacyFile.isEmpty())
+        addLegacyChoice(intro, layout);
+    layout->addLayout(form);
+    if (progress)
+        layout->addWidget(progress);
+    layout->addWidget(message);
+    layout->addLayout(buttons);
+    choiceChanged();
+    setFolder(QFileInfo(file).absolutePath());
+    setTabOrderAndFocus();
+    resize(520, sizeHint().height());
+}
+
+// The full path of the new file, and the button to put it elsewhere.
+QHBoxLayout* FirstRunDialog::makeFolderRow()
+{
     path = new QLabel(this);
     path->setObjectName(QStringLiteral("path"));
     path->setWordWrap(true);
@@ -46,7 +69,13 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     auto* where = new QHBoxLayout;
     where->addWidget(path, 1);
     where->addWidget(folderButton);
+    return where;
+}
 
+// The password typed twice and the opening balances, with the message line
+// made between them, where it falls in the tab order.
+QFormLayout* FirstRunDialog::makeEntries()
+{
     password1 = new QLineEdit(this);
     password1->setObjectName(QStringLiteral("password1"));
     password1->setEchoMode(QLineEdit::Password);
@@ -71,7 +100,11 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     form->addRow(QStringLiteral("再輸入一次："), password2);
     form->addRow(QStringLiteral("期初現金："), openingCash);
     form->addRow(QStringLiteral("期初銀行存款："), openingBank);
+    return form;
+}
 
+QHBoxLayout* FirstRunDialog::makeButtons()
+{
     okButton = new QPushButton(QStringLiteral("建立"), this);
     okButton->setObjectName(QStringLiteral("okButton"));
     okButton->setDefault(true);
@@ -84,38 +117,36 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
     buttons->addStretch();
     buttons->addWidget(okButton);
     buttons->addWidget(cancelButton);
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro);
-    layout->addLayout(where);
-    if (!m_legacyFile.isEmpty()) {
-        intro->setText(QStringLiteral("還沒有商店資料檔，但這裡有舊程式的資料檔「%1」。新的資料檔會建立在：")
-                           .arg(QDir::toNativeSeparators(m_legacyFile)));
-        importChoice = new QRadioButton(QStringLiteral("匯入舊程式的資料（沿用原來的密碼）"), this);
-        importChoice->setObjectName(QStringLiteral("importChoice"));
-        createChoice = new QRadioButton(QStringLiteral("建立新的商店，設定新密碼（輸入兩次）："), this);
-        createChoice->setObjectName(QStringLiteral("createChoice"));
-        auto* group = new QButtonGroup(this);
-        group->addButton(importChoice);
-        group->addButton(createChoice);
-        importChoice->setChecked(true);
-        connect(importChoice, &QRadioButton::toggled, this, &FirstRunDialog::choiceChanged);
-        layout->addWidget(importChoice);
-        layout->addWidget(createChoice);
-        progress = new QProgressBar(this);
-        progress->setObjectName(QStringLiteral("progress"));
-        progress->setRange(0, 100);
-        progress->setVisible(false);
-        message->setWordWrap(true); // an import's refusal can be a long sentence
-    }
-    layout->addLayout(form);
-    if (progress)
-        layout->addWidget(progress);
-    layout->addWidget(message);
-    layout->addLayout(buttons);
-    choiceChanged();
-    setFolder(QFileInfo(file).absolutePath());
-    // The owner types the password first; the folder is a choice few make.
+// With the old program's file at hand: the choice between moving that shop in
+// (the default) and making a new one, and the progress of the import.
+void FirstRunDialog::addLegacyChoice(QLabel* intro, QVBoxLayout* layout)
+{
+    intro->setText(QStringLiteral("還沒有商店資料檔，但這裡有舊程式的資料檔「%1」。新的資料檔會建立在：")
+                       .arg(QDir::toNativeSeparators(m_legacyFile)));
+    importChoice = new QRadioButton(QStringLiteral("匯入舊程式的資料（沿用原來的密碼）"), this);
+    importChoice->setObjectName(QStringLiteral("importChoice"));
+    createChoice = new QRadioButton(QStringLiteral("建立新的商店，設定新密碼（輸入兩次）："), this);
+    createChoice->setObjectName(QStringLiteral("createChoice"));
+    auto* group = new QButtonGroup(this);
+    group->addButton(importChoice);
+    group->addButton(createChoice);
+    importChoice->setChecked(true);
+    connect(importChoice, &QRadioButton::toggled, this, &FirstRunDialog::choiceChanged);
+    layout->addWidget(importChoice);
+    layout->addWidget(createChoice);
+    progress = new QProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setRange(0, 100);
+    progress->setVisible(false);
+    message->setWordWrap(true); // an import's refusal can be a long sentence
+}
+
+// The owner types the password first; the folder is a choice few make.
+void FirstRunDialog::setTabOrderAndFocus()
+{
     setTabOrder(password2, openingCash);
     setTabOrder(openingCash, openingBank);
     setTabOrder(openingBank, okButton);
@@ -125,7 +156,6 @@ FirstRunDialog::FirstRunDialog(const QString& file, QWidget* parent, const QStri
         importChoice->setFocus();
     else
         password1->setFocus();
-    resize(520, sizeHint().height());
 }
 
 void FirstRunDialog::setFolder(const QString& folder)

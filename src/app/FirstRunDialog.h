@@ -4,11 +4,14 @@
 
 #include <QDialog>
 
+class QFormLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
 
 namespace lumaro {
 
@@ -53,6 +56,13 @@ public:
     void reject() override;
 
 private:
+    // The parts of the dialog, each made in the order of its tab stops.
+    QHBoxLayout* makeFolderRow();
+    QFormLayout* makeEntries();
+    QHBoxLayout* makeButtons();
+    void addLegacyChoice(QLabel* intro, QVBoxLayout* layout);
+    void setTabOrderAndFocus();
+
     void choiceChanged();
     bool runImport();
     bool makeFolder();
