@@ -232,9 +232,18 @@ int positiveOption(const QCommandLineParser& p, const QString& name, int fallbac
     return v;
 }
 
-QList<Action> actions(Shop& big, int runs)
+// Opening a screen: closing the others first, so each run opens it anew.
+void addOpenScreen(QList<Action>& list, const QString& name, const char* item, const char* object,
+                   std::function<void(Floor&, Shop&)> sql)
 {
-    QList<Action> list;
+    list << Action{QStringLiteral("open ") + name, [](Shop& s) { s.closeScreens(); },
+                   [item, object](Shop& s) { s.screen(item, object); }, sql};
+}
+
+// From the program's start to its password prompt, then each everyday screen
+// opened, then the big order chosen in the order list.
+void addOpeningActions(QList<Action>& list, Shop& big)
+{
     list << Action{QStringLiteral("start-up to password prompt"), nullptr,
                    [](Shop& s) {
                        // Timed from the call to the prompt, by the prompt itself.
@@ -253,15 +262,10 @@ QList<Action> actions(Shop& big, int runs)
                    },
                    [](Floor&, Shop&) {}};
 
-    auto openScreen = [&](const QString& name, const char* item, const char* object,
-                          std::function<void(Floor&, Shop&)> sql) {
-        list << Action{QStringLiteral("open ") + name, [](Shop& s) { s.closeScreens(); },
-                       [item, object](Shop& s) { s.screen(item, object); }, sql};
-    };
-    openScreen(QStringLiteral("TeaKind_frm"), "EditTea", "TeaKind_frm", [](Floor& f, Shop&) { f.teas(); });
-    openScreen(QStringLiteral("TeaStock_frm"), "StoreTea", "TeaStock_frm", [](Floor& f, Shop&) { f.teas(); });
-    openScreen(QStringLiteral("Money_frm"), "EditMoney", "Money_frm", [](Floor& f, Shop&) { f.account(); });
-    openScreen(QStringLiteral("Order_frm"), "EditOrder", "Order_frm", [](Floor& f, Shop&) { f.openOrders(); });
+    addOpenScreen(list, QStringLiteral("TeaKind_frm"), "EditTea", "TeaKind_frm", [](Floor& f, Shop&) { f.teas(); });
+    addOpenScreen(list, QStringLiteral("TeaStock_frm"), "StoreTea", "TeaStock_frm", [](Floor& f, Shop&) { f.teas(); });
+    addOpenScreen(list, QStringLiteral("Money_frm"), "EditMoney", "Money_frm", [](Floor& f, Shop&) { f.account(); });
+    addOpenScreen(list, QStringLiteral("Order_frm"), "EditOrder", "Order_frm", [](Floor& f, Shop&) { f.openOrders(); });
     list << Action{QStringLiteral("select an order (%1 lines)").arg(big.bigLines),
                    [](Shop& s) {
                        QWidget* o = s.orders();
@@ -271,7 +275,12 @@ QList<Action> actions(Shop& big, int runs)
                        settle();
                    },
                    [](Shop& s) { s.selectOrder(s.orders(), s.big); }, [](Floor& f, Shop& s) { f.orderLines(s.big); }};
+}
 
+// A line added to the big order, and orders of a few lines and of the big
+// order's size checked out; each checked afterwards for what it stored.
+void addOrderActions(QList<Action>& list, Shop& big, int runs)
+{
     auto before = std::make_shared<double>(0);
     auto linesOfBig = [&big] {
         return big.number(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big.big});
@@ -323,11 +332,15 @@ QList<Action> actions(Shop& big, int runs)
         a.sqlSetup = [floorOrder, lines](Shop& s) { *floorOrder = s.newOrder(lines); };
         list << a;
     }
+}
 
+// The sales history: opened on today, searched over ten years, a sale chosen.
+void addHistoryActions(QList<Action>& list)
+{
     // Today's settled orders and the first one's lines, however many years of
     // sales lie behind them. After the checkouts, so that today has sales to
     // show in every shop: the bench's own, the big order's among them.
-    openScreen(QStringLiteral("SalesHistory_frm"), "SalesHistory", "SalesHistory_frm", [](Floor&, Shop& s) {
+    addOpenScreen(list, QStringLiteral("SalesHistory_frm"), "SalesHistory", "SalesHistory_frm", [](Floor&, Shop& s) {
         const QDate today = QDate::currentDate();
         const auto page = reports::salesPage(*s.db, {today, today, {}}, SalesHistory_frm::kPage);
         if (!page.isEmpty())
@@ -389,7 +402,13 @@ QList<Action> actions(Shop& big, int runs)
                        if (!page.isEmpty())
                            reports::saleLines(*s.db, page.first().order);
                    }};
+}
 
+// Stock bought, money moved to the bank, a price edited and the catalogue
+// refreshed; each change checked afterwards for what it stored.
+void addStockAndMoneyActions(QList<Action>& list, Shop& big, int runs)
+{
+    auto before = std::make_shared<double>(0);
     auto stockOf = [&big] {
         return big.number(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = ?"), {big.someTea});
     };
@@ -459,18 +478,31 @@ QList<Action> actions(Shop& big, int runs)
                        settle();
                    },
                    [](Floor& f, Shop&) { f.teas(); }};
+}
+
+// Every action, in the order they are timed: the history's are after the
+// checkouts, which give today its sales.
+QList<Action> actions(Shop& big, int runs)
+{
+    QList<Action> list;
+    addOpeningActions(list, big);
+    addOrderActions(list, big, runs);
+    addHistoryActions(list);
+    addStockAndMoneyActions(list, big, runs);
     return list;
 }
 
-} // namespace
+struct Options {
+    ShopSize size;
+    int runs = 9;
+    bool json = false;
+    QString shop; // empty: a shop built in a folder of its own
+    QString only;
+};
 
-int main(int argc, char* argv[])
+// Reads the command line; false, with the reason already printed, when it is wrong.
+bool readOptions(QApplication& app, Options* o)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietHandler);
-    QApplication app(argc, argv);
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times each user action of Lumaro against its floor."));
     parser.addHelpOption();
@@ -497,36 +529,144 @@ int main(int argc, char* argv[])
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "lumaro-bench: unexpected argument %s\n",
                      qPrintable(parser.positionalArguments().first()));
-        return 2;
+        return false;
     }
     bool ok = true;
-    ShopSize size;
+    ShopSize& size = o->size;
     size.teas = positiveOption(parser, QStringLiteral("teas"), defaults.teas, &ok);
     size.openOrders = positiveOption(parser, QStringLiteral("orders"), defaults.openOrders, &ok);
     size.bigOrderLines = positiveOption(parser, QStringLiteral("big-order"), defaults.bigOrderLines, &ok);
     size.historyOrders = positiveOption(parser, QStringLiteral("history-orders"), 0, &ok);
     size.historyLines = positiveOption(parser, QStringLiteral("history-lines"), 0, &ok);
-    const int runs = std::max(1, positiveOption(parser, QStringLiteral("runs"), 9, &ok));
+    o->runs = std::max(1, positiveOption(parser, QStringLiteral("runs"), 9, &ok));
     if (size.historyLines > 0 && size.historyOrders == 0)
         size.historyOrders = std::max(1, size.historyLines / 5);
     if (size.teas < 2)
         ok = false;
-    if (!ok)
+    o->json = parser.isSet(QStringLiteral("json"));
+    o->shop = parser.value(QStringLiteral("shop"));
+    o->only = parser.value(QStringLiteral("only"));
+    return ok;
+}
+
+// What the numbers were taken on: the machine and the shop, before the table.
+void printHeading(const Options& o, const ShopSize& held, double built)
+{
+    const QString shopLine =
+        QStringLiteral("%1 teas, %2 open orders (the biggest of %3 lines), %4 settled orders of %5 lines")
+            .arg(held.teas)
+            .arg(held.openOrders)
+            .arg(held.bigOrderLines)
+            .arg(held.historyOrders)
+            .arg(held.historyLines);
+    if (o.json) {
+        print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("teas"), held.teas},
+                                                          {QStringLiteral("open_orders"), held.openOrders},
+                                                          {QStringLiteral("history_orders"), held.historyOrders},
+                                                          {QStringLiteral("history_lines"), held.historyLines},
+                                                          {QStringLiteral("runs"), o.runs},
+                                                          {QStringLiteral("cpu"), cpuModel()},
+                                                          {QStringLiteral("cores"), QThread::idealThreadCount()}})
+                                    .toJson(QJsonDocument::Compact)));
+    } else {
+        print(QStringLiteral("lumaro-bench on %1, %2 cores, %3; median of %4 runs")
+                  .arg(cpuModel())
+                  .arg(QThread::idealThreadCount())
+                  .arg(QSysInfo::prettyProductName())
+                  .arg(o.runs));
+        print(QStringLiteral("shop: %1 (ready in %2 s)").arg(shopLine).arg(built, 0, 'f', 1));
+        print(QString());
+        print(QStringLiteral("| action | median ms | floor ms | ratio | peak MB | goal |"));
+        print(QStringLiteral("|---|---:|---:|---:|---:|---|"));
+    }
+}
+
+// One run of a on shop, in nanoseconds. Start-up is timed by the password
+// prompt itself, at the moment it is asked.
+qint64 timedRun(const Action& a, Shop& shop)
+{
+    if (a.name.startsWith(QLatin1String("start-up"))) {
+        a.run(shop);
+        return benchPrompts->askedAt;
+    }
+    return timed([&] { a.run(shop); });
+}
+
+// The runs of a on the measured shop, then its floor: the same screen work on
+// the screenful shop plus the database work of the measured one.
+void timeAction(const Action& a, Shop& big, Shop& tiny, Floor& floor, int runs, QList<qint64>* measured,
+                QList<qint64>* floors)
+{
+    if (a.start)
+        a.start();
+    for (int r = 0; r < runs; ++r) {
+        if (a.setup)
+            a.setup(big);
+        *measured << timedRun(a, big);
+    }
+    for (int r = 0; r < runs; ++r) {
+        if (a.setup)
+            a.setup(tiny);
+        const qint64 screen = timedRun(a, tiny);
+        if (a.sqlSetup)
+            a.sqlSetup(big);
+        *floors << screen + timed([&] { a.sql(floor, big); });
+    }
+}
+
+// One row of the table (or one JSON object): the medians, their ratio, the
+// peak memory so far, and whether the goal was met.
+void printTiming(bool json, const QString& name, const QList<qint64>& measured, const QList<qint64>& floors)
+{
+    const double ms = median(measured) / 1e6;
+    const double floorMs = median(floors) / 1e6;
+    const double ratio = floorMs > 0 ? ms / floorMs : 0;
+    const double peak = peakMB();
+    const bool met = ratio <= 3 && ms < 16;
+    if (json) {
+        print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("action"), name},
+                                                          {QStringLiteral("median_ms"), ms},
+                                                          {QStringLiteral("floor_ms"), floorMs},
+                                                          {QStringLiteral("ratio"), ratio},
+                                                          {QStringLiteral("peak_mb"), peak},
+                                                          {QStringLiteral("met"), met}})
+                                    .toJson(QJsonDocument::Compact)));
+    } else {
+        print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                  .arg(name)
+                  .arg(ms, 0, 'f', 2)
+                  .arg(floorMs, 0, 'f', 2)
+                  .arg(ratio, 0, 'f', 1)
+                  .arg(peak, 0, 'f', 1)
+                  .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED")));
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietHandler);
+    QApplication app(argc, argv);
+
+    Options options;
+    if (!readOptions(app, &options))
         return 2;
-    const bool json = parser.isSet(QStringLiteral("json"));
 
     BenchPrompts prompts;
     benchPrompts = &prompts;
     setPrompts(&prompts);
 
     QTemporaryDir dir;
-    QString file = parser.value(QStringLiteral("shop"));
+    QString file = options.shop;
     QElapsedTimer buildClock;
     buildClock.start();
     if (file.isEmpty())
         file = dir.filePath(QStringLiteral("teadata.db"));
     if (!QFile::exists(file) && !Database::isPostgresUrl(file))
-        buildShop(file, size);
+        buildShop(file, options.size);
     const double built = double(buildClock.elapsed()) / 1000;
     const QString floorFile = dir.filePath(QStringLiteral("screenful.db"));
     buildShop(floorFile, screenfulShop());
@@ -536,92 +676,18 @@ int main(int argc, char* argv[])
     tiny.open(floorFile);
     const ShopSize held = measureShop(*big.db);
     Floor floor(file);
-
-    const QString shopLine =
-        QStringLiteral("%1 teas, %2 open orders (the biggest of %3 lines), %4 settled orders of %5 lines")
-            .arg(held.teas)
-            .arg(held.openOrders)
-            .arg(held.bigOrderLines)
-            .arg(held.historyOrders)
-            .arg(held.historyLines);
-    if (json) {
-        print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("teas"), held.teas},
-                                                          {QStringLiteral("open_orders"), held.openOrders},
-                                                          {QStringLiteral("history_orders"), held.historyOrders},
-                                                          {QStringLiteral("history_lines"), held.historyLines},
-                                                          {QStringLiteral("runs"), runs},
-                                                          {QStringLiteral("cpu"), cpuModel()},
-                                                          {QStringLiteral("cores"), QThread::idealThreadCount()}})
-                                    .toJson(QJsonDocument::Compact)));
-    } else {
-        print(QStringLiteral("lumaro-bench on %1, %2 cores, %3; median of %4 runs")
-                  .arg(cpuModel())
-                  .arg(QThread::idealThreadCount())
-                  .arg(QSysInfo::prettyProductName())
-                  .arg(runs));
-        print(QStringLiteral("shop: %1 (ready in %2 s)").arg(shopLine).arg(built, 0, 'f', 1));
-        print(QString());
-        print(QStringLiteral("| action | median ms | floor ms | ratio | peak MB | goal |"));
-        print(QStringLiteral("|---|---:|---:|---:|---:|---|"));
-    }
+    printHeading(options, held, built);
 
     QStringList faults;
-    const QString only = parser.value(QStringLiteral("only"));
-    for (const Action& a : actions(big, runs)) {
-        if (!a.name.contains(only))
+    for (const Action& a : actions(big, options.runs)) {
+        if (!a.name.contains(options.only))
             continue;
         QList<qint64> measured, floors;
-        if (a.start)
-            a.start();
-        for (int r = 0; r < runs; ++r) {
-            if (a.setup)
-                a.setup(big);
-            if (a.name.startsWith(QLatin1String("start-up"))) {
-                a.run(big);
-                measured << benchPrompts->askedAt;
-            } else {
-                measured << timed([&] { a.run(big); });
-            }
-        }
-        for (int r = 0; r < runs; ++r) {
-            if (a.setup)
-                a.setup(tiny);
-            qint64 screen;
-            if (a.name.startsWith(QLatin1String("start-up"))) {
-                a.run(tiny);
-                screen = benchPrompts->askedAt;
-            } else {
-                screen = timed([&] { a.run(tiny); });
-            }
-            if (a.sqlSetup)
-                a.sqlSetup(big);
-            floors << screen + timed([&] { a.sql(floor, big); });
-        }
+        timeAction(a, big, tiny, floor, options.runs, &measured, &floors);
         const QString fault = a.check ? a.check() : QString();
         if (!fault.isEmpty())
             faults << a.name + QStringLiteral(": ") + fault;
-        const double ms = median(measured) / 1e6;
-        const double floorMs = median(floors) / 1e6;
-        const double ratio = floorMs > 0 ? ms / floorMs : 0;
-        const double peak = peakMB();
-        const bool met = ratio <= 3 && ms < 16;
-        if (json) {
-            print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("action"), a.name},
-                                                              {QStringLiteral("median_ms"), ms},
-                                                              {QStringLiteral("floor_ms"), floorMs},
-                                                              {QStringLiteral("ratio"), ratio},
-                                                              {QStringLiteral("peak_mb"), peak},
-                                                              {QStringLiteral("met"), met}})
-                                        .toJson(QJsonDocument::Compact)));
-        } else {
-            print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
-                      .arg(a.name)
-                      .arg(ms, 0, 'f', 2)
-                      .arg(floorMs, 0, 'f', 2)
-                      .arg(ratio, 0, 'f', 1)
-                      .arg(peak, 0, 'f', 1)
-                      .arg(met ? QStringLiteral("met") : QStringLiteral("MISSED")));
-        }
+        printTiming(options.json, a.name, measured, floors);
     }
     if (!benchPrompts->unexpected.isEmpty())
         std::fprintf(stderr, "unexpected messages: %s\n",
