@@ -32,12 +32,12 @@ QString shown(const QVariant& v)
 
 int importMdb(const QStringList& args)
 {
-    const CommandShape shape{QStringLiteral("import-mdb"),
-                             QStringLiteral("charset"),
-                             QString(),
-                             1,
-                             2,
-                             QStringLiteral(
+    const CommandShape shape{.name = QStringLiteral("import-mdb"),
+                             .option = QStringLiteral("charset"),
+                             .optionDefault = QString(),
+                             .fewestPlain = 1,
+                             .mostPlain = 2,
+                             .usage = QStringLiteral(
                                  "用法：lumaro-admin import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔.db]")};
     return runCommand(
         shape, args,
@@ -64,17 +64,19 @@ int importMdb(const QStringList& args)
 
 int backup(const QStringList& args)
 {
-    const CommandShape shape{QStringLiteral("backup"),
-                             QStringLiteral("database"),
-                             Database::defaultFile(),
-                             1,
-                             1,
-                             QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔")};
+    const CommandShape shape{.name = QStringLiteral("backup"),
+                             .option = QStringLiteral("database"),
+                             .optionDefault = Database::defaultFile(),
+                             .fewestPlain = 1,
+                             .mostPlain = 1,
+                             .usage = QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔")};
     return runCommand(shape, args, [](const CommandInput& in) {
         // Read only: a read-only shop file, or one on read-only media, is
         // backed up as it is.
-        auto db = Database::openReadOnly(in.option);
-        backupShop(*db, in.plain[0]);
+        {
+            auto db = Database::openReadOnly(in.option);
+            backupShop(*db, in.plain[0]);
+        }
         out(QStringLiteral("已把「%1」備份到「%2」。")
                 .arg(QFileInfo(in.option).absoluteFilePath(), QFileInfo(in.plain[0]).absoluteFilePath()));
         return 0;
@@ -83,12 +85,12 @@ int backup(const QStringList& args)
 
 int restore(const QStringList& args)
 {
-    const CommandShape shape{QStringLiteral("restore"),
-                             QStringLiteral("database"),
-                             Database::defaultFile(),
-                             1,
-                             1,
-                             QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]")};
+    const CommandShape shape{.name = QStringLiteral("restore"),
+                             .option = QStringLiteral("database"),
+                             .optionDefault = Database::defaultFile(),
+                             .fewestPlain = 1,
+                             .mostPlain = 1,
+                             .usage = QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]")};
     return runCommand(
         shape, args,
         [](const CommandInput& in) {
@@ -199,12 +201,12 @@ int printVerdict(const ShopCheck& c)
 
 int check(const QStringList& args)
 {
-    const CommandShape shape{QStringLiteral("check"),
-                             QStringLiteral("database"),
-                             Database::defaultFile(),
-                             0,
-                             0,
-                             QStringLiteral("用法：lumaro-admin check [--database 資料檔]")};
+    const CommandShape shape{.name = QStringLiteral("check"),
+                             .option = QStringLiteral("database"),
+                             .optionDefault = Database::defaultFile(),
+                             .fewestPlain = 0,
+                             .mostPlain = 0,
+                             .usage = QStringLiteral("用法：lumaro-admin check [--database 資料檔]")};
     ShopCheck c;
     QString database;
     const int read = runCommand(
@@ -234,12 +236,12 @@ int check(const QStringList& args)
 }
 int upgrade(const QStringList& args)
 {
-    const CommandShape shape{QStringLiteral("upgrade"),
-                             QStringLiteral("database"),
-                             Database::defaultFile(),
-                             0,
-                             0,
-                             QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]")};
+    const CommandShape shape{.name = QStringLiteral("upgrade"),
+                             .option = QStringLiteral("database"),
+                             .optionDefault = Database::defaultFile(),
+                             .fewestPlain = 0,
+                             .mostPlain = 0,
+                             .usage = QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]")};
     return runCommand(shape, args, [](const CommandInput& in) {
         const QString& database = in.option;
         auto db = Database::open(database);

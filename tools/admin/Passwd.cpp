@@ -24,12 +24,14 @@ int passwd(const QStringList& args)
     const QString target = files.isEmpty() ? Database::defaultFile() : files.first();
 
     return exitCodeOf([&] {
-        // Open first, so a wrong file is reported before a password is asked.
-        std::unique_ptr<Database> db = Database::open(target);
-        QString password;
-        if (!readNewPassword(&password))
-            return 1;
-        storePassword(*db, password);
+        {
+            // Open first, so a wrong file is reported before a password is asked.
+            std::unique_ptr<Database> db = Database::open(target);
+            QString password;
+            if (!readNewPassword(&password))
+                return 1;
+            storePassword(*db, password);
+        }
         out(QStringLiteral("已更改 %1 的系統密碼。").arg(target));
         return 0;
     });
