@@ -23,6 +23,77 @@ QString lastLine(const QByteArray& bytes)
     return s;
 }
 
+// How the reader's run ended, as the loop that read it saw it.
+struct ReaderEnd {
+    QByteArray errTail;   // the end of its standard error
+    bool stalled = false; // it sent nothing for too long and was stopped
+    bool refused = false; // we stopped a reader that sent garbage
+};
+
+// Feeds what the running reader writes to parser until it ends; stops it when
+// it sends garbage or nothing for longer than stallMsecs.
+ReaderEnd pumpReader(QProcess& proc, StreamParser& parser, int stallMsecs)
+{
+    ReaderEnd end;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    auto drain = [&] {
+        const QByteArray out = proc.readAllStandardOutput();
+        if (!out.isEmpty()) {
+            sinceProgress.restart();
+            parser.feed(out.constData(), std::size_t(out.size()));
+        }
+        // libmdb can print a warning per damaged row; keep only the last words.
+        end.errTail += proc.readAllStandardError();
+        if (end.errTail.size() > 4096)
+            end.errTail = end.errTail.right(2048);
+    };
+    while (proc.state() != QProcess::NotRunning) {
+        proc.waitForReadyRead(200);
+        drain();
+        if (parser.state() == StreamParser::State::Malformed) {
+            end.refused = true;
+            break;
+        }
+        if (sinceProgress.elapsed() > stallMsecs) {
+            end.stalled = true;
+            break;
+        }
+    }
+    if (proc.state() != QProcess::NotRunning) {
+        proc.kill();
+        proc.waitForFinished(5000);
+    } else {
+        drain();
+    }
+    return end;
+}
+
+// Why the read failed, in the owner's words, or empty when it succeeded.
+QString readerFailure(const QString& shown, const QProcess& proc, const StreamParser& parser, const ReaderEnd& end,
+                      int stallMsecs)
+{
+    const QString last = lastLine(end.errTail);
+    const QString detail = last.isEmpty() ? QString() : QStringLiteral("\n（%1）").arg(last);
+    if (end.stalled)
+        return QStringLiteral("讀取舊資料檔「%1」超過 %2 秒沒有進展，已停止；檔案可能已損壞。")
+            .arg(shown)
+            .arg(stallMsecs / 1000);
+    if (parser.state() == StreamParser::State::ReaderFailed)
+        return QStringLiteral("無法讀取舊資料檔「%1」：%2").arg(shown, QString::fromStdString(parser.error()));
+    if (end.refused || (parser.state() == StreamParser::State::Malformed && proc.exitStatus() == QProcess::NormalExit))
+        return QStringLiteral("讀取舊資料檔「%1」時收到不正確的資料（%2），檔案可能已損壞。")
+            .arg(shown, QString::fromStdString(parser.error()));
+    if (proc.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("讀取舊資料檔「%1」時讀取程式異常結束，檔案可能已損壞。").arg(shown) + detail;
+    if (proc.exitCode() != 0 || !parser.finished())
+        return QStringLiteral("讀取舊資料檔「%1」沒有完成（結束代碼 %2），檔案可能已損壞。")
+                   .arg(shown)
+                   .arg(proc.exitCode()) +
+               detail;
+    return {};
+}
+
 } // namespace
 
 QString JetFileReader::locateReader()
@@ -97,59 +168,10 @@ JetReadResult JetFileReader::read(const QString& mdbPath, const QStringList& tab
     if (!proc.waitForStarted(10000))
         return failed(QStringLiteral("無法啟動讀取舊資料檔的程式：%1").arg(proc.errorString()));
 
-    QByteArray errTail;
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
-    auto drain = [&] {
-        const QByteArray out = proc.readAllStandardOutput();
-        if (!out.isEmpty()) {
-            sinceProgress.restart();
-            parser.feed(out.constData(), std::size_t(out.size()));
-        }
-        // libmdb can print a warning per damaged row; keep only the last words.
-        errTail += proc.readAllStandardError();
-        if (errTail.size() > 4096)
-            errTail = errTail.right(2048);
-    };
-    bool stalled = false;
-    bool refused = false; // we stopped a reader that sent garbage
-    while (proc.state() != QProcess::NotRunning) {
-        proc.waitForReadyRead(200);
-        drain();
-        if (parser.state() == StreamParser::State::Malformed) {
-            refused = true;
-            break;
-        }
-        if (sinceProgress.elapsed() > m_stallMsecs) {
-            stalled = true;
-            break;
-        }
-    }
-    if (proc.state() != QProcess::NotRunning) {
-        proc.kill();
-        proc.waitForFinished(5000);
-    } else {
-        drain();
-    }
-
-    const QString last = lastLine(errTail);
-    const QString detail = last.isEmpty() ? QString() : QStringLiteral("\n（%1）").arg(last);
-    if (stalled)
-        return failed(QStringLiteral("讀取舊資料檔「%1」超過 %2 秒沒有進展，已停止；檔案可能已損壞。")
-                          .arg(shown)
-                          .arg(m_stallMsecs / 1000));
-    if (parser.state() == StreamParser::State::ReaderFailed)
-        return failed(QStringLiteral("無法讀取舊資料檔「%1」：%2").arg(shown, QString::fromStdString(parser.error())));
-    if (refused || (parser.state() == StreamParser::State::Malformed && proc.exitStatus() == QProcess::NormalExit))
-        return failed(QStringLiteral("讀取舊資料檔「%1」時收到不正確的資料（%2），檔案可能已損壞。")
-                          .arg(shown, QString::fromStdString(parser.error())));
-    if (proc.exitStatus() == QProcess::CrashExit)
-        return failed(QStringLiteral("讀取舊資料檔「%1」時讀取程式異常結束，檔案可能已損壞。").arg(shown) + detail);
-    if (proc.exitCode() != 0 || !parser.finished())
-        return failed(QStringLiteral("讀取舊資料檔「%1」沒有完成（結束代碼 %2），檔案可能已損壞。")
-                          .arg(shown)
-                          .arg(proc.exitCode()) +
-                      detail);
+    const ReaderEnd end = pumpReader(proc, parser, m_stallMsecs);
+    const QString why = readerFailure(shown, proc, parser, end, m_stallMsecs);
+    if (!why.isEmpty())
+        return failed(why);
 
     result.ok = true;
     result.contents = parser.takeContents();
