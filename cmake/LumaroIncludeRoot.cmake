@@ -22,17 +22,23 @@ function(lumaro_include_root target prefix)
   target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
 endfunction()
 
-# lumaro_folder_library(<name> <folder> [LIBS ...] [PRIVATE_LIBS ...] [EXCLUDE file ...]):
-# every source file of the calling folder but the excluded ones is the static
-# library <name>, whose headers are included as "<folder>/Name.h".
+# lumaro_folder_library(<name> <folder> SOURCES file... HEADERS file...
+#                        [LIBS ...] [PRIVATE_LIBS ...]):
+# the listed files of the calling folder are the static library <name>, whose
+# listed headers are included as "<folder>/Name.h". The files are named one by
+# one, so a file left in the folder does not join the build unseen, and a
+# header not listed cannot be included from outside.
 function(lumaro_folder_library name folder)
-  cmake_parse_arguments(L "" "" "LIBS;PRIVATE_LIBS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  foreach(file IN LISTS L_EXCLUDE)
-    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-  endforeach()
-  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  add_library(${name} STATIC ${sources} ${headers})
-  lumaro_include_root(${name} ${folder} ${headers})
+  cmake_parse_arguments(L "" "" "SOURCES;HEADERS;LIBS;PRIVATE_LIBS" ${ARGN})
+  if(L_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "lumaro_folder_library(${name}): unknown arguments ${L_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT L_SOURCES)
+    message(FATAL_ERROR "lumaro_folder_library(${name}): no SOURCES listed")
+  endif()
+  list(TRANSFORM L_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  list(TRANSFORM L_HEADERS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  add_library(${name} STATIC ${L_SOURCES} ${L_HEADERS})
+  lumaro_include_root(${name} ${folder} ${L_HEADERS})
   target_link_libraries(${name} PUBLIC ${L_LIBS} PRIVATE lumaro_strict ${L_PRIVATE_LIBS})
 endfunction()

@@ -69,7 +69,8 @@ QVariant nextTea(Database& db, const QString& text, const QVariant& after)
     const QString wanted = text.trimmed();
     if (wanted.isEmpty())
         return QVariant();
-    return nextOf(db, teaMatchesSql(), tea::Number, {escapedForLike(wanted) + QLatin1Char('%'), contains(wanted)},
+    return nextOf(db, teaMatchesSql(), tea::Number,
+                  {QString(escapedForLike(wanted) + QLatin1Char('%')), contains(wanted)},
                   after.isNull() ? QVariant() : QVariant(after.toString()));
 }
 

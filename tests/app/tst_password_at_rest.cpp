@@ -170,7 +170,7 @@ private slots:
             QSKIP("a shop file only");
         TestShop shop;
         shop.tea(QStringLiteral("T1"), QStringLiteral("茶"), 1, 2, 3); // the -wal file exists now
-        for (const QString& f : {shop.path(), shop.path() + QStringLiteral("-wal")}) {
+        for (const QString& f : {shop.path(), QString(shop.path() + QStringLiteral("-wal"))}) {
             QVERIFY2(QFileInfo::exists(f), qPrintable(f));
             QCOMPARE(QFileInfo(f).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
                      QFile::ReadOwner | QFile::WriteOwner);

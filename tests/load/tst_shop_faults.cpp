@@ -161,7 +161,7 @@ private slots:
             QFile::setPermissions(shop.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                      QFile::ReadOther | QFile::ExeOther);
         }
-        for (const QString& f : {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")})
+        for (const QString& f : {path, QString(path + QStringLiteral("-wal")), QString(path + QStringLiteral("-shm"))})
             if (QFile::exists(f))
                 QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadOther);
         const QByteArray before = readAll(path);
