@@ -1,8 +1,8 @@
 #include "History.h"
 
 #include "app/MDI_frm.h"
+#include "books/Reports.h"
 #include "data/Database.h"
-#include "data/Reports.h"
 #include "reports/SalesHistory_frm.h"
 
 #include <QDateEdit>

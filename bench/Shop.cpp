@@ -2,8 +2,9 @@
 
 #include "History.h"
 
+#include "books/Opening.h"
+#include "books/Shop.h"
 #include "data/Database.h"
-#include "data/Opening.h"
 
 #include <QSqlQuery>
 
@@ -32,7 +33,7 @@ void buildShop(const QString& target, const ShopSize& size)
     const std::function<void(Database&)> opening = [](Database& d) {
         setOpeningBalances(d, {Money::fromDouble(1000000), Money::fromDouble(1000000)});
     };
-    auto db = Database::create(target, BenchPassword, opening);
+    auto db = createShop(target, BenchPassword, opening);
     std::optional<Transaction> t(std::in_place, *db);
     QSqlQuery tea(db->sql());
     tea.prepare(QStringLiteral("INSERT INTO 茶葉資料表 (編號, 名稱, 進價, 訂價, 庫存) VALUES (?, ?, ?, ?, ?)"));

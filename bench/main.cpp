@@ -8,13 +8,14 @@
 // shop of one screenful plus the database work the size really needs.
 #include "Floor.h"
 #include "Shop.h"
-#include "data/Reports.h"
+#include "books/Reports.h"
 #include "reports/SalesHistory_frm.h"
 
 #include "app/MDI_frm.h"
+#include "books/Shop.h"
+#include "books/Upgrade.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
-#include "data/Upgrade.h"
 #include "forms/DataGrid.h"
 #include "platform/Prompts.h"
 
@@ -139,7 +140,7 @@ struct Shop {
     void open(const QString& file)
     {
         path = file;
-        db = Database::open(file);
+        db = openShop(file);
         // A shop built by an earlier program is brought up to date first, as
         // the program does when it opens one.
         upgrade::run(*db);
@@ -252,7 +253,7 @@ void addOpeningActions(QList<Action>& list, Shop& big)
                        benchPrompts->askedAt = -1;
                        clock.start();
                        {
-                           std::unique_ptr<Database> d = Database::open(s.path);
+                           std::unique_ptr<Database> d = openShop(s.path);
                            MDI_frm w(*d);
                            w.resize(1280, 800);
                            w.show();

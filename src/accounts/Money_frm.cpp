@@ -1,8 +1,8 @@
 #include "accounts/Money_frm.h"
 
+#include "base/Numbers.h"
+#include "books/MoneyMoves.h"
 #include "data/DataControl.h"
-#include "data/MoneyMoves.h"
-#include "data/Numbers.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "platform/Geometry.h"

@@ -1,10 +1,10 @@
 #include "app/FirstRunDialog.h"
 
+#include "books/Password.h"
 #include "data/DataError.h"
-#include "data/LegacyImport.h"
-#include "data/Password.h"
 #include "platform/Geometry.h"
 #include "platform/Prompts.h"
+#include "upkeep/LegacyImport.h"
 
 #include <QApplication>
 #include <QButtonGroup>

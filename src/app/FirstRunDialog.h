@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Opening.h"
+#include "books/Opening.h"
 
 #include <QDialog>
 

@@ -5,14 +5,13 @@
 #include "app/LockCover.h"
 #include "app/Logo.h"
 #include "app/main_frm.h"
+#include "base/Csv.h"
+#include "books/Reports.h"
+#include "books/Settings.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "data/Backups.h"
-#include "data/Csv.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Reports.h"
-#include "data/Settings.h"
 #include "orders/Order_frm.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -23,6 +22,7 @@
 #include "reports/Receipt.h"
 #include "reports/SalesHistory_frm.h"
 #include "reports/Settings_frm.h"
+#include "upkeep/Backups.h"
 
 #include <QAction>
 #include <QIcon>

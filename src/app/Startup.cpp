@@ -2,9 +2,10 @@
 
 #include "app/FirstRunDialog.h"
 #include "app/ShopLocation.h"
+#include "books/Shop.h"
+#include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Upgrade.h"
 #include "platform/Prompts.h"
 
 #include <QApplication>
@@ -76,7 +77,7 @@ std::unique_ptr<Database> openAskingServerPassword(const QString& target)
     QString password;
     for (int tries = 0;; ++tries) {
         try {
-            return Database::open(target, password);
+            return openShop(target, password);
         } catch (const ServerPasswordError& e) {
             if (tries >= 3)
                 throw;
@@ -115,10 +116,10 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
             if (dialog.exec() != QDialog::Accepted)
                 return nullptr;
             if (dialog.imported() || dialog.existing())
-                return Database::open(dialog.file());
+                return openShop(dialog.file());
             const OpeningBalances opening = dialog.opening();
-            return Database::create(dialog.file(), dialog.password(),
-                                    [&opening](Database& db) { setOpeningBalances(db, opening); });
+            return createShop(dialog.file(), dialog.password(),
+                              [&opening](Database& db) { setOpeningBalances(db, opening); });
         }
         std::unique_ptr<Database> db = openAskingServerPassword(target);
         upgrade::run(*db);

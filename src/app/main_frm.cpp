@@ -1,9 +1,9 @@
 #include "app/main_frm.h"
 
 #include "app/Logo.h"
+#include "books/Password.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/Password.h"
 #include "data/Schema.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"

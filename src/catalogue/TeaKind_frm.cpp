@@ -1,9 +1,10 @@
 #include "catalogue/TeaKind_frm.h"
 
+#include "base/DisplayText.h"
+#include "books/Find.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/Find.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QBitArray>
 #include <QHash>
 #include <QList>
@@ -202,9 +204,9 @@ private:
     bool m_open = false;
 };
 
-// How a stored value is shown in a text box or a grid cell: text as it is,
-// numbers in the general number format, nothing for an empty value, and
-// badNumberMark() for infinity or NaN. Never throws.
-QString displayText(const QVariant& v);
+} // namespace lumaro
 
+namespace lumaro {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> dataControlStatements(Dialect dialect);
 } // namespace lumaro

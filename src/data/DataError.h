@@ -46,9 +46,4 @@ public:
 };
 
 // A number that cannot be read or written.
-class NumberError : public Failure {
-public:
-    using Failure::Failure;
-};
-
 } // namespace lumaro

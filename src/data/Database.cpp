@@ -1,12 +1,8 @@
 #include "data/Database.h"
 
-#include "data/Books.h"
 #include "data/DataError.h"
-#include "data/Password.h"
 #include "data/PostgresAddress.h"
-#include "data/SampleShop.h"
 #include "data/Schema.h"
-#include "data/ShopRefusals.h"
 #include "data/Statements.h"
 
 #include <QAtomicInt>
@@ -59,16 +55,6 @@ QString firstAccountSql()
     using namespace schema;
     return QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (1, 0, 0)")
         .arg(AccountTable, account::Id, account::Cash, account::Bank);
-}
-
-QString insertPasswordSql()
-{
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(schema::PasswordTable, schema::password::Value);
-}
-
-QString storedPasswordSql()
-{
-    return QStringLiteral("SELECT %1 FROM %2").arg(schema::password::Value, schema::PasswordTable);
 }
 
 QString nextConnectionName()
@@ -596,14 +582,16 @@ bool writable(const QString& path) { return ::access(QFile::encodeName(path).con
 
 } // namespace
 
-std::unique_ptr<Database> Database::open(const QString& target, const QString& password)
+std::unique_ptr<Database> Database::connect(const QString& target, const QString& password,
+                                            const std::function<void(Database&)>& vet)
 {
     const QString name = nextConnectionName();
     if (isPostgresUrl(target)) {
         std::unique_ptr<Database> d(new Database(Kind::PostgreSQL, target, name));
         connectPostgres(name, target, password);
         d->checkShopTables();
-        refuseToOpen(*d);
+        if (vet)
+            vet(*d);
         return d;
     }
 
@@ -614,7 +602,8 @@ std::unique_ptr<Database> Database::open(const QString& target, const QString& p
         // Tables first: switching the journal writes to the file, and a file
         // that is not a shop must be left exactly as it was.
         d->checkShopTables();
-        refuseToOpen(*d);
+        if (vet)
+            vet(*d);
         d->configureSQLite();
     } catch (const DataError& e) {
         rethrowOpening(e, target);
@@ -922,7 +911,7 @@ void Database::commit()
     m_inTransaction = false;
 }
 
-void Database::commitMove(const QString& moveId)
+void Database::commitMove(const MoveLookup& stored)
 {
     QSqlError e;
     {
@@ -934,7 +923,7 @@ void Database::commitMove(const QString& moveId)
         e = q.lastError();
     }
     rollback();
-    if (settleFailedMove(moveId))
+    if (settleFailedMove(stored))
         return;
     fail(e);
 }
@@ -952,7 +941,7 @@ void Database::reopen()
         QSqlQuery(db).exec(kUtf8);
 }
 
-bool Database::settleFailedMove(const QString& moveId)
+bool Database::settleFailedMove(const MoveLookup& stored)
 {
     try {
         // A fresh connection sees what another terminal would. On a shop file
@@ -960,7 +949,7 @@ bool Database::settleFailedMove(const QString& moveId)
         // as the next start of the program would: a commit whose frames
         // reached the log counts as stored even when its sync failed.
         reopen();
-        if (books::moveStored(*this, moveId))
+        if (stored(*this))
             return true;
         if (isSQLite()) {
             // Not stored now, and it must not come back later: a log that
@@ -987,13 +976,7 @@ void Database::rollback() noexcept
     m_inTransaction = false;
 }
 
-std::unique_ptr<Database> Database::create(const QString& target, const QString& password, bool sample)
-{
-    return create(target, password, sample ? std::function<void(Database&)>(fillSampleShop) : nullptr);
-}
-
-std::unique_ptr<Database> Database::create(const QString& target, const QString& password,
-                                           const std::function<void(Database&)>& fill)
+std::unique_ptr<Database> Database::create(const QString& target, const std::function<void(Database&)>& fill)
 {
     const bool pg = isPostgresUrl(target);
     const QString name = nextConnectionName();
@@ -1033,22 +1016,8 @@ std::unique_ptr<Database> Database::create(const QString& target, const QString&
         if (!pg)
             d->exec(schema::sqliteSetVersionSql(schema::CurrentVersion));
         d->exec(firstAccountSql());
-        // Only a hash of the password is kept in the shop.
-        const QString hash = hashPassword(password);
-        d->exec(insertPasswordSql(), {hash});
         if (fill)
             fill(*d);
-        // Whether the password is empty, as the lock screen will want to know
-        // first: the one given, unless the fill brought its own (an imported
-        // shop's password, kept as it was typed).
-        const QVariant stored = d->scalar(storedPasswordSql());
-        if (stored.isNull() || !isPasswordHash(stored.toString()))
-            notePasswordEmpty(*d, !stored.isNull() && stored.toString().isEmpty());
-        else if (stored.toString() == hash)
-            notePasswordEmpty(*d, password.isEmpty());
-        // The books open on the balances the shop starts with (an imported
-        // shop's; its teas journaled their stock as they were added).
-        books::recordOpening(*d, QStringLiteral("新商店的期初餘額"), false);
         t.commit();
     } catch (...) {
         if (!pg) {
@@ -1067,8 +1036,6 @@ QList<Statement> databaseStatements(Database::Kind dialect)
     const QString m = QStringLiteral("database: ");
     QList<Statement> out = {
         {m + QStringLiteral("first account row"), firstAccountSql()},
-        {m + QStringLiteral("password"), insertPasswordSql()},
-        {m + QStringLiteral("stored password"), storedPasswordSql()},
         {m + QStringLiteral("commit"), kCommit},
         {m + QStringLiteral("rollback"), kRollback},
     };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,15 +22,22 @@ class ServerPasswordError;
 // message the shop owner can read.
 class Database {
 public:
-    enum class Kind { SQLite, PostgreSQL };
+    using Kind = Dialect;
+    // Whether a move is in the shop, asked on a fresh connection after its
+    // COMMIT failed or its answer was lost.
+    using MoveLookup = std::function<bool(Database&)>;
 
     static const QString& defaultFile(); // teadata.db
 
-    // Opens an existing shop. target is a file path or a postgresql:// URL.
-    // password is only used for PostgreSQL; empty lets libpq find one itself
-    // (PGPASSWORD, ~/.pgpass). Throws ServerPasswordError when the server
-    // still wants one.
-    static std::unique_ptr<Database> open(const QString& target, const QString& password = QString());
+    // Connects to an existing shop's tables. target is a file path or a
+    // postgresql:// URL. password is only used for PostgreSQL; empty lets libpq
+    // find one itself (PGPASSWORD, ~/.pgpass). Throws ServerPasswordError when
+    // the server still wants one. vet runs once the tables are found and
+    // before anything is written (a shop file is switched to its write-ahead
+    // log only after it), so a file it refuses is left exactly as it was.
+    // Opening a shop with its rules is openShop's (books/Shop.h).
+    static std::unique_ptr<Database> connect(const QString& target, const QString& password,
+                                             const std::function<void(Database&)>& vet);
 
     // Opens an existing shop to read it only (check, backup). A shop file is
     // neither changed nor converted, and may be read-only or on read-only
@@ -36,15 +45,12 @@ public:
     // not make are not refused here, so they can be listed.
     static std::unique_ptr<Database> openReadOnly(const QString& target);
 
-    // Creates a new shop: the five tables, one account row at 0 and 0 and the
-    // given password; with sample, a small catalogue and three open orders.
-    // Refuses a file (or a PostgreSQL database) that already holds a shop, and
-    // leaves nothing behind when it fails.
-    static std::unique_ptr<Database> create(const QString& target, const QString& password, bool sample = false);
-    // The same, with fill run inside the creating transaction: the new shop
-    // exists with everything fill stored, or not at all.
-    static std::unique_ptr<Database> create(const QString& target, const QString& password,
-                                            const std::function<void(Database&)>& fill);
+    // Makes a new shop's tables at the current version with one account row at
+    // 0 and 0, then runs fill, all in one transaction: the new shop exists with
+    // everything fill stored, or not at all. Refuses a file (or a PostgreSQL
+    // database) that already holds a shop, and leaves nothing behind when it
+    // fails. Creating a shop with its password and books is createShop's.
+    static std::unique_ptr<Database> create(const QString& target, const std::function<void(Database&)>& fill);
 
     static bool isPostgresUrl(const QString& target);
 
@@ -72,12 +78,11 @@ public:
     // SQLite), so a move never fails half-way because another terminal wrote.
     void begin();
     void commit(); // a failed COMMIT is rolled back before it throws
-    // Commits a money move whose journal rows carry moveId. When the COMMIT
-    // fails or its answer is lost, a fresh connection looks the id up: found,
-    // the move is stored and this returns normally; not found, the move is
-    // made certain never to appear later and the failure is thrown, so the
-    // user may safely make the move again.
-    void commitMove(const QString& moveId);
+    // Commits a money move. When the COMMIT fails or its answer is lost, a
+    // fresh connection asks stored: yes, the move is stored and this returns
+    // normally; no, the move is made certain never to appear later and the
+    // failure is thrown, so the user may safely make the move again.
+    void commitMove(const MoveLookup& stored);
     void rollback() noexcept;
     bool inTransaction() const { return m_inTransaction; }
 
@@ -117,7 +122,7 @@ private:
     void reopen();
     // After a failed COMMIT: whether the move is stored, as a fresh
     // connection sees the shop.
-    bool settleFailedMove(const QString& moveId);
+    bool settleFailedMove(const MoveLookup& stored);
 
     Kind m_kind;
     QString m_target;
@@ -141,10 +146,10 @@ public:
         m_done = true;
         m_db.commit();
     }
-    void commitMove(const QString& moveId)
+    void commitMove(const Database::MoveLookup& stored)
     {
         m_done = true;
-        m_db.commitMove(moveId);
+        m_db.commitMove(stored);
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -164,4 +169,9 @@ const QString& sqliteQueryOnlySql();
 // reads.
 QString fileErrorReason(int error);
 
+} // namespace lumaro
+
+namespace lumaro {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> databaseStatements(Dialect dialect);
 } // namespace lumaro

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -30,3 +32,8 @@ QString teaInOpenOrdersText(); // 此茶葉仍在未結帳的訂單中：
 } // namespace links
 
 } // namespace lumaro
+
+namespace lumaro::links {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> statements(Dialect dialect);
+} // namespace lumaro::links

@@ -294,10 +294,10 @@ QStringList postgresJournalDdl()
     };
 }
 
-QList<Statement> statements(Database::Kind k)
+QList<Statement> statements(Dialect k)
 {
     QList<Statement> out;
-    for (const QString& ddl : k == Database::Kind::SQLite ? sqliteDdl() : postgresDdl())
+    for (const QString& ddl : k == Dialect::SQLite ? sqliteDdl() : postgresDdl())
         out << Statement{QStringLiteral("schema: ") + ddl.section(QLatin1Char(' '), 0, 2), ddl,
                          StatementCheck::RunOnEmpty};
     const std::pair<const char*, const Source*> named[] = {

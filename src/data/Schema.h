@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,10 +25,6 @@ inline const QString VersionTable = QStringLiteral("資料版本表"); // Postgr
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
 constexpr int CurrentVersion = 4;
-
-// The largest amount or weight the shop records, either sign. Every number
-// column refuses more, and non-finite values.
-constexpr double NumberLimit = 1e12;
 
 // Column names.
 namespace tea {
@@ -121,7 +119,7 @@ QString sqliteCreateTable(const QString& table, const QString& as = QString());
 QStringList sqliteIndexes(const QString& table);
 
 // The number columns of a table: the ones that refuse non-finite values and
-// values beyond NumberLimit.
+// values beyond MaxShopNumber.
 QStringList numberColumns(const QString& table);
 // The CHECK expression that keeps one column in range (true for NULL).
 QString rangeCheck(const QString& column);
@@ -177,4 +175,9 @@ inline const Source OrderTeaList{QStringLiteral("select 編號,名稱,訂價,庫
 inline const Source OneTea{QStringLiteral("select * from 茶葉資料表 where 編號=?"), TeaTable, {}, {}};
 } // namespace sources
 
+} // namespace lumaro::schema
+
+namespace lumaro::schema {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> statements(Dialect dialect);
 } // namespace lumaro::schema

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Statements.h"
+
 #include <QList>
 #include <QString>
 
@@ -31,4 +33,9 @@ QList<ShopObject> foreignObjects(Database& db);
 // among objects, naming them; empty when there are none.
 QString foreignCodeRefusal(const QList<ShopObject>& objects);
 
+} // namespace lumaro
+
+namespace lumaro {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> shopObjectStatements(Dialect dialect);
 } // namespace lumaro

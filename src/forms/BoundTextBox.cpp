@@ -1,5 +1,6 @@
 #include "forms/BoundTextBox.h"
 
+#include "base/DisplayText.h"
 #include "data/DataControl.h"
 #include "platform/Form.h"
 #include "platform/Handler.h"

@@ -1,7 +1,8 @@
 #include "forms/DataGrid.h"
 
+#include "base/Dates.h"
+#include "base/DisplayText.h"
 #include "data/DataControl.h"
-#include "data/Dates.h"
 #include "data/Schema.h"
 #include "platform/Form.h"
 #include "platform/Handler.h"

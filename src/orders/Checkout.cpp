@@ -3,9 +3,10 @@
 
 #include "orders/Order_frm.h"
 
+#include "base/DisplayText.h"
+#include "base/Numbers.h"
+#include "books/OrderStore.h"
 #include "data/DataControl.h"
-#include "data/Numbers.h"
-#include "data/OrderStore.h"
 #include "orders/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Handler.h"

@@ -3,11 +3,11 @@
 
 #include "orders/Order_frm.h"
 
+#include "base/Numbers.h"
+#include "books/Find.h"
+#include "books/MoneyMoves.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
-#include "data/Find.h"
-#include "data/MoneyMoves.h"
-#include "data/Numbers.h"
 #include "data/Schema.h"
 #include "forms/DataGrid.h"
 #include "orders/Controls.h"

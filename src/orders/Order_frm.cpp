@@ -1,9 +1,9 @@
 #include "orders/Order_frm.h"
 
+#include "books/Find.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/Find.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"

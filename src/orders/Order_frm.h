@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/OrderStore.h"
+#include "books/OrderStore.h"
 #include "platform/Form.h"
 
 #include <QVariant>

@@ -1,9 +1,9 @@
 #include "reports/DayReport_frm.h"
 
-#include "data/Csv.h"
-#include "data/Money.h"
-#include "data/MoneyMoves.h"
-#include "data/Numbers.h"
+#include "base/Csv.h"
+#include "base/Money.h"
+#include "base/Numbers.h"
+#include "books/MoneyMoves.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 #include "reports/Export.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/Money.h"
-#include "data/Reports.h"
+#include "base/Money.h"
+#include "books/Reports.h"
 #include "platform/Form.h"
 
 class QDateEdit;

@@ -1,6 +1,6 @@
 #include "reports/Export.h"
 
-#include "data/Csv.h"
+#include "base/Csv.h"
 #include "platform/Prompts.h"
 
 #include <QDir>

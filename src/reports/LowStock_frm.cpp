@@ -1,8 +1,8 @@
 #include "reports/LowStock_frm.h"
 
-#include "data/Numbers.h"
-#include "data/Reports.h"
-#include "data/Settings.h"
+#include "base/Numbers.h"
+#include "books/Reports.h"
+#include "books/Settings.h"
 #include "platform/Handler.h"
 
 #include <QDate>

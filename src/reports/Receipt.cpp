@@ -1,7 +1,7 @@
 #include "reports/Receipt.h"
 
+#include "base/Numbers.h"
 #include "data/DataError.h"
-#include "data/Numbers.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"

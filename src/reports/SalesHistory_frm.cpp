@@ -1,7 +1,7 @@
 #include "reports/SalesHistory_frm.h"
 
-#include "data/Csv.h"
-#include "data/Numbers.h"
+#include "base/Csv.h"
+#include "base/Numbers.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 #include "reports/Export.h"

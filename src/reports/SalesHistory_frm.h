@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Reports.h"
+#include "books/Reports.h"
 #include "platform/Form.h"
 
 class QDateEdit;

@@ -1,8 +1,8 @@
 #include "reports/Settings_frm.h"
 
+#include "base/Numbers.h"
+#include "books/Settings.h"
 #include "data/Database.h"
-#include "data/Numbers.h"
-#include "data/Settings.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 

@@ -1,13 +1,15 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
+#include "base/Failures.h"
+#include "base/Numbers.h"
+#include "books/MoneyMoves.h"
+#include "books/Shop.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
-#include "data/Maintenance.h"
-#include "data/MoneyMoves.h"
-#include "data/Numbers.h"
 #include "forms/BoundTextBox.h"
 #include "support/TestShop.h"
+#include "upkeep/Maintenance.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -222,7 +224,7 @@ void tst_money::secondTerminalSeesWholeMovesOnly()
     QStringList seen;
     int looks = 0;
     std::thread other([&] {
-        auto db = Database::open(shop.path());
+        auto db = openShop(shop.path());
         while (!done) {
             QSqlQuery q =
                 db->exec(QStringLiteral("SELECT a.現金 + a.銀行, a.現金 - (SELECT sum(現金變動) FROM 帳務日誌表), "
@@ -278,7 +280,7 @@ void tst_money::storedBalanceIsTestedAgain()
     QCOMPARE(s.cash->text(), QStringLiteral("1000"));
 
     // Another terminal moves cash to the bank after this screen read it.
-    auto other = Database::open(s.shop.path());
+    auto other = openShop(s.shop.path());
     money::deposit(*other, 600);
 
     s.temp_money->setText(QStringLiteral("1000"));
@@ -441,7 +443,7 @@ void tst_money::movesOnPostgres()
     url.setPath(QLatin1Char('/') + scratch);
     {
         // Creating the tables sends statements that cannot be prepared.
-        auto db = Database::create(url.toString(), QStringLiteral("pw"), true);
+        auto db = createShop(url.toString(), QStringLiteral("pw"), true);
         db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000, 銀行 = NULL"));
         money::deposit(*db, 1000);
         money::withdraw(*db, 250.5);

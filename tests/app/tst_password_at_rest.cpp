@@ -2,8 +2,8 @@
 // plain-text password still open with exactly that text.
 #include "app/Startup.h"
 #include "app/main_frm.h"
+#include "books/Password.h"
 #include "data/DataError.h"
-#include "data/Password.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 

@@ -3,8 +3,9 @@
 // opening the shop at all; and a stored password hash cannot make the lock
 // screen spend unbounded time or memory.
 #include "app/main_frm.h"
+#include "books/Password.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
-#include "data/Password.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
@@ -74,7 +75,7 @@ private slots:
 
         QString refusal;
         try {
-            Database::open(shop.path());
+            openShop(shop.path());
         } catch (const DataError& e) {
             refusal = e.description();
         }
@@ -90,7 +91,7 @@ private slots:
         if (TestShop::onPostgres())
             QSKIP("shop files only");
         TestShop shop;
-        auto db = Database::open(shop.path());
+        auto db = openShop(shop.path());
         QCOMPARE(db->scalar(QStringLiteral("PRAGMA trusted_schema")).toInt(), 0);
         db->exec(QStringLiteral("PRAGMA writable_schema=ON"));
         QVERIFY_THROWS_EXCEPTION(DataError,

@@ -1,9 +1,10 @@
 #include "app/FirstRunDialog.h"
 #include "app/ShopLocation.h"
 #include "app/Startup.h"
+#include "books/Password.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Password.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
@@ -143,7 +144,7 @@ private slots:
         QFile(dir.filePath(QStringLiteral("in-the-way"))).open(QIODevice::WriteOnly);
         const QString file = dir.filePath(QStringLiteral("in-the-way/teadata.db"));
         try {
-            Database::create(file, QStringLiteral("pw"));
+            createShop(file, QStringLiteral("pw"));
             QFAIL("created a shop under a plain file");
         } catch (const DataError& e) {
             QCOMPARE(e.description(), QStringLiteral("無法建立資料檔「%1」：資料夾不存在。").arg(file));
@@ -253,7 +254,7 @@ private slots:
         if (!cash.isEmpty())
             args << QStringLiteral("--cash") << cash;
         QCOMPARE(admin(args, "pw\n").code, 0);
-        auto made = Database::open(dir.filePath(QStringLiteral("admin.db")));
+        auto made = openShop(dir.filePath(QStringLiteral("admin.db")));
         QCOMPARE(made->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), c);
         QCOMPARE(made->scalar(QStringLiteral("SELECT 銀行變動 FROM 帳務日誌表 WHERE 種類 = '期初'")).toDouble(), b);
     }

@@ -1,6 +1,7 @@
+#include "books/MoneyMoves.h"
+#include "books/Shop.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
-#include "data/MoneyMoves.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
 #include "platform/Geometry.h"
@@ -168,7 +169,7 @@ void tst_teastock::gridShowsTheStoredStockOnTheSameTea()
     StockScreen s;
     s.choose(1);
     // Another terminal buys some of the same tea meanwhile.
-    auto other = Database::open(s.shop.path());
+    auto other = openShop(s.shop.path());
     money::purchase(*other, QStringLiteral("B02"), 1.5);
     QCOMPARE(s.shownStock(1), QStringLiteral("4"));
 

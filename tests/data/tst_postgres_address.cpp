@@ -1,6 +1,7 @@
 // A shared shop's address: every option reaches libpq as one quoted value or
 // is refused, a password is refused wherever it stands, a server that cannot
 // be reached is named, and every session commits durably.
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/PostgresAddress.h"
@@ -90,7 +91,7 @@ private slots:
     {
         QString text;
         try {
-            Database::open(QStringLiteral("postgresql://shop@127.0.0.1:1/茶店?connect_timeout=5"));
+            openShop(QStringLiteral("postgresql://shop@127.0.0.1:1/茶店?connect_timeout=5"));
         } catch (const DataError& e) {
             text = e.description();
         }
@@ -108,7 +109,7 @@ private slots:
         QUrl missing(shop.path());
         missing.setPath(QStringLiteral("/no_such_shop"));
         try {
-            Database::open(missing.toString());
+            openShop(missing.toString());
             QFAIL("opened a database that is not there");
         } catch (const DataError& e) {
             QVERIFY2(e.description().contains(QStringLiteral("資料庫「no_such_shop」")), qPrintable(e.description()));
@@ -118,7 +119,7 @@ private slots:
         // the shop's sessions do not.
         const QString database = QUrl(shop.path()).path().mid(1);
         shop.exec(QStringLiteral("ALTER DATABASE %1 SET synchronous_commit = off").arg(database));
-        auto db = Database::open(shop.path());
+        auto db = openShop(shop.path());
         QCOMPARE(db->scalar(QStringLiteral("SHOW synchronous_commit")).toString(), QStringLiteral("on"));
     }
 };

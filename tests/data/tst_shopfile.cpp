@@ -1,6 +1,7 @@
+#include "books/Password.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Password.h"
 #include "data/Schema.h"
 #include "support/Outside.h"
 
@@ -37,7 +38,7 @@ private slots:
         QVERIFY(QFile(file).permissions() ==
                 (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
 
-        auto db = Database::open(file);
+        auto db = openShop(file);
         const QList<QPair<QString, QStringList>> expected = {
             {QStringLiteral("茶葉資料表"), texts({"編號", "名稱", "進價", "訂價", "庫存"})},
             {QStringLiteral("訂單資料表"), texts({"訂單編號", "客戶名稱", "訂購日期", "連絡方式", "訂單狀態"})},
@@ -64,7 +65,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("shop.db"));
         QCOMPARE(admin({QStringLiteral("init"), QStringLiteral("--sample"), file}, "pw\n").code, 0);
-        auto db = Database::open(file);
+        auto db = openShop(file);
         QVERIFY(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt() >= 10);
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 訂單資料表 WHERE 訂單狀態 = 0")).toInt(), 3);
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(DISTINCT 訂單編號) FROM 訂單明細表")).toInt(), 3);
@@ -83,7 +84,7 @@ private slots:
         const Run again = admin({QStringLiteral("init"), QStringLiteral("--sample"), file}, "second\n");
         QVERIFY(again.code != 0);
         QVERIFY(again.err.contains(QStringLiteral("已經存在")));
-        auto db = Database::open(file);
+        auto db = openShop(file);
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("first")));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 0);
     }
@@ -116,7 +117,7 @@ private slots:
         f.write(content);
         f.close();
         try {
-            Database::open(file);
+            openShop(file);
             QFAIL("opened a file that is not a shop");
         } catch (const DataError& e) {
             QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
@@ -127,14 +128,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("none.db"));
-        QVERIFY_THROWS_EXCEPTION(DataError, Database::open(file));
+        QVERIFY_THROWS_EXCEPTION(DataError, openShop(file));
         QVERIFY(!QFile::exists(file));
     }
 
     void failedMoveRollsBackWhole()
     {
         QTemporaryDir dir;
-        auto db = Database::create(dir.filePath(QStringLiteral("t.db")), QStringLiteral("pw"));
+        auto db = createShop(dir.filePath(QStringLiteral("t.db")), QStringLiteral("pw"));
         try {
             Transaction t(*db);
             db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 + 100"));

@@ -3,10 +3,11 @@
 // file by another tool they show as a mark, every screen still opens, checkout
 // and the money moves refuse to work them out, and check names them.
 #include "accounts/Money_frm.h"
+#include "base/DisplayText.h"
+#include "base/Numbers.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
-#include "data/Numbers.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
 #include "orders/OrderScreen.h"

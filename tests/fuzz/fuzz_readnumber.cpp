@@ -1,7 +1,7 @@
 // Feeds arbitrary text to the lenient number reading: it must never crash, and
 // whatever it reads must survive the general format and a second reading.
-#include "data/DataError.h"
-#include "data/Numbers.h"
+#include "base/Failures.h"
+#include "base/Numbers.h"
 
 #include <QString>
 

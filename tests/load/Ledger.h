@@ -5,7 +5,7 @@
 // the shop as it was and the moves each terminal says it made. Every amount
 // in these tests is whole, so the comparisons are exact.
 
-#include "data/Books.h"
+#include "books/Books.h"
 #include "data/Database.h"
 #include "support/TestShop.h"
 

@@ -19,11 +19,12 @@
 //                    離開系統; never returns when the program ends as it should
 // Exit codes: 0 done, 3 the shop refused (its message is printed), 2 misuse.
 #include "app/MDI_frm.h"
-#include "data/Books.h"
+#include "books/Books.h"
+#include "books/MoneyMoves.h"
+#include "books/Shop.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/MoneyMoves.h"
 #include "data/Schema.h"
 #include "platform/QtPrompts.h"
 
@@ -50,7 +51,7 @@ namespace {
 
 int openAndWrite(const QString& shop)
 {
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     DataControl teas(*db);
     teas.setRecordSource(schema::TeaTable);
     teas.refresh();
@@ -64,7 +65,7 @@ int openAndWrite(const QString& shop)
 
 int fill(const QString& shop)
 {
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     const QString name(4000, QChar(0x8336));
     for (int batch = 0;; ++batch) {
         Transaction t(*db);
@@ -81,7 +82,7 @@ int moveThenExit(const QString& shop)
 {
     QtPrompts prompts;
     setPrompts(&prompts);
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     MDI_frm window(*db);
     window.show();
     if (!window.Form_Load())
@@ -96,7 +97,7 @@ int moveThenExit(const QString& shop)
 // Another terminal that keeps the shop open until it is killed.
 int hold(const QString& shop)
 {
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表"));
     say(QStringLiteral("ready"));
     for (;;)
@@ -105,7 +106,7 @@ int hold(const QString& shop)
 
 int syncFail(const QString& shop, bool die)
 {
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     money::adjust(*db, Money::fromUnits(100 * Money::Scale),
                   QStringLiteral("開店")); // the log syncs well before the fault
     const QString id = books::newMoveId();

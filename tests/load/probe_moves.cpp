@@ -1,8 +1,9 @@
-#include "data/Books.h"
+#include "books/Books.h"
+#include "books/MoneyMoves.h"
+#include "books/OrderStore.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/MoneyMoves.h"
-#include "data/OrderStore.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -19,7 +20,7 @@ void say(const QString& line); // probe.cpp
 // under, so whoever reads the journal can tell which moves were stored.
 int moves(const QString& shop, int count, quint32 seed)
 {
-    std::unique_ptr<Database> db = Database::open(shop);
+    std::unique_ptr<Database> db = openShop(shop);
     QRandomGenerator rng(seed);
     const QStringList teas = [&] {
         QStringList t;

@@ -3,6 +3,7 @@
 // stock add up exactly to the moves that were stored. On PostgreSQL some
 // rounds cut the server side of the connection instead.
 #include "Ledger.h"
+#include "books/Shop.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -86,7 +87,7 @@ private slots:
             QVERIFY2(waitForServerProcesses(shop, before, &waited), "a killed terminal's server process lives on");
             lingered += waited;
 
-            std::unique_ptr<Database> after = Database::open(shop.path());
+            std::unique_ptr<Database> after = openShop(shop.path());
             if (after->isSQLite())
                 QCOMPARE(after->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
             const QString mismatch =

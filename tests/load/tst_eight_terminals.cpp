@@ -4,6 +4,7 @@
 // LUMARO_TERMINAL_MOVES sets the moves per terminal (300 here; the full
 // run is 10000).
 #include "Ledger.h"
+#include "books/Shop.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -75,7 +76,7 @@ private slots:
         std::atomic<bool> holding = false;
         const QString path = shop.path();
         std::thread other([&] {
-            auto db = Database::open(path);
+            auto db = openShop(path);
             db->begin();
             holding = true;
             QThread::msleep(heldMs);

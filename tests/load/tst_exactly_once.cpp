@@ -2,10 +2,11 @@
 // sync of the shop file's log fails at COMMIT, the program looks its move up
 // on a fresh connection. What it then tells the user must be what the file
 // holds at the next start, whether the terminal dies at once or carries on.
-#include "data/Books.h"
+#include "books/Books.h"
+#include "books/MoneyMoves.h"
+#include "books/OrderStore.h"
+#include "books/Shop.h"
 #include "data/Database.h"
-#include "data/MoneyMoves.h"
-#include "data/OrderStore.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
@@ -36,7 +37,7 @@ private slots:
         QFETCH(bool, dies);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("teadata.db"));
-        Database::create(path, QStringLiteral("pw")).reset();
+        createShop(path, QStringLiteral("pw")).reset();
         // The other terminal dies too before anyone opens the shop again, so
         // that the next start reads the log as the failed commit left it.
         QProcess other;
@@ -65,7 +66,7 @@ private slots:
             other.kill();
             QVERIFY(other.waitForFinished(30000));
         }
-        auto db = Database::open(path);
+        auto db = openShop(path);
         QCOMPARE(db->scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
         QCOMPARE(books::moveStored(*db, id), saidStored);
         const double bank = (saidStored ? 7 : 0) + (dies ? 0 : 5);

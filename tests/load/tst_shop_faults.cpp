@@ -4,6 +4,7 @@
 // and the program goes on.
 #include "Ledger.h"
 #include "app/Startup.h"
+#include "books/Shop.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
@@ -45,7 +46,7 @@ QByteArray shopBytes()
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("shop.db"));
         {
-            auto db = Database::create(path, QStringLiteral("pw"), true);
+            auto db = createShop(path, QStringLiteral("pw"), true);
             db->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).finish();
         }
         bytes = readAll(path);
@@ -93,7 +94,7 @@ private slots:
         QString description;
         bool refusedAtOpening = true;
         try {
-            auto db = Database::open(path);
+            auto db = openShop(path);
             refusedAtOpening = false;
             DataControl teas(*db);
             teas.setRecordSource(schema::sources::TeaCatalogue);
@@ -139,7 +140,7 @@ private slots:
 
         // Opened without it: refused with the table's name.
         try {
-            Database::open(shop->path());
+            openShop(shop->path());
             QFAIL("opened a shop without its lines table");
         } catch (const DataError& e) {
             QVERIFY2(e.description().contains(QStringLiteral("缺少資料表「訂單明細表」")), qPrintable(e.description()));
@@ -189,7 +190,7 @@ private slots:
         QVERIFY(!committed.isEmpty());
         const int batches = committed.last().section(QLatin1Char(' '), 1).toInt();
 
-        auto db = Database::open(shop.path());
+        auto db = openShop(shop.path());
         QCOMPARE(integrity(*db), QStringLiteral("ok"));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), batches * 10);
     }
@@ -213,7 +214,7 @@ private slots:
         for (const QString& f : failures)
             QVERIFY2(f.contains(QStringLiteral("磁碟已滿")), qPrintable(f));
 
-        auto db = Database::open(shop.path());
+        auto db = openShop(shop.path());
         QCOMPARE(integrity(*db), QStringLiteral("ok"));
         const QString mismatch = ledger.apply({r.out}, *db, Ledger::Failed::NotStored);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
@@ -247,7 +248,7 @@ private slots:
             QSKIP("PostgreSQL only");
         TestShop shop;
         shop.balances(100, 50);
-        auto other = Database::open(shop.path());
+        auto other = openShop(shop.path());
         auto cutOff = [&] {
             const QVariant pid = shop.scalar(QStringLiteral("SELECT pg_backend_pid()"));
             QVERIFY(other->scalar(QStringLiteral("SELECT pg_terminate_backend(?)"), {pid}).toBool());

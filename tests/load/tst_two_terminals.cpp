@@ -4,8 +4,9 @@
 // neither terminal ever saw an error (a lock, a deadlock) the user would see.
 // And two terminals storing the same cash count store it once.
 #include "Ledger.h"
+#include "books/Shop.h"
 
-#include "data/MoneyMoves.h"
+#include "books/MoneyMoves.h"
 #include "data/Schema.h"
 
 #include <QProcess>
@@ -57,8 +58,8 @@ private slots:
     {
         TestShop shop;
         shop.balances(1000, 0);
-        auto first = Database::open(shop.path());
-        auto second = Database::open(shop.path());
+        auto first = openShop(shop.path());
+        auto second = openShop(shop.path());
         const Money counted = Money::fromDouble(990), seen = Money::fromDouble(1000);
 
         const QString id = books::newMoveId();
@@ -71,7 +72,7 @@ private slots:
         books::record(*first, id, e);
         Database::setWaitNotifier([&](bool waiting) {
             if (waiting && storing)
-                std::exchange(storing, nullptr)->commitMove(id);
+                books::commitMove(*std::exchange(storing, nullptr), id);
         });
 
         QString refused;

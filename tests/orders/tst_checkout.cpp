@@ -1,11 +1,12 @@
 // Checkout: the summary, and the order settled, the stock lowered and the cash
 // raised together or not at all.
 
+#include "books/Shop.h"
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
+#include "books/OrderStore.h"
 #include "data/DataError.h"
-#include "data/OrderStore.h"
 
 using namespace lumaro;
 using namespace lumaro::test;
@@ -211,7 +212,7 @@ private slots:
         if (situation == QLatin1String("no order"))
             s.shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 訂單狀態 = 1"));
         // Opened first: a shop with a trigger Lumaro did not make is not opened.
-        auto other = Database::open(s.shop.path());
+        auto other = openShop(s.shop.path());
         if (situation == QLatin1String("infinite stock"))
             s.shop.plant(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = %1 WHERE 編號 = 'B'").arg(TestShop::infinity()));
         if (situation == QLatin1String("failure")) // the last step, the cash, fails
@@ -249,7 +250,7 @@ private slots:
         s.shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 100, 150, 10);
         const qlonglong order = s.shop.order(QStringLiteral("王小明"));
         s.shop.line(order, QStringLiteral("A"), 2);
-        auto other = Database::open(s.shop.path());
+        auto other = openShop(s.shop.path());
         s.prompts.meanwhile = [&] {
             other->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 現金 - 400")).finish();
             other->exec(QStringLiteral("UPDATE 茶葉資料表 SET 庫存 = 庫存 + 5 WHERE 編號 = 'A'")).finish();

@@ -3,6 +3,7 @@
 // the sales history and low-stock lists on a real shop.
 
 #include "app/MDI_frm.h"
+#include "books/Shop.h"
 #include "orders/Order_frm.h"
 #include "reports/DayReport_frm.h"
 #include "reports/LowStock_frm.h"
@@ -12,9 +13,9 @@
 #include "support/Controls.h"
 #include "support/TestShop.h"
 
-#include "data/MoneyMoves.h"
-#include "data/OrderStore.h"
-#include "data/Settings.h"
+#include "books/MoneyMoves.h"
+#include "books/OrderStore.h"
+#include "books/Settings.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -93,7 +94,7 @@ private slots:
         TestShop shop;
         shop.balances(1000, 0);
         WhileAsking prompts(QStringLiteral("盤點"));
-        auto other = Database::open(shop.path());
+        auto other = openShop(shop.path());
         prompts.meanwhile = [&] {
             if (meanwhile == QLatin1String("count"))
                 money::countCash(*other, Money::fromDouble(990), Money::fromDouble(1000), QStringLiteral("盤點"));

@@ -1,5 +1,6 @@
 #include "support/TestShop.h"
 
+#include "books/Shop.h"
 #include "data/DataError.h"
 
 #include <QAtomicInt>
@@ -58,7 +59,7 @@ TestShop::TestShop(const QString& password)
     } else {
         m_path = m_dir.filePath(QStringLiteral("teadata.db"));
     }
-    m_db = Database::create(m_path, password);
+    m_db = createShop(m_path, password);
 }
 
 TestShop::~TestShop()

@@ -3,10 +3,11 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
-#include "data/Csv.h"
+#include "base/Csv.h"
+#include "books/Reports.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Reports.h"
 
 #include <QDate>
 
@@ -73,7 +74,7 @@ int exportData(const QStringList& args)
     }
 
     return exitCodeOf([&] {
-        auto db = Database::open(database);
+        auto db = openShop(database);
         CsvFile csv(plain[1]);
         qint64 rows = 0;
         if (what == QLatin1String("catalogue"))

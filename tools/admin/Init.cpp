@@ -2,10 +2,11 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
+#include "books/Opening.h"
+#include "books/SampleShop.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Opening.h"
-#include "data/SampleShop.h"
 
 #include <tuple>
 
@@ -50,7 +51,7 @@ int init(const QStringList& args)
         return 1;
     // A refused shop, or no memory to hash the password, is a Failure.
     return exitCodeOf([&] {
-        Database::create(target, password, [&](Database& db) {
+        createShop(target, password, [&](Database& db) {
             if (sample)
                 fillSampleShop(db);
             setOpeningBalances(db, opening);

@@ -3,14 +3,15 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
-#include "data/Backups.h"
+#include "base/Numbers.h"
+#include "books/Shop.h"
+#include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/LegacyImport.h"
-#include "data/Maintenance.h"
-#include "data/Numbers.h"
 #include "data/Schema.h"
-#include "data/Upgrade.h"
+#include "upkeep/Backups.h"
+#include "upkeep/LegacyImport.h"
+#include "upkeep/Maintenance.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -244,7 +245,7 @@ int upgrade(const QStringList& args)
                              .usage = QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]")};
     return runCommand(shape, args, [](const CommandInput& in) {
         const QString& database = in.option;
-        auto db = Database::open(database);
+        auto db = openShop(database);
         const int before = upgrade::versionOf(*db);
         const QString backup = upgrade::run(*db);
         if (before >= schema::CurrentVersion) {

@@ -2,9 +2,10 @@
 #include "admin/Commands.h"
 #include "admin/Terminal.h"
 
+#include "books/Password.h"
+#include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
-#include "data/Password.h"
 
 namespace lumaro::admin {
 
@@ -26,7 +27,7 @@ int passwd(const QStringList& args)
     return exitCodeOf([&] {
         {
             // Open first, so a wrong file is reported before a password is asked.
-            std::unique_ptr<Database> db = Database::open(target);
+            std::unique_ptr<Database> db = openShop(target);
             QString password;
             if (!readNewPassword(&password))
                 return 1;

@@ -1,6 +1,6 @@
 #include "admin/Terminal.h"
 
-#include "data/Password.h"
+#include "books/Password.h"
 
 #include <cstdio>
 #include <iostream>

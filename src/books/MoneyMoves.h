@@ -1,0 +1,124 @@
+#pragma once
+
+#include "data/Statements.h"
+
+#include "base/Money.h"
+#include "platform/Failure.h"
+
+#include <QString>
+#include <QVariant>
+
+namespace lumaro {
+
+class Database;
+
+// A move the shop's rules refuse (not enough money, a negative amount, a tea
+// that cannot be bought). Nothing was changed. It carries the title of the
+// message box it is shown in; an empty title shows the program's title.
+class MoveRefused : public Failure {
+public:
+    MoveRefused(const QString& description, const QString& title = QString()) : Failure(description), m_title(title) {}
+    const QString& title() const noexcept { return m_title; }
+
+private:
+    QString m_title;
+};
+
+// The money moves of the shop. Each is one transaction of relative updates
+// (現金 = 現金 - ?, 銀行 = 銀行 + ?, 庫存 = 庫存 + ?): both of its changes are
+// stored, or neither is. An empty balance or stock counts as 0.
+//
+// Refusals throw MoveRefused; database failures throw DataError; a result too
+// large for a number throws NumberError. In every case nothing is stored.
+namespace money {
+
+// A cash count refused because the book cash is no longer the figure the
+// count was compared with: another terminal (or screen) stored a move since.
+// now() is the book cash as it is.
+class CashChanged : public MoveRefused {
+public:
+    CashChanged(Money seen, Money now);
+    Money now() const noexcept { return m_now; }
+
+private:
+    Money m_now;
+};
+
+// The record source of the account row every move works on: the table's first
+// row, by its number.
+QString accountRowSource();
+
+// The shop's balances: the account row, the table's first by its number.
+struct AccountRow {
+    QVariant id;
+    Money cash;
+    Money bank;
+};
+// Reads it; inside a move's transaction it is also locked against other
+// terminals until the commit (the transaction holds the write lock on SQLite;
+// FOR UPDATE on PostgreSQL). Fails when the table has no row.
+AccountRow accountRow(Database& db);
+// Adds to the account row's balances by relative updates, inside the move's
+// transaction, so another terminal's moves in between are kept. Every move
+// that changes the cash or the bank goes through here.
+void addToBalances(Database& db, const QVariant& account, Money cash, Money bank);
+// The account row's balances as stored, unchecked: for the check, which must
+// be able to show a balance no move could be worked out on.
+struct StoredAccountRow {
+    QVariant id, cash, bank;
+};
+StoredAccountRow storedAccountRow(Database& db);
+
+// Every move is stored exactly once (Database::commitMove): its id is made
+// before its transaction and written with its journal rows, so a COMMIT whose
+// answer was lost is settled by looking the id up. A caller that retries a
+// move passes the same moveId again: a move already in the journal is not
+// made a second time. Without one, each call is a new move.
+
+// Cash into the bank. Refused with "店內沒那麼多現金啦" / "現金不足" when the
+// stored cash, as the screen would show it, is less than the amount; a cash
+// balance equal to the amount passes.
+void deposit(Database& db, double amount, const QString& moveId = QString());
+
+// Bank into the cash. Refused with "銀行沒那麼多錢啦" / "存款不足" when the
+// stored bank balance is less than the amount.
+void withdraw(Database& db, double amount, const QString& moveId = QString());
+
+// One call for both directions: a positive amount is a deposit into the bank,
+// a negative one a withdrawal of its size, zero a deposit of nothing.
+void transfer(Database& db, double amountToBank, const QString& moveId = QString());
+
+// Buys kg kilograms of a tea: its stock rises by kg and the cash falls by
+// kg x its purchase price. A negative kg is a return to the supplier; the cash
+// may go below zero. Refused when the tea is unknown or has no purchase price.
+void purchase(Database& db, const QString& tea, double kg, const QString& moveId = QString());
+
+// Adds cashDelta (either sign) to the cash as an adjustment (調整) with its
+// reason, journaled: a cash count that found more or less than the books.
+void adjust(Database& db, Money cashDelta, const QString& reason, const QString& moveId = QString());
+
+// A cash count: counted is the cash in the drawer, bookCash the book cash the
+// user was shown beside it. Stores counted - bookCash as an adjustment (調整)
+// with its reason and returns it; nothing when they agree. The book cash is
+// read again inside the move's transaction, under its lock: when it is no
+// longer bookCash, nothing is stored and CashChanged tells the cash as it is
+// now, so two terminals storing the same count store it once.
+Money countCash(Database& db, Money counted, Money bookCash, const QString& reason, const QString& moveId = QString());
+
+// The refusal texts, for screens that test the same rules on what they show.
+QString cashShortText();
+QString cashShortTitle();
+QString bankShortText();
+QString bankShortTitle();
+QString negativeAmountText();
+QString negativeAmountTitle();
+QString chooseTeaFirstText(); // 請先選擇茶葉
+
+} // namespace money
+
+} // namespace lumaro
+
+namespace lumaro::money {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> statements(Dialect dialect);
+} // namespace lumaro::money

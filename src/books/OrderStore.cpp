@@ -1,0 +1,223 @@
+#include "books/OrderStore.h"
+
+#include "base/DisplayText.h"
+#include "base/Numbers.h"
+#include "books/Books.h"
+#include "books/MoneyMoves.h"
+#include "data/DataControl.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
+
+#include <QSet>
+#include <QSqlQuery>
+
+namespace lumaro::OrderStore {
+
+namespace {
+
+using namespace schema;
+
+// Lines in the order they were added, so the summary reads as the line grid.
+// Settling needs no names: a long order is read faster without them.
+QString pricedLinesSql(bool names = true)
+{
+    return QStringLiteral("SELECT l.%1, l.%2, %3, t.%4, t.%10, t.%5 IS NOT NULL FROM %6 l LEFT JOIN %7 t "
+                          "ON t.%5 = l.%1 WHERE l.%8 = ? ORDER BY l.%9")
+        .arg(line::Tea, line::Quantity, names ? QStringLiteral("t.") + tea::Name : QStringLiteral("NULL"), tea::Price,
+             tea::Number, LineTable, TeaTable, line::Order, line::Id, tea::Stock);
+}
+
+QList<PricedLine> readPricedLines(Database& db, const QString& sql, qlonglong order)
+{
+    QSqlQuery q = db.exec(sql, {order});
+    QList<PricedLine> out;
+    while (q.next()) {
+        PricedLine l;
+        l.tea = q.value(0);
+        l.quantity = q.value(1);
+        l.name = q.value(2);
+        l.price = q.value(3);
+        l.stock = q.value(4);
+        l.teaFound = q.value(5).toBool();
+        out.append(l);
+    }
+    q.finish();
+    return out;
+}
+
+QString settledTotalSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 IS NULL")
+        .arg(journal::CashChange, JournalTable, journal::Move, journal::Tea);
+}
+
+QString markSettledSql()
+{
+    return QStringLiteral("UPDATE %1 SET %2 = 1 WHERE %3 = ? AND %2 = 0").arg(OrderTable, order::Status, order::Number);
+}
+
+QString orderStatusSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
+}
+
+// Every tea of an order lowered by the kilograms of its lines.
+QString takeStockSql(Database::Kind k)
+{
+    return QStringLiteral("UPDATE %1 SET %2 = %3 FROM (SELECT %4 AS tea, SUM(COALESCE(%5, 0)) AS kg "
+                          "FROM %6 WHERE %7 = ? GROUP BY %4) AS sold WHERE %1.%8 = sold.tea")
+        .arg(TeaTable, tea::Stock,
+             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - sold.kg").arg(tea::Stock)), line::Tea,
+             line::Quantity, LineTable, line::Order, tea::Number);
+}
+
+int affectedRows(QSqlQuery& q)
+{
+    const int n = q.numRowsAffected();
+    q.finish();
+    return n;
+}
+
+} // namespace
+
+QList<PricedLine> pricedLines(Database& db, qlonglong order) { return readPricedLines(db, pricedLinesSql(), order); }
+
+QString missingTeaText(const QVariant& tea) { return QStringLiteral("找不到茶葉：") + tea.toString(); }
+
+void requireTeas(const QList<PricedLine>& lines)
+{
+    for (const PricedLine& l : lines)
+        if (!l.teaFound)
+            throw DataError(missingTeaText(l.tea));
+}
+
+namespace {
+
+// The product as the file's numbers give it, before it is taken as money, so a
+// figure past the range is told rather than overflowing.
+std::optional<double> rawSubtotal(const PricedLine& line)
+{
+    if (line.quantity.isNull() || line.price.isNull())
+        return std::nullopt;
+    return line.quantity.toDouble() * line.price.toDouble();
+}
+
+// The first reason lines cannot be totalled, or sold when selling, or empty.
+QString chargeProblem(const QList<PricedLine>& lines, bool selling)
+{
+    auto bad = [](const QVariant& v) { return !v.isNull() && !isShopNumber(v.toDouble()); };
+    for (const PricedLine& l : lines) {
+        const QString tea = l.tea.toString();
+        if (selling && l.teaFound && l.price.isNull())
+            return QStringLiteral("茶葉 %1 沒有訂價，這張訂單不能結帳。請先在「編輯茶葉種類」填上訂價。").arg(tea);
+        if (bad(l.price))
+            return QStringLiteral(
+                       "茶葉 %1 的訂價不是可以計算的數值（%2），這張訂單不能結帳。請先在「編輯茶葉種類」改正訂價。")
+                .arg(tea, displayText(l.price));
+        if (bad(l.quantity))
+            return QStringLiteral("茶葉 %1 的訂購數量不是可以計算的數值（%2），這張訂單不能結帳。")
+                .arg(tea, displayText(l.quantity));
+        // Infinity less the sale is still infinity: the stock would not move.
+        if (selling && bad(l.stock))
+            return QStringLiteral("茶葉 %1 的庫存不是可以計算的數值（%2），這張訂單不能結帳。請用 lumaro-admin check "
+                                  "檢查資料檔。")
+                .arg(tea, displayText(l.stock));
+        const std::optional<double> s = rawSubtotal(l);
+        if (s && !isShopNumber(*s))
+            return QStringLiteral("茶葉 %1 的小計超出可以記帳的範圍，這張訂單不能結帳。").arg(tea);
+    }
+    double total = 0;
+    for (const PricedLine& l : lines)
+        total += rawSubtotal(l).value_or(0);
+    if (!isShopNumber(total))
+        return QStringLiteral("這張訂單的總價超出可以記帳的範圍，不能結帳。");
+    return QString();
+}
+
+} // namespace
+
+bool isChargeable(const QList<PricedLine>& lines) { return chargeProblem(lines, false).isEmpty(); }
+
+void requireChargeable(const QList<PricedLine>& lines)
+{
+    const QString problem = chargeProblem(lines, true);
+    if (!problem.isEmpty())
+        throw DataError(problem, DataFault::OutOfRange);
+}
+
+std::optional<Money> subtotal(const PricedLine& line) { return lineAmount({line.quantity, line.price}); }
+
+Money checkoutTotal(const QList<PricedLine>& lines) { return orderTotal(lines); }
+
+QString noLinesText() { return QStringLiteral("此訂單沒有明細"); }
+QString alreadySettledText() { return QStringLiteral("這張訂單已經結帳，不能再結帳一次。"); }
+QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
+QString orderGoneText() { return QStringLiteral("找不到這張訂單，它可能已被刪除。"); }
+
+Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal, const QString& given)
+{
+    const QString id = given.isEmpty() ? books::newMoveId() : given;
+    Transaction t(db);
+    if (!given.isEmpty() && books::moveStored(db, id))
+        return Money::fromStored(db.scalar(settledTotalSql(), {id}));
+
+    // Marking the order first takes its row: a second terminal settling the
+    // same order waits here and then finds it settled.
+    QSqlQuery mark = db.exec(markSettledSql(), {order});
+    if (affectedRows(mark) != 1) {
+        const QVariant status = db.scalar(orderStatusSql(), {order});
+        throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
+    }
+
+    const QList<PricedLine> lines = readPricedLines(db, pricedLinesSql(false), order);
+    if (lines.isEmpty())
+        throw DataError(noLinesText());
+    requireTeas(lines);
+    requireChargeable(lines);
+    const Money total = checkoutTotal(lines);
+    if (expectedTotal && *expectedTotal != total)
+        throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
+                            .arg(expectedTotal->toString()));
+
+    // One statement lowers every tea the order holds by its lines' kilograms,
+    // so a long order costs one round trip, not one per line.
+    QSet<QString> teas;
+    for (const PricedLine& l : lines)
+        teas.insert(l.tea.toString());
+    QSqlQuery take = db.exec(takeStockSql(db.kind()), {order});
+    if (affectedRows(take) != teas.size()) {
+        // A tea went away after the lines were read: name it, as reading them would.
+        requireTeas(pricedLines(db, order));
+        throw DataError(orderGoneText());
+    }
+
+    const money::AccountRow account = money::accountRow(db);
+    (void)(account.cash + total); // refuses a balance out of range
+    money::addToBalances(db, account.id, total, Money());
+
+    books::recordCheckoutLines(db, id, order);
+    books::Entry cash;
+    cash.kind = schema::journalKind::Checkout;
+    cash.order = order;
+    cash.cash = total;
+    books::record(db, id, cash);
+
+    books::commitMove(t, id);
+    return total;
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    return {
+        {QStringLiteral("orders: priced lines"), pricedLinesSql()},
+        {QStringLiteral("orders: priced lines to settle"), pricedLinesSql(false)},
+        {QStringLiteral("orders: settled total"), settledTotalSql()},
+        {QStringLiteral("orders: mark settled"), markSettledSql()},
+        {QStringLiteral("orders: status"), orderStatusSql()},
+        {QStringLiteral("orders: take stock"), takeStockSql(k)},
+    };
+}
+
+} // namespace lumaro::OrderStore

@@ -1,0 +1,708 @@
+#include "books/Reports.h"
+
+#include "base/Csv.h"
+#include "base/Numbers.h"
+#include "books/Settings.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+
+#include <QHash>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumaro::reports {
+
+namespace {
+
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Sums of binary fractions carry noise; money is exact to 1/10000 and
+// kilograms never need more than a millionth.
+double money(const QVariant& v) { return std::round(v.toDouble() * 10000.0) / 10000.0; }
+double kilograms(const QVariant& v) { return std::round(v.toDouble() * 1e6) / 1e6; }
+
+// The UTC range [start of from, start of the day after to) as journal texts.
+struct Range {
+    QString start;
+    QString end;
+};
+
+Range rangeOf(const QDate& from, const QDate& to)
+{
+    Range r;
+    r.start = from.isValid() ? journalTime(from.startOfDay()) : QStringLiteral("0000");
+    r.end = to.isValid() ? journalTime(to.addDays(1).startOfDay()) : QStringLiteral("9999");
+    return r;
+}
+
+QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); }
+
+// A number cell of an export: plain digits, no grouping; empty when null.
+CsvCell number(const QVariant& v) { return v.isNull() ? CsvCell() : CsvCell::number(v.toDouble()); }
+
+// LIKE pattern for "contains", its wildcards taken literally.
+QString containsPattern(const QString& part)
+{
+    QString p = part;
+    p.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    p.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+    p.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    return QLatin1Char('%') + p + QLatin1Char('%');
+}
+
+} // namespace
+
+QString journalTime(const QDateTime& local) { return local.toUTC().toString(kTimeFormat); }
+
+QDateTime localTime(const QString& journal)
+{
+    // The journal writes its times in one shape: they are read by position,
+    // which is what QDateTime::fromString gives for them at a fraction of the
+    // cost (a page of sales or an export reads one a row). Any other text
+    // still goes the long way.
+    const QStringView t(journal);
+    auto digits = [&](int at, int count) {
+        int n = 0;
+        for (int i = at; i < at + count; ++i) {
+            const char16_t c = t[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            n = n * 10 + (c - u'0');
+        }
+        return n;
+    };
+    if (t.size() >= 19 && t[4] == u'-' && t[7] == u'-' && t[10] == u' ' && t[13] == u':' && t[16] == u':') {
+        const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
+        const QTime time(digits(11, 2), digits(14, 2), digits(17, 2));
+        if (digits(0, 4) >= 0 && date.isValid() && time.isValid())
+            return QDateTime(date, time, Qt::UTC).toLocalTime();
+    }
+    QDateTime slow = QDateTime::fromString(journal.left(19), kTimeFormat);
+    slow.setTimeSpec(Qt::UTC);
+    return slow.toLocalTime();
+}
+
+namespace {
+
+// A customer filter matching fewer orders than this reads those orders'
+// journal rows; one matching more walks the journal's time index, where
+// matches come often enough to fill a page soon.
+constexpr int kFewOrders = 4000;
+
+// Whether the sale at cursor a comes after (is older than) the one at b.
+bool cursorAfter(const QString& a, const QString& b)
+{
+    const qsizetype barA = a.indexOf(QLatin1Char('|'));
+    const qsizetype barB = b.indexOf(QLatin1Char('|'));
+    const int byTime = QStringView(a).left(barA).compare(QStringView(b).left(barB));
+    if (byTime != 0)
+        return byTime < 0;
+    return a.mid(barA + 1).toLongLong() < b.mid(barB + 1).toLongLong();
+}
+
+Sale journalSale(const QSqlQuery& q)
+{
+    Sale s;
+    s.order = q.value(2).toLongLong();
+    s.settled = localTime(q.value(1).toString());
+    s.customer = text(q.value(3));
+    s.total = money(q.value(4));
+    s.cursor = q.value(1).toString() + QLatin1Char('|') + q.value(0).toString();
+    return s;
+}
+
+QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
+{
+    const Range r = rangeOf(filter.from, filter.to);
+    QVariantList cursor;
+    if (!after.isEmpty()) {
+        const qsizetype bar = after.indexOf(QLatin1Char('|'));
+        const QString time = after.left(bar);
+        cursor << time << time << after.mid(bar + 1).toLongLong();
+    }
+    const bool customer = !filter.customer.isEmpty();
+    const QString pattern = containsPattern(filter.customer);
+    QList<Sale> out;
+    if (customer) {
+        QSqlQuery q =
+            db.exec(sql::salesOfCustomer(!after.isEmpty()),
+                    QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
+        int matched = 0;
+        while (q.next()) {
+            if (q.value(0).isNull())
+                matched = q.value(4).toInt();
+            else
+                out << journalSale(q);
+        }
+        if (matched < kFewOrders) {
+            // Newest first, whatever order the two parts of the statement came in.
+            std::stable_sort(out.begin(), out.end(),
+                             [](const Sale& a, const Sale& b) { return cursorAfter(b.cursor, a.cursor); });
+            return out;
+        }
+        out.clear();
+    }
+    QVariantList params{r.start, r.end};
+    params << cursor;
+    if (customer)
+        params << pattern;
+    params << limit;
+    QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty()), params);
+    while (q.next())
+        out << journalSale(q);
+    return out;
+}
+
+// The order date of an order settled before the journal: a date alone, or
+// with the time of day an imported file kept.
+QDateTime orderTime(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().startOfDay();
+    const QString t = v.toString();
+    if (t.size() >= 19)
+        return QDateTime::fromString(t.left(19), kTimeFormat);
+    return QDate::fromString(t.left(10), Qt::ISODate).startOfDay();
+}
+
+QString orderDateText(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate) : v.toString();
+}
+
+// Orders settled before the journal existed are all older than the journal's
+// first row, and an order's date is the day it was taken, on or before the day
+// it was settled: such orders are dated before the day after the journal's
+// first. Empty when the range starts later, so a range of recent days never
+// looks for them.
+QString legacyBound(Database& db, const SalesFilter& filter)
+{
+    const QVariant start = db.scalar(sql::journalStart());
+    if (start.isNull())
+        return QStringLiteral("9999-12-31");
+    const QDate first = localTime(start.toString()).date();
+    if (filter.from.isValid() && filter.from > first)
+        return {};
+    return first.addDays(1).toString(Qt::ISODate);
+}
+
+// The bound values of sql::legacySales and sql::legacySalesLines, up to the cursor.
+QVariantList legacyParams(const SalesFilter& filter, const QString& bound)
+{
+    QVariantList params;
+    if (filter.from.isValid())
+        params << filter.from.toString(Qt::ISODate);
+    const QString end = filter.to.isValid() ? filter.to.addDays(1).toString(Qt::ISODate) : bound;
+    params << std::min(end, bound); // ISO dates sort as text
+    if (!filter.customer.isEmpty())
+        params << containsPattern(filter.customer);
+    return params;
+}
+
+const QLatin1String kLegacyCursor("L|");
+
+QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& bound, int limit, const QString& after)
+{
+    QVariantList params = legacyParams(filter, bound);
+    if (!after.isEmpty()) {
+        const QString rest = after.mid(kLegacyCursor.size());
+        const qsizetype bar = rest.lastIndexOf(QLatin1Char('|'));
+        const QString date = rest.left(bar);
+        params << date << date << rest.mid(bar + 1).toLongLong();
+    }
+    params << limit;
+    QList<Sale> out;
+    QSqlQuery q =
+        db.exec(sql::legacySales(filter.from.isValid(), !filter.customer.isEmpty(), !after.isEmpty()), params);
+    while (q.next()) {
+        Sale s;
+        s.order = q.value(0).toLongLong();
+        s.settled = orderTime(q.value(1));
+        s.customer = text(q.value(2));
+        s.total = money(q.value(3));
+        s.estimated = true;
+        s.cursor = kLegacyCursor + orderDateText(q.value(1)) + QLatin1Char('|') + QString::number(s.order);
+        out << s;
+    }
+    return out;
+}
+
+SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QVariant& price)
+{
+    SaleLine l;
+    l.tea = text(tea);
+    l.name = text(name);
+    l.kg = kg;
+    l.price = money(price);
+    // The subtotal as checkout showed it to the customer.
+    l.subtotal = readNumber(formatNumber(l.kg * l.price));
+    return l;
+}
+
+} // namespace
+
+QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const QString& after)
+{
+    QList<Sale> out;
+    const bool legacyCursor = after.startsWith(kLegacyCursor);
+    if (!legacyCursor) {
+        out = journalSales(db, filter, limit, after);
+        if (out.size() >= limit)
+            return out;
+    }
+    const QString bound = legacyBound(db, filter);
+    if (!bound.isEmpty())
+        out += legacySales(db, filter, bound, limit - int(out.size()), legacyCursor ? after : QString());
+    return out;
+}
+
+QList<SaleLine> saleLines(Database& db, qlonglong order)
+{
+    QList<SaleLine> out;
+    {
+        QSqlQuery q = db.exec(sql::journalLines(), {order});
+        while (q.next())
+            out << saleLine(q.value(0), q.value(1), kilograms(-q.value(2).toDouble()), q.value(3));
+    }
+    if (!out.isEmpty() || !db.scalar(sql::orderJournaled(), {order}).isNull())
+        return out;
+    QSqlQuery q = db.exec(sql::legacyLines(), {order});
+    while (q.next())
+        out << saleLine(q.value(0), q.value(1), kilograms(q.value(2)), q.value(3));
+    return out;
+}
+
+Receipt receipt(Database& db, qlonglong order)
+{
+    QSqlQuery q = db.exec(sql::receiptHead(), {order});
+    if (!q.next()) {
+        q.finish();
+        const QVariant status = db.scalar(sql::orderStatus(), {order});
+        if (status.toInt() == 1)
+            throw DataError(
+                QStringLiteral("訂單 %1 是在帳務日誌啟用前結帳的，沒有當時的單價紀錄，無法開立收據。").arg(order));
+        throw DataError(QStringLiteral("訂單 %1 還沒有結帳，沒有收據。").arg(order));
+    }
+    Receipt r;
+    r.order = order;
+    r.settled = localTime(q.value(0).toString());
+    r.customer = text(q.value(1));
+    r.total = money(q.value(2));
+    q.finish();
+    r.lines = saleLines(db, order);
+    r.shopName = settings::get(db, settings::key::ShopName);
+    r.shopAddress = settings::get(db, settings::key::ShopAddress);
+    r.shopPhone = settings::get(db, settings::key::ShopPhone);
+    return r;
+}
+
+DayReport dayReport(Database& db, const QDate& day)
+{
+    DayReport d;
+    d.day = day;
+    const Range r = rangeOf(day, day);
+    {
+        QSqlQuery q = db.exec(sql::openingBalances(), {r.start, r.end});
+        if (q.next()) {
+            d.openingCash = money(q.value(0));
+            d.openingBank = money(q.value(1));
+        }
+    }
+    d.closingCash = d.openingCash;
+    d.closingBank = d.openingBank;
+
+    QSqlQuery q = db.exec(sql::dayMoves(), {r.start, r.end});
+    while (q.next()) {
+        const QString kind = q.value(0).toString();
+        const double cash = money(q.value(4));
+        const double bank = money(q.value(5));
+        d.closingCash += cash;
+        d.closingBank += bank;
+        if (kind == QStringLiteral("結帳")) {
+            d.takings += cash;
+            if (q.value(1).isNull())
+                d.orders += q.value(6).toInt();
+            else
+                d.sold << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kilograms(-q.value(3).toDouble()),
+                                           money(q.value(7))};
+        } else if (kind == QStringLiteral("進貨")) {
+            const double kg = kilograms(q.value(3));
+            d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash};
+            d.purchaseKg += kg;
+            d.purchaseCost -= cash;
+        } else if (kind == QStringLiteral("存款") || kind == QStringLiteral("提款")) {
+            // Either way the money moves between the two; the direction is the sign.
+            if (cash < 0)
+                d.deposits -= cash;
+            else
+                d.withdrawals += cash;
+        } else {
+            d.adjustments += cash;
+        }
+    }
+    auto round = [](double& x) { x = std::round(x * 10000.0) / 10000.0; };
+    for (double* x :
+         {&d.takings, &d.purchaseCost, &d.deposits, &d.withdrawals, &d.adjustments, &d.closingCash, &d.closingBank})
+        round(*x);
+    d.purchaseKg = kilograms(d.purchaseKg);
+    return d;
+}
+
+QList<double> dailyTakings(Database& db, const QDate& last, int days)
+{
+    const QDate first = last.addDays(1 - days);
+    const Range r = rangeOf(first, last);
+    QList<double> out(days, 0.0);
+    QSqlQuery q = db.exec(sql::dailyTakings(), {r.start, r.end});
+    while (q.next()) {
+        const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
+        if (i >= 0 && i < days)
+            out[i] += q.value(1).toDouble();
+    }
+    for (double& x : out)
+        x = std::round(x * 10000.0) / 10000.0;
+    return out;
+}
+
+QList<LowStock> lowStock(Database& db, double level, const QDate& today)
+{
+    QHash<QString, double> sold;
+    {
+        const Range r = rangeOf(today.addDays(-29), today);
+        QSqlQuery q = db.exec(sql::soldSince(), {r.start, r.end});
+        while (q.next())
+            sold.insert(q.value(0).toString(), kilograms(q.value(1)));
+    }
+    QList<LowStock> out;
+    QSqlQuery q = db.exec(sql::lowStock(), {level});
+    while (q.next()) {
+        LowStock s;
+        s.tea = q.value(0).toString();
+        s.name = text(q.value(1));
+        s.stock = kilograms(q.value(2));
+        s.soldLast30 = sold.value(s.tea, 0.0);
+        out << s;
+    }
+    return out;
+}
+
+qint64 exportCatalogue(Database& db, CsvFile& out)
+{
+    out.row({QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"), QStringLiteral("訂價"),
+             QStringLiteral("庫存")});
+    qint64 n = 0;
+    QSqlQuery q = db.exec(sql::catalogue());
+    while (q.next()) {
+        out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4))});
+        ++n;
+    }
+    return n;
+}
+
+qint64 exportSales(Database& db, CsvFile& out, const QDate& from, const QDate& to)
+{
+    return exportSales(db, out, SalesFilter{from, to, {}});
+}
+
+qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
+{
+    out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
+             QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
+             QStringLiteral("小計")});
+    const bool customer = !filter.customer.isEmpty();
+    qint64 n = 0;
+    auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
+                   const QVariant& name, double kg, const QVariant& price) {
+        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
+                 price.isNull() ? CsvCell() : CsvCell::number(kg * money(price))});
+        ++n;
+    };
+    // Orders settled before the journal first: they are the older ones.
+    if (const QString bound = legacyBound(db, filter); !bound.isEmpty()) {
+        QSqlQuery q = db.exec(sql::legacySalesLines(filter.from.isValid(), filter.to.isValid(), customer),
+                              legacyParams(filter, bound));
+        while (q.next())
+            row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
+                q.value(6));
+    }
+    const Range r = rangeOf(filter.from, filter.to);
+    QVariantList params{r.start, r.end};
+    if (customer)
+        params << containsPattern(filter.customer);
+    QSqlQuery q = db.exec(sql::salesLines(customer), params);
+    while (q.next())
+        row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
+            kilograms(-q.value(5).toDouble()), q.value(6));
+    return n;
+}
+
+qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate& to)
+{
+    out.row({QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"), QStringLiteral("時間"),
+             QStringLiteral("終端"), QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
+             QStringLiteral("庫存變動"), QStringLiteral("單價"), QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
+             QStringLiteral("說明")});
+    const Range r = rangeOf(from, to);
+    qint64 n = 0;
+    QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
+    while (q.next()) {
+        out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
+                 localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
+                 text(q.value(6)), text(q.value(7)), number(q.value(8)), number(q.value(9)), number(q.value(10)),
+                 number(q.value(11)), text(q.value(12))});
+        ++n;
+    }
+    return n;
+}
+
+namespace sql {
+
+namespace {
+
+// A statement written with {x.y} for the schema's names: {J}, {O}, {L}, {T}
+// and {A} for the tables, {j.*}, {o.*}, {l.*}, {t.*} and {a.*} for their
+// columns, {k.*} for a journal kind as a quoted literal.
+QString statement(const char* text)
+{
+    using namespace schema;
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("J"), JournalTable},
+        {QStringLiteral("O"), OrderTable},
+        {QStringLiteral("L"), LineTable},
+        {QStringLiteral("T"), TeaTable},
+        {QStringLiteral("A"), AccountTable},
+        {QStringLiteral("j.id"), journal::Id},
+        {QStringLiteral("j.move"), journal::Move},
+        {QStringLiteral("j.kind"), journal::Kind},
+        {QStringLiteral("j.time"), journal::Time},
+        {QStringLiteral("j.terminal"), journal::Terminal},
+        {QStringLiteral("j.order"), journal::Order},
+        {QStringLiteral("j.tea"), journal::Tea},
+        {QStringLiteral("j.teaName"), journal::TeaName},
+        {QStringLiteral("j.stock"), journal::StockChange},
+        {QStringLiteral("j.price"), journal::UnitPrice},
+        {QStringLiteral("j.cash"), journal::CashChange},
+        {QStringLiteral("j.bank"), journal::BankChange},
+        {QStringLiteral("j.note"), journal::Note},
+        {QStringLiteral("o.number"), order::Number},
+        {QStringLiteral("o.customer"), order::Customer},
+        {QStringLiteral("o.date"), order::Date},
+        {QStringLiteral("o.status"), order::Status},
+        {QStringLiteral("l.order"), line::Order},
+        {QStringLiteral("l.tea"), line::Tea},
+        {QStringLiteral("l.quantity"), line::Quantity},
+        {QStringLiteral("l.id"), line::Id},
+        {QStringLiteral("t.number"), tea::Number},
+        {QStringLiteral("t.name"), tea::Name},
+        {QStringLiteral("t.cost"), tea::Cost},
+        {QStringLiteral("t.price"), tea::Price},
+        {QStringLiteral("t.stock"), tea::Stock},
+        {QStringLiteral("a.id"), account::Id},
+        {QStringLiteral("a.cash"), account::Cash},
+        {QStringLiteral("k.opening"), QLatin1Char('\'') + journalKind::Opening + QLatin1Char('\'')},
+        {QStringLiteral("k.checkout"), QLatin1Char('\'') + journalKind::Checkout + QLatin1Char('\'')},
+        {QStringLiteral("k.purchase"), QLatin1Char('\'') + journalKind::Purchase + QLatin1Char('\'')},
+    };
+    const QString in = QString::fromUtf8(text);
+    QString out;
+    out.reserve(in.size() * 2);
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != QLatin1Char('{')) {
+            out += in[i];
+            continue;
+        }
+        const qsizetype close = in.indexOf(QLatin1Char('}'), i);
+        const QString key = in.mid(i + 1, close - i - 1);
+        Q_ASSERT(names.contains(key));
+        out += names.value(key);
+        i = close;
+    }
+    return out;
+}
+
+QString add(bool when, const char* text) { return when ? statement(text) : QString(); }
+
+} // namespace
+
+QString salesByTime(bool customer, bool after)
+{
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
+                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
+}
+
+QString salesOfCustomer(bool after)
+{
+    // One read of the orders finds the customer's, up to a bound; past it the
+    // sales part returns nothing at once. The last row, its first column null,
+    // carries how many orders matched (the bound when there were more). The
+    // kind is compared as an expression so that SQLite reads the journal
+    // through the few orders found, not through the index of the sales by
+    // time, which would walk every sale of the range.
+    return statement(
+               "WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
+               "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} "
+               "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
+               "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
+               "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
+                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
+}
+
+QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
+
+QString legacySales(bool from, bool customer, bool after)
+{
+    // "+status": every settled order shares the status, so SQLite finds the
+    // orders through the index of their dates, the days asked for, rather
+    // than walking every settled order through the status index.
+    return statement("SELECT p.{o.number}, p.{o.date}, p.{o.customer}, "
+                     "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
+                     "WHERE l.{l.order} = p.{o.number}) "
+                     "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE +o.{o.status} = 1") +
+           add(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           add(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
+           statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
+                     "ORDER BY o.{o.date} DESC, o.{o.number} DESC LIMIT ?) p "
+                     "ORDER BY p.{o.date} DESC, p.{o.number} DESC");
+}
+
+QString journalLines()
+{
+    return statement("SELECT {j.tea}, {j.teaName}, {j.stock}, {j.price} FROM {J} "
+                     "WHERE {j.order} = ? AND {j.kind} = {k.checkout} AND {j.tea} IS NOT NULL ORDER BY {j.id}");
+}
+
+QString orderJournaled() { return statement("SELECT 1 FROM {J} WHERE {j.order} = ? LIMIT 1"); }
+
+QString orderStatus() { return statement("SELECT {o.status} FROM {O} WHERE {o.number} = ?"); }
+
+QString legacyLines()
+{
+    return statement("SELECT l.{l.tea}, t.{t.name}, l.{l.quantity}, t.{t.price} FROM {L} l "
+                     "JOIN {O} o ON o.{o.number} = l.{l.order} LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} "
+                     "WHERE l.{l.order} = ? AND o.{o.status} = 1 ORDER BY l.{l.id}");
+}
+
+QString receiptHead()
+{
+    return statement("SELECT j.{j.time}, o.{o.customer}, j.{j.cash} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.order} = ? AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
+                     "ORDER BY j.{j.id} LIMIT 1");
+}
+
+QString openingBalances()
+{
+    return statement("SELECT COALESCE(SUM({j.cash}), 0), COALESCE(SUM({j.bank}), 0) FROM {J} "
+                     "WHERE {j.time} < ? OR ({j.kind} = {k.opening} AND {j.time} < ?)");
+}
+
+QString dayMoves()
+{
+    return statement("SELECT {j.kind}, {j.tea}, MAX({j.teaName}), SUM({j.stock}), SUM({j.cash}), SUM({j.bank}), "
+                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}) FROM {J} "
+                     "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
+                     "GROUP BY {j.kind}, {j.tea} ORDER BY {j.kind}, {j.tea}");
+}
+
+QString dailyTakings()
+{
+    return statement("SELECT {j.time}, {j.cash} FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
+}
+
+QString soldSince()
+{
+    return statement("SELECT {j.tea}, SUM(-{j.stock}) FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NOT NULL AND {j.time} >= ? AND {j.time} < ? GROUP BY {j.tea}");
+}
+
+QString lowStock()
+{
+    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0) FROM {T} "
+                     "WHERE COALESCE({t.stock}, 0) < ? ORDER BY COALESCE({t.stock}, 0), {t.number}");
+}
+
+QString catalogue()
+{
+    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock} FROM {T} ORDER BY {t.number}");
+}
+
+QString salesLines(bool customer)
+{
+    return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
+                     "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
+                     "AND j.{j.time} < ?") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
+}
+
+QString legacySalesLines(bool from, bool to, bool customer)
+{
+    return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
+                     "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
+                     "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
+           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} IS NOT NULL") +
+           // Undated orders have no place in a range, but a whole export keeps them,
+           // first.
+           statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") +
+           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
+                     "ORDER BY o.{o.date} IS NOT NULL, o.{o.date}, o.{o.number}, l.{l.id}");
+}
+
+QString journal()
+{
+    return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
+                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note} FROM {J} "
+                     "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+}
+
+QList<Statement> statements(Database::Kind)
+{
+    QList<Statement> out;
+    auto add = [&out](const char* name, const QString& text) {
+        out << Statement{QStringLiteral("reports.") + QLatin1String(name), text};
+    };
+    add("journalStart", journalStart());
+    add("journalLines", journalLines());
+    add("orderJournaled", orderJournaled());
+    add("orderStatus", orderStatus());
+    add("legacyLines", legacyLines());
+    add("receiptHead", receiptHead());
+    add("openingBalances", openingBalances());
+    add("dayMoves", dayMoves());
+    add("dailyTakings", dailyTakings());
+    add("soldSince", soldSince());
+    add("lowStock", lowStock());
+    add("catalogue", catalogue());
+    add("journal", journal());
+    // Each form of the statements put together from the filter.
+    for (bool a : {false, true}) {
+        add("salesOfCustomer", salesOfCustomer(a));
+        add("salesLines", salesLines(a));
+        for (bool b : {false, true}) {
+            add("salesByTime", salesByTime(a, b));
+            for (bool c : {false, true}) {
+                add("legacySalesLines", legacySalesLines(a, b, c));
+                add("legacySales", legacySales(a, b, c));
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace sql
+
+} // namespace lumaro::reports

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "data/Statements.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace lumaro {
+
+class CsvFile;
+class Database;
+
+// What the shop's books say, read from the journal: sales, the day's takings,
+// receipts, low stock and the CSV exports. Dates are the shop's local dates;
+// the journal keeps UTC times, so a day is the UTC range of its local hours
+// and every query uses the journal's time index.
+namespace reports {
+
+// The journal's time text for a local moment, and back.
+QString journalTime(const QDateTime& local);
+QDateTime localTime(const QString& journal);
+
+// One settled order of the sales history.
+struct Sale {
+    qlonglong order = 0;
+    QDateTime settled; // local
+    QString customer;
+    double total = 0;
+    // Settled before the shop kept its journal: the time is the order's date,
+    // and the total is priced at the catalogue's prices of today.
+    bool estimated = false;
+    QString cursor; // where the next page starts, for salesPage
+};
+
+struct SalesFilter {
+    QDate from;       // inclusive, local
+    QDate to;         // inclusive, local
+    QString customer; // part of the customer's name; empty: everyone
+};
+
+// Settled orders in the range, newest first, at most limit of them, starting
+// after the sale whose cursor is given (empty: from the newest). Reads only
+// the rows asked for, so ten years of sales page as fast as one day. Orders
+// settled before the journal existed follow the journal's, all older than
+// them, by their order date.
+QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const QString& after = {});
+
+// One line of a settled order as it was charged.
+struct SaleLine {
+    QString tea;
+    QString name; // the tea's name at the time
+    double kg = 0;
+    double price = 0; // unit price charged
+    double subtotal = 0;
+};
+
+// From the journal; for an order settled before the journal existed, from the
+// order's lines at today's prices (a tea since deleted has no name or price).
+QList<SaleLine> saleLines(Database& db, qlonglong order);
+
+// Everything a receipt shows. Throws DataError when the order is not settled,
+// or was settled before the journal kept what was charged.
+struct Receipt {
+    QString shopName;
+    QString shopAddress;
+    QString shopPhone;
+    qlonglong order = 0;
+    QDateTime settled;
+    QString customer;
+    QList<SaleLine> lines;
+    double total = 0;
+};
+
+Receipt receipt(Database& db, qlonglong order);
+
+// The day's takings. Every figure comes from the journal, and
+// openingCash + takings - purchaseCost - deposits + withdrawals + adjustments
+// is closingCash (likewise for the bank).
+struct DayReport {
+    QDate day;
+    int orders = 0;
+    double takings = 0;
+    struct TeaKg {
+        QString tea;
+        QString name;
+        double kg = 0;
+        double amount = 0; // sold: charged; bought: cost
+    };
+    QList<TeaKg> sold;
+    QList<TeaKg> bought;
+    double purchaseKg = 0;
+    double purchaseCost = 0;
+    double deposits = 0;    // cash into the bank
+    double withdrawals = 0; // bank into the cash
+    double adjustments = 0; // cash counts and other 調整 moves
+    double openingCash = 0;
+    double openingBank = 0;
+    double closingCash = 0;
+    double closingBank = 0;
+};
+
+DayReport dayReport(Database& db, const QDate& day);
+
+// The takings of each of the days days up to and including last, oldest first.
+QList<double> dailyTakings(Database& db, const QDate& last, int days);
+
+struct LowStock {
+    QString tea;
+    QString name;
+    double stock = 0;
+    double soldLast30 = 0; // kg sold in the 30 days up to today
+};
+
+// Teas whose stock is below level, lowest stock first.
+QList<LowStock> lowStock(Database& db, double level, const QDate& today);
+
+// CSV exports; from and to (inclusive, local dates) may be left invalid for no
+// bound. Each returns the number of data rows written.
+qint64 exportCatalogue(Database& db, CsvFile& out);
+// The sales of the filter, one row per line, oldest first.
+qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter);
+qint64 exportSales(Database& db, CsvFile& out, const QDate& from = {}, const QDate& to = {});
+qint64 exportJournal(Database& db, CsvFile& out, const QDate& from = {}, const QDate& to = {});
+
+// The statements the reports run, each in every form it takes, built from the
+// schema's names; values are bound. statements() lists every form, so each can
+// be prepared against a fresh shop.
+namespace sql {
+// Sales from the journal (one cash row per order), newest first: scanning the
+// time index, or, for a customer few orders carry, from that customer's orders
+// (with a last row telling how many matched, up to the bound).
+QString salesByTime(bool customer, bool after);
+QString salesOfCustomer(bool after);
+// The journal's first time: orders settled before it have no journal rows.
+QString journalStart();
+// Settled orders without journal rows in an order-date range, newest first,
+// dated before one bound: the end of the range or the day after the journal's
+// first, whichever comes first (one bound, so the index of the order dates
+// reads just those days).
+QString legacySales(bool from, bool customer, bool after);
+QString journalLines();
+QString orderJournaled();
+QString orderStatus();
+QString legacyLines();
+QString receiptHead();
+QString openingBalances();
+QString dayMoves();
+QString dailyTakings();
+QString soldSince();
+QString lowStock();
+QString catalogue();
+QString salesLines(bool customer);
+QString legacySalesLines(bool from, bool to, bool customer);
+QString journal();
+} // namespace sql
+
+} // namespace reports
+
+} // namespace lumaro
+
+namespace lumaro::reports::sql {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> statements(Dialect dialect);
+} // namespace lumaro::reports::sql

@@ -1,0 +1,60 @@
+#include "books/Settings.h"
+
+#include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
+
+namespace lumaro::settings {
+
+namespace {
+
+using namespace schema;
+
+QString getSql()
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(setting::Value, SettingsTable, setting::Key);
+}
+
+QString setSql()
+{
+    return QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?) ON CONFLICT (%2) DO UPDATE SET %3 = excluded.%3")
+        .arg(SettingsTable, setting::Key, setting::Value);
+}
+
+} // namespace
+
+QList<Statement> statements(Database::Kind)
+{
+    return {
+        {QStringLiteral("settings: get"), getSql()},
+        {QStringLiteral("settings: set"), setSql()},
+    };
+}
+
+QString defaultValue(const QString& k)
+{
+    if (k == key::ReceiptAfterCheckout || k == key::IdleLockMinutes)
+        return QStringLiteral("0");
+    if (k == key::LowStockLevel)
+        return QStringLiteral("5");
+    if (k == key::BackupDays)
+        return QStringLiteral("30");
+    if (k == key::BackupMonths)
+        return QStringLiteral("12");
+    return QString();
+}
+
+QString get(Database& db, const QString& k, const QString& fallback)
+{
+    QSqlQuery q = db.exec(getSql(), {k});
+    const bool found = q.next();
+    const QVariant v = found ? q.value(0) : QVariant();
+    q.finish();
+    if (found && !v.isNull())
+        return v.toString();
+    return fallback.isNull() ? defaultValue(k) : fallback;
+}
+
+void set(Database& db, const QString& k, const QString& value) { db.exec(setSql(), {k, value}).finish(); }
+
+} // namespace lumaro::settings

@@ -1,0 +1,261 @@
+#include "books/Upgrade.h"
+
+#include "base/Numbers.h"
+#include "books/Books.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Snapshot.h"
+#include "data/Statements.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+
+#include <functional>
+
+namespace lumaro::upgrade {
+
+namespace {
+
+using namespace schema;
+
+QString outOfRangeSql(const QString& table, const QString& column)
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE NOT (%2 BETWEEN -1e12 AND 1e12) LIMIT 1")
+        .arg(findTable(table)->key, column, table);
+}
+
+// Rebuilding a table on SQLite, under the name it is built with first.
+QString rebuiltName(const QString& table) { return table + QStringLiteral("_新"); }
+QString counterSql() { return QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"); }
+QString copyRowsSql(const QString& table)
+{
+    QStringList columns;
+    for (const ColumnDef& c : findTable(table)->columns)
+        columns << c.name;
+    return QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
+        .arg(rebuiltName(table), columns.join(QStringLiteral(", ")), table);
+}
+QString dropSql(const QString& table) { return QStringLiteral("DROP TABLE %1").arg(table); }
+QString renameSql(const QString& table)
+{
+    return QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuiltName(table), table);
+}
+QString keepCounterSql() { return QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?"); }
+
+// The statements that rebuild a table, in the order they run; the counter is
+// read before and put back after.
+QStringList rebuildSql(const QString& table)
+{
+    return QStringList{sqliteCreateTable(table, rebuiltName(table)), copyRowsSql(table), dropSql(table),
+                       renameSql(table)} +
+           sqliteIndexes(table);
+}
+
+QString rangeConstraintSql(const QString& table, const QString& column)
+{
+    return QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_%2_範圍 %3").arg(table, column, rangeCheck(column));
+}
+
+// The tables version 2 gave range checks.
+const QStringList& checkedTables()
+{
+    static const QStringList checked = {TeaTable, LineTable, AccountTable};
+    return checked;
+}
+
+QString setVersionSql(Database::Kind k, int to)
+{
+    if (k == Database::Kind::SQLite)
+        return sqliteSetVersionSql(to);
+    return QStringLiteral("UPDATE %1 SET %2 = ?").arg(VersionTable, version::Value);
+}
+
+QString hasVersionTableSql() { return QStringLiteral("SELECT to_regclass('%1') IS NOT NULL").arg(VersionTable); }
+QString versionSql() { return QStringLiteral("SELECT max(%1) FROM %2").arg(version::Value, VersionTable); }
+
+// Values a version-1 file may hold that version 2 refuses: an upgrade that
+// met one half-way would fail with the database's bare CHECK text. Says which
+// value stands in the way, or nothing.
+QString outOfRange(Database& db)
+{
+    for (const QString& table : checkedTables()) {
+        const TableDef* def = findTable(table);
+        for (const QString& column : numberColumns(table)) {
+            QSqlQuery q = db.exec(outOfRangeSql(table, column));
+            if (q.next()) {
+                const QString key = q.value(0).toString();
+                const QString value = q.value(1).toString();
+                q.finish();
+                return QStringLiteral("資料檔無法升級：%1 中 %2 為「%3」那一列的「%4」是 %5，超出可記錄的範圍"
+                                      "（正負一兆以內）。請先修正這個數值。")
+                    .arg(table, def->key, key, column, value);
+            }
+            q.finish();
+        }
+    }
+    return QString();
+}
+
+void refuseOutOfRange(Database& db)
+{
+    if (const QString why = outOfRange(db); !why.isEmpty())
+        throw DataError(why);
+}
+
+// SQLite adds a CHECK only by building the table anew: same columns in the same
+// order, same rows and keys, and the same auto-number counter (which may lie
+// beyond the highest key when the last rows were deleted).
+void rebuildSQLiteTable(Database& db, const QString& table)
+{
+    const QVariant counter = db.scalar(counterSql(), {table});
+    for (const QString& statement : rebuildSql(table))
+        db.exec(statement).finish();
+    if (!counter.isNull())
+        db.exec(keepCounterSql(), {counter, table}).finish();
+}
+
+void toVersion2(Database& db)
+{
+    refuseOutOfRange(db);
+    if (db.isSQLite()) {
+        for (const QString& table : checkedTables())
+            rebuildSQLiteTable(db, table);
+        db.exec(sqliteCreateTable(JournalTable)).finish();
+        for (const QString& index : sqliteIndexes(JournalTable))
+            db.exec(index).finish();
+        db.exec(sqliteCreateTable(SettingsTable)).finish();
+    } else {
+        for (const QString& table : checkedTables())
+            for (const QString& column : numberColumns(table))
+                db.exec(rangeConstraintSql(table, column)).finish();
+        for (const QString& stmt : postgresJournalDdl())
+            db.exec(stmt).finish();
+        for (const QString& stmt : postgresVersionDdl(1))
+            db.exec(stmt).finish();
+    }
+    books::recordOpening(db, QStringLiteral("升級到資料版本 2 時的餘額與庫存"), true);
+    for (const QString& stmt : db.isSQLite() ? sqliteTriggers() : postgresTriggers())
+        db.exec(stmt).finish();
+}
+
+void toVersion3(Database& db) { db.exec(salesTimeIndex()).finish(); }
+
+void toVersion4(Database& db) { db.exec(orderDateIndex()).finish(); }
+
+struct Step {
+    int from;
+    std::function<void(Database&)> run;
+};
+
+const QList<Step>& steps()
+{
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}};
+    return all;
+}
+
+void setVersion(Database& db, int version)
+{
+    if (db.isSQLite())
+        db.exec(setVersionSql(db.kind(), version)).finish();
+    else
+        db.exec(setVersionSql(db.kind(), version), {version}).finish();
+}
+
+} // namespace
+
+int versionOf(Database& db)
+{
+    if (db.isSQLite()) {
+        const int v = db.scalar(sqliteVersionSql()).toInt();
+        return v < 1 ? 1 : v;
+    }
+    if (db.scalar(hasVersionTableSql()).toBool())
+        return db.scalar(versionSql()).toInt();
+    return 1;
+}
+
+QString newerShopText(int version)
+{
+    return QStringLiteral(
+               "這個資料檔是較新版本的 Lumaro 建立的（資料版本 %1），這個程式只能開啟資料版本 %2 以前的資料檔。"
+               "請改用新版的程式；資料檔沒有被更動。")
+        .arg(version)
+        .arg(CurrentVersion);
+}
+
+void refuseNewer(Database& db)
+{
+    const int v = versionOf(db);
+    if (v > CurrentVersion)
+        throw NewerShopError(newerShopText(v));
+}
+
+QString blocker(Database& db) { return versionOf(db) < 2 ? outOfRange(db) : QString(); }
+
+QString backupName(const QString& file, int from)
+{
+    const QString base = QStringLiteral("%1.v%2.bak").arg(file).arg(from);
+    QString name = base;
+    // An earlier copy is kept: it may be the only one of the shop as it was.
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = QStringLiteral("%1.%2").arg(base).arg(n);
+    return name;
+}
+
+QString run(Database& db)
+{
+    refuseNewer(db);
+    int version = versionOf(db);
+    if (version >= CurrentVersion)
+        return QString();
+    QString backup;
+    if (db.isSQLite()) {
+        backup = backupName(db.target(), version);
+        backupShop(db, backup);
+    }
+    for (const Step& step : steps()) {
+        Transaction t(db);
+        // Another terminal may have been first.
+        version = versionOf(db);
+        if (step.from != version) {
+            t.commit();
+            continue;
+        }
+        step.run(db);
+        setVersion(db, step.from + 1);
+        t.commit();
+    }
+    return backup;
+}
+
+QList<Statement> statements(Database::Kind k)
+{
+    const QString m = QStringLiteral("upgrade: ");
+    QList<Statement> out;
+    for (const QString& table : checkedTables())
+        for (const QString& column : numberColumns(table))
+            out << Statement{m + QStringLiteral("out of range ") + column, outOfRangeSql(table, column)};
+    out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
+        << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop}
+        << Statement{m + QStringLiteral("order date index"), orderDateIndex(), StatementCheck::RunOnShop};
+    if (k == Database::Kind::SQLite) {
+        out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
+            << Statement{m + QStringLiteral("counter"), counterSql()}
+            << Statement{m + QStringLiteral("keep counter"), keepCounterSql()};
+        // A fresh shop can be rebuilt as well as an old one, and is left as it was.
+        for (const QString& table : checkedTables())
+            for (const QString& statement : rebuildSql(table))
+                out << Statement{m + QStringLiteral("rebuild ") + table, statement, StatementCheck::RunOnShop};
+    } else {
+        out << Statement{m + QStringLiteral("version table?"), hasVersionTableSql()}
+            << Statement{m + QStringLiteral("version"), versionSql()};
+        for (const QString& table : checkedTables())
+            for (const QString& column : numberColumns(table))
+                out << Statement{m + QStringLiteral("range of ") + column, rangeConstraintSql(table, column),
+                                 StatementCheck::RunOnShop};
+    }
+    return out;
+}
+
+} // namespace lumaro::upgrade

@@ -1,0 +1,222 @@
+#include "upkeep/Maintenance.h"
+
+#include "base/Money.h"
+#include "books/MoneyMoves.h"
+#include "books/Upgrade.h"
+#include "data/DataError.h"
+#include "data/Database.h"
+#include "data/Schema.h"
+#include "data/Statements.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lumaro {
+
+namespace {
+
+const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
+
+using namespace schema;
+
+QString journalSumsSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
+        .arg(journal::Tea, journal::StockChange, journal::CashChange, journal::BankChange, JournalTable);
+}
+
+QString balanceSql(const QString& column)
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(column, AccountTable, account::Id);
+}
+
+QString stockSql()
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(tea::Number, tea::Stock, TeaTable);
+}
+
+QString orphanLinesSql()
+{
+    return QStringLiteral("SELECT d.%1, d.%2, d.%3, o.%4 IS NULL, t.%5 IS NULL FROM %6 d "
+                          "LEFT JOIN %7 o ON o.%4 = d.%2 LEFT JOIN %8 t ON t.%5 = d.%3 "
+                          "WHERE o.%4 IS NULL OR t.%5 IS NULL ORDER BY d.%1")
+        .arg(line::Id, line::Order, line::Tea, order::Number, tea::Number, LineTable, OrderTable, TeaTable);
+}
+
+QString negativeStockSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %3 < 0 ORDER BY %1")
+        .arg(tea::Number, tea::Name, tea::Stock, TeaTable);
+}
+
+QString badStatusSql()
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 NOT IN (0, 1) ORDER BY %1")
+        .arg(order::Number, order::Status, OrderTable);
+}
+
+// The rows whose number in column no move can be worked out on. SQLite keeps
+// no NaN but may hold text in a file of another tool; PostgreSQL sorts NaN
+// above every number, so the range test finds it too.
+QString badNumbersSql(Database::Kind k, const QString& table, const QString& column)
+{
+    const QString key = quoteIdentifier(findTable(table)->key), value = quoteIdentifier(column);
+    const QString bad = k == Database::Kind::SQLite
+                            ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
+                            : QStringLiteral("abs(%1::double precision) > %2");
+    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND (%4) ORDER BY %1")
+        .arg(key, value, quoteIdentifier(table), bad.arg(value, QStringLiteral("1e12")));
+}
+
+// The tables whose numbers are checked: the ones a move works out on.
+const QStringList& checkedTables()
+{
+    static const QStringList checked = {TeaTable, LineTable, AccountTable};
+    return checked;
+}
+
+QString accountRowsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(AccountTable); }
+
+QString unpricedSalesSql()
+{
+    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 WHERE %6 = ? AND %3 IS NOT NULL AND %7 IS NULL ORDER BY %1")
+        .arg(journal::Id, journal::Order, journal::Tea, journal::TeaName, JournalTable, journal::Kind,
+             journal::UnitPrice);
+}
+
+} // namespace
+
+QList<Statement> maintenanceStatements(Database::Kind k)
+{
+    const QString m = QStringLiteral("check: ");
+    QList<Statement> out = {
+        {m + QStringLiteral("journal"), journalSumsSql()},
+        {m + QStringLiteral("cash"), balanceSql(account::Cash)},
+        {m + QStringLiteral("bank"), balanceSql(account::Bank)},
+        {m + QStringLiteral("stock"), stockSql()},
+        {m + QStringLiteral("orphan lines"), orphanLinesSql()},
+        {m + QStringLiteral("negative stock"), negativeStockSql()},
+        {m + QStringLiteral("bad status"), badStatusSql()},
+        {m + QStringLiteral("account rows"), accountRowsSql()},
+        {m + QStringLiteral("unpriced sales"), unpricedSalesSql()},
+    };
+    for (const QString& table : checkedTables())
+        for (const QString& column : numberColumns(table))
+            out << Statement{m + QStringLiteral("numbers of ") + column, badNumbersSql(k, table, column)};
+    if (k == Database::Kind::SQLite)
+        out += QList<Statement>{
+            {m + QStringLiteral("integrity"), kIntegrity},
+        };
+    return out;
+}
+
+namespace {
+
+// Every balance and stock against the opening rows plus the journal, added
+// exactly (Money), so that any change made behind the program's back shows.
+void auditBooks(Database& db, ShopCheck& c)
+{
+    Money cash, bank;
+    QMap<QString, Money> stock;
+    QSqlQuery q = db.exec(journalSumsSql());
+    while (q.next()) {
+        if (!q.value(0).isNull())
+            stock[q.value(0).toString()] += Money::fromStored(q.value(1));
+        cash += Money::fromStored(q.value(2));
+        bank += Money::fromStored(q.value(3));
+    }
+    q.finish();
+
+    auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
+                        Money expected) {
+        if (Money::fromStored(stored) != expected)
+            c.books << ShopCheck::Mismatch{table, row, column,
+                                           stored.isNull() ? QStringLiteral("（空白）")
+                                                           : Money::fromStored(stored).toString(),
+                                           expected.toString()};
+    };
+    const money::AccountRow account = money::accountRow(db);
+    const QString row = QStringLiteral("%1 = %2").arg(schema::account::Id, account.id.toString());
+    const QVariant storedCash = db.scalar(balanceSql(schema::account::Cash), {account.id});
+    const QVariant storedBank = db.scalar(balanceSql(schema::account::Bank), {account.id});
+    mismatch(schema::AccountTable, row, schema::account::Cash, storedCash, cash);
+    mismatch(schema::AccountTable, row, schema::account::Bank, storedBank, bank);
+
+    q = db.exec(stockSql());
+    while (q.next()) {
+        const QString tea = q.value(0).toString();
+        mismatch(schema::TeaTable, QStringLiteral("%1 = %2").arg(schema::tea::Number, tea), schema::tea::Stock,
+                 q.value(1), stock.value(tea));
+    }
+    q.finish();
+}
+
+} // namespace
+
+ShopCheck checkShop(Database& db)
+{
+    ShopCheck c;
+    c.version = upgrade::versionOf(db);
+    c.refusals = shopRefusals(db);
+    if (c.newer())
+        return c;
+    if (db.isSQLite()) {
+        QSqlQuery q = db.exec(kIntegrity);
+        while (q.next())
+            c.integrity << q.value(0).toString();
+    } else {
+        c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
+    }
+
+    QSqlQuery q = db.exec(orphanLinesSql());
+    while (q.next())
+        c.orphanLines << ShopCheck::OrphanLine{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3).toBool(),
+                                               q.value(4).toBool()};
+
+    q = db.exec(negativeStockSql());
+    while (q.next())
+        c.negativeStock << ShopCheck::Stock{q.value(0).toString(), q.value(1), q.value(2).toDouble()};
+
+    q = db.exec(badStatusSql());
+    while (q.next())
+        c.badStatus << ShopCheck::Status{q.value(0).toLongLong(), q.value(1).toLongLong()};
+
+    for (const QString& table : checkedTables()) {
+        const QString key = schema::findTable(table)->key;
+        for (const QString& column : schema::numberColumns(table)) {
+            q = db.exec(badNumbersSql(db.kind(), table, column));
+            while (q.next())
+                c.badNumbers << ShopCheck::BadNumber{table, key, q.value(0).toString(), column, q.value(1)};
+        }
+    }
+
+    c.accountRows = db.scalar(accountRowsSql()).toInt();
+    if (c.accountRows > 0) {
+        const money::StoredAccountRow a = money::storedAccountRow(db);
+        c.cash = a.cash;
+        c.bank = a.bank;
+        // Books with a number no move can be worked out on cannot be audited;
+        // those numbers are listed instead.
+        if (c.version >= 2 && c.badNumbers.isEmpty())
+            auditBooks(db, c);
+    }
+    if (c.version >= 2) {
+        q = db.exec(unpricedSalesSql(), {schema::journalKind::Checkout});
+        while (q.next())
+            c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
+    }
+    q.finish();
+    c.foreign = foreignObjects(db);
+    return c;
+}
+
+} // namespace lumaro

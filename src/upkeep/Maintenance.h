@@ -1,0 +1,85 @@
+#pragma once
+
+#include "data/Statements.h"
+
+#include "books/ShopRefusals.h"
+#include "data/ShopObjects.h"
+#include "data/Snapshot.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace lumaro {
+
+class Database;
+
+struct ShopCheck {
+    int version = 0;
+    QStringList integrity; // SQLite's own findings; {"ok"} when the file is sound
+    struct OrphanLine {
+        qlonglong line = 0;
+        QVariant order, tea;
+        bool orderGone = false, teaGone = false;
+    };
+    QList<OrphanLine> orphanLines;
+    struct Stock {
+        QString tea;
+        QVariant name;
+        double stock = 0;
+    };
+    QList<Stock> negativeStock;
+    struct Status {
+        qlonglong order = 0;
+        qlonglong status = 0;
+    };
+    QList<Status> badStatus;
+    // Numbers no move can be worked out on: infinity, NaN, text, or past the
+    // shop's range. key is the row's key (tea number, line number, account).
+    struct BadNumber {
+        QString table, keyColumn, key, column;
+        QVariant value;
+    };
+    QList<BadNumber> badNumbers;
+    int accountRows = 0;
+    QVariant cash, bank;
+    QList<ShopObject> foreign; // triggers, views and other objects Lumaro did not make
+    // Balances and stocks that differ from the opening rows plus the journal
+    // (version 2 on).
+    struct Mismatch {
+        QString table, row, column;
+        QString stored, expected;
+    };
+    QList<Mismatch> books;
+    // Checkout rows of the journal without the price charged: a tea sold for
+    // nothing because it had no 訂價 (version 2 on).
+    struct UnpricedSale {
+        qlonglong row = 0;
+        QVariant order, tea, name;
+    };
+    QList<UnpricedSale> unpricedSales;
+
+    // Every reason the program would not open the shop or let anyone past
+    // its lock. A shop newer than the program is checked no further.
+    QList<Refusal> refusals;
+    bool newer() const { return !refusals.isEmpty() && refusals[0].kind == Refusal::Kind::Newer; }
+
+    bool damaged() const { return integrity != QStringList{QStringLiteral("ok")}; }
+    bool clean() const
+    {
+        return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
+               accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty() &&
+               unpricedSales.isEmpty();
+    }
+};
+
+// Reads the shop and reports what is wrong with it; changes nothing.
+ShopCheck checkShop(Database& db);
+
+} // namespace lumaro
+
+namespace lumaro {
+// The statements of this unit, for the test that prepares every statement.
+QList<Statement> maintenanceStatements(Dialect dialect);
+} // namespace lumaro

@@ -1,0 +1,40 @@
+#include "upkeep/StatementRegistry.h"
+
+#include "books/Books.h"
+#include "books/Find.h"
+#include "books/MoneyMoves.h"
+#include "books/Opening.h"
+#include "books/OrderStore.h"
+#include "books/Password.h"
+#include "books/Reports.h"
+#include "books/SampleShop.h"
+#include "books/Settings.h"
+#include "books/Upgrade.h"
+#include "data/DataControl.h"
+#include "data/Database.h"
+#include "data/Links.h"
+#include "data/Schema.h"
+#include "data/ShopObjects.h"
+#include "data/Snapshot.h"
+#include "upkeep/LegacyImport.h"
+#include "upkeep/Maintenance.h"
+
+namespace lumaro {
+
+QList<Statement> allStatements(Dialect dialect)
+{
+    using Lister = QList<Statement> (*)(Dialect);
+    static const Lister modules[] = {
+        schema::statements,       databaseStatements,     dataControlStatements, books::statements,
+        money::statements,        OrderStore::statements, links::statements,     find::statements,
+        settings::statements,     passwordStatements,     openingStatements,     sampleShopStatements,
+        legacyImportStatements,   maintenanceStatements,  shopObjectStatements,  upgrade::statements,
+        reports::sql::statements, snapshotStatements,
+    };
+    QList<Statement> out;
+    for (Lister list : modules)
+        out += list(dialect);
+    return out;
+}
+
+} // namespace lumaro
