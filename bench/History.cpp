@@ -3,6 +3,7 @@
 #include "app/MDI_frm.h"
 #include "books/Reports.h"
 #include "data/Database.h"
+#include "data/Transaction.h"
 #include "reports/SalesHistory_frm.h"
 
 #include <QDateEdit>

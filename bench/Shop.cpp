@@ -1,6 +1,7 @@
 #include "Shop.h"
 
 #include "History.h"
+#include "data/Transaction.h"
 
 #include "books/Opening.h"
 #include "books/Shop.h"

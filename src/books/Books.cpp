@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
+#include "data/Transaction.h"
 
 #include <QSysInfo>
 #include <QUuid>

@@ -1,6 +1,7 @@
 #include "books/Password.h"
 
 #include "books/Settings.h"
+#include "data/Transaction.h"
 
 #include "data/DataError.h"
 #include "data/Database.h"

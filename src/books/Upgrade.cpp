@@ -7,6 +7,7 @@
 #include "data/Schema.h"
 #include "data/Snapshot.h"
 #include "data/Statements.h"
+#include "data/Transaction.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>

@@ -7,6 +7,7 @@
 #include "data/Links.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
+#include "data/Transaction.h"
 
 #include <QDate>
 #include <QDateTime>

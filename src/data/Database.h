@@ -131,43 +131,11 @@ private:
     bool m_connectionLost = false;
 };
 
-// Commits with commit(); rolls back when left without a commit, so an
-// exception in the middle of a move stores nothing.
-class Transaction {
-public:
-    explicit Transaction(Database& db) : m_db(db) { m_db.begin(); }
-    ~Transaction()
-    {
-        if (!m_done)
-            m_db.rollback();
-    }
-    void commit()
-    {
-        m_done = true;
-        m_db.commit();
-    }
-    void commitMove(const Database::MoveLookup& stored)
-    {
-        m_done = true;
-        m_db.commitMove(stored);
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-private:
-    Database& m_db;
-    bool m_done = false;
-};
-
 QString quoteIdentifier(const QString& name);
 
 // Turns a SQLite connection read only: a read-only opening and a backup that
 // must not change a byte of the shop file both use it.
 const QString& sqliteQueryOnlySql();
-
-// Why the system would not make or change a file (errno), in words the owner
-// reads.
-QString fileErrorReason(int error);
 
 } // namespace lumaro
 

@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "books/Settings.h"
 #include "data/Database.h"
+#include "data/Transaction.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 

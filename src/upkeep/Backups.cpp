@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "data/Faults.h"
 #include "upkeep/Maintenance.h"
 
 #include <QDir>

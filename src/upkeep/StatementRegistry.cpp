@@ -16,6 +16,7 @@
 #include "data/Schema.h"
 #include "data/ShopObjects.h"
 #include "data/Snapshot.h"
+#include "data/Transaction.h"
 #include "upkeep/LegacyImport.h"
 #include "upkeep/Maintenance.h"
 
@@ -29,7 +30,7 @@ QList<Statement> allStatements(Dialect dialect)
         money::statements,        OrderStore::statements, links::statements,     find::statements,
         settings::statements,     passwordStatements,     openingStatements,     sampleShopStatements,
         legacyImportStatements,   maintenanceStatements,  shopObjectStatements,  upgrade::statements,
-        reports::sql::statements, snapshotStatements,
+        reports::sql::statements, snapshotStatements,     transactionStatements,
     };
     QList<Statement> out;
     for (Lister list : modules)

@@ -3,6 +3,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Transaction.h"
 #include "support/Outside.h"
 
 #include <QFile>

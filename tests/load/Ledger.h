@@ -7,6 +7,7 @@
 
 #include "books/Books.h"
 #include "data/Database.h"
+#include "data/Transaction.h"
 #include "support/TestShop.h"
 
 #include <QEventLoop>

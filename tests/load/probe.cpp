@@ -26,6 +26,7 @@
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Transaction.h"
 #include "platform/QtPrompts.h"
 
 #include <QAction>

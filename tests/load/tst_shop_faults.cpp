@@ -8,6 +8,7 @@
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "data/Transaction.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 

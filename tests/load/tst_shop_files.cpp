@@ -3,6 +3,7 @@
 // short; a read-only shop can still be checked and backed up; the check
 // changes no byte; and running out of file handles is called what it is.
 #include "Ledger.h"
+#include "data/Transaction.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 

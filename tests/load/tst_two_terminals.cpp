@@ -5,6 +5,7 @@
 // And two terminals storing the same cash count store it once.
 #include "Ledger.h"
 #include "books/Shop.h"
+#include "data/Transaction.h"
 
 #include "books/MoneyMoves.h"
 #include "data/Schema.h"

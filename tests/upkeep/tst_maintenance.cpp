@@ -3,6 +3,7 @@
 #include "books/Shop.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Transaction.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 #include "upkeep/LegacyFixtures.h"
