@@ -165,60 +165,77 @@ bool StreamParser::feed(const char* data, std::size_t size)
     std::size_t pos = 0;
     std::vector<Value> fields;
     while (state_ == State::Reading) {
-        const std::size_t avail = pending_.size() - pos;
-        if (avail < 1)
+        const std::optional<std::size_t> end = recordEnd(pos);
+        if (!end)
             break;
         const char kind = pending_[pos];
-        if (!knownKind(kind))
-            return fail(State::Malformed, "無法辨識的記錄種類");
-        if (avail < 5)
-            break;
-        const std::uint32_t count = getU32(pending_.data() + pos + 1);
-        if (count > limits_.maxFields)
-            return fail(State::Malformed, "記錄的欄位數過多");
-        // Walk the field lengths first; only a complete record is taken apart.
-        std::size_t p = pos + 5;
-        bool complete = true;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (pending_.size() - p < 4) {
-                complete = false;
-                break;
-            }
-            const std::uint32_t len = getU32(pending_.data() + p);
-            p += 4;
-            if (len == kNull)
-                continue;
-            if (len > limits_.maxField)
-                return fail(State::Malformed, "欄位值過長");
-            if (pending_.size() - p < len) {
-                complete = false;
-                break;
-            }
-            p += len;
-        }
-        if (!complete)
-            break;
-        fields.clear();
-        fields.reserve(count);
-        std::size_t q = pos + 5;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t len = getU32(pending_.data() + q);
-            q += 4;
-            if (len == kNull) {
-                fields.emplace_back(std::nullopt);
-            } else {
-                fields.emplace_back(std::string(pending_.data() + q, len));
-                q += len;
-            }
-        }
-        pos = p;
+        readFields(pos, fields);
+        pos = *end;
         if (!handle(kind, fields))
             return false;
         if (state_ == State::Finished && pos != pending_.size())
             return fail(State::Malformed, "資料在結束記號之後還有多餘的位元組");
     }
+    // recordEnd found bytes no reader writes (and has dropped them all).
+    if (state_ == State::Malformed)
+        return false;
     pending_.erase(0, pos);
     return true;
+}
+
+std::optional<std::size_t> StreamParser::recordEnd(std::size_t pos)
+{
+    const std::size_t avail = pending_.size() - pos;
+    if (avail < 1)
+        return std::nullopt;
+    const char kind = pending_[pos];
+    if (!knownKind(kind)) {
+        fail(State::Malformed, "無法辨識的記錄種類");
+        return std::nullopt;
+    }
+    if (avail < 5)
+        return std::nullopt;
+    const std::uint32_t count = getU32(pending_.data() + pos + 1);
+    if (count > limits_.maxFields) {
+        fail(State::Malformed, "記錄的欄位數過多");
+        return std::nullopt;
+    }
+    // Walk the field lengths first; only a complete record is taken apart.
+    std::size_t p = pos + 5;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (pending_.size() - p < 4)
+            return std::nullopt;
+        const std::uint32_t len = getU32(pending_.data() + p);
+        p += 4;
+        if (len == kNull)
+            continue;
+        if (len > limits_.maxField) {
+            fail(State::Malformed, "欄位值過長");
+            return std::nullopt;
+        }
+        if (pending_.size() - p < len)
+            return std::nullopt;
+        p += len;
+    }
+    return p;
+}
+
+void StreamParser::readFields(std::size_t pos, std::vector<Value>& fields) const
+{
+    const std::uint32_t count = getU32(pending_.data() + pos + 1);
+    fields.clear();
+    fields.reserve(count);
+    std::size_t q = pos + 5;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t len = getU32(pending_.data() + q);
+        q += 4;
+        if (len == kNull) {
+            fields.emplace_back(std::nullopt);
+        } else {
+            fields.emplace_back(std::string(pending_.data() + q, len));
+            q += len;
+        }
+    }
 }
 
 bool StreamParser::handle(char kind, std::vector<Value>& f)
@@ -227,47 +244,13 @@ bool StreamParser::handle(char kind, std::vector<Value>& f)
         std::string msg = (f.size() == 1 && f[0]) ? *f[0] : std::string("讀取程式回報失敗");
         return fail(State::ReaderFailed, std::move(msg));
     }
-    if (!sawHeader_) {
-        if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) || f[1] != std::string(kStreamVersion))
-            return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
-        if (!parseInt(f[2], contents_.jetVersion, 255) || !parseInt(f[3], contents_.codePage, 65535))
-            return fail(State::Malformed, "標頭的版本或字碼頁不正確");
-        sawHeader_ = true;
-        return true;
-    }
+    if (!sawHeader_)
+        return takeHeader(kind, f);
     switch (kind) {
-    case 'T': {
-        if (inTable_)
-            return fail(State::Malformed, "上一個資料表還沒結束");
-        if (f.size() < 2 || (f.size() - 2) % 3 != 0 || !f[0] || !parseCount(f[1], rowCountHint_))
-            return fail(State::Malformed, "資料表記錄不正確");
-        Table t;
-        t.name = *f[0];
-        for (std::size_t i = 2; i < f.size(); i += 3) {
-            Column c;
-            if (!f[i] || !parseInt(f[i + 1], c.type, 255) || !parseInt(f[i + 2], c.size, 1 << 24))
-                return fail(State::Malformed, "欄位描述不正確");
-            c.name = *f[i];
-            t.columns.push_back(std::move(c));
-        }
-        contents_.tables.push_back(std::move(t));
-        inTable_ = true;
-        if (onProgress)
-            onProgress(contents_.tables.back().name, 0, rowCountHint_);
-        return true;
-    }
-    case 'R': {
-        if (!inTable_)
-            return fail(State::Malformed, "資料列不在資料表之內");
-        Table& t = contents_.tables.back();
-        if (f.size() != t.columns.size())
-            return fail(State::Malformed, "資料列的欄位數與資料表不符");
-        t.rows.emplace_back(std::move(f));
-        f = {};
-        if (onProgress)
-            onProgress(t.name, t.rows.size(), rowCountHint_);
-        return true;
-    }
+    case 'T':
+        return takeTable(f);
+    case 'R':
+        return takeRow(f);
     case 'E': {
         std::uint64_t n = 0;
         if (!inTable_ || f.size() != 1 || !parseCount(f[0], n))
@@ -290,6 +273,52 @@ bool StreamParser::handle(char kind, std::vector<Value>& f)
     default:
         return fail(State::Malformed, "標頭重複出現");
     }
+}
+
+bool StreamParser::takeHeader(char kind, const std::vector<Value>& f)
+{
+    if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) || f[1] != std::string(kStreamVersion))
+        return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
+    if (!parseInt(f[2], contents_.jetVersion, 255) || !parseInt(f[3], contents_.codePage, 65535))
+        return fail(State::Malformed, "標頭的版本或字碼頁不正確");
+    sawHeader_ = true;
+    return true;
+}
+
+bool StreamParser::takeTable(const std::vector<Value>& f)
+{
+    if (inTable_)
+        return fail(State::Malformed, "上一個資料表還沒結束");
+    if (f.size() < 2 || (f.size() - 2) % 3 != 0 || !f[0] || !parseCount(f[1], rowCountHint_))
+        return fail(State::Malformed, "資料表記錄不正確");
+    Table t;
+    t.name = *f[0];
+    for (std::size_t i = 2; i < f.size(); i += 3) {
+        Column c;
+        if (!f[i] || !parseInt(f[i + 1], c.type, 255) || !parseInt(f[i + 2], c.size, 1 << 24))
+            return fail(State::Malformed, "欄位描述不正確");
+        c.name = *f[i];
+        t.columns.push_back(std::move(c));
+    }
+    contents_.tables.push_back(std::move(t));
+    inTable_ = true;
+    if (onProgress)
+        onProgress(contents_.tables.back().name, 0, rowCountHint_);
+    return true;
+}
+
+bool StreamParser::takeRow(std::vector<Value>& f)
+{
+    if (!inTable_)
+        return fail(State::Malformed, "資料列不在資料表之內");
+    Table& t = contents_.tables.back();
+    if (f.size() != t.columns.size())
+        return fail(State::Malformed, "資料列的欄位數與資料表不符");
+    t.rows.emplace_back(std::move(f));
+    f = {};
+    if (onProgress)
+        onProgress(t.name, t.rows.size(), rowCountHint_);
+    return true;
 }
 
 } // namespace lumaro::legacy

@@ -134,7 +134,17 @@ public:
 
 private:
     bool fail(State state, std::string message);
+    // The end of the record that starts at pos once the bytes hold all of it;
+    // nothing while they hold only a part. A kind, field count or length that
+    // no reader writes fails the stream, and gives nothing too.
+    std::optional<std::size_t> recordEnd(std::size_t pos);
+    // The fields of the whole record that starts at pos.
+    void readFields(std::size_t pos, std::vector<Value>& fields) const;
+    // Takes a record apart by its kind; fields may be moved from.
     bool handle(char kind, std::vector<Value>& fields);
+    bool takeHeader(char kind, const std::vector<Value>& fields);
+    bool takeTable(const std::vector<Value>& fields);
+    bool takeRow(std::vector<Value>& fields);
 
     Limits limits_;
     State state_ = State::Reading;
