@@ -1,7 +1,7 @@
 #include "app/FirstRunDialog.h"
 
 #include "books/Password.h"
-#include "data/DataError.h"
+#include "platform/Failure.h"
 #include "platform/Geometry.h"
 #include "platform/Prompts.h"
 #include "upkeep/LegacyImport.h"
