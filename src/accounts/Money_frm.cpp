@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -105,10 +106,8 @@ void Money_frm::buildFrame()
     setTextColor(temp_money, Qt::black);
     temp_money->installEventFilter(this);
 
-    cash_cmd = new QPushButton(QStringLiteral("提出現金"), Frame1);
-    cash_cmd->setObjectName(QStringLiteral("cash_cmd"));
-    bank_cmd = new QPushButton(QStringLiteral("存入銀行"), Frame1);
-    bank_cmd->setObjectName(QStringLiteral("bank_cmd"));
+    cash_cmd = controls::button(Frame1, "cash_cmd", QStringLiteral("提出現金"));
+    bank_cmd = controls::button(Frame1, "bank_cmd", QStringLiteral("存入銀行"));
 }
 
 void Money_frm::placeControls()

@@ -9,6 +9,7 @@
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -125,8 +126,7 @@ void TeaStock_frm::buildControls()
     Label2->setFont(tiny);
     Label2->setAlignment(Qt::AlignCenter);
 
-    Buy = new QPushButton(QStringLiteral("進貨"), this);
-    Buy->setObjectName(QStringLiteral("Buy"));
+    Buy = controls::button(this, "Buy", QStringLiteral("進貨"));
 
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));

@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "books/Settings.h"
 #include "data/Database.h"
+#include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 
@@ -47,8 +48,7 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     txtBackupDays = edit(this, "txtBackupDays");
     txtBackupMonths = edit(this, "txtBackupMonths");
     txtIdleLockMinutes = edit(this, "txtIdleLockMinutes");
-    cmdSave = new QPushButton(QStringLiteral("儲存"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave = controls::button(this, "cmdSave", QStringLiteral("儲存"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("店名："), txtShopName);
