@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -49,6 +50,23 @@ Money_frm::Money_frm(Database& db, QWidget* parent) : Form(QStringLiteral("帳�
     Data1->setObjectName(QStringLiteral("Data1"));
     Data1->setRecordSource(money::accountRowSource());
 
+    buildFrame();
+    placeControls();
+
+    // Tab order: the amount, then the two moves.
+    setTabOrder(temp_money, bank_cmd);
+    setTabOrder(bank_cmd, cash_cmd);
+
+    connect(bank_cmd, &QPushButton::clicked, this, handler([this] { bank_cmd_Click(); }));
+    connect(cash_cmd, &QPushButton::clicked, this, handler([this] { cash_cmd_Click(); }));
+
+    // The screen opens on the stored balances; a failure leaves the boxes
+    // empty and is told, and the next activation tries again.
+    runHandler([this] { Data1->refresh(); });
+}
+
+void Money_frm::buildFrame()
+{
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameShape(QFrame::Box);
@@ -88,11 +106,12 @@ Money_frm::Money_frm(Database& db, QWidget* parent) : Form(QStringLiteral("帳�
     setTextColor(temp_money, Qt::black);
     temp_money->installEventFilter(this);
 
-    cash_cmd = new QPushButton(QStringLiteral("提出現金"), Frame1);
-    cash_cmd->setObjectName(QStringLiteral("cash_cmd"));
-    bank_cmd = new QPushButton(QStringLiteral("存入銀行"), Frame1);
-    bank_cmd->setObjectName(QStringLiteral("bank_cmd"));
+    cash_cmd = controls::button(Frame1, "cash_cmd", QStringLiteral("提出現金"));
+    bank_cmd = controls::button(Frame1, "bank_cmd", QStringLiteral("存入銀行"));
+}
 
+void Money_frm::placeControls()
+{
     placeTwips(cash_cmd, kCashCmd);
     placeTwips(Label1, kLabel1);
     placeTwips(Label2, kLabel2);
@@ -101,17 +120,6 @@ Money_frm::Money_frm(Database& db, QWidget* parent) : Form(QStringLiteral("帳�
     placeTwips(bank, kBank);
     placeTwips(bank_cmd, kBankCmd);
     placeTwips(Frame1, kFrame1);
-
-    // Tab order: the amount, then the two moves.
-    setTabOrder(temp_money, bank_cmd);
-    setTabOrder(bank_cmd, cash_cmd);
-
-    connect(bank_cmd, &QPushButton::clicked, this, handler([this] { bank_cmd_Click(); }));
-    connect(cash_cmd, &QPushButton::clicked, this, handler([this] { cash_cmd_Click(); }));
-
-    // The screen opens on the stored balances; a failure leaves the boxes
-    // empty and is told, and the next activation tries again.
-    runHandler([this] { Data1->refresh(); });
 }
 
 QPointF Money_frm::framePosition(double formWidth, double formHeight)

@@ -51,6 +51,9 @@ private:
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
 
+    // The frame with the two balances, the amount and the two moves.
+    void buildFrame();
+    void placeControls();
     void moveMoney(bool toBank);
 
     Database& m_db;

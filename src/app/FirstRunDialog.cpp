@@ -1,7 +1,8 @@
 #include "app/FirstRunDialog.h"
 
 #include "books/Password.h"
-#include "data/DataError.h"
+#include "platform/Controls.h"
+#include "platform/Failure.h"
 #include "platform/Geometry.h"
 #include "platform/Prompts.h"
 #include "upkeep/LegacyImport.h"
@@ -63,8 +64,7 @@ QHBoxLayout* FirstRunDialog::makeFolderRow()
     path->setObjectName(QStringLiteral("path"));
     path->setWordWrap(true);
     path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    folderButton = new QPushButton(QStringLiteral("選擇其他資料夾…"), this);
-    folderButton->setObjectName(QStringLiteral("folderButton"));
+    folderButton = controls::button(this, "folderButton", QStringLiteral("選擇其他資料夾…"));
     connect(folderButton, &QPushButton::clicked, this, &FirstRunDialog::chooseFolder);
     auto* where = new QHBoxLayout;
     where->addWidget(path, 1);
@@ -105,11 +105,9 @@ QFormLayout* FirstRunDialog::makeEntries()
 
 QHBoxLayout* FirstRunDialog::makeButtons()
 {
-    okButton = new QPushButton(QStringLiteral("建立"), this);
-    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton = controls::button(this, "okButton", QStringLiteral("建立"));
     okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("取消"), this);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton = controls::button(this, "cancelButton", QStringLiteral("取消"));
     connect(okButton, &QPushButton::clicked, this, &FirstRunDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &FirstRunDialog::reject);
 

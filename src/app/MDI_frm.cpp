@@ -10,9 +10,9 @@
 #include "books/Settings.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
-#include "data/DataError.h"
 #include "data/Database.h"
 #include "orders/Order_frm.h"
+#include "platform/Failure.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -52,6 +52,34 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     setCentralWidget(mdiArea);
     resize(twips(kRestoredWidth), twips(kRestoredHeight) + menuBar()->sizeHint().height());
 
+    buildMenus();
+    connectMenus();
+    // However the program ends (離開系統, three wrong passwords), the shop file
+    // alone then holds every move: people back it up by copying it.
+    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
+
+    m_idleLock = new IdleLock(
+        [this] {
+            // Not over a lock prompt already up, nor before the first unlock.
+            if (m_lock && m_lock->state() == main_frm::State::Unlocked && !m_lock->prompting())
+                runHandler([this] { Lock_Click(); });
+        },
+        this);
+
+    // A screen becoming the active window is told so (balances and order
+    // lines are re-read then).
+    connect(mdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* w) {
+        if (!w)
+            return;
+        if (auto* form = qobject_cast<Form*>(w->widget()))
+            form->activate();
+    });
+}
+
+MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
+
+void MDI_frm::buildMenus()
+{
     System = addMenu(QStringLiteral("System"), QStringLiteral("系統管理(&S)"));
     Lock = addItem(System, QStringLiteral("Lock"), QStringLiteral("系統鎖定"));
     z = System->addSeparator();
@@ -73,7 +101,10 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     ExportCatalogue = addItem(Report, QStringLiteral("ExportCatalogue"), QStringLiteral("匯出茶葉資料 CSV…"));
     Report->addSeparator();
     SystemSettings = addItem(Report, QStringLiteral("SystemSettings"), QStringLiteral("系統設定"));
+}
 
+void MDI_frm::connectMenus()
+{
     connect(EditOrder, &QAction::triggered, this, handler([this] { EditOrder_Click(); }));
     connect(EditTea, &QAction::triggered, this, handler([this] { EditTea_Click(); }));
     connect(StoreTea, &QAction::triggered, this, handler([this] { StoreTea_Click(); }));
@@ -85,29 +116,7 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
-    // However the program ends (離開系統, three wrong passwords), the shop file
-    // alone then holds every move: people back it up by copying it.
-    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
-
-    idleLock = new IdleLock(
-        [this] {
-            // Not over a lock prompt already up, nor before the first unlock.
-            if (m_lock && m_lock->state() == main_frm::State::Unlocked && !m_lock->prompting())
-                runHandler([this] { Lock_Click(); });
-        },
-        this);
-
-    // A screen becoming the active window is told so (balances and order
-    // lines are re-read then).
-    connect(mdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* w) {
-        if (!w)
-            return;
-        if (auto* form = qobject_cast<Form*>(w->widget()))
-            form->activate();
-    });
 }
-
-MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
 
 QMenu* MDI_frm::addMenu(const QString& name, const QString& caption)
 {
@@ -209,7 +218,7 @@ void MDI_frm::offerReceipt(qlonglong order)
 // it is never closed while the window lives.
 void MDI_frm::Lock_Click()
 {
-    idleLock->pause();
+    m_idleLock->pause();
     // The prompt alone would leave the balances and any open receipt readable
     // behind it; they are covered until the right password is typed.
     const LockCover cover(mdiArea);
@@ -238,7 +247,7 @@ void MDI_frm::afterUnlock()
         prompts().message(QStringLiteral("今天的自動備份沒有完成：\r%1").arg(e.description()), Buttons::Ok,
                           QStringLiteral("自動備份"));
     }
-    idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
+    m_idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
 }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }

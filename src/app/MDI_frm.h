@@ -68,10 +68,12 @@ public:
     void afterUnlock();
 
     // Runs 系統鎖定 after the set minutes without input (閒置自動鎖定).
-    IdleLock* idleLock = nullptr;
+    IdleLock* idleLock() const { return m_idleLock; }
 
 private:
     void makeLockScreen();
+    void buildMenus();
+    void connectMenus();
     QMdiArea* mdiArea = nullptr;
     QMenu* System = nullptr;
     QAction* Lock = nullptr;
@@ -97,6 +99,7 @@ private:
     QMenu* addMenu(const QString& name, const QString& caption);
 
     Database& m_db;
+    IdleLock* m_idleLock = nullptr;
     QPointer<main_frm> m_lock;
     QPointer<Order_frm> m_order;
     QPointer<TeaKind_frm> m_teaKind;

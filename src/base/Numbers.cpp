@@ -68,10 +68,13 @@ double cNumber(const std::string& text)
 
 } // namespace
 
-double readNumber(const QString& text)
+namespace {
+
+// The text collapsed to the characters that matter: blanks inside a number
+// ("1 000") are simply passed over, and any other character past ASCII ends
+// the number.
+std::string collapsed(const QString& text)
 {
-    // Collapse the text to the characters that matter first; blanks inside a
-    // number ("1 000") are simply passed over.
     std::string s;
     s.reserve(text.size());
     for (QChar c : text) {
@@ -83,23 +86,33 @@ double readNumber(const QString& text)
         }
         s.push_back(static_cast<char>(c.toLatin1()));
     }
+    return s;
+}
 
-    std::size_t i = 0;
-    if (s.size() >= 2 && s[0] == '&') {
-        char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(s[1])));
-        if (kind == 'H' || kind == 'O') {
-            std::string digits;
-            for (i = 2; i < s.size(); ++i) {
-                char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
-                bool ok = kind == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) : (c >= '0' && c <= '7');
-                if (!ok)
-                    break;
-                digits.push_back(c);
-            }
-            return radixNumber(digits, kind == 'H' ? 16 : 8);
-        }
+// A whole number after &H or &O at the start of s, or nothing when s does not
+// start so.
+std::optional<double> radixPrefixed(const std::string& s)
+{
+    if (s.size() < 2 || s[0] != '&')
+        return std::nullopt;
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(s[1])));
+    if (kind != 'H' && kind != 'O')
+        return std::nullopt;
+    std::string digits;
+    for (std::size_t i = 2; i < s.size(); ++i) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
+        const bool ok = kind == 'H' ? std::isxdigit(static_cast<unsigned char>(c)) : (c >= '0' && c <= '7');
+        if (!ok)
+            break;
+        digits.push_back(c);
     }
+    return radixNumber(digits, kind == 'H' ? 16 : 8);
+}
 
+// The sign, digits and decimal part at the start of s, in C syntax; i ends
+// past them. Empty when no digit came.
+std::string mantissaAt(const std::string& s, std::size_t& i)
+{
     std::string num;
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
         num.push_back(s[i++]);
@@ -115,21 +128,40 @@ double readNumber(const QString& text)
             digits = true;
         }
     }
-    if (!digits)
-        return 0;
-    if (i < s.size() && (s[i] == 'E' || s[i] == 'e' || s[i] == 'D' || s[i] == 'd')) {
-        std::size_t j = i + 1;
-        std::string exp = "e";
-        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
-            exp.push_back(s[j++]);
-        bool expDigits = false;
-        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
-            exp.push_back(s[j++]);
-            expDigits = true;
-        }
-        if (expDigits)
-            num += exp;
+    return digits ? num : std::string();
+}
+
+// The exponent (E or D, a sign, digits) at i, in C syntax; empty when none
+// with digits stands there.
+std::string exponentAt(const std::string& s, std::size_t i)
+{
+    if (i >= s.size() || (s[i] != 'E' && s[i] != 'e' && s[i] != 'D' && s[i] != 'd'))
+        return {};
+    std::size_t j = i + 1;
+    std::string exp = "e";
+    if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+        exp.push_back(s[j++]);
+    bool expDigits = false;
+    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
+        exp.push_back(s[j++]);
+        expDigits = true;
     }
+    return expDigits ? exp : std::string();
+}
+
+} // namespace
+
+double readNumber(const QString& text)
+{
+    const std::string s = collapsed(text);
+    if (const std::optional<double> radix = radixPrefixed(s))
+        return *radix;
+
+    std::size_t i = 0;
+    std::string num = mantissaAt(s, i);
+    if (num.empty())
+        return 0;
+    num += exponentAt(s, i);
     double v = cNumber(num);
     if (!std::isfinite(v))
         throw NumberError(QStringLiteral("數值溢位：「%1」太大了，無法計算。").arg(text.trimmed()));
@@ -224,51 +256,50 @@ double toNumberStrictOrFail(const QString& text)
     return v;
 }
 
-QString formatNumber(double x)
+namespace {
+
+// Nearly every figure a shop holds has at most four decimals and fits in
+// fifteen digits. Such a number is written from its digits directly: a double
+// keeps any fifteen significant digits, so this is the text the rounding of
+// fifteenDigitsText would give, at a fraction of the cost (a checkout summary
+// writes two figures a line). Nothing for any other number.
+std::optional<QString> fourDecimalsText(double x)
 {
-    if (std::isnan(x))
-        return QStringLiteral("0");
-    if (std::isinf(x))
-        throw NumberError(QStringLiteral("數值溢位"));
-    if (x == 0)
-        return QStringLiteral("0");
-
-    // Nearly every figure a shop holds has at most four decimals and fits in
-    // fifteen digits. Such a number is written from its digits directly: a
-    // double keeps any fifteen significant digits, so this is the text the
-    // rounding below would give, at a fraction of the cost (a checkout
-    // summary writes two figures a line).
-    if (const double scaled = x * 10000; std::fabs(scaled) < 1e15) {
-        const long long k = std::llround(scaled);
-        if (double(k) / 10000 == x) {
-            char buf[24];
-            char* end = buf + sizeof buf;
-            char* p = end;
-            unsigned long long units = static_cast<unsigned long long>(k < 0 ? -k : k);
-            int fraction = int(units % 10000);
-            units /= 10000;
-            if (fraction) {
-                int places = 4;
-                while (fraction % 10 == 0) {
-                    fraction /= 10;
-                    --places;
-                }
-                for (int i = 0; i < places; ++i, fraction /= 10)
-                    *--p = char('0' + fraction % 10);
-                *--p = '.';
-            }
-            do {
-                *--p = char('0' + units % 10);
-                units /= 10;
-            } while (units);
-            if (k < 0)
-                *--p = '-';
-            return QString::fromLatin1(p, end - p);
+    const double scaled = x * 10000;
+    if (std::fabs(scaled) >= 1e15)
+        return std::nullopt;
+    const long long k = std::llround(scaled);
+    if (double(k) / 10000 != x)
+        return std::nullopt;
+    char buf[24];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    unsigned long long units = static_cast<unsigned long long>(k < 0 ? -k : k);
+    int fraction = int(units % 10000);
+    units /= 10000;
+    if (fraction) {
+        int places = 4;
+        while (fraction % 10 == 0) {
+            fraction /= 10;
+            --places;
         }
+        for (int i = 0; i < places; ++i, fraction /= 10)
+            *--p = char('0' + fraction % 10);
+        *--p = '.';
     }
+    do {
+        *--p = char('0' + units % 10);
+        units /= 10;
+    } while (units);
+    if (k < 0)
+        *--p = '-';
+    return QString::fromLatin1(p, end - p);
+}
 
-    // Round to 15 significant digits, then lay the digits out without an
-    // exponent.
+// Rounded to 15 significant digits, then the digits laid out without an
+// exponent.
+QString fifteenDigitsText(double x)
+{
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.14e", x);
     std::string e(buf);
@@ -299,6 +330,21 @@ QString formatNumber(double x)
     if (negative)
         out.insert(out.begin(), '-');
     return QString::fromLatin1(out.c_str());
+}
+
+} // namespace
+
+QString formatNumber(double x)
+{
+    if (std::isnan(x))
+        return QStringLiteral("0");
+    if (std::isinf(x))
+        throw NumberError(QStringLiteral("數值溢位"));
+    if (x == 0)
+        return QStringLiteral("0");
+    if (std::optional<QString> text = fourDecimalsText(x))
+        return *text;
+    return fifteenDigitsText(x);
 }
 
 } // namespace lumaro

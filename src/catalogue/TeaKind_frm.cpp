@@ -8,6 +8,7 @@
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -95,17 +96,15 @@ void TeaKind_frm::buildControls()
         txtFields[i] = box;
     }
 
-    auto makeButton = [this](const QString& name, const QString& caption, int row) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
+    auto makeButton = [this](const char* name, const QString& caption, int row) {
+        QPushButton* b = controls::button(this, name, caption, inRow(kButton, row));
         b->setAutoDefault(false);
-        placeTwips(b, inRow(kButton, row));
         return b;
     };
-    cmdAdd = makeButton(QStringLiteral("cmdAdd"), QStringLiteral("新增"), 0);
-    cmdUpdate = makeButton(QStringLiteral("cmdUpdate"), QStringLiteral("更新"), 1);
-    cmdDelete = makeButton(QStringLiteral("cmdDelete"), QStringLiteral("刪除"), 2);
-    cmdRefresh = makeButton(QStringLiteral("cmdRefresh"), QStringLiteral("重新整理"), 3);
+    cmdAdd = makeButton("cmdAdd", QStringLiteral("新增"), 0);
+    cmdUpdate = makeButton("cmdUpdate", QStringLiteral("更新"), 1);
+    cmdDelete = makeButton("cmdDelete", QStringLiteral("刪除"), 2);
+    cmdRefresh = makeButton("cmdRefresh", QStringLiteral("重新整理"), 3);
     connect(cmdAdd, &QPushButton::clicked, this, handler([this] { cmdAdd_Click(); }));
     connect(cmdUpdate, &QPushButton::clicked, this, handler([this] { cmdUpdate_Click(); }));
     connect(cmdDelete, &QPushButton::clicked, this, handler([this] { cmdDelete_Click(); }));

@@ -9,6 +9,7 @@
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -65,6 +66,23 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     datPrimaryRS->setRecordSource(schema::sources::TeaCatalogue);
     RecordEditor::reportDataErrors(datPrimaryRS);
 
+    buildControls();
+    placeControls();
+
+    connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
+    connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
+
+    // The tea list is read once, when the screen opens; its failure is the
+    // list control's own error.
+    try {
+        datPrimaryRS->refresh();
+    } catch (const Failure& f) {
+        RecordEditor::showDataError(f.description());
+    }
+}
+
+void TeaStock_frm::buildControls()
+{
     Label1 = new QLabel(QStringLiteral("進貨貨品"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     setBackground(Label1, lightYellow());
@@ -108,8 +126,7 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     Label2->setFont(tiny);
     Label2->setAlignment(Qt::AlignCenter);
 
-    Buy = new QPushButton(QStringLiteral("進貨"), this);
-    Buy->setObjectName(QStringLiteral("Buy"));
+    Buy = controls::button(this, "Buy", QStringLiteral("進貨"));
 
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
@@ -117,7 +134,10 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     grdDataGrid->setFind(
         0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
         find::teaHint());
+}
 
+void TeaStock_frm::placeControls()
+{
     placeTwips(Label1, kLabel1);
     placeTwips(TeaNum, kTeaNum);
     placeTwips(TeaName, kTeaName);
@@ -127,17 +147,6 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     alignBaseline(Label2, Money);
     placeTwips(Buy, kBuy);
     placeTwips(grdDataGrid, kGrid);
-
-    connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
-    connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
-
-    // The tea list is read once, when the screen opens; its failure is the
-    // list control's own error.
-    try {
-        datPrimaryRS->refresh();
-    } catch (const Failure& f) {
-        RecordEditor::showDataError(f.description());
-    }
 }
 
 double TeaStock_frm::gridHeight(double innerHeight)

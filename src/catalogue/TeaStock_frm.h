@@ -47,6 +47,10 @@ private:
     QPushButton* Buy = nullptr;
     DataGrid* grdDataGrid = nullptr;
 
+    void buildControls();
+    // Every control in its place; the Kg label's text on the amount's line.
+    void placeControls();
+
     Database& m_db;
 };
 

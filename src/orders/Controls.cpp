@@ -7,7 +7,6 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
 
 namespace lumaro {
 
@@ -42,14 +41,6 @@ QLabel* label(QWidget* parent, const char* name, const QString& caption, const T
     l->setProperty("laidOutSize", l->size());
     fitLabel(l);
     return l;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place)
-{
-    auto* b = make<QPushButton>(parent, name);
-    b->setText(caption);
-    placeTwips(b, place);
-    return b;
 }
 
 DataControl* dataControl(Database& db, QObject* parent, const char* name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 
 #include <QString>
@@ -7,7 +8,6 @@
 
 class QLabel;
 class QObject;
-class QPushButton;
 
 namespace lumaro {
 
@@ -15,17 +15,9 @@ class Database;
 class DataControl;
 class DataGrid;
 
-// Building blocks of the order screen: every control gets its name as its
-// objectName and its place in twips.
+// Building blocks of the order screen, beside the ones every screen uses:
+// every control gets its name as its objectName and its place in twips.
 namespace controls {
-
-template <class W>
-W* make(QWidget* parent, const char* name)
-{
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 // The labels, boxes and grids keep the platform's colours on the screen's
 // light yellow.
@@ -33,7 +25,6 @@ void keepPlatformColours(QWidget* w);
 // A label never cuts its caption: it keeps its place and grows to fit.
 void fitLabel(QLabel* label);
 QLabel* label(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place);
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const TwipsRect& place);
 DataControl* dataControl(Database& db, QObject* parent, const char* name);
 DataGrid* grid(QWidget* parent, const char* name, DataControl* control, const TwipsRect& place);
 

@@ -53,6 +53,9 @@ protected:
     void Form_Unload() override;
 
 private:
+    // The controls, each named as its objectName (see CONTRIBUTING.md). The
+    // total label Money hides the type: spell it lumaro::Money in this class.
+
     // Order list.
     DataControl* datPrimaryRS = nullptr; // open orders, hidden
     QLabel* Label1 = nullptr;
@@ -83,6 +86,7 @@ private:
     // Checkout.
     QPushButton* Command3 = nullptr;
 
+    // The screen's own parts.
     void buildOrderList();
     void buildOrderLines();
     void buildCheckout();

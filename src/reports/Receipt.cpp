@@ -2,6 +2,7 @@
 
 #include "base/Numbers.h"
 #include "data/DataError.h"
+#include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -103,12 +104,9 @@ ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
     txtReceipt = new QTextBrowser(this);
     txtReceipt->setObjectName(QStringLiteral("txtReceipt"));
     txtReceipt->setHtml(receiptHtml(m_receipt));
-    cmdPrint = new QPushButton(QStringLiteral("列印…"), this);
-    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
-    cmdPdf = new QPushButton(QStringLiteral("存成 PDF…"), this);
-    cmdPdf->setObjectName(QStringLiteral("cmdPdf"));
-    cmdClose = new QPushButton(QStringLiteral("關閉"), this);
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdPrint = controls::button(this, "cmdPrint", QStringLiteral("列印…"));
+    cmdPdf = controls::button(this, "cmdPdf", QStringLiteral("存成 PDF…"));
+    cmdClose = controls::button(this, "cmdClose", QStringLiteral("關閉"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

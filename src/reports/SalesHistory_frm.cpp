@@ -2,6 +2,7 @@
 
 #include "base/Csv.h"
 #include "base/Numbers.h"
+#include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 #include "reports/Export.h"
@@ -117,8 +118,7 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     txtCustomer = new QLineEdit(this);
     txtCustomer->setObjectName(QStringLiteral("txtCustomer"));
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
-    cmdSearch = new QPushButton(QStringLiteral("查詢"), this);
-    cmdSearch->setObjectName(QStringLiteral("cmdSearch"));
+    cmdSearch = controls::button(this, "cmdSearch", QStringLiteral("查詢"));
     grdSales = table<QTableWidget>(this, "grdSales");
     grdSales->setColumnCount(4);
     grdSales->setHorizontalHeaderLabels(
@@ -126,17 +126,14 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     // Wide enough for a settling time on one line, whatever the font.
     grdSales->setWordWrap(false);
     grdSales->setColumnWidth(1, grdSales->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
-    cmdMore = new QPushButton(QStringLiteral("顯示更多"), this);
-    cmdMore->setObjectName(QStringLiteral("cmdMore"));
+    cmdMore = controls::button(this, "cmdMore", QStringLiteral("顯示更多"));
     grdLines = table<QTableView>(this, "grdLines");
     m_lines = new SaleLinesModel(grdLines);
     grdLines->setModel(m_lines);
     lblTotal = new QLabel(this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
-    cmdReceipt = new QPushButton(QStringLiteral("收據…"), this);
-    cmdReceipt->setObjectName(QStringLiteral("cmdReceipt"));
-    cmdExport = new QPushButton(QStringLiteral("匯出 CSV…"), this);
-    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+    cmdReceipt = controls::button(this, "cmdReceipt", QStringLiteral("收據…"));
+    cmdExport = controls::button(this, "cmdExport", QStringLiteral("匯出 CSV…"));
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(QStringLiteral("從"), this));

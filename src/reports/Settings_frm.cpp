@@ -4,6 +4,7 @@
 #include "books/Settings.h"
 #include "data/Database.h"
 #include "data/Transaction.h"
+#include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 
@@ -48,8 +49,7 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     txtBackupDays = edit(this, "txtBackupDays");
     txtBackupMonths = edit(this, "txtBackupMonths");
     txtIdleLockMinutes = edit(this, "txtIdleLockMinutes");
-    cmdSave = new QPushButton(QStringLiteral("儲存"), this);
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdSave = controls::button(this, "cmdSave", QStringLiteral("儲存"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("店名："), txtShopName);

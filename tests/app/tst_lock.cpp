@@ -115,9 +115,9 @@ private slots:
         MDI_frm window(shop.db());
         window.show();
         QVERIFY(window.Form_Load());
-        QCOMPARE(window.idleLock->wait(), 0); // off unless set
+        QCOMPARE(window.idleLock()->wait(), 0); // off unless set
 
-        window.idleLock->setWait(300);
+        window.idleLock()->setWait(300);
         for (int i = 0; i < 8; ++i) { // 800 ms of typing
             QTest::keyClick(&window, Qt::Key_Shift);
             QTest::qWait(100);
@@ -128,7 +128,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(prompts->inputCount(), 2, 3000);
         QVERIFY(!prompts->ended());
 
-        window.idleLock->setMinutes(0);
+        window.idleLock()->setMinutes(0);
         QTest::qWait(500);
         QCOMPARE(prompts->inputCount(), 2);
 
@@ -136,7 +136,7 @@ private slots:
         settings::set(shop.db(), settings::key::IdleLockMinutes, QStringLiteral("15"));
         prompts->queueInput(QStringLiteral("secret"));
         window.Lock_Click();
-        QCOMPARE(window.idleLock->wait(), 15 * 60 * 1000);
+        QCOMPARE(window.idleLock()->wait(), 15 * 60 * 1000);
     }
 
     void emptyStoredPasswordOpensWithoutAsking()
@@ -240,9 +240,9 @@ private slots:
         prompts.queueInput(QStringLiteral("wrong"));
         prompts.queueInput(QStringLiteral("secret"));
         if (idle) {
-            window.idleLock->setWait(50);
+            window.idleLock()->setWait(50);
             QTRY_COMPARE(looked, 2);
-            QTRY_VERIFY(window.idleLock->wait() == 0); // afterUnlock took the shop's setting again
+            QTRY_VERIFY(window.idleLock()->wait() == 0); // afterUnlock took the shop's setting again
         } else {
             window.Lock_Click();
         }

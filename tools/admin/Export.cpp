@@ -6,7 +6,6 @@
 #include "base/Csv.h"
 #include "books/Reports.h"
 #include "books/Shop.h"
-#include "data/DataError.h"
 #include "data/Database.h"
 
 #include <QDate>

@@ -5,7 +5,6 @@
 #include "books/Opening.h"
 #include "books/SampleShop.h"
 #include "books/Shop.h"
-#include "data/DataError.h"
 #include "data/Database.h"
 
 #include <tuple>

@@ -6,7 +6,6 @@
 #include "base/Numbers.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
-#include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "upkeep/Backups.h"

@@ -4,7 +4,6 @@
 
 #include "books/Password.h"
 #include "books/Shop.h"
-#include "data/DataError.h"
 #include "data/Database.h"
 
 namespace lumaro::admin {

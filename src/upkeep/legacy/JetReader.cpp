@@ -139,32 +139,38 @@ std::optional<std::string> damagedProperties(MdbHandle* mdb)
     return std::nullopt;
 }
 
-bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
+// The catalogue entry of the named table, or null. Jet compares table names
+// without regard to case, as the old program did.
+MdbCatalogEntry* findTable(MdbHandle* mdb, const std::string& name)
 {
-    // Jet compares table names without regard to case, as the old program did.
-    MdbCatalogEntry* entry = nullptr;
-    for (unsigned i = 0; mdb->catalog && i < mdb->catalog->len && !entry; ++i) {
+    for (unsigned i = 0; mdb->catalog && i < mdb->catalog->len; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
         if (e->object_type == MDB_TABLE &&
             (name == e->object_name || g_ascii_strcasecmp(name.c_str(), e->object_name) == 0))
-            entry = e;
+            return e;
     }
-    if (!entry) {
-        out.missingTable(name);
-        return true;
-    }
-    TableDef table(mdb_read_table(entry));
-    if (!table) {
-        out.failure("資料表「" + name + "」的定義無法讀取，檔案可能已損壞");
-        return false;
-    }
-    GPtrArray* cols = mdb_read_columns(table.get());
+    return nullptr;
+}
+
+// A table's columns, each with a buffer bound to it that every fetch fills.
+struct BoundColumns {
+    std::vector<Column> columns;
+    std::vector<std::unique_ptr<char[]>> buffers;
+    std::vector<int> lengths; // of the value each buffer holds after a fetch
+};
+
+// Reads the table's column definitions into bound.columns; a damaged
+// definition is told to out, and false.
+bool readColumns(MdbTableDef* table, const std::string& name, BoundColumns& bound, StreamWriter& out)
+{
+    GPtrArray* cols = mdb_read_columns(table);
     if (!cols || table->num_cols != cols->len || cols->len > MDB_MAX_COLS) {
         out.failure("資料表「" + name + "」的欄位定義無法讀取，檔案可能已損壞");
         return false;
     }
     const unsigned n = cols->len;
-    std::vector<Column> columns(n);
+    std::vector<Column>& columns = bound.columns;
+    columns.resize(n);
     for (unsigned i = 0; i < n; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(cols, i));
         columns[i].name.assign(col->name, strnlen(col->name, sizeof col->name));
@@ -178,30 +184,43 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
             return false;
         }
     }
+    return true;
+}
 
-    std::vector<std::unique_ptr<char[]>> buffers(n);
-    std::vector<int> lengths(n, 0);
+// Binds a buffer to each of the columns read.
+bool bindColumns(MdbTableDef* table, const std::string& name, BoundColumns& bound, StreamWriter& out)
+{
+    const std::size_t n = bound.columns.size();
+    bound.buffers.resize(n);
+    bound.lengths.assign(n, 0);
     for (unsigned i = 0; i < n; ++i) {
-        buffers[i] = std::make_unique<char[]>(kBindSize + 1);
-        if (mdb_bind_column(table.get(), int(i) + 1, buffers[i].get(), &lengths[i]) < 0) {
+        bound.buffers[i] = std::make_unique<char[]>(kBindSize + 1);
+        if (mdb_bind_column(table, int(i) + 1, bound.buffers[i].get(), &bound.lengths[i]) < 0) {
             out.failure("資料表「" + name + "」的欄位無法讀取");
             return false;
         }
     }
+    return true;
+}
 
-    out.beginTable(name, columns, table->num_rows);
-    mdb_rewind_table(table.get());
+// Sends the table's heading, every row and its end; a row count other than
+// the definition's is told to out, and false.
+bool sendRows(MdbTableDef* table, const std::string& name, const BoundColumns& bound, StreamWriter& out)
+{
+    const std::size_t n = bound.columns.size();
+    out.beginTable(name, bound.columns, table->num_rows);
+    mdb_rewind_table(table);
     std::uint64_t sent = 0;
     Row row(n);
-    while (mdb_fetch_row(table.get())) {
+    while (mdb_fetch_row(table)) {
         for (unsigned i = 0; i < n; ++i) {
-            const int len = lengths[i];
+            const int len = bound.lengths[i];
             // OLE objects live outside the row and the shop keeps none; libmdb's
             // OLE reading is also the least trustworthy part of it.
-            if (len <= 0 || columns[i].type == JetOle) {
+            if (len <= 0 || bound.columns[i].type == JetOle) {
                 row[i].reset();
             } else {
-                row[i].emplace(buffers[i].get(), std::min<std::size_t>(std::size_t(len), kBindSize));
+                row[i].emplace(bound.buffers[i].get(), std::min<std::size_t>(std::size_t(len), kBindSize));
             }
         }
         // More rows than the definition counts means a damaged page chain; stop
@@ -225,6 +244,23 @@ bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
     }
     out.endTable(sent);
     return out.ok();
+}
+
+bool sendTable(MdbHandle* mdb, const std::string& name, StreamWriter& out)
+{
+    MdbCatalogEntry* entry = findTable(mdb, name);
+    if (!entry) {
+        out.missingTable(name);
+        return true;
+    }
+    TableDef table(mdb_read_table(entry));
+    if (!table) {
+        out.failure("資料表「" + name + "」的定義無法讀取，檔案可能已損壞");
+        return false;
+    }
+    BoundColumns bound;
+    return readColumns(table.get(), name, bound, out) && bindColumns(table.get(), name, bound, out) &&
+           sendRows(table.get(), name, bound, out);
 }
 
 bool readHandle(MdbHandle* mdb, std::uint64_t fileSize, const std::vector<std::string>& names, StreamWriter& out)

@@ -92,25 +92,25 @@ const Table* JetContents::table(std::string_view name) const
 
 // ---- writer ----
 
-StreamWriter::StreamWriter(Sink out) : out_(std::move(out)) {}
+StreamWriter::StreamWriter(Sink out) : m_out(std::move(out)) {}
 
 void StreamWriter::record(char kind, const std::vector<Value>& fields)
 {
-    if (!ok_)
+    if (!m_ok)
         return;
-    buffer_.clear();
-    buffer_.push_back(kind);
-    putU32(buffer_, std::uint32_t(fields.size()));
+    m_buffer.clear();
+    m_buffer.push_back(kind);
+    putU32(m_buffer, std::uint32_t(fields.size()));
     for (const auto& f : fields) {
         if (!f) {
-            putU32(buffer_, kNull);
+            putU32(m_buffer, kNull);
         } else {
-            putU32(buffer_, std::uint32_t(f->size()));
-            buffer_.append(*f);
+            putU32(m_buffer, std::uint32_t(f->size()));
+            m_buffer.append(*f);
         }
     }
-    if (!out_(buffer_.data(), buffer_.size()))
-        ok_ = false;
+    if (!m_out(m_buffer.data(), m_buffer.size()))
+        m_ok = false;
 }
 
 void StreamWriter::header(int jetVersion, int codePage)
@@ -139,86 +139,103 @@ void StreamWriter::finish() { record('Z', {}); }
 // ---- parser ----
 
 StreamParser::StreamParser() : StreamParser(Limits{}) {}
-StreamParser::StreamParser(Limits limits) : limits_(limits) {}
+StreamParser::StreamParser(Limits limits) : m_limits(limits) {}
 
 bool StreamParser::fail(State state, std::string message)
 {
-    state_ = state;
-    error_ = std::move(message);
-    pending_.clear();
+    m_state = state;
+    m_error = std::move(message);
+    m_pending.clear();
     return false;
 }
 
 bool StreamParser::feed(const char* data, std::size_t size)
 {
-    if (state_ == State::ReaderFailed || state_ == State::Malformed)
+    if (m_state == State::ReaderFailed || m_state == State::Malformed)
         return false;
     if (size == 0)
         return true;
-    if (state_ == State::Finished)
+    if (m_state == State::Finished)
         return fail(State::Malformed, "資料在結束記號之後還有多餘的位元組");
-    total_ += size;
-    if (total_ > limits_.maxTotal)
+    m_total += size;
+    if (m_total > m_limits.maxTotal)
         return fail(State::Malformed, "資料量超過上限");
-    pending_.append(data, size);
+    m_pending.append(data, size);
 
     std::size_t pos = 0;
     std::vector<Value> fields;
-    while (state_ == State::Reading) {
-        const std::size_t avail = pending_.size() - pos;
-        if (avail < 1)
+    while (m_state == State::Reading) {
+        const std::optional<std::size_t> end = recordEnd(pos);
+        if (!end)
             break;
-        const char kind = pending_[pos];
-        if (!knownKind(kind))
-            return fail(State::Malformed, "無法辨識的記錄種類");
-        if (avail < 5)
-            break;
-        const std::uint32_t count = getU32(pending_.data() + pos + 1);
-        if (count > limits_.maxFields)
-            return fail(State::Malformed, "記錄的欄位數過多");
-        // Walk the field lengths first; only a complete record is taken apart.
-        std::size_t p = pos + 5;
-        bool complete = true;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (pending_.size() - p < 4) {
-                complete = false;
-                break;
-            }
-            const std::uint32_t len = getU32(pending_.data() + p);
-            p += 4;
-            if (len == kNull)
-                continue;
-            if (len > limits_.maxField)
-                return fail(State::Malformed, "欄位值過長");
-            if (pending_.size() - p < len) {
-                complete = false;
-                break;
-            }
-            p += len;
-        }
-        if (!complete)
-            break;
-        fields.clear();
-        fields.reserve(count);
-        std::size_t q = pos + 5;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t len = getU32(pending_.data() + q);
-            q += 4;
-            if (len == kNull) {
-                fields.emplace_back(std::nullopt);
-            } else {
-                fields.emplace_back(std::string(pending_.data() + q, len));
-                q += len;
-            }
-        }
-        pos = p;
+        const char kind = m_pending[pos];
+        readFields(pos, fields);
+        pos = *end;
         if (!handle(kind, fields))
             return false;
-        if (state_ == State::Finished && pos != pending_.size())
+        if (m_state == State::Finished && pos != m_pending.size())
             return fail(State::Malformed, "資料在結束記號之後還有多餘的位元組");
     }
-    pending_.erase(0, pos);
+    // recordEnd found bytes no reader writes (and has dropped them all).
+    if (m_state == State::Malformed)
+        return false;
+    m_pending.erase(0, pos);
     return true;
+}
+
+std::optional<std::size_t> StreamParser::recordEnd(std::size_t pos)
+{
+    const std::size_t avail = m_pending.size() - pos;
+    if (avail < 1)
+        return std::nullopt;
+    const char kind = m_pending[pos];
+    if (!knownKind(kind)) {
+        fail(State::Malformed, "無法辨識的記錄種類");
+        return std::nullopt;
+    }
+    if (avail < 5)
+        return std::nullopt;
+    const std::uint32_t count = getU32(m_pending.data() + pos + 1);
+    if (count > m_limits.maxFields) {
+        fail(State::Malformed, "記錄的欄位數過多");
+        return std::nullopt;
+    }
+    // Walk the field lengths first; only a complete record is taken apart.
+    std::size_t p = pos + 5;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (m_pending.size() - p < 4)
+            return std::nullopt;
+        const std::uint32_t len = getU32(m_pending.data() + p);
+        p += 4;
+        if (len == kNull)
+            continue;
+        if (len > m_limits.maxField) {
+            fail(State::Malformed, "欄位值過長");
+            return std::nullopt;
+        }
+        if (m_pending.size() - p < len)
+            return std::nullopt;
+        p += len;
+    }
+    return p;
+}
+
+void StreamParser::readFields(std::size_t pos, std::vector<Value>& fields) const
+{
+    const std::uint32_t count = getU32(m_pending.data() + pos + 1);
+    fields.clear();
+    fields.reserve(count);
+    std::size_t q = pos + 5;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t len = getU32(m_pending.data() + q);
+        q += 4;
+        if (len == kNull) {
+            fields.emplace_back(std::nullopt);
+        } else {
+            fields.emplace_back(std::string(m_pending.data() + q, len));
+            q += len;
+        }
+    }
 }
 
 bool StreamParser::handle(char kind, std::vector<Value>& f)
@@ -227,69 +244,81 @@ bool StreamParser::handle(char kind, std::vector<Value>& f)
         std::string msg = (f.size() == 1 && f[0]) ? *f[0] : std::string("讀取程式回報失敗");
         return fail(State::ReaderFailed, std::move(msg));
     }
-    if (!sawHeader_) {
-        if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) || f[1] != std::string(kStreamVersion))
-            return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
-        if (!parseInt(f[2], contents_.jetVersion, 255) || !parseInt(f[3], contents_.codePage, 65535))
-            return fail(State::Malformed, "標頭的版本或字碼頁不正確");
-        sawHeader_ = true;
-        return true;
-    }
+    if (!m_sawHeader)
+        return takeHeader(kind, f);
     switch (kind) {
-    case 'T': {
-        if (inTable_)
-            return fail(State::Malformed, "上一個資料表還沒結束");
-        if (f.size() < 2 || (f.size() - 2) % 3 != 0 || !f[0] || !parseCount(f[1], rowCountHint_))
-            return fail(State::Malformed, "資料表記錄不正確");
-        Table t;
-        t.name = *f[0];
-        for (std::size_t i = 2; i < f.size(); i += 3) {
-            Column c;
-            if (!f[i] || !parseInt(f[i + 1], c.type, 255) || !parseInt(f[i + 2], c.size, 1 << 24))
-                return fail(State::Malformed, "欄位描述不正確");
-            c.name = *f[i];
-            t.columns.push_back(std::move(c));
-        }
-        contents_.tables.push_back(std::move(t));
-        inTable_ = true;
-        if (onProgress)
-            onProgress(contents_.tables.back().name, 0, rowCountHint_);
-        return true;
-    }
-    case 'R': {
-        if (!inTable_)
-            return fail(State::Malformed, "資料列不在資料表之內");
-        Table& t = contents_.tables.back();
-        if (f.size() != t.columns.size())
-            return fail(State::Malformed, "資料列的欄位數與資料表不符");
-        t.rows.emplace_back(std::move(f));
-        f = {};
-        if (onProgress)
-            onProgress(t.name, t.rows.size(), rowCountHint_);
-        return true;
-    }
+    case 'T':
+        return takeTable(f);
+    case 'R':
+        return takeRow(f);
     case 'E': {
         std::uint64_t n = 0;
-        if (!inTable_ || f.size() != 1 || !parseCount(f[0], n))
+        if (!m_inTable || f.size() != 1 || !parseCount(f[0], n))
             return fail(State::Malformed, "資料表結束記錄不正確");
-        if (n != contents_.tables.back().rows.size())
+        if (n != m_contents.tables.back().rows.size())
             return fail(State::Malformed, "資料表的列數與收到的不符");
-        inTable_ = false;
+        m_inTable = false;
         return true;
     }
     case 'M':
-        if (inTable_ || f.size() != 1 || !f[0])
+        if (m_inTable || f.size() != 1 || !f[0])
             return fail(State::Malformed, "缺少資料表的記錄不正確");
-        contents_.missingTables.push_back(*f[0]);
+        m_contents.missingTables.push_back(*f[0]);
         return true;
     case 'Z':
-        if (inTable_ || !f.empty())
+        if (m_inTable || !f.empty())
             return fail(State::Malformed, "資料在資料表中途結束");
-        state_ = State::Finished;
+        m_state = State::Finished;
         return true;
     default:
         return fail(State::Malformed, "標頭重複出現");
     }
+}
+
+bool StreamParser::takeHeader(char kind, const std::vector<Value>& f)
+{
+    if (kind != 'H' || f.size() != 4 || f[0] != std::string(kStreamMagic) || f[1] != std::string(kStreamVersion))
+        return fail(State::Malformed, "資料開頭不是讀取程式的標頭");
+    if (!parseInt(f[2], m_contents.jetVersion, 255) || !parseInt(f[3], m_contents.codePage, 65535))
+        return fail(State::Malformed, "標頭的版本或字碼頁不正確");
+    m_sawHeader = true;
+    return true;
+}
+
+bool StreamParser::takeTable(const std::vector<Value>& f)
+{
+    if (m_inTable)
+        return fail(State::Malformed, "上一個資料表還沒結束");
+    if (f.size() < 2 || (f.size() - 2) % 3 != 0 || !f[0] || !parseCount(f[1], m_rowCountHint))
+        return fail(State::Malformed, "資料表記錄不正確");
+    Table t;
+    t.name = *f[0];
+    for (std::size_t i = 2; i < f.size(); i += 3) {
+        Column c;
+        if (!f[i] || !parseInt(f[i + 1], c.type, 255) || !parseInt(f[i + 2], c.size, 1 << 24))
+            return fail(State::Malformed, "欄位描述不正確");
+        c.name = *f[i];
+        t.columns.push_back(std::move(c));
+    }
+    m_contents.tables.push_back(std::move(t));
+    m_inTable = true;
+    if (onProgress)
+        onProgress(m_contents.tables.back().name, 0, m_rowCountHint);
+    return true;
+}
+
+bool StreamParser::takeRow(std::vector<Value>& f)
+{
+    if (!m_inTable)
+        return fail(State::Malformed, "資料列不在資料表之內");
+    Table& t = m_contents.tables.back();
+    if (f.size() != t.columns.size())
+        return fail(State::Malformed, "資料列的欄位數與資料表不符");
+    t.rows.emplace_back(std::move(f));
+    f = {};
+    if (onProgress)
+        onProgress(t.name, t.rows.size(), m_rowCountHint);
+    return true;
 }
 
 } // namespace lumaro::legacy

@@ -90,14 +90,14 @@ public:
     void failure(const std::string& message);
     void finish();
 
-    bool ok() const { return ok_; }
+    bool ok() const { return m_ok; }
 
 private:
     void record(char kind, const std::vector<Value>& fields);
 
-    Sink out_;
-    bool ok_ = true;
-    std::string buffer_;
+    Sink m_out;
+    bool m_ok = true;
+    std::string m_buffer;
 };
 
 // Reads the stream piece by piece, as it arrives from the pipe.
@@ -119,14 +119,14 @@ public:
     bool feed(const char* data, std::size_t size);
     bool feed(std::string_view bytes) { return feed(bytes.data(), bytes.size()); }
 
-    State state() const { return state_; }
-    bool finished() const { return state_ == State::Finished; }
+    State state() const { return m_state; }
+    bool finished() const { return m_state == State::Finished; }
     // Why the stream is unusable: the reader's own message, or what was wrong.
-    const std::string& error() const { return error_; }
-    std::uint64_t bytesSeen() const { return total_; }
+    const std::string& error() const { return m_error; }
+    std::uint64_t bytesSeen() const { return m_total; }
 
-    const JetContents& contents() const { return contents_; }
-    JetContents takeContents() { return std::move(contents_); }
+    const JetContents& contents() const { return m_contents; }
+    JetContents takeContents() { return std::move(m_contents); }
 
     // Called after each row, and when a table starts, with the table being read,
     // the rows read from it so far and its row count from the table definition.
@@ -134,17 +134,27 @@ public:
 
 private:
     bool fail(State state, std::string message);
+    // The end of the record that starts at pos once the bytes hold all of it;
+    // nothing while they hold only a part. A kind, field count or length that
+    // no reader writes fails the stream, and gives nothing too.
+    std::optional<std::size_t> recordEnd(std::size_t pos);
+    // The fields of the whole record that starts at pos.
+    void readFields(std::size_t pos, std::vector<Value>& fields) const;
+    // Takes a record apart by its kind; fields may be moved from.
     bool handle(char kind, std::vector<Value>& fields);
+    bool takeHeader(char kind, const std::vector<Value>& fields);
+    bool takeTable(const std::vector<Value>& fields);
+    bool takeRow(std::vector<Value>& fields);
 
-    Limits limits_;
-    State state_ = State::Reading;
-    std::string error_;
-    std::string pending_;
-    std::uint64_t total_ = 0;
-    bool sawHeader_ = false;
-    bool inTable_ = false;
-    std::uint64_t rowCountHint_ = 0;
-    JetContents contents_;
+    Limits m_limits;
+    State m_state = State::Reading;
+    std::string m_error;
+    std::string m_pending;
+    std::uint64_t m_total = 0;
+    bool m_sawHeader = false;
+    bool m_inTable = false;
+    std::uint64_t m_rowCountHint = 0;
+    JetContents m_contents;
 };
 
 } // namespace lumaro::legacy
