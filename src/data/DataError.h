@@ -45,5 +45,4 @@ public:
     using DataError::DataError;
 };
 
-// A number that cannot be read or written.
 } // namespace lumaro

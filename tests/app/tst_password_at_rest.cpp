@@ -3,7 +3,7 @@
 #include "app/Startup.h"
 #include "app/main_frm.h"
 #include "books/Password.h"
-#include "data/DataError.h"
+#include "platform/Failure.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 

@@ -1,7 +1,6 @@
 #include "base/Failures.h"
 #include "base/Money.h"
 #include "base/Numbers.h"
-#include "data/DataError.h"
 
 #include <QLocale>
 #include <QtTest>

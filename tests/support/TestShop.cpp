@@ -1,7 +1,6 @@
 #include "support/TestShop.h"
 
 #include "books/Shop.h"
-#include "data/DataError.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
