@@ -1,7 +1,8 @@
 #include "upkeep/Maintenance.h"
 
 #include "base/Money.h"
-#include "books/MoneyMoves.h"
+#include "books/Kinds.h"
+#include "books/Moves.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -144,7 +145,7 @@ void auditBooks(Database& db, ShopCheck& c)
                                                            : Money::fromStored(stored).toString(),
                                            expected.toString()};
     };
-    const money::AccountRow account = money::accountRow(db);
+    const moves::AccountRow account = moves::accountRow(db);
     const QString row = QStringLiteral("%1 = %2").arg(schema::account::Id, account.id.toString());
     const QVariant storedCash = db.scalar(balanceSql(schema::account::Cash), {account.id});
     const QVariant storedBank = db.scalar(balanceSql(schema::account::Bank), {account.id});
@@ -201,7 +202,7 @@ ShopCheck checkShop(Database& db)
 
     c.accountRows = db.scalar(accountRowsSql()).toInt();
     if (c.accountRows > 0) {
-        const money::StoredAccountRow a = money::storedAccountRow(db);
+        const moves::StoredAccountRow a = moves::storedAccountRow(db);
         c.cash = a.cash;
         c.bank = a.bank;
         // Books with a number no move can be worked out on cannot be audited;
@@ -210,7 +211,7 @@ ShopCheck checkShop(Database& db)
             auditBooks(db, c);
     }
     if (c.version >= 2) {
-        q = db.exec(unpricedSalesSql(), {schema::journalKind::Checkout});
+        q = db.exec(unpricedSalesSql(), {moves::kind::Checkout.name});
         while (q.next())
             c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
     }
