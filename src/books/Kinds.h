@@ -6,7 +6,9 @@
 #include <QString>
 
 // The kinds of move the program knows, in one place: the name a kind's
-// journal rows carry in 種類, and what the reports need of it.
+// journal rows carry in 種類, and what the reports need of it. The journal
+// stores any name, so a new kind is a constant here and its line in kinds(),
+// and no table changes with it.
 namespace lumaro::moves {
 
 // Where the day's report counts a kind's rows.

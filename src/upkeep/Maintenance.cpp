@@ -94,6 +94,13 @@ QString unpricedSalesSql()
              journal::UnitPrice);
 }
 
+// Every kind in the journal, with how many rows carry it and the first.
+QString kindsSql()
+{
+    return QStringLiteral("SELECT %1, count(*), min(%2) FROM %3 GROUP BY %1 ORDER BY %1")
+        .arg(journal::Kind, journal::Id, JournalTable);
+}
+
 } // namespace
 
 QList<Statement> maintenanceStatements(Database::Kind k)
@@ -109,6 +116,7 @@ QList<Statement> maintenanceStatements(Database::Kind k)
         {m + QStringLiteral("bad status"), badStatusSql()},
         {m + QStringLiteral("account rows"), accountRowsSql()},
         {m + QStringLiteral("unpriced sales"), unpricedSalesSql()},
+        {m + QStringLiteral("kinds"), kindsSql()},
     };
     for (const QString& table : checkedTables())
         for (const QString& column : numberColumns(table))
@@ -211,6 +219,14 @@ ShopCheck checkShop(Database& db)
             auditBooks(db, c);
     }
     if (c.version >= 2) {
+        // Read before the statement with bound values: on the server, letting
+        // go of a prepared statement while another query's rows are still
+        // coming in discards them.
+        q = db.exec(kindsSql());
+        while (q.next())
+            if (!moves::findKind(q.value(0).toString()))
+                c.unknownKinds << ShopCheck::UnknownKind{q.value(0).toString(), q.value(1).toLongLong(),
+                                                         q.value(2).toLongLong()};
         q = db.exec(unpricedSalesSql(), {moves::kind::Checkout.name});
         while (q.next())
             c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
