@@ -1,5 +1,6 @@
 #include "Floor.h"
 
+#include "books/Kinds.h"
 #include "data/Database.h"
 
 #include <QDateTime>
@@ -202,7 +203,7 @@ void Floor::checkout(qlonglong order)
     m_journalLines.addBindValue(m_time);
     m_journalLines.addBindValue(order);
     run(m_journalLines);
-    journal(QStringLiteral("結帳"), order, QVariant(QMetaType(QMetaType::QString)), 0, total, 0);
+    journal(lumaro::moves::kind::Checkout.name, order, QVariant(QMetaType(QMetaType::QString)), 0, total, 0);
     commit();
     readAll(m_openOrders);
     m_lines.addBindValue(1);
@@ -222,7 +223,7 @@ void Floor::purchase(const QString& tea, double kg)
     run(m_stockUp);
     m_cash.addBindValue(-cost);
     run(m_cash);
-    journal(QStringLiteral("進貨"), QVariant(QMetaType(QMetaType::LongLong)), tea, kg, -cost, 0);
+    journal(lumaro::moves::kind::Purchase.name, QVariant(QMetaType(QMetaType::LongLong)), tea, kg, -cost, 0);
     commit();
     m_oneTea.addBindValue(tea);
     readAll(m_oneTea);
@@ -234,8 +235,8 @@ void Floor::transfer(double toBank)
     m_bank.addBindValue(toBank);
     m_bank.addBindValue(toBank);
     run(m_bank);
-    journal(QStringLiteral("存款"), QVariant(QMetaType(QMetaType::LongLong)), QVariant(QMetaType(QMetaType::QString)),
-            0, -toBank, toBank);
+    journal(lumaro::moves::kind::Deposit.name, QVariant(QMetaType(QMetaType::LongLong)),
+            QVariant(QMetaType(QMetaType::QString)), 0, -toBank, toBank);
     commit();
     readAll(m_account);
 }

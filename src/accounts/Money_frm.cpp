@@ -159,7 +159,7 @@ void Money_frm::moveMoney(bool toBank)
         prompts().message(money::negativeAmountText(), Buttons::Ok, money::negativeAmountTitle());
         return;
     }
-    requireShopNumber(amount, QStringLiteral("金額"));
+    const Money typed = money::typedAmount(amount, QStringLiteral("金額"));
 
     // First the balance the user sees; the move itself tests the stored one
     // again, which another terminal may have changed since this screen read it.
@@ -174,9 +174,9 @@ void Money_frm::moveMoney(bool toBank)
 
     try {
         if (toBank)
-            money::deposit(m_db, amount);
+            money::deposit(m_db, typed);
         else
-            money::withdraw(m_db, amount);
+            money::withdraw(m_db, typed);
     } catch (const MoveRefused& refused) {
         prompts().message(refused.description(), Buttons::Ok, refused.title());
     }

@@ -1,5 +1,6 @@
 #include "books/Books.h"
 
+#include "books/Kinds.h"
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
@@ -96,15 +97,15 @@ void record(Database& db, const QString& moveId, const Entry& e)
 
 void recordCheckoutLines(Database& db, const QString& moveId, qlonglong order)
 {
-    db.exec(checkoutLinesSql(db.kind()), {moveId, schema::journalKind::Checkout, terminalName(), order}).finish();
+    db.exec(checkoutLinesSql(db.kind()), {moveId, moves::kind::Checkout.name, terminalName(), order}).finish();
 }
 
 void recordOpening(Database& db, const QString& note, bool teas)
 {
     const QString id = newMoveId();
     if (teas)
-        db.exec(openingTeasSql(db.kind()), {id, schema::journalKind::Opening, terminalName(), note}).finish();
-    db.exec(openingBalancesSql(db.kind()), {id, schema::journalKind::Opening, terminalName(), note}).finish();
+        db.exec(openingTeasSql(db.kind()), {id, moves::kind::Opening.name, terminalName(), note}).finish();
+    db.exec(openingBalancesSql(db.kind()), {id, moves::kind::Opening.name, terminalName(), note}).finish();
 }
 
 bool moveStored(Database& db, const QString& moveId) { return !db.scalar(moveStoredSql(), {moveId}).isNull(); }

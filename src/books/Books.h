@@ -25,7 +25,7 @@ QString newMoveId();
 QString terminalName();
 
 struct Entry {
-    QString kind;       // schema::journalKind
+    QString kind;       // the name of its kind (Kinds.h)
     QVariant order;     // the order number, or NULL
     QVariant tea;       // the tea number, or NULL
     QVariant teaName;   // the tea's name at the time

@@ -3,6 +3,7 @@
 #include "data/Statements.h"
 
 #include "base/Money.h"
+#include "books/Moves.h"
 #include "platform/Failure.h"
 
 #include <QString>
@@ -44,54 +45,40 @@ private:
     Money m_now;
 };
 
-// The record source of the account row every move works on: the table's first
-// row, by its number.
-QString accountRowSource();
+// The account row every move works on, for the screens that show the
+// balances beside a move: its record source and its balances.
+using moves::AccountRow;
+using moves::accountRow;
+using moves::accountRowSource;
 
-// The shop's balances: the account row, the table's first by its number.
-struct AccountRow {
-    QVariant id;
-    Money cash;
-    Money bank;
-};
-// Reads it; inside a move's transaction it is also locked against other
-// terminals until the commit (the transaction holds the write lock on SQLite;
-// FOR UPDATE on PostgreSQL). Fails when the table has no row.
-AccountRow accountRow(Database& db);
-// Adds to the account row's balances by relative updates, inside the move's
-// transaction, so another terminal's moves in between are kept. Every move
-// that changes the cash or the bank goes through here.
-void addToBalances(Database& db, const QVariant& account, Money cash, Money bank);
-// The account row's balances as stored, unchecked: for the check, which must
-// be able to show a balance no move could be worked out on.
-struct StoredAccountRow {
-    QVariant id, cash, bank;
-};
-StoredAccountRow storedAccountRow(Database& db);
+// Each runs through the engine of moves (Moves.h), so it is stored exactly
+// once: a caller that retries a move passes the same moveId again, and a move
+// already in the journal is not made a second time. Without one, each call is
+// a new move.
 
-// Every move is stored exactly once (Database::commitMove): its id is made
-// before its transaction and written with its journal rows, so a COMMIT whose
-// answer was lost is settled by looking the id up. A caller that retries a
-// move passes the same moveId again: a move already in the journal is not
-// made a second time. Without one, each call is a new move.
+// A typed figure as the moves take it: refused (NumberError with
+// shopNumberRefusal, naming what) when it is no number the shop can hold,
+// such as infinity, NaN or more than a trillion, and otherwise rounded to
+// 1/10000 as the screens show it.
+Money typedAmount(double typed, const QString& what);
 
 // Cash into the bank. Refused with "店內沒那麼多現金啦" / "現金不足" when the
 // stored cash, as the screen would show it, is less than the amount; a cash
 // balance equal to the amount passes.
-void deposit(Database& db, double amount, const QString& moveId = QString());
+void deposit(Database& db, Money amount, const QString& moveId = QString());
 
 // Bank into the cash. Refused with "銀行沒那麼多錢啦" / "存款不足" when the
 // stored bank balance is less than the amount.
-void withdraw(Database& db, double amount, const QString& moveId = QString());
+void withdraw(Database& db, Money amount, const QString& moveId = QString());
 
 // One call for both directions: a positive amount is a deposit into the bank,
 // a negative one a withdrawal of its size, zero a deposit of nothing.
-void transfer(Database& db, double amountToBank, const QString& moveId = QString());
+void transfer(Database& db, Money amountToBank, const QString& moveId = QString());
 
 // Buys kg kilograms of a tea: its stock rises by kg and the cash falls by
 // kg x its purchase price. A negative kg is a return to the supplier; the cash
 // may go below zero. Refused when the tea is unknown or has no purchase price.
-void purchase(Database& db, const QString& tea, double kg, const QString& moveId = QString());
+void purchase(Database& db, const QString& tea, Money kg, const QString& moveId = QString());
 
 // Adds cashDelta (either sign) to the cash as an adjustment (調整) with its
 // reason, journaled: a cash count that found more or less than the books.

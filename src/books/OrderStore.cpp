@@ -3,7 +3,8 @@
 #include "base/DisplayText.h"
 #include "base/Numbers.h"
 #include "books/Books.h"
-#include "books/MoneyMoves.h"
+#include "books/Kinds.h"
+#include "books/Moves.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -62,16 +63,6 @@ QString markSettledSql()
 QString orderStatusSql()
 {
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
-}
-
-// Every tea of an order lowered by the kilograms of its lines.
-QString takeStockSql(Database::Kind k)
-{
-    return QStringLiteral("UPDATE %1 SET %2 = %3 FROM (SELECT %4 AS tea, SUM(COALESCE(%5, 0)) AS kg "
-                          "FROM %6 WHERE %7 = ? GROUP BY %4) AS sold WHERE %1.%8 = sold.tea")
-        .arg(TeaTable, tea::Stock,
-             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) - sold.kg").arg(tea::Stock)), line::Tea,
-             line::Quantity, LineTable, line::Order, tea::Number);
 }
 
 int affectedRows(QSqlQuery& q)
@@ -157,59 +148,54 @@ QString alreadySettledText() { return QStringLiteral("這張訂單已經結帳�
 QString chooseOrderFirstText() { return QStringLiteral("請先選擇訂單"); }
 QString orderGoneText() { return QStringLiteral("找不到這張訂單，它可能已被刪除。"); }
 
-Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal, const QString& given)
+Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal, const QString& moveId)
 {
-    const QString id = given.isEmpty() ? books::newMoveId() : given;
-    Transaction t(db);
-    if (!given.isEmpty() && books::moveStored(db, id))
-        return Money::fromStored(db.scalar(settledTotalSql(), {id}));
+    Money total;
+    const moves::Move checkout{
+        moves::kind::Checkout, [&](moves::Plan& p) {
+            // Marking the order first takes its row: a second terminal settling
+            // the same order waits here and then finds it settled.
+            QSqlQuery mark = db.exec(markSettledSql(), {order});
+            if (affectedRows(mark) != 1) {
+                const QVariant status = db.scalar(orderStatusSql(), {order});
+                throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
+            }
 
-    // Marking the order first takes its row: a second terminal settling the
-    // same order waits here and then finds it settled.
-    QSqlQuery mark = db.exec(markSettledSql(), {order});
-    if (affectedRows(mark) != 1) {
-        const QVariant status = db.scalar(orderStatusSql(), {order});
-        throw DataError(status.isNull() ? orderGoneText() : alreadySettledText());
-    }
+            const QList<PricedLine> lines = readPricedLines(db, pricedLinesSql(false), order);
+            if (lines.isEmpty())
+                throw DataError(noLinesText());
+            requireTeas(lines);
+            requireChargeable(lines);
+            total = checkoutTotal(lines);
+            if (expectedTotal && *expectedTotal != total)
+                throw DataError(
+                    QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
+                        .arg(expectedTotal->toString()));
 
-    const QList<PricedLine> lines = readPricedLines(db, pricedLinesSql(false), order);
-    if (lines.isEmpty())
-        throw DataError(noLinesText());
-    requireTeas(lines);
-    requireChargeable(lines);
-    const Money total = checkoutTotal(lines);
-    if (expectedTotal && *expectedTotal != total)
-        throw DataError(QStringLiteral("這張訂單的明細或價格剛被修改，應收金額已不是 %1 元；沒有結帳，請重新結帳。")
-                            .arg(expectedTotal->toString()));
-
-    // One statement lowers every tea the order holds by its lines' kilograms,
-    // so a long order costs one round trip, not one per line.
-    QSet<QString> teas;
-    for (const PricedLine& l : lines)
-        teas.insert(l.tea.toString());
-    QSqlQuery take = db.exec(takeStockSql(db.kind()), {order});
-    if (affectedRows(take) != teas.size()) {
-        // A tea went away after the lines were read: name it, as reading them would.
-        requireTeas(pricedLines(db, order));
-        throw DataError(orderGoneText());
-    }
-
-    const money::AccountRow account = money::accountRow(db);
-    (void)(account.cash + total); // refuses a balance out of range
-    money::addToBalances(db, account.id, total, Money());
-
-    books::recordCheckoutLines(db, id, order);
-    books::Entry cash;
-    cash.kind = schema::journalKind::Checkout;
-    cash.order = order;
-    cash.cash = total;
-    books::record(db, id, cash);
-
-    books::commitMove(t, id);
+            // One row per line, each with the price charged, written by one
+            // statement: a long order costs one round trip, not one per line.
+            QSet<QString> teas;
+            for (const PricedLine& l : lines)
+                teas.insert(l.tea.toString());
+            p.addRows([order](Database& d, const QString& id) { books::recordCheckoutLines(d, id, order); },
+                      teas.size());
+            // A tea went away after the lines were read: name it, as reading
+            // them would.
+            p.onTeaGone([&] {
+                requireTeas(pricedLines(db, order));
+                throw DataError(orderGoneText());
+            });
+            books::Entry cash;
+            cash.order = order;
+            cash.cash = total;
+            p.add(cash);
+        }};
+    if (moves::run(db, checkout, moveId) == moves::Outcome::Found)
+        return Money::fromStored(db.scalar(settledTotalSql(), {moveId}));
     return total;
 }
 
-QList<Statement> statements(Database::Kind k)
+QList<Statement> statements(Database::Kind)
 {
     return {
         {QStringLiteral("orders: priced lines"), pricedLinesSql()},
@@ -217,7 +203,6 @@ QList<Statement> statements(Database::Kind k)
         {QStringLiteral("orders: settled total"), settledTotalSql()},
         {QStringLiteral("orders: mark settled"), markSettledSql()},
         {QStringLiteral("orders: status"), orderStatusSql()},
-        {QStringLiteral("orders: take stock"), takeStockSql(k)},
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Csv.h"
 #include "base/Numbers.h"
+#include "books/Kinds.h"
 #include "books/Settings.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -317,24 +318,24 @@ DayReport dayReport(Database& db, const QDate& day)
 
     QSqlQuery q = db.exec(sql::dayMoves(), {r.start, r.end});
     while (q.next()) {
-        const QString kind = q.value(0).toString();
+        const moves::DayLine line = moves::dayLineOf(q.value(0).toString());
         const double cash = money(q.value(4));
         const double bank = money(q.value(5));
         d.closingCash += cash;
         d.closingBank += bank;
-        if (kind == QStringLiteral("結帳")) {
+        if (line == moves::DayLine::Takings) {
             d.takings += cash;
             if (q.value(1).isNull())
                 d.orders += q.value(6).toInt();
             else
                 d.sold << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kilograms(-q.value(3).toDouble()),
                                            money(q.value(7))};
-        } else if (kind == QStringLiteral("進貨")) {
+        } else if (line == moves::DayLine::Purchases) {
             const double kg = kilograms(q.value(3));
             d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash};
             d.purchaseKg += kg;
             d.purchaseCost -= cash;
-        } else if (kind == QStringLiteral("存款") || kind == QStringLiteral("提款")) {
+        } else if (line == moves::DayLine::Transfers) {
             // Either way the money moves between the two; the direction is the sign.
             if (cash < 0)
                 d.deposits -= cash;
@@ -503,9 +504,9 @@ QString statement(const char* text)
         {QStringLiteral("t.stock"), tea::Stock},
         {QStringLiteral("a.id"), account::Id},
         {QStringLiteral("a.cash"), account::Cash},
-        {QStringLiteral("k.opening"), QLatin1Char('\'') + journalKind::Opening + QLatin1Char('\'')},
-        {QStringLiteral("k.checkout"), QLatin1Char('\'') + journalKind::Checkout + QLatin1Char('\'')},
-        {QStringLiteral("k.purchase"), QLatin1Char('\'') + journalKind::Purchase + QLatin1Char('\'')},
+        {QStringLiteral("k.opening"), QLatin1Char('\'') + moves::kind::Opening.name + QLatin1Char('\'')},
+        {QStringLiteral("k.checkout"), QLatin1Char('\'') + moves::kind::Checkout.name + QLatin1Char('\'')},
+        {QStringLiteral("k.purchase"), QLatin1Char('\'') + moves::kind::Purchase.name + QLatin1Char('\'')},
     };
     const QString in = QString::fromUtf8(text);
     QString out;

@@ -65,6 +65,37 @@ const QStringList& checkedTables()
     return checked;
 }
 
+// Version 5 takes the list of kinds off the journal's kind column: the
+// program's own list is the one that counts, and a new kind must not need the
+// table built anew. On PostgreSQL the constraint goes by the name the server
+// gave it when the column was declared with it.
+QString dropKindCheckSql()
+{
+    return QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT IF EXISTS %2")
+        .arg(JournalTable, quoteIdentifier(JournalTable + QLatin1Char('_') + journal::Kind + QStringLiteral("_check")));
+}
+
+// On SQLite the journal is built anew, under its own name, so that its
+// definition is a new shop's word for word. The catalogue's triggers write
+// into it and would keep the old table from being renamed, so they go first
+// and come back last, with the journal's indexes.
+QString keptJournal() { return JournalTable + QStringLiteral("_舊"); }
+QStringList journalRebuildSql()
+{
+    QStringList out;
+    for (const QString& trigger : sqliteTriggers())
+        out << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger.section(QLatin1Char(' '), 2, 2));
+    QStringList columns;
+    for (const ColumnDef& c : findTable(JournalTable)->columns)
+        columns << c.name;
+    out << QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(JournalTable, keptJournal())
+        << sqliteCreateTable(JournalTable)
+        << QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
+               .arg(JournalTable, columns.join(QStringLiteral(", ")), keptJournal())
+        << dropSql(keptJournal());
+    return out + sqliteIndexes(JournalTable) + sqliteTriggers();
+}
+
 QString setVersionSql(Database::Kind k, int to)
 {
     if (k == Database::Kind::SQLite)
@@ -144,6 +175,12 @@ void toVersion3(Database& db) { db.exec(salesTimeIndex()).finish(); }
 
 void toVersion4(Database& db) { db.exec(orderDateIndex()).finish(); }
 
+void toVersion5(Database& db)
+{
+    for (const QString& statement : db.isSQLite() ? journalRebuildSql() : QStringList{dropKindCheckSql()})
+        db.exec(statement).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -151,7 +188,7 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5}};
     return all;
 }
 
@@ -248,6 +285,8 @@ QList<Statement> statements(Database::Kind k)
         for (const QString& table : checkedTables())
             for (const QString& statement : rebuildSql(table))
                 out << Statement{m + QStringLiteral("rebuild ") + table, statement, StatementCheck::RunOnShop};
+        for (const QString& statement : journalRebuildSql())
+            out << Statement{m + QStringLiteral("rebuild the journal"), statement, StatementCheck::RunOnShop};
     } else {
         out << Statement{m + QStringLiteral("version table?"), hasVersionTableSql()}
             << Statement{m + QStringLiteral("version"), versionSql()};
@@ -255,6 +294,7 @@ QList<Statement> statements(Database::Kind k)
             for (const QString& column : numberColumns(table))
                 out << Statement{m + QStringLiteral("range of ") + column, rangeConstraintSql(table, column),
                                  StatementCheck::RunOnShop};
+        out << Statement{m + QStringLiteral("drop the kind check"), dropKindCheckSql(), StatementCheck::RunOnShop};
     }
     return out;
 }

@@ -14,7 +14,9 @@ class Database;
 // always had them; version 2 adds the journal (帳務日誌表) with opening rows
 // for the balances and stocks as they stood, the settings (設定表), and range
 // checks on every number column; version 3 adds an index of the sales by
-// time; version 4 an index of the orders by date.
+// time; version 4 an index of the orders by date; version 5 takes the list of
+// kinds off the journal's kind column, so a new kind of move needs no table
+// built anew.
 namespace upgrade {
 
 // The version the shop carries: PRAGMA user_version on SQLite (0 counts as

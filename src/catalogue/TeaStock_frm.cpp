@@ -163,8 +163,14 @@ void TeaStock_frm::Buy_Click()
         prompts().message(money::chooseTeaFirstText());
         return;
     }
-    const double kg = readNumber(Money->text());
     const QVariant tea = datPrimaryRS->field(0);
+    // A tea numbered with nothing is refused before the kilograms are read,
+    // as no tea chosen is.
+    if (tea.toString().isEmpty()) {
+        prompts().message(money::chooseTeaFirstText());
+        return;
+    }
+    const lumaro::Money kg = money::typedAmount(readNumber(Money->text()), QStringLiteral("進貨數量"));
 
     try {
         money::purchase(m_db, tea.toString(), kg);

@@ -24,7 +24,7 @@ inline const QString VersionTable = QStringLiteral("資料版本表"); // Postgr
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 4;
+constexpr int CurrentVersion = 5;
 
 // Column names.
 namespace tea {
@@ -58,7 +58,7 @@ inline const QString Value = QStringLiteral("密碼");
 namespace journal {
 inline const QString Id = QStringLiteral("日誌編號");
 inline const QString Move = QStringLiteral("異動編號"); // made by the terminal before the transaction
-inline const QString Kind = QStringLiteral("種類");     // 期初, 結帳, 進貨, 存款, 提款, 調整
+inline const QString Kind = QStringLiteral("種類");     // the kind of move; the kinds are declared in books
 inline const QString Time = QStringLiteral("時間");     // UTC, YYYY-MM-DD HH:MM:SS
 inline const QString Terminal = QStringLiteral("終端");
 inline const QString Order = QStringLiteral("訂單編號");
@@ -70,12 +70,12 @@ inline const QString CashChange = QStringLiteral("現金變動");
 inline const QString BankChange = QStringLiteral("銀行變動");
 inline const QString Note = QStringLiteral("說明");
 } // namespace journal
+// The kinds of move the file's own statements name: the catalogue's triggers
+// and the index of the sales. Every kind the program knows is declared in
+// books (Kinds.h); the journal stores any.
 namespace journalKind {
 inline const QString Opening = QStringLiteral("期初");
 inline const QString Checkout = QStringLiteral("結帳");
-inline const QString Purchase = QStringLiteral("進貨");
-inline const QString Deposit = QStringLiteral("存款");
-inline const QString Withdrawal = QStringLiteral("提款");
 inline const QString Adjustment = QStringLiteral("調整");
 } // namespace journalKind
 namespace setting {

@@ -1,7 +1,8 @@
 #include "upkeep/Maintenance.h"
 
 #include "base/Money.h"
-#include "books/MoneyMoves.h"
+#include "books/Kinds.h"
+#include "books/Moves.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -93,6 +94,13 @@ QString unpricedSalesSql()
              journal::UnitPrice);
 }
 
+// Every kind in the journal, with how many rows carry it and the first.
+QString kindsSql()
+{
+    return QStringLiteral("SELECT %1, count(*), min(%2) FROM %3 GROUP BY %1 ORDER BY %1")
+        .arg(journal::Kind, journal::Id, JournalTable);
+}
+
 } // namespace
 
 QList<Statement> maintenanceStatements(Database::Kind k)
@@ -108,6 +116,7 @@ QList<Statement> maintenanceStatements(Database::Kind k)
         {m + QStringLiteral("bad status"), badStatusSql()},
         {m + QStringLiteral("account rows"), accountRowsSql()},
         {m + QStringLiteral("unpriced sales"), unpricedSalesSql()},
+        {m + QStringLiteral("kinds"), kindsSql()},
     };
     for (const QString& table : checkedTables())
         for (const QString& column : numberColumns(table))
@@ -144,7 +153,7 @@ void auditBooks(Database& db, ShopCheck& c)
                                                            : Money::fromStored(stored).toString(),
                                            expected.toString()};
     };
-    const money::AccountRow account = money::accountRow(db);
+    const moves::AccountRow account = moves::accountRow(db);
     const QString row = QStringLiteral("%1 = %2").arg(schema::account::Id, account.id.toString());
     const QVariant storedCash = db.scalar(balanceSql(schema::account::Cash), {account.id});
     const QVariant storedBank = db.scalar(balanceSql(schema::account::Bank), {account.id});
@@ -201,7 +210,7 @@ ShopCheck checkShop(Database& db)
 
     c.accountRows = db.scalar(accountRowsSql()).toInt();
     if (c.accountRows > 0) {
-        const money::StoredAccountRow a = money::storedAccountRow(db);
+        const moves::StoredAccountRow a = moves::storedAccountRow(db);
         c.cash = a.cash;
         c.bank = a.bank;
         // Books with a number no move can be worked out on cannot be audited;
@@ -210,7 +219,15 @@ ShopCheck checkShop(Database& db)
             auditBooks(db, c);
     }
     if (c.version >= 2) {
-        q = db.exec(unpricedSalesSql(), {schema::journalKind::Checkout});
+        // Read before the statement with bound values: on the server, letting
+        // go of a prepared statement while another query's rows are still
+        // coming in discards them.
+        q = db.exec(kindsSql());
+        while (q.next())
+            if (!moves::findKind(q.value(0).toString()))
+                c.unknownKinds << ShopCheck::UnknownKind{q.value(0).toString(), q.value(1).toLongLong(),
+                                                         q.value(2).toLongLong()};
+        q = db.exec(unpricedSalesSql(), {moves::kind::Checkout.name});
         while (q.next())
             c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
     }

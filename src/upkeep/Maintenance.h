@@ -59,6 +59,15 @@ struct ShopCheck {
         QVariant order, tea, name;
     };
     QList<UnpricedSale> unpricedSales;
+    // Journal rows of a kind the program does not know (version 2 on): the
+    // file takes any kind, so rows written by another tool or a newer program
+    // show here, each kind with how many rows carry it and the first of them.
+    struct UnknownKind {
+        QString kind;
+        qlonglong rows = 0;
+        qlonglong first = 0;
+    };
+    QList<UnknownKind> unknownKinds;
 
     // Every reason the program would not open the shop or let anyone past
     // its lock. A shop newer than the program is checked no further.
@@ -70,7 +79,7 @@ struct ShopCheck {
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
                accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty() &&
-               unpricedSales.isEmpty();
+               unpricedSales.isEmpty() && unknownKinds.isEmpty();
     }
 };
 

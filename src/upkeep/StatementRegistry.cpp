@@ -3,6 +3,7 @@
 #include "books/Books.h"
 #include "books/Find.h"
 #include "books/MoneyMoves.h"
+#include "books/Moves.h"
 #include "books/Opening.h"
 #include "books/OrderStore.h"
 #include "books/Password.h"
@@ -26,11 +27,11 @@ QList<Statement> allStatements(Dialect dialect)
 {
     using Lister = QList<Statement> (*)(Dialect);
     static const Lister modules[] = {
-        schema::statements,       databaseStatements,     dataControlStatements, books::statements,
-        money::statements,        OrderStore::statements, links::statements,     find::statements,
-        settings::statements,     passwordStatements,     openingStatements,     sampleShopStatements,
-        legacyImportStatements,   maintenanceStatements,  shopObjectStatements,  upgrade::statements,
-        reports::sql::statements, snapshotStatements,     transactionStatements,
+        schema::statements,   databaseStatements,       dataControlStatements,  books::statements,
+        moves::statements,    money::statements,        OrderStore::statements, links::statements,
+        find::statements,     settings::statements,     passwordStatements,     openingStatements,
+        sampleShopStatements, legacyImportStatements,   maintenanceStatements,  shopObjectStatements,
+        upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
     };
     QList<Statement> out;
     for (Lister list : modules)

@@ -237,7 +237,7 @@ void tst_money::secondTerminalSeesWholeMovesOnly()
         }
     });
     for (int i = 0; i < 200; ++i)
-        money::transfer(shop.db(), i % 2 ? -7 : 10);
+        money::transfer(shop.db(), Money::fromDouble(i % 2 ? -7 : 10));
     done = true;
     other.join();
     QVERIFY2(seen.isEmpty(), qPrintable(seen.mid(0, 3).join(QLatin1Char('\n'))));
@@ -248,7 +248,7 @@ void tst_money::secondTerminalSeesWholeMovesOnly()
 void tst_money::failureBetweenTheTwoChangesStoresNothing()
 {
     MoneyScreen s(1000.0, 50.0);
-    // The balances are written first; the journal row, last, then fails.
+    // The journal row and the balances are one transaction: the row fails.
     s.shop.failWrites(QStringLiteral("現金故障"), QStringLiteral("BEFORE INSERT"), QStringLiteral("帳務日誌表"),
                       QStringLiteral("磁碟故障"));
     s.temp_money->setText(QStringLiteral("300"));
@@ -281,7 +281,7 @@ void tst_money::storedBalanceIsTestedAgain()
 
     // Another terminal moves cash to the bank after this screen read it.
     auto other = openShop(s.shop.path());
-    money::deposit(*other, 600);
+    money::deposit(*other, Money::fromDouble(600));
 
     s.temp_money->setText(QStringLiteral("1000"));
     s.click(s.bank_cmd);
@@ -363,10 +363,10 @@ void tst_money::transferApi()
     TestShop shop;
     shop.balances(100.0, QVariant());
 
-    money::transfer(shop.db(), 40); // to the bank; an empty bank counts as 0
+    money::transfer(shop.db(), Money::fromDouble(40)); // to the bank; an empty bank counts as 0
     QCOMPARE(shop.cash(), 60.0);
     QCOMPARE(shop.bank(), 40.0);
-    money::transfer(shop.db(), -15); // back to the cash
+    money::transfer(shop.db(), Money::fromDouble(-15)); // back to the cash
     QCOMPARE(shop.cash(), 75.0);
     QCOMPARE(shop.bank(), 25.0);
 
@@ -376,10 +376,14 @@ void tst_money::transferApi()
         QString title;
     };
     const QList<Refusal> refusals = {
-        {[&] { money::transfer(shop.db(), -25.5); }, QStringLiteral("銀行沒那麼多錢啦"), QStringLiteral("存款不足")},
-        {[&] { money::deposit(shop.db(), 75.01); }, QStringLiteral("店內沒那麼多現金啦"), QStringLiteral("現金不足")},
-        {[&] { money::deposit(shop.db(), -1); }, QStringLiteral("金額不可為負數"), QStringLiteral("金額錯誤")},
-        {[&] { money::withdraw(shop.db(), -1); }, QStringLiteral("金額不可為負數"), QStringLiteral("金額錯誤")},
+        {[&] { money::transfer(shop.db(), Money::fromDouble(-25.5)); }, QStringLiteral("銀行沒那麼多錢啦"),
+         QStringLiteral("存款不足")},
+        {[&] { money::deposit(shop.db(), Money::fromDouble(75.01)); }, QStringLiteral("店內沒那麼多現金啦"),
+         QStringLiteral("現金不足")},
+        {[&] { money::deposit(shop.db(), Money::fromDouble(-1)); }, QStringLiteral("金額不可為負數"),
+         QStringLiteral("金額錯誤")},
+        {[&] { money::withdraw(shop.db(), Money::fromDouble(-1)); }, QStringLiteral("金額不可為負數"),
+         QStringLiteral("金額錯誤")},
     };
     for (const Refusal& r : refusals) {
         try {
@@ -398,14 +402,16 @@ void tst_money::transferApi()
     // amount that is no number at all.
     const double most = 1e12;
     shop.balances(most, most);
-    QVERIFY_THROWS_EXCEPTION(NumberError, money::withdraw(shop.db(), most));
-    QVERIFY_THROWS_EXCEPTION(NumberError, money::deposit(shop.db(), std::numeric_limits<double>::infinity()));
+    QVERIFY_THROWS_EXCEPTION(NumberError, money::withdraw(shop.db(), Money::fromDouble(most)));
+    QVERIFY_THROWS_EXCEPTION(NumberError,
+                             money::deposit(shop.db(), money::typedAmount(std::numeric_limits<double>::infinity(),
+                                                                          QStringLiteral("金額"))));
     QCOMPARE(shop.cash(), most);
     QCOMPARE(shop.bank(), most);
 
     // A balance that is a hair under the amount but shows as the amount covers it.
     shop.balances(0.7 + 0.1, 0.0); // stored as 0.7999999999999999
-    money::deposit(shop.db(), 0.8);
+    money::deposit(shop.db(), Money::fromDouble(0.8));
     QVERIFY(std::abs(shop.cash()) < 1e-12);
     QCOMPARE(shop.bank(), 0.8);
 }
@@ -445,10 +451,10 @@ void tst_money::movesOnPostgres()
         // Creating the tables sends statements that cannot be prepared.
         auto db = createShop(url.toString(), QStringLiteral("pw"), true);
         db->exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = 1000, 銀行 = NULL"));
-        money::deposit(*db, 1000);
-        money::withdraw(*db, 250.5);
-        QVERIFY_THROWS_EXCEPTION(MoveRefused, money::deposit(*db, 1000));
-        money::purchase(*db, QStringLiteral("T001"), 0.5);
+        money::deposit(*db, Money::fromDouble(1000));
+        money::withdraw(*db, Money::fromDouble(250.5));
+        QVERIFY_THROWS_EXCEPTION(MoveRefused, money::deposit(*db, Money::fromDouble(1000)));
+        money::purchase(*db, QStringLiteral("T001"), Money::fromDouble(0.5));
         QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
         QCOMPARE(db->scalar(QStringLiteral("SELECT 銀行 FROM 帳款資料表")).toDouble(), 749.5);
         QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
@@ -458,7 +464,7 @@ void tst_money::movesOnPostgres()
                                 "END $$ LANGUAGE plpgsql"));
         db->exec(QStringLiteral("CREATE TRIGGER 現金故障 BEFORE UPDATE OF 現金 ON 帳款資料表 FOR EACH ROW "
                                 "EXECUTE FUNCTION 現金故障()"));
-        QVERIFY_THROWS_EXCEPTION(DataError, money::purchase(*db, QStringLiteral("T001"), 2));
+        QVERIFY_THROWS_EXCEPTION(DataError, money::purchase(*db, QStringLiteral("T001"), Money::fromDouble(2)));
         QCOMPARE(db->scalar(QStringLiteral("SELECT 庫存 FROM 茶葉資料表 WHERE 編號 = 'T001'")).toDouble(), 25.5);
         QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 250.5 - 600);
     }
@@ -471,12 +477,12 @@ void tst_money::movesLeaveNoBinaryNoise()
     TestShop shop;
     shop.balances(0.3, 0);
     shop.tea(QStringLiteral("T1"), QStringLiteral("烏龍"), 0.1, 0.2, 0.3);
-    money::deposit(shop.db(), 0.1);
-    money::deposit(shop.db(), 0.2);
+    money::deposit(shop.db(), Money::fromDouble(0.1));
+    money::deposit(shop.db(), Money::fromDouble(0.2));
     QCOMPARE(shop.cash(), 0.0);
     QCOMPARE(formatNumber(shop.bank()), QStringLiteral("0.3"));
-    money::purchase(shop.db(), QStringLiteral("T1"), -0.1);
-    money::purchase(shop.db(), QStringLiteral("T1"), -0.2);
+    money::purchase(shop.db(), QStringLiteral("T1"), Money::fromDouble(-0.1));
+    money::purchase(shop.db(), QStringLiteral("T1"), Money::fromDouble(-0.2));
     QCOMPARE(shop.stock(QStringLiteral("T1")), 0.0);
     QCOMPARE(formatNumber(shop.cash()), QStringLiteral("0.03"));
 }
@@ -493,7 +499,7 @@ void tst_money::centsNeverDrift()
                                    : QStringLiteral("SET synchronous_commit TO OFF"));
     shop.balances(200, 0.07);
     for (int i = 0; i < 15000; ++i)
-        money::transfer(shop.db(), i % 3 == 2 ? -0.01 : 0.01);
+        money::transfer(shop.db(), Money::fromDouble(i % 3 == 2 ? -0.01 : 0.01));
     QCOMPARE(shop.cash(), 150.0); // 10,000 cents out, 5,000 back
     QCOMPARE(shop.bank(), 50.07);
     QVERIFY(checkShop(shop.db()).books.isEmpty());

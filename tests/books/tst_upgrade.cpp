@@ -2,6 +2,7 @@
 // with everything it held, opening rows that match its balances and stocks,
 // and range checks that now refuse absurd numbers; a newer shop is refused.
 #include "base/Money.h"
+#include "books/Books.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
@@ -66,6 +67,26 @@ QStringList indexesOfNewShop(Database::Kind kind)
 }
 
 QString fixture() { return QStringLiteral(LUMARO_SHOPS_DIR "/teadata-v1.db"); }
+// A shop as the version-4 program left it: sales, purchases, transfers and a
+// cash count in its journal, whose kind column took only the kinds of then.
+QString fixtureV4() { return QStringLiteral(LUMARO_SHOPS_DIR "/teadata-v4.db"); }
+
+// The journal's definition: on SQLite its CREATE statements (the table, its
+// indexes and the catalogue's triggers that write into it) as stored; on the
+// server its constraints.
+QStringList journalDefinition(Database& db)
+{
+    QSqlQuery q =
+        db.exec(db.isSQLite() ? QStringLiteral(
+                                    "SELECT sql FROM sqlite_master WHERE (tbl_name = '帳務日誌表' OR type = 'trigger') "
+                                    "AND sql IS NOT NULL ORDER BY type, name")
+                              : QStringLiteral("SELECT conname || ': ' || pg_get_constraintdef(oid) FROM pg_constraint "
+                                               "WHERE conrelid = '帳務日誌表'::regclass ORDER BY 1"));
+    QStringList out;
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
+}
 
 // The tables exactly as the version-1 program made them on a server.
 const char* const kVersion1PostgresDdl[] = {
@@ -170,6 +191,64 @@ private slots:
         QCOMPARE(Money::parse(c.books[0].stored) - Money::parse(c.books[0].expected),
                  Money::parse(QStringLiteral("1")));
         QVERIFY(!c.clean());
+    }
+
+    // Version 5 takes the list of kinds off the journal. From version 1 or
+    // 4 alike, the journal ends as a new shop's, its rows kept, and stores a
+    // kind the old list did not name, which the check then points out.
+    void journalTakesAnyKindOnceUpgraded_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::newRow("version 1") << 1;
+        QTest::newRow("version 4") << 4;
+    }
+
+    void journalTakesAnyKindOnceUpgraded()
+    {
+        QFETCH(int, from);
+        TestShop shop;
+        QTemporaryDir dir;
+        std::unique_ptr<Database> owned;
+        Database* db = &shop.db();
+        if (TestShop::onPostgres() && from == 1) {
+            copyToVersion1Server(shop);
+        } else if (TestShop::onPostgres()) {
+            shop.exec(QStringLiteral(
+                "ALTER TABLE 帳務日誌表 ADD CHECK (種類 IN ('期初','結帳','進貨','存款','提款','調整'))"));
+            shop.exec(QStringLiteral("UPDATE 資料版本表 SET 版本 = 4"));
+        } else {
+            const QString path = dir.filePath(QStringLiteral("teadata.db"));
+            QVERIFY(QFile::copy(from == 1 ? fixture() : fixtureV4(), path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+            owned = openShop(path);
+            db = owned.get();
+        }
+        QCOMPARE(upgrade::versionOf(*db), from);
+        const QString returned = QStringLiteral("退貨");
+        books::Entry row;
+        row.kind = returned;
+        QList<QVariantList> journal;
+        if (from == 4) {
+            journal = rowsOf(*db, schema::JournalTable);
+            QVERIFY_THROWS_EXCEPTION(DataError, books::record(*db, books::newMoveId(), row));
+        }
+
+        upgrade::run(*db);
+        QCOMPARE(upgrade::versionOf(*db), schema::CurrentVersion);
+        if (from == 4)
+            QCOMPARE(rowsOf(*db, schema::JournalTable), journal);
+        TestShop fresh;
+        QCOMPARE(journalDefinition(*db), journalDefinition(fresh.db()));
+        QCOMPARE(indexesOf(*db), indexesOfNewShop(db->kind()));
+
+        books::record(*db, books::newMoveId(), row);
+        const ShopCheck c = checkShop(*db);
+        QCOMPARE(c.unknownKinds.size(), 1);
+        QCOMPARE(c.unknownKinds[0].kind, returned);
+        QCOMPARE(c.unknownKinds[0].rows, 1);
+        QVERIFY(c.books.isEmpty());
+        QVERIFY(c.foreign.isEmpty());
+        QVERIFY(c.refusals.isEmpty());
     }
 
     void refusesANewerShop()

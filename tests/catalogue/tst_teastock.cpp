@@ -170,7 +170,7 @@ void tst_teastock::gridShowsTheStoredStockOnTheSameTea()
     s.choose(1);
     // Another terminal buys some of the same tea meanwhile.
     auto other = openShop(s.shop.path());
-    money::purchase(*other, QStringLiteral("B02"), 1.5);
+    money::purchase(*other, QStringLiteral("B02"), Money::fromDouble(1.5));
     QCOMPARE(s.shownStock(1), QStringLiteral("4"));
 
     s.HScroll1->setValue(2);

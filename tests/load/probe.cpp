@@ -88,8 +88,9 @@ int moveThenExit(const QString& shop)
     window.show();
     if (!window.Form_Load())
         return 4;
-    money::purchase(*db, db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString(), 3);
-    money::transfer(*db, 100);
+    money::purchase(*db, db->scalar(QStringLiteral("SELECT min(編號) FROM 茶葉資料表")).toString(),
+                    Money::fromDouble(3));
+    money::transfer(*db, Money::fromDouble(100));
     say(QStringLiteral("moved"));
     window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
     return 5; // still running after 離開系統
@@ -114,14 +115,14 @@ int syncFail(const QString& shop, bool die)
     say(QStringLiteral("try ") + id);
     qputenv("LUMARO_FAIL_WAL_SYNC", "once");
     try {
-        money::deposit(*db, 7, id);
+        money::deposit(*db, Money::fromDouble(7), id);
         say(QStringLiteral("ok"));
     } catch (const Failure& e) {
         say(QStringLiteral("fail ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
     }
     if (die)
         ::raise(SIGKILL);
-    money::deposit(*db, 5);
+    money::deposit(*db, Money::fromDouble(5));
     say(QStringLiteral("after ok"));
     return 0;
 }
@@ -164,7 +165,7 @@ int main(int argc, char* argv[])
         if (args[0] == QLatin1String("syncfail") && args.size() >= 3)
             return syncFail(args[1], args[2] == QLatin1String("die"));
         if (args[0] == QLatin1String("moves") && args.size() >= 4)
-            return moves(args[1], args[2].toInt(), args[3].toUInt());
+            return ::moves(args[1], args[2].toInt(), args[3].toUInt());
     } catch (const DataError& e) {
         say(QStringLiteral("ERROR: ") + QString(e.description()).replace(QLatin1Char('\r'), QLatin1Char(' ')));
         return 3;

@@ -50,11 +50,11 @@ int moves(const QString& shop, int count, quint32 seed)
                 const QString tea = teas[rng.bounded(int(teas.size()))];
                 const int kg = 1 + rng.bounded(5);
                 say(QStringLiteral("try P %1 %2 %3").arg(tea).arg(kg).arg(id));
-                money::purchase(*db, tea, kg, id);
+                money::purchase(*db, tea, Money::fromDouble(kg), id);
             } else {
                 const int amount = (1 + rng.bounded(300)) * (rng.bounded(2) ? 1 : -1);
                 say(QStringLiteral("try T %1 %2").arg(amount).arg(id));
-                money::transfer(*db, amount, id);
+                money::transfer(*db, Money::fromDouble(amount), id);
             }
             say(QStringLiteral("ok"));
             slowest = std::max(slowest, move.elapsed());

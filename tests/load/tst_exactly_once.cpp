@@ -85,8 +85,8 @@ private slots:
         money::adjust(shop.db(), Money::fromUnits(1000 * Money::Scale), QStringLiteral("開店"));
         const QString t = books::newMoveId(), p = books::newMoveId(), c = books::newMoveId();
         for (int i = 0; i < 2; ++i) {
-            money::deposit(shop.db(), 10, t);
-            money::purchase(shop.db(), QStringLiteral("T1"), 1, p);
+            money::deposit(shop.db(), Money::fromDouble(10), t);
+            money::purchase(shop.db(), QStringLiteral("T1"), Money::fromDouble(1), p);
             QCOMPARE(OrderStore::settleOrder(shop.db(), order, std::nullopt, c).toDouble(), 300.0);
         }
         QCOMPARE(shop.bank(), 10.0);

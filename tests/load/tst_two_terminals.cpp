@@ -65,7 +65,7 @@ private slots:
 
         const QString id = books::newMoveId();
         auto storing = std::make_unique<Transaction>(*first);
-        money::addToBalances(*first, money::accountRow(*first).id, counted - seen, Money());
+        moves::addToBalances(*first, moves::accountRow(*first).id, counted - seen, Money());
         books::Entry e;
         e.kind = schema::journalKind::Adjustment;
         e.cash = counted - seen;

@@ -99,7 +99,7 @@ private slots:
             if (meanwhile == QLatin1String("count"))
                 money::countCash(*other, Money::fromDouble(990), Money::fromDouble(1000), QStringLiteral("盤點"));
             else
-                money::deposit(*other, 5);
+                money::deposit(*other, Money::fromDouble(5));
         };
         DayReport_frm screen(shop.db());
         control<QLineEdit>(&screen, "txtCounted")->setText(QStringLiteral("990"));

@@ -185,9 +185,10 @@ private slots:
             run(shop, {at(0, 9, 0),
                        checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 2}, {QStringLiteral("B"), 1}})});
             run(shop, {at(0, 11, 0), checkout(shop, QStringLiteral("李"), {{QStringLiteral("A"), 3}})});
-            run(shop, {at(0, 12, 0), [](Database& db) { money::purchase(db, QStringLiteral("B"), 4); }});
-            run(shop, {at(0, 15, 0), [](Database& db) { money::deposit(db, 100); }});
-            run(shop, {at(0, 16, 0), [](Database& db) { money::withdraw(db, 30); }});
+            run(shop,
+                {at(0, 12, 0), [](Database& db) { money::purchase(db, QStringLiteral("B"), Money::fromDouble(4)); }});
+            run(shop, {at(0, 15, 0), [](Database& db) { money::deposit(db, Money::fromDouble(100)); }});
+            run(shop, {at(0, 16, 0), [](Database& db) { money::withdraw(db, Money::fromDouble(30)); }});
             run(shop, {at(0, 18, 0),
                        [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
             // 2 x 12.5 + 30 and 3 x 12.5; 4 kg of B at 20.

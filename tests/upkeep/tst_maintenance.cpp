@@ -189,10 +189,27 @@ private slots:
         const qlonglong row = shop.scalar(QStringLiteral("SELECT max(日誌編號) FROM 帳務日誌表")).toLongLong();
         const Run unpriced = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
         QCOMPARE(unpriced.code, 3);
-        for (const QString& part : {QStringLiteral("沒有單價的結帳日誌：1 筆"),
-                                    QStringLiteral("  日誌 %1：訂單 %2，茶葉 A01 烏龍").arg(row).arg(order),
-                                    QStringLiteral("與期初加帳務日誌不符的餘額或庫存：無")})
+        for (const QString& part :
+             {QStringLiteral("沒有單價的結帳日誌：1 筆"),
+              QStringLiteral("  日誌 %1：訂單 %2，茶葉 A01 烏龍").arg(row).arg(order),
+              QStringLiteral("與期初加帳務日誌不符的餘額或庫存：無"), QStringLiteral("程式不認得種類的帳務日誌：無")})
             QVERIFY2(unpriced.out.contains(part), qPrintable(part + QStringLiteral("\n") + unpriced.out));
+
+        // The journal takes any kind; one the program does not know, written
+        // by another tool or a newer program, is listed with its first row.
+        shop.exec(QStringLiteral("DELETE FROM 帳務日誌表 WHERE 異動編號 = 'm1'"));
+        for (const char* move : {"m2", "m3"})
+            shop.exec(QStringLiteral(
+                          "INSERT INTO 帳務日誌表 (異動編號, 種類, 時間) VALUES (?, '退貨', '2026-01-03 00:00:00')"),
+                      {QString::fromUtf8(move)});
+        const qlonglong first =
+            shop.scalar(QStringLiteral("SELECT min(日誌編號) FROM 帳務日誌表 WHERE 種類 = '退貨'")).toLongLong();
+        const Run unknown = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
+        QCOMPARE(unknown.code, 3);
+        for (const QString& part : {QStringLiteral("程式不認得種類的帳務日誌：2 筆"),
+                                    QStringLiteral("  種類「退貨」：2 筆，最早的是日誌 %1").arg(first),
+                                    QStringLiteral("沒有單價的結帳日誌：無")})
+            QVERIFY2(unknown.out.contains(part), qPrintable(part + QStringLiteral("\n") + unknown.out));
     }
 
     // Whatever keeps the program from opening the shop, or anyone from

@@ -172,6 +172,12 @@ void printBooks(const ShopCheck& c)
         out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3 %4")
                 .arg(u.row)
                 .arg(shown(u.order), shown(u.tea), u.name.toString()));
+    qlonglong unknown = 0;
+    for (const auto& k : c.unknownKinds)
+        unknown += k.rows;
+    out(QStringLiteral("程式不認得種類的帳務日誌：%1").arg(howMany(unknown, QStringLiteral("筆"))));
+    for (const auto& k : c.unknownKinds)
+        out(QStringLiteral("  種類「%1」：%2 筆，最早的是日誌 %3").arg(k.kind).arg(k.rows).arg(k.first));
 }
 
 // What keeps the program from opening the shop or anyone from unlocking it.
