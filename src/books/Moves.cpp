@@ -7,6 +7,7 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
+#include "data/Transaction.h"
 
 #include <QSet>
 #include <QSqlQuery>
