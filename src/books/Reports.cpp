@@ -461,72 +461,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
 
 namespace sql {
 
-namespace {
-
-// A statement written with {x.y} for the schema's names: {J}, {O}, {L}, {T}
-// and {A} for the tables, {j.*}, {o.*}, {l.*}, {t.*} and {a.*} for their
-// columns, {k.*} for a journal kind as a quoted literal.
-QString statement(const char* text)
-{
-    using namespace schema;
-    static const QHash<QString, QString> names = {
-        {QStringLiteral("J"), JournalTable},
-        {QStringLiteral("O"), OrderTable},
-        {QStringLiteral("L"), LineTable},
-        {QStringLiteral("T"), TeaTable},
-        {QStringLiteral("A"), AccountTable},
-        {QStringLiteral("j.id"), journal::Id},
-        {QStringLiteral("j.move"), journal::Move},
-        {QStringLiteral("j.kind"), journal::Kind},
-        {QStringLiteral("j.time"), journal::Time},
-        {QStringLiteral("j.terminal"), journal::Terminal},
-        {QStringLiteral("j.order"), journal::Order},
-        {QStringLiteral("j.tea"), journal::Tea},
-        {QStringLiteral("j.teaName"), journal::TeaName},
-        {QStringLiteral("j.stock"), journal::StockChange},
-        {QStringLiteral("j.price"), journal::UnitPrice},
-        {QStringLiteral("j.cash"), journal::CashChange},
-        {QStringLiteral("j.bank"), journal::BankChange},
-        {QStringLiteral("j.note"), journal::Note},
-        {QStringLiteral("o.number"), order::Number},
-        {QStringLiteral("o.customer"), order::Customer},
-        {QStringLiteral("o.date"), order::Date},
-        {QStringLiteral("o.status"), order::Status},
-        {QStringLiteral("l.order"), line::Order},
-        {QStringLiteral("l.tea"), line::Tea},
-        {QStringLiteral("l.quantity"), line::Quantity},
-        {QStringLiteral("l.id"), line::Id},
-        {QStringLiteral("t.number"), tea::Number},
-        {QStringLiteral("t.name"), tea::Name},
-        {QStringLiteral("t.cost"), tea::Cost},
-        {QStringLiteral("t.price"), tea::Price},
-        {QStringLiteral("t.stock"), tea::Stock},
-        {QStringLiteral("a.id"), account::Id},
-        {QStringLiteral("a.cash"), account::Cash},
-        {QStringLiteral("k.opening"), QLatin1Char('\'') + journalKind::Opening + QLatin1Char('\'')},
-        {QStringLiteral("k.checkout"), QLatin1Char('\'') + journalKind::Checkout + QLatin1Char('\'')},
-        {QStringLiteral("k.purchase"), QLatin1Char('\'') + journalKind::Purchase + QLatin1Char('\'')},
-    };
-    const QString in = QString::fromUtf8(text);
-    QString out;
-    out.reserve(in.size() * 2);
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != QLatin1Char('{')) {
-            out += in[i];
-            continue;
-        }
-        const qsizetype close = in.indexOf(QLatin1Char('}'), i);
-        const QString key = in.mid(i + 1, close - i - 1);
-        Q_ASSERT(names.contains(key));
-        out += names.value(key);
-        i = close;
-    }
-    return out;
-}
-
-QString add(bool when, const char* text) { return when ? statement(text) : QString(); }
-
-} // namespace
+using schema::part;
+using schema::statement;
 
 QString salesByTime(bool customer, bool after)
 {
@@ -534,8 +470,8 @@ QString salesByTime(bool customer, bool after)
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
                      "AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
 
@@ -553,7 +489,7 @@ QString salesOfCustomer(bool after)
                "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
                "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
 }
@@ -569,9 +505,9 @@ QString legacySales(bool from, bool customer, bool after)
                      "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
                      "WHERE l.{l.order} = p.{o.number}) "
                      "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE +o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
-           add(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
+           part(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} DESC, o.{o.number} DESC LIMIT ?) p "
                      "ORDER BY p.{o.date} DESC, p.{o.number} DESC");
@@ -645,7 +581,7 @@ QString salesLines(bool customer)
                      "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
 }
 
 QString legacySalesLines(bool from, bool to, bool customer)
@@ -653,11 +589,11 @@ QString legacySalesLines(bool from, bool to, bool customer)
     return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
                      "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
                      "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} IS NOT NULL") +
+           part(from, " AND o.{o.date} >= ?") + part(to, " AND o.{o.date} IS NOT NULL") +
            // Undated orders have no place in a range, but a whole export keeps them,
            // first.
            statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} IS NOT NULL, o.{o.date}, o.{o.number}, l.{l.id}");
 }
