@@ -91,6 +91,22 @@ Money Money::parse(const QString& text) { return fromDouble(readNumber(text)); }
 
 Money Money::fromStored(const QVariant& v) { return v.isNull() ? Money() : fromDouble(v.toDouble()); }
 
+std::optional<Money> Money::readExact(const QString& text, bool* tooFine)
+{
+    if (tooFine)
+        *tooFine = false;
+    bool ok = false;
+    const double x = toNumberStrict(text.trimmed(), &ok);
+    if (!ok || !isShopNumber(x))
+        return std::nullopt;
+    if (!isMoneyPrecise(x)) {
+        if (tooFine)
+            *tooFine = true;
+        return std::nullopt;
+    }
+    return fromDouble(x);
+}
+
 QString Money::toString() const { return formatNumber(toDouble()); }
 
 Money Money::operator*(Money quantity) const

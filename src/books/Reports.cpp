@@ -20,9 +20,10 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// Sums of binary fractions carry noise; money is exact to 1/10000 and
-// kilograms never need more than a millionth.
-double money(const QVariant& v) { return std::round(v.toDouble() * 10000.0) / 10000.0; }
+// Sums of binary fractions carry noise: an amount read is taken to 1/10000
+// as the books keep it (NULL as 0), and kilograms never need more than a
+// millionth.
+Money money(const QVariant& v) { return Money::fromStored(v); }
 double kilograms(const QVariant& v) { return std::round(v.toDouble() * 1e6) / 1e6; }
 
 // The UTC range [start of from, start of the day after to) as journal texts.
@@ -43,6 +44,8 @@ QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); 
 
 // A number cell of an export: plain digits, no grouping; empty when null.
 CsvCell number(const QVariant& v) { return v.isNull() ? CsvCell() : CsvCell::number(v.toDouble()); }
+CsvCell amount(Money m) { return CsvCell::number(m.toDouble()); }
+CsvCell amount(const QVariant& v) { return v.isNull() ? CsvCell() : amount(money(v)); }
 
 // LIKE pattern for "contains", its wildcards taken literally.
 QString containsPattern(const QString& part)
@@ -239,7 +242,7 @@ SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QV
     l.kg = kg;
     l.price = money(price);
     // The subtotal as checkout showed it to the customer.
-    l.subtotal = readNumber(formatNumber(l.kg * l.price));
+    l.subtotal = l.price * Money::fromDouble(l.kg);
     return l;
 }
 
@@ -318,8 +321,8 @@ DayReport dayReport(Database& db, const QDate& day)
     QSqlQuery q = db.exec(sql::dayMoves(), {r.start, r.end});
     while (q.next()) {
         const QString kind = q.value(0).toString();
-        const double cash = money(q.value(4));
-        const double bank = money(q.value(5));
+        const Money cash = money(q.value(4));
+        const Money bank = money(q.value(5));
         d.closingCash += cash;
         d.closingBank += bank;
         if (kind == QStringLiteral("結帳")) {
@@ -336,7 +339,7 @@ DayReport dayReport(Database& db, const QDate& day)
             d.purchaseCost -= cash;
         } else if (kind == QStringLiteral("存款") || kind == QStringLiteral("提款")) {
             // Either way the money moves between the two; the direction is the sign.
-            if (cash < 0)
+            if (cash < Money())
                 d.deposits -= cash;
             else
                 d.withdrawals += cash;
@@ -344,27 +347,21 @@ DayReport dayReport(Database& db, const QDate& day)
             d.adjustments += cash;
         }
     }
-    auto round = [](double& x) { x = std::round(x * 10000.0) / 10000.0; };
-    for (double* x :
-         {&d.takings, &d.purchaseCost, &d.deposits, &d.withdrawals, &d.adjustments, &d.closingCash, &d.closingBank})
-        round(*x);
     d.purchaseKg = kilograms(d.purchaseKg);
     return d;
 }
 
-QList<double> dailyTakings(Database& db, const QDate& last, int days)
+QList<Money> dailyTakings(Database& db, const QDate& last, int days)
 {
     const QDate first = last.addDays(1 - days);
     const Range r = rangeOf(first, last);
-    QList<double> out(days, 0.0);
+    QList<Money> out(days);
     QSqlQuery q = db.exec(sql::dailyTakings(), {r.start, r.end});
     while (q.next()) {
         const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
         if (i >= 0 && i < days)
-            out[i] += q.value(1).toDouble();
+            out[i] += money(q.value(1));
     }
-    for (double& x : out)
-        x = std::round(x * 10000.0) / 10000.0;
     return out;
 }
 
@@ -395,6 +392,7 @@ qint64 exportCatalogue(Database& db, CsvFile& out)
     out.row({QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"), QStringLiteral("訂價"),
              QStringLiteral("庫存")});
     qint64 n = 0;
+    // The catalogue's figures as stored, as its screen shows them.
     QSqlQuery q = db.exec(sql::catalogue());
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4))});
@@ -417,8 +415,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     qint64 n = 0;
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
                    const QVariant& name, double kg, const QVariant& price) {
-        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
-                 price.isNull() ? CsvCell() : CsvCell::number(kg * money(price))});
+        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), amount(price),
+                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg))});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -452,8 +450,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
-                 text(q.value(6)), text(q.value(7)), number(q.value(8)), number(q.value(9)), number(q.value(10)),
-                 number(q.value(11)), text(q.value(12))});
+                 text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
+                 amount(q.value(11)), text(q.value(12))});
         ++n;
     }
     return n;
