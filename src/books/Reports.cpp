@@ -413,9 +413,12 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
              QStringLiteral("小計")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
+    // The unit price as stored (an order settled before the journal is priced
+    // at the catalogue's, which may hold more places than the books); the
+    // subtotal as charged.
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
                    const QVariant& name, double kg, const QVariant& price) {
-        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), amount(price),
+        out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
                  price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg))});
         ++n;
     };
