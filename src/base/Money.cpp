@@ -11,7 +11,7 @@ namespace lumaro {
 
 namespace {
 
-constexpr std::int64_t kLimitUnits = std::int64_t(1000000000000LL) * Money::Scale;
+constexpr std::int64_t kLimitUnits = std::int64_t(MaxShopNumber) * Money::Scale;
 
 [[noreturn]] void overflow() { throw NumberError(QStringLiteral("數值溢位")); }
 
