@@ -11,7 +11,7 @@ namespace lumaro {
 
 namespace {
 
-constexpr std::int64_t kLimitUnits = std::int64_t(1000000000000LL) * Money::Scale;
+constexpr std::int64_t kLimitUnits = std::int64_t(MaxShopNumber) * Money::Scale;
 
 [[noreturn]] void overflow() { throw NumberError(QStringLiteral("數值溢位")); }
 
@@ -90,6 +90,22 @@ Money Money::fromDouble(double x) { return Money(toUnits(x)); }
 Money Money::parse(const QString& text) { return fromDouble(readNumber(text)); }
 
 Money Money::fromStored(const QVariant& v) { return v.isNull() ? Money() : fromDouble(v.toDouble()); }
+
+std::optional<Money> Money::readExact(const QString& text, bool* tooFine)
+{
+    if (tooFine)
+        *tooFine = false;
+    bool ok = false;
+    const double x = toNumberStrict(text.trimmed(), &ok);
+    if (!ok || !isShopNumber(x))
+        return std::nullopt;
+    if (!isMoneyPrecise(x)) {
+        if (tooFine)
+            *tooFine = true;
+        return std::nullopt;
+    }
+    return fromDouble(x);
+}
 
 QString Money::toString() const { return formatNumber(toDouble()); }
 

@@ -28,6 +28,11 @@ public:
     static Money parse(const QString& text);
     // A stored value: NULL reads as 0.
     static Money fromStored(const QVariant& v);
+    // An amount typed where it is taken as it is (a cash count): the strict
+    // reading of the text, within range and at most four decimals. Nothing
+    // otherwise; tooFine then tells a figure finer than the books hold, which
+    // rounding would turn into another amount (0.00001 into 0).
+    static std::optional<Money> readExact(const QString& text, bool* tooFine = nullptr);
 
     std::int64_t units() const { return m_units; }
     double toDouble() const { return double(m_units) / double(Scale); }

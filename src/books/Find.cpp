@@ -26,22 +26,20 @@ using namespace schema;
 
 QString teaMatchesSql()
 {
-    return QStringLiteral("SELECT %1 FROM %2 WHERE (lower(%1) LIKE ? ESCAPE '\\' OR lower(%3) LIKE ? ESCAPE '\\')")
-        .arg(tea::Number, TeaTable, tea::Name);
+    return statement("SELECT {t.number} FROM {T} WHERE (lower({t.number}) LIKE ? ESCAPE '\\' OR lower({t.name}) LIKE ? "
+                     "ESCAPE '\\')");
 }
 
 QString openOrderMatchesSql()
 {
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3=0 AND (%1 = ? OR lower(%4) LIKE ? ESCAPE '\\' "
-                          "OR lower(%5) LIKE ? ESCAPE '\\')")
-        .arg(order::Number, OrderTable, order::Status, order::Customer, order::Contact);
+    return statement("SELECT {o.number} FROM {O} WHERE {o.status}=0 AND ({o.number} = ? "
+                     "OR lower({o.customer}) LIKE ? ESCAPE '\\' OR lower({o.contact}) LIKE ? ESCAPE '\\')");
 }
 
 // The first match of select in key order, after the key given when after.
 QString firstMatchSql(const QString& select, const QString& key, bool after)
 {
-    return select + (after ? QStringLiteral(" AND %1 > ?").arg(key) : QString()) +
-           QStringLiteral(" ORDER BY %1 LIMIT 1").arg(key);
+    return select + part(after, " AND {1} > ?", {key}) + statement(" ORDER BY {1} LIMIT 1", {key});
 }
 
 // The first match after `after`, else the first of all.

@@ -38,11 +38,7 @@ std::optional<Money> readOpeningAmount(const QString& text, QString* why)
 
 namespace {
 
-QString balancesSql()
-{
-    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?")
-        .arg(schema::AccountTable, schema::account::Cash, schema::account::Bank);
-}
+QString balancesSql() { return schema::statement("UPDATE {A} SET {a.cash} = ?, {a.bank} = ?"); }
 
 } // namespace
 

@@ -80,14 +80,11 @@ bool requireBoundedCost(const QString& hash)
 
 using namespace schema;
 
-QString countPasswordsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(PasswordTable); }
-QString insertPasswordSql()
-{
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (?)").arg(PasswordTable, password::Value);
-}
-QString updatePasswordSql() { return QStringLiteral("UPDATE %1 SET %2 = ?").arg(PasswordTable, password::Value); }
+QString countPasswordsSql() { return statement("SELECT count(*) FROM {P}"); }
+QString insertPasswordSql() { return statement("INSERT INTO {P} ({p.value}) VALUES (?)"); }
+QString updatePasswordSql() { return statement("UPDATE {P} SET {p.value} = ?"); }
 // The lock screen compares the entry with the table's first row.
-QString readPasswordSql() { return QStringLiteral("SELECT %1 FROM %2").arg(password::Value, PasswordTable); }
+QString readPasswordSql() { return statement("SELECT {p.value} FROM {P}"); }
 
 } // namespace
 

@@ -21,9 +21,10 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// Sums of binary fractions carry noise; money is exact to 1/10000 and
-// kilograms never need more than a millionth.
-double money(const QVariant& v) { return std::round(v.toDouble() * 10000.0) / 10000.0; }
+// Sums of binary fractions carry noise: an amount read is taken to 1/10000
+// as the books keep it (NULL as 0), and kilograms never need more than a
+// millionth.
+Money money(const QVariant& v) { return Money::fromStored(v); }
 double kilograms(const QVariant& v) { return std::round(v.toDouble() * 1e6) / 1e6; }
 
 // The UTC range [start of from, start of the day after to) as journal texts.
@@ -44,6 +45,8 @@ QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); 
 
 // A number cell of an export: plain digits, no grouping; empty when null.
 CsvCell number(const QVariant& v) { return v.isNull() ? CsvCell() : CsvCell::number(v.toDouble()); }
+CsvCell amount(Money m) { return CsvCell::number(m.toDouble()); }
+CsvCell amount(const QVariant& v) { return v.isNull() ? CsvCell() : amount(money(v)); }
 
 // LIKE pattern for "contains", its wildcards taken literally.
 QString containsPattern(const QString& part)
@@ -240,7 +243,7 @@ SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QV
     l.kg = kg;
     l.price = money(price);
     // The subtotal as checkout showed it to the customer.
-    l.subtotal = readNumber(formatNumber(l.kg * l.price));
+    l.subtotal = l.price * Money::fromDouble(l.kg);
     return l;
 }
 
@@ -319,8 +322,8 @@ DayReport dayReport(Database& db, const QDate& day)
     QSqlQuery q = db.exec(sql::dayMoves(), {r.start, r.end});
     while (q.next()) {
         const moves::DayLine line = moves::dayLineOf(q.value(0).toString());
-        const double cash = money(q.value(4));
-        const double bank = money(q.value(5));
+        const Money cash = money(q.value(4));
+        const Money bank = money(q.value(5));
         d.closingCash += cash;
         d.closingBank += bank;
         if (line == moves::DayLine::Takings) {
@@ -337,7 +340,7 @@ DayReport dayReport(Database& db, const QDate& day)
             d.purchaseCost -= cash;
         } else if (line == moves::DayLine::Transfers) {
             // Either way the money moves between the two; the direction is the sign.
-            if (cash < 0)
+            if (cash < Money())
                 d.deposits -= cash;
             else
                 d.withdrawals += cash;
@@ -345,27 +348,21 @@ DayReport dayReport(Database& db, const QDate& day)
             d.adjustments += cash;
         }
     }
-    auto round = [](double& x) { x = std::round(x * 10000.0) / 10000.0; };
-    for (double* x :
-         {&d.takings, &d.purchaseCost, &d.deposits, &d.withdrawals, &d.adjustments, &d.closingCash, &d.closingBank})
-        round(*x);
     d.purchaseKg = kilograms(d.purchaseKg);
     return d;
 }
 
-QList<double> dailyTakings(Database& db, const QDate& last, int days)
+QList<Money> dailyTakings(Database& db, const QDate& last, int days)
 {
     const QDate first = last.addDays(1 - days);
     const Range r = rangeOf(first, last);
-    QList<double> out(days, 0.0);
+    QList<Money> out(days);
     QSqlQuery q = db.exec(sql::dailyTakings(), {r.start, r.end});
     while (q.next()) {
         const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
         if (i >= 0 && i < days)
-            out[i] += q.value(1).toDouble();
+            out[i] += money(q.value(1));
     }
-    for (double& x : out)
-        x = std::round(x * 10000.0) / 10000.0;
     return out;
 }
 
@@ -396,6 +393,7 @@ qint64 exportCatalogue(Database& db, CsvFile& out)
     out.row({QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"), QStringLiteral("訂價"),
              QStringLiteral("庫存")});
     qint64 n = 0;
+    // The catalogue's figures as stored, as its screen shows them.
     QSqlQuery q = db.exec(sql::catalogue());
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4))});
@@ -416,10 +414,13 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
              QStringLiteral("小計")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
+    // The unit price as stored (an order settled before the journal is priced
+    // at the catalogue's, which may hold more places than the books); the
+    // subtotal as charged.
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
                    const QVariant& name, double kg, const QVariant& price) {
         out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
-                 price.isNull() ? CsvCell() : CsvCell::number(kg * money(price))});
+                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg))});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -453,8 +454,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     while (q.next()) {
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
-                 text(q.value(6)), text(q.value(7)), number(q.value(8)), number(q.value(9)), number(q.value(10)),
-                 number(q.value(11)), text(q.value(12))});
+                 text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
+                 amount(q.value(11)), text(q.value(12))});
         ++n;
     }
     return n;
@@ -462,72 +463,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
 
 namespace sql {
 
-namespace {
-
-// A statement written with {x.y} for the schema's names: {J}, {O}, {L}, {T}
-// and {A} for the tables, {j.*}, {o.*}, {l.*}, {t.*} and {a.*} for their
-// columns, {k.*} for a journal kind as a quoted literal.
-QString statement(const char* text)
-{
-    using namespace schema;
-    static const QHash<QString, QString> names = {
-        {QStringLiteral("J"), JournalTable},
-        {QStringLiteral("O"), OrderTable},
-        {QStringLiteral("L"), LineTable},
-        {QStringLiteral("T"), TeaTable},
-        {QStringLiteral("A"), AccountTable},
-        {QStringLiteral("j.id"), journal::Id},
-        {QStringLiteral("j.move"), journal::Move},
-        {QStringLiteral("j.kind"), journal::Kind},
-        {QStringLiteral("j.time"), journal::Time},
-        {QStringLiteral("j.terminal"), journal::Terminal},
-        {QStringLiteral("j.order"), journal::Order},
-        {QStringLiteral("j.tea"), journal::Tea},
-        {QStringLiteral("j.teaName"), journal::TeaName},
-        {QStringLiteral("j.stock"), journal::StockChange},
-        {QStringLiteral("j.price"), journal::UnitPrice},
-        {QStringLiteral("j.cash"), journal::CashChange},
-        {QStringLiteral("j.bank"), journal::BankChange},
-        {QStringLiteral("j.note"), journal::Note},
-        {QStringLiteral("o.number"), order::Number},
-        {QStringLiteral("o.customer"), order::Customer},
-        {QStringLiteral("o.date"), order::Date},
-        {QStringLiteral("o.status"), order::Status},
-        {QStringLiteral("l.order"), line::Order},
-        {QStringLiteral("l.tea"), line::Tea},
-        {QStringLiteral("l.quantity"), line::Quantity},
-        {QStringLiteral("l.id"), line::Id},
-        {QStringLiteral("t.number"), tea::Number},
-        {QStringLiteral("t.name"), tea::Name},
-        {QStringLiteral("t.cost"), tea::Cost},
-        {QStringLiteral("t.price"), tea::Price},
-        {QStringLiteral("t.stock"), tea::Stock},
-        {QStringLiteral("a.id"), account::Id},
-        {QStringLiteral("a.cash"), account::Cash},
-        {QStringLiteral("k.opening"), QLatin1Char('\'') + moves::kind::Opening.name + QLatin1Char('\'')},
-        {QStringLiteral("k.checkout"), QLatin1Char('\'') + moves::kind::Checkout.name + QLatin1Char('\'')},
-        {QStringLiteral("k.purchase"), QLatin1Char('\'') + moves::kind::Purchase.name + QLatin1Char('\'')},
-    };
-    const QString in = QString::fromUtf8(text);
-    QString out;
-    out.reserve(in.size() * 2);
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != QLatin1Char('{')) {
-            out += in[i];
-            continue;
-        }
-        const qsizetype close = in.indexOf(QLatin1Char('}'), i);
-        const QString key = in.mid(i + 1, close - i - 1);
-        Q_ASSERT(names.contains(key));
-        out += names.value(key);
-        i = close;
-    }
-    return out;
-}
-
-QString add(bool when, const char* text) { return when ? statement(text) : QString(); }
-
-} // namespace
+using schema::part;
+using schema::statement;
 
 QString salesByTime(bool customer, bool after)
 {
@@ -535,8 +472,8 @@ QString salesByTime(bool customer, bool after)
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
                      "AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
 
@@ -554,7 +491,7 @@ QString salesOfCustomer(bool after)
                "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
                "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           add(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
 }
@@ -570,9 +507,9 @@ QString legacySales(bool from, bool customer, bool after)
                      "(SELECT SUM(l.{l.quantity} * t.{t.price}) FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} "
                      "WHERE l.{l.order} = p.{o.number}) "
                      "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE +o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
-           add(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
+           part(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} DESC, o.{o.number} DESC LIMIT ?) p "
                      "ORDER BY p.{o.date} DESC, p.{o.number} DESC");
@@ -646,7 +583,7 @@ QString salesLines(bool customer)
                      "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
 }
 
 QString legacySalesLines(bool from, bool to, bool customer)
@@ -654,11 +591,11 @@ QString legacySalesLines(bool from, bool to, bool customer)
     return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
                      "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
                      "LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE o.{o.status} = 1") +
-           add(from, " AND o.{o.date} >= ?") + add(to, " AND o.{o.date} IS NOT NULL") +
+           part(from, " AND o.{o.date} >= ?") + part(to, " AND o.{o.date} IS NOT NULL") +
            // Undated orders have no place in a range, but a whole export keeps them,
            // first.
            statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") +
-           add(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} IS NOT NULL, o.{o.date}, o.{o.number}, l.{l.id}");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Money.h"
 #include "data/Statements.h"
 
 #include <QDate>
@@ -16,7 +17,8 @@ class CsvFile;
 class Database;
 
 // What the shop's books say, read from the journal: sales, the day's takings,
-// receipts, low stock and the CSV exports. Dates are the shop's local dates;
+// receipts, low stock and the CSV exports. Amounts are Money, exact to 1/10000
+// as the books keep them; kilograms and stock are plain numbers. Dates are the shop's local dates;
 // the journal keeps UTC times, so a day is the UTC range of its local hours
 // and every query uses the journal's time index.
 namespace reports {
@@ -30,7 +32,7 @@ struct Sale {
     qlonglong order = 0;
     QDateTime settled; // local
     QString customer;
-    double total = 0;
+    Money total;
     // Settled before the shop kept its journal: the time is the order's date,
     // and the total is priced at the catalogue's prices of today.
     bool estimated = false;
@@ -55,8 +57,8 @@ struct SaleLine {
     QString tea;
     QString name; // the tea's name at the time
     double kg = 0;
-    double price = 0; // unit price charged
-    double subtotal = 0;
+    Money price; // unit price charged
+    Money subtotal;
 };
 
 // From the journal; for an order settled before the journal existed, from the
@@ -73,7 +75,7 @@ struct Receipt {
     QDateTime settled;
     QString customer;
     QList<SaleLine> lines;
-    double total = 0;
+    Money total;
 };
 
 Receipt receipt(Database& db, qlonglong order);
@@ -84,30 +86,30 @@ Receipt receipt(Database& db, qlonglong order);
 struct DayReport {
     QDate day;
     int orders = 0;
-    double takings = 0;
+    Money takings;
     struct TeaKg {
         QString tea;
         QString name;
         double kg = 0;
-        double amount = 0; // sold: charged; bought: cost
+        Money amount; // sold: charged; bought: cost
     };
     QList<TeaKg> sold;
     QList<TeaKg> bought;
     double purchaseKg = 0;
-    double purchaseCost = 0;
-    double deposits = 0;    // cash into the bank
-    double withdrawals = 0; // bank into the cash
-    double adjustments = 0; // cash counts and other 調整 moves
-    double openingCash = 0;
-    double openingBank = 0;
-    double closingCash = 0;
-    double closingBank = 0;
+    Money purchaseCost;
+    Money deposits;    // cash into the bank
+    Money withdrawals; // bank into the cash
+    Money adjustments; // cash counts and other 調整 moves
+    Money openingCash;
+    Money openingBank;
+    Money closingCash;
+    Money closingBank;
 };
 
 DayReport dayReport(Database& db, const QDate& day);
 
 // The takings of each of the days days up to and including last, oldest first.
-QList<double> dailyTakings(Database& db, const QDate& last, int days);
+QList<Money> dailyTakings(Database& db, const QDate& last, int days);
 
 struct LowStock {
     QString tea;

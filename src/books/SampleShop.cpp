@@ -12,21 +12,16 @@ using namespace schema;
 
 QString teaSql()
 {
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
-        .arg(TeaTable, tea::Number, tea::Name, tea::Cost, tea::Price, tea::Stock);
+    return statement("INSERT INTO {T} ({t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}) VALUES (?, ?, ?, ?, ?)");
 }
 
 QString orderSql()
 {
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, 0) RETURNING %6")
-        .arg(OrderTable, order::Customer, order::Date, order::Contact, order::Status, order::Number);
+    return statement("INSERT INTO {O} ({o.customer}, {o.date}, {o.contact}, {o.status}) VALUES (?, ?, ?, 0) "
+                     "RETURNING {o.number}");
 }
 
-QString lineSql()
-{
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (?, ?, ?)")
-        .arg(LineTable, line::Order, line::Tea, line::Quantity);
-}
+QString lineSql() { return statement("INSERT INTO {L} ({l.order}, {l.tea}, {l.quantity}) VALUES (?, ?, ?)"); }
 
 } // namespace
 

@@ -10,15 +10,12 @@ namespace {
 
 using namespace schema;
 
-QString getSql()
-{
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(setting::Value, SettingsTable, setting::Key);
-}
+QString getSql() { return statement("SELECT {s.value} FROM {S} WHERE {s.key} = ?"); }
 
 QString setSql()
 {
-    return QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?) ON CONFLICT (%2) DO UPDATE SET %3 = excluded.%3")
-        .arg(SettingsTable, setting::Key, setting::Value);
+    return statement("INSERT INTO {S} ({s.key}, {s.value}) VALUES (?, ?) "
+                     "ON CONFLICT ({s.key}) DO UPDATE SET {s.value} = excluded.{s.value}");
 }
 
 } // namespace

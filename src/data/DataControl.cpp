@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/Links.h"
 #include "data/Schema.h"
+#include "data/Sql.h"
 #include "data/Statements.h"
 #include "data/Transaction.h"
 
@@ -50,97 +51,80 @@ constexpr int kKeysPerStatement = 500;
 
 // The statements a data control runs, built from its table, the columns it
 // reads or writes (quoted) and the filter of a paged source.
-QString marks(qsizetype n, const QString& separator)
-{
-    QStringList m;
-    for (qsizetype i = 0; i < n; ++i)
-        m << QStringLiteral("?");
-    return m.join(separator);
-}
+using schema::part;
+using schema::statement;
 
-QString selectAllSql(const QString& table) { return QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(table)); }
+QString selectAllSql(const QString& table) { return statement("SELECT * FROM {1}", {sql::quoted(table)}); }
 
 // A page of a paged source in key order: after the key held last, through a
 // key, and at most a number of rows, as asked.
 QString pageSql(const schema::TableDef& t, const QString& columns, const QString& filter, bool after, bool through,
                 bool limited)
 {
+    const QString key = sql::quoted(t.key);
     QStringList where;
     if (!filter.isEmpty())
-        where << QStringLiteral("(%1)").arg(filter);
-    const QString key = quoteIdentifier(t.key);
+        where << statement("({1})", {filter});
     if (after)
-        where << key + QStringLiteral(" > ?");
+        where << statement("{1} > ?", {key});
     if (through)
-        where << key + QStringLiteral(" <= ?");
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, quoteIdentifier(t.name));
-    if (!where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY ") + key;
-    if (limited)
-        sql += QStringLiteral(" LIMIT ?");
-    return sql;
+        where << statement("{1} <= ?", {key});
+    return statement("SELECT {1} FROM {2}", {columns, sql::quoted(t.name)}) +
+           part(!where.isEmpty(), " WHERE {1}", {where.join(QLatin1String(" AND "))}) +
+           statement(" ORDER BY {1}", {key}) + part(limited, " LIMIT ?");
 }
 
 // The rows of a paged source after the key held last, less those among the
 // held keys given.
 QString countAfterSql(const schema::TableDef& t, const QString& filter, qsizetype heldKeys)
 {
-    QStringList where;
-    if (!filter.isEmpty())
-        where << QStringLiteral("(%1)").arg(filter);
-    const QString key = quoteIdentifier(t.key);
-    where << key + QStringLiteral(" > ?");
-    QString sql = QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                      .arg(quoteIdentifier(t.name), where.join(QStringLiteral(" AND ")));
-    if (heldKeys > 0)
-        sql += QStringLiteral(" AND %1 IN (%2)").arg(key, marks(heldKeys, QStringLiteral(",")));
-    return sql;
+    const QString key = sql::quoted(t.key);
+    return statement("SELECT count(*) FROM {1} WHERE ", {sql::quoted(t.name)}) +
+           part(!filter.isEmpty(), "({1}) AND ", {filter}) + statement("{1} > ?", {key}) +
+           part(heldKeys > 0, " AND {1} IN ({2})", {key, sql::marks(heldKeys, QStringLiteral(","))});
 }
 
 QString rowsByKeySql(const schema::TableDef& t, const QStringList& columns, const QString& filter, qsizetype keys)
 {
-    QString sql =
-        QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name));
-    if (!filter.isEmpty())
-        sql += QStringLiteral("(%1) AND ").arg(filter);
-    return sql + QStringLiteral("%1 IN (%2)").arg(quoteIdentifier(t.key), marks(keys, QStringLiteral(",")));
+    return statement("SELECT {1} FROM {2} WHERE ", {columns.join(QLatin1String(", ")), sql::quoted(t.name)}) +
+           part(!filter.isEmpty(), "({1}) AND ", {filter}) +
+           statement("{1} IN ({2})", {sql::quoted(t.key), sql::marks(keys, QStringLiteral(","))});
 }
 
 QString rowSql(const schema::TableDef& t, const QStringList& columns)
 {
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-        .arg(columns.join(QLatin1String(", ")), quoteIdentifier(t.name), quoteIdentifier(t.key));
+    return statement("SELECT {1} FROM {2} WHERE {3} = ?",
+                     {columns.join(QLatin1String(", ")), sql::quoted(t.name), sql::quoted(t.key)});
 }
 
 QString insertSql(const schema::TableDef& t, const QStringList& columns)
 {
-    const QString table = quoteIdentifier(t.name), key = quoteIdentifier(t.key);
+    const QString table = sql::quoted(t.name), key = sql::quoted(t.key);
     if (columns.isEmpty())
-        return QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2").arg(table, key);
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
-        .arg(table, columns.join(QLatin1String(", ")), marks(columns.size(), QStringLiteral(", ")), key);
+        return statement("INSERT INTO {1} DEFAULT VALUES RETURNING {2}", {table, key});
+    return statement("INSERT INTO {1} ({2}) VALUES ({3}) RETURNING {4}",
+                     {table, columns.join(QLatin1String(", ")), sql::marks(columns.size()), key});
 }
 
 QString updateSql(const schema::TableDef& t, const QStringList& columns)
 {
     QStringList sets;
     for (const QString& n : columns)
-        sets << n + QStringLiteral(" = ?");
-    return QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-        .arg(quoteIdentifier(t.name), sets.join(QLatin1String(", ")), quoteIdentifier(t.key));
+        sets << statement("{1} = ?", {n});
+    return statement("UPDATE {1} SET {2} WHERE {3} = ?",
+                     {sql::quoted(t.name), sets.join(QLatin1String(", ")), sql::quoted(t.key)});
 }
 
 QString deleteSql(const schema::TableDef& t)
 {
-    return QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoteIdentifier(t.name), quoteIdentifier(t.key));
+    return statement("DELETE FROM {1} WHERE {2} = ?", {sql::quoted(t.name), sql::quoted(t.key)});
 }
 
 QStringList quoted(const QStringList& names)
 {
     QStringList out;
     for (const QString& n : names)
-        out << quoteIdentifier(n.trimmed());
+        out << sql::quoted(n.trimmed());
     return out;
 }
 
@@ -929,7 +913,7 @@ void DataControl::storeRow(int index)
     for (int c = 0; c < columnCount(); ++c) {
         if (r.changed.testBit(c)) {
             refuseBadNumber(c, r.values[c]);
-            names << quoteIdentifier(m_columns[c]);
+            names << sql::quoted(m_columns[c]);
             values << bindable(c, r.values[c]);
         }
     }

@@ -16,16 +16,15 @@ bool is(const QString& table, const QString& name) { return table.compare(name, 
 
 using namespace schema;
 
-QString deleteLinesSql() { return QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(LineTable, line::Order); }
+QString deleteLinesSql() { return statement("DELETE FROM {L} WHERE {l.order} = ?"); }
 
 QString openOrdersWithTeaSql()
 {
-    return QStringLiteral("SELECT DISTINCT o.%1 FROM %2 l JOIN %3 o ON o.%1 = l.%4 "
-                          "WHERE l.%5 = ? AND o.%6 = 0 ORDER BY o.%1")
-        .arg(order::Number, LineTable, OrderTable, line::Order, line::Tea, order::Status);
+    return statement("SELECT DISTINCT o.{o.number} FROM {L} l JOIN {O} o ON o.{o.number} = l.{l.order} "
+                     "WHERE l.{l.tea} = ? AND o.{o.status} = 0 ORDER BY o.{o.number}");
 }
 
-QString renumberTeaSql() { return QStringLiteral("UPDATE %1 SET %2 = ? WHERE %2 = ?").arg(LineTable, line::Tea); }
+QString renumberTeaSql() { return statement("UPDATE {L} SET {l.tea} = ? WHERE {l.tea} = ?"); }
 
 } // namespace
 

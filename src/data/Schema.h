@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Sql.h"
 #include "data/Statements.h"
 
 #include <QList>
@@ -88,17 +89,46 @@ inline const QString Value = QStringLiteral("版本");
 
 enum class ColumnType { Text, Real, Integer, Date };
 
+// What a column holds besides its type; combined with |.
+enum ColumnTrait : unsigned {
+    Plain = 0,
+    NotNull = 1,
+    Ranged = 2,       // a number within ±MaxShopNumber, so never NaN or infinite
+    ZeroDefault = 4,  // 0 when a new row leaves it out
+    TodayDefault = 8, // the local date of the day the row is added
+};
+
 struct ColumnDef {
     QString name;
     ColumnType type;
+    QString word; // how statements name it: {t.stock}
+    unsigned traits = Plain;
+
+    bool has(ColumnTrait trait) const { return (traits & trait) != 0; }
+};
+
+// How a table numbers a row added without its key.
+enum class Numbering {
+    None,      // the key is given, or the table has none
+    Counter,   // counts on and never gives a number again, not even the last one deleted
+    RowNumber, // rows are never deleted, so the plain row number counts on (64 bits)
+};
+
+struct IndexDef {
+    QStringList columns;
+    QString label{};     // between the table and the first column in its name: 帳務日誌表_結帳_時間
+    const char* where{}; // a partial index's condition, in the schema's words
+    int sinceVersion = 1;
 };
 
 struct TableDef {
     QString name;
     QList<ColumnDef> columns; // in their binding order
-    QString key;              // empty: the table cannot be written through a data control
-    bool autoNumberKey = false;
+    QString key{};            // empty: the table cannot be written through a data control
+    Numbering numbering = Numbering::None;
     int sinceVersion = 1; // the schema version that brought the table
+    QString word;         // how statements name it: {T}; its columns are {t.*}
+    QList<IndexDef> indexes{};
 
     int indexOf(const QString& column) const;
     const ColumnDef* column(const QString& name) const;
@@ -106,6 +136,16 @@ struct TableDef {
 
 const QList<TableDef>& tables();
 const TableDef* findTable(const QString& name);
+
+// A statement in the schema's words (see data/Sql.h): {T} 茶葉資料表, {O}
+// 訂單資料表, {L} 訂單明細表, {A} 帳款資料表, {P} 密碼表, {J} 帳務日誌表, {S}
+// 設定表 and {V} 資料版本表; {t.price}, {j.time} ... their columns as
+// tables() names them; {k.checkout} ... a journal kind as a literal.
+QString statement(const char* text, const QStringList& pieces = {});
+// The same, or nothing when the condition is false: an optional clause.
+QString part(bool when, const char* text, const QStringList& pieces = {});
+// The dictionary of statement().
+const sql::Words& words();
 
 // CREATE statements for a new shop at CurrentVersion, one statement per
 // entry, in an order that runs.
@@ -162,17 +202,19 @@ struct Source {
 
 // Record sources the screens open. Values are bound, never pasted in.
 namespace sources {
-inline const Source TeaCatalogue{QStringLiteral("select 編號,名稱,進價,訂價,庫存 from 茶葉資料表 Order by 編號"),
-                                 TeaTable, QStringLiteral("編號,名稱,進價,訂價,庫存"), QString()};
+inline const Source
+    TeaCatalogue{statement("select {t.number},{t.name},{t.cost},{t.price},{t.stock} from {T} Order by {t.number}"),
+                 TeaTable, statement("{t.number},{t.name},{t.cost},{t.price},{t.stock}"), QString()};
 inline const Source OpenOrders{
-    QStringLiteral(
-        "select 訂單編號,客戶名稱,訂購日期,連絡方式 ,訂單狀態 from 訂單資料表 Where 訂單狀態=0 order by 訂單編號"),
-    OrderTable, QStringLiteral("訂單編號,客戶名稱,訂購日期,連絡方式,訂單狀態"), QStringLiteral("訂單狀態=0")};
-inline const Source LinesOfOrder{QStringLiteral("select * from 訂單明細表 where 訂單編號=?"), LineTable, {}, {}};
+    statement("select {o.number},{o.customer},{o.date},{o.contact} ,{o.status} from {O} Where {o.status}=0 "
+              "order by {o.number}"),
+    OrderTable, statement("{o.number},{o.customer},{o.date},{o.contact},{o.status}"), statement("{o.status}=0")};
+inline const Source LinesOfOrder{statement("select * from {L} where {l.order}=?"), LineTable, {}, {}};
 // In number order, so the list can be read a screenful at a time.
-inline const Source OrderTeaList{QStringLiteral("select 編號,名稱,訂價,庫存 from 茶葉資料表 order by 編號"), TeaTable,
-                                 QStringLiteral("編號,名稱,訂價,庫存"), QString()};
-inline const Source OneTea{QStringLiteral("select * from 茶葉資料表 where 編號=?"), TeaTable, {}, {}};
+inline const Source OrderTeaList{statement(
+                                     "select {t.number},{t.name},{t.price},{t.stock} from {T} order by {t.number}"),
+                                 TeaTable, statement("{t.number},{t.name},{t.price},{t.stock}"), QString()};
+inline const Source OneTea{statement("select * from {T} where {t.number}=?"), TeaTable, {}, {}};
 } // namespace sources
 
 } // namespace lumaro::schema

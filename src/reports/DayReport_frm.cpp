@@ -27,24 +27,8 @@ namespace {
 
 const QString kTitle = QStringLiteral("盤點");
 
-QString n(double x) { return formatNumber(x); }
-
-// The counted cash as typed: a plain amount within the shop's range, exact to
-// 1/10000. Nothing when it is not one; tooFine tells a figure finer than the
-// books hold, which rounding would turn into another count (1e-5 into 0).
-std::optional<Money> countedCash(const QString& text, bool* tooFine = nullptr)
-{
-    bool ok = false;
-    const double x = toNumberStrict(text.trimmed(), &ok);
-    if (!ok || !isShopNumber(x))
-        return std::nullopt;
-    if (!isMoneyPrecise(x)) {
-        if (tooFine)
-            *tooFine = true;
-        return std::nullopt;
-    }
-    return Money::fromDouble(x);
-}
+QString n(double kg) { return formatNumber(kg); }
+QString n(Money amount) { return amount.toString(); }
 
 } // namespace
 
@@ -60,7 +44,7 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
     row(QStringLiteral("進貨"), QStringLiteral("%1 公斤，%2").arg(n(d.purchaseKg), n(d.purchaseCost)));
     row(QStringLiteral("存入銀行"), n(d.deposits));
     row(QStringLiteral("從銀行提出"), n(d.withdrawals));
-    if (d.adjustments != 0)
+    if (d.adjustments != Money())
         row(QStringLiteral("調整（盤點）"), n(d.adjustments));
     row(QStringLiteral("期初現金 / 期末現金"), QStringLiteral("%1 / %2").arg(n(d.openingCash), n(d.closingCash)));
     row(QStringLiteral("期初銀行 / 期末銀行"), QStringLiteral("%1 / %2").arg(n(d.openingBank), n(d.closingBank)));
@@ -157,7 +141,7 @@ void DayReport_frm::reload()
 void DayReport_frm::txtCounted_Change()
 {
     bool tooFine = false;
-    const std::optional<Money> counted = countedCash(txtCounted->text(), &tooFine);
+    const std::optional<Money> counted = Money::readExact(txtCounted->text(), &tooFine);
     if (!counted) {
         lblDifference->setText(txtCounted->text().trimmed().isEmpty() ? QString()
                                : tooFine                              ? QStringLiteral("（最多四位小數）")
@@ -175,7 +159,7 @@ void DayReport_frm::txtCounted_Change()
 void DayReport_frm::cmdAdjust_Click()
 {
     bool tooFine = false;
-    const std::optional<Money> counted = countedCash(txtCounted->text(), &tooFine);
+    const std::optional<Money> counted = Money::readExact(txtCounted->text(), &tooFine);
     if (!counted) {
         prompts().message(tooFine ? moneyPrecisionRefusal(QStringLiteral("點算的現金"), txtCounted->text().trimmed())
                                   : QStringLiteral("請輸入抽屜裡點算的現金金額。"),

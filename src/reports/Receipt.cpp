@@ -65,9 +65,9 @@ QString receiptHtml(const reports::Receipt& r)
     for (const reports::SaleLine& l : r.lines)
         h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
                             "<td align=\"right\">%4</td></tr>")
-                 .arg(esc(l.name), formatNumber(l.kg), formatNumber(l.price), formatNumber(l.subtotal));
+                 .arg(esc(l.name), formatNumber(l.kg), l.price.toString(), l.subtotal.toString());
     h += QStringLiteral("</table><hr>");
-    h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(formatNumber(r.total));
+    h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(r.total.toString());
     h += QStringLiteral("<p align=\"center\">謝謝惠顧</p></body></html>");
     return h;
 }

@@ -56,9 +56,9 @@ public:
         case 2:
             return formatNumber(l.kg);
         case 3:
-            return formatNumber(l.price);
+            return l.price.toString();
         default:
-            return formatNumber(l.subtotal);
+            return l.subtotal.toString();
         }
     }
 
@@ -209,7 +209,7 @@ void SalesHistory_frm::appendPage()
                           cell(s.settled.toString(dateOnly ? QStringLiteral("yyyy-MM-dd")
                                                            : QStringLiteral("yyyy-MM-dd HH:mm"))));
         grdSales->setItem(row, 2, cell(s.customer));
-        grdSales->setItem(row, 3, cell(formatNumber(s.total), true));
+        grdSales->setItem(row, 3, cell(s.total.toString(), true));
         grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
         grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
         ++row;

@@ -87,7 +87,7 @@ void Settings_frm::cmdSave_Click()
 {
     bool ok = false;
     const double level = toNumberStrict(txtLowStockLevel->text().trimmed(), &ok);
-    if (!ok || level < 0 || level > 1e12) {
+    if (!ok || level < 0 || level > MaxShopNumber) {
         prompts().message(QStringLiteral("低庫存水準要是 0 或更大的公斤數。"), Buttons::Ok, QStringLiteral("系統設定"));
         txtLowStockLevel->setFocus();
         return;

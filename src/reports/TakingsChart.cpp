@@ -17,7 +17,7 @@ TakingsChart::TakingsChart(QWidget* parent) : QChartView(parent)
     setMinimumHeight(220);
 }
 
-void TakingsChart::setTakings(const QDate& last, const QList<double>& perDay)
+void TakingsChart::setTakings(const QDate& last, const QList<Money>& perDay)
 {
     auto* set = new QBarSet(QStringLiteral("營業額"));
     set->setColor(QColor(96, 140, 72)); // tea green
@@ -26,8 +26,9 @@ void TakingsChart::setTakings(const QDate& last, const QList<double>& perDay)
     const qsizetype n = perDay.size();
     double top = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        *set << perDay[i];
-        top = std::max(top, perDay[i]);
+        const double takings = perDay[i].toDouble();
+        *set << takings;
+        top = std::max(top, takings);
         const QDate d = last.addDays(i - n + 1);
         // Every label would crowd thirty bars: the first of each week and the last
         // day, with the month only where it changes, so each fits under its bar.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Money.h"
+
 #include <QChartView>
 #include <QDate>
 #include <QList>
@@ -11,7 +13,7 @@ class TakingsChart : public QChartView {
     Q_OBJECT
 public:
     explicit TakingsChart(QWidget* parent = nullptr);
-    void setTakings(const QDate& last, const QList<double>& perDay);
+    void setTakings(const QDate& last, const QList<Money>& perDay);
 };
 
 } // namespace lumaro

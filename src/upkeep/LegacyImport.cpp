@@ -359,30 +359,22 @@ void removeShopFile(const QString& path)
 // The rows of an old file, numbers and all.
 QString insertTeaSql()
 {
-    using namespace schema;
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
-        .arg(TeaTable, tea::Number, tea::Name, tea::Cost, tea::Price, tea::Stock);
+    return schema::statement(
+        "INSERT INTO {T} ({t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}) VALUES (?, ?, ?, ?, ?)");
 }
 
 QString insertOrderSql()
 {
-    using namespace schema;
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
-        .arg(OrderTable, order::Number, order::Customer, order::Date, order::Contact, order::Status);
+    return schema::statement("INSERT INTO {O} ({o.number}, {o.customer}, {o.date}, {o.contact}, {o.status}) "
+                             "VALUES (?, ?, ?, ?, ?)");
 }
 
 QString insertLineSql()
 {
-    using namespace schema;
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5) VALUES (?, ?, ?, ?)")
-        .arg(LineTable, line::Order, line::Tea, line::Quantity, line::Id);
+    return schema::statement("INSERT INTO {L} ({l.order}, {l.tea}, {l.quantity}, {l.id}) VALUES (?, ?, ?, ?)");
 }
 
-QString balancesSql()
-{
-    using namespace schema;
-    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?").arg(AccountTable, account::Cash, account::Bank);
-}
+QString balancesSql() { return schema::statement("UPDATE {A} SET {a.cash} = ?, {a.bank} = ?"); }
 
 // One file, no write-ahead log beside it.
 const QString kNoWal = QStringLiteral("PRAGMA journal_mode=DELETE");

@@ -1,12 +1,14 @@
 #include "upkeep/Maintenance.h"
 
 #include "base/Money.h"
+#include "base/Numbers.h"
 #include "books/Kinds.h"
 #include "books/Moves.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Sql.h"
 #include "data/Statements.h"
 
 #include <QDir>
@@ -29,40 +31,27 @@ const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
 
 using namespace schema;
 
-QString journalSumsSql()
-{
-    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5")
-        .arg(journal::Tea, journal::StockChange, journal::CashChange, journal::BankChange, JournalTable);
-}
+QString journalSumsSql() { return statement("SELECT {j.tea}, {j.stock}, {j.cash}, {j.bank} FROM {J}"); }
 
-QString balanceSql(const QString& column)
-{
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(column, AccountTable, account::Id);
-}
+QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A} WHERE {a.id} = ?", {column}); }
 
-QString stockSql()
-{
-    return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(tea::Number, tea::Stock, TeaTable);
-}
+QString stockSql() { return statement("SELECT {t.number}, {t.stock} FROM {T} ORDER BY {t.number}"); }
 
 QString orphanLinesSql()
 {
-    return QStringLiteral("SELECT d.%1, d.%2, d.%3, o.%4 IS NULL, t.%5 IS NULL FROM %6 d "
-                          "LEFT JOIN %7 o ON o.%4 = d.%2 LEFT JOIN %8 t ON t.%5 = d.%3 "
-                          "WHERE o.%4 IS NULL OR t.%5 IS NULL ORDER BY d.%1")
-        .arg(line::Id, line::Order, line::Tea, order::Number, tea::Number, LineTable, OrderTable, TeaTable);
+    return statement("SELECT d.{l.id}, d.{l.order}, d.{l.tea}, o.{o.number} IS NULL, t.{t.number} IS NULL FROM {L} d "
+                     "LEFT JOIN {O} o ON o.{o.number} = d.{l.order} LEFT JOIN {T} t ON t.{t.number} = d.{l.tea} "
+                     "WHERE o.{o.number} IS NULL OR t.{t.number} IS NULL ORDER BY d.{l.id}");
 }
 
 QString negativeStockSql()
 {
-    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %3 < 0 ORDER BY %1")
-        .arg(tea::Number, tea::Name, tea::Stock, TeaTable);
+    return statement("SELECT {t.number}, {t.name}, {t.stock} FROM {T} WHERE {t.stock} < 0 ORDER BY {t.number}");
 }
 
 QString badStatusSql()
 {
-    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 NOT IN (0, 1) ORDER BY %1")
-        .arg(order::Number, order::Status, OrderTable);
+    return statement("SELECT {o.number}, {o.status} FROM {O} WHERE {o.status} NOT IN (0, 1) ORDER BY {o.number}");
 }
 
 // The rows whose number in column no move can be worked out on. SQLite keeps
@@ -70,12 +59,12 @@ QString badStatusSql()
 // above every number, so the range test finds it too.
 QString badNumbersSql(Database::Kind k, const QString& table, const QString& column)
 {
-    const QString key = quoteIdentifier(findTable(table)->key), value = quoteIdentifier(column);
+    const QString value = sql::quoted(column), most = sql::number(MaxShopNumber);
     const QString bad = k == Database::Kind::SQLite
-                            ? QStringLiteral("typeof(%1) NOT IN ('integer', 'real') OR abs(%1) > %2")
-                            : QStringLiteral("abs(%1::double precision) > %2");
-    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 IS NOT NULL AND (%4) ORDER BY %1")
-        .arg(key, value, quoteIdentifier(table), bad.arg(value, QStringLiteral("1e12")));
+                            ? statement("typeof({1}) NOT IN ('integer', 'real') OR abs({1}) > {2}", {value, most})
+                            : statement("abs({1}::double precision) > {2}", {value, most});
+    return statement("SELECT {1}, {2} FROM {3} WHERE {2} IS NOT NULL AND ({4}) ORDER BY {1}",
+                     {sql::quoted(findTable(table)->key), value, sql::quoted(table), bad});
 }
 
 // The tables whose numbers are checked: the ones a move works out on.
@@ -85,20 +74,18 @@ const QStringList& checkedTables()
     return checked;
 }
 
-QString accountRowsSql() { return QStringLiteral("SELECT count(*) FROM %1").arg(AccountTable); }
+QString accountRowsSql() { return statement("SELECT count(*) FROM {A}"); }
 
 QString unpricedSalesSql()
 {
-    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 WHERE %6 = ? AND %3 IS NOT NULL AND %7 IS NULL ORDER BY %1")
-        .arg(journal::Id, journal::Order, journal::Tea, journal::TeaName, JournalTable, journal::Kind,
-             journal::UnitPrice);
+    return statement("SELECT {j.id}, {j.order}, {j.tea}, {j.teaName} FROM {J} "
+                     "WHERE {j.kind} = ? AND {j.tea} IS NOT NULL AND {j.price} IS NULL ORDER BY {j.id}");
 }
 
 // Every kind in the journal, with how many rows carry it and the first.
 QString kindsSql()
 {
-    return QStringLiteral("SELECT %1, count(*), min(%2) FROM %3 GROUP BY %1 ORDER BY %1")
-        .arg(journal::Kind, journal::Id, JournalTable);
+    return statement("SELECT {j.kind}, count(*), min({j.id}) FROM {J} GROUP BY {j.kind} ORDER BY {j.kind}");
 }
 
 } // namespace

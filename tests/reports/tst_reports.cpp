@@ -28,7 +28,14 @@
 using namespace lumaro;
 using namespace lumaro::test;
 
+namespace lumaro {
+// How QCOMPARE shows an amount.
+char* toString(const Money& m) { return qstrdup(m.toString().toUtf8().constData()); }
+} // namespace lumaro
+
 namespace {
+
+Money M(double x) { return Money::fromDouble(x); }
 
 // Runs a move, then stamps the journal rows it wrote with a local time, as if
 // it had been made then.
@@ -163,6 +170,7 @@ private slots:
         QTest::addColumn<int>("scenario");
         QTest::newRow("checkouts, a purchase, transfers and a count") << 0;
         QTest::newRow("yesterday and tomorrow stay out; just after midnight counts") << 1;
+        QTest::newRow("cents add up exactly") << 2;
     }
 
     // Hand-counted: A sells at 12.5 and costs 10, B sells at 30 and costs 20.
@@ -193,21 +201,27 @@ private slots:
                        [](Database& db) { money::adjust(db, Money::fromDouble(-2.5), QStringLiteral("盤點")); }});
             // 2 x 12.5 + 30 and 3 x 12.5; 4 kg of B at 20.
             e = {2, 92.5, 4, 80, 100, 30, -2.5, {{QStringLiteral("A"), 5}, {QStringLiteral("B"), 1}}};
-        } else {
+        } else if (scenario == 1) {
             run(shop, {at(-1, 23, 59), checkout(shop, QStringLiteral("前一天"), {{QStringLiteral("B"), 2}})});
             run(shop, {at(0, 0, 1), checkout(shop, QStringLiteral("剛過午夜"), {{QStringLiteral("A"), 1}})});
             run(shop, {at(1, 0, 0), checkout(shop, QStringLiteral("隔天"), {{QStringLiteral("A"), 4}})});
             e = {1, 12.5, 0, 0, 0, 0, 0, {{QStringLiteral("A"), 1}}};
+        } else {
+            shop.tea(QStringLiteral("C"), QStringLiteral("茶梗"), 0, 0.1, 10)
+                .tea(QStringLiteral("D"), QStringLiteral("茶角"), 0, 0.2, 10);
+            run(shop, {at(0, 9, 0), checkout(shop, QStringLiteral("一"), {{QStringLiteral("C"), 1}})});
+            run(shop, {at(0, 10, 0), checkout(shop, QStringLiteral("二"), {{QStringLiteral("D"), 1}})});
+            e = {2, 0.3, 0, 0, 0, 0, 0, {{QStringLiteral("C"), 1}, {QStringLiteral("D"), 1}}};
         }
 
         const reports::DayReport d = reports::dayReport(shop.db(), day);
         QCOMPARE(d.orders, e.orders);
-        QCOMPARE(d.takings, e.takings);
+        QCOMPARE(d.takings, M(e.takings));
         QCOMPARE(d.purchaseKg, e.purchaseKg);
-        QCOMPARE(d.purchaseCost, e.purchaseCost);
-        QCOMPARE(d.deposits, e.deposits);
-        QCOMPARE(d.withdrawals, e.withdrawals);
-        QCOMPARE(d.adjustments, e.adjustments);
+        QCOMPARE(d.purchaseCost, M(e.purchaseCost));
+        QCOMPARE(d.deposits, M(e.deposits));
+        QCOMPARE(d.withdrawals, M(e.withdrawals));
+        QCOMPARE(d.adjustments, M(e.adjustments));
         QCOMPARE(d.sold.size(), e.soldKg.size());
         for (int i = 0; i < e.soldKg.size(); ++i) {
             QCOMPARE(d.sold[i].tea, e.soldKg[i].first);
@@ -218,12 +232,12 @@ private slots:
                  d.openingCash + d.takings - d.purchaseCost - d.deposits + d.withdrawals + d.adjustments);
         QCOMPARE(d.closingBank, d.openingBank + d.deposits - d.withdrawals);
         if (scenario == 0) {
-            QCOMPARE(d.closingCash - d.openingCash, shop.cash() - 1000);
-            QCOMPARE(d.closingBank - d.openingBank, shop.bank() - 500);
+            QCOMPARE(d.closingCash - d.openingCash, M(shop.cash() - 1000));
+            QCOMPARE(d.closingBank - d.openingBank, M(shop.bank() - 500));
         }
-        const QList<double> chart = reports::dailyTakings(shop.db(), day.addDays(1), 3);
+        const QList<Money> chart = reports::dailyTakings(shop.db(), day.addDays(1), 3);
         QCOMPARE(chart.size(), 3);
-        QCOMPARE(chart[1], e.takings);
+        QCOMPARE(chart[1], M(e.takings));
     }
 
     // Newest first, a page at a time, with no order lost or repeated where
@@ -258,12 +272,12 @@ private slots:
         const QList<reports::Sale> some = reports::salesPage(shop.db(), f, 50);
         QCOMPARE(some.size(), 3);
         QCOMPARE(some[0].customer, QStringLiteral("100% 王"));
-        QCOMPARE(some[0].total, 6 * 12.5);
+        QCOMPARE(some[0].total, M(6 * 12.5));
 
         const QList<reports::SaleLine> lines = reports::saleLines(shop.db(), orders.first());
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines[0].kg, 7.0);
-        QCOMPARE(lines[0].subtotal, 87.5);
+        QCOMPARE(lines[0].subtotal, M(87.5));
     }
 
     // Orders settled before the shop kept its journal come after the journal's,
@@ -295,16 +309,16 @@ private slots:
             QDate from;
             QString customer;
             QList<qlonglong> orders;
-            QList<double> totals;
+            QList<Money> totals;
             QDate to = QDate::currentDate();
         };
         for (const Case& c :
-             {Case{QDate(1999, 12, 1), {}, {now, old, older}, {12.5, 30, 30}},
-              Case{QDate(1999, 12, 1), QStringLiteral("林"), {now, older}, {12.5, 30}},
-              Case{QDate(1999, 12, 1), {}, {older}, {30}, QDate(1999, 12, 28)}, Case{today, {}, {now}, {12.5}}}) {
+             {Case{QDate(1999, 12, 1), {}, {now, old, older}, {M(12.5), M(30), M(30)}},
+              Case{QDate(1999, 12, 1), QStringLiteral("林"), {now, older}, {M(12.5), M(30)}},
+              Case{QDate(1999, 12, 1), {}, {older}, {M(30)}, QDate(1999, 12, 28)}, Case{today, {}, {now}, {M(12.5)}}}) {
             const reports::SalesFilter f{c.from, c.to, c.customer};
             QList<qlonglong> orders;
-            QList<double> totals;
+            QList<Money> totals;
             QString cursor;
             for (int guard = 0; guard < 10; ++guard) {
                 const QList<reports::Sale> page = reports::salesPage(shop.db(), f, 1, cursor);
@@ -323,9 +337,9 @@ private slots:
 
         const QList<reports::SaleLine> lines = reports::saleLines(shop.db(), older);
         QCOMPARE(lines.size(), 1);
-        QCOMPARE(lines[0].price, 15.0);
-        QCOMPARE(lines[0].subtotal, 30.0);
-        QCOMPARE(reports::saleLines(shop.db(), now)[0].price, 12.5); // as charged
+        QCOMPARE(lines[0].price, M(15));
+        QCOMPARE(lines[0].subtotal, M(30));
+        QCOMPARE(reports::saleLines(shop.db(), now)[0].price, M(12.5)); // as charged
         QVERIFY_THROWS_EXCEPTION(DataError, reports::receipt(shop.db(), older));
 
         const QString path = shop.folder() + QStringLiteral("/林.csv");

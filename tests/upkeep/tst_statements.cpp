@@ -1,4 +1,6 @@
 #include "data/DataError.h"
+#include "data/Schema.h"
+#include "data/Sql.h"
 #include "data/Statements.h"
 #include "support/TestShop.h"
 #include "upkeep/StatementRegistry.h"
@@ -81,6 +83,57 @@ QString runInOrder(Database& db, const QList<Statement>& statements, const QStri
     return failed;
 }
 
+// Each table of the shop as its database describes it, one line a table:
+// the columns in order, each with its type, ! for NOT NULL, =default, key
+// (+ when the key counts on by itself: AUTOINCREMENT, or an identity), and ±
+// for the range check against ±1e12.
+QStringList tablesOf(TestShop& shop)
+{
+    const bool sqlite = !TestShop::onPostgres();
+    const QString columns =
+        sqlite
+            ? QStringLiteral(
+                  "SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk, instr(m.sql, 'AUTOINCREMENT') > "
+                  "0, "
+                  "instr(m.sql, '(' || p.name || ' BETWEEN -1e12 AND 1e12)') > 0, t.strict FROM sqlite_master m "
+                  "JOIN pragma_table_info(m.name) p JOIN pragma_table_list(m.name) t "
+                  "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite!_%' ESCAPE '!' ORDER BY m.rowid, p.cid")
+            : QStringLiteral(
+                  "SELECT c.table_name, c.column_name, c.udt_name, c.is_nullable = 'NO', c.column_default, "
+                  "EXISTS (SELECT 1 FROM information_schema.table_constraints k JOIN "
+                  "information_schema.key_column_usage u "
+                  "USING (constraint_schema, constraint_name) WHERE k.constraint_type = 'PRIMARY KEY' "
+                  "AND u.table_name = c.table_name AND u.column_name = c.column_name), c.is_identity = 'YES', "
+                  "EXISTS (SELECT 1 FROM pg_constraint x WHERE x.conrelid = quote_ident(c.table_name)::regclass "
+                  "AND x.contype = 'c' AND pg_get_constraintdef(x.oid) LIKE '%' || quote_ident(c.column_name) || '%' "
+                  "AND pg_get_constraintdef(x.oid) LIKE '%''-1000000000000''%' "
+                  "AND pg_get_constraintdef(x.oid) LIKE '%''1000000000000''%'), false "
+                  "FROM information_schema.columns c "
+                  "JOIN pg_class r ON r.relname = c.table_name AND r.relnamespace = current_schema()::regnamespace "
+                  "WHERE c.table_schema = current_schema() ORDER BY r.oid, c.ordinal_position");
+    QMap<QString, QStringList> described;
+    QStringList order;
+    for (const QVariantList& r : shop.rows(columns)) {
+        const QString table = r[0].toString() + (r[8].toBool() ? QStringLiteral(" strict") : QString());
+        if (!described.contains(table))
+            order << table;
+        QString c = r[1].toString() + u' ' + r[2].toString();
+        if (r[3].toBool())
+            c += u'!';
+        if (!r[4].isNull())
+            c += u'=' + r[4].toString();
+        if (r[5].toBool())
+            c += r[6].toBool() ? QStringLiteral(" key+") : QStringLiteral(" key");
+        if (r[7].toBool())
+            c += QStringLiteral(" ±");
+        described[table] << c;
+    }
+    QStringList out;
+    for (const QString& table : order)
+        out << table + QStringLiteral(": ") + described[table].join(QStringLiteral(", "));
+    return out;
+}
+
 } // namespace
 
 class StatementsTest : public QObject {
@@ -133,6 +186,60 @@ private slots:
                                                     q.lastError().text()));
         }
         QSqlDatabase::removeDatabase(name);
+    }
+
+    // A fresh shop's tables are the ones every shop of this version has: the
+    // file format, which must not shift when the CREATE statements are made
+    // differently. The journal's kind takes any text.
+    void aFreshShopHasTheseTables()
+    {
+        TestShop shop;
+        const QStringList sqlite = {
+            QStringLiteral("茶葉資料表 strict: 編號 TEXT! key, 名稱 TEXT, 進價 REAL ±, 訂價 REAL ±, 庫存 REAL=0 ±"),
+            QStringLiteral(
+                "訂單資料表 strict: 訂單編號 INTEGER key+, 客戶名稱 TEXT, 訂購日期 TEXT=date('now','localtime'), "
+                "連絡方式 TEXT, 訂單狀態 INTEGER!=0"),
+            QStringLiteral("訂單明細表 strict: 訂單編號 INTEGER, 茶葉編號 TEXT, 數量 INTEGER ±, 明細編號 INTEGER key+"),
+            QStringLiteral("帳款資料表 strict: 帳號 INTEGER key, 現金 REAL ±, 銀行 REAL ±"),
+            QStringLiteral("密碼表 strict: 密碼 TEXT"),
+            QStringLiteral(
+                "帳務日誌表 strict: 日誌編號 INTEGER key, 異動編號 TEXT!, 種類 TEXT!, 時間 TEXT!, 終端 TEXT, "
+                "訂單編號 INTEGER, 茶葉編號 TEXT, 茶葉名稱 TEXT, 庫存變動 REAL!=0 ±, 單價 REAL ±, "
+                "現金變動 REAL!=0 ±, 銀行變動 REAL!=0 ±, 說明 TEXT"),
+            QStringLiteral("設定表 strict: 項目 TEXT! key, 內容 TEXT"),
+        };
+        const QStringList postgres = {
+            QStringLiteral("茶葉資料表: 編號 text! key, 名稱 text, 進價 float8 ±, 訂價 float8 ±, 庫存 float8=0 ±"),
+            QStringLiteral("訂單資料表: 訂單編號 int4! key+, 客戶名稱 text, 訂購日期 date=CURRENT_DATE, 連絡方式 text, "
+                           "訂單狀態 int4!=0"),
+            QStringLiteral("訂單明細表: 訂單編號 int4, 茶葉編號 text, 數量 int4 ±, 明細編號 int4! key+"),
+            QStringLiteral("帳款資料表: 帳號 int4! key, 現金 float8 ±, 銀行 float8 ±"),
+            QStringLiteral("密碼表: 密碼 text"),
+            QStringLiteral("帳務日誌表: 日誌編號 int8! key+, 異動編號 text!, 種類 text!, 時間 text!, 終端 text, "
+                           "訂單編號 int4, 茶葉編號 text, 茶葉名稱 text, 庫存變動 float8!=0 ±, 單價 float8 ±, "
+                           "現金變動 float8!=0 ±, 銀行變動 float8!=0 ±, 說明 text"),
+            QStringLiteral("設定表: 項目 text! key, 內容 text"),
+            QStringLiteral("資料版本表: 版本 int4!"),
+        };
+        QCOMPARE(tablesOf(shop), TestShop::onPostgres() ? postgres : sqlite);
+    }
+
+    // A name from outside the schema is quoted whole: it names a table that is
+    // not there, and runs nothing of its own.
+    void aHostileNameStaysAName()
+    {
+        TestShop shop;
+        for (const char* hostile : {"x\"; DROP TABLE 密碼表; --", "密碼表\" WHERE 0 --", "密碼表 p"}) {
+            const QString name = QString::fromUtf8(hostile);
+            QVERIFY(!sql::isPlainName(name));
+            QVERIFY_THROWS_EXCEPTION(DataError,
+                                     shop.exec(schema::statement("SELECT count(*) FROM {1}", {sql::quoted(name)})));
+        }
+        QCOMPARE(shop.scalar(schema::statement("SELECT count(*) FROM {1}", {sql::quoted(schema::PasswordTable)}))
+                     .toInt(),
+                 1);
+        QCOMPARE(schema::statement("SELECT {p.value} FROM {P} WHERE {p.none}"),
+                 QStringLiteral("SELECT 密碼 FROM 密碼表 WHERE {p.none}"));
     }
 };
 

@@ -1,0 +1,67 @@
+// The triggers of the shop's tables, declared in Schema.h.
+#include "data/Schema.h"
+
+namespace lumaro::schema {
+
+namespace {
+
+// The journal row of the stock a tea brings along or takes away: its kind,
+// the row (NEW or OLD) the tea's number and name come from, the change of
+// stock, and why. Each database makes the move's id and the UTC time its own way.
+QString stockRow(Dialect d, const QString& kind, const char* tea, const char* stock, const char* note)
+{
+    const bool sqlite = d == Dialect::SQLite;
+    return statement("INSERT INTO {J} ({j.move}, {j.kind}, {j.time}, {j.tea}, {j.teaName}, {j.stock}, {j.note}) "
+                     "VALUES ({1}, {2}, {3}, {4}.{t.number}, {4}.{t.name}, {5}, {6});",
+                     {sqlite ? QStringLiteral("lower(hex(randomblob(16)))") : QStringLiteral("gen_random_uuid()::text"),
+                      sql::literal(kind),
+                      sqlite ? QStringLiteral("strftime('%Y-%m-%d %H:%M:%S','now')")
+                             : QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')"),
+                      QString::fromUtf8(tea), statement(stock), sql::literal(QString::fromUtf8(note))});
+}
+
+QString added(Dialect d) { return stockRow(d, journalKind::Opening, "NEW", "NEW.{t.stock}", "新增茶葉時的庫存"); }
+QString deleted(Dialect d) { return stockRow(d, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "刪除茶葉"); }
+QString renumberedFrom(Dialect d)
+{
+    return stockRow(d, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "更改茶葉編號");
+}
+QString renumberedTo(Dialect d) { return stockRow(d, journalKind::Adjustment, "NEW", "OLD.{t.stock}", "更改茶葉編號"); }
+
+} // namespace
+
+// The catalogue adds, deletes and renumbers teas through its data control;
+// the stock such a tea brings or takes along is journaled with it, so the
+// books still add up. Changes of the stock itself are never journaled here:
+// those belong to the moves, and one made behind their back must show.
+QStringList sqliteTriggers()
+{
+    constexpr Dialect d = Dialect::SQLite;
+    return {
+        statement("CREATE TRIGGER {T}_新增 AFTER INSERT ON {T} WHEN COALESCE(NEW.{t.stock}, 0) <> 0 BEGIN {1} END",
+                  {added(d)}),
+        statement("CREATE TRIGGER {T}_刪除 AFTER DELETE ON {T} WHEN COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} END",
+                  {deleted(d)}),
+        statement("CREATE TRIGGER {T}_改編號 AFTER UPDATE OF {t.number} ON {T} "
+                  "WHEN OLD.{t.number} IS NOT NEW.{t.number} AND COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} {2} END",
+                  {renumberedFrom(d), renumberedTo(d)}),
+    };
+}
+
+QStringList postgresTriggers()
+{
+    constexpr Dialect d = Dialect::PostgreSQL;
+    return {
+        statement("CREATE FUNCTION {T}_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                  "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.{t.stock}, 0) <> 0 THEN {1} END IF; RETURN NULL; END IF; "
+                  "IF COALESCE(OLD.{t.stock}, 0) = 0 OR (TG_OP = 'UPDATE' AND OLD.{t.number} = NEW.{t.number}) "
+                  "THEN RETURN NULL; END IF; "
+                  "IF TG_OP = 'DELETE' THEN {2} RETURN NULL; END IF; "
+                  "{3} {4} RETURN NULL; END $$",
+                  {added(d), deleted(d), renumberedFrom(d), renumberedTo(d)}),
+        statement("CREATE TRIGGER {T}_記帳 AFTER INSERT OR DELETE OR UPDATE OF {t.number} ON {T} "
+                  "FOR EACH ROW EXECUTE FUNCTION {T}_記帳()"),
+    };
+}
+
+} // namespace lumaro::schema
