@@ -39,46 +39,38 @@ using namespace schema;
 // The columns a journal row is written with, all but its own number.
 QString journalColumns()
 {
-    return QStringLiteral("(%1)").arg(QStringList{journal::Move, journal::Kind, journal::Time, journal::Terminal,
-                                                  journal::Order, journal::Tea, journal::TeaName, journal::StockChange,
-                                                  journal::UnitPrice, journal::CashChange, journal::BankChange,
-                                                  journal::Note}
-                                          .join(QStringLiteral(", ")));
+    return statement("({j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, {j.stock}, "
+                     "{j.price}, {j.cash}, {j.bank}, {j.note})");
 }
 
 QString recordSql(Database::Kind k)
 {
-    return QStringLiteral("INSERT INTO %1 %2 VALUES (?, ?, %3, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-        .arg(JournalTable, journalColumns(), clock(k));
+    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?)", {journalColumns(), clock(k)});
 }
 
 QString checkoutLinesSql(Database::Kind k)
 {
-    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, l.%4, l.%5, t.%6, -COALESCE(l.%7, 0), %8, 0, 0, NULL "
-                          "FROM %9 l JOIN %10 t ON t.%11 = l.%5 WHERE l.%4 = ? ORDER BY l.%12")
-        .arg(JournalTable, journalColumns(), clock(k), line::Order, line::Tea, tea::Name, line::Quantity,
-             Database::roundedAmount(k, QStringLiteral("t.") + tea::Price), LineTable, TeaTable, tea::Number, line::Id);
+    return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, l.{l.order}, l.{l.tea}, t.{t.name}, "
+                     "-COALESCE(l.{l.quantity}, 0), {3}, 0, 0, NULL "
+                     "FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE l.{l.order} = ? ORDER BY l.{l.id}",
+                     {journalColumns(), clock(k), Database::roundedAmount(k, statement("t.{t.price}"))});
 }
 
 QString openingTeasSql(Database::Kind k)
 {
-    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, NULL, %4, %5, %6, NULL, 0, 0, ? "
-                          "FROM %7 WHERE %6 IS NOT NULL AND %6 <> 0 ORDER BY %4")
-        .arg(JournalTable, journalColumns(), clock(k), tea::Number, tea::Name, tea::Stock, TeaTable);
+    return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, NULL, {t.number}, {t.name}, {t.stock}, NULL, 0, 0, ? "
+                     "FROM {T} WHERE {t.stock} IS NOT NULL AND {t.stock} <> 0 ORDER BY {t.number}",
+                     {journalColumns(), clock(k)});
 }
 
 QString openingBalancesSql(Database::Kind k)
 {
-    return QStringLiteral("INSERT INTO %1 %2 SELECT ?, ?, %3, ?, NULL, NULL, NULL, 0, NULL, "
-                          "COALESCE(%4, 0), COALESCE(%5, 0), ? "
-                          "FROM %6 ORDER BY %7 LIMIT 1")
-        .arg(JournalTable, journalColumns(), clock(k), account::Cash, account::Bank, AccountTable, account::Id);
+    return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, NULL, NULL, NULL, 0, NULL, "
+                     "COALESCE({a.cash}, 0), COALESCE({a.bank}, 0), ? FROM {A} ORDER BY {a.id} LIMIT 1",
+                     {journalColumns(), clock(k)});
 }
 
-QString moveStoredSql()
-{
-    return QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(JournalTable, journal::Move);
-}
+QString moveStoredSql() { return statement("SELECT 1 FROM {J} WHERE {j.move} = ? LIMIT 1"); }
 
 QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s); }
 

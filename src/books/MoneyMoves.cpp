@@ -27,11 +27,7 @@ namespace {
 
 using namespace schema;
 
-QString teaToBuySql()
-{
-    return QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ?")
-        .arg(tea::Cost, tea::Stock, tea::Name, TeaTable, tea::Number);
-}
+QString teaToBuySql() { return statement("SELECT {t.cost}, {t.stock}, {t.name} FROM {T} WHERE {t.number} = ?"); }
 
 } // namespace
 

@@ -21,24 +21,20 @@ using namespace schema;
 // The account row; a move on the server locks it for the rest of the move.
 QString accountRowSql(bool lock)
 {
-    const QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4 ORDER BY %1 LIMIT 1")
-                            .arg(account::Id, account::Cash, account::Bank, AccountTable);
-    return lock ? sql + QStringLiteral(" FOR UPDATE") : sql;
+    return statement("SELECT {a.id}, {a.cash}, {a.bank} FROM {A} ORDER BY {a.id} LIMIT 1") + part(lock, " FOR UPDATE");
 }
 
 QString addToCashSql(Database::Kind k)
 {
-    return QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 = ?")
-        .arg(AccountTable, account::Cash,
-             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Cash)), account::Id);
+    return statement("UPDATE {A} SET {a.cash} = {1} WHERE {a.id} = ?",
+                     {Database::roundedAmount(k, statement("COALESCE({a.cash}, 0) + ?"))});
 }
 
 QString addToBalancesSql(Database::Kind k)
 {
-    return QStringLiteral("UPDATE %1 SET %2 = %3, %4 = %5 WHERE %6 = ?")
-        .arg(AccountTable, account::Cash,
-             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Cash)), account::Bank,
-             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + ?").arg(account::Bank)), account::Id);
+    return statement("UPDATE {A} SET {a.cash} = {1}, {a.bank} = {2} WHERE {a.id} = ?",
+                     {Database::roundedAmount(k, statement("COALESCE({a.cash}, 0) + ?")),
+                      Database::roundedAmount(k, statement("COALESCE({a.bank}, 0) + ?"))});
 }
 
 // Every tea a move names changed by the sum of its journal rows' stock
@@ -46,11 +42,10 @@ QString addToBalancesSql(Database::Kind k)
 // exactly what the journal says it did.
 QString addToStockSql(Database::Kind k)
 {
-    return QStringLiteral("UPDATE %1 SET %2 = %3 FROM (SELECT %4 AS tea, SUM(%5) AS kg FROM %6 "
-                          "WHERE %7 = ? AND %4 IS NOT NULL GROUP BY %4) AS moved WHERE %1.%8 = moved.tea")
-        .arg(TeaTable, tea::Stock,
-             Database::roundedAmount(k, QStringLiteral("COALESCE(%1, 0) + moved.kg").arg(tea::Stock)), journal::Tea,
-             journal::StockChange, JournalTable, journal::Move, tea::Number);
+    return statement("UPDATE {T} SET {t.stock} = {1} FROM (SELECT {j.tea} AS tea, SUM({j.stock}) AS kg FROM {J} "
+                     "WHERE {j.move} = ? AND {j.tea} IS NOT NULL GROUP BY {j.tea}) AS moved "
+                     "WHERE {T}.{t.number} = moved.tea",
+                     {Database::roundedAmount(k, statement("COALESCE({t.stock}, 0) + moved.kg"))});
 }
 
 int affectedRows(QSqlQuery q)

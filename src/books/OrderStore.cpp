@@ -25,10 +25,9 @@ using namespace schema;
 // Settling needs no names: a long order is read faster without them.
 QString pricedLinesSql(bool names = true)
 {
-    return QStringLiteral("SELECT l.%1, l.%2, %3, t.%4, t.%10, t.%5 IS NOT NULL FROM %6 l LEFT JOIN %7 t "
-                          "ON t.%5 = l.%1 WHERE l.%8 = ? ORDER BY l.%9")
-        .arg(line::Tea, line::Quantity, names ? QStringLiteral("t.") + tea::Name : QStringLiteral("NULL"), tea::Price,
-             tea::Number, LineTable, TeaTable, line::Order, line::Id, tea::Stock);
+    return statement("SELECT l.{l.tea}, l.{l.quantity}, {1}, t.{t.price}, t.{t.stock}, t.{t.number} IS NOT NULL "
+                     "FROM {L} l LEFT JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE l.{l.order} = ? ORDER BY l.{l.id}",
+                     {names ? statement("t.{t.name}") : QStringLiteral("NULL")});
 }
 
 QList<PricedLine> readPricedLines(Database& db, const QString& sql, qlonglong order)
@@ -49,21 +48,11 @@ QList<PricedLine> readPricedLines(Database& db, const QString& sql, qlonglong or
     return out;
 }
 
-QString settledTotalSql()
-{
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 IS NULL")
-        .arg(journal::CashChange, JournalTable, journal::Move, journal::Tea);
-}
+QString settledTotalSql() { return statement("SELECT {j.cash} FROM {J} WHERE {j.move} = ? AND {j.tea} IS NULL"); }
 
-QString markSettledSql()
-{
-    return QStringLiteral("UPDATE %1 SET %2 = 1 WHERE %3 = ? AND %2 = 0").arg(OrderTable, order::Status, order::Number);
-}
+QString markSettledSql() { return statement("UPDATE {O} SET {o.status} = 1 WHERE {o.number} = ? AND {o.status} = 0"); }
 
-QString orderStatusSql()
-{
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(order::Status, OrderTable, order::Number);
-}
+QString orderStatusSql() { return statement("SELECT {o.status} FROM {O} WHERE {o.number} = ?"); }
 
 int affectedRows(QSqlQuery& q)
 {

@@ -33,8 +33,7 @@ const QString kCountObjects = QStringLiteral("SELECT count(*) FROM sqlite_master
 QString firstAccountSql()
 {
     using namespace schema;
-    return QStringLiteral("INSERT INTO %1 (%2, %3, %4) VALUES (1, 0, 0)")
-        .arg(AccountTable, account::Id, account::Cash, account::Bank);
+    return statement("INSERT INTO {A} ({a.id}, {a.cash}, {a.bank}) VALUES (1, 0, 0)");
 }
 
 QString nextConnectionName()
