@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "data/Snapshot.h"
+#include "data/Sql.h"
 #include "data/Statements.h"
 #include "data/Transaction.h"
 
@@ -22,8 +23,8 @@ using namespace schema;
 
 QString outOfRangeSql(const QString& table, const QString& column)
 {
-    return QStringLiteral("SELECT %1, %2 FROM %3 WHERE NOT (%2 BETWEEN -1e12 AND 1e12) LIMIT 1")
-        .arg(findTable(table)->key, column, table);
+    return statement("SELECT {1}, {2} FROM {3} WHERE NOT ({2} BETWEEN -{4} AND {4}) LIMIT 1",
+                     {findTable(table)->key, column, table, sql::number(MaxShopNumber)});
 }
 
 // Rebuilding a table on SQLite, under the name it is built with first.
