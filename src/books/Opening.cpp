@@ -44,7 +44,12 @@ QString balancesSql() { return schema::statement("UPDATE {A} SET {a.cash} = ?, {
 
 void setOpeningBalances(Database& db, const OpeningBalances& opening)
 {
-    db.exec(balancesSql(), {opening.cash.toDouble(), opening.bank.toDouble()});
+    setStoredBalances(db, opening.cash.toDouble(), opening.bank.toDouble());
+}
+
+void setStoredBalances(Database& db, const QVariant& cash, const QVariant& bank)
+{
+    db.exec(balancesSql(), {cash, bank});
 }
 
 QList<Statement> openingStatements(Database::Kind) { return {{QStringLiteral("opening: balances"), balancesSql()}}; }

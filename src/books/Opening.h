@@ -27,6 +27,8 @@ std::optional<Money> readOpeningAmount(const QString& text, QString* why);
 // Sets the new shop's balances, inside Database::create's transaction (its
 // fill), before the opening rows are written from them.
 void setOpeningBalances(Database& db, const OpeningBalances& opening);
+// The same with the figures as another file stored them, unconverted.
+void setStoredBalances(Database& db, const QVariant& cash, const QVariant& bank);
 
 } // namespace lumaro
 

@@ -28,6 +28,7 @@ namespace {
 // The statements of opening a shop, on either database.
 const QString kWal = QStringLiteral("PRAGMA journal_mode=WAL");
 const QString kFullSync = QStringLiteral("PRAGMA synchronous=FULL");
+const QString kNoWal = QStringLiteral("PRAGMA journal_mode=DELETE");
 const QString kCountObjects = QStringLiteral("SELECT count(*) FROM sqlite_master");
 
 QString firstAccountSql()
@@ -276,6 +277,8 @@ void Database::foldLog(const QString& file) noexcept
     QSqlDatabase::removeDatabase(name);
 }
 
+void Database::useRollbackJournal() { exec(kNoWal); }
+
 void Database::configureSQLite()
 {
     // WAL lets a backup or a second terminal read while the counter writes;
@@ -469,6 +472,7 @@ QList<Statement> databaseStatements(Dialect dialect)
             {m + QStringLiteral("read only"), sqliteQueryOnlySql()},
             {m + QStringLiteral("journal mode"), kWal},
             {m + QStringLiteral("sync"), kFullSync},
+            {m + QStringLiteral("no write-ahead log"), kNoWal},
             {m + QStringLiteral("objects"), kCountObjects},
             {m + QStringLiteral("version"), schema::sqliteVersionSql()},
             {m + QStringLiteral("set version"), schema::sqliteSetVersionSql(schema::CurrentVersion)},

@@ -90,6 +90,10 @@ public:
     // connection, so the file alone holds everything (a copy made afterwards
     // needs no -wal beside it). Used when the program ends.
     void closeForExit() noexcept;
+    // Leaves the write-ahead log for a plain rollback journal, so the file
+    // stands alone (a shop made under another name before it takes its own);
+    // the program turns the log back on when it opens the shop.
+    void useRollbackJournal();
     // The same for a shop file nobody may have open, without reading its
     // tables: a file the program refuses, or a damaged one, is folded as far
     // as SQLite can, and a rollback journal a crash left is rolled back.

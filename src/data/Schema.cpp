@@ -151,6 +151,16 @@ QString rangeCheck(const QString& column)
     return statement("CHECK ({1} BETWEEN -{2} AND {2})", {column, sql::number(MaxShopNumber)});
 }
 
+QString insertRowSql(const QString& table)
+{
+    const TableDef& t = *findTable(table);
+    QStringList names;
+    for (const ColumnDef& c : t.columns)
+        names << sql::name(c.name);
+    return statement("INSERT INTO {1} ({2}) VALUES ({3})",
+                     {sql::name(t.name), names.join(QStringLiteral(", ")), sql::marks(names.size())});
+}
+
 QStringList numberColumns(const QString& table)
 {
     QStringList out;
@@ -323,6 +333,8 @@ QList<Statement> statements(Dialect k)
     };
     for (const auto& [name, source] : named)
         out << Statement{QStringLiteral("source: ") + QLatin1String(name), source->text};
+    for (const QString& table : {TeaTable, OrderTable, LineTable})
+        out << Statement{QStringLiteral("schema: a whole row of ") + table, insertRowSql(table)};
     return out;
 }
 

@@ -161,6 +161,9 @@ QStringList sqliteIndexes(const QString& table);
 // The number columns of a table: the ones that refuse non-finite values and
 // values beyond MaxShopNumber.
 QStringList numberColumns(const QString& table);
+// A whole row of a table in its column order, numbers and all, every value
+// bound: how rows brought over from another file are written.
+QString insertRowSql(const QString& table);
 // The CHECK expression that keeps one column in range (true for NULL).
 QString rangeCheck(const QString& column);
 // The index of the sales by time: only each checkout's own row (the one without

@@ -1,9 +1,9 @@
 #include "upkeep/Backups.h"
 
+#include "books/Audit.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Faults.h"
-#include "upkeep/Maintenance.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,6 +3,7 @@
 #include "JetFileReader.h"
 #include "base/Dates.h"
 #include "base/Numbers.h"
+#include "books/Opening.h"
 #include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -356,29 +357,6 @@ void removeShopFile(const QString& path)
     QFile::remove(path + QStringLiteral("-journal"));
 }
 
-// The rows of an old file, numbers and all.
-QString insertTeaSql()
-{
-    return schema::statement(
-        "INSERT INTO {T} ({t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}) VALUES (?, ?, ?, ?, ?)");
-}
-
-QString insertOrderSql()
-{
-    return schema::statement("INSERT INTO {O} ({o.number}, {o.customer}, {o.date}, {o.contact}, {o.status}) "
-                             "VALUES (?, ?, ?, ?, ?)");
-}
-
-QString insertLineSql()
-{
-    return schema::statement("INSERT INTO {L} ({l.order}, {l.tea}, {l.quantity}, {l.id}) VALUES (?, ?, ?, ?)");
-}
-
-QString balancesSql() { return schema::statement("UPDATE {A} SET {a.cash} = ?, {a.bank} = ?"); }
-
-// One file, no write-ahead log beside it.
-const QString kNoWal = QStringLiteral("PRAGMA journal_mode=DELETE");
-
 // One prepared statement per table, reused for every row: a shop of a hundred
 // thousand order lines then imports in about a second.
 class Inserter {
@@ -412,7 +390,7 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     };
 
     {
-        Inserter teas(db, schema::TeaTable, insertTeaSql());
+        Inserter teas(db, schema::TeaTable, schema::insertRowSql(schema::TeaTable));
         for (qsizetype i = 0; i < shop.teas.size(); ++i) {
             const auto& t = shop.teas[i];
             teas.insert(i, {t.number, t.name, t.cost, t.price, t.stock});
@@ -421,7 +399,7 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     }
     {
         // The numbers are kept; SQLite's AUTOINCREMENT then continues after the highest.
-        Inserter orders(db, schema::OrderTable, insertOrderSql());
+        Inserter orders(db, schema::OrderTable, schema::insertRowSql(schema::OrderTable));
         for (qsizetype i = 0; i < shop.orders.size(); ++i) {
             const auto& o = shop.orders[i];
             orders.insert(i, {o.number, o.customer, o.date, o.contact, o.status});
@@ -430,14 +408,14 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
     }
     {
         // Kept numbers, as for orders: the auto-number continues after the highest.
-        Inserter lines(db, schema::LineTable, insertLineSql());
+        Inserter lines(db, schema::LineTable, schema::insertRowSql(schema::LineTable));
         for (qsizetype i = 0; i < shop.lines.size(); ++i) {
             const auto& l = shop.lines[i];
             lines.insert(i, {l.order, l.tea, l.quantity, l.id});
             step(QStringLiteral("寫入訂單明細"));
         }
     }
-    db.exec(balancesSql(), {shop.cash, shop.bank});
+    setStoredBalances(db, shop.cash, shop.bank);
 }
 
 } // namespace
@@ -472,7 +450,7 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
             auto db = createShop(temp, shop.password, [&](Database& d) { store(d, shop, progress); });
             // One file, no write-ahead log beside it, before it takes its real name;
             // the program turns the log back on when it opens the shop.
-            db->exec(kNoWal);
+            db->useRollbackJournal();
         }
         // Refuses to replace a target that appeared meanwhile.
         if (!QFile::rename(temp, target))
@@ -521,19 +499,6 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     if (!read.ok)
         throw DataError(read.error);
     return importLegacyShop(read.contents, target, options.progress);
-}
-
-QList<Statement> legacyImportStatements(Database::Kind k)
-{
-    QList<Statement> out = {
-        {QStringLiteral("import: tea"), insertTeaSql()},
-        {QStringLiteral("import: order"), insertOrderSql()},
-        {QStringLiteral("import: line"), insertLineSql()},
-        {QStringLiteral("import: balances"), balancesSql()},
-    };
-    if (k == Database::Kind::SQLite)
-        out << Statement{QStringLiteral("import: no write-ahead log"), kNoWal};
-    return out;
 }
 
 } // namespace lumaro

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "data/Statements.h"
-
 #include "MdbStream.h"
 
 #include <QList>
@@ -73,9 +71,4 @@ struct LegacyImportOptions {
 LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& target,
                                      const LegacyImportOptions& options = {});
 
-} // namespace lumaro
-
-namespace lumaro {
-// The statements of this unit, for the test that prepares every statement.
-QList<Statement> legacyImportStatements(Dialect dialect);
 } // namespace lumaro

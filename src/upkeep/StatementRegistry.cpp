@@ -1,5 +1,6 @@
 #include "upkeep/StatementRegistry.h"
 
+#include "books/Audit.h"
 #include "books/Books.h"
 #include "books/Find.h"
 #include "books/MoneyMoves.h"
@@ -18,8 +19,6 @@
 #include "data/ShopObjects.h"
 #include "data/Snapshot.h"
 #include "data/Transaction.h"
-#include "upkeep/LegacyImport.h"
-#include "upkeep/Maintenance.h"
 
 namespace lumaro {
 
@@ -27,11 +26,11 @@ QList<Statement> allStatements(Dialect dialect)
 {
     using Lister = QList<Statement> (*)(Dialect);
     static const Lister modules[] = {
-        schema::statements,   databaseStatements,       dataControlStatements,  books::statements,
-        moves::statements,    money::statements,        OrderStore::statements, links::statements,
-        find::statements,     settings::statements,     passwordStatements,     openingStatements,
-        sampleShopStatements, legacyImportStatements,   maintenanceStatements,  shopObjectStatements,
-        upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
+        schema::statements,       databaseStatements,   dataControlStatements,  books::statements,
+        moves::statements,        money::statements,    OrderStore::statements, links::statements,
+        find::statements,         settings::statements, passwordStatements,     openingStatements,
+        sampleShopStatements,     auditStatements,      shopObjectStatements,   upgrade::statements,
+        reports::sql::statements, snapshotStatements,   transactionStatements,
     };
     QList<Statement> out;
     for (Lister list : modules)

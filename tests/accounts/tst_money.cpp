@@ -2,6 +2,7 @@
 #include "app/MDI_frm.h"
 #include "base/Failures.h"
 #include "base/Numbers.h"
+#include "books/Audit.h"
 #include "books/MoneyMoves.h"
 #include "books/Shop.h"
 #include "catalogue/TeaStock_frm.h"
@@ -9,7 +10,6 @@
 #include "data/DataError.h"
 #include "forms/BoundTextBox.h"
 #include "support/TestShop.h"
-#include "upkeep/Maintenance.h"
 
 #include <QFrame>
 #include <QLabel>

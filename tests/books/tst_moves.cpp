@@ -1,10 +1,10 @@
 // The engine of moves: a move changes exactly what its journal rows say, as
 // relative updates, and is stored whole or not at all.
+#include "books/Audit.h"
 #include "books/Moves.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "support/TestShop.h"
-#include "upkeep/Maintenance.h"
 
 #include <QtTest>
 

@@ -2,6 +2,7 @@
 // with everything it held, opening rows that match its balances and stocks,
 // and range checks that now refuse absurd numbers; a newer shop is refused.
 #include "base/Money.h"
+#include "books/Audit.h"
 #include "books/Books.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
@@ -9,7 +10,6 @@
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "support/TestShop.h"
-#include "upkeep/Maintenance.h"
 
 #include <QFile>
 #include <QRegularExpression>

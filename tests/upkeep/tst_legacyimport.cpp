@@ -1,6 +1,7 @@
 // Importing the old program's tables into a new shop file: real Jet 4 files of the
 // shop through the reader process, and rows built here as the reader would send them.
 #include "base/Numbers.h"
+#include "books/Audit.h"
 #include "books/Password.h"
 #include "books/Shop.h"
 #include "data/DataError.h"
@@ -8,7 +9,6 @@
 #include "support/Outside.h"
 #include "upkeep/LegacyFixtures.h"
 #include "upkeep/LegacyImport.h"
-#include "upkeep/Maintenance.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,13 +4,13 @@
 #include "admin/Terminal.h"
 
 #include "base/Numbers.h"
+#include "books/Audit.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
 #include "data/Database.h"
 #include "data/Schema.h"
 #include "upkeep/Backups.h"
 #include "upkeep/LegacyImport.h"
-#include "upkeep/Maintenance.h"
 
 #include <QDateTime>
 #include <QFileInfo>

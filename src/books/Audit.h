@@ -90,5 +90,5 @@ ShopCheck checkShop(Database& db);
 
 namespace lumaro {
 // The statements of this unit, for the test that prepares every statement.
-QList<Statement> maintenanceStatements(Dialect dialect);
+QList<Statement> auditStatements(Dialect dialect);
 } // namespace lumaro

@@ -1,4 +1,4 @@
-#include "upkeep/Maintenance.h"
+#include "books/Audit.h"
 
 #include "base/Money.h"
 #include "base/Numbers.h"
@@ -11,17 +11,8 @@
 #include "data/Sql.h"
 #include "data/Statements.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMap>
-#include <QRandomGenerator>
 #include <QSqlQuery>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace lumaro {
 
@@ -90,7 +81,7 @@ QString kindsSql()
 
 } // namespace
 
-QList<Statement> maintenanceStatements(Database::Kind k)
+QList<Statement> auditStatements(Database::Kind k)
 {
     const QString m = QStringLiteral("check: ");
     QList<Statement> out = {
