@@ -4,6 +4,7 @@
 #include "base/Money.h"
 #include "base/Numbers.h"
 #include "books/MoneyMoves.h"
+#include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 #include "reports/Export.h"
@@ -75,8 +76,7 @@ DayReport_frm::DayReport_frm(Database& db, QWidget* parent) : Form(QStringLitera
     txtReport = new QTextBrowser(this);
     txtReport->setObjectName(QStringLiteral("txtReport"));
     chartTakings = new TakingsChart(this);
-    cmdExport = new QPushButton(QStringLiteral("匯出當日日誌 CSV…"), this);
-    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+    cmdExport = controls::button(this, "cmdExport", QStringLiteral("匯出當日日誌 CSV…"));
 
     lblBookCash = new QLabel(this);
     lblBookCash->setObjectName(QStringLiteral("lblBookCash"));
@@ -86,8 +86,7 @@ DayReport_frm::DayReport_frm(Database& db, QWidget* parent) : Form(QStringLitera
     lblDifference->setObjectName(QStringLiteral("lblDifference"));
     txtReason = new QLineEdit(QStringLiteral("盤點"), this);
     txtReason->setObjectName(QStringLiteral("txtReason"));
-    cmdAdjust = new QPushButton(QStringLiteral("存成調整"), this);
-    cmdAdjust->setObjectName(QStringLiteral("cmdAdjust"));
+    cmdAdjust = controls::button(this, "cmdAdjust", QStringLiteral("存成調整"));
 
     auto* count = new QGroupBox(QStringLiteral("盤點現金"), this);
     auto* grid = new QGridLayout(count);
