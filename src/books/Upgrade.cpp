@@ -34,7 +34,8 @@ QString copyRowsSql(const QString& table)
 {
     QStringList columns;
     for (const ColumnDef& c : findTable(table)->columns)
-        columns << c.name;
+        if (c.sinceVersion <= 2)
+            columns << c.name;
     return QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
         .arg(rebuiltName(table), columns.join(QStringLiteral(", ")), table);
 }
@@ -45,11 +46,11 @@ QString renameSql(const QString& table)
 }
 QString keepCounterSql() { return QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?"); }
 
-// The statements that rebuild a table, in the order they run; the counter is
-// read before and put back after.
+// The statements that rebuild a table as version 2 has it, in the order they
+// run; the counter is read before and put back after.
 QStringList rebuildSql(const QString& table)
 {
-    return QStringList{sqliteCreateTable(table, rebuiltName(table)), copyRowsSql(table), dropSql(table),
+    return QStringList{sqliteCreateTable(table, rebuiltName(table), 2), copyRowsSql(table), dropSql(table),
                        renameSql(table)} +
            sqliteIndexes(table);
 }
@@ -83,18 +84,17 @@ QString dropKindCheckSql()
 QString keptJournal() { return JournalTable + QStringLiteral("_舊"); }
 QStringList journalRebuildSql()
 {
-    QStringList out;
-    for (const QString& trigger : sqliteTriggers())
-        out << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger.section(QLatin1Char(' '), 2, 2));
+    QStringList out = dropTriggers(Dialect::SQLite);
     QStringList columns;
     for (const ColumnDef& c : findTable(JournalTable)->columns)
-        columns << c.name;
+        if (c.sinceVersion <= 5)
+            columns << c.name;
     out << QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(JournalTable, keptJournal())
-        << sqliteCreateTable(JournalTable)
+        << sqliteCreateTable(JournalTable, QString(), 5)
         << QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
                .arg(JournalTable, columns.join(QStringLiteral(", ")), keptJournal())
         << dropSql(keptJournal());
-    return out + sqliteIndexes(JournalTable) + sqliteTriggers();
+    return out + sqliteIndexes(JournalTable) + sqliteTriggers(5);
 }
 
 QString setVersionSql(Database::Kind k, int to)
@@ -154,10 +154,10 @@ void toVersion2(Database& db)
     if (db.isSQLite()) {
         for (const QString& table : checkedTables())
             rebuildSQLiteTable(db, table);
-        db.exec(sqliteCreateTable(JournalTable)).finish();
+        db.exec(sqliteCreateTable(JournalTable, QString(), 2)).finish();
         for (const QString& index : sqliteIndexes(JournalTable))
             db.exec(index).finish();
-        db.exec(sqliteCreateTable(SettingsTable)).finish();
+        db.exec(sqliteCreateTable(SettingsTable, QString(), 2)).finish();
     } else {
         for (const QString& table : checkedTables())
             for (const QString& column : numberColumns(table))
@@ -168,7 +168,7 @@ void toVersion2(Database& db)
             db.exec(stmt).finish();
     }
     books::recordOpening(db, QStringLiteral("升級到資料版本 2 時的餘額與庫存"), true);
-    for (const QString& stmt : db.isSQLite() ? sqliteTriggers() : postgresTriggers())
+    for (const QString& stmt : db.isSQLite() ? sqliteTriggers(2) : postgresTriggers(2))
         db.exec(stmt).finish();
 }
 
@@ -182,6 +182,19 @@ void toVersion5(Database& db)
         db.exec(statement).finish();
 }
 
+// Version 6 sells by each tea's unit, with payment methods and discounts: the
+// tables and journal columns it brings, and the catalogue's triggers made
+// anew, since they now carry a tea's unit along. Every tea stays in 公斤 and
+// every payment in 現金: an empty unit or method reads as those.
+void toVersion6(Database& db)
+{
+    const Dialect d = db.kind();
+    for (const QString& statement : dropTriggers(d) + addedInVersion(6, d))
+        db.exec(statement).finish();
+    for (const QString& statement : d == Dialect::SQLite ? sqliteTriggers(6) : postgresTriggers(6))
+        db.exec(statement).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -189,7 +202,11 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5}};
+    static const QList<Step> all = {{1, toVersion2},
+                                    {2, toVersion3},
+                                    {3, toVersion4},
+                                    {4, toVersion5},
+                                    {5, toVersion6}};
     return all;
 }
 

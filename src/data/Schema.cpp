@@ -74,7 +74,11 @@ const QList<TableDef>& tables()
                      {journal::UnitPrice, T::Real, QStringLiteral("price"), Ranged},
                      {journal::CashChange, T::Real, QStringLiteral("cash"), NotNull | ZeroDefault | Ranged},
                      {journal::BankChange, T::Real, QStringLiteral("bank"), NotNull | ZeroDefault | Ranged},
-                     {journal::Note, T::Text, QStringLiteral("note")}},
+                     {journal::Note, T::Text, QStringLiteral("note")},
+                     {journal::Unit, T::Text, QStringLiteral("unit"), Plain, 6},
+                     {journal::Method, T::Text, QStringLiteral("method"), Plain, 6},
+                     {journal::Discount, T::Real, QStringLiteral("discount"), Ranged, 6},
+                     {journal::Tendered, T::Real, QStringLiteral("tendered"), Ranged, 6}},
          .key = journal::Id,
          .numbering = Numbering::RowNumber,
          .sinceVersion = 2,
@@ -92,6 +96,26 @@ const QList<TableDef>& tables()
          .key = setting::Key,
          .sinceVersion = 2,
          .word = QStringLiteral("S")},
+        // Beside the tea, keyed by its number, so the catalogue keeps its five
+        // columns in their order. A tea without a row here is in 公斤.
+        {.name = UnitTable,
+         .columns = {{unit::Tea, T::Text, QStringLiteral("tea"), NotNull},
+                     {unit::Name, T::Text, QStringLiteral("name"), NotNull}},
+         .key = unit::Tea,
+         .sinceVersion = 6,
+         .word = QStringLiteral("U")},
+        {.name = OrderDiscountTable,
+         .columns = {{discount::Order, T::Integer, QStringLiteral("order"), NotNull},
+                     {discount::Value, T::Text, QStringLiteral("value"), NotNull}},
+         .key = discount::Order,
+         .sinceVersion = 6,
+         .word = QStringLiteral("D")},
+        {.name = LineDiscountTable,
+         .columns = {{discount::Line, T::Integer, QStringLiteral("line"), NotNull},
+                     {discount::Value, T::Text, QStringLiteral("value"), NotNull}},
+         .key = discount::Line,
+         .sinceVersion = 6,
+         .word = QStringLiteral("E")},
     };
     return all;
 }
@@ -222,11 +246,12 @@ QString columnDdl(const TableDef& t, const ColumnDef& c, Dialect d)
 // STRICT tables on SQLite: the file itself refuses text in a number column,
 // whoever writes it. No foreign keys: a line may outlive its tea or its order,
 // and the screens and the check command deal with that.
-QString createTable(const TableDef& t, Dialect d, const QString& as = QString())
+QString createTable(const TableDef& t, Dialect d, const QString& as = QString(), int version = CurrentVersion)
 {
     QStringList columns;
     for (const ColumnDef& c : t.columns)
-        columns << columnDdl(t, c, d);
+        if (c.sinceVersion <= version)
+            columns << columnDdl(t, c, d);
     return statement(d == Dialect::SQLite ? "CREATE TABLE {1} ({2}) STRICT" : "CREATE TABLE {1} ({2})",
                      {as.isEmpty() ? t.name : as, columns.join(QLatin1String(", "))});
 }
@@ -252,21 +277,33 @@ QStringList indexes(const TableDef& t)
     return out;
 }
 
-// Every table a version brought, each followed by its indexes.
-QStringList tablesOf(int version, Dialect d)
+// Every table a version brought, each followed by its indexes, with the
+// columns they have at version upTo.
+QStringList tablesOf(int version, Dialect d, int upTo = CurrentVersion)
 {
     QStringList out;
     for (const TableDef& t : tables())
         if (t.sinceVersion == version)
-            out << createTable(t, d) << indexes(t);
+            out << createTable(t, d, QString(), upTo) << indexes(t);
     return out;
 }
 
 } // namespace
 
-QString sqliteCreateTable(const QString& name, const QString& as)
+QString sqliteCreateTable(const QString& name, const QString& as, int version)
 {
-    return createTable(table(name), Dialect::SQLite, as);
+    return createTable(table(name), Dialect::SQLite, as, version);
+}
+
+QStringList addedInVersion(int version, Dialect d)
+{
+    QStringList out;
+    for (const TableDef& t : tables())
+        if (t.sinceVersion < version)
+            for (const ColumnDef& c : t.columns)
+                if (c.sinceVersion == version)
+                    out << statement("ALTER TABLE {1} ADD COLUMN {2}", {t.name, columnDdl(t, c, d)});
+    return out + tablesOf(version, d);
 }
 
 QStringList sqliteIndexes(const QString& name) { return indexes(table(name)); }
@@ -303,11 +340,13 @@ QStringList sqliteDdl()
 // version lives in a one-row table of its own.
 QStringList postgresDdl()
 {
-    return tablesOf(1, Dialect::PostgreSQL) + postgresJournalDdl() + postgresTriggers() +
-           postgresVersionDdl(CurrentVersion);
+    QStringList out;
+    for (int version = 1; version <= CurrentVersion; ++version)
+        out << tablesOf(version, Dialect::PostgreSQL);
+    return out + postgresTriggers() + postgresVersionDdl(CurrentVersion);
 }
 
-QStringList postgresJournalDdl() { return tablesOf(2, Dialect::PostgreSQL); }
+QStringList postgresJournalDdl() { return tablesOf(2, Dialect::PostgreSQL, 2); }
 
 QString sqliteVersionSql() { return statement("PRAGMA user_version"); }
 QString sqliteSetVersionSql(int number) { return statement("PRAGMA user_version = {1}", {QString::number(number)}); }

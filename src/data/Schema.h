@@ -20,12 +20,15 @@ inline const QString AccountTable = QStringLiteral("帳款資料表");
 inline const QString PasswordTable = QStringLiteral("密碼表");
 inline const QString JournalTable = QStringLiteral("帳務日誌表");
 inline const QString SettingsTable = QStringLiteral("設定表");
-inline const QString VersionTable = QStringLiteral("資料版本表"); // PostgreSQL only
+inline const QString VersionTable = QStringLiteral("資料版本表");       // PostgreSQL only
+inline const QString UnitTable = QStringLiteral("茶葉單位表");          // a tea's unit when not 公斤
+inline const QString OrderDiscountTable = QStringLiteral("訂單折扣表"); // typed before checkout
+inline const QString LineDiscountTable = QStringLiteral("明細折扣表");
 
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 5;
+constexpr int CurrentVersion = 6;
 
 // Column names.
 namespace tea {
@@ -70,7 +73,21 @@ inline const QString UnitPrice = QStringLiteral("單價"); // price charged, or 
 inline const QString CashChange = QStringLiteral("現金變動");
 inline const QString BankChange = QStringLiteral("銀行變動");
 inline const QString Note = QStringLiteral("說明");
+// Since version 6. Empty in older rows, which read as 公斤, 現金 and no discount.
+inline const QString Unit = QStringLiteral("單位");       // the unit of 庫存變動 and 單價
+inline const QString Method = QStringLiteral("付款方式"); // on a sale's money rows
+inline const QString Discount = QStringLiteral("折扣");   // taken off a line, or off the order on a money row
+inline const QString Tendered = QStringLiteral("實收");   // the cash the customer handed over
 } // namespace journal
+namespace unit {
+inline const QString Tea = QStringLiteral("編號");
+inline const QString Name = QStringLiteral("單位");
+} // namespace unit
+namespace discount {
+inline const QString Order = QStringLiteral("訂單編號");
+inline const QString Line = QStringLiteral("明細編號");
+inline const QString Value = QStringLiteral("折扣"); // "50" takes 50 off, "10%" a tenth
+} // namespace discount
 // The kinds of move the file's own statements name: the catalogue's triggers
 // and the index of the sales. Every kind the program knows is declared in
 // books (Kinds.h); the journal stores any.
@@ -103,6 +120,7 @@ struct ColumnDef {
     ColumnType type;
     QString word; // how statements name it: {t.stock}
     unsigned traits = Plain;
+    int sinceVersion = 1; // a later version adds it to a table that had none
 
     bool has(ColumnTrait trait) const { return (traits & trait) != 0; }
 };
@@ -139,7 +157,7 @@ const TableDef* findTable(const QString& name);
 
 // A statement in the schema's words (see data/Sql.h): {T} 茶葉資料表, {O}
 // 訂單資料表, {L} 訂單明細表, {A} 帳款資料表, {P} 密碼表, {J} 帳務日誌表, {S}
-// 設定表 and {V} 資料版本表; {t.price}, {j.time} ... their columns as
+// 設定表, {V} 資料版本表, {U} 茶葉單位表, {D} 訂單折扣表 and {E} 明細折扣表; {t.price}, {j.time} ... their columns as
 // tables() names them; {k.checkout} ... a journal kind as a literal.
 QString statement(const char* text, const QStringList& pieces = {});
 // The same, or nothing when the condition is false: an optional clause.
@@ -155,7 +173,11 @@ QStringList postgresDdl();
 // The CREATE TABLE statement of one table on SQLite as a new shop has it,
 // under another name when as is given (an upgrade rebuilds tables that way),
 // and the CREATE INDEX statements that belong to it.
-QString sqliteCreateTable(const QString& table, const QString& as = QString());
+QString sqliteCreateTable(const QString& table, const QString& as = QString(), int version = CurrentVersion);
+// The ADD COLUMN statements of the columns a version added to tables an
+// earlier version brought, and the CREATE statements of the tables it
+// brought with their indexes, in an order that runs.
+QStringList addedInVersion(int version, Dialect d);
 QStringList sqliteIndexes(const QString& table);
 
 // The number columns of a table: the ones that refuse non-finite values and
@@ -177,7 +199,7 @@ QString salesTimeIndex();
 // are found among the days asked for, not by reading every order. Version 4
 // added it; it is made only where missing.
 QString orderDateIndex();
-// The tables and indexes version 2 added, on PostgreSQL.
+// The tables and indexes version 2 added, on PostgreSQL, as version 2 had them.
 QStringList postgresJournalDdl();
 // The version table of a PostgreSQL shop, holding the version given.
 QStringList postgresVersionDdl(int number);
@@ -186,8 +208,13 @@ QString sqliteVersionSql();
 QString sqliteSetVersionSql(int number);
 // The triggers that journal the stock a tea brings along when it is added to
 // the catalogue, or takes away when it is deleted or renumbered.
-QStringList sqliteTriggers();
-QStringList postgresTriggers();
+// As a version wrote them: an upgrade step makes the triggers of its own
+// version, so a file left between two steps is whole.
+QStringList sqliteTriggers(int version = CurrentVersion);
+QStringList postgresTriggers(int version = CurrentVersion);
+// The statements that remove the triggers (any version's), so they can be
+// made anew.
+QStringList dropTriggers(Dialect d);
 
 // A record source a screen opens: the SELECT text with '?' for its bound
 // values, and the table it reads, whose key the data control writes back

@@ -34,8 +34,9 @@ QString renumberedTo(Dialect d) { return stockRow(d, journalKind::Adjustment, "N
 // the stock such a tea brings or takes along is journaled with it, so the
 // books still add up. Changes of the stock itself are never journaled here:
 // those belong to the moves, and one made behind their back must show.
-QStringList sqliteTriggers()
+QStringList sqliteTriggers(int version)
 {
+    Q_UNUSED(version);
     constexpr Dialect d = Dialect::SQLite;
     return {
         statement("CREATE TRIGGER {T}_新增 AFTER INSERT ON {T} WHEN COALESCE(NEW.{t.stock}, 0) <> 0 BEGIN {1} END",
@@ -48,8 +49,9 @@ QStringList sqliteTriggers()
     };
 }
 
-QStringList postgresTriggers()
+QStringList postgresTriggers(int version)
 {
+    Q_UNUSED(version);
     constexpr Dialect d = Dialect::PostgreSQL;
     return {
         statement("CREATE FUNCTION {T}_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
@@ -62,6 +64,20 @@ QStringList postgresTriggers()
         statement("CREATE TRIGGER {T}_記帳 AFTER INSERT OR DELETE OR UPDATE OF {t.number} ON {T} "
                   "FOR EACH ROW EXECUTE FUNCTION {T}_記帳()"),
     };
+}
+
+} // namespace lumaro::schema
+
+namespace lumaro::schema {
+
+QStringList dropTriggers(Dialect d)
+{
+    if (d == Dialect::PostgreSQL)
+        return {statement("DROP FUNCTION IF EXISTS {T}_記帳() CASCADE")};
+    QStringList out;
+    for (const QString& trigger : sqliteTriggers())
+        out << statement("DROP TRIGGER IF EXISTS {1}", {trigger.section(QLatin1Char(' '), 2, 2)});
+    return out;
 }
 
 } // namespace lumaro::schema
