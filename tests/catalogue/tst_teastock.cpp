@@ -8,6 +8,7 @@
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -235,6 +236,8 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
     QCOMPARE(s.prompts->messages().size(), 1);
     QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
     QCOMPARE(s.shownStock(0), QStringLiteral("10"));
+    if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty())
+        s.form->grab().save(QDir(dir).filePath(QStringLiteral("TeaStock_frm-unit.png")));
     QVERIFY(!s.datPrimaryRS->hasPending());
 
     // The same purchase goes through whole once the fault is gone.
@@ -279,6 +282,8 @@ void tst_teastock::buysATeaInItsUnit()
     QCOMPARE(s.shop.cash(), 10000.0 - 8 * 1.875);
     QCOMPARE(s.shownStock(2), QStringLiteral("8 兩"));
     QCOMPARE(s.shownStock(0), QStringLiteral("10"));
+    if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty())
+        s.form->grab().save(QDir(dir).filePath(QStringLiteral("TeaStock_frm-unit.png")));
     s.Money->setText(QStringLiteral("2盒"));
     s.Buy->click();
     QCOMPARE(s.prompts->messages().size(), 1);
