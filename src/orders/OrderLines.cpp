@@ -91,6 +91,8 @@ void Order_frm::buildOrderLines()
     DataGrid1->setUnitCells(kLineTeaColumn, {kLineQuantityColumn});
     DataGrid2->setUnitCells(kTeaColumn, {kTeaStockColumn});
     lblBuyUnit = controls::label(this, "lblBuyUnit", QString(), kBuyUnit);
+    lblBuyUnit->hide(); // shown for a tea not in 公斤
+    placeBuyUnit();
     txtQuantity = controls::make<QLineEdit>(this, "txtQuantity");
     txtQuantity->setPlaceholderText(QStringLiteral("例：4兩、半斤"));
     placeTwips(txtQuantity, kQuantity);
@@ -139,18 +141,23 @@ void Order_frm::DataGrid2_RowColChange()
     HScroll1->setRange(1, most);
     const units::Unit& unit = chosenUnit(m_db, *Adodc2);
     lblBuyUnit->setText(&unit == &units::kilogram() ? QString() : unit.name);
-    HScroll1_Change();
+    lblBuyUnit->setVisible(!lblBuyUnit->text().isEmpty());
+    placeBuyUnit();
+}
+
+void Order_frm::placeBuyUnit()
+{
+    // The unit reads right after the digits, however many there are.
+    lblBuyUnit->move(Buy->x() + Buy->width(), lblBuyUnit->y());
+    controls::fitLabel(lblBuyUnit);
 }
 
 void Order_frm::HScroll1_Change()
 {
     Buy->setText(QString::number(HScroll1->value()));
     controls::fitLabel(Buy);
-    // The unit reads right after the digits, however many there are.
-    if (lblBuyUnit) {
-        lblBuyUnit->move(Buy->x() + Buy->width(), lblBuyUnit->y());
-        controls::fitLabel(lblBuyUnit);
-    }
+    if (lblBuyUnit)
+        placeBuyUnit();
 }
 
 void Order_frm::txtQuantity_KeyPress()

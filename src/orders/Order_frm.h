@@ -98,6 +98,7 @@ private:
     void buildCheckout();
     void openControls();
     void setFocusOrder();
+    void placeBuyUnit();
 
     // The current order's number; null when no saved order is current.
     QVariant currentOrder() const;
