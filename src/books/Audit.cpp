@@ -2,6 +2,7 @@
 
 #include "base/Money.h"
 #include "base/Numbers.h"
+#include "base/Units.h"
 #include "books/Kinds.h"
 #include "books/Moves.h"
 #include "books/Upgrade.h"
@@ -22,11 +23,29 @@ const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
 
 using namespace schema;
 
-QString journalSumsSql() { return statement("SELECT {j.tea}, {j.stock}, {j.cash}, {j.bank} FROM {J}"); }
+// From version 6 each row's stock is in its unit (none: 公斤), and so is each
+// tea's stock.
+QString journalSumsSql(bool units)
+{
+    return statement("SELECT {j.tea}, {j.stock}, {j.cash}, {j.bank}, {1} FROM {J}",
+                     {units ? statement("{j.unit}") : QStringLiteral("NULL")});
+}
 
 QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A} WHERE {a.id} = ?", {column}); }
 
-QString stockSql() { return statement("SELECT {t.number}, {t.stock} FROM {T} ORDER BY {t.number}"); }
+QString stockSql(bool units)
+{
+    return statement("SELECT {t.number}, {t.stock}, {1} FROM {T} ORDER BY {t.number}",
+                     {units ? statement("(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number})")
+                            : QStringLiteral("NULL")});
+}
+
+// The unit a stored name stands for, so that NULL and 公斤 add up together.
+QString unitName(const QVariant& stored)
+{
+    const units::Unit* u = units::fromStored(stored);
+    return u ? u->name : stored.toString();
+}
 
 QString orphanLinesSql()
 {
@@ -85,10 +104,12 @@ QList<Statement> auditStatements(Database::Kind k)
 {
     const QString m = QStringLiteral("check: ");
     QList<Statement> out = {
-        {m + QStringLiteral("journal"), journalSumsSql()},
+        {m + QStringLiteral("journal"), journalSumsSql(true)},
+        {m + QStringLiteral("journal before units"), journalSumsSql(false)},
         {m + QStringLiteral("cash"), balanceSql(account::Cash)},
         {m + QStringLiteral("bank"), balanceSql(account::Bank)},
-        {m + QStringLiteral("stock"), stockSql()},
+        {m + QStringLiteral("stock"), stockSql(true)},
+        {m + QStringLiteral("stock before units"), stockSql(false)},
         {m + QStringLiteral("orphan lines"), orphanLinesSql()},
         {m + QStringLiteral("negative stock"), negativeStockSql()},
         {m + QStringLiteral("bad status"), badStatusSql()},
@@ -112,12 +133,14 @@ namespace {
 // exactly (Money), so that any change made behind the program's back shows.
 void auditBooks(Database& db, ShopCheck& c)
 {
+    const bool withUnits = c.version >= 6;
     Money cash, bank;
-    QMap<QString, Money> stock;
-    QSqlQuery q = db.exec(journalSumsSql());
+    // Per tea, the journal's stock in each unit it was ever kept in.
+    QMap<QString, QMap<QString, Money>> stock;
+    QSqlQuery q = db.exec(journalSumsSql(withUnits));
     while (q.next()) {
         if (!q.value(0).isNull())
-            stock[q.value(0).toString()] += Money::fromStored(q.value(1));
+            stock[q.value(0).toString()][unitName(q.value(4))] += Money::fromStored(q.value(1));
         cash += Money::fromStored(q.value(2));
         bank += Money::fromStored(q.value(3));
     }
@@ -138,11 +161,21 @@ void auditBooks(Database& db, ShopCheck& c)
     mismatch(schema::AccountTable, row, schema::account::Cash, storedCash, cash);
     mismatch(schema::AccountTable, row, schema::account::Bank, storedBank, bank);
 
-    q = db.exec(stockSql());
+    // A tea's stock is the journal's sum in its unit; what the journal holds
+    // in its other units must have been taken out again (a change of unit
+    // takes it out in the old one).
+    q = db.exec(stockSql(withUnits));
     while (q.next()) {
         const QString tea = q.value(0).toString();
-        mismatch(schema::TeaTable, QStringLiteral("%1 = %2").arg(schema::tea::Number, tea), schema::tea::Stock,
-                 q.value(1), stock.value(tea));
+        const QString unit = unitName(q.value(2));
+        const QString teaRow = QStringLiteral("%1 = %2").arg(schema::tea::Number, tea);
+        const QMap<QString, Money> sums = stock.value(tea);
+        mismatch(schema::TeaTable, teaRow, schema::tea::Stock, q.value(1), sums.value(unit));
+        for (auto it = sums.begin(); it != sums.end(); ++it)
+            if (it.key() != unit && it.value() != Money())
+                c.books << ShopCheck::Mismatch{schema::TeaTable, teaRow,
+                                               QStringLiteral("%1（%2）").arg(schema::tea::Stock, it.key()),
+                                               it.value().toString(), Money().toString()};
     }
     q.finish();
 }

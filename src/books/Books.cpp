@@ -36,23 +36,28 @@ namespace {
 
 using namespace schema;
 
-// The columns a journal row is written with, all but its own number.
-QString journalColumns()
+// The columns a journal row is written with, all but its own number. The
+// opening rows are also written by the upgrade to version 2, before the
+// journal had a unit, when every tea was in 公斤.
+QString journalColumns(bool withUnit = true)
 {
     return statement("({j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, {j.stock}, "
-                     "{j.price}, {j.cash}, {j.bank}, {j.note})");
+                     "{j.price}, {j.cash}, {j.bank}, {j.note}{1})",
+                     {withUnit ? statement(", {j.unit}") : QString()});
 }
 
 QString recordSql(Database::Kind k)
 {
-    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?)", {journalColumns(), clock(k)});
+    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     {journalColumns(), clock(k)});
 }
 
 QString checkoutLinesSql(Database::Kind k)
 {
     return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, l.{l.order}, l.{l.tea}, t.{t.name}, "
-                     "-COALESCE(l.{l.quantity}, 0), {3}, 0, 0, NULL "
-                     "FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} WHERE l.{l.order} = ? ORDER BY l.{l.id}",
+                     "-COALESCE(l.{l.quantity}, 0), {3}, 0, 0, NULL, u.{u.name} "
+                     "FROM {L} l JOIN {T} t ON t.{t.number} = l.{l.tea} LEFT JOIN {U} u ON u.{u.tea} = l.{l.tea} WHERE "
+                     "l.{l.order} = ? ORDER BY l.{l.id}",
                      {journalColumns(), clock(k), Database::roundedAmount(k, statement("t.{t.price}"))});
 }
 
@@ -60,14 +65,14 @@ QString openingTeasSql(Database::Kind k)
 {
     return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, NULL, {t.number}, {t.name}, {t.stock}, NULL, 0, 0, ? "
                      "FROM {T} WHERE {t.stock} IS NOT NULL AND {t.stock} <> 0 ORDER BY {t.number}",
-                     {journalColumns(), clock(k)});
+                     {journalColumns(false), clock(k)});
 }
 
 QString openingBalancesSql(Database::Kind k)
 {
     return statement("INSERT INTO {J} {1} SELECT ?, ?, {2}, ?, NULL, NULL, NULL, 0, NULL, "
                      "COALESCE({a.cash}, 0), COALESCE({a.bank}, 0), ? FROM {A} ORDER BY {a.id} LIMIT 1",
-                     {journalColumns(), clock(k)});
+                     {journalColumns(false), clock(k)});
 }
 
 QString moveStoredSql() { return statement("SELECT 1 FROM {J} WHERE {j.move} = ? LIMIT 1"); }
@@ -83,7 +88,7 @@ void record(Database& db, const QString& moveId, const Entry& e)
              e.tea.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.tea,
              e.teaName.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.teaName, e.stock.toDouble(),
              e.unitPrice.isNull() ? QVariant(QMetaType(QMetaType::Double)) : e.unitPrice, e.cash.toDouble(),
-             e.bank.toDouble(), nullableText(e.note)})
+             e.bank.toDouble(), nullableText(e.note), nullableText(e.unit)})
         .finish();
 }
 

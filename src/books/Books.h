@@ -29,11 +29,12 @@ struct Entry {
     QVariant order;     // the order number, or NULL
     QVariant tea;       // the tea number, or NULL
     QVariant teaName;   // the tea's name at the time
-    Money stock;        // kg
-    QVariant unitPrice; // the price charged (or paid) per kg, or NULL
+    Money stock;        // in the tea's unit
+    QVariant unitPrice; // the price charged (or paid) per unit, or NULL
     Money cash;
     Money bank;
     QString note;
+    QString unit; // the unit of stock and unitPrice as stored: empty (NULL) for 公斤
 };
 
 // Writes one row of a move. The time is the database's clock in UTC (the
@@ -41,7 +42,8 @@ struct Entry {
 void record(Database& db, const QString& moveId, const Entry& e);
 
 // Writes a checkout's rows for each line of order in one statement: the tea,
-// its name, -kg and the sale price charged, as they stand in the transaction.
+// its name, -quantity and the sale price charged, and its unit, as they stand
+// in the transaction.
 void recordCheckoutLines(Database& db, const QString& moveId, qlonglong order);
 
 // Opening rows (期初) with the balances as they stand, one row for cash and

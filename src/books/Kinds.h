@@ -34,13 +34,16 @@ inline const Kind Adjustment{schema::journalKind::Adjustment, DayLine::Adjustmen
 inline const Kind Purchase{QStringLiteral("進貨"), DayLine::Purchases};
 inline const Kind Deposit{QStringLiteral("存款"), DayLine::Transfers};
 inline const Kind Withdrawal{QStringLiteral("提款"), DayLine::Transfers};
+// A tea's stock taken out in its old unit and put back in its new one: no
+// money moves and nothing is sold or bought.
+inline const Kind ChangeUnit{QStringLiteral("換算單位"), DayLine::Adjustments};
 } // namespace kind
 
 // Every kind above: what the check accepts in the journal.
 inline const QList<const Kind*>& kinds()
 {
-    static const QList<const Kind*> all = {&kind::Opening,  &kind::Checkout, &kind::Adjustment,
-                                           &kind::Purchase, &kind::Deposit,  &kind::Withdrawal};
+    static const QList<const Kind*> all = {&kind::Opening, &kind::Checkout,   &kind::Adjustment, &kind::Purchase,
+                                           &kind::Deposit, &kind::Withdrawal, &kind::ChangeUnit};
     return all;
 }
 

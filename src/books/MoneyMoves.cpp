@@ -27,7 +27,12 @@ namespace {
 
 using namespace schema;
 
-QString teaToBuySql() { return statement("SELECT {t.cost}, {t.stock}, {t.name} FROM {T} WHERE {t.number} = ?"); }
+// With the tea's unit, which the purchase is in and its journal row names.
+QString teaToBuySql()
+{
+    return statement("SELECT {t.cost}, {t.stock}, {t.name}, (SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) "
+                     "FROM {T} WHERE {t.number} = ?");
+}
 
 } // namespace
 
@@ -98,6 +103,7 @@ void purchase(Database& db, const QString& tea, Money kg, const QString& moveId)
                     const QVariant price = q.value(0);
                     const Money stock = Money::fromStored(q.value(1));
                     const QVariant name = q.value(2);
+                    const QString unit = q.value(3).toString();
                     q.finish();
                     if (price.isNull())
                         throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
@@ -114,6 +120,7 @@ void purchase(Database& db, const QString& tea, Money kg, const QString& moveId)
                     e.stock = kg;
                     e.unitPrice = Money::fromStored(price).toDouble();
                     e.cash = -(Money::fromStored(price) * kg);
+                    e.unit = unit;
                     p.add(e);
                 }},
                moveId);

@@ -75,7 +75,7 @@ void withdraw(Database& db, Money amount, const QString& moveId = QString());
 // a negative one a withdrawal of its size, zero a deposit of nothing.
 void transfer(Database& db, Money amountToBank, const QString& moveId = QString());
 
-// Buys kg kilograms of a tea: its stock rises by kg and the cash falls by
+// Buys kg of a tea in its unit (kilograms for a tea in 公斤): its stock rises by kg and the cash falls by
 // kg x its purchase price. A negative kg is a return to the supplier; the cash
 // may go below zero. Refused when the tea is unknown or has no purchase price.
 void purchase(Database& db, const QString& tea, Money kg, const QString& moveId = QString());

@@ -2,6 +2,7 @@
 
 #include "base/Csv.h"
 #include "base/Numbers.h"
+#include "base/Units.h"
 #include "books/Kinds.h"
 #include "books/Settings.h"
 #include "data/DataError.h"
@@ -45,6 +46,14 @@ QString text(const QVariant& v) { return v.isNull() ? QString() : v.toString(); 
 
 // A number cell of an export: plain digits, no grouping; empty when null.
 CsvCell number(const QVariant& v) { return v.isNull() ? CsvCell() : CsvCell::number(v.toDouble()); }
+
+// The unit of a row's quantities in a CSV file: written out, 公斤 included,
+// so a spreadsheet can sort and sum by it.
+QString unitName(const QVariant& stored)
+{
+    const units::Unit* u = units::fromStored(stored);
+    return u ? u->name : stored.toString();
+}
 CsvCell amount(Money m) { return CsvCell::number(m.toDouble()); }
 CsvCell amount(const QVariant& v) { return v.isNull() ? CsvCell() : amount(money(v)); }
 
@@ -235,9 +244,11 @@ QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& 
     return out;
 }
 
-SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QVariant& price)
+SaleLine saleLine(const QVariant& tea, const QVariant& name, double kg, const QVariant& price,
+                  const QVariant& unit = QVariant())
 {
     SaleLine l;
+    l.unit = units::suffix(unit);
     l.tea = text(tea);
     l.name = text(name);
     l.kg = kg;
@@ -270,7 +281,7 @@ QList<SaleLine> saleLines(Database& db, qlonglong order)
     {
         QSqlQuery q = db.exec(sql::journalLines(), {order});
         while (q.next())
-            out << saleLine(q.value(0), q.value(1), kilograms(-q.value(2).toDouble()), q.value(3));
+            out << saleLine(q.value(0), q.value(1), kilograms(-q.value(2).toDouble()), q.value(3), q.value(4));
     }
     if (!out.isEmpty() || !db.scalar(sql::orderJournaled(), {order}).isNull())
         return out;
@@ -332,11 +343,14 @@ DayReport dayReport(Database& db, const QDate& day)
                 d.orders += q.value(6).toInt();
             else
                 d.sold << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kilograms(-q.value(3).toDouble()),
-                                           money(q.value(7))};
+                                           money(q.value(7)), units::suffix(q.value(8))};
         } else if (line == moves::DayLine::Purchases) {
             const double kg = kilograms(q.value(3));
-            d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash};
-            d.purchaseKg += kg;
+            const QString unit = units::suffix(q.value(8));
+            d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash, unit};
+            // The day's kilograms are those of the teas in 公斤.
+            if (unit.isEmpty())
+                d.purchaseKg += kg;
             d.purchaseCost -= cash;
         } else if (line == moves::DayLine::Transfers) {
             // Either way the money moves between the two; the direction is the sign.
@@ -383,6 +397,7 @@ QList<LowStock> lowStock(Database& db, double level, const QDate& today)
         s.name = text(q.value(1));
         s.stock = kilograms(q.value(2));
         s.soldLast30 = sold.value(s.tea, 0.0);
+        s.unit = units::suffix(q.value(3));
         out << s;
     }
     return out;
@@ -391,12 +406,13 @@ QList<LowStock> lowStock(Database& db, double level, const QDate& today)
 qint64 exportCatalogue(Database& db, CsvFile& out)
 {
     out.row({QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"), QStringLiteral("訂價"),
-             QStringLiteral("庫存")});
+             QStringLiteral("庫存"), QStringLiteral("單位")});
     qint64 n = 0;
     // The catalogue's figures as stored, as its screen shows them.
     QSqlQuery q = db.exec(sql::catalogue());
     while (q.next()) {
-        out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4))});
+        out.row({text(q.value(0)), text(q.value(1)), number(q.value(2)), number(q.value(3)), number(q.value(4)),
+                 unitName(q.value(5))});
         ++n;
     }
     return n;
@@ -411,16 +427,16 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
 {
     out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
              QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
-             QStringLiteral("小計")});
+             QStringLiteral("小計"), QStringLiteral("單位")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
     // The unit price as stored (an order settled before the journal is priced
     // at the catalogue's, which may hold more places than the books); the
     // subtotal as charged.
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
-                   const QVariant& name, double kg, const QVariant& price) {
+                   const QVariant& name, double kg, const QVariant& price, const QVariant& unit) {
         out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
-                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg))});
+                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg)), unitName(unit)});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -429,7 +445,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
                               legacyParams(filter, bound));
         while (q.next())
             row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
-                q.value(6));
+                q.value(6), QVariant());
     }
     const Range r = rangeOf(filter.from, filter.to);
     QVariantList params{r.start, r.end};
@@ -438,7 +454,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     QSqlQuery q = db.exec(sql::salesLines(customer), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
-            kilograms(-q.value(5).toDouble()), q.value(6));
+            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7));
     return n;
 }
 
@@ -447,7 +463,7 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     out.row({QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"), QStringLiteral("時間"),
              QStringLiteral("終端"), QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
              QStringLiteral("庫存變動"), QStringLiteral("單價"), QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
-             QStringLiteral("說明")});
+             QStringLiteral("說明"), QStringLiteral("單位")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
@@ -455,7 +471,7 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
                  text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
-                 amount(q.value(11)), text(q.value(12))});
+                 amount(q.value(11)), text(q.value(12)), q.value(6).isNull() ? CsvCell() : unitName(q.value(13))});
         ++n;
     }
     return n;
@@ -517,7 +533,7 @@ QString legacySales(bool from, bool customer, bool after)
 
 QString journalLines()
 {
-    return statement("SELECT {j.tea}, {j.teaName}, {j.stock}, {j.price} FROM {J} "
+    return statement("SELECT {j.tea}, {j.teaName}, {j.stock}, {j.price}, {j.unit} FROM {J} "
                      "WHERE {j.order} = ? AND {j.kind} = {k.checkout} AND {j.tea} IS NOT NULL ORDER BY {j.id}");
 }
 
@@ -549,9 +565,9 @@ QString openingBalances()
 QString dayMoves()
 {
     return statement("SELECT {j.kind}, {j.tea}, MAX({j.teaName}), SUM({j.stock}), SUM({j.cash}), SUM({j.bank}), "
-                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}) FROM {J} "
+                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}), {j.unit} FROM {J} "
                      "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
-                     "GROUP BY {j.kind}, {j.tea} ORDER BY {j.kind}, {j.tea}");
+                     "GROUP BY {j.kind}, {j.tea}, {j.unit} ORDER BY {j.kind}, {j.tea}, {j.unit}");
 }
 
 QString dailyTakings()
@@ -562,25 +578,29 @@ QString dailyTakings()
 
 QString soldSince()
 {
-    return statement("SELECT {j.tea}, SUM(-{j.stock}) FROM {J} WHERE {j.kind} = {k.checkout} "
-                     "AND {j.tea} IS NOT NULL AND {j.time} >= ? AND {j.time} < ? GROUP BY {j.tea}");
+    // Only what was sold in the unit the tea is in now.
+    return statement("SELECT j.{j.tea}, SUM(-j.{j.stock}) FROM {J} j LEFT JOIN {U} u ON u.{u.tea} = j.{j.tea} "
+                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? AND j.{j.time} < ? "
+                     "AND COALESCE(j.{j.unit}, '') = COALESCE(u.{u.name}, '') GROUP BY j.{j.tea}");
 }
 
 QString lowStock()
 {
-    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0) FROM {T} "
-                     "WHERE COALESCE({t.stock}, 0) < ? ORDER BY COALESCE({t.stock}, 0), {t.number}");
+    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0), "
+                     "(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) FROM {T} WHERE COALESCE({t.stock}, 0) < ? "
+                     "ORDER BY COALESCE({t.stock}, 0), {t.number}");
 }
 
 QString catalogue()
 {
-    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock} FROM {T} ORDER BY {t.number}");
+    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}, "
+                     "(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) FROM {T} ORDER BY {t.number}");
 }
 
 QString salesLines(bool customer)
 {
     return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
-                     "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "j.{j.price}, j.{j.unit} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
@@ -603,7 +623,7 @@ QString legacySalesLines(bool from, bool to, bool customer)
 QString journal()
 {
     return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
-                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note} FROM {J} "
+                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.unit} FROM {J} "
                      "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 

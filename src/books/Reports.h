@@ -59,6 +59,7 @@ struct SaleLine {
     double kg = 0;
     Money price; // unit price charged
     Money subtotal;
+    QString unit; // the unit of kg and price: empty for 公斤
 };
 
 // From the journal; for an order settled before the journal existed, from the
@@ -92,10 +93,11 @@ struct DayReport {
         QString name;
         double kg = 0;
         Money amount; // sold: charged; bought: cost
+        QString unit; // the unit of kg: empty for 公斤
     };
     QList<TeaKg> sold;
     QList<TeaKg> bought;
-    double purchaseKg = 0;
+    double purchaseKg = 0; // of the teas in 公斤
     Money purchaseCost;
     Money deposits;    // cash into the bank
     Money withdrawals; // bank into the cash
@@ -116,13 +118,15 @@ struct LowStock {
     QString name;
     double stock = 0;
     double soldLast30 = 0; // kg sold in the 30 days up to today
+    QString unit;          // the unit of both: empty for 公斤
 };
 
 // Teas whose stock is below level, lowest stock first.
 QList<LowStock> lowStock(Database& db, double level, const QDate& today);
 
 // CSV exports; from and to (inclusive, local dates) may be left invalid for no
-// bound. Each returns the number of data rows written.
+// bound. Each returns the number of data rows written. Each row ends with the
+// unit of its quantities (單位, 公斤 written out).
 qint64 exportCatalogue(Database& db, CsvFile& out);
 // The sales of the filter, one row per line, oldest first.
 qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter);

@@ -2,6 +2,8 @@
 
 #include "base/DisplayText.h"
 #include "books/Find.h"
+#include "books/MoneyMoves.h"
+#include "books/TeaUnits.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
@@ -13,6 +15,7 @@
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -38,6 +41,11 @@ constexpr TwipsRect kBar{0, kStoredHeight - kBarHeight, kStoredWidth, kBarHeight
 // The grid's columns; names are the longest.
 constexpr double kColumnWidth = 1100;
 constexpr double kNameColumnWidth = 1800;
+// The unit of the tea, right of the buttons beside the four boxes.
+constexpr TwipsRect kUnitLabel{5940, 120, 540, 180};
+constexpr TwipsRect kUnitBox{5940, 480, 1020, 300};
+constexpr int kTeaColumn = 0;
+constexpr int kStockColumn = 4;
 
 TwipsRect inRow(TwipsRect r, int row)
 {
@@ -124,6 +132,21 @@ void TeaKind_frm::buildControls()
     connect(grdDataGrid, &DataGrid::rowColChange, this,
             [this](int lastRow, int lastCol) { runHandler([&] { grdDataGrid_RowColChange(lastRow, lastCol); }); });
 
+    grdDataGrid->setUnitCells(kTeaColumn, {kStockColumn});
+
+    lblUnit = new QLabel(QStringLiteral("單位:"), this);
+    lblUnit->setObjectName(QStringLiteral("lblUnit"));
+    placeTwips(lblUnit, kUnitLabel);
+    lblUnit->resize(qMax(lblUnit->width(), lblUnit->sizeHint().width()), lblUnit->height());
+    cboUnit = new QComboBox(this);
+    cboUnit->setObjectName(QStringLiteral("cboUnit"));
+    for (const units::Unit& u : units::all())
+        cboUnit->addItem(u.name);
+    placeTwips(cboUnit, kUnitBox);
+    // Only the user's choice asks; following the tea being edited does not.
+    connect(cboUnit, &QComboBox::activated, this, handler([this] { cboUnit_Click(); }));
+    connect(datPrimaryRS, &DataControl::currentChanged, this, handler([this] { showUnit(); }));
+
     // The empty bar along the bottom edge; the resize rule keeps it there.
     picButtons = new QWidget(this);
     picButtons->setObjectName(QStringLiteral("picButtons"));
@@ -132,7 +155,7 @@ void TeaKind_frm::buildControls()
 
     // Down the text boxes, into the grid, then the buttons from the bottom up.
     QWidget* order[] = {txtFields[0], txtFields[1], txtFields[2], txtFields[3], grdDataGrid,
-                        cmdRefresh,   cmdDelete,    cmdUpdate,    cmdAdd};
+                        cmdRefresh,   cmdDelete,    cmdUpdate,    cmdAdd,       cboUnit};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -149,6 +172,51 @@ void TeaKind_frm::open()
             Adodc1->refresh();
     });
     grdDataGrid->setColumnWidth(1, twips(kNameColumnWidth));
+    runHandler([this] { showUnit(); });
+}
+
+void TeaKind_frm::showUnit()
+{
+    const QVariant tea = datPrimaryRS->hasCurrent() ? datPrimaryRS->storedField(0) : QVariant();
+    const units::Unit& unit =
+        tea.isNull() ? units::kilogram() : teaUnits::unitOf(datPrimaryRS->database(), tea.toString());
+    cboUnit->setCurrentText(unit.name);
+}
+
+void TeaKind_frm::cboUnit_Click()
+{
+    const QString chosen = cboUnit->currentText();
+    const QVariant tea = datPrimaryRS->hasCurrent() ? datPrimaryRS->storedField(0) : QVariant();
+    // Whatever happens below, the box ends showing the unit the tea is in.
+    struct Shown {
+        TeaKind_frm* f;
+        ~Shown()
+        {
+            runHandler([this] { f->showUnit(); });
+        }
+    } shown{this};
+    const QString title = QStringLiteral("換算單位");
+    if (tea.isNull() || datPrimaryRS->hasPending()) {
+        prompts().message(QStringLiteral("請先按「更新」存下這種茶葉，再換單位。"), Buttons::Ok, title);
+        return;
+    }
+    Database& db = datPrimaryRS->database();
+    const units::Unit& from = teaUnits::unitOf(db, tea.toString());
+    if (from.name == chosen)
+        return;
+    const QString question = QStringLiteral("要把「%1」的單位由%2換成%3嗎？\r庫存、進價和訂價會一起換算。")
+                                 .arg(displayText(datPrimaryRS->field(1)), from.name, chosen);
+    if (prompts().message(question, Buttons::YesNo, title) != Answer::Yes)
+        return;
+    try {
+        teaUnits::changeUnit(db, tea.toString(), chosen);
+    } catch (const MoveRefused& refused) {
+        prompts().message(refused.description(), Buttons::Ok, title);
+        return;
+    }
+    // The tea's converted prices, and its stock in the grid.
+    datPrimaryRS->refreshRows({tea});
+    rereadGrid();
 }
 
 void TeaKind_frm::cmdAdd_Click()

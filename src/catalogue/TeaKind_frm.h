@@ -4,6 +4,7 @@
 
 #include <array>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -29,6 +30,9 @@ public:
     void cmdRefresh_Click();
     void grdDataGrid_RowColChange(int lastRow, int lastCol);
     void txtFields_GotFocus(int index);
+    // The unit chosen for the tea being edited: asked, then changed as one
+    // move (stock and prices converted), or refused with its reason.
+    void cboUnit_Click();
 
 protected:
     void Form_Resize() override;
@@ -46,12 +50,16 @@ private:
     QPushButton* cmdRefresh = nullptr;
     DataGrid* grdDataGrid = nullptr;
     QWidget* picButtons = nullptr;
+    QLabel* lblUnit = nullptr;
+    QComboBox* cboUnit = nullptr;
 
     void buildControls();
     void open();
     // Re-reads the grid and puts its selection on the tea being edited.
     void rereadGrid();
     void showEditedTeaInGrid();
+    // Shows the unit of the tea being edited.
+    void showUnit();
 };
 
 } // namespace lumaro

@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "books/Find.h"
 #include "books/MoneyMoves.h"
+#include "books/TeaUnits.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
@@ -71,6 +72,7 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
 
     connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
     connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
+    connect(datPrimaryRS, &DataControl::currentChanged, this, handler([this] { showUnit(); }));
 
     // The tea list is read once, when the screen opens; its failure is the
     // list control's own error.
@@ -79,6 +81,7 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     } catch (const Failure& f) {
         RecordEditor::showDataError(f.description());
     }
+    runHandler([this] { showUnit(); });
 }
 
 void TeaStock_frm::buildControls()
@@ -131,6 +134,7 @@ void TeaStock_frm::buildControls()
     grdDataGrid = new DataGrid(this);
     grdDataGrid->setObjectName(QStringLiteral("grdDataGrid"));
     grdDataGrid->setDataControl(datPrimaryRS);
+    grdDataGrid->setUnitCells(0, {4});
     grdDataGrid->setFind(
         0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
         find::teaHint());
@@ -155,6 +159,24 @@ double TeaStock_frm::gridHeight(double innerHeight)
            static_cast<float>(kGridBottomMargin);
 }
 
+void TeaStock_frm::showUnit()
+{
+    const QVariant tea = datPrimaryRS->hasCurrent() ? datPrimaryRS->storedField(0) : QVariant();
+    const units::Unit& unit = tea.isNull() ? units::kilogram() : teaUnits::unitOf(m_db, tea.toString());
+    placeTwips(Label2, kLabel2);
+    alignBaseline(Label2, Money);
+    if (&unit == &units::kilogram()) {
+        Label2->setText(QStringLiteral("Kg"));
+        return;
+    }
+    // A longer name grows to the left, into the gap after Money, so Buy keeps
+    // its place.
+    Label2->setText(unit.name);
+    const int right = Label2->x() + Label2->width();
+    const int width = qMin(qMax(Label2->width(), Label2->sizeHint().width()), right - (Money->x() + Money->width()));
+    Label2->setGeometry(right - width, Label2->y(), width, Label2->height());
+}
+
 void TeaStock_frm::HScroll1_Change() { Money->setText(QString::number(HScroll1->value())); }
 
 void TeaStock_frm::Buy_Click()
@@ -170,7 +192,14 @@ void TeaStock_frm::Buy_Click()
         prompts().message(money::chooseTeaFirstText());
         return;
     }
-    const lumaro::Money kg = money::typedAmount(readNumber(Money->text()), QStringLiteral("進貨數量"));
+    // Another unit of the same measure is converted to the tea's; a text in
+    // the tea's own unit, or in none, reads as it always has.
+    const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea.toString()));
+    if (!typed.ok()) {
+        prompts().message(typed.refusal, Buttons::Ok, QStringLiteral("進貨數量"));
+        return;
+    }
+    const lumaro::Money kg = money::typedAmount(typed.value, QStringLiteral("進貨數量"));
 
     try {
         money::purchase(m_db, tea.toString(), kg);

@@ -50,6 +50,8 @@ private:
     void buildControls();
     // Every control in its place; the Kg label's text on the amount's line.
     void placeControls();
+    // Label2 names the unit of the chosen tea: "Kg" for a tea in 公斤.
+    void showUnit();
 
     Database& m_db;
 };

@@ -1,6 +1,8 @@
 // The triggers of the shop's tables, declared in Schema.h.
 #include "data/Schema.h"
 
+#include <algorithm>
+
 namespace lumaro::schema {
 
 namespace {
@@ -8,25 +10,57 @@ namespace {
 // The journal row of the stock a tea brings along or takes away: its kind,
 // the row (NEW or OLD) the tea's number and name come from, the change of
 // stock, and why. Each database makes the move's id and the UTC time its own way.
-QString stockRow(Dialect d, const QString& kind, const char* tea, const char* stock, const char* note)
+// From version 6 the row names the tea's unit (none for 公斤) and is written
+// only when the tea has stock, so that the same trigger can also keep the
+// tea's unit in step.
+QString stockRow(Dialect d, int version, const QString& kind, const char* tea, const char* stock, const char* note)
 {
     const bool sqlite = d == Dialect::SQLite;
-    return statement("INSERT INTO {J} ({j.move}, {j.kind}, {j.time}, {j.tea}, {j.teaName}, {j.stock}, {j.note}) "
-                     "VALUES ({1}, {2}, {3}, {4}.{t.number}, {4}.{t.name}, {5}, {6});",
-                     {sqlite ? QStringLiteral("lower(hex(randomblob(16)))") : QStringLiteral("gen_random_uuid()::text"),
-                      sql::literal(kind),
-                      sqlite ? QStringLiteral("strftime('%Y-%m-%d %H:%M:%S','now')")
-                             : QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')"),
-                      QString::fromUtf8(tea), statement(stock), sql::literal(QString::fromUtf8(note))});
+    const QStringList pieces = {sqlite ? QStringLiteral("lower(hex(randomblob(16)))")
+                                       : QStringLiteral("gen_random_uuid()::text"),
+                                sql::literal(kind),
+                                sqlite ? QStringLiteral("strftime('%Y-%m-%d %H:%M:%S','now')")
+                                       : QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS')"),
+                                QString::fromUtf8(tea),
+                                statement(stock),
+                                sql::literal(QString::fromUtf8(note))};
+    if (version < 6)
+        return statement("INSERT INTO {J} ({j.move}, {j.kind}, {j.time}, {j.tea}, {j.teaName}, {j.stock}, {j.note}) "
+                         "VALUES ({1}, {2}, {3}, {4}.{t.number}, {4}.{t.name}, {5}, {6});",
+                         pieces);
+    return statement(
+        "INSERT INTO {J} ({j.move}, {j.kind}, {j.time}, {j.tea}, {j.teaName}, {j.stock}, {j.note}, {j.unit}) "
+        "SELECT {1}, {2}, {3}, {4}.{t.number}, {4}.{t.name}, {5}, {6}, "
+        "(SELECT {u.name} FROM {U} WHERE {u.tea} = OLD.{t.number}) WHERE COALESCE(OLD.{t.stock}, 0) <> 0;",
+        pieces);
 }
 
-QString added(Dialect d) { return stockRow(d, journalKind::Opening, "NEW", "NEW.{t.stock}", "新增茶葉時的庫存"); }
-QString deleted(Dialect d) { return stockRow(d, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "刪除茶葉"); }
-QString renumberedFrom(Dialect d)
+QString added(Dialect d, int v)
 {
-    return stockRow(d, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "更改茶葉編號");
+    // A new tea has no unit of its own yet: its stock is in 公斤.
+    return stockRow(d, std::min(v, 5), journalKind::Opening, "NEW", "NEW.{t.stock}", "新增茶葉時的庫存");
 }
-QString renumberedTo(Dialect d) { return stockRow(d, journalKind::Adjustment, "NEW", "OLD.{t.stock}", "更改茶葉編號"); }
+QString deleted(Dialect d, int v)
+{
+    return stockRow(d, v, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "刪除茶葉");
+}
+QString renumberedFrom(Dialect d, int v)
+{
+    return stockRow(d, v, journalKind::Adjustment, "OLD", "-OLD.{t.stock}", "更改茶葉編號");
+}
+QString renumberedTo(Dialect d, int v)
+{
+    return stockRow(d, v, journalKind::Adjustment, "NEW", "OLD.{t.stock}", "更改茶葉編號");
+}
+
+// The unit goes with a deleted tea, and follows a renumbered one (a row left
+// under the new number by nothing the program does is dropped first).
+QString unitGone() { return statement("DELETE FROM {U} WHERE {u.tea} = OLD.{t.number};"); }
+QString unitFollows()
+{
+    return statement("DELETE FROM {U} WHERE {u.tea} = NEW.{t.number}; "
+                     "UPDATE {U} SET {u.tea} = NEW.{t.number} WHERE {u.tea} = OLD.{t.number};");
+}
 
 } // namespace
 
@@ -36,31 +70,50 @@ QString renumberedTo(Dialect d) { return stockRow(d, journalKind::Adjustment, "N
 // those belong to the moves, and one made behind their back must show.
 QStringList sqliteTriggers(int version)
 {
-    Q_UNUSED(version);
     constexpr Dialect d = Dialect::SQLite;
+    const int v = version;
+    if (v < 6)
+        return {
+            statement("CREATE TRIGGER {T}_新增 AFTER INSERT ON {T} WHEN COALESCE(NEW.{t.stock}, 0) <> 0 BEGIN {1} END",
+                      {added(d, v)}),
+            statement("CREATE TRIGGER {T}_刪除 AFTER DELETE ON {T} WHEN COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} END",
+                      {deleted(d, v)}),
+            statement("CREATE TRIGGER {T}_改編號 AFTER UPDATE OF {t.number} ON {T} "
+                      "WHEN OLD.{t.number} IS NOT NEW.{t.number} AND COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} {2} END",
+                      {renumberedFrom(d, v), renumberedTo(d, v)}),
+        };
+    // One trigger per event, so the journal row reads the unit before the
+    // unit's row moves or goes.
     return {
         statement("CREATE TRIGGER {T}_新增 AFTER INSERT ON {T} WHEN COALESCE(NEW.{t.stock}, 0) <> 0 BEGIN {1} END",
-                  {added(d)}),
-        statement("CREATE TRIGGER {T}_刪除 AFTER DELETE ON {T} WHEN COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} END",
-                  {deleted(d)}),
+                  {added(d, v)}),
+        statement("CREATE TRIGGER {T}_刪除 AFTER DELETE ON {T} BEGIN {1} {2} END", {deleted(d, v), unitGone()}),
         statement("CREATE TRIGGER {T}_改編號 AFTER UPDATE OF {t.number} ON {T} "
-                  "WHEN OLD.{t.number} IS NOT NEW.{t.number} AND COALESCE(OLD.{t.stock}, 0) <> 0 BEGIN {1} {2} END",
-                  {renumberedFrom(d), renumberedTo(d)}),
+                  "WHEN OLD.{t.number} IS NOT NEW.{t.number} BEGIN {1} {2} {3} END",
+                  {renumberedFrom(d, v), renumberedTo(d, v), unitFollows()}),
     };
 }
 
 QStringList postgresTriggers(int version)
 {
-    Q_UNUSED(version);
     constexpr Dialect d = Dialect::PostgreSQL;
+    const int v = version;
+    const QString body =
+        v < 6 ? statement(
+                    "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.{t.stock}, 0) <> 0 THEN {1} END IF; RETURN NULL; END IF; "
+                    "IF COALESCE(OLD.{t.stock}, 0) = 0 OR (TG_OP = 'UPDATE' AND OLD.{t.number} = NEW.{t.number}) "
+                    "THEN RETURN NULL; END IF; "
+                    "IF TG_OP = 'DELETE' THEN {2} RETURN NULL; END IF; "
+                    "{3} {4} RETURN NULL;",
+                    {added(d, v), deleted(d, v), renumberedFrom(d, v), renumberedTo(d, v)})
+              : statement(
+                    "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.{t.stock}, 0) <> 0 THEN {1} END IF; RETURN NULL; END IF; "
+                    "IF TG_OP = 'UPDATE' AND OLD.{t.number} = NEW.{t.number} THEN RETURN NULL; END IF; "
+                    "IF TG_OP = 'DELETE' THEN {2} {5} RETURN NULL; END IF; "
+                    "{3} {4} {6} RETURN NULL;",
+                    {added(d, v), deleted(d, v), renumberedFrom(d, v), renumberedTo(d, v), unitGone(), unitFollows()});
     return {
-        statement("CREATE FUNCTION {T}_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                  "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.{t.stock}, 0) <> 0 THEN {1} END IF; RETURN NULL; END IF; "
-                  "IF COALESCE(OLD.{t.stock}, 0) = 0 OR (TG_OP = 'UPDATE' AND OLD.{t.number} = NEW.{t.number}) "
-                  "THEN RETURN NULL; END IF; "
-                  "IF TG_OP = 'DELETE' THEN {2} RETURN NULL; END IF; "
-                  "{3} {4} RETURN NULL; END $$",
-                  {added(d), deleted(d), renumberedFrom(d), renumberedTo(d)}),
+        statement("CREATE FUNCTION {T}_記帳() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN {1} END $$", {body}),
         statement("CREATE TRIGGER {T}_記帳 AFTER INSERT OR DELETE OR UPDATE OF {t.number} ON {T} "
                   "FOR EACH ROW EXECUTE FUNCTION {T}_記帳()"),
     };

@@ -2,6 +2,8 @@
 
 #include "base/Dates.h"
 #include "base/DisplayText.h"
+#include "base/Units.h"
+#include "books/TeaUnits.h"
 #include "data/DataControl.h"
 #include "data/Schema.h"
 #include "platform/Form.h"
@@ -23,6 +25,7 @@ DataControlModel::DataControlModel(DataControl* control, QObject* parent)
     // Views hear of a change before the rows change, as Qt's contract asks.
     connect(control, &DataControl::rowsAboutToBeReset, this, [this] { beginResetModel(); });
     connect(control, &DataControl::rowsReset, this, [this] {
+        readUnits();
         m_announcing = true;
         endResetModel();
         m_announcing = false;
@@ -35,9 +38,37 @@ DataControlModel::DataControlModel(DataControl* control, QObject* parent)
         m_announcing = false;
     });
     connect(control, &DataControl::rowChanged, this, [this](int row) {
+        // A row read again may be of a tea whose unit changed meanwhile.
+        if (!m_unitColumns.isEmpty() && row >= 0 && row < rowCount())
+            runHandler([this, row] {
+                const QString tea = m_control->value(row, m_teaColumn).toString();
+                const QString unit = units::toStored(teaUnits::unitOf(m_control->database(), tea));
+                if (unit.isEmpty())
+                    m_units.remove(tea);
+                else
+                    m_units.insert(tea, unit);
+            });
         if (row >= 0 && row < rowCount())
             emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     });
+}
+
+void DataControlModel::setUnitCells(int teaColumn, const QList<int>& columns)
+{
+    beginResetModel();
+    m_teaColumn = teaColumn;
+    m_unitColumns = columns;
+    readUnits();
+    endResetModel();
+}
+
+void DataControlModel::readUnits()
+{
+    if (m_unitColumns.isEmpty() || !m_control)
+        return;
+    // A failed read shows the figures bare, and says why.
+    m_units.clear();
+    runHandler([this] { m_units = teaUnits::namedUnits(m_control->database()); });
 }
 
 int DataControlModel::rowCount(const QModelIndex& parent) const
@@ -74,6 +105,11 @@ QVariant DataControlModel::data(const QModelIndex& index, int role) const
         // An order date reads as a date, with its time of day where it has one.
         if (m_control->columnName(index.column()) == schema::order::Date)
             return dateText(v);
+        if (!m_units.isEmpty() && !v.isNull() && m_unitColumns.contains(index.column())) {
+            const QString unit = units::suffix(m_units.value(m_control->value(index.row(), m_teaColumn).toString()));
+            if (!unit.isEmpty())
+                return QString(displayText(v) + QLatin1Char(' ') + unit);
+        }
         return displayText(v);
     }
     if (role == Qt::TextAlignmentRole) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QPointer>
 
 #include <functional>
@@ -29,9 +30,19 @@ public:
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
 
+    // Cells of quantities or stock that name the unit of a tea not in 公斤
+    // ("12 兩"); the values themselves stay numbers. The tea's number is in
+    // teaColumn. The units are read again with every re-read of the rows.
+    void setUnitCells(int teaColumn, const QList<int>& columns);
+
 private:
+    void readUnits();
+
     QPointer<DataControl> m_control;
     bool m_announcing = false;
+    int m_teaColumn = -1;
+    QList<int> m_unitColumns;
+    QHash<QString, QString> m_units;
 };
 
 // A grid over a data control. Choosing a row makes it the control's current
@@ -62,6 +73,8 @@ public:
     // control's column that holds the keys findNext answers with; hint says in
     // the empty box what may be typed.
     void setFind(int keyColumn, FindNext findNext, const QString& hint);
+    // See DataControlModel::setUnitCells.
+    void setUnitCells(int teaColumn, const QList<int>& columns) { m_model->setUnitCells(teaColumn, columns); }
 
 signals:
     // The current cell moved to another row or column.

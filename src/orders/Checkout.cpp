@@ -6,6 +6,7 @@
 #include "base/DisplayText.h"
 #include "base/Numbers.h"
 #include "books/OrderStore.h"
+#include "books/TeaUnits.h"
 #include "data/DataControl.h"
 #include "orders/Controls.h"
 #include "platform/Failure.h"
@@ -42,11 +43,13 @@ QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
     text += QStringLiteral("茶葉名稱") + ten + QStringLiteral("單價") + ten + QStringLiteral("數量") + ten +
             QStringLiteral("小計") + kBreak;
     text += rule() + kBreak;
+    // A line of a tea not in 公斤 names its unit after the quantity ("4兩").
+    const QHash<QString, QString> named = teaUnits::namedUnits(m_db);
     for (const OrderStore::PricedLine& line : lines) {
         const std::optional<lumaro::Money> sub = OrderStore::subtotal(line);
         const QString subText = sub ? sub->toString() : QString();
         text += displayText(line.name) + twelve + displayText(line.price) + twelve + displayText(line.quantity) +
-                twelve + subText + kBreak;
+                units::suffix(named.value(line.tea.toString())) + twelve + subText + kBreak;
     }
     showMoney(OrderStore::checkoutTotal(lines).toString());
     text += rule() + kBreak;

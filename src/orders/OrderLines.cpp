@@ -6,6 +6,7 @@
 #include "base/Numbers.h"
 #include "books/Find.h"
 #include "books/MoneyMoves.h"
+#include "books/TeaUnits.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
 #include "data/Schema.h"
@@ -16,6 +17,7 @@
 #include "platform/Prompts.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -44,6 +46,17 @@ constexpr TwipsRect kHScroll1{1680, kTeaRowTop, 2175, 255};
 constexpr TwipsRect kBuy{3960, kTeaRowTop, 270, 180};
 constexpr TwipsRect kCommand1{4440, kTeaRowTop, 975, 300};
 constexpr TwipsRect kDataGrid2{360, 5160, 8415, 1815};
+// The chosen tea's unit follows Buy's digits; the typed quantity stands after 訂購.
+constexpr TwipsRect kBuyUnit{4230, kTeaRowTop, 210, 180};
+constexpr TwipsRect kQuantity{5520, kTeaRowTop, 1200, 285};
+// The grids' columns of the tea number and of the quantity or stock.
+constexpr int kLineTeaColumn = 1, kLineQuantityColumn = 2, kTeaColumn = 0, kTeaStockColumn = 3;
+
+// The unit of the tea grid's current tea.
+const units::Unit& chosenUnit(Database& db, const DataControl& teas)
+{
+    return teas.hasCurrent() ? teaUnits::unitOf(db, teas.field(0).toString()) : units::kilogram();
+}
 
 } // namespace
 
@@ -75,6 +88,16 @@ void Order_frm::buildOrderLines()
         0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
         find::teaHint());
 
+    DataGrid1->setUnitCells(kLineTeaColumn, {kLineQuantityColumn});
+    DataGrid2->setUnitCells(kTeaColumn, {kTeaStockColumn});
+    lblBuyUnit = controls::label(this, "lblBuyUnit", QString(), kBuyUnit);
+    lblBuyUnit->hide(); // shown for a tea not in 公斤
+    placeBuyUnit();
+    txtQuantity = controls::make<QLineEdit>(this, "txtQuantity");
+    txtQuantity->setPlaceholderText(QStringLiteral("例：4兩、半斤"));
+    placeTwips(txtQuantity, kQuantity);
+
+    connect(txtQuantity, &QLineEdit::returnPressed, this, handler([this] { txtQuantity_KeyPress(); }));
     connect(DataGrid2, &DataGrid::rowColChange, this, handler([this] { DataGrid2_RowColChange(); }));
     connect(DataGrid1, &DataGrid::notified, this, handler([this] { DataGrid1_Notified(); }));
     connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
@@ -116,12 +139,51 @@ void Order_frm::DataGrid2_RowColChange()
     const double kg = stock.isNull() || !std::isfinite(stock.toDouble()) ? 0 : std::nearbyint(stock.toDouble());
     const int most = kg >= kMaxQuantity ? kMaxQuantity : kg < 1 ? 1 : static_cast<int>(kg);
     HScroll1->setRange(1, most);
+    const units::Unit& unit = chosenUnit(m_db, *Adodc2);
+    lblBuyUnit->setText(&unit == &units::kilogram() ? QString() : unit.name);
+    lblBuyUnit->setVisible(!lblBuyUnit->text().isEmpty());
+    placeBuyUnit();
+}
+
+void Order_frm::placeBuyUnit()
+{
+    // The unit reads right after the digits, however many there are.
+    lblBuyUnit->move(Buy->x() + Buy->width(), lblBuyUnit->y());
+    controls::fitLabel(lblBuyUnit);
 }
 
 void Order_frm::HScroll1_Change()
 {
     Buy->setText(QString::number(HScroll1->value()));
     controls::fitLabel(Buy);
+    if (lblBuyUnit)
+        placeBuyUnit();
+}
+
+void Order_frm::txtQuantity_KeyPress()
+{
+    if (!Adodc2->hasCurrent()) {
+        prompts().message(money::chooseTeaFirstText());
+        return;
+    }
+    const units::Unit& unit = chosenUnit(m_db, *Adodc2);
+    const units::Reading typed = units::readWhole(txtQuantity->text(), unit);
+    const QString title = QStringLiteral("訂購數量");
+    if (!typed.ok()) {
+        prompts().message(typed.refusal, Buttons::Ok, title);
+        return;
+    }
+    // The bar offers 1 up to the stock: a quantity outside it is refused, not
+    // quietly changed into another.
+    if (typed.value < HScroll1->minimum() || typed.value > HScroll1->maximum()) {
+        prompts().message(QStringLiteral("「%1」是 %2%3，可以訂購的數量是 %4 到 %5%3。")
+                              .arg(txtQuantity->text().trimmed(), formatNumber(typed.value), unit.name)
+                              .arg(HScroll1->minimum())
+                              .arg(HScroll1->maximum()),
+                          Buttons::Ok, title);
+        return;
+    }
+    HScroll1->setValue(static_cast<int>(typed.value));
 }
 
 void Order_frm::Command1_Click()

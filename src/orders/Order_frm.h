@@ -6,6 +6,7 @@
 #include <QVariant>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollBar;
 
@@ -37,6 +38,9 @@ public:
     void HScroll1_Change();
     void Command1_Click();
     void Command2_Click();
+    // Enter in the typed quantity: sets the quantity bar from a text such as
+    // 4兩 or 半斤, converted to the chosen tea's unit, or refuses it.
+    void txtQuantity_KeyPress();
     // Recomputes the total of the lines into Money and leaves the lines with
     // no current line, as after walking them.
     void UpdateTotal();
@@ -82,6 +86,8 @@ private:
     QLabel* Buy = nullptr;
     QPushButton* Command1 = nullptr;
     DataGrid* DataGrid2 = nullptr;
+    QLabel* lblBuyUnit = nullptr;     // the chosen tea's unit beside Buy; empty for 公斤
+    QLineEdit* txtQuantity = nullptr; // the quantity typed in any unit of its measure
 
     // Checkout.
     QPushButton* Command3 = nullptr;
@@ -92,6 +98,7 @@ private:
     void buildCheckout();
     void openControls();
     void setFocusOrder();
+    void placeBuyUnit();
 
     // The current order's number; null when no saved order is current.
     QVariant currentOrder() const;

@@ -30,6 +30,11 @@ const QString kTitle = QStringLiteral("盤點");
 
 QString n(double kg) { return formatNumber(kg); }
 QString n(Money amount) { return amount.toString(); }
+// A quantity of a tea not in 公斤 names its unit ("4 兩").
+QString withUnit(const QString& figure, const QString& unit)
+{
+    return unit.isEmpty() ? figure : QString(figure + QLatin1Char(' ') + unit.toHtmlEscaped());
+}
 
 } // namespace
 
@@ -58,7 +63,7 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
                  .arg(title, amountHeader);
         for (const auto& t : list)
             h += QStringLiteral("<tr><td>%1 %2</td><td align=\"right\">%3</td><td align=\"right\">%4</td></tr>")
-                     .arg(t.tea.toHtmlEscaped(), t.name.toHtmlEscaped(), n(t.kg), n(t.amount));
+                     .arg(t.tea.toHtmlEscaped(), t.name.toHtmlEscaped(), withUnit(n(t.kg), t.unit), n(t.amount));
         h += QStringLiteral("</table>");
     };
     teas(QStringLiteral("各茶葉售出"), QStringLiteral("金額"), d.sold);

@@ -51,8 +51,10 @@ void LowStock_frm::reload()
     grdLow->setRowCount(int(rows.size()));
     int row = 0;
     for (const reports::LowStock& s : rows) {
-        auto number = [](double x) {
-            auto* item = new QTableWidgetItem(formatNumber(x));
+        // A tea not in 公斤 names its unit beside both figures ("12 兩").
+        auto number = [&s](double x) {
+            auto* item = new QTableWidgetItem(s.unit.isEmpty() ? formatNumber(x)
+                                                               : QString(formatNumber(x) + QLatin1Char(' ') + s.unit));
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             return item;
         };

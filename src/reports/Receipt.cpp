@@ -65,7 +65,10 @@ QString receiptHtml(const reports::Receipt& r)
     for (const reports::SaleLine& l : r.lines)
         h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
                             "<td align=\"right\">%4</td></tr>")
-                 .arg(esc(l.name), formatNumber(l.kg), l.price.toString(), l.subtotal.toString());
+                 .arg(esc(l.name),
+                      l.unit.isEmpty() ? formatNumber(l.kg)
+                                       : QString(formatNumber(l.kg) + QLatin1Char(' ') + esc(l.unit)),
+                      l.price.toString(), l.subtotal.toString());
     h += QStringLiteral("</table><hr>");
     h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(r.total.toString());
     h += QStringLiteral("<p align=\"center\">謝謝惠顧</p></body></html>");

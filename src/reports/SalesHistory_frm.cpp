@@ -54,7 +54,7 @@ public:
         case 1:
             return l.name;
         case 2:
-            return formatNumber(l.kg);
+            return l.unit.isEmpty() ? formatNumber(l.kg) : QString(formatNumber(l.kg) + QLatin1Char(' ') + l.unit);
         case 3:
             return l.price.toString();
         default:

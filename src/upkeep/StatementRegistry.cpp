@@ -11,6 +11,7 @@
 #include "books/Reports.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
+#include "books/TeaUnits.h"
 #include "books/Upgrade.h"
 #include "data/DataControl.h"
 #include "data/Database.h"
@@ -30,7 +31,7 @@ QList<Statement> allStatements(Dialect dialect)
         moves::statements,        money::statements,    OrderStore::statements, links::statements,
         find::statements,         settings::statements, passwordStatements,     openingStatements,
         sampleShopStatements,     auditStatements,      shopObjectStatements,   upgrade::statements,
-        reports::sql::statements, snapshotStatements,   transactionStatements,
+        reports::sql::statements, snapshotStatements,   transactionStatements,  teaUnits::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

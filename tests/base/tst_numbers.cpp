@@ -1,6 +1,7 @@
 #include "base/Failures.h"
 #include "base/Money.h"
 #include "base/Numbers.h"
+#include "base/Units.h"
 
 #include <QLocale>
 #include <QtTest>
@@ -244,6 +245,196 @@ private slots:
         } catch (const NumberError& e) {
             QVERIFY(e.description().contains(QStringLiteral("空")));
         }
+    }
+    // 7.2 公斤 is a whole amount in every weight: every pair converts exactly
+    // both ways, and no weight converts to a count or a count to another.
+    void unitsEveryPair()
+    {
+        const QHash<QString, double> same = {{QStringLiteral("公斤"), 7.2},
+                                             {QStringLiteral("台斤"), 12},
+                                             {QStringLiteral("兩"), 192},
+                                             {QStringLiteral("公克"), 7200}};
+        for (const units::Unit& from : units::all())
+            for (const units::Unit& to : units::all()) {
+                const Money one = Money::fromDouble(same.value(from.name, 3));
+                const std::optional<Money> got = units::convert(one, from, to);
+                if (from.name == to.name)
+                    QCOMPARE(got, std::optional<Money>(one));
+                else if (same.contains(from.name) && same.contains(to.name))
+                    QCOMPARE(got, std::optional<Money>(Money::fromDouble(same[to.name])));
+                else
+                    QVERIFY2(!got, qPrintable(from.name + QStringLiteral("→") + to.name));
+            }
+    }
+
+    void unitsConvert_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<double>("amount");
+        QTest::addColumn<double>("expected"); // NaN: refused
+        QTest::addColumn<bool>("price");
+        const double no = std::nan("");
+        QTest::newRow("1 公斤 is no whole 1/10000 台斤") << "公斤"
+                                                         << "台斤" << 1.0 << no << false;
+        QTest::newRow("1 公斤 in 兩 is 26.666…") << "公斤"
+                                                 << "兩" << 1.0 << no << false;
+        QTest::newRow("四兩 is 150 公克") << "兩"
+                                          << "公克" << 4.0 << 150.0 << false;
+        QTest::newRow("一兩 is a sixteenth of a 台斤") << "兩"
+                                                       << "台斤" << 1.0 << 0.0625 << false;
+        QTest::newRow("0.1 公克 is the least 公斤") << "公克"
+                                                    << "公斤" << 0.1 << 0.0001 << false;
+        QTest::newRow("0.01 公克 is finer than the books") << "公克"
+                                                           << "公斤" << 0.01 << no << false;
+        QTest::newRow("100 公克 in 兩") << "公克"
+                                        << "兩" << 100.0 << no << false;
+        QTest::newRow("a negative amount") << "台斤"
+                                           << "兩" << -2.0 << -32.0 << false;
+        QTest::newRow("2400 a 台斤 is 150 a 兩") << "台斤"
+                                                 << "兩" << 2400.0 << 150.0 << true;
+        QTest::newRow("150 a 兩 is 4000 a 公斤") << "兩"
+                                                 << "公斤" << 150.0 << 4000.0 << true;
+        QTest::newRow("1 a 公克 is 1000 a 公斤") << "公克"
+                                                 << "公斤" << 1.0 << 1000.0 << true;
+        QTest::newRow("1000 a 公斤 in 兩 is 37.5") << "公斤"
+                                                   << "兩" << 1000.0 << 37.5 << true;
+        QTest::newRow("1 a 公斤 in 兩 is 0.0375") << "公斤"
+                                                  << "兩" << 1.0 << 0.0375 << true;
+        QTest::newRow("0.0001 a 公斤 in 公克") << "公斤"
+                                               << "公克" << 0.0001 << no << true;
+    }
+    void unitsConvert()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(double, amount);
+        QFETCH(double, expected);
+        QFETCH(bool, price);
+        const units::Unit &f = *units::find(from), &t = *units::find(to);
+        const std::optional<Money> got = price ? units::convertPrice(Money::fromDouble(amount), f, t)
+                                               : units::convert(Money::fromDouble(amount), f, t);
+        if (std::isnan(expected))
+            QVERIFY(!got);
+        else
+            QCOMPARE(got, std::optional<Money>(Money::fromDouble(expected)));
+    }
+
+    // What a quantity box takes for a tea in each unit; refused: the start of
+    // the message. A text naming no unit, or the tea's own, reads as the
+    // lenient reading does.
+    void unitsTyped_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("whole");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<QString>("refused");
+        const QString ok;
+        QTest::newRow("公斤: 12kg") << "公斤"
+                                    << "12kg" << false << 12.0 << ok;
+        QTest::newRow("公斤: 2.5") << "公斤"
+                                   << "2.5" << false << 2.5 << ok;
+        QTest::newRow("公斤: 1,000") << "公斤"
+                                     << "1,000" << false << 1.0 << ok;
+        QTest::newRow("公斤: abc") << "公斤"
+                                   << "abc" << false << 0.0 << ok;
+        QTest::newRow("公斤: 12.5 公斤") << "公斤"
+                                         << " 12.5 公斤" << false << 12.5 << ok;
+        QTest::newRow("公斤: &H10 stays hex") << "公斤"
+                                              << "&H10" << false << 16.0 << ok;
+        QTest::newRow("公斤: 半斤") << "公斤"
+                                    << "半斤" << false << 0.3 << ok;
+        QTest::newRow("公斤: 4兩") << "公斤"
+                                   << "4兩" << false << 0.15 << ok;
+        QTest::newRow("公斤: 150g") << "公斤"
+                                    << "150g" << false << 0.15 << ok;
+        QTest::newRow("兩: 4兩") << "兩"
+                                 << "4兩" << false << 4.0 << ok;
+        QTest::newRow("兩: 四兩") << "兩"
+                                  << "四兩" << false << 4.0 << ok;
+        QTest::newRow("兩: 十二兩") << "兩"
+                                    << "十二兩" << false << 12.0 << ok;
+        QTest::newRow("兩: 兩斤 is two") << "兩"
+                                         << "兩斤" << false << 32.0 << ok;
+        QTest::newRow("兩: 半斤") << "兩"
+                                  << "半斤" << false << 8.0 << ok;
+        QTest::newRow("兩: 1.5斤") << "兩"
+                                   << "1.5斤" << false << 24.0 << ok;
+        QTest::newRow("兩: 150g") << "兩"
+                                  << "150g" << false << 4.0 << ok;
+        QTest::newRow("兩: 150 G") << "兩"
+                                   << "150 G" << false << 4.0 << ok;
+        QTest::newRow("兩: 0.15kg") << "兩"
+                                    << "0.15kg" << false << 4.0 << ok;
+        QTest::newRow("兩: 12 alone") << "兩"
+                                      << "12" << false << 12.0 << ok;
+        QTest::newRow("兩: abc alone") << "兩"
+                                       << "abc" << false << 0.0 << ok;
+        QTest::newRow("兩: 0.5kg inexact") << "兩"
+                                           << "0.5kg" << false << 0.0 << "「0.5kg」換算成兩是 13.3333";
+        QTest::newRow("兩: 2盒") << "兩"
+                                 << "2盒" << false << 0.0 << "「2盒」是以盒計的數量";
+        QTest::newRow("兩: abc斤") << "兩"
+                                   << "abc斤" << false << 0.0 << "看不懂數量「abc斤」";
+        QTest::newRow("兩: 1e400斤") << "兩"
+                                     << "1e400斤" << false << 0.0 << "看不懂數量";
+        QTest::newRow("台斤: 4兩") << "台斤"
+                                   << "4兩" << false << 0.25 << ok;
+        QTest::newRow("盒: 2盒") << "盒"
+                                 << "2盒" << false << 2.0 << ok;
+        QTest::newRow("whole, 盒: 三盒") << "盒"
+                                         << "三盒" << true << 3.0 << ok;
+        QTest::newRow("公斤: 三公斤 reads as it always has") << "公斤"
+                                                             << "三公斤" << false << 0.0 << ok;
+        QTest::newRow("盒: 4兩") << "盒"
+                                 << "4兩" << false << 0.0 << "「4兩」是以兩計的數量";
+        QTest::newRow("盒: 3罐") << "盒"
+                                 << "3罐" << false << 0.0 << "「3罐」是以罐計的數量";
+        QTest::newRow("whole, 兩: 150g") << "兩"
+                                         << "150g" << true << 4.0 << ok;
+        QTest::newRow("whole, 兩: 半斤") << "兩"
+                                         << "半斤" << true << 8.0 << ok;
+        QTest::newRow("whole, 兩: 100g") << "兩"
+                                         << "100g" << true << 0.0
+                                         << "訂購數量必須是整數兩：「100g」是 2.66666666666667兩。最接近的是 "
+                                            "75公克 = 2兩 或 112.5公克 = 3兩。";
+        QTest::newRow("whole, 兩: 0.5kg") << "兩"
+                                          << "0.5kg" << true << 0.0
+                                          << "訂購數量必須是整數兩：「0.5kg」是 13.3333333333333兩。最接近的是 "
+                                             "0.4875公斤 = 13兩 或 0.525公斤 = 14兩。";
+        QTest::newRow("whole, 台斤: 4兩")
+            << "台斤"
+            << "4兩" << true << 0.0 << "訂購數量必須是整數台斤：「4兩」是 0.25台斤。最接近的是 16兩 = 1台斤。";
+        QTest::newRow("whole, 公斤: 2.5")
+            << "公斤"
+            << "2.5" << true << 0.0 << "訂購數量必須是整數公斤：「2.5」不是。最接近的是 2公斤 或 3公斤。";
+        QTest::newRow("whole, 公斤: 12kg") << "公斤"
+                                           << "12kg" << true << 12.0 << ok;
+        QTest::newRow("whole, 公斤: 3000g") << "公斤"
+                                            << "3000g" << true << 3.0 << ok;
+    }
+    void unitsTyped()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, text);
+        QFETCH(bool, whole);
+        QFETCH(double, expected);
+        QFETCH(QString, refused);
+        const units::Unit& u = *units::find(unit);
+        const units::Reading r = whole ? units::readWhole(text, u) : units::read(text, u);
+        QVERIFY2(r.refusal.startsWith(refused) && r.refusal.isEmpty() == refused.isEmpty(), qPrintable(r.refusal));
+        QCOMPARE(r.value, expected);
+    }
+
+    void unitsStored()
+    {
+        QCOMPARE(units::fromStored(QVariant())->name, QStringLiteral("公斤"));
+        QCOMPARE(units::fromStored(QStringLiteral(" "))->name, QStringLiteral("公斤"));
+        QVERIFY(!units::fromStored(QStringLiteral("磅")));
+        QCOMPARE(units::toStored(units::kilogram()), QString());
+        QCOMPARE(units::suffix(QStringLiteral("公斤")), QString());
+        QCOMPARE(units::suffix(QStringLiteral("兩")), QStringLiteral("兩"));
     }
 };
 

@@ -8,6 +8,8 @@
 #include "support/TestShop.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QInputMethodEvent>
 #include <QPushButton>
 #include <QScrollBar>
@@ -120,6 +122,7 @@ private slots:
     void selectOnEntry();
     void focusOrder();
     void closingResetsPointer();
+    void unitChoiceChangesTheTea();
 };
 
 void TeaKindTest::opensOnSmallestNumber()
@@ -528,6 +531,48 @@ void TeaKindTest::closingResetsPointer()
     QApplication::setOverrideCursor(Qt::BusyCursor);
     QVERIFY(s.form->close());
     QVERIFY(!QApplication::overrideCursor());
+}
+
+// The unit box follows the tea being edited; choosing another asks, then
+// converts the tea's stock and prices, or tells why it cannot.
+void TeaKindTest::unitChoiceChangesTheTea()
+{
+    Screen s(3);
+    auto* cbo = s.form->findChild<QComboBox*>(QStringLiteral("cboUnit"));
+    auto choose = [&](const QString& unit) {
+        cbo->setCurrentText(unit);
+        emit cbo->activated(cbo->currentIndex());
+    };
+    QCOMPARE(cbo->currentText(), QStringLiteral("公斤"));
+    s.clickRow(2);
+    QCOMPARE(s.shown(), QStringLiteral("T03"));
+    s.prompts->queueAnswer(Answer::No);
+    choose(QStringLiteral("兩"));
+    QCOMPARE(s.messages(),
+             QStringList{QStringLiteral("要把「茶3」的單位由公斤換成兩嗎？\r庫存、進價和訂價會一起換算。")});
+    QCOMPARE(cbo->currentText(), QStringLiteral("公斤"));
+    QCOMPARE(s.shop.stock(QStringLiteral("T03")), 3.0);
+
+    s.prompts->queueAnswer(Answer::Yes);
+    choose(QStringLiteral("兩"));
+    QCOMPARE(cbo->currentText(), QStringLiteral("兩"));
+    QCOMPARE(s.shop.stock(QStringLiteral("T03")), 80.0);
+    QCOMPARE(s.box(2)->text(), QStringLiteral("11.25"));
+    QCOMPARE(s.box(3)->text(), QStringLiteral("16.875"));
+    QCOMPARE(s.gridCell(2, 4), QStringLiteral("80 兩"));
+    QCOMPARE(s.gridCell(1, 4), QStringLiteral("2"));
+    if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty())
+        s.form->grab().save(QDir(dir).filePath(QStringLiteral("TeaKind_frm-unit.png")));
+
+    s.clickRow(0);
+    QCOMPARE(cbo->currentText(), QStringLiteral("公斤"));
+    s.prompts->clear();
+    s.prompts->queueAnswer(Answer::Yes);
+    choose(QStringLiteral("台斤"));
+    QCOMPARE(s.messages().size(), 2);
+    QCOMPARE(s.messages()[1], QStringLiteral("庫存 1公斤 換算成台斤不是精確到 0.0001 的數，沒有換算單位。"));
+    QCOMPARE(cbo->currentText(), QStringLiteral("公斤"));
+    QCOMPARE(s.shop.stock(QStringLiteral("T01")), 1.0);
 }
 
 QTEST_MAIN(TeaKindTest)

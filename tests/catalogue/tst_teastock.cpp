@@ -1,5 +1,6 @@
 #include "books/MoneyMoves.h"
 #include "books/Shop.h"
+#include "books/TeaUnits.h"
 #include "catalogue/TeaStock_frm.h"
 #include "data/DataControl.h"
 #include "forms/BoundTextBox.h"
@@ -7,6 +8,8 @@
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
 
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -71,6 +74,7 @@ private slots:
     void refusals();
     void failureBetweenTheTwoChangesStoresNothing();
     void resizeMovesOnlyTheGridHeight();
+    void buysATeaInItsUnit();
 };
 
 void tst_teastock::scrollBarWritesTheQuantity_data()
@@ -110,6 +114,7 @@ void tst_teastock::purchase_data()
     QTest::newRow("5 kg at 120") << 5 << QString() << 1000.0 << 15.0 << 400.0;
     QTest::newRow("typed fraction") << 0 << "2.5" << 1000.0 << 12.5 << 700.0;
     QTest::newRow("typed with unit") << 0 << "12kg" << 2000.0 << 22.0 << 560.0;
+    QTest::newRow("typed in another unit") << 0 << "150g" << 1000.0 << 10.15 << 982.0;
     QTest::newRow("typed letters") << 0 << "abc" << 1000.0 << 10.0 << 1000.0;
     QTest::newRow("typed nothing") << 0 << "" << 1000.0 << 10.0 << 1000.0;
     QTest::newRow("negative returns to the supplier") << 0 << "-3" << 1000.0 << 7.0 << 1360.0;
@@ -231,6 +236,8 @@ void tst_teastock::failureBetweenTheTwoChangesStoresNothing()
     QCOMPARE(s.prompts->messages().size(), 1);
     QVERIFY(s.prompts->messages().first().text.contains(QStringLiteral("磁碟故障")));
     QCOMPARE(s.shownStock(0), QStringLiteral("10"));
+    if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty())
+        s.form->grab().save(QDir(dir).filePath(QStringLiteral("TeaStock_frm-unit.png")));
     QVERIFY(!s.datPrimaryRS->hasPending());
 
     // The same purchase goes through whole once the fault is gone.
@@ -257,3 +264,32 @@ void tst_teastock::resizeMovesOnlyTheGridHeight()
 
 QTEST_MAIN(tst_teastock)
 #include "tst_teastock.moc"
+
+// A tea in 兩: Label2 names it, another unit typed is converted, and one of
+// another measure is refused with nothing bought.
+void tst_teastock::buysATeaInItsUnit()
+{
+    StockScreen s;
+    const QLabel* label2 = s.form->findChild<QLabel*>(QStringLiteral("Label2"));
+    const QRect kg = label2->geometry();
+    QCOMPARE(label2->text(), QStringLiteral("Kg"));
+    teaUnits::changeUnit(s.shop.db(), QStringLiteral("C03"), QStringLiteral("兩"));
+    s.choose(2);
+    QCOMPARE(label2->text(), QStringLiteral("兩"));
+    s.Money->setText(QStringLiteral("半斤"));
+    s.Buy->click();
+    QCOMPARE(s.shop.stock(QStringLiteral("C03")), 8.0);
+    QCOMPARE(s.shop.cash(), 10000.0 - 8 * 1.875);
+    QCOMPARE(s.shownStock(2), QStringLiteral("8 兩"));
+    QCOMPARE(s.shownStock(0), QStringLiteral("10"));
+    if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty())
+        s.form->grab().save(QDir(dir).filePath(QStringLiteral("TeaStock_frm-unit.png")));
+    s.Money->setText(QStringLiteral("2盒"));
+    s.Buy->click();
+    QCOMPARE(s.prompts->messages().size(), 1);
+    QVERIFY(s.prompts->messages()[0].text.startsWith(QStringLiteral("「2盒」是以盒計的數量")));
+    QCOMPARE(s.shop.stock(QStringLiteral("C03")), 8.0);
+    s.choose(0);
+    QCOMPARE(label2->text(), QStringLiteral("Kg"));
+    QCOMPARE(label2->geometry(), kg);
+}

@@ -5,7 +5,9 @@
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
+#include "books/Audit.h"
 #include "books/OrderStore.h"
+#include "books/TeaUnits.h"
 #include "data/DataError.h"
 
 using namespace lumaro;
@@ -276,6 +278,47 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DataError, OrderStore::settleOrder(shop.db(), order + 100));
         QCOMPARE(shop.cash(), 460.0);
         QVERIFY(!shop.db().inTransaction());
+    }
+    // A tea in 兩 at 150 (2400 a 台斤): a line of 4 comes to 600 and the stock
+    // goes from 16 to 12. Then two terminals each sell the last 12 兩: both
+    // checkouts go through, as two checkouts of the last 公斤 always have, and
+    // the books add up in 兩.
+    void sellsByTheLiang()
+    {
+        Shop s;
+        s.shop.balances(1000, 0);
+        s.shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 2000, 4000, 0.6);
+        teaUnits::changeUnit(s.shop.db(), QStringLiteral("A"), QStringLiteral("兩"));
+        QCOMPARE(s.shop.stock(QStringLiteral("A")), 16.0);
+        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號 = 'A'")).toDouble(), 150.0);
+        const qlonglong order = s.shop.order(QStringLiteral("王小明"));
+        s.shop.line(order, QStringLiteral("A"), 4);
+        OrderScreen f(s.open());
+        s.prompts.queueAnswer(Answer::Yes);
+        click(f.Command3);
+        QCOMPARE(s.checkoutText(),
+                 summary({QStringLiteral("烏龍            150            4兩            600")}, QStringLiteral("600")));
+        QCOMPARE(s.shop.cash(), 1600.0);
+        QCOMPARE(s.shop.stock(QStringLiteral("A")), 12.0);
+
+        const qlonglong mine = s.shop.order(QStringLiteral("甲"));
+        const qlonglong theirs = s.shop.order(QStringLiteral("乙"));
+        s.shop.line(mine, QStringLiteral("A"), 12);
+        s.shop.line(theirs, QStringLiteral("A"), 12);
+        auto other = openShop(s.shop.path());
+        s.prompts.meanwhile = [&] { OrderStore::settleOrder(*other, theirs); };
+        click(f.cmdRefresh);
+        f.grdDataGrid->selectRow(0);
+        s.prompts.queueAnswer(Answer::Yes);
+        click(f.Command3);
+        QCOMPARE(s.status(mine), 1);
+        QCOMPARE(s.status(theirs), 1);
+        QCOMPARE(s.shop.stock(QStringLiteral("A")), -12.0);
+        QCOMPARE(s.shop.cash(), 1600.0 + 2 * 1800.0);
+        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表 WHERE 種類 = '結帳' AND 單位 = '兩'"))
+                     .toInt(),
+                 3);
+        QVERIFY(checkShop(s.shop.db()).books.isEmpty());
     }
 };
 

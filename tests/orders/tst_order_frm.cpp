@@ -3,7 +3,11 @@
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
+#include "books/TeaUnits.h"
 #include "forms/BoundTextBox.h"
+
+#include <QDir>
+#include <QLineEdit>
 
 using namespace lumaro;
 using namespace lumaro::test;
@@ -313,6 +317,44 @@ private slots:
         chooseRow(s.DataGrid1, 0);
         QCOMPARE(f.prompts->messages().size(), 1);
         QCOMPARE(f.lineCount(f.first), 1);
+    }
+    // A tea in 兩: the quantity names its unit, the typed box takes any weight
+    // that makes whole 兩, and the line and the grids name the unit.
+    void ordersATeaInItsUnit()
+    {
+        Fixture f;
+        f.shop.tea(QStringLiteral("C"), QStringLiteral("高山茶"), 2000, 4000, 0.6);
+        teaUnits::changeUnit(f.shop.db(), QStringLiteral("C"), QStringLiteral("兩"));
+        OrderScreen s(f.open());
+        auto* unit = f.screen->findChild<QLabel*>(QStringLiteral("lblBuyUnit"));
+        auto* typed = f.screen->findChild<QLineEdit*>(QStringLiteral("txtQuantity"));
+        chooseRow(s.DataGrid2, rowOfTea(s, QStringLiteral("A")));
+        QCOMPARE(unit->text(), QString());
+        chooseRow(s.DataGrid2, rowOfTea(s, QStringLiteral("C")));
+        QCOMPARE(unit->text(), QStringLiteral("兩"));
+        QCOMPARE(s.DataGrid2->model()->index(rowOfTea(s, QStringLiteral("C")), 3).data().toString(),
+                 QStringLiteral("16 兩"));
+        const QStringList refusals = {QStringLiteral("訂購數量必須是整數兩：「100g」是 2.66666666666667兩。最接近的是 "
+                                                     "75公克 = 2兩 或 112.5公克 = 3兩。"),
+                                      QStringLiteral("「2盒」是以盒計的數量，這種茶葉以兩計，盒和兩無法換算。"),
+                                      QStringLiteral("「兩斤」是 32兩，可以訂購的數量是 1 到 16兩。")};
+        for (const QString& text :
+             {QStringLiteral("100g"), QStringLiteral("2盒"), QStringLiteral("兩斤"), QStringLiteral("150g")}) {
+            typed->setText(text);
+            QTest::keyClick(typed, Qt::Key_Return);
+        }
+        QStringList shown;
+        for (const auto& m : f.prompts->messages())
+            shown << m.text;
+        QCOMPARE(shown, refusals);
+        QCOMPARE(s.Buy->text(), QStringLiteral("4"));
+        click(s.Command1);
+        QCOMPARE(s.Money->text(), QStringLiteral("600"));
+        QCOMPARE(s.DataGrid1->model()->index(0, 2).data().toString(), QStringLiteral("4 兩"));
+        if (const QString dir = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !dir.isEmpty()) {
+            f.screen->resize(640, 520);
+            f.screen->grab().save(QDir(dir).filePath(QStringLiteral("Order_frm-unit.png")));
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include "books/OrderStore.h"
 #include "books/Reports.h"
 #include "books/Settings.h"
+#include "books/TeaUnits.h"
 #include "data/DataError.h"
 #include "reports/DayReport_frm.h"
 #include "reports/Receipt.h"
@@ -351,7 +352,7 @@ private slots:
         QCOMPARE(rows[1].mid(0, 2), (QStringList{QString::number(undated), QString()}));
         QCOMPARE(rows[2], (QStringList{QString::number(older), QStringLiteral("1999-12-28"), QStringLiteral("林"),
                                        QStringLiteral("A"), QStringLiteral("包種"), QStringLiteral("2"),
-                                       QStringLiteral("15"), QStringLiteral("30")}));
+                                       QStringLiteral("15"), QStringLiteral("30"), QStringLiteral("公斤")}));
         QCOMPARE(rows[3].first(), QString::number(now));
         QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--customer"),
                             QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
@@ -408,11 +409,11 @@ private slots:
         const QList<QStringList> rows = readCsv(path);
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0], (QStringList{QStringLiteral("編號"), QStringLiteral("名稱"), QStringLiteral("進價"),
-                                       QStringLiteral("訂價"), QStringLiteral("庫存")}));
+                                       QStringLiteral("訂價"), QStringLiteral("庫存"), QStringLiteral("單位")}));
         QCOMPARE(rows[1], (QStringList{QStringLiteral("1"), quoted, QStringLiteral("1234567.5"), QStringLiteral("0.1"),
-                                       QStringLiteral("3")}));
+                                       QStringLiteral("3"), QStringLiteral("公斤")}));
         QCOMPARE(rows[2], (QStringList{QStringLiteral("2"), twoLines, QStringLiteral(""), QStringLiteral("2000"),
-                                       QStringLiteral("-1.25")}));
+                                       QStringLiteral("-1.25"), QStringLiteral("公斤")}));
 
         // Bad requests write nothing.
         const QString none = shop.folder() + QStringLiteral("/none.csv");
@@ -537,9 +538,13 @@ private slots:
     {
         TestShop shop;
         shop.tea(QStringLiteral("A"), QStringLiteral("紅,茶"), 10, 12.5, 100).balances(0, 0);
+        // B is sold by the 兩: each row names the unit of its quantity.
+        shop.tea(QStringLiteral("B"), QStringLiteral("高山"), 2000, 4000, 0.6);
+        teaUnits::changeUnit(shop.db(), QStringLiteral("B"), QStringLiteral("兩"));
         const QDate day(2026, 5, 1);
         run(shop, {QDateTime(day, QTime(9, 0)),
-                   checkout(shop, QStringLiteral("王\"大\""), {{QStringLiteral("A"), 2}, {QStringLiteral("A"), 1}})});
+                   checkout(shop, QStringLiteral("王\"大\""),
+                            {{QStringLiteral("A"), 2}, {QStringLiteral("A"), 1}, {QStringLiteral("B"), 4}})});
         run(shop, {QDateTime(day.addDays(1), QTime(9, 0)),
                    checkout(shop, QStringLiteral("次日"), {{QStringLiteral("A"), 5}})});
         const QString sales = shop.folder() + QStringLiteral("/sales.csv");
@@ -548,20 +553,37 @@ private slots:
                             QStringLiteral("--database"), shop.path(), sales}),
                  0);
         const QList<QStringList> rows = readCsv(sales);
-        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0].last(), QStringLiteral("單位"));
         QCOMPARE(rows[1].mid(1), (QStringList{QStringLiteral("2026-05-01 09:00:00"), QStringLiteral("王\"大\""),
                                               QStringLiteral("A"), QStringLiteral("紅,茶"), QStringLiteral("2"),
-                                              QStringLiteral("12.5"), QStringLiteral("25")}));
-        QCOMPARE(rows[2].mid(5), (QStringList{QStringLiteral("1"), QStringLiteral("12.5"), QStringLiteral("12.5")}));
+                                              QStringLiteral("12.5"), QStringLiteral("25"), QStringLiteral("公斤")}));
+        QCOMPARE(rows[2].mid(5), (QStringList{QStringLiteral("1"), QStringLiteral("12.5"), QStringLiteral("12.5"),
+                                              QStringLiteral("公斤")}));
+        QCOMPARE(rows[3].mid(3), (QStringList{QStringLiteral("B"), QStringLiteral("高山"), QStringLiteral("4"),
+                                              QStringLiteral("150"), QStringLiteral("600"), QStringLiteral("兩")}));
+        // The receipt and the day's report name it too.
+        const QList<reports::SaleLine> lines = reports::saleLines(shop.db(), rows[3][0].toLongLong());
+        QCOMPARE(lines.last().unit, QStringLiteral("兩"));
+        QCOMPARE(lines.first().unit, QString());
+        const reports::DayReport d = reports::dayReport(shop.db(), day);
+        QCOMPARE(d.sold.size(), 2);
+        QCOMPARE(d.sold[1].unit, QStringLiteral("兩"));
+        QCOMPARE(d.sold[1].kg, 4.0);
 
         const QString journal = shop.folder() + QStringLiteral("/journal.csv");
         QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--to"),
                             day.toString(Qt::ISODate), QStringLiteral("--database"), shop.path(), journal}),
                  0);
         const QList<QStringList> j = readCsv(journal);
-        QVERIFY(j.size() >= 4); // header, two lines and the cash row of the first day
-        for (const QStringList& r : j.mid(1))
+        QVERIFY(j.size() >= 5); // header, three lines and the cash row of the first day
+        for (const QStringList& r : j.mid(1)) {
             QVERIFY2(r[3] < QStringLiteral("2026-05-02"), qPrintable(r.join(QLatin1Char('|'))));
+            // A row that moves no stock names no unit.
+            QCOMPARE(r.last(), r[6].isEmpty()               ? QString()
+                               : r[6] == QLatin1String("B") ? QStringLiteral("兩")
+                                                            : QStringLiteral("公斤"));
+        }
     }
 };
 
