@@ -8,6 +8,7 @@
 #include "books/Opening.h"
 #include "books/OrderStore.h"
 #include "books/Password.h"
+#include "books/Payments.h"
 #include "books/Reports.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
@@ -26,11 +27,11 @@ QList<Statement> allStatements(Dialect dialect)
 {
     using Lister = QList<Statement> (*)(Dialect);
     static const Lister modules[] = {
-        schema::statements,       databaseStatements,   dataControlStatements,  books::statements,
-        moves::statements,        money::statements,    OrderStore::statements, links::statements,
-        find::statements,         settings::statements, passwordStatements,     openingStatements,
-        sampleShopStatements,     auditStatements,      shopObjectStatements,   upgrade::statements,
-        reports::sql::statements, snapshotStatements,   transactionStatements,
+        schema::statements,  databaseStatements,       dataControlStatements,  books::statements,
+        moves::statements,   money::statements,        OrderStore::statements, links::statements,
+        find::statements,    settings::statements,     payments::statements,   passwordStatements,
+        openingStatements,   sampleShopStatements,     auditStatements,        shopObjectStatements,
+        upgrade::statements, reports::sql::statements, snapshotStatements,     transactionStatements,
     };
     QList<Statement> out;
     for (Lister list : modules)
