@@ -119,6 +119,60 @@ Sale journalSale(const QSqlQuery& q)
     return s;
 }
 
+QString methodName(const QVariant& v) { return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString(); }
+
+// The money rows of the move that settled a sale: each method's part, the
+// discounts, the cash handed over.
+struct SaleMoney {
+    QList<Paid> paid;
+    Money discount;
+    std::optional<Money> tendered;
+    Money change;
+};
+
+SaleMoney saleMoney(Database& db, const QVariant& move)
+{
+    SaleMoney m;
+    Money cashPart;
+    QSqlQuery q = db.exec(sql::saleMoney(), {move});
+    bool first = true;
+    while (q.next()) {
+        const Money amount = money(q.value(1)) + money(q.value(2));
+        m.paid << Paid{methodName(q.value(0)), amount, 1};
+        m.discount += money(q.value(3));
+        if (first)
+            m.discount += money(q.value(5));
+        first = false;
+        if (q.value(2).toDouble() == 0)
+            cashPart += amount;
+        if (!q.value(4).isNull())
+            m.tendered = money(q.value(4));
+    }
+    if (m.tendered)
+        m.change = *m.tendered - cashPart;
+    return m;
+}
+
+QString methodsText(const QList<Paid>& paid)
+{
+    if (paid.size() == 1)
+        return paid.first().method;
+    QStringList parts;
+    for (const Paid& p : paid)
+        parts << p.method + QLatin1Char(' ') + p.amount.toString();
+    return parts.join(QStringLiteral("、"));
+}
+
+// Fills what a page of sales shows of their payment, one small read each.
+void addPayments(Database& db, QList<Sale>& sales, const QStringList& moves)
+{
+    for (qsizetype i = 0; i < sales.size() && i < moves.size(); ++i) {
+        const SaleMoney m = saleMoney(db, moves[i]);
+        sales[i].discount = m.discount;
+        sales[i].methods = methodsText(m.paid);
+    }
+}
+
 QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
 {
     const Range r = rangeOf(filter.from, filter.to);
@@ -131,24 +185,29 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     const bool customer = !filter.customer.isEmpty();
     const QString pattern = containsPattern(filter.customer);
     QList<Sale> out;
+    QStringList moves;
     if (customer) {
         QSqlQuery q =
             db.exec(sql::salesOfCustomer(!after.isEmpty()),
                     QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
         int matched = 0;
         while (q.next()) {
-            if (q.value(0).isNull())
+            if (q.value(0).isNull()) {
                 matched = q.value(4).toInt();
-            else
+            } else {
                 out << journalSale(q);
+                moves << q.value(5).toString();
+            }
         }
         if (matched < kFewOrders) {
+            addPayments(db, out, moves);
             // Newest first, whatever order the two parts of the statement came in.
             std::stable_sort(out.begin(), out.end(),
                              [](const Sale& a, const Sale& b) { return cursorAfter(b.cursor, a.cursor); });
             return out;
         }
         out.clear();
+        moves.clear();
     }
     QVariantList params{r.start, r.end};
     params << cursor;
@@ -156,8 +215,12 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
         params << pattern;
     params << limit;
     QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty()), params);
-    while (q.next())
+    while (q.next()) {
         out << journalSale(q);
+        moves << q.value(5).toString();
+    }
+    q.finish();
+    addPayments(db, out, moves);
     return out;
 }
 
@@ -229,6 +292,7 @@ QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& 
         s.customer = text(q.value(2));
         s.total = money(q.value(3));
         s.estimated = true;
+        s.methods = QStringLiteral("現金");
         s.cursor = kLegacyCursor + orderDateText(q.value(1)) + QLatin1Char('|') + QString::number(s.order);
         out << s;
     }
@@ -296,8 +360,15 @@ Receipt receipt(Database& db, qlonglong order)
     r.settled = localTime(q.value(0).toString());
     r.customer = text(q.value(1));
     r.total = money(q.value(2));
+    const QVariant move = q.value(3);
     q.finish();
     r.lines = saleLines(db, order);
+    const SaleMoney m = saleMoney(db, move);
+    r.paid = m.paid;
+    r.discount = m.discount;
+    r.gross = r.total + r.discount;
+    r.tendered = m.tendered;
+    r.change = m.change;
     r.shopName = settings::get(db, settings::key::ShopName);
     r.shopAddress = settings::get(db, settings::key::ShopAddress);
     r.shopPhone = settings::get(db, settings::key::ShopPhone);
@@ -327,7 +398,10 @@ DayReport dayReport(Database& db, const QDate& day)
         d.closingCash += cash;
         d.closingBank += bank;
         if (line == moves::DayLine::Takings) {
-            d.takings += cash;
+            // A sale paid by card or transfer goes to the bank: still takings.
+            d.takings += cash + bank;
+            d.takingsToBank += bank;
+            d.discounts += money(q.value(8));
             if (q.value(1).isNull())
                 d.orders += q.value(6).toInt();
             else
@@ -349,7 +423,39 @@ DayReport dayReport(Database& db, const QDate& day)
         }
     }
     d.purchaseKg = kilograms(d.purchaseKg);
+    d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
     return d;
+}
+
+QList<Paid> takingsByMethod(Database& db, const SalesFilter& filter)
+{
+    const Range r = rangeOf(filter.from, filter.to);
+    QVariantList params{r.start, r.end};
+    const bool customer = !filter.customer.isEmpty();
+    if (customer)
+        params << containsPattern(filter.customer);
+    QList<Paid> out;
+    QSqlQuery q = db.exec(sql::takingsByMethod(customer), params);
+    while (q.next()) {
+        const QString name = methodName(q.value(0));
+        const Money amount = money(q.value(1));
+        // Rows before methods (NULL) and rows naming 現金 are one method.
+        auto same = std::find_if(out.begin(), out.end(), [&](const Paid& p) { return p.method == name; });
+        if (same != out.end()) {
+            same->amount += amount;
+            same->sales += q.value(2).toInt();
+        } else {
+            out << Paid{name, amount, q.value(2).toInt()};
+        }
+    }
+    // 現金 first, then the others by name, as the settings list them is not
+    // known to the history: a retired or renamed method still reads.
+    std::stable_sort(out.begin(), out.end(), [](const Paid& a, const Paid& b) {
+        if ((a.method == QStringLiteral("現金")) != (b.method == QStringLiteral("現金")))
+            return a.method == QStringLiteral("現金");
+        return a.method < b.method;
+    });
+    return out;
 }
 
 QList<Money> dailyTakings(Database& db, const QDate& last, int days)
@@ -361,7 +467,7 @@ QList<Money> dailyTakings(Database& db, const QDate& last, int days)
     while (q.next()) {
         const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
         if (i >= 0 && i < days)
-            out[i] += money(q.value(1));
+            out[i] += money(q.value(1)) + money(q.value(2));
     }
     return out;
 }
@@ -411,16 +517,28 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
 {
     out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
              QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
-             QStringLiteral("小計")});
+             QStringLiteral("小計"), QStringLiteral("折扣"), QStringLiteral("付款方式")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
+    // The payment of the sale a line belongs to, read once per sale: a
+    // sale's lines come one after the other.
+    QString move;
+    QString methods;
+    auto paidBy = [&](const QVariant& m) {
+        if (m.toString() != move) {
+            move = m.toString();
+            methods = methodsText(saleMoney(db, m).paid);
+        }
+        return methods;
+    };
     // The unit price as stored (an order settled before the journal is priced
     // at the catalogue's, which may hold more places than the books); the
     // subtotal as charged.
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
-                   const QVariant& name, double kg, const QVariant& price) {
+                   const QVariant& name, double kg, const QVariant& price, const QVariant& discount,
+                   const QString& method) {
         out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
-                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg))});
+                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg)), amount(discount), method});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -429,7 +547,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
                               legacyParams(filter, bound));
         while (q.next())
             row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
-                q.value(6));
+                q.value(6), QVariant(), QStringLiteral("現金"));
     }
     const Range r = rangeOf(filter.from, filter.to);
     QVariantList params{r.start, r.end};
@@ -438,7 +556,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     QSqlQuery q = db.exec(sql::salesLines(customer), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
-            kilograms(-q.value(5).toDouble()), q.value(6));
+            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), paidBy(q.value(8)));
     return n;
 }
 
@@ -447,7 +565,7 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     out.row({QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"), QStringLiteral("時間"),
              QStringLiteral("終端"), QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
              QStringLiteral("庫存變動"), QStringLiteral("單價"), QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
-             QStringLiteral("說明")});
+             QStringLiteral("說明"), QStringLiteral("付款方式"), QStringLiteral("折扣"), QStringLiteral("實收")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
@@ -455,7 +573,7 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
                  text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
-                 amount(q.value(11)), text(q.value(12))});
+                 amount(q.value(11)), text(q.value(12)), text(q.value(13)), amount(q.value(14)), amount(q.value(15))});
         ++n;
     }
     return n;
@@ -466,12 +584,31 @@ namespace sql {
 using schema::part;
 using schema::statement;
 
+namespace {
+
+// A sale may be paid by two methods, one money row each: the sales list reads
+// the first of them and the amount of both.
+QString paidOfMove()
+{
+    return statement("(SELECT SUM(m.{j.cash} + m.{j.bank}) FROM {J} m WHERE m.{j.move} = j.{j.move} "
+                     "AND m.{j.tea} IS NULL)");
+}
+QString firstMoneyRow()
+{
+    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.move} = j.{j.move} AND f.{j.tea} IS NULL "
+                     "AND f.{j.id} < j.{j.id})");
+}
+
+} // namespace
+
 QString salesByTime(bool customer, bool after)
 {
-    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
-                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
+                     "AND j.{j.time} >= ? AND j.{j.time} < ?",
+                     {paidOfMove()}) +
+           firstMoneyRow() +
            part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
@@ -487,13 +624,15 @@ QString salesOfCustomer(bool after)
     // time, which would walk every sale of the range.
     return statement(
                "WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
-               "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} "
+               "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} "
                "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
                "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
-               "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
+               "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
+               {paidOfMove()}) +
+           firstMoneyRow() +
            part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
-                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
+                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL");
 }
 
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
@@ -534,10 +673,11 @@ QString legacyLines()
 
 QString receiptHead()
 {
-    return statement("SELECT j.{j.time}, o.{o.customer}, j.{j.cash} FROM {J} j "
+    return statement("SELECT j.{j.time}, o.{o.customer}, {1}, j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.order} = ? AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
-                     "ORDER BY j.{j.id} LIMIT 1");
+                     "ORDER BY j.{j.id} LIMIT 1",
+                     {paidOfMove()});
 }
 
 QString openingBalances()
@@ -549,15 +689,31 @@ QString openingBalances()
 QString dayMoves()
 {
     return statement("SELECT {j.kind}, {j.tea}, MAX({j.teaName}), SUM({j.stock}), SUM({j.cash}), SUM({j.bank}), "
-                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}) FROM {J} "
+                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}), SUM(COALESCE({j.discount}, 0)) FROM {J} "
                      "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
                      "GROUP BY {j.kind}, {j.tea} ORDER BY {j.kind}, {j.tea}");
 }
 
 QString dailyTakings()
 {
-    return statement("SELECT {j.time}, {j.cash} FROM {J} WHERE {j.kind} = {k.checkout} "
+    return statement("SELECT {j.time}, {j.cash}, {j.bank} FROM {J} WHERE {j.kind} = {k.checkout} "
                      "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
+}
+
+QString saleMoney()
+{
+    // The line discounts ride on the first row.
+    return statement("SELECT j.{j.method}, j.{j.cash}, j.{j.bank}, j.{j.discount}, j.{j.tendered}, "
+                     "(SELECT SUM(d.{j.discount}) FROM {J} d WHERE d.{j.move} = j.{j.move} AND d.{j.tea} IS NOT NULL) "
+                     "FROM {J} j WHERE j.{j.move} = ? AND j.{j.tea} IS NULL ORDER BY j.{j.id}");
+}
+
+QString takingsByMethod(bool customer)
+{
+    return statement("SELECT j.{j.method}, SUM(j.{j.cash} + j.{j.bank}), COUNT(*) FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} WHERE j.{j.kind} = {k.checkout} "
+                     "AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" GROUP BY j.{j.method}");
 }
 
 QString soldSince()
@@ -580,7 +736,7 @@ QString catalogue()
 QString salesLines(bool customer)
 {
     return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
-                     "j.{j.price} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "j.{j.price}, j.{j.discount}, j.{j.move} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
@@ -603,7 +759,7 @@ QString legacySalesLines(bool from, bool to, bool customer)
 QString journal()
 {
     return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
-                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note} FROM {J} "
+                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered} FROM {J} "
                      "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 
@@ -626,10 +782,12 @@ QList<Statement> statements(Database::Kind)
     add("lowStock", lowStock());
     add("catalogue", catalogue());
     add("journal", journal());
+    add("saleMoney", saleMoney());
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
         add("salesOfCustomer", salesOfCustomer(a));
         add("salesLines", salesLines(a));
+        add("takingsByMethod", takingsByMethod(a));
         for (bool b : {false, true}) {
             add("salesByTime", salesByTime(a, b));
             for (bool c : {false, true}) {

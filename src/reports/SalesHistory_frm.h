@@ -44,6 +44,7 @@ private:
     QTableView* grdLines = nullptr;
     SaleLinesModel* m_lines = nullptr; // what grdLines shows
     QLabel* lblTotal = nullptr;
+    QLabel* lblMethods = nullptr; // the shown sales' takings per method
     QPushButton* cmdReceipt = nullptr;
     QPushButton* cmdExport = nullptr;
 
