@@ -119,7 +119,10 @@ Sale journalSale(const QSqlQuery& q)
     return s;
 }
 
-QString methodName(const QVariant& v) { return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString(); }
+QString methodName(const QVariant& v)
+{
+    return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString();
+}
 
 // The money rows of the move that settled a sale: each method's part, the
 // discounts, the cash handed over.
@@ -608,8 +611,7 @@ QString salesByTime(bool customer, bool after)
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
                      "AND j.{j.time} >= ? AND j.{j.time} < ?",
                      {paidOfMove()}) +
-           firstMoneyRow() +
-           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
@@ -622,15 +624,13 @@ QString salesOfCustomer(bool after)
     // kind is compared as an expression so that SQLite reads the journal
     // through the few orders found, not through the index of the sales by
     // time, which would walk every sale of the range.
-    return statement(
-               "WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
-               "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} "
-               "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
-               "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
-               "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
-               {paidOfMove()}) +
-           firstMoneyRow() +
-           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+    return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
+                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} "
+                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
+                     "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
+                     {paidOfMove()}) +
+           firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL");
 }
@@ -758,9 +758,10 @@ QString legacySalesLines(bool from, bool to, bool customer)
 
 QString journal()
 {
-    return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
-                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered} FROM {J} "
-                     "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+    return statement(
+        "SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
+        "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered} FROM {J} "
+        "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 
 QList<Statement> statements(Database::Kind)

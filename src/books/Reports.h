@@ -36,7 +36,7 @@ struct Sale {
     // Settled before the shop kept its journal: the time is the order's date,
     // and the total is priced at the catalogue's prices of today.
     bool estimated = false;
-    QString cursor; // where the next page starts, for salesPage
+    QString cursor;  // where the next page starts, for salesPage
     Money discount;  // taken off its lines and the whole order
     QString methods; // how it was paid: 現金, or 現金 600、刷卡 400
 };
@@ -101,9 +101,9 @@ Receipt receipt(Database& db, qlonglong order);
 struct DayReport {
     QDate day;
     int orders = 0;
-    Money takings;       // paid by every method, after discounts
-    Money takingsToBank; // the part paid by methods booked to the bank
-    Money discounts;     // taken off the day's sales
+    Money takings;        // paid by every method, after discounts
+    Money takingsToBank;  // the part paid by methods booked to the bank
+    Money discounts;      // taken off the day's sales
     QList<Paid> byMethod; // the takings per method, by name
     struct TeaKg {
         QString tea;

@@ -68,7 +68,8 @@ QString receiptHtml(const reports::Receipt& r)
                  .arg(esc(l.name), formatNumber(l.kg), l.price.toString(), l.subtotal.toString());
     h += QStringLiteral("</table><hr>");
     if (r.discount != Money())
-        h += QStringLiteral("<p align=\"right\">小計：%1<br>折扣：-%2</p>").arg(r.gross.toString(), r.discount.toString());
+        h += QStringLiteral("<p align=\"right\">小計：%1<br>折扣：-%2</p>")
+                 .arg(r.gross.toString(), r.discount.toString());
     h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(r.total.toString());
     QStringList paid;
     for (const reports::Paid& p : r.paid)

@@ -195,7 +195,8 @@ void SalesHistory_frm::cmdSearch_Click()
     QStringList methods;
     for (const reports::Paid& p : reports::takingsByMethod(m_db, m_shown))
         methods << QStringLiteral("%1 %2（%3 筆）").arg(p.method, p.amount.toString()).arg(p.sales);
-    lblMethods->setText(methods.isEmpty() ? QString() : QStringLiteral("各付款方式：") + methods.join(QStringLiteral("、")));
+    lblMethods->setText(methods.isEmpty() ? QString()
+                                          : QStringLiteral("各付款方式：") + methods.join(QStringLiteral("、")));
     appendPage();
     if (grdSales->rowCount() > 0)
         grdSales->setCurrentCell(0, 0);

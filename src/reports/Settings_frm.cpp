@@ -78,8 +78,9 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     grdMethods->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     grdMethods->verticalHeader()->hide();
     cmdAddMethod = controls::button(this, "cmdAddMethod", QStringLiteral("新增付款方式"));
-    lblMethodsDamaged = new QLabel(
-        QStringLiteral("付款方式的設定讀不懂，目前使用預設的付款方式；按「儲存」會以下面的清單取代。"), this);
+    lblMethodsDamaged =
+        new QLabel(QStringLiteral("付款方式的設定讀不懂，目前使用預設的付款方式；按「儲存」會以下面的清單取代。"),
+                   this);
     lblMethodsDamaged->setObjectName(QStringLiteral("lblMethodsDamaged"));
     lblMethodsDamaged->setWordWrap(true);
     lblMethodsDamaged->hide();
