@@ -23,20 +23,20 @@ namespace {
 
 // Right of 結 帳 on the lines' row, and on the row under the tea list, where
 // the screen has room; none covers a control of the screen.
-constexpr TwipsRect kCboPayment{5520, 2700, 1095, 300};
-constexpr TwipsRect kCboPayment2{6675, 2700, 1095, 300};
-constexpr TwipsRect kTxtPayment2{7830, 2700, 945, 300};
+constexpr TwipsRect kCboPayment{5520, 2700, 1080, 300};
+constexpr TwipsRect kCboPayment2{6660, 2700, 1200, 300};
+constexpr TwipsRect kTxtPayment2{7920, 2700, 855, 300};
 constexpr double kRowTop = 7050;
 constexpr TwipsRect kLblLineDiscount{360, kRowTop + 60, 720, 180};
-constexpr TwipsRect kTxtLineDiscount{1140, kRowTop, 780, 300};
-constexpr TwipsRect kLblOrderDiscount{2040, kRowTop + 60, 720, 180};
-constexpr TwipsRect kTxtOrderDiscount{2820, kRowTop, 780, 300};
-constexpr TwipsRect kLblNet{3720, kRowTop + 60, 1300, 180};
-constexpr TwipsRect kLblTendered{5160, kRowTop + 60, 360, 180};
-constexpr TwipsRect kTxtTendered{5580, kRowTop, 900, 300};
-constexpr TwipsRect kLblChange{6600, kRowTop + 60, 2175, 180};
+constexpr TwipsRect kTxtLineDiscount{1140, kRowTop, 960, 300};
+constexpr TwipsRect kLblOrderDiscount{2220, kRowTop + 60, 720, 180};
+constexpr TwipsRect kTxtOrderDiscount{3000, kRowTop, 960, 300};
+constexpr TwipsRect kLblNet{4080, kRowTop + 60, 1500, 180};
+constexpr TwipsRect kLblTendered{5700, kRowTop + 60, 360, 180};
+constexpr TwipsRect kTxtTendered{6120, kRowTop, 900, 300};
+constexpr TwipsRect kLblChange{7140, kRowTop + 60, 1635, 180};
 
-const QString kNoSecond = QStringLiteral("（不分開）");
+const QString kNoSecond = QStringLiteral("不分開");
 
 QLineEdit* box(QWidget* parent, const char* name, const TwipsRect& place, const QString& hint)
 {
@@ -75,16 +75,18 @@ void Order_frm::buildPayment()
     txtPayment2 = box(this, "txtPayment2", kTxtPayment2, QStringLiteral("金額"));
     txtPayment2->setToolTip(QStringLiteral("第二種付款方式付的金額，其餘由第一種付"));
     lblLineDiscount = controls::label(this, "lblLineDiscount", QStringLiteral("明細折扣"), kLblLineDiscount);
-    txtLineDiscount = box(this, "txtLineDiscount", kTxtLineDiscount, QStringLiteral("50 或 10%"));
+    txtLineDiscount = box(this, "txtLineDiscount", kTxtLineDiscount, QStringLiteral("50／10%"));
     txtLineDiscount->setToolTip(QStringLiteral("選定那筆明細的折扣：金額（50）或百分比（10%），清空即取消"));
     lblOrderDiscount = controls::label(this, "lblOrderDiscount", QStringLiteral("整單折扣"), kLblOrderDiscount);
-    txtOrderDiscount = box(this, "txtOrderDiscount", kTxtOrderDiscount, QStringLiteral("50 或 10%"));
+    txtOrderDiscount = box(this, "txtOrderDiscount", kTxtOrderDiscount, QStringLiteral("50／10%"));
     txtOrderDiscount->setToolTip(QStringLiteral("整張訂單的折扣：金額（50）或百分比（10%），清空即取消"));
     lblNet = controls::label(this, "lblNet", QString(), kLblNet);
     lblTendered = controls::label(this, "lblTendered", QStringLiteral("實收"), kLblTendered);
     txtTendered = box(this, "txtTendered", kTxtTendered, QStringLiteral("現金"));
     txtTendered->setToolTip(QStringLiteral("客人付的現金，用來算找零"));
     lblChange = controls::label(this, "lblChange", QString(), kLblChange);
+    lblNet->hide();
+    lblChange->hide();
     loadMethods();
 
     connect(txtLineDiscount, &QLineEdit::editingFinished, this, handler([this] { txtLineDiscount_Commit(); }));
@@ -122,6 +124,7 @@ void Order_frm::resetPayment()
     txtPayment2->clear();
     txtTendered->clear();
     lblChange->clear();
+    lblChange->hide();
 }
 
 void Order_frm::showDiscounts(qlonglong order, const QList<OrderStore::PricedLine>& lines)
@@ -135,12 +138,13 @@ void Order_frm::showDiscounts(qlonglong order, const QList<OrderStore::PricedLin
         const OrderStore::Bill b = OrderStore::bill(m_db, order, lines);
         m_net = b.net();
         if (b.discount() != lumaro::Money())
-            lblNet->setText(QStringLiteral("折扣 %1，應付：%2").arg(b.discount().toString(), b.net().toString()));
+            lblNet->setText(QStringLiteral("應付：%1").arg(b.net().toString()));
     } catch (const DataError&) {
         // A discount the cap no longer allows: checkout names it.
         lblNet->setText(QStringLiteral("折扣有誤"));
     }
     controls::fitLabel(lblNet);
+    lblNet->setVisible(!lblNet->text().isEmpty());
     txtTendered_Change();
 }
 
@@ -233,6 +237,7 @@ OrderStore::Payment Order_frm::typedPayment() const
 void Order_frm::txtTendered_Change()
 {
     lblChange->clear();
+    lblChange->hide();
     if (txtTendered->text().trimmed().isEmpty() || !m_net)
         return;
     try {
@@ -243,6 +248,7 @@ void Order_frm::txtTendered_Change()
         lblChange->setText(QStringLiteral("找零：—"));
     }
     controls::fitLabel(lblChange);
+    lblChange->show();
 }
 
 } // namespace lumaro

@@ -252,6 +252,10 @@ private slots:
         QCOMPARE(methods(), QStringLiteral("現金→現金 信用卡→銀行 行動支付→銀行 轉帳→銀行（停用） 禮券→現金"));
         QCOMPARE(payments::activeMethods(shop.db()).size(), 4);
         QCOMPARE(payments::discountCap(shop.db()), Money::fromDouble(30));
+        if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+            screen.resize(980, 420);
+            screen.grab().save(QDir(pictures).filePath(QStringLiteral("Settings_frm-payment.png")));
+        }
 
         for (const auto& [name, capText, message] :
              {std::tuple{QStringLiteral("現金"), QStringLiteral("30"),
