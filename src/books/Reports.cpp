@@ -202,6 +202,7 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
                 moves << q.value(5).toString();
             }
         }
+        q.finish();
         if (matched < kFewOrders) {
             addPayments(db, out, moves);
             // Newest first, whatever order the two parts of the statement came in.
@@ -425,6 +426,7 @@ DayReport dayReport(Database& db, const QDate& day)
             d.adjustments += cash;
         }
     }
+    q.finish();
     d.purchaseKg = kilograms(d.purchaseKg);
     d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
     return d;
@@ -523,17 +525,17 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
              QStringLiteral("小計"), QStringLiteral("折扣"), QStringLiteral("付款方式")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
-    // The payment of the sale a line belongs to, read once per sale: a
-    // sale's lines come one after the other.
-    QString move;
-    QString methods;
-    auto paidBy = [&](const QVariant& m) {
-        if (m.toString() != move) {
-            move = m.toString();
-            methods = methodsText(saleMoney(db, m).paid);
-        }
-        return methods;
-    };
+    // How each sale of the range was paid, read before its lines (a day
+    // wider each way, so a sale settled across midnight finds its money rows):
+    // a server connection reads one statement at a time.
+    QHash<QString, QList<Paid>> paidBy;
+    {
+        const Range wide = rangeOf(filter.from.isValid() ? filter.from.addDays(-1) : filter.from,
+                                   filter.to.isValid() ? filter.to.addDays(1) : filter.to);
+        QSqlQuery q = db.exec(sql::saleMethods(), {wide.start, wide.end});
+        while (q.next())
+            paidBy[q.value(0).toString()] << Paid{methodName(q.value(1)), money(q.value(2)), 1};
+    }
     // The unit price as stored (an order settled before the journal is priced
     // at the catalogue's, which may hold more places than the books); the
     // subtotal as charged.
@@ -559,7 +561,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     QSqlQuery q = db.exec(sql::salesLines(customer), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
-            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), paidBy(q.value(8)));
+            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7),
+            methodsText(paidBy.value(q.value(8).toString())));
     return n;
 }
 
@@ -700,6 +703,12 @@ QString dailyTakings()
                      "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
 }
 
+QString saleMethods()
+{
+    return statement("SELECT {j.move}, {j.method}, {j.cash} + {j.bank} FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ? ORDER BY {j.id}");
+}
+
 QString saleMoney()
 {
     // The line discounts ride on the first row.
@@ -784,6 +793,7 @@ QList<Statement> statements(Database::Kind)
     add("catalogue", catalogue());
     add("journal", journal());
     add("saleMoney", saleMoney());
+    add("saleMethods", saleMethods());
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
         add("salesOfCustomer", salesOfCustomer(a));

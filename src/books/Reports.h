@@ -181,6 +181,7 @@ QString salesLines(bool customer);
 QString legacySalesLines(bool from, bool to, bool customer);
 QString journal();
 QString saleMoney();
+QString saleMethods();
 QString takingsByMethod(bool customer);
 } // namespace sql
 
