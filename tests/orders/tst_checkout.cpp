@@ -5,6 +5,7 @@
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
+#include "books/Audit.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
 #include "books/Settings.h"
@@ -465,6 +466,7 @@ private slots:
         const Money settled = Money::fromDouble(cash - 1000 + bank - 200);
         QCOMPARE(OrderStore::settleOrder(shop.db(), o, OrderStore::Settle{{}, {}, p}, move), settled);
         QCOMPARE(shop.cash(), cash);
+        QVERIFY(checkShop(shop.db()).books.isEmpty()); // the balances are the journal's
     }
 
     // Two terminals: a discount typed on one after the other showed its
