@@ -178,7 +178,13 @@ private slots:
         for (const QString& who : {QStringLiteral("林"), QStringLiteral("黃")}) {
             const qlonglong o = shop.order(who);
             shop.line(o, QStringLiteral("A"), 1);
-            OrderStore::settleOrder(shop.db(), o);
+            OrderStore::Payment p; // 黃 pays 12 after 0.5 off, 5 of it by card
+            if (who == QStringLiteral("黃")) {
+                payments::setOrderDiscount(shop.db(), o, QStringLiteral("0.5"));
+                p.second = QStringLiteral("刷卡");
+                p.secondAmount = Money::fromDouble(5);
+            }
+            OrderStore::settleOrder(shop.db(), o, OrderStore::Settle{{}, {}, p});
         }
         PromptScope prompts;
         SalesHistory_frm sales(shop.db());
@@ -187,11 +193,17 @@ private slots:
         QAbstractItemModelTester linesChecked(lines, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(salesList->rowCount(), 2);
         QCOMPARE(salesList->item(0, 2)->text(), QStringLiteral("黃")); // newest first
+        QCOMPARE(salesList->item(0, 3)->text() + QLatin1Char('|') + salesList->item(0, 4)->text() + QLatin1Char('|') +
+                     salesList->item(0, 5)->text(),
+                 QStringLiteral("12|0.5|現金 7、刷卡 5"));
+        auto* methods = control<QLabel>(&sales, "lblMethods");
+        QCOMPARE(methods->text(), QStringLiteral("各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
         QCOMPARE(lines->rowCount(), 1);
         QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
         control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
         control<QPushButton>(&sales, "cmdSearch")->click();
         QCOMPARE(salesList->rowCount(), 1);
+        QCOMPARE(methods->text(), QStringLiteral("各付款方式：現金 12.5（1 筆）"));
 
         LowStock_frm low(shop.db());
         auto* lowList = control<QTableWidget>(&low, "grdLow");
