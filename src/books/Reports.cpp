@@ -108,6 +108,21 @@ bool cursorAfter(const QString& a, const QString& b)
     return a.mid(barA + 1).toLongLong() < b.mid(barB + 1).toLongLong();
 }
 
+QString methodName(const QVariant& v)
+{
+    return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString();
+}
+
+QString methodsText(const QList<Paid>& paid)
+{
+    if (paid.size() == 1)
+        return paid.first().method;
+    QStringList parts;
+    for (const Paid& p : paid)
+        parts << p.method + QLatin1Char(' ') + p.amount.toString();
+    return parts.join(QStringLiteral("、"));
+}
+
 Sale journalSale(const QSqlQuery& q)
 {
     Sale s;
@@ -116,12 +131,12 @@ Sale journalSale(const QSqlQuery& q)
     s.customer = text(q.value(3));
     s.total = money(q.value(4));
     s.cursor = q.value(1).toString() + QLatin1Char('|') + q.value(0).toString();
+    s.paid << Paid{methodName(q.value(6)), money(q.value(7)), 1};
+    if (!q.value(9).isNull())
+        s.paid << Paid{methodName(q.value(8)), money(q.value(9)), 1};
+    s.methods = methodsText(s.paid);
+    s.discount = money(q.value(10));
     return s;
-}
-
-QString methodName(const QVariant& v)
-{
-    return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString();
 }
 
 // The money rows of the move that settled a sale: each method's part, the
@@ -156,26 +171,6 @@ SaleMoney saleMoney(Database& db, const QVariant& move)
     return m;
 }
 
-QString methodsText(const QList<Paid>& paid)
-{
-    if (paid.size() == 1)
-        return paid.first().method;
-    QStringList parts;
-    for (const Paid& p : paid)
-        parts << p.method + QLatin1Char(' ') + p.amount.toString();
-    return parts.join(QStringLiteral("、"));
-}
-
-// Fills what a page of sales shows of their payment, one small read each.
-void addPayments(Database& db, QList<Sale>& sales, const QStringList& moves)
-{
-    for (qsizetype i = 0; i < sales.size() && i < moves.size(); ++i) {
-        const SaleMoney m = saleMoney(db, moves[i]);
-        sales[i].discount = m.discount;
-        sales[i].methods = methodsText(m.paid);
-    }
-}
-
 QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
 {
     const Range r = rangeOf(filter.from, filter.to);
@@ -188,30 +183,24 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     const bool customer = !filter.customer.isEmpty();
     const QString pattern = containsPattern(filter.customer);
     QList<Sale> out;
-    QStringList moves;
     if (customer) {
         QSqlQuery q =
             db.exec(sql::salesOfCustomer(!after.isEmpty()),
                     QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
         int matched = 0;
         while (q.next()) {
-            if (q.value(0).isNull()) {
+            if (q.value(0).isNull())
                 matched = q.value(4).toInt();
-            } else {
+            else
                 out << journalSale(q);
-                moves << q.value(5).toString();
-            }
         }
-        q.finish();
         if (matched < kFewOrders) {
-            addPayments(db, out, moves);
             // Newest first, whatever order the two parts of the statement came in.
             std::stable_sort(out.begin(), out.end(),
                              [](const Sale& a, const Sale& b) { return cursorAfter(b.cursor, a.cursor); });
             return out;
         }
         out.clear();
-        moves.clear();
     }
     QVariantList params{r.start, r.end};
     params << cursor;
@@ -219,12 +208,8 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
         params << pattern;
     params << limit;
     QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty()), params);
-    while (q.next()) {
+    while (q.next())
         out << journalSale(q);
-        moves << q.value(5).toString();
-    }
-    q.finish();
-    addPayments(db, out, moves);
     return out;
 }
 
@@ -297,6 +282,7 @@ QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& 
         s.total = money(q.value(3));
         s.estimated = true;
         s.methods = QStringLiteral("現金");
+        s.paid = {Paid{s.methods, s.total, 1}};
         s.cursor = kLegacyCursor + orderDateText(q.value(1)) + QLatin1Char('|') + QString::number(s.order);
         out << s;
     }
@@ -593,11 +579,17 @@ using schema::statement;
 namespace {
 
 // A sale may be paid by two methods, one money row each: the sales list reads
-// the first of them and the amount of both.
-QString paidOfMove()
+// the first of them (j) joined to the second (n), if any: what was paid, the
+// move, each method and its part, and the discounts of the move's rows.
+QString saleColumns()
 {
-    return statement("(SELECT SUM(m.{j.cash} + m.{j.bank}) FROM {J} m WHERE m.{j.move} = j.{j.move} "
-                     "AND m.{j.tea} IS NULL)");
+    return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
+                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, "
+                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move})");
+}
+QString secondMoneyRow()
+{
+    return statement("LEFT JOIN {J} n ON n.{j.move} = j.{j.move} AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
 }
 QString firstMoneyRow()
 {
@@ -609,11 +601,11 @@ QString firstMoneyRow()
 
 QString salesByTime(bool customer, bool after)
 {
-    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} FROM {J} j "
-                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
                      "AND j.{j.time} >= ? AND j.{j.time} < ?",
-                     {paidOfMove()}) +
+                     {saleColumns(), secondMoneyRow()}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
@@ -628,14 +620,15 @@ QString salesOfCustomer(bool after)
     // through the few orders found, not through the index of the sales by
     // time, which would walk every sale of the range.
     return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
-                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1}, j.{j.move} "
-                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} "
+                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
                      "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                      "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
-                     {paidOfMove()}) +
+                     {saleColumns(), secondMoneyRow()}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
-                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL");
+                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
+                     "NULL, NULL");
 }
 
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
@@ -676,11 +669,11 @@ QString legacyLines()
 
 QString receiptHead()
 {
-    return statement("SELECT j.{j.time}, o.{o.customer}, {1}, j.{j.move} FROM {J} j "
+    return statement("SELECT j.{j.time}, o.{o.customer}, (SELECT SUM(m.{j.cash} + m.{j.bank}) FROM {J} m "
+                     "WHERE m.{j.move} = j.{j.move} AND m.{j.tea} IS NULL), j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.order} = ? AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
-                     "ORDER BY j.{j.id} LIMIT 1",
-                     {paidOfMove()});
+                     "ORDER BY j.{j.id} LIMIT 1");
 }
 
 QString openingBalances()

@@ -27,6 +27,13 @@ namespace reports {
 QString journalTime(const QDateTime& local);
 QDateTime localTime(const QString& journal);
 
+// One method's share of a sale, or of the takings of a range.
+struct Paid {
+    QString method; // a sale journaled before methods existed reads as 現金
+    Money amount;
+    int sales = 0;
+};
+
 // One settled order of the sales history.
 struct Sale {
     qlonglong order = 0;
@@ -36,16 +43,10 @@ struct Sale {
     // Settled before the shop kept its journal: the time is the order's date,
     // and the total is priced at the catalogue's prices of today.
     bool estimated = false;
-    QString cursor;  // where the next page starts, for salesPage
-    Money discount;  // taken off its lines and the whole order
-    QString methods; // how it was paid: 現金, or 現金 600、刷卡 400
-};
-
-// One method's share of a sale, or of the takings of a range.
-struct Paid {
-    QString method; // a sale journaled before methods existed reads as 現金
-    Money amount;
-    int sales = 0;
+    QString cursor;   // where the next page starts, for salesPage
+    Money discount;   // taken off its lines and the whole order
+    QString methods;  // how it was paid: 現金, or 現金 600、刷卡 400
+    QList<Paid> paid; // each method's part
 };
 
 struct SalesFilter {

@@ -197,13 +197,13 @@ private slots:
                      salesList->item(0, 5)->text(),
                  QStringLiteral("12|0.5|現金 7、刷卡 5"));
         auto* methods = control<QLabel>(&sales, "lblMethods");
-        QCOMPARE(methods->text(), QStringLiteral("各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
+        QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
         QCOMPARE(lines->rowCount(), 1);
         QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
         control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
         control<QPushButton>(&sales, "cmdSearch")->click();
         QCOMPARE(salesList->rowCount(), 1);
-        QCOMPARE(methods->text(), QStringLiteral("各付款方式：現金 12.5（1 筆）"));
+        QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 12.5（1 筆）"));
 
         LowStock_frm low(shop.db());
         auto* lowList = control<QTableWidget>(&low, "grdLow");
