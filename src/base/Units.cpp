@@ -205,6 +205,10 @@ Typed typedIn(const QString& text, const Unit& unit)
         if (ok)
             x = v;
     }
+    // On a tea in 公斤 a text whose number cannot be read (abcg, a lone 斤)
+    // still reads as it always has: a text without digits buys nothing.
+    if (!x && &unit == &kilogram())
+        return Typed{};
     if (!x || !isShopNumber(*x) || !isMoneyPrecise(*x))
         t.refusal =
             QStringLiteral("看不懂數量「%1」：請寫成像「4兩」、「半斤」、「1.5斤」或「150g」這樣的數量。").arg(typed);

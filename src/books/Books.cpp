@@ -6,6 +6,7 @@
 #include "data/Statements.h"
 #include "data/Transaction.h"
 
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -46,10 +47,20 @@ QString journalColumns(bool withUnit = true)
                      {withUnit ? statement(", {j.unit}") : QString()});
 }
 
+// A row written alone may also carry a sale's payment and discount.
 QString recordSql(Database::Kind k)
 {
-    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                     {journalColumns(), clock(k)});
+    QString columns = journalColumns();
+    columns.chop(1);
+    columns += statement(", {j.method}, {j.discount}, {j.tendered})");
+    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     {columns, clock(k)});
+}
+
+QString lineDiscountSql() { return statement("UPDATE {J} SET {j.discount} = ? WHERE {j.id} = ?"); }
+QString moveLineRowsSql()
+{
+    return statement("SELECT {j.id} FROM {J} WHERE {j.move} = ? AND {j.tea} IS NOT NULL ORDER BY {j.id}");
 }
 
 QString checkoutLinesSql(Database::Kind k)
@@ -78,6 +89,10 @@ QString openingBalancesSql(Database::Kind k)
 QString moveStoredSql() { return statement("SELECT 1 FROM {J} WHERE {j.move} = ? LIMIT 1"); }
 
 QVariant nullableText(const QString& s) { return s.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s); }
+QVariant nullableAmount(const QVariant& v)
+{
+    return v.isNull() ? QVariant(QMetaType(QMetaType::Double)) : QVariant(Money::fromStored(v).toDouble());
+}
 
 } // namespace
 
@@ -88,8 +103,22 @@ void record(Database& db, const QString& moveId, const Entry& e)
              e.tea.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.tea,
              e.teaName.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.teaName, e.stock.toDouble(),
              e.unitPrice.isNull() ? QVariant(QMetaType(QMetaType::Double)) : e.unitPrice, e.cash.toDouble(),
-             e.bank.toDouble(), nullableText(e.note), nullableText(e.unit)})
+             e.bank.toDouble(), nullableText(e.note), nullableText(e.unit), nullableText(e.method.toString()),
+             nullableAmount(e.discount), nullableAmount(e.tendered)})
         .finish();
+}
+
+void recordLineDiscounts(Database& db, const QString& moveId, const QList<Money>& discounts)
+{
+    QList<qlonglong> rows;
+    {
+        QSqlQuery q = db.exec(moveLineRowsSql(), {moveId});
+        while (q.next())
+            rows << q.value(0).toLongLong();
+    }
+    for (qsizetype i = 0; i < discounts.size() && i < rows.size(); ++i)
+        if (discounts[i] != Money())
+            db.exec(lineDiscountSql(), {discounts[i].toDouble(), rows[i]}).finish();
 }
 
 void recordCheckoutLines(Database& db, const QString& moveId, qlonglong order)
@@ -115,6 +144,8 @@ QList<Statement> statements(Database::Kind k)
         {QStringLiteral("books: opening stock"), openingTeasSql(k)},
         {QStringLiteral("books: opening balances"), openingBalancesSql(k)},
         {QStringLiteral("books: move stored"), moveStoredSql()},
+        {QStringLiteral("books: line discount"), lineDiscountSql()},
+        {QStringLiteral("books: line rows of a move"), moveLineRowsSql()},
     };
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/Money.h"
 
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -35,6 +36,12 @@ struct Entry {
     Money bank;
     QString note;
     QString unit; // the unit of stock and unitPrice as stored: empty (NULL) for 公斤
+    // A sale's: on a money row its payment method, the order's discount and
+    // the cash handed over (on the cash row); on a line row the line's
+    // discount. NULL when none.
+    QVariant method;
+    QVariant discount;
+    QVariant tendered;
 };
 
 // Writes one row of a move. The time is the database's clock in UTC (the
@@ -45,6 +52,10 @@ void record(Database& db, const QString& moveId, const Entry& e);
 // its name, -quantity and the sale price charged, and its unit, as they stand
 // in the transaction.
 void recordCheckoutLines(Database& db, const QString& moveId, qlonglong order);
+// Sets the discount of each of the move's line rows, in the order they were
+// written (the order's lines in the order they were added); a zero leaves it
+// empty.
+void recordLineDiscounts(Database& db, const QString& moveId, const QList<Money>& discounts);
 
 // Opening rows (期初) with the balances as they stand, one row for cash and
 // bank, and with teas also one per tea with a stock. (A tea added with a

@@ -3,6 +3,7 @@
 #include "data/Statements.h"
 
 #include "base/Money.h"
+#include "books/Payments.h"
 
 #include <QList>
 #include <QString>
@@ -28,6 +29,8 @@ struct PricedLine {
     QVariant price; // the sale price 訂價: what the customer is charged
     QVariant stock; // the tea's 庫存, which a sale lowers
     bool teaFound = false;
+    QVariant id;      // the line's own number
+    QString discount; // the discount typed on the line ("50", "10%"), or empty
 };
 
 // The lines of one order joined to the catalogue, in the order they were
@@ -56,6 +59,45 @@ std::optional<Money> subtotal(const PricedLine& line);
 // summary and the settle show and charge this one figure.
 Money checkoutTotal(const QList<PricedLine>& lines);
 
+// What checkout charges for an order: the lines' amounts, what is taken off
+// each line and off the whole order, and what is left to pay.
+struct Bill {
+    Money gross;                // the lines' amounts, as the total label shows
+    QList<Money> lineDiscounts; // one per line, in the lines' order
+    Money linesDiscount;        // their sum
+    Money orderDiscount;        // off what the lines come to after theirs
+    Money discount() const { return linesDiscount + orderDiscount; }
+    Money net() const { return gross - discount(); }
+};
+// Fails (DataError) with the reason when a discount cannot be taken: not a
+// number, negative, over the cap (percent) or more than what it is taken off.
+Bill bill(const QList<PricedLine>& lines, const QString& orderDiscount, Money capPercent);
+// The order's bill as it stands in the file: its lines, its discounts, the cap.
+Bill bill(Database& db, qlonglong order, const QList<PricedLine>& lines);
+
+// How the customer pays: the first method takes whatever the second leaves.
+struct Payment {
+    QString method = QStringLiteral("現金");
+    QString second;                // a second method, or empty for none
+    Money secondAmount;            // paid by the second method
+    std::optional<Money> tendered; // the cash handed over, when typed
+};
+// One money row of a sale.
+struct Charge {
+    QString method;
+    bool bank = false; // booked to the bank, else to the drawer
+    Money amount;
+    std::optional<Money> tendered; // on the row of the drawer's part
+};
+// The money rows of a sale of net paid as payment says, against the shop's
+// methods (retired ones refused). Fails (DataError) with a text for the user:
+// an unknown or retired method, the same method twice, a second amount that
+// is not more than 0 and less than net, cash typed without a cash part, or
+// less cash than the cash part.
+QList<Charge> charges(const QList<payments::Method>& methods, Money net, const Payment& payment);
+// The change to give: the cash handed over less the drawer's part.
+Money change(const QList<Charge>& charges);
+
 // Settles an open order as one transaction: the order marked settled (only if
 // it is still open), every line's quantity taken out of its tea's stock, and
 // the total added to the shop's cash, all by relative updates so another
@@ -67,6 +109,19 @@ Money checkoutTotal(const QList<PricedLine>& lines);
 // stored and changes nothing. Returns the amount added to the cash.
 Money settleOrder(Database& db, qlonglong order, std::optional<Money> expectedTotal = std::nullopt,
                   const QString& moveId = QString());
+
+// The same, paid as payment says, each method's amount added to its balance
+// and journaled on a money row of its own (method, the order's discount on
+// the first, the cash handed over on the drawer's). expectedTotal is the net
+// the customer was shown and expectedDiscount what was taken off: a change to
+// either (a line, a price or a discount changed on another terminal) refuses.
+// Returns the amount settled: the money rows' sum.
+struct Settle {
+    std::optional<Money> expectedTotal;
+    std::optional<Money> expectedDiscount;
+    Payment payment;
+};
+Money settleOrder(Database& db, qlonglong order, const Settle& settle, const QString& moveId = QString());
 
 // The refusal texts, for screens that check before they ask.
 QString noLinesText(); // 此訂單沒有明細

@@ -117,6 +117,21 @@ bool cursorAfter(const QString& a, const QString& b)
     return a.mid(barA + 1).toLongLong() < b.mid(barB + 1).toLongLong();
 }
 
+QString methodName(const QVariant& v)
+{
+    return v.isNull() || v.toString().isEmpty() ? QStringLiteral("現金") : v.toString();
+}
+
+QString methodsText(const QList<Paid>& paid)
+{
+    if (paid.size() == 1)
+        return paid.first().method;
+    QStringList parts;
+    for (const Paid& p : paid)
+        parts << p.method + QLatin1Char(' ') + p.amount.toString();
+    return parts.join(QStringLiteral("、"));
+}
+
 Sale journalSale(const QSqlQuery& q)
 {
     Sale s;
@@ -125,7 +140,44 @@ Sale journalSale(const QSqlQuery& q)
     s.customer = text(q.value(3));
     s.total = money(q.value(4));
     s.cursor = q.value(1).toString() + QLatin1Char('|') + q.value(0).toString();
+    s.paid << Paid{methodName(q.value(6)), money(q.value(7)), 1};
+    if (!q.value(9).isNull())
+        s.paid << Paid{methodName(q.value(8)), money(q.value(9)), 1};
+    s.methods = methodsText(s.paid);
+    s.discount = money(q.value(10));
     return s;
+}
+
+// The money rows of the move that settled a sale: each method's part, the
+// discounts, the cash handed over.
+struct SaleMoney {
+    QList<Paid> paid;
+    Money discount;
+    std::optional<Money> tendered;
+    Money change;
+};
+
+SaleMoney saleMoney(Database& db, const QVariant& move)
+{
+    SaleMoney m;
+    Money cashPart;
+    QSqlQuery q = db.exec(sql::saleMoney(), {move});
+    bool first = true;
+    while (q.next()) {
+        const Money amount = money(q.value(1)) + money(q.value(2));
+        m.paid << Paid{methodName(q.value(0)), amount, 1};
+        m.discount += money(q.value(3));
+        if (first)
+            m.discount += money(q.value(5));
+        first = false;
+        if (q.value(2).toDouble() == 0)
+            cashPart += amount;
+        if (!q.value(4).isNull())
+            m.tendered = money(q.value(4));
+    }
+    if (m.tendered)
+        m.change = *m.tendered - cashPart;
+    return m;
 }
 
 QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
@@ -238,6 +290,8 @@ QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& 
         s.customer = text(q.value(2));
         s.total = money(q.value(3));
         s.estimated = true;
+        s.methods = QStringLiteral("現金");
+        s.paid = {Paid{s.methods, s.total, 1}};
         s.cursor = kLegacyCursor + orderDateText(q.value(1)) + QLatin1Char('|') + QString::number(s.order);
         out << s;
     }
@@ -307,8 +361,15 @@ Receipt receipt(Database& db, qlonglong order)
     r.settled = localTime(q.value(0).toString());
     r.customer = text(q.value(1));
     r.total = money(q.value(2));
+    const QVariant move = q.value(3);
     q.finish();
     r.lines = saleLines(db, order);
+    const SaleMoney m = saleMoney(db, move);
+    r.paid = m.paid;
+    r.discount = m.discount;
+    r.gross = r.total + r.discount;
+    r.tendered = m.tendered;
+    r.change = m.change;
     r.shopName = settings::get(db, settings::key::ShopName);
     r.shopAddress = settings::get(db, settings::key::ShopAddress);
     r.shopPhone = settings::get(db, settings::key::ShopPhone);
@@ -338,15 +399,18 @@ DayReport dayReport(Database& db, const QDate& day)
         d.closingCash += cash;
         d.closingBank += bank;
         if (line == moves::DayLine::Takings) {
-            d.takings += cash;
+            // A sale paid by card or transfer goes to the bank: still takings.
+            d.takings += cash + bank;
+            d.takingsToBank += bank;
+            d.discounts += money(q.value(8));
             if (q.value(1).isNull())
                 d.orders += q.value(6).toInt();
             else
                 d.sold << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kilograms(-q.value(3).toDouble()),
-                                           money(q.value(7)), units::suffix(q.value(8))};
+                                           money(q.value(7)), units::suffix(q.value(9))};
         } else if (line == moves::DayLine::Purchases) {
             const double kg = kilograms(q.value(3));
-            const QString unit = units::suffix(q.value(8));
+            const QString unit = units::suffix(q.value(9));
             d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash, unit};
             // The day's kilograms are those of the teas in 公斤.
             if (unit.isEmpty())
@@ -362,8 +426,41 @@ DayReport dayReport(Database& db, const QDate& day)
             d.adjustments += cash;
         }
     }
+    q.finish();
     d.purchaseKg = kilograms(d.purchaseKg);
+    d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
     return d;
+}
+
+QList<Paid> takingsByMethod(Database& db, const SalesFilter& filter)
+{
+    const Range r = rangeOf(filter.from, filter.to);
+    QVariantList params{r.start, r.end};
+    const bool customer = !filter.customer.isEmpty();
+    if (customer)
+        params << containsPattern(filter.customer);
+    QList<Paid> out;
+    QSqlQuery q = db.exec(sql::takingsByMethod(customer), params);
+    while (q.next()) {
+        const QString name = methodName(q.value(0));
+        const Money amount = money(q.value(1));
+        // Rows before methods (NULL) and rows naming 現金 are one method.
+        auto same = std::find_if(out.begin(), out.end(), [&](const Paid& p) { return p.method == name; });
+        if (same != out.end()) {
+            same->amount += amount;
+            same->sales += q.value(2).toInt();
+        } else {
+            out << Paid{name, amount, q.value(2).toInt()};
+        }
+    }
+    // 現金 first, then the others by name, as the settings list them is not
+    // known to the history: a retired or renamed method still reads.
+    std::stable_sort(out.begin(), out.end(), [](const Paid& a, const Paid& b) {
+        if ((a.method == QStringLiteral("現金")) != (b.method == QStringLiteral("現金")))
+            return a.method == QStringLiteral("現金");
+        return a.method < b.method;
+    });
+    return out;
 }
 
 QList<Money> dailyTakings(Database& db, const QDate& last, int days)
@@ -375,7 +472,7 @@ QList<Money> dailyTakings(Database& db, const QDate& last, int days)
     while (q.next()) {
         const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
         if (i >= 0 && i < days)
-            out[i] += money(q.value(1));
+            out[i] += money(q.value(1)) + money(q.value(2));
     }
     return out;
 }
@@ -427,16 +524,29 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
 {
     out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
              QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
-             QStringLiteral("小計"), QStringLiteral("單位")});
+             QStringLiteral("小計"), QStringLiteral("折扣"), QStringLiteral("付款方式"), QStringLiteral("單位")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
+    // How each sale of the range was paid, read before its lines (a day
+    // wider each way, so a sale settled across midnight finds its money rows):
+    // a server connection reads one statement at a time.
+    QHash<QString, QList<Paid>> paidBy;
+    {
+        const Range wide = rangeOf(filter.from.isValid() ? filter.from.addDays(-1) : filter.from,
+                                   filter.to.isValid() ? filter.to.addDays(1) : filter.to);
+        QSqlQuery q = db.exec(sql::saleMethods(), {wide.start, wide.end});
+        while (q.next())
+            paidBy[q.value(0).toString()] << Paid{methodName(q.value(1)), money(q.value(2)), 1};
+    }
     // The unit price as stored (an order settled before the journal is priced
     // at the catalogue's, which may hold more places than the books); the
     // subtotal as charged.
     auto row = [&](const QVariant& order, const QString& when, const QVariant& who, const QVariant& tea,
-                   const QVariant& name, double kg, const QVariant& price, const QVariant& unit) {
+                   const QVariant& name, double kg, const QVariant& price, const QVariant& unit,
+                   const QVariant& discount, const QString& method) {
         out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
-                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg)), unitName(unit)});
+                 price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg)), amount(discount), method,
+                 unitName(unit)});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -445,7 +555,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
                               legacyParams(filter, bound));
         while (q.next())
             row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
-                q.value(6), QVariant());
+                q.value(6), QVariant(), QVariant(), QStringLiteral("現金"));
     }
     const Range r = rangeOf(filter.from, filter.to);
     QVariantList params{r.start, r.end};
@@ -454,7 +564,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     QSqlQuery q = db.exec(sql::salesLines(customer), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
-            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7));
+            kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), q.value(8),
+            methodsText(paidBy.value(q.value(9).toString())));
     return n;
 }
 
@@ -463,7 +574,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     out.row({QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"), QStringLiteral("時間"),
              QStringLiteral("終端"), QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
              QStringLiteral("庫存變動"), QStringLiteral("單價"), QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
-             QStringLiteral("說明"), QStringLiteral("單位")});
+             QStringLiteral("說明"), QStringLiteral("付款方式"), QStringLiteral("折扣"), QStringLiteral("實收"),
+             QStringLiteral("單位")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
@@ -471,7 +583,8 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
         out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
                  localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
                  text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
-                 amount(q.value(11)), text(q.value(12)), q.value(6).isNull() ? CsvCell() : unitName(q.value(13))});
+                 amount(q.value(11)), text(q.value(12)), text(q.value(13)), amount(q.value(14)), amount(q.value(15)),
+                 q.value(6).isNull() ? CsvCell() : unitName(q.value(16))});
         ++n;
     }
     return n;
@@ -482,13 +595,37 @@ namespace sql {
 using schema::part;
 using schema::statement;
 
+namespace {
+
+// A sale may be paid by two methods, one money row each: the sales list reads
+// the first of them (j) joined to the second (n), if any: what was paid, the
+// move, each method and its part, and the discounts of the move's rows.
+QString saleColumns()
+{
+    return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
+                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, "
+                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move})");
+}
+QString secondMoneyRow()
+{
+    return statement("LEFT JOIN {J} n ON n.{j.move} = j.{j.move} AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
+}
+QString firstMoneyRow()
+{
+    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.move} = j.{j.move} AND f.{j.tea} IS NULL "
+                     "AND f.{j.id} < j.{j.id})");
+}
+
+} // namespace
+
 QString salesByTime(bool customer, bool after)
 {
-    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} FROM {J} j "
-                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+    return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.order} IS NOT NULL "
-                     "AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+                     "AND j.{j.time} >= ? AND j.{j.time} < ?",
+                     {saleColumns(), secondMoneyRow()}) +
+           firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
@@ -501,15 +638,16 @@ QString salesOfCustomer(bool after)
     // kind is compared as an expression so that SQLite reads the journal
     // through the few orders found, not through the index of the sales by
     // time, which would walk every sale of the range.
-    return statement(
-               "WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
-               "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, j.{j.cash} "
-               "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} "
-               "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
-               "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+    return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
+                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} "
+                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
+                     "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
+                     "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
+                     {saleColumns(), secondMoneyRow()}) +
+           firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
-                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m)");
+                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
+                     "NULL, NULL");
 }
 
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
@@ -550,7 +688,8 @@ QString legacyLines()
 
 QString receiptHead()
 {
-    return statement("SELECT j.{j.time}, o.{o.customer}, j.{j.cash} FROM {J} j "
+    return statement("SELECT j.{j.time}, o.{o.customer}, (SELECT SUM(m.{j.cash} + m.{j.bank}) FROM {J} m "
+                     "WHERE m.{j.move} = j.{j.move} AND m.{j.tea} IS NULL), j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.order} = ? AND j.{j.kind} = {k.checkout} AND j.{j.tea} IS NULL "
                      "ORDER BY j.{j.id} LIMIT 1");
@@ -565,15 +704,38 @@ QString openingBalances()
 QString dayMoves()
 {
     return statement("SELECT {j.kind}, {j.tea}, MAX({j.teaName}), SUM({j.stock}), SUM({j.cash}), SUM({j.bank}), "
-                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}), {j.unit} FROM {J} "
+                     "COUNT(DISTINCT {j.order}), SUM(-{j.stock} * {j.price}), SUM(COALESCE({j.discount}, 0)), {j.unit} "
+                     "FROM {J} "
                      "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
                      "GROUP BY {j.kind}, {j.tea}, {j.unit} ORDER BY {j.kind}, {j.tea}, {j.unit}");
 }
 
 QString dailyTakings()
 {
-    return statement("SELECT {j.time}, {j.cash} FROM {J} WHERE {j.kind} = {k.checkout} "
+    return statement("SELECT {j.time}, {j.cash}, {j.bank} FROM {J} WHERE {j.kind} = {k.checkout} "
                      "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ?");
+}
+
+QString saleMethods()
+{
+    return statement("SELECT {j.move}, {j.method}, {j.cash} + {j.bank} FROM {J} WHERE {j.kind} = {k.checkout} "
+                     "AND {j.tea} IS NULL AND {j.time} >= ? AND {j.time} < ? ORDER BY {j.id}");
+}
+
+QString saleMoney()
+{
+    // The line discounts ride on the first row.
+    return statement("SELECT j.{j.method}, j.{j.cash}, j.{j.bank}, j.{j.discount}, j.{j.tendered}, "
+                     "(SELECT SUM(d.{j.discount}) FROM {J} d WHERE d.{j.move} = j.{j.move} AND d.{j.tea} IS NOT NULL) "
+                     "FROM {J} j WHERE j.{j.move} = ? AND j.{j.tea} IS NULL ORDER BY j.{j.id}");
+}
+
+QString takingsByMethod(bool customer)
+{
+    return statement("SELECT j.{j.method}, SUM(j.{j.cash} + j.{j.bank}), COUNT(*) FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} WHERE j.{j.kind} = {k.checkout} "
+                     "AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" GROUP BY j.{j.method}");
 }
 
 QString soldSince()
@@ -600,7 +762,8 @@ QString catalogue()
 QString salesLines(bool customer)
 {
     return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
-                     "j.{j.price}, j.{j.unit} FROM {J} j LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
+                     "j.{j.price}, j.{j.unit}, j.{j.discount}, j.{j.move} FROM {J} j "
+                     "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
@@ -622,9 +785,10 @@ QString legacySalesLines(bool from, bool to, bool customer)
 
 QString journal()
 {
-    return statement("SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
-                     "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.unit} FROM {J} "
-                     "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+    return statement(
+        "SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
+        "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered}, {j.unit} FROM {J} "
+        "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 
 QList<Statement> statements(Database::Kind)
@@ -646,10 +810,13 @@ QList<Statement> statements(Database::Kind)
     add("lowStock", lowStock());
     add("catalogue", catalogue());
     add("journal", journal());
+    add("saleMoney", saleMoney());
+    add("saleMethods", saleMethods());
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
         add("salesOfCustomer", salesOfCustomer(a));
         add("salesLines", salesLines(a));
+        add("takingsByMethod", takingsByMethod(a));
         for (bool b : {false, true}) {
             add("salesByTime", salesByTime(a, b));
             for (bool c : {false, true}) {

@@ -27,16 +27,26 @@ namespace reports {
 QString journalTime(const QDateTime& local);
 QDateTime localTime(const QString& journal);
 
+// One method's share of a sale, or of the takings of a range.
+struct Paid {
+    QString method; // a sale journaled before methods existed reads as 現金
+    Money amount;
+    int sales = 0;
+};
+
 // One settled order of the sales history.
 struct Sale {
     qlonglong order = 0;
     QDateTime settled; // local
     QString customer;
-    Money total;
+    Money total; // what the customer paid, after any discount
     // Settled before the shop kept its journal: the time is the order's date,
     // and the total is priced at the catalogue's prices of today.
     bool estimated = false;
-    QString cursor; // where the next page starts, for salesPage
+    QString cursor;   // where the next page starts, for salesPage
+    Money discount;   // taken off its lines and the whole order
+    QString methods;  // how it was paid: 現金, or 現金 600、刷卡 400
+    QList<Paid> paid; // each method's part
 };
 
 struct SalesFilter {
@@ -76,18 +86,27 @@ struct Receipt {
     QDateTime settled;
     QString customer;
     QList<SaleLine> lines;
-    Money total;
+    Money total; // paid, after the discount
+    Money gross; // the lines' amounts
+    Money discount;
+    QList<Paid> paid;              // each method's part
+    std::optional<Money> tendered; // the cash handed over, when it was typed
+    Money change;
 };
 
 Receipt receipt(Database& db, qlonglong order);
 
 // The day's takings. Every figure comes from the journal, and
-// openingCash + takings - purchaseCost - deposits + withdrawals + adjustments
-// is closingCash (likewise for the bank).
+// openingCash + takings - takingsToBank - purchaseCost - deposits + withdrawals
+// + adjustments is closingCash; openingBank + takingsToBank + deposits -
+// withdrawals is closingBank.
 struct DayReport {
     QDate day;
     int orders = 0;
-    Money takings;
+    Money takings;        // paid by every method, after discounts
+    Money takingsToBank;  // the part paid by methods booked to the bank
+    Money discounts;      // taken off the day's sales
+    QList<Paid> byMethod; // the takings per method, by name
     struct TeaKg {
         QString tea;
         QString name;
@@ -109,6 +128,9 @@ struct DayReport {
 };
 
 DayReport dayReport(Database& db, const QDate& day);
+
+// The takings of the filter's sales per method, by name.
+QList<Paid> takingsByMethod(Database& db, const SalesFilter& filter);
 
 // The takings of each of the days days up to and including last, oldest first.
 QList<Money> dailyTakings(Database& db, const QDate& last, int days);
@@ -163,6 +185,9 @@ QString catalogue();
 QString salesLines(bool customer);
 QString legacySalesLines(bool from, bool to, bool customer);
 QString journal();
+QString saleMoney();
+QString saleMethods();
+QString takingsByMethod(bool customer);
 } // namespace sql
 
 } // namespace reports

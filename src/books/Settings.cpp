@@ -38,6 +38,8 @@ QString defaultValue(const QString& k)
         return QStringLiteral("30");
     if (k == key::BackupMonths)
         return QStringLiteral("12");
+    if (k == key::DiscountCap)
+        return QStringLiteral("100");
     return QString();
 }
 

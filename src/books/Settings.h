@@ -23,6 +23,8 @@ inline const QString BackupDays = QStringLiteral("備份保留天數");
 inline const QString BackupMonths = QStringLiteral("備份保留月數");
 inline const QString IdleLockMinutes = QStringLiteral("閒置自動鎖定"); // 0: never
 inline const QString PasswordEmpty = QStringLiteral("密碼空白");       // "1" or "0"
+inline const QString PaymentMethods = QStringLiteral("付款方式");      // the list, kept by books/Payments
+inline const QString DiscountCap = QStringLiteral("折扣上限");         // percent
 } // namespace key
 
 // What a key holds when it was never set: the fallback when one is given,

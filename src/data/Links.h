@@ -18,9 +18,9 @@ namespace links {
 // Whether changes to rows of table have consequences elsewhere.
 bool hasLinks(const QString& table);
 
-// Before the row of table with key is deleted: an order takes its lines with
-// it; a tea still used by an open order is refused (DataError with
-// teaInOpenOrdersText() and the order numbers).
+// Before the row of table with key is deleted: an order takes its lines and
+// the discounts typed on it and them; a line takes its discount; a tea still used by an open order is refused
+// (DataError with teaInOpenOrdersText() and the order numbers).
 void beforeDelete(Database& db, const QString& table, const QVariant& key);
 
 // After a row's key changed from oldKey to newKey: a renumbered tea takes its

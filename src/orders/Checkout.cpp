@@ -6,8 +6,10 @@
 #include "base/DisplayText.h"
 #include "base/Numbers.h"
 #include "books/OrderStore.h"
+#include "books/Payments.h"
 #include "books/TeaUnits.h"
 #include "data/DataControl.h"
+#include "data/DataError.h"
 #include "orders/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Handler.h"
@@ -35,7 +37,7 @@ void Order_frm::buildCheckout()
     connect(Command3, &QPushButton::clicked, this, handler([this] { Command3_Click(); }));
 }
 
-QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
+QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines, const OrderStore::Bill& bill)
 {
     const QString ten(10, QLatin1Char(' '));
     const QString twelve(12, QLatin1Char(' '));
@@ -53,8 +55,11 @@ QString Order_frm::checkoutSummary(const QList<OrderStore::PricedLine>& lines)
     }
     showMoney(OrderStore::checkoutTotal(lines).toString());
     text += rule() + kBreak;
-    text += QStringLiteral("總計:") + Money->text();
-    return text;
+    // Without a discount the total is the label's, as it always was.
+    if (bill.discount() == lumaro::Money())
+        return text + QStringLiteral("總計:") + Money->text();
+    text += QStringLiteral("折扣:-") + bill.discount().toString() + kBreak;
+    return text + QStringLiteral("總計:") + bill.net().toString();
 }
 
 void Order_frm::Command3_Click()
@@ -73,15 +78,28 @@ void Order_frm::Command3_Click()
         return;
     }
     OrderStore::requireChargeable(lines);
+    // The discounts and the payment are refused before the question, with
+    // the reason, rather than after the customer said yes.
+    OrderStore::Bill bill;
+    OrderStore::Payment payment;
+    try {
+        bill = OrderStore::bill(m_db, order.toLongLong(), lines);
+        payment = typedPayment();
+        OrderStore::charges(payments::activeMethods(m_db), bill.net(), payment);
+    } catch (const DataError& e) {
+        prompts().message(e.description());
+        return;
+    }
 
-    const QString summary = checkoutSummary(lines);
+    const QString summary = checkoutSummary(lines, bill);
     bool settled = false;
     QVariantList changed;
     if (prompts().message(summary, Buttons::YesNo, QStringLiteral("訂單結帳")) == Answer::Yes) {
         try {
             // Settled for exactly the figure the customer was shown, or not at all.
-            OrderStore::settleOrder(m_db, order.toLongLong(), OrderStore::checkoutTotal(lines));
+            OrderStore::settleOrder(m_db, order.toLongLong(), OrderStore::Settle{bill.net(), bill.discount(), payment});
             settled = true;
+            resetPayment();
             for (const OrderStore::PricedLine& line : lines)
                 changed << line.tea;
         } catch (const Failure& f) {

@@ -237,6 +237,7 @@ QList<OrderStore::PricedLine> Order_frm::showTotal()
     // Blank while the figure is unknown, so a failed total never leaves
     // another order's figure beside the lines.
     showMoney(QStringLiteral(" "));
+    m_net.reset();
     if (!Adodc1->isOpen())
         return {};
     const qlonglong order = Adodc1->parameters().value(0).toLongLong();
@@ -249,6 +250,7 @@ QList<OrderStore::PricedLine> Order_frm::showTotal()
         return lines;
     }
     showMoney(OrderStore::checkoutTotal(lines).toString());
+    showDiscounts(order, lines);
     return lines;
 }
 

@@ -11,7 +11,9 @@
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -46,6 +48,7 @@ Order_frm::Order_frm(Database& db, QWidget* parent) : Form(QStringLiteral("è¨‚å–
     buildOrderList();
     buildOrderLines();
     buildCheckout();
+    buildPayment();
     setFocusOrder();
     openControls();
 }
@@ -87,8 +90,11 @@ void Order_frm::buildOrderList()
 
 void Order_frm::setFocusOrder()
 {
-    const QList<QWidget*> order = {grdDataGrid, custom,    contact,  cmdAdd,   cmdRefresh, cmdDelete, cmdUpdate,
-                                   Command2,    DataGrid1, HScroll1, Command1, DataGrid2,  Command3};
+    const QList<QWidget*> order = {grdDataGrid, custom, contact, cmdAdd, cmdRefresh, cmdDelete, cmdUpdate, Command2,
+                                   DataGrid1, HScroll1, Command1, DataGrid2, Command3,
+                                   // Payment and discounts, after the screen's own.
+                                   cboPayment, cboPayment2, txtPayment2, txtLineDiscount, txtOrderDiscount,
+                                   txtTendered};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -149,7 +155,11 @@ QVariant Order_frm::currentOrder() const
     return number;
 }
 
-void Order_frm::Form_Activate() { readLines(); }
+void Order_frm::Form_Activate()
+{
+    loadMethods();
+    readLines();
+}
 
 void Order_frm::Form_Unload() { RecordEditor::onClose(); }
 

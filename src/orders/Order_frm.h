@@ -5,6 +5,9 @@
 
 #include <QVariant>
 
+#include <optional>
+
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -47,6 +50,12 @@ public:
 
     // Checkout.
     void Command3_Click();
+
+    // Payment and discounts, beside checkout. A discount is stored as soon
+    // as it is typed (Enter or leaving the box); an empty text removes it.
+    void txtLineDiscount_Commit();
+    void txtOrderDiscount_Commit();
+    void txtTendered_Change();
 
 signals:
     // An order was settled and stored (after the screen has been refreshed).
@@ -92,6 +101,19 @@ private:
     // Checkout.
     QPushButton* Command3 = nullptr;
 
+    // Payment and discounts.
+    QComboBox* cboPayment = nullptr;  // the method, 現金 at first
+    QComboBox* cboPayment2 = nullptr; // a second method, for a split
+    QLineEdit* txtPayment2 = nullptr; // what the second method pays
+    QLabel* lblLineDiscount = nullptr;
+    QLineEdit* txtLineDiscount = nullptr; // of the line chosen in the line grid
+    QLabel* lblOrderDiscount = nullptr;
+    QLineEdit* txtOrderDiscount = nullptr;
+    QLabel* lblNet = nullptr; // what is left to pay, shown when there is a discount
+    QLabel* lblTendered = nullptr;
+    QLineEdit* txtTendered = nullptr; // the cash handed over
+    QLabel* lblChange = nullptr;      // 找零
+
     // The screen's own parts.
     void buildOrderList();
     void buildOrderLines();
@@ -110,9 +132,21 @@ private:
     QList<OrderStore::PricedLine> showTotal();
     void showMoney(const QString& text);
     // Builds the checkout text; the running total grows in Money as it goes.
-    QString checkoutSummary(const QList<OrderStore::PricedLine>& lines);
+    // With a discount, a line of its own and the net as 總計.
+    QString checkoutSummary(const QList<OrderStore::PricedLine>& lines, const OrderStore::Bill& bill);
     // teas: those whose stock the checkout changed.
     void refreshAfterCheckout(const QVariantList& teas);
+
+    void buildPayment();
+    // The methods offered, read afresh (the owner may have changed them).
+    void loadMethods();
+    // The discounts of the order whose lines the grid shows, and the net.
+    void showDiscounts(qlonglong order, const QList<OrderStore::PricedLine>& lines);
+    void showLineDiscount();
+    // The payment as the controls give it; fails with a text for the user.
+    OrderStore::Payment typedPayment() const;
+    void resetPayment();
+    std::optional<lumaro::Money> m_net; // what the lines come to after their discounts
 
     Database& m_db;
 };

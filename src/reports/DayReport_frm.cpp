@@ -47,6 +47,8 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
     h += QStringLiteral("<h3>%1 日結</h3><table cellspacing=\"0\" cellpadding=\"3\">").arg(d.day.toString(Qt::ISODate));
     row(QStringLiteral("結帳訂單"), QStringLiteral("%1 張").arg(d.orders));
     row(QStringLiteral("營業額"), n(d.takings));
+    if (d.discounts != Money())
+        row(QStringLiteral("折扣"), n(d.discounts));
     row(QStringLiteral("進貨"), QStringLiteral("%1 公斤，%2").arg(n(d.purchaseKg), n(d.purchaseCost)));
     row(QStringLiteral("存入銀行"), n(d.deposits));
     row(QStringLiteral("從銀行提出"), n(d.withdrawals));
@@ -66,6 +68,18 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
                      .arg(t.tea.toHtmlEscaped(), t.name.toHtmlEscaped(), withUnit(n(t.kg), t.unit), n(t.amount));
         h += QStringLiteral("</table>");
     };
+    // What each method took in, to count against the drawer and the card
+    // slips; only the drawer's part is in the cash above.
+    if (!d.byMethod.isEmpty()) {
+        h += QStringLiteral("<h4>各付款方式</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">"
+                            "付款方式</th><th align=\"right\">筆數</th><th align=\"right\">金額</th></tr>");
+        for (const reports::Paid& p : d.byMethod)
+            h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td></tr>")
+                     .arg(p.method.toHtmlEscaped())
+                     .arg(p.sales)
+                     .arg(n(p.amount));
+        h += QStringLiteral("</table>");
+    }
     teas(QStringLiteral("各茶葉售出"), QStringLiteral("金額"), d.sold);
     teas(QStringLiteral("各茶葉進貨"), QStringLiteral("成本"), d.bought);
     return h;

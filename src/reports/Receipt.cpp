@@ -70,7 +70,19 @@ QString receiptHtml(const reports::Receipt& r)
                                        : QString(formatNumber(l.kg) + QLatin1Char(' ') + esc(l.unit)),
                       l.price.toString(), l.subtotal.toString());
     h += QStringLiteral("</table><hr>");
+    if (r.discount != Money())
+        h += QStringLiteral("<p align=\"right\">小計：%1<br>折扣：-%2</p>")
+                 .arg(r.gross.toString(), r.discount.toString());
     h += QStringLiteral("<p align=\"right\"><b>總計：%1</b></p>").arg(r.total.toString());
+    QStringList paid;
+    for (const reports::Paid& p : r.paid)
+        paid << (r.paid.size() == 1 ? QStringLiteral("付款方式：%1").arg(esc(p.method))
+                                    : QStringLiteral("%1：%2").arg(esc(p.method), p.amount.toString()));
+    if (r.tendered)
+        paid << QStringLiteral("實收現金：%1").arg(r.tendered->toString())
+             << QStringLiteral("找零：%1").arg(r.change.toString());
+    if (!paid.isEmpty())
+        h += QStringLiteral("<p align=\"right\">%1</p>").arg(paid.join(QStringLiteral("<br>")));
     h += QStringLiteral("<p align=\"center\">謝謝惠顧</p></body></html>");
     return h;
 }

@@ -120,13 +120,17 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
     cmdSearch = controls::button(this, "cmdSearch", QStringLiteral("查詢"));
     grdSales = table<QTableWidget>(this, "grdSales");
-    grdSales->setColumnCount(4);
-    grdSales->setHorizontalHeaderLabels(
-        {QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"), QStringLiteral("總價")});
+    grdSales->setColumnCount(6);
+    grdSales->setHorizontalHeaderLabels({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"),
+                                         QStringLiteral("客戶名稱"), QStringLiteral("總價"), QStringLiteral("折扣"),
+                                         QStringLiteral("付款方式")});
     // Wide enough for a settling time on one line, whatever the font.
     grdSales->setWordWrap(false);
     grdSales->setColumnWidth(1, grdSales->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
     cmdMore = controls::button(this, "cmdMore", QStringLiteral("顯示更多"));
+    lblMethods = new QLabel(this);
+    lblMethods->setObjectName(QStringLiteral("lblMethods"));
+    lblMethods->setWordWrap(true);
     grdLines = table<QTableView>(this, "grdLines");
     m_lines = new SaleLinesModel(grdLines);
     grdLines->setModel(m_lines);
@@ -148,6 +152,7 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     auto* left = new QVBoxLayout;
     left->addWidget(grdSales);
     left->addWidget(cmdMore);
+    left->addWidget(lblMethods);
     auto* right = new QVBoxLayout;
     right->addWidget(grdLines);
     auto* bottom = new QHBoxLayout;
@@ -187,6 +192,7 @@ void SalesHistory_frm::cmdSearch_Click()
     m_shown = filter();
     m_cursor.clear();
     grdSales->setRowCount(0);
+    m_byMethod.clear();
     appendPage();
     if (grdSales->rowCount() > 0)
         grdSales->setCurrentCell(0, 0);
@@ -210,12 +216,30 @@ void SalesHistory_frm::appendPage()
                                                            : QStringLiteral("yyyy-MM-dd HH:mm"))));
         grdSales->setItem(row, 2, cell(s.customer));
         grdSales->setItem(row, 3, cell(s.total.toString(), true));
+        grdSales->setItem(row, 4, cell(s.discount == Money() ? QString() : s.discount.toString(), true));
+        grdSales->setItem(row, 5, cell(s.methods));
         grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
         grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
         ++row;
     }
     if (!page.isEmpty())
         m_cursor = page.last().cursor;
+    // The takings per method of the sales listed so far: summed as the pages
+    // come, so ten years of sales cost nothing more than the page shown.
+    for (const reports::Sale& s : page)
+        for (const reports::Paid& p : s.paid) {
+            auto same = std::find_if(m_byMethod.begin(), m_byMethod.end(),
+                                     [&](const reports::Paid& q) { return q.method == p.method; });
+            if (same == m_byMethod.end())
+                m_byMethod << p;
+            else
+                *same = reports::Paid{p.method, same->amount + p.amount, same->sales + p.sales};
+        }
+    QStringList methods;
+    for (const reports::Paid& p : m_byMethod)
+        methods << QStringLiteral("%1 %2（%3 筆）").arg(p.method, p.amount.toString()).arg(p.sales);
+    lblMethods->setText(
+        methods.isEmpty() ? QString() : QStringLiteral("列出的訂單各付款方式：") + methods.join(QStringLiteral("、")));
     cmdMore->setEnabled(page.size() == kPage);
 }
 
@@ -239,6 +263,8 @@ void SalesHistory_frm::showLines()
     m_lines->setLines(reports::saleLines(m_db, order));
     const int current = grdSales->currentRow();
     QString total = QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(current, 3)->text());
+    if (const QString discount = grdSales->item(current, 4)->text(); !discount.isEmpty())
+        total += QStringLiteral("（折扣 %1）").arg(discount);
     if (grdSales->item(current, 0)->data(Qt::UserRole + 1).toBool())
         total += QStringLiteral("（帳務日誌啟用前結帳，依目前訂價估計）");
     lblTotal->setText(total);

@@ -44,6 +44,7 @@ private:
     QTableView* grdLines = nullptr;
     SaleLinesModel* m_lines = nullptr; // what grdLines shows
     QLabel* lblTotal = nullptr;
+    QLabel* lblMethods = nullptr; // the listed sales' takings per method
     QPushButton* cmdReceipt = nullptr;
     QPushButton* cmdExport = nullptr;
 
@@ -53,6 +54,7 @@ private:
     Database& m_db;
     reports::SalesFilter m_shown;
     QString m_cursor;
+    QList<reports::Paid> m_byMethod; // of the sales listed
 };
 
 } // namespace lumaro

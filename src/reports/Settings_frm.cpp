@@ -9,9 +9,15 @@
 #include "platform/Prompts.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace lumaro {
@@ -60,12 +66,41 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     form->addRow(QStringLiteral("每日備份保留天數："), txtBackupDays);
     form->addRow(QStringLiteral("每月備份保留月數："), txtBackupMonths);
     form->addRow(QStringLiteral("閒置幾分鐘後自動鎖定（0 為不鎖定）："), txtIdleLockMinutes);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(cmdSave, 0, Qt::AlignLeft);
-    layout->addStretch();
+    auto* left = new QVBoxLayout;
+    left->addLayout(form);
+    left->addWidget(cmdSave, 0, Qt::AlignLeft);
+    left->addStretch();
+
+    // Payment methods and the discount cap, to the right of the rest.
+    grdMethods = new QTableWidget(0, 3, this);
+    grdMethods->setObjectName(QStringLiteral("grdMethods"));
+    grdMethods->setHorizontalHeaderLabels({QStringLiteral("付款方式"), QStringLiteral("記入"), QStringLiteral("停用")});
+    grdMethods->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    grdMethods->verticalHeader()->hide();
+    cmdAddMethod = controls::button(this, "cmdAddMethod", QStringLiteral("新增付款方式"));
+    lblMethodsDamaged =
+        new QLabel(QStringLiteral("付款方式的設定讀不懂，目前使用預設的付款方式；按「儲存」會以下面的清單取代。"),
+                   this);
+    lblMethodsDamaged->setObjectName(QStringLiteral("lblMethodsDamaged"));
+    lblMethodsDamaged->setWordWrap(true);
+    lblMethodsDamaged->hide();
+    txtDiscountCap = edit(this, "txtDiscountCap");
+    auto* cap = new QFormLayout;
+    cap->addRow(QStringLiteral("折扣上限（%）："), txtDiscountCap);
+    auto* payment = new QGroupBox(QStringLiteral("付款方式與折扣"), this);
+    payment->setObjectName(QStringLiteral("grpPayment"));
+    auto* right = new QVBoxLayout(payment);
+    right->addWidget(lblMethodsDamaged);
+    right->addWidget(grdMethods);
+    right->addWidget(cmdAddMethod, 0, Qt::AlignLeft);
+    right->addLayout(cap);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addWidget(payment, 1);
 
     connect(cmdSave, &QPushButton::clicked, this, handler([this] { cmdSave_Click(); }));
+    connect(cmdAddMethod, &QPushButton::clicked, this, handler([this] { cmdAddMethod_Click(); }));
     runHandler([this] { load(); });
 }
 
@@ -81,6 +116,63 @@ void Settings_frm::load()
     txtBackupDays->setText(get(m_db, key::BackupDays, QStringLiteral("30")));
     txtBackupMonths->setText(get(m_db, key::BackupMonths, QStringLiteral("12")));
     txtIdleLockMinutes->setText(get(m_db, key::IdleLockMinutes, QStringLiteral("0")));
+    const payments::Methods methods = payments::methods(m_db);
+    m_loadedMethods = methods.list;
+    m_methodsDamaged = methods.damaged;
+    lblMethodsDamaged->setVisible(methods.damaged);
+    showMethods(methods.list);
+    m_loadedCap = get(m_db, key::DiscountCap);
+    txtDiscountCap->setText(m_loadedCap);
+}
+
+void Settings_frm::showMethods(const QList<payments::Method>& list)
+{
+    grdMethods->setRowCount(0);
+    for (const payments::Method& m : list)
+        addMethodRow(m);
+}
+
+void Settings_frm::addMethodRow(const payments::Method& m)
+{
+    const int row = grdMethods->rowCount();
+    grdMethods->insertRow(row);
+    const bool cash = m.name == payments::Cash;
+    auto* name = new QTableWidgetItem(m.name);
+    auto* retired = new QTableWidgetItem;
+    retired->setCheckState(m.retired ? Qt::Checked : Qt::Unchecked);
+    auto* to = new QComboBox(grdMethods);
+    to->addItems({QStringLiteral("現金"), QStringLiteral("銀行")});
+    to->setCurrentIndex(m.bank ? 1 : 0);
+    // 現金 is the drawer's, always offered: the one row that cannot change.
+    if (cash) {
+        name->setFlags(name->flags() & ~Qt::ItemIsEditable);
+        retired->setFlags(Qt::NoItemFlags);
+        to->setEnabled(false);
+    } else {
+        retired->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    }
+    grdMethods->setItem(row, 0, name);
+    grdMethods->setCellWidget(row, 1, to);
+    grdMethods->setItem(row, 2, retired);
+}
+
+QList<payments::Method> Settings_frm::typedMethods() const
+{
+    QList<payments::Method> out;
+    for (int row = 0; row < grdMethods->rowCount(); ++row) {
+        const auto* to = qobject_cast<const QComboBox*>(grdMethods->cellWidget(row, 1));
+        out << payments::Method{grdMethods->item(row, 0)->text().trimmed(), to && to->currentIndex() == 1,
+                                grdMethods->item(row, 2)->checkState() == Qt::Checked};
+    }
+    return out;
+}
+
+void Settings_frm::cmdAddMethod_Click()
+{
+    addMethodRow(payments::Method{QString(), true, false});
+    const int row = grdMethods->rowCount() - 1;
+    grdMethods->setCurrentCell(row, 0);
+    grdMethods->editItem(grdMethods->item(row, 0));
 }
 
 void Settings_frm::cmdSave_Click()
@@ -108,6 +200,19 @@ void Settings_frm::cmdSave_Click()
         return;
     }
 
+    const QList<payments::Method> methods = typedMethods();
+    if (const QString problem = payments::methodsProblem(methods); !problem.isEmpty()) {
+        prompts().message(problem, Buttons::Ok, QStringLiteral("系統設定"));
+        grdMethods->setFocus();
+        return;
+    }
+    const QString cap = txtDiscountCap->text().trimmed();
+    if (const QString problem = payments::capProblem(cap); !problem.isEmpty()) {
+        prompts().message(problem, Buttons::Ok, QStringLiteral("系統設定"));
+        txtDiscountCap->setFocus();
+        return;
+    }
+
     using namespace settings;
     Transaction t(m_db);
     set(m_db, key::ShopName, txtShopName->text().trimmed());
@@ -119,6 +224,11 @@ void Settings_frm::cmdSave_Click()
     set(m_db, key::BackupDays, QString::number(*days));
     set(m_db, key::BackupMonths, QString::number(*months));
     set(m_db, key::IdleLockMinutes, QString::number(*idle));
+    // Left unset while never changed, so they keep reading as the defaults.
+    if (methods != m_loadedMethods || m_methodsDamaged)
+        payments::saveMethods(m_db, methods);
+    if (cap != m_loadedCap)
+        set(m_db, key::DiscountCap, cap);
     t.commit();
     load();
     prompts().message(QStringLiteral("設定已儲存。"), Buttons::Ok, QStringLiteral("系統設定"));

@@ -8,6 +8,7 @@
 #include "books/Opening.h"
 #include "books/OrderStore.h"
 #include "books/Password.h"
+#include "books/Payments.h"
 #include "books/Reports.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
@@ -27,11 +28,12 @@ QList<Statement> allStatements(Dialect dialect)
 {
     using Lister = QList<Statement> (*)(Dialect);
     static const Lister modules[] = {
-        schema::statements,       databaseStatements,   dataControlStatements,  books::statements,
-        moves::statements,        money::statements,    OrderStore::statements, links::statements,
-        find::statements,         settings::statements, passwordStatements,     openingStatements,
-        sampleShopStatements,     auditStatements,      shopObjectStatements,   upgrade::statements,
-        reports::sql::statements, snapshotStatements,   transactionStatements,  teaUnits::statements,
+        schema::statements,   databaseStatements,       dataControlStatements,  books::statements,
+        moves::statements,    money::statements,        OrderStore::statements, links::statements,
+        find::statements,     settings::statements,     payments::statements,   passwordStatements,
+        openingStatements,    sampleShopStatements,     auditStatements,        shopObjectStatements,
+        upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
+        teaUnits::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

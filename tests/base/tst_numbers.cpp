@@ -339,6 +339,8 @@ private slots:
                                      << "1,000" << false << 1.0 << ok;
         QTest::newRow("公斤: abc") << "公斤"
                                    << "abc" << false << 0.0 << ok;
+        QTest::newRow("公斤: abcg reads as it always has") << "公斤"
+                                                           << "abcg" << false << 0.0 << ok;
         QTest::newRow("公斤: 12.5 公斤") << "公斤"
                                          << " 12.5 公斤" << false << 12.5 << ok;
         QTest::newRow("公斤: &H10 stays hex") << "公斤"

@@ -10,8 +10,11 @@
 #include "orders/OrderScreen.h"
 #include "support/TestShop.h"
 
+#include "books/Payments.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -85,6 +88,9 @@ private slots:
             .tea(QStringLiteral("A002"), QStringLiteral("梨山高冷茶"), 2150.75, 2980, 45);
         const qlonglong order = shop.order(QStringLiteral("王小明"), QStringLiteral("0912-345-678"));
         shop.line(order, QStringLiteral("A001"), 2);
+        // The payment and discount controls shown filled in: the net, a split
+        // and the change must stand clear of the rest too.
+        payments::setOrderDiscount(shop.db(), order, QStringLiteral("10%"));
 
         MDI_frm mdi(shop.db());
         mdi.showNormal();
@@ -98,8 +104,12 @@ private slots:
             auto* sub = mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow();
             QVERIFY(sub && sub->isMaximized());
             QWidget* screen = sub->widget();
-            if (qstrcmp(item, "EditOrder") == 0) // a total beside the lines
+            if (qstrcmp(item, "EditOrder") == 0) { // a total beside the lines
                 OrderScreen(*mdi.orderScreen()).grdDataGrid->selectRow(0);
+                control<QComboBox>(screen, "cboPayment2")->setCurrentText(QStringLiteral("刷卡"));
+                control<QLineEdit>(screen, "txtPayment2")->setText(QStringLiteral("1000"));
+                control<QLineEdit>(screen, "txtTendered")->setText(QStringLiteral("3000"));
+            }
             QStringList wrong = misplaced(screen);
             if (auto* frame = screen->findChild<QWidget*>(QStringLiteral("Frame1")))
                 wrong += misplaced(frame);

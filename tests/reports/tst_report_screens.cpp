@@ -15,10 +15,12 @@
 
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
+#include "books/Payments.h"
 #include "books/Settings.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,6 +38,14 @@ private slots:
     {
         TestShop shop;
         shop.balances(1000, 0);
+        // A sale by card goes to the bank: the drawer's count does not miss it.
+        shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 100, 150, 10);
+        const qlonglong card = shop.order(QStringLiteral("刷卡客"));
+        shop.line(card, QStringLiteral("A"), 2);
+        OrderStore::Payment byCard;
+        byCard.method = QStringLiteral("刷卡");
+        OrderStore::settleOrder(shop.db(), card, OrderStore::Settle{{}, {}, byCard});
+        QCOMPARE(shop.bank(), 300.0);
         PromptScope prompts;
         DayReport_frm screen(shop.db());
         screen.show();
@@ -168,7 +178,13 @@ private slots:
         for (const QString& who : {QStringLiteral("林"), QStringLiteral("黃")}) {
             const qlonglong o = shop.order(who);
             shop.line(o, QStringLiteral("A"), 1);
-            OrderStore::settleOrder(shop.db(), o);
+            OrderStore::Payment p; // 黃 pays 12 after 0.5 off, 5 of it by card
+            if (who == QStringLiteral("黃")) {
+                payments::setOrderDiscount(shop.db(), o, QStringLiteral("0.5"));
+                p.second = QStringLiteral("刷卡");
+                p.secondAmount = Money::fromDouble(5);
+            }
+            OrderStore::settleOrder(shop.db(), o, OrderStore::Settle{{}, {}, p});
         }
         PromptScope prompts;
         SalesHistory_frm sales(shop.db());
@@ -177,11 +193,17 @@ private slots:
         QAbstractItemModelTester linesChecked(lines, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(salesList->rowCount(), 2);
         QCOMPARE(salesList->item(0, 2)->text(), QStringLiteral("黃")); // newest first
+        QCOMPARE(salesList->item(0, 3)->text() + QLatin1Char('|') + salesList->item(0, 4)->text() + QLatin1Char('|') +
+                     salesList->item(0, 5)->text(),
+                 QStringLiteral("12|0.5|現金 7、刷卡 5"));
+        auto* methods = control<QLabel>(&sales, "lblMethods");
+        QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
         QCOMPARE(lines->rowCount(), 1);
         QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
         control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
         control<QPushButton>(&sales, "cmdSearch")->click();
         QCOMPARE(salesList->rowCount(), 1);
+        QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 12.5（1 筆）"));
 
         LowStock_frm low(shop.db());
         auto* lowList = control<QTableWidget>(&low, "grdLow");
@@ -201,6 +223,74 @@ private slots:
         QCOMPARE(settings::get(shop.db(), settings::key::ShopName), QStringLiteral("不該存"));
         low.reload();
         QCOMPARE(lowList->rowCount(), 2);
+        // Saved without touching them: the methods and the cap stay unset.
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT COUNT(*) FROM 設定表 WHERE 項目 IN ('付款方式', '折扣上限')"))
+                     .toInt(),
+                 0);
+    }
+
+    // The owner adds, renames and retires methods and sets the cap; 現金 stays
+    // as it is, a list that cannot be kept is refused whole, and a damaged
+    // value reads as the defaults and says so.
+    void paymentMethodsAndCap()
+    {
+        TestShop shop;
+        PromptScope prompts;
+        auto methods = [&] {
+            QStringList out;
+            for (const payments::Method& m : payments::methods(shop.db()).list)
+                out << m.name + (m.bank ? QStringLiteral("→銀行") : QStringLiteral("→現金")) +
+                           (m.retired ? QStringLiteral("（停用）") : QString());
+            return out.join(QLatin1Char(' '));
+        };
+        const QString defaults = QStringLiteral("現金→現金 刷卡→銀行 行動支付→銀行 轉帳→銀行");
+        QCOMPARE(methods(), defaults);
+        Settings_frm screen(shop.db());
+        auto* grid = control<QTableWidget>(&screen, "grdMethods");
+        auto* cap = control<QLineEdit>(&screen, "txtDiscountCap");
+        auto* save = control<QPushButton>(&screen, "cmdSave");
+        QCOMPARE(grid->rowCount(), 4);
+        QCOMPARE(cap->text(), QStringLiteral("100"));
+        QVERIFY(!(grid->item(0, 2)->flags() & Qt::ItemIsUserCheckable)); // 現金 cannot be retired
+        QVERIFY(!grid->cellWidget(0, 1)->isEnabled());
+
+        control<QPushButton>(&screen, "cmdAddMethod")->click();
+        grid->item(4, 0)->setText(QStringLiteral(" 禮券 "));
+        qobject_cast<QComboBox*>(grid->cellWidget(4, 1))->setCurrentIndex(0);
+        grid->item(1, 0)->setText(QStringLiteral("信用卡"));
+        grid->item(3, 2)->setCheckState(Qt::Checked);
+        cap->setText(QStringLiteral("30"));
+        save->click();
+        QCOMPARE(methods(), QStringLiteral("現金→現金 信用卡→銀行 行動支付→銀行 轉帳→銀行（停用） 禮券→現金"));
+        QCOMPARE(payments::activeMethods(shop.db()).size(), 4);
+        QCOMPARE(payments::discountCap(shop.db()), Money::fromDouble(30));
+        if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+            screen.resize(980, 420);
+            screen.grab().save(QDir(pictures).filePath(QStringLiteral("Settings_frm-payment.png")));
+        }
+
+        for (const auto& [name, capText, message] :
+             {std::tuple{QStringLiteral("現金"), QStringLiteral("30"),
+                         QStringLiteral("付款方式「現金」重複了，每個付款方式的名稱要不同。")},
+              std::tuple{QString(), QStringLiteral("30"), QStringLiteral("付款方式的名稱不能空白。")},
+              std::tuple{QStringLiteral("信用卡"), QStringLiteral("120"),
+                         QStringLiteral("折扣上限要是 0 到 100 的百分比（最多兩位小數）。")}}) {
+            grid->item(1, 0)->setText(name);
+            cap->setText(capText);
+            prompts->clear();
+            save->click();
+            QCOMPARE(prompts->messages().last().text, message);
+            QCOMPARE(payments::discountCap(shop.db()), Money::fromDouble(30)); // nothing stored
+        }
+
+        settings::set(shop.db(), settings::key::PaymentMethods, QStringLiteral("[{\"name\": 1}"));
+        QCOMPARE(methods(), defaults);
+        QVERIFY(payments::methods(shop.db()).damaged);
+        Settings_frm again(shop.db());
+        again.show();
+        QVERIFY(control<QLabel>(&again, "lblMethodsDamaged")->isVisible());
+        control<QPushButton>(&again, "cmdSave")->click();
+        QVERIFY(!payments::methods(shop.db()).damaged); // the defaults replace it
     }
 };
 

@@ -8,6 +8,7 @@
 #include "base/Csv.h"
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
+#include "books/Payments.h"
 #include "books/Reports.h"
 #include "books/Settings.h"
 #include "books/TeaUnits.h"
@@ -55,12 +56,26 @@ void run(TestShop& shop, const Dated& d)
 }
 
 std::function<void(Database&)> checkout(TestShop& shop, const QString& customer,
-                                        const QList<std::pair<QString, int>>& lines)
+                                        const QList<std::pair<QString, int>>& lines,
+                                        const OrderStore::Payment& pay = {}, const QString& discount = {})
 {
     const qlonglong order = shop.order(customer);
     for (const auto& [tea, kg] : lines)
         shop.line(order, tea, kg);
-    return [order](Database& db) { OrderStore::settleOrder(db, order); };
+    payments::setOrderDiscount(shop.db(), order, discount);
+    return [order, pay](Database& db) { OrderStore::settleOrder(db, order, OrderStore::Settle{{}, {}, pay}); };
+}
+
+OrderStore::Payment paid(const QString& method, const QString& second = {}, double amount = 0,
+                         std::optional<double> tendered = {})
+{
+    OrderStore::Payment p;
+    p.method = method;
+    p.second = second;
+    p.secondAmount = Money::fromDouble(amount);
+    if (tendered)
+        p.tendered = Money::fromDouble(*tendered);
+    return p;
 }
 
 // A CSV file as Python's csv module reads it, each row a list of texts.
@@ -110,17 +125,28 @@ void exportFormulaShop(TestShop& shop, QList<Exported>& files)
     for (qsizetype i = 0; i < teas.size(); ++i)
         shop.tea(teas[i], names[i], 10, 12.5, 100);
     shop.balances(1000, 0);
+    payments::saveMethods(shop.db(), payments::defaultMethods() << payments::Method{names[0], true, false});
     for (qsizetype i = 0; i < names.size(); ++i) {
         const qlonglong o = shop.order(names[i]);
         shop.line(o, teas[i % teas.size()], 2);
-        OrderStore::settleOrder(shop.db(), o);
+        if (i == 1)
+            payments::setOrderDiscount(shop.db(), o, QStringLiteral("10%"));
+        OrderStore::Payment p;
+        if (i < 2)
+            p.method = names[0];
+        if (i == 2) { // split, the cash handed over
+            p.second = names[0];
+            p.secondAmount = Money::fromDouble(5);
+            p.tendered = Money::fromDouble(50);
+        }
+        OrderStore::settleOrder(shop.db(), o, OrderStore::Settle{{}, {}, p});
     }
     money::adjust(shop.db(), Money::fromDouble(-50), QString::fromUtf8(kFormulaNote));
 
-    const QStringList journalNumbers = texts({"庫存變動", "單價", "現金變動", "銀行變動"});
+    const QStringList journalNumbers = texts({"庫存變動", "單價", "現金變動", "銀行變動", "折扣", "實收"});
     for (const auto& [what, numbers] :
-         {std::pair{"catalogue", texts({"進價", "訂價", "庫存"})}, std::pair{"sales", texts({"公斤", "單價", "小計"})},
-          std::pair{"journal", journalNumbers}}) {
+         {std::pair{"catalogue", texts({"進價", "訂價", "庫存"})},
+          std::pair{"sales", texts({"公斤", "單價", "小計", "折扣"})}, std::pair{"journal", journalNumbers}}) {
         const QString path = shop.folder() + QStringLiteral("/%1.csv").arg(QLatin1String(what));
         QCOMPARE(adminCode(
                      {QStringLiteral("export"), QLatin1String(what), QStringLiteral("--database"), shop.path(), path}),
@@ -172,6 +198,7 @@ private slots:
         QTest::newRow("checkouts, a purchase, transfers and a count") << 0;
         QTest::newRow("yesterday and tomorrow stay out; just after midnight counts") << 1;
         QTest::newRow("cents add up exactly") << 2;
+        QTest::newRow("cash, card, a split with a discount; the count sees the drawer") << 3;
     }
 
     // Hand-counted: A sells at 12.5 and costs 10, B sells at 30 and costs 20.
@@ -207,12 +234,22 @@ private slots:
             run(shop, {at(0, 0, 1), checkout(shop, QStringLiteral("剛過午夜"), {{QStringLiteral("A"), 1}})});
             run(shop, {at(1, 0, 0), checkout(shop, QStringLiteral("隔天"), {{QStringLiteral("A"), 4}})});
             e = {1, 12.5, 0, 0, 0, 0, 0, {{QStringLiteral("A"), 1}}};
-        } else {
+        } else if (scenario == 2) {
             shop.tea(QStringLiteral("C"), QStringLiteral("茶梗"), 0, 0.1, 10)
                 .tea(QStringLiteral("D"), QStringLiteral("茶角"), 0, 0.2, 10);
             run(shop, {at(0, 9, 0), checkout(shop, QStringLiteral("一"), {{QStringLiteral("C"), 1}})});
             run(shop, {at(0, 10, 0), checkout(shop, QStringLiteral("二"), {{QStringLiteral("D"), 1}})});
             e = {2, 0.3, 0, 0, 0, 0, 0, {{QStringLiteral("C"), 1}, {QStringLiteral("D"), 1}}};
+        } else {
+            run(shop, {at(0, 9, 0), checkout(shop, QStringLiteral("一"), {{QStringLiteral("A"), 2}})});
+            run(shop, {at(0, 10, 0),
+                       checkout(shop, QStringLiteral("二"), {{QStringLiteral("B"), 2}}, paid(QStringLiteral("刷卡")))});
+            // 50 + 30 less a tenth: 72, of it 30 by phone and 42 in cash from 50.
+            run(shop,
+                {at(0, 11, 0),
+                 checkout(shop, QStringLiteral("三"), {{QStringLiteral("A"), 4}, {QStringLiteral("B"), 1}},
+                          paid(QStringLiteral("現金"), QStringLiteral("行動支付"), 30, 50), QStringLiteral("10%"))});
+            e = {3, 157, 0, 0, 0, 0, 0, {{QStringLiteral("A"), 6}, {QStringLiteral("B"), 3}}};
         }
 
         const reports::DayReport d = reports::dayReport(shop.db(), day);
@@ -229,10 +266,28 @@ private slots:
             QCOMPARE(d.sold[i].kg, e.soldKg[i].second);
         }
         // The day adds up, and its end is where the books stand (nothing after it).
-        QCOMPARE(d.closingCash,
-                 d.openingCash + d.takings - d.purchaseCost - d.deposits + d.withdrawals + d.adjustments);
-        QCOMPARE(d.closingBank, d.openingBank + d.deposits - d.withdrawals);
-        if (scenario == 0) {
+        QCOMPARE(d.closingCash, d.openingCash + d.takings - d.takingsToBank - d.purchaseCost - d.deposits +
+                                    d.withdrawals + d.adjustments);
+        QCOMPARE(d.closingBank, d.openingBank + d.takingsToBank + d.deposits - d.withdrawals);
+        QStringList methods;
+        for (const reports::Paid& p : d.byMethod)
+            methods << QStringLiteral("%1 %2 %3").arg(p.method, p.amount.toString()).arg(p.sales);
+        if (scenario == 3) {
+            QCOMPARE(methods, (QStringList{QStringLiteral("現金 67 2"), QStringLiteral("刷卡 60 1"),
+                                           QStringLiteral("行動支付 30 1")}));
+            QCOMPARE(d.takingsToBank, M(90));
+            QCOMPARE(d.discounts, M(8));
+            QVERIFY(DayReport_frm::reportHtml(d).contains(
+                QStringLiteral("<tr><td>行動支付</td><td align=\"right\">1</td><td align=\"right\">30</td></tr>")));
+            // The drawer holds what came in as cash, and a count of it finds
+            // nothing missing: the card and phone takings are in the bank.
+            QCOMPARE(shop.cash(), 1067.0);
+            QCOMPARE(shop.bank(), 590.0);
+            QCOMPARE(money::countCash(shop.db(), M(1067), M(shop.cash()), QStringLiteral("盤點")), Money());
+        } else if (e.takings != 0) {
+            QCOMPARE(methods.size(), 1); // the cash alone
+        }
+        if (scenario == 0 || scenario == 3) {
             QCOMPARE(d.closingCash - d.openingCash, M(shop.cash() - 1000));
             QCOMPARE(d.closingBank - d.openingBank, M(shop.bank() - 500));
         }
@@ -350,9 +405,10 @@ private slots:
         const QList<QStringList> rows = readCsv(path);
         QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[1].mid(0, 2), (QStringList{QString::number(undated), QString()}));
-        QCOMPARE(rows[2], (QStringList{QString::number(older), QStringLiteral("1999-12-28"), QStringLiteral("林"),
-                                       QStringLiteral("A"), QStringLiteral("包種"), QStringLiteral("2"),
-                                       QStringLiteral("15"), QStringLiteral("30"), QStringLiteral("公斤")}));
+        QCOMPARE(rows[2],
+                 (QStringList{QString::number(older), QStringLiteral("1999-12-28"), QStringLiteral("林"),
+                              QStringLiteral("A"), QStringLiteral("包種"), QStringLiteral("2"), QStringLiteral("15"),
+                              QStringLiteral("30"), QString(), QStringLiteral("現金"), QStringLiteral("公斤")}));
         QCOMPARE(rows[3].first(), QString::number(now));
         QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--customer"),
                             QStringLiteral("林"), QStringLiteral("--database"), shop.path(), path}),
@@ -384,8 +440,26 @@ private slots:
         for (const QString& want :
              {QStringLiteral("山嵐茶行"), QStringLiteral("台北市茶街 8 號"), QStringLiteral("02-1234-5678"),
               QStringLiteral("訂單編號：%1").arg(o), QStringLiteral("陳小姐"), QStringLiteral("阿里山金萱 3 12.5 37.5"),
-              QStringLiteral("文山包種 2 30 60"), QStringLiteral("總計：97.5")})
+              QStringLiteral("文山包種 2 30 60"), QStringLiteral("總計：97.5"), QStringLiteral("付款方式：現金")})
             QVERIFY2(text.contains(want), qPrintable(want + QStringLiteral(" not in: ") + text));
+        QVERIFY(!text.contains(QStringLiteral("折扣")) && !text.contains(QStringLiteral("找零")));
+
+        // Gross, discount and net, each method's part, the cash and the change.
+        const qlonglong split = shop.order(QStringLiteral("林先生"));
+        shop.line(split, QStringLiteral("T1"), 4);
+        payments::setOrderDiscount(shop.db(), split, QStringLiteral("5"));
+        OrderStore::settleOrder(shop.db(), split,
+                                OrderStore::Settle{{},
+                                                   {},
+                                                   paid(QStringLiteral("現金"), QStringLiteral("刷卡"), 20, 100)});
+        saveReceiptPdf(reports::receipt(shop.db(), split), pdf);
+        const QString splitText =
+            test::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                .out.simplified();
+        for (const QString& want : {QStringLiteral("小計：50"), QStringLiteral("折扣：-5"), QStringLiteral("總計：45"),
+                                    QStringLiteral("現金：25"), QStringLiteral("刷卡：20"),
+                                    QStringLiteral("實收現金：100"), QStringLiteral("找零：75")})
+            QVERIFY2(splitText.contains(want), qPrintable(want + QStringLiteral(" not in: ") + splitText));
     }
 
     // From the outside: names with commas, quotes and line breaks survive a
@@ -555,13 +629,15 @@ private slots:
         const QList<QStringList> rows = readCsv(sales);
         QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0].last(), QStringLiteral("單位"));
-        QCOMPARE(rows[1].mid(1), (QStringList{QStringLiteral("2026-05-01 09:00:00"), QStringLiteral("王\"大\""),
-                                              QStringLiteral("A"), QStringLiteral("紅,茶"), QStringLiteral("2"),
-                                              QStringLiteral("12.5"), QStringLiteral("25"), QStringLiteral("公斤")}));
+        QCOMPARE(rows[1].mid(1),
+                 (QStringList{QStringLiteral("2026-05-01 09:00:00"), QStringLiteral("王\"大\""), QStringLiteral("A"),
+                              QStringLiteral("紅,茶"), QStringLiteral("2"), QStringLiteral("12.5"),
+                              QStringLiteral("25"), QString(), QStringLiteral("現金"), QStringLiteral("公斤")}));
         QCOMPARE(rows[2].mid(5), (QStringList{QStringLiteral("1"), QStringLiteral("12.5"), QStringLiteral("12.5"),
-                                              QStringLiteral("公斤")}));
-        QCOMPARE(rows[3].mid(3), (QStringList{QStringLiteral("B"), QStringLiteral("高山"), QStringLiteral("4"),
-                                              QStringLiteral("150"), QStringLiteral("600"), QStringLiteral("兩")}));
+                                              QString(), QStringLiteral("現金"), QStringLiteral("公斤")}));
+        QCOMPARE(rows[3].mid(3),
+                 (QStringList{QStringLiteral("B"), QStringLiteral("高山"), QStringLiteral("4"), QStringLiteral("150"),
+                              QStringLiteral("600"), QString(), QStringLiteral("現金"), QStringLiteral("兩")}));
         // The receipt and the day's report name it too.
         const QList<reports::SaleLine> lines = reports::saleLines(shop.db(), rows[3][0].toLongLong());
         QCOMPARE(lines.last().unit, QStringLiteral("兩"));
