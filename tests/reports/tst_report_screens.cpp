@@ -31,6 +31,20 @@
 using namespace lumaro;
 using namespace lumaro::test;
 
+namespace {
+
+// With LUMARO_SCREENSHOTS naming a folder, the screen at 1366x768 is saved
+// there for the README.
+void saveScreenshot(QWidget& screen, const char* name)
+{
+    if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+        screen.resize(1366, 768);
+        screen.grab().save(QDir(pictures).filePath(QString::fromLatin1(name)));
+    }
+}
+
+} // namespace
+
 class tst_report_screens : public QObject {
     Q_OBJECT
 private slots:
@@ -49,6 +63,7 @@ private slots:
         PromptScope prompts;
         DayReport_frm screen(shop.db());
         screen.show();
+        saveScreenshot(screen, "DayReport_frm.png");
         auto* counted = control<QLineEdit>(&screen, "txtCounted");
         auto* adjust = control<QPushButton>(&screen, "cmdAdjust");
         QCOMPARE(control<QLabel>(&screen, "lblBookCash")->text(), QStringLiteral("1000"));
@@ -198,6 +213,7 @@ private slots:
                  QStringLiteral("12|0.5|現金 7、刷卡 5"));
         auto* methods = control<QLabel>(&sales, "lblMethods");
         QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
+        saveScreenshot(sales, "SalesHistory_frm.png");
         QCOMPARE(lines->rowCount(), 1);
         QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
         control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
