@@ -36,8 +36,7 @@ QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A
 QString stockSql(bool units)
 {
     return statement("SELECT {t.number}, {t.stock}, {1} FROM {T} ORDER BY {t.number}",
-                     {units ? statement("(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number})")
-                            : QStringLiteral("NULL")});
+                     {units ? unitOfTea(statement("{T}.{t.number}")) : QStringLiteral("NULL")});
 }
 
 // The unit a stored name stands for, so that NULL and 公斤 add up together.

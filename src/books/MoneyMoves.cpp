@@ -30,8 +30,8 @@ using namespace schema;
 // With the tea's unit, which the purchase is in and its journal row names.
 QString teaToBuySql()
 {
-    return statement("SELECT {t.cost}, {t.stock}, {t.name}, (SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) "
-                     "FROM {T} WHERE {t.number} = ?");
+    return statement("SELECT {t.cost}, {t.stock}, {t.name}, {1} FROM {T} WHERE {t.number} = ?",
+                     {schema::unitOfTea(schema::statement("{T}.{t.number}"))});
 }
 
 } // namespace

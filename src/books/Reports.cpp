@@ -748,15 +748,15 @@ QString soldSince()
 
 QString lowStock()
 {
-    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0), "
-                     "(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) FROM {T} WHERE COALESCE({t.stock}, 0) < ? "
-                     "ORDER BY COALESCE({t.stock}, 0), {t.number}");
+    return statement("SELECT {t.number}, {t.name}, COALESCE({t.stock}, 0), {1} FROM {T} "
+                     "WHERE COALESCE({t.stock}, 0) < ? ORDER BY COALESCE({t.stock}, 0), {t.number}",
+                     {schema::unitOfTea(statement("{T}.{t.number}"))});
 }
 
 QString catalogue()
 {
-    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}, "
-                     "(SELECT {u.name} FROM {U} WHERE {u.tea} = {t.number}) FROM {T} ORDER BY {t.number}");
+    return statement("SELECT {t.number}, {t.name}, {t.cost}, {t.price}, {t.stock}, {1} FROM {T} ORDER BY {t.number}",
+                     {schema::unitOfTea(statement("{T}.{t.number}"))});
 }
 
 QString salesLines(bool customer)

@@ -168,6 +168,11 @@ QString part(bool when, const char* text, const QStringList& pieces)
     return when ? statement(text, pieces) : QString();
 }
 
+QString unitOfTea(const QString& teaNumber)
+{
+    return statement("(SELECT u.{u.name} FROM {U} u WHERE u.{u.tea} = {1})", {teaNumber});
+}
+
 QString rangeCheck(const QString& column)
 {
     // NULL passes (an empty price is allowed); NaN and infinities fail the

@@ -186,6 +186,10 @@ QStringList numberColumns(const QString& table);
 // A whole row of a table in its column order, numbers and all, every value
 // bound: how rows brought over from another file are written.
 QString insertRowSql(const QString& table);
+// The stored unit of the tea whose number the expression gives (NULL for
+// 公斤). The unit table's key bears the catalogue's column name, so the
+// expression must name its table: {T}.{t.number}, l.{l.tea}.
+QString unitOfTea(const QString& teaNumber);
 // The CHECK expression that keeps one column in range (true for NULL).
 QString rangeCheck(const QString& column);
 // The index of the sales by time: only each checkout's own row (the one without

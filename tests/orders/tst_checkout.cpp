@@ -6,8 +6,10 @@
 #include "support/TestShop.h"
 
 #include "books/Audit.h"
+#include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
+#include "books/Reports.h"
 #include "books/Settings.h"
 #include "books/TeaUnits.h"
 #include "data/DataError.h"
@@ -623,6 +625,43 @@ private slots:
         QCOMPARE(s.shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表 WHERE 種類 = '結帳' AND 單位 = '兩'"))
                      .toInt(),
                  3);
+        QVERIFY(checkShop(s.shop.db()).books.isEmpty());
+
+        // The rest of the day: gift boxes with a line discount, 半斤 of the
+        // tea, 10% off the order, paid part cash (500 handed over) and part
+        // card. The day's takings per method are the hand count's.
+        s.shop.tea(QStringLiteral("B"), QStringLiteral("禮盒"), 300, 500, 0);
+        teaUnits::changeUnit(s.shop.db(), QStringLiteral("B"), QStringLiteral("盒"));
+        const qlonglong mixed = s.shop.order(QStringLiteral("丙"));
+        const qlonglong boxes = s.shop.line(mixed, QStringLiteral("B"), 2);
+        s.shop.line(mixed, QStringLiteral("A"),
+                    int(units::readWhole(QStringLiteral("半斤"), *units::find(QStringLiteral("兩"))).value));
+        payments::setLineDiscount(s.shop.db(), boxes, QStringLiteral("100"));
+        payments::setOrderDiscount(s.shop.db(), mixed, QStringLiteral("10%"));
+        OrderStore::Payment split;
+        split.second = QStringLiteral("刷卡");
+        split.secondAmount = Money::fromDouble(1600);
+        split.tendered = Money::fromDouble(500);
+        // (2 x 500 - 100 + 8 x 150) x 0.9 = 1890: 290 cash, 1600 card.
+        QCOMPARE(OrderStore::settleOrder(s.shop.db(), mixed, OrderStore::Settle{{}, {}, split}).toString(),
+                 QStringLiteral("1890"));
+        QCOMPARE(s.shop.cash(), 1600.0 + 2 * 1800.0 + 290);
+        QCOMPARE(s.shop.bank(), 1600.0);
+        QCOMPARE(s.shop.stock(QStringLiteral("B")), -2.0);
+        // Boxes bought in: the journal names the tea's own unit, not another's.
+        money::purchase(s.shop.db(), QStringLiteral("B"), Money::fromDouble(6));
+        QCOMPARE(s.shop.scalar(QStringLiteral("SELECT 單位 FROM 帳務日誌表 WHERE 種類 = '進貨'")).toString(),
+                 QStringLiteral("盒"));
+        const reports::DayReport day = reports::dayReport(s.shop.db(), QDate::currentDate());
+        QStringList byMethod;
+        for (const reports::Paid& p : day.byMethod)
+            byMethod << QStringLiteral("%1 %2 %3").arg(p.method, p.amount.toString()).arg(p.sales);
+        QCOMPARE(byMethod.join(QLatin1Char('|')), QStringLiteral("現金 4490 4|刷卡 1600 1"));
+        QCOMPARE(day.discounts.toString(), QStringLiteral("310"));
+        QStringList low;
+        for (const reports::LowStock& l : reports::lowStock(s.shop.db(), 10, QDate::currentDate()))
+            low << QStringLiteral("%1 %2%3").arg(l.tea).arg(l.stock).arg(l.unit);
+        QCOMPARE(low.join(QLatin1Char('|')), QStringLiteral("A -20兩|B 4盒"));
         QVERIFY(checkShop(s.shop.db()).books.isEmpty());
     }
 };
