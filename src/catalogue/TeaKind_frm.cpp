@@ -143,6 +143,9 @@ void TeaKind_frm::buildControls()
     for (const units::Unit& u : units::all())
         cboUnit->addItem(u.name);
     placeTwips(cboUnit, kUnitBox);
+    // Tab keeps going round the four boxes, the grid and the buttons only, as
+    // the screen always has: the unit is changed seldom, by a click.
+    cboUnit->setFocusPolicy(Qt::ClickFocus);
     // Only the user's choice asks; following the tea being edited does not.
     connect(cboUnit, &QComboBox::activated, this, handler([this] { cboUnit_Click(); }));
     connect(datPrimaryRS, &DataControl::currentChanged, this, handler([this] { showUnit(); }));
@@ -155,7 +158,7 @@ void TeaKind_frm::buildControls()
 
     // Down the text boxes, into the grid, then the buttons from the bottom up.
     QWidget* order[] = {txtFields[0], txtFields[1], txtFields[2], txtFields[3], grdDataGrid,
-                        cmdRefresh,   cmdDelete,    cmdUpdate,    cmdAdd,       cboUnit};
+                        cmdRefresh,   cmdDelete,    cmdUpdate,    cmdAdd};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }

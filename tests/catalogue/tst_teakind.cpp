@@ -513,14 +513,14 @@ void TeaKindTest::focusOrder()
     Screen s(2);
     QStringList order;
     QWidget* w = s.box(0);
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 10; ++i) {
         order << w->objectName();
         do
             w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
     }
     QCOMPARE(order, texts({"txtFields_0", "txtFields_1", "txtFields_2", "txtFields_3", "grdDataGrid", "cmdRefresh",
-                           "cmdDelete", "cmdUpdate", "cmdAdd"}));
+                           "cmdDelete", "cmdUpdate", "cmdAdd", "txtFields_0"}));
 }
 
 // However many busy pointers were stacked, closing the screen gives the arrow back.
