@@ -33,12 +33,12 @@ using namespace lumaro::test;
 
 namespace {
 
-// With LUMARO_SCREENSHOTS naming a folder, the screen at 1366x768 is saved
-// there for the README.
-void saveScreenshot(QWidget& screen, const char* name)
+// With LUMARO_SCREENSHOTS naming a folder, the screen is saved there for the
+// README, at 1366x768 unless told.
+void saveScreenshot(QWidget& screen, const char* name, QSize size = QSize(1366, 768))
 {
     if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
-        screen.resize(1366, 768);
+        screen.resize(size);
         screen.grab().save(QDir(pictures).filePath(QString::fromLatin1(name)));
     }
 }
@@ -214,6 +214,9 @@ private slots:
         auto* methods = control<QLabel>(&sales, "lblMethods");
         QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 19.5（2 筆）、刷卡 5（1 筆）"));
         saveScreenshot(sales, "SalesHistory_frm.png");
+        ReceiptWindow receipt(shop.db(), salesList->item(0, 0)->text().toLongLong());
+        QCOMPARE(receipt.receipt().customer, QStringLiteral("黃"));
+        saveScreenshot(receipt, "receipt.png", QSize(480, 520));
         QCOMPARE(lines->rowCount(), 1);
         QCOMPARE(lines->index(0, 4).data().toString(), QStringLiteral("12.5"));
         control<QLineEdit>(&sales, "txtCustomer")->setText(QStringLiteral("林"));
