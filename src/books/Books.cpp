@@ -47,13 +47,14 @@ QString journalColumns(bool withUnit = true)
                      {withUnit ? statement(", {j.unit}") : QString()});
 }
 
-// A row written alone may also carry a sale's payment and discount.
+// A row written alone may also carry a sale's payment and discount, the sale a
+// return mends and a reason.
 QString recordSql(Database::Kind k)
 {
     QString columns = journalColumns();
     columns.chop(1);
-    columns += statement(", {j.method}, {j.discount}, {j.tendered})");
-    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+    columns += statement(", {j.method}, {j.discount}, {j.tendered}, {j.source}, {j.sourceRow}, {j.reason})");
+    return statement("INSERT INTO {J} {1} VALUES (?, ?, {2}, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                      {columns, clock(k)});
 }
 
@@ -104,7 +105,8 @@ void record(Database& db, const QString& moveId, const Entry& e)
              e.teaName.isNull() ? QVariant(QMetaType(QMetaType::QString)) : e.teaName, e.stock.toDouble(),
              e.unitPrice.isNull() ? QVariant(QMetaType(QMetaType::Double)) : e.unitPrice, e.cash.toDouble(),
              e.bank.toDouble(), nullableText(e.note), nullableText(e.unit), nullableText(e.method.toString()),
-             nullableAmount(e.discount), nullableAmount(e.tendered)})
+             nullableAmount(e.discount), nullableAmount(e.tendered), nullableText(e.source),
+             e.sourceRow.isNull() ? QVariant(QMetaType(QMetaType::LongLong)) : e.sourceRow, nullableText(e.reason)})
         .finish();
 }
 

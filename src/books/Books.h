@@ -42,6 +42,12 @@ struct Entry {
     QVariant method;
     QVariant discount;
     QVariant tendered;
+    // A return's: the sale's move id, and on a line row the id of the sale's
+    // row of that line. NULL otherwise.
+    QString source;
+    QVariant sourceRow;
+    // Why stock was counted, written off or returned; empty when not said.
+    QString reason;
 };
 
 // Writes one row of a move. The time is the database's clock in UTC (the

@@ -52,7 +52,7 @@ QStringList rebuildSql(const QString& table)
 {
     return QStringList{sqliteCreateTable(table, rebuiltName(table), 2), copyRowsSql(table), dropSql(table),
                        renameSql(table)} +
-           sqliteIndexes(table);
+           sqliteIndexes(table, 2);
 }
 
 QString rangeConstraintSql(const QString& table, const QString& column)
@@ -94,7 +94,7 @@ QStringList journalRebuildSql()
         << QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
                .arg(JournalTable, columns.join(QStringLiteral(", ")), keptJournal())
         << dropSql(keptJournal());
-    return out + sqliteIndexes(JournalTable) + sqliteTriggers(5);
+    return out + sqliteIndexes(JournalTable, 5) + sqliteTriggers(5);
 }
 
 QString setVersionSql(Database::Kind k, int to)
@@ -155,7 +155,7 @@ void toVersion2(Database& db)
         for (const QString& table : checkedTables())
             rebuildSQLiteTable(db, table);
         db.exec(sqliteCreateTable(JournalTable, QString(), 2)).finish();
-        for (const QString& index : sqliteIndexes(JournalTable))
+        for (const QString& index : sqliteIndexes(JournalTable, 2))
             db.exec(index).finish();
         db.exec(sqliteCreateTable(SettingsTable, QString(), 2)).finish();
     } else {
@@ -195,6 +195,15 @@ void toVersion6(Database& db)
         db.exec(statement).finish();
 }
 
+// Version 7 mends the books from within: returns name the sale they mend, and
+// stock counts, write-offs and returns say why. Its columns come empty on the
+// rows before it.
+void toVersion7(Database& db)
+{
+    for (const QString& statement : addedInVersion(7, db.kind()))
+        db.exec(statement).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -202,11 +211,8 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2},
-                                    {2, toVersion3},
-                                    {3, toVersion4},
-                                    {4, toVersion5},
-                                    {5, toVersion6}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4},
+                                    {4, toVersion5}, {5, toVersion6}, {6, toVersion7}};
     return all;
 }
 

@@ -78,7 +78,10 @@ const QList<TableDef>& tables()
                      {journal::Unit, T::Text, QStringLiteral("unit"), Plain, 6},
                      {journal::Method, T::Text, QStringLiteral("method"), Plain, 6},
                      {journal::Discount, T::Real, QStringLiteral("discount"), Ranged, 6},
-                     {journal::Tendered, T::Real, QStringLiteral("tendered"), Ranged, 6}},
+                     {journal::Tendered, T::Real, QStringLiteral("tendered"), Ranged, 6},
+                     {journal::Source, T::Text, QStringLiteral("source"), Plain, 7},
+                     {journal::SourceRow, T::Integer, QStringLiteral("sourceRow"), Wide, 7},
+                     {journal::Reason, T::Text, QStringLiteral("reason"), Plain, 7}},
          .key = journal::Id,
          .numbering = Numbering::RowNumber,
          .sinceVersion = 2,
@@ -89,7 +92,9 @@ const QList<TableDef>& tables()
                      {.columns = {journal::Time},
                       .label = journalKind::Checkout,
                       .where = "{j.kind} = {k.checkout} AND {j.tea} IS NULL",
-                      .sinceVersion = 3}}},
+                      .sinceVersion = 3},
+                     // A sale's returns, found from the sale.
+                     {.columns = {journal::Source}, .where = "{j.source} IS NOT NULL", .sinceVersion = 7}}},
         {.name = SettingsTable,
          .columns = {{setting::Key, T::Text, QStringLiteral("key"), NotNull},
                      {setting::Value, T::Text, QStringLiteral("value")}},
@@ -222,9 +227,9 @@ QString columnDdl(const TableDef& t, const ColumnDef& c, Dialect d)
         out += sqlite ? QStringLiteral("REAL") : QStringLiteral("double precision");
         break;
     case ColumnType::Integer:
-        out += sqlite                                                   ? QStringLiteral("INTEGER")
-               : c.name == t.key && t.numbering == Numbering::RowNumber ? QStringLiteral("bigint")
-                                                                        : QStringLiteral("integer");
+        out += sqlite                                                                    ? QStringLiteral("INTEGER")
+               : (c.name == t.key && t.numbering == Numbering::RowNumber) || c.has(Wide) ? QStringLiteral("bigint")
+                                                                                         : QStringLiteral("integer");
         break;
     case ColumnType::Date:
         out += sqlite ? QStringLiteral("TEXT") : QStringLiteral("date");
@@ -274,11 +279,14 @@ QString createIndex(const TableDef& t, const IndexDef& i)
                       i.where ? QStringLiteral(" WHERE ") + statement(i.where) : QString()});
 }
 
-QStringList indexes(const TableDef& t)
+// The indexes a table has at a version: a later index may be on a column the
+// table did not have yet.
+QStringList indexes(const TableDef& t, int version = CurrentVersion)
 {
     QStringList out;
     for (const IndexDef& i : t.indexes)
-        out << createIndex(t, i);
+        if (i.sinceVersion <= version)
+            out << createIndex(t, i);
     return out;
 }
 
@@ -289,7 +297,7 @@ QStringList tablesOf(int version, Dialect d, int upTo = CurrentVersion)
     QStringList out;
     for (const TableDef& t : tables())
         if (t.sinceVersion == version)
-            out << createTable(t, d, QString(), upTo) << indexes(t);
+            out << createTable(t, d, QString(), upTo) << indexes(t, upTo);
     return out;
 }
 
@@ -308,10 +316,15 @@ QStringList addedInVersion(int version, Dialect d)
             for (const ColumnDef& c : t.columns)
                 if (c.sinceVersion == version)
                     out << statement("ALTER TABLE {1} ADD COLUMN {2}", {t.name, columnDdl(t, c, d)});
+    for (const TableDef& t : tables())
+        if (t.sinceVersion < version)
+            for (const IndexDef& i : t.indexes)
+                if (i.sinceVersion == version)
+                    out << createIndex(t, i);
     return out + tablesOf(version, d);
 }
 
-QStringList sqliteIndexes(const QString& name) { return indexes(table(name)); }
+QStringList sqliteIndexes(const QString& name, int version) { return indexes(table(name), version); }
 
 namespace {
 

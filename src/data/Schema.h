@@ -28,7 +28,7 @@ inline const QString LineDiscountTable = QStringLiteral("明細折扣表");
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 6;
+constexpr int CurrentVersion = 7;
 
 // Column names.
 namespace tea {
@@ -78,6 +78,12 @@ inline const QString Unit = QStringLiteral("單位");       // the unit of 庫�
 inline const QString Method = QStringLiteral("付款方式"); // on a sale's money rows
 inline const QString Discount = QStringLiteral("折扣");   // taken off a line, or off the order on a money row
 inline const QString Tendered = QStringLiteral("實收");   // the cash the customer handed over
+// Since version 7. A return's rows name the sale they mend: its move, and on a
+// line row the sale's own row of that line. 原因 is why stock was counted,
+// written off or returned.
+inline const QString Source = QStringLiteral("原交易");
+inline const QString SourceRow = QStringLiteral("原列");
+inline const QString Reason = QStringLiteral("原因");
 } // namespace journal
 namespace unit {
 inline const QString Tea = QStringLiteral("編號");
@@ -113,6 +119,7 @@ enum ColumnTrait : unsigned {
     Ranged = 2,       // a number within ±MaxShopNumber, so never NaN or infinite
     ZeroDefault = 4,  // 0 when a new row leaves it out
     TodayDefault = 8, // the local date of the day the row is added
+    Wide = 16,        // an integer that holds a journal row's number: 64 bits on PostgreSQL
 };
 
 struct ColumnDef {
@@ -178,7 +185,8 @@ QString sqliteCreateTable(const QString& table, const QString& as = QString(), i
 // earlier version brought, and the CREATE statements of the tables it
 // brought with their indexes, in an order that runs.
 QStringList addedInVersion(int version, Dialect d);
-QStringList sqliteIndexes(const QString& table);
+// The indexes of a table as a version had them.
+QStringList sqliteIndexes(const QString& table, int version = CurrentVersion);
 
 // The number columns of a table: the ones that refuse non-finite values and
 // values beyond MaxShopNumber.

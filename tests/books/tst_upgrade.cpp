@@ -231,7 +231,7 @@ private slots:
             db = owned.get();
         }
         QCOMPARE(upgrade::versionOf(*db), from);
-        const QString returned = QStringLiteral("退貨");
+        const QString returned = QStringLiteral("寄賣");
         books::Entry row;
         row.kind = returned;
         QList<QVariantList> journal;

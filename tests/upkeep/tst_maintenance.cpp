@@ -200,14 +200,14 @@ private slots:
         shop.exec(QStringLiteral("DELETE FROM 帳務日誌表 WHERE 異動編號 = 'm1'"));
         for (const char* move : {"m2", "m3"})
             shop.exec(QStringLiteral(
-                          "INSERT INTO 帳務日誌表 (異動編號, 種類, 時間) VALUES (?, '退貨', '2026-01-03 00:00:00')"),
+                          "INSERT INTO 帳務日誌表 (異動編號, 種類, 時間) VALUES (?, '寄賣', '2026-01-03 00:00:00')"),
                       {QString::fromUtf8(move)});
         const qlonglong first =
-            shop.scalar(QStringLiteral("SELECT min(日誌編號) FROM 帳務日誌表 WHERE 種類 = '退貨'")).toLongLong();
+            shop.scalar(QStringLiteral("SELECT min(日誌編號) FROM 帳務日誌表 WHERE 種類 = '寄賣'")).toLongLong();
         const Run unknown = admin({QStringLiteral("check"), QStringLiteral("--database"), shop.path()});
         QCOMPARE(unknown.code, 3);
         for (const QString& part : {QStringLiteral("程式不認得種類的帳務日誌：2 筆"),
-                                    QStringLiteral("  種類「退貨」：2 筆，最早的是日誌 %1").arg(first),
+                                    QStringLiteral("  種類「寄賣」：2 筆，最早的是日誌 %1").arg(first),
                                     QStringLiteral("沒有單價的結帳日誌：無")})
             QVERIFY2(unknown.out.contains(part), qPrintable(part + QStringLiteral("\n") + unknown.out));
     }
