@@ -13,6 +13,8 @@
 
 #include <QSqlQuery>
 
+#include <cmath>
+
 namespace lumaro::money {
 
 QString chooseTeaFirstText() { return QStringLiteral("請先選擇茶葉"); }
@@ -92,8 +94,20 @@ Money typedAmount(double typed, const QString& what)
 
 void purchase(Database& db, const QString& tea, Money kg, const QString& moveId)
 {
+    purchase(db, tea, kg, Paid{}, moveId);
+}
+
+void purchase(Database& db, const QString& tea, Money kg, const Paid& paid, const QString& moveId)
+{
     if (tea.isEmpty())
         throw MoveRefused(chooseTeaFirstText());
+    if (paid.amount && *paid.amount < Money())
+        throw MoveRefused(QStringLiteral("付款金額不能是負數。"), QStringLiteral("進貨"));
+    // Paying for nothing bought is no purchase: money out of the drawer with
+    // no tea for it belongs with the cash screen.
+    if (paid.amount && *paid.amount != Money() && kg == Money())
+        throw MoveRefused(QStringLiteral("進貨數量是 0，不能付款 %1 元。").arg(paid.amount->toString()),
+                          QStringLiteral("進貨"));
     moves::run(db,
                {moves::kind::Purchase,
                 [&](moves::Plan& p) {
@@ -105,25 +119,47 @@ void purchase(Database& db, const QString& tea, Money kg, const QString& moveId)
                     const QVariant name = q.value(2);
                     const QString unit = q.value(3).toString();
                     q.finish();
-                    if (price.isNull())
-                        throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
-                    if (!isShopNumber(price.toDouble()))
-                        throw MoveRefused(
-                            QStringLiteral("此茶葉的進價不是可以計算的數值（%1），請先在「編輯茶葉種類」改正進價。")
-                                .arg(displayText(price)));
-                    p.account();
-                    requireShopNumber(kg.toDouble() * price.toDouble(), QStringLiteral("進貨金額"));
-                    (void)(stock + kg); // refuses a stock out of range
                     books::Entry e;
+                    if (paid.amount) {
+                        // The price per unit as paid; a return to the supplier
+                        // brings the amount back.
+                        const Money amount = *paid.amount;
+                        if (kg != Money())
+                            e.unitPrice = Money::fromDouble(amount.toDouble() / std::abs(kg.toDouble())).toDouble();
+                        (paid.fromBank ? e.bank : e.cash) = kg < Money() ? amount : -amount;
+                    } else {
+                        if (price.isNull())
+                            throw MoveRefused(QStringLiteral("此茶葉沒有進價"));
+                        if (!isShopNumber(price.toDouble()))
+                            throw MoveRefused(
+                                QStringLiteral("此茶葉的進價不是可以計算的數值（%1），請先在「編輯茶葉種類」改正進價。")
+                                    .arg(displayText(price)));
+                        requireShopNumber(kg.toDouble() * price.toDouble(), QStringLiteral("進貨金額"));
+                        e.unitPrice = Money::fromStored(price).toDouble();
+                        (paid.fromBank ? e.bank : e.cash) = -(Money::fromStored(price) * kg);
+                    }
+                    p.account();
+                    (void)(stock + kg); // refuses a stock out of range
                     e.tea = tea;
                     e.teaName = name;
                     e.stock = kg;
-                    e.unitPrice = Money::fromStored(price).toDouble();
-                    e.cash = -(Money::fromStored(price) * kg);
                     e.unit = unit;
+                    e.note = paid.note.trimmed();
                     p.add(e);
                 }},
                moveId);
+}
+
+std::optional<Money> purchaseCost(Database& db, const QString& tea, Money kg)
+{
+    QSqlQuery q = db.exec(teaToBuySql(), {tea});
+    if (!q.next())
+        return std::nullopt;
+    const QVariant price = q.value(0);
+    q.finish();
+    if (price.isNull() || !isShopNumber(price.toDouble()) || !isShopNumber(price.toDouble() * kg.toDouble()))
+        return std::nullopt;
+    return Money::fromStored(price) * kg;
 }
 
 namespace {

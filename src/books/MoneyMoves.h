@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 namespace lumaro {
 
 class Database;
@@ -79,6 +81,21 @@ void transfer(Database& db, Money amountToBank, const QString& moveId = QString(
 // kg x its purchase price. A negative kg is a return to the supplier; the cash
 // may go below zero. Refused when the tea is unknown or has no purchase price.
 void purchase(Database& db, const QString& tea, Money kg, const QString& moveId = QString());
+
+// A purchase as it was paid: the amount, when it was not quantity x 進價 (a
+// delivery at this week's price), from the bank rather than the cash, and a
+// note for the supplier. The defaults are the purchase above.
+struct Paid {
+    std::optional<Money> amount; // for the whole quantity, never below 0
+    bool fromBank = false;
+    QString note;
+};
+void purchase(Database& db, const QString& tea, Money kg, const Paid& paid, const QString& moveId = QString());
+
+// What a purchase of kg of the tea costs by its 進價, or nothing when the tea
+// is unknown or its price cannot be worked with: what the screen offers as
+// the amount to pay.
+std::optional<Money> purchaseCost(Database& db, const QString& tea, Money kg);
 
 // Adds cashDelta (either sign) to the cash as an adjustment (調整) with its
 // reason, journaled: a cash count that found more or less than the books.

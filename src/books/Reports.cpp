@@ -411,11 +411,13 @@ DayReport dayReport(Database& db, const QDate& day)
         } else if (line == moves::DayLine::Purchases) {
             const double kg = kilograms(q.value(3));
             const QString unit = units::suffix(q.value(9));
-            d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, -cash, unit};
+            // Paid from the cash or, as it was paid, from the bank.
+            const Money cost = -(cash + bank);
+            d.bought << DayReport::TeaKg{text(q.value(1)), text(q.value(2)), kg, cost, unit};
             // The day's kilograms are those of the teas in 公斤.
             if (unit.isEmpty())
                 d.purchaseKg += kg;
-            d.purchaseCost -= cash;
+            d.purchaseCost += cost;
         } else if (line == moves::DayLine::Transfers) {
             // Either way the money moves between the two; the direction is the sign.
             if (cash < Money())

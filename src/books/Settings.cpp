@@ -30,7 +30,7 @@ QList<Statement> statements(Database::Kind)
 
 QString defaultValue(const QString& k)
 {
-    if (k == key::ReceiptAfterCheckout || k == key::IdleLockMinutes)
+    if (k == key::ReceiptAfterCheckout || k == key::IdleLockMinutes || k == key::PurchaseAskBelowZero)
         return QStringLiteral("0");
     if (k == key::LowStockLevel)
         return QStringLiteral("5");

@@ -25,6 +25,8 @@ inline const QString IdleLockMinutes = QStringLiteral("閒置自動鎖定"); // 
 inline const QString PasswordEmpty = QStringLiteral("密碼空白");       // "1" or "0"
 inline const QString PaymentMethods = QStringLiteral("付款方式");      // the list, kept by books/Payments
 inline const QString DiscountCap = QStringLiteral("折扣上限");         // percent
+// "1": a purchase that would take the cash or the bank below zero asks first.
+inline const QString PurchaseAskBelowZero = QStringLiteral("進貨低於零時詢問");
 } // namespace key
 
 // What a key holds when it was never set: the fallback when one is given,

@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "books/Find.h"
 #include "books/MoneyMoves.h"
+#include "books/Settings.h"
 #include "books/TeaUnits.h"
 #include "catalogue/RecordEditor.h"
 #include "data/DataControl.h"
@@ -15,6 +16,7 @@
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,6 +38,12 @@ constexpr TwipsRect kMoney{6000, 120, 615, 270};
 constexpr TwipsRect kLabel2{6720, 240, 210, 180}; // its top is then set to Money's baseline
 constexpr TwipsRect kBuy{6960, 120, 495, 255};
 constexpr TwipsRect kGrid{0, 480, kStoredWidth, 2775};
+// How the purchase was paid, on the same line right of 進貨.
+constexpr TwipsRect kLblPaid{7560, 150, 420, 210};
+constexpr TwipsRect kTxtPaid{7980, 120, 1005, 270};
+constexpr TwipsRect kCboPaidFrom{9060, 120, 840, 270};
+constexpr TwipsRect kLblSupplierNote{10000, 150, 420, 210};
+constexpr TwipsRect kTxtSupplierNote{10420, 120, 2400, 270};
 constexpr double kStoredHeight = 5340 + kDataControlHeight;
 
 const QColor kRed(255, 0, 0);
@@ -72,7 +80,11 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
 
     connect(HScroll1, &QScrollBar::valueChanged, this, handler([this] { HScroll1_Change(); }));
     connect(Buy, &QPushButton::clicked, this, handler([this] { Buy_Click(); }));
-    connect(datPrimaryRS, &DataControl::currentChanged, this, handler([this] { showUnit(); }));
+    connect(datPrimaryRS, &DataControl::currentChanged, this, handler([this] {
+                showUnit();
+                showCost();
+            }));
+    connect(Money, &QLineEdit::textChanged, this, handler([this] { showCost(); }));
 
     // The tea list is read once, when the screen opens; its failure is the
     // list control's own error.
@@ -81,7 +93,10 @@ TeaStock_frm::TeaStock_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     } catch (const Failure& f) {
         RecordEditor::showDataError(f.description());
     }
-    runHandler([this] { showUnit(); });
+    runHandler([this] {
+        showUnit();
+        showCost();
+    });
 }
 
 void TeaStock_frm::buildControls()
@@ -138,6 +153,24 @@ void TeaStock_frm::buildControls()
     grdDataGrid->setFind(
         0, [this](const QString& text, const QVariant& after) { return find::nextTea(m_db, text, after); },
         find::teaHint());
+
+    // Made after the grid, so Tab reaches them after the controls the screen
+    // always had.
+    lblPaid = new QLabel(QStringLiteral("實付"), this);
+    lblPaid->setObjectName(QStringLiteral("lblPaid"));
+    txtPaid = new QLineEdit(this);
+    txtPaid->setObjectName(QStringLiteral("txtPaid"));
+    txtPaid->setToolTip(QStringLiteral("這次進貨實際付的金額；空白就是數量 × 進價"));
+    cboPaidFrom = new QComboBox(this);
+    cboPaidFrom->setObjectName(QStringLiteral("cboPaidFrom"));
+    cboPaidFrom->addItems({QStringLiteral("現金"), QStringLiteral("銀行")});
+    cboPaidFrom->setToolTip(QStringLiteral("從現金或銀行付款"));
+    lblSupplierNote = new QLabel(QStringLiteral("備註"), this);
+    lblSupplierNote->setObjectName(QStringLiteral("lblSupplierNote"));
+    txtSupplierNote = new QLineEdit(this);
+    txtSupplierNote->setObjectName(QStringLiteral("txtSupplierNote"));
+    txtSupplierNote->setMaxLength(200);
+    txtSupplierNote->setToolTip(QStringLiteral("給供應商的備註，例如發票號碼"));
 }
 
 void TeaStock_frm::placeControls()
@@ -151,6 +184,11 @@ void TeaStock_frm::placeControls()
     alignBaseline(Label2, Money);
     placeTwips(Buy, kBuy);
     placeTwips(grdDataGrid, kGrid);
+    placeTwips(lblPaid, kLblPaid);
+    placeTwips(txtPaid, kTxtPaid);
+    placeTwips(cboPaidFrom, kCboPaidFrom);
+    placeTwips(lblSupplierNote, kLblSupplierNote);
+    placeTwips(txtSupplierNote, kTxtSupplierNote);
 }
 
 double TeaStock_frm::gridHeight(double innerHeight)
@@ -179,6 +217,47 @@ void TeaStock_frm::showUnit()
 
 void TeaStock_frm::HScroll1_Change() { Money->setText(QString::number(HScroll1->value())); }
 
+std::optional<lumaro::Money> TeaStock_frm::typedQuantity(const QString& tea)
+{
+    // Another unit of the same measure is converted to the tea's; a text in
+    // the tea's own unit, or in none, reads as it always has.
+    const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea));
+    if (!typed.ok()) {
+        prompts().message(typed.refusal, Buttons::Ok, QStringLiteral("進貨數量"));
+        return std::nullopt;
+    }
+    return money::typedAmount(typed.value, QStringLiteral("進貨數量"));
+}
+
+void TeaStock_frm::showCost()
+{
+    if (!txtPaid)
+        return;
+    QString offered;
+    const QVariant tea = datPrimaryRS->hasCurrent() ? datPrimaryRS->storedField(0) : QVariant();
+    if (!tea.toString().isEmpty()) {
+        const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea.toString()));
+        if (typed.ok() && isShopNumber(typed.value))
+            if (const auto cost = money::purchaseCost(m_db, tea.toString(), lumaro::Money::fromDouble(typed.value)))
+                offered = cost->toString();
+    }
+    txtPaid->setPlaceholderText(offered);
+}
+
+bool TeaStock_frm::belowZeroAgreed(lumaro::Money cost, bool fromBank)
+{
+    if (settings::get(m_db, settings::key::PurchaseAskBelowZero) != QLatin1String("1") || cost <= lumaro::Money())
+        return true;
+    const money::AccountRow a = money::accountRow(m_db);
+    const lumaro::Money after = (fromBank ? a.bank : a.cash) - cost;
+    if (after >= lumaro::Money())
+        return true;
+    const QString from = fromBank ? QStringLiteral("銀行") : QStringLiteral("現金");
+    return prompts().message(QStringLiteral("這次進貨要從%1付 %2 元，付款後%1會是 %3 元。\r仍要進貨嗎？")
+                                 .arg(from, cost.toString(), after.toString()),
+                             Buttons::YesNo, QStringLiteral("進貨")) == Answer::Yes;
+}
+
 void TeaStock_frm::Buy_Click()
 {
     if (!datPrimaryRS->hasCurrent()) {
@@ -192,21 +271,43 @@ void TeaStock_frm::Buy_Click()
         prompts().message(money::chooseTeaFirstText());
         return;
     }
-    // Another unit of the same measure is converted to the tea's; a text in
-    // the tea's own unit, or in none, reads as it always has.
-    const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea.toString()));
-    if (!typed.ok()) {
-        prompts().message(typed.refusal, Buttons::Ok, QStringLiteral("進貨數量"));
+    const std::optional<lumaro::Money> kg = typedQuantity(tea.toString());
+    if (!kg)
         return;
+
+    money::Paid paid;
+    const QString typedPaid = txtPaid->text().trimmed();
+    if (!typedPaid.isEmpty()) {
+        bool ok = false;
+        const double amount = toNumberStrict(typedPaid, &ok);
+        if (!ok || amount < 0) {
+            prompts().message(QStringLiteral("實付金額要是 0 或更大的數字，或留空以數量 × 進價計算。"), Buttons::Ok,
+                              QStringLiteral("進貨"));
+            txtPaid->setFocus();
+            return;
+        }
+        paid.amount = money::typedAmount(amount, QStringLiteral("實付金額"));
     }
-    const lumaro::Money kg = money::typedAmount(typed.value, QStringLiteral("進貨數量"));
+    paid.fromBank = cboPaidFrom->currentIndex() == 1;
+    paid.note = txtSupplierNote->text();
+
+    if (*kg > lumaro::Money()) {
+        const std::optional<lumaro::Money> cost =
+            paid.amount ? paid.amount : money::purchaseCost(m_db, tea.toString(), *kg);
+        if (cost && !belowZeroAgreed(*cost, paid.fromBank))
+            return;
+    }
 
     try {
-        money::purchase(m_db, tea.toString(), kg);
+        money::purchase(m_db, tea.toString(), *kg, paid);
     } catch (const MoveRefused& refused) {
         prompts().message(refused.description(), Buttons::Ok, refused.title());
         return;
     }
+    // What was paid and the note belong to this delivery; where it was paid
+    // from stays for the next.
+    txtPaid->clear();
+    txtSupplierNote->clear();
 
     // Show the stock as stored, on the same tea: only that tea is read back.
     datPrimaryRS->refreshRows({tea});

@@ -2,6 +2,11 @@
 
 #include "platform/Form.h"
 
+#include "base/Money.h"
+
+#include <optional>
+
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,12 +51,29 @@ private:
     QLabel* Label2 = nullptr;
     QPushButton* Buy = nullptr;
     DataGrid* grdDataGrid = nullptr;
+    // Beside 進貨, after the grid in the Tab chain: what was paid (empty:
+    // quantity x 進價), where from (現金 or 銀行) and a note for the
+    // supplier.
+    QLabel* lblPaid = nullptr;
+    QLineEdit* txtPaid = nullptr;
+    QComboBox* cboPaidFrom = nullptr;
+    QLabel* lblSupplierNote = nullptr;
+    QLineEdit* txtSupplierNote = nullptr;
 
     void buildControls();
     // Every control in its place; the Kg label's text on the amount's line.
     void placeControls();
     // Label2 names the unit of the chosen tea: "Kg" for a tea in 公斤.
     void showUnit();
+    // The amount to pay offered in txtPaid's place holder: quantity x 進價 of
+    // the chosen tea, or nothing when it cannot be worked out.
+    void showCost();
+    // What the quantity box holds, in the chosen tea's unit, or nothing after
+    // the refusal was shown.
+    std::optional<lumaro::Money> typedQuantity(const QString& tea);
+    // Asks first when the setting says so and the purchase would take the
+    // balance it is paid from below zero; true to go on.
+    bool belowZeroAgreed(lumaro::Money cost, bool fromBank);
 
     Database& m_db;
 };

@@ -55,6 +55,8 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     txtBackupDays = edit(this, "txtBackupDays");
     txtBackupMonths = edit(this, "txtBackupMonths");
     txtIdleLockMinutes = edit(this, "txtIdleLockMinutes");
+    chkPurchaseAskBelowZero = new QCheckBox(QStringLiteral("進貨會使現金或銀行低於零時先詢問"), this);
+    chkPurchaseAskBelowZero->setObjectName(QStringLiteral("chkPurchaseAskBelowZero"));
     cmdSave = controls::button(this, "cmdSave", QStringLiteral("儲存"));
 
     auto* form = new QFormLayout;
@@ -66,6 +68,7 @@ Settings_frm::Settings_frm(Database& db, QWidget* parent) : Form(QStringLiteral(
     form->addRow(QStringLiteral("每日備份保留天數："), txtBackupDays);
     form->addRow(QStringLiteral("每月備份保留月數："), txtBackupMonths);
     form->addRow(QStringLiteral("閒置幾分鐘後自動鎖定（0 為不鎖定）："), txtIdleLockMinutes);
+    form->addRow(QString(), chkPurchaseAskBelowZero);
     auto* left = new QVBoxLayout;
     left->addLayout(form);
     left->addWidget(cmdSave, 0, Qt::AlignLeft);
@@ -116,6 +119,7 @@ void Settings_frm::load()
     txtBackupDays->setText(get(m_db, key::BackupDays, QStringLiteral("30")));
     txtBackupMonths->setText(get(m_db, key::BackupMonths, QStringLiteral("12")));
     txtIdleLockMinutes->setText(get(m_db, key::IdleLockMinutes, QStringLiteral("0")));
+    chkPurchaseAskBelowZero->setChecked(get(m_db, key::PurchaseAskBelowZero) == QLatin1String("1"));
     const payments::Methods methods = payments::methods(m_db);
     m_loadedMethods = methods.list;
     m_methodsDamaged = methods.damaged;
@@ -224,6 +228,8 @@ void Settings_frm::cmdSave_Click()
     set(m_db, key::BackupDays, QString::number(*days));
     set(m_db, key::BackupMonths, QString::number(*months));
     set(m_db, key::IdleLockMinutes, QString::number(*idle));
+    set(m_db, key::PurchaseAskBelowZero,
+        chkPurchaseAskBelowZero->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     // Left unset while never changed, so they keep reading as the defaults.
     if (methods != m_loadedMethods || m_methodsDamaged)
         payments::saveMethods(m_db, methods);

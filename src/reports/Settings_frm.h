@@ -32,6 +32,7 @@ private:
     QLineEdit* txtShopAddress = nullptr;
     QLineEdit* txtShopPhone = nullptr;
     QCheckBox* chkReceiptAfterCheckout = nullptr;
+    QCheckBox* chkPurchaseAskBelowZero = nullptr;
     QLineEdit* txtLowStockLevel = nullptr;
     QLineEdit* txtBackupDays = nullptr;
     QLineEdit* txtBackupMonths = nullptr;

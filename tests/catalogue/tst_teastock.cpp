@@ -1,4 +1,5 @@
 #include "books/MoneyMoves.h"
+#include "books/Settings.h"
 #include "books/Shop.h"
 #include "books/TeaUnits.h"
 #include "catalogue/TeaStock_frm.h"
@@ -8,6 +9,7 @@
 #include "platform/Geometry.h"
 #include "support/TestShop.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,6 +77,7 @@ private slots:
     void failureBetweenTheTwoChangesStoresNothing();
     void resizeMovesOnlyTheGridHeight();
     void buysATeaInItsUnit();
+    void paidAsItWas();
 };
 
 void tst_teastock::scrollBarWritesTheQuantity_data()
@@ -262,9 +265,6 @@ void tst_teastock::resizeMovesOnlyTheGridHeight()
     QVERIFY(s.prompts->messages().isEmpty());
 }
 
-QTEST_MAIN(tst_teastock)
-#include "tst_teastock.moc"
-
 // A tea in 兩: Label2 names it, another unit typed is converted, and one of
 // another measure is refused with nothing bought.
 void tst_teastock::buysATeaInItsUnit()
@@ -293,3 +293,90 @@ void tst_teastock::buysATeaInItsUnit()
     QCOMPARE(label2->text(), QStringLiteral("Kg"));
     QCOMPARE(label2->geometry(), kg);
 }
+
+void tst_teastock::paidAsItWas()
+{
+    struct Case {
+        const char* name;
+        const char *quantity, *paid;
+        bool fromBank, ask;
+        Answer answer; // to the question, when one is asked
+        double cash, bank, stock;
+        QString message; // the one prompt shown, empty for none
+        QVariant price;  // the journal's price per kg, when stored
+    };
+    const QString below = QStringLiteral("這次進貨要從現金付 1200 元，付款後現金會是 -200 元。\r仍要進貨嗎？");
+    const QList<Case> cases = {
+        {"this week's price", "5", "550", false, false, Answer::Ok, 450, 5000, 15, {}, 110.0},
+        {"from the bank at 進價", "5", "", true, false, Answer::Ok, 1000, 4400, 15, {}, 120.0},
+        {"from the bank at a new price", "2", "250", true, false, Answer::Ok, 1000, 4750, 12, {}, 125.0},
+        {"back to the supplier, refunded as paid", "-2", "230", false, false, Answer::Ok, 1230, 5000, 8, {}, 115.0},
+        {"amount unreadable",
+         "5",
+         "abc",
+         false,
+         false,
+         Answer::Ok,
+         1000,
+         5000,
+         10,
+         QStringLiteral("實付金額要是 0 或更大的數字，或留空以數量 × 進價計算。"),
+         {}},
+        {"amount below zero",
+         "5",
+         "-5",
+         false,
+         false,
+         Answer::Ok,
+         1000,
+         5000,
+         10,
+         QStringLiteral("實付金額要是 0 或更大的數字，或留空以數量 × 進價計算。"),
+         {}},
+        {"paying for nothing",
+         "0",
+         "100",
+         false,
+         false,
+         Answer::Ok,
+         1000,
+         5000,
+         10,
+         QStringLiteral("進貨數量是 0，不能付款 100 元。"),
+         {}},
+        {"below zero, not asked by default", "10", "", false, false, Answer::Ok, -200, 5000, 20, {}, 120.0},
+        {"below zero, asked, no", "10", "", false, true, Answer::No, 1000, 5000, 10, below, {}},
+        {"below zero, asked, yes", "10", "", false, true, Answer::Yes, -200, 5000, 20, below, 120.0},
+        {"the bank covers it, nothing asked", "10", "", true, true, Answer::Ok, 1000, 3800, 20, {}, 120.0},
+    };
+    for (const Case& c : cases) {
+        StockScreen s(1000.0);
+        s.shop.exec(QStringLiteral("UPDATE 帳款資料表 SET 銀行 = 5000"));
+        if (c.ask)
+            settings::set(s.shop.db(), settings::key::PurchaseAskBelowZero, QStringLiteral("1"));
+        if (c.answer != Answer::Ok)
+            s.prompts->queueAnswer(c.answer);
+        s.Money->setText(QString::fromUtf8(c.quantity));
+        s.form->findChild<QLineEdit*>(QStringLiteral("txtPaid"))->setText(QString::fromUtf8(c.paid));
+        s.form->findChild<QComboBox*>(QStringLiteral("cboPaidFrom"))->setCurrentIndex(c.fromBank ? 1 : 0);
+        s.form->findChild<QLineEdit*>(QStringLiteral("txtSupplierNote"))->setText(QStringLiteral("發票 AB-123"));
+        s.Buy->click();
+
+        QVERIFY2(s.shop.cash() == c.cash, c.name);
+        QVERIFY2(s.shop.bank() == c.bank, c.name);
+        QVERIFY2(s.shop.stock(QStringLiteral("A01")) == c.stock, c.name);
+        const auto shown = s.prompts->messages();
+        QVERIFY2(shown.size() == (c.message.isEmpty() ? 0 : 1), c.name);
+        if (!c.message.isEmpty())
+            QCOMPARE(shown.first().text, c.message);
+        const auto rows = s.shop.rows(QStringLiteral("SELECT 單價, 說明 FROM 帳務日誌表 WHERE 種類 = '進貨'"));
+        QVERIFY2(rows.size() == (c.price.isNull() ? 0 : 1), c.name);
+        if (!c.price.isNull()) {
+            QCOMPARE(rows.first().first().toDouble(), c.price.toDouble());
+            QCOMPARE(rows.first().last().toString(), QStringLiteral("發票 AB-123"));
+        }
+    }
+}
+
+QTEST_MAIN(tst_teastock)
+#include "tst_teastock.moc"
