@@ -219,7 +219,8 @@ private slots:
             // A new shop as version 4 had it.
             for (const char* stmt :
                  {"DROP TABLE 茶葉單位表, 訂單折扣表, 明細折扣表",
-                  "ALTER TABLE 帳務日誌表 DROP COLUMN 單位, DROP COLUMN 付款方式, DROP COLUMN 折扣, DROP COLUMN 實收",
+                  "ALTER TABLE 帳務日誌表 DROP COLUMN 單位, DROP COLUMN 付款方式, DROP COLUMN 折扣, DROP COLUMN 實收, "
+                  "DROP COLUMN 原交易, DROP COLUMN 原列, DROP COLUMN 原因",
                   "ALTER TABLE 帳務日誌表 ADD CHECK (種類 IN ('期初','結帳','進貨','存款','提款','調整'))",
                   "UPDATE 資料版本表 SET 版本 = 4"})
                 shop.exec(QString::fromUtf8(stmt));
