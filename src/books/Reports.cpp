@@ -457,17 +457,19 @@ DayReport dayReport(Database& db, const QDate& day)
     q.finish();
     d.purchaseKg = kilograms(d.purchaseKg);
     d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
-    q = db.exec(sql::dayRefunds(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name});
-    while (q.next()) {
-        const Money refund = -(money(q.value(3)) + money(q.value(4)));
-        const QString method = methodName(q.value(5));
+    // A query of its own: on the server, letting go of a statement while
+    // another's rows are still coming in discards them.
+    QSqlQuery rq = db.exec(sql::dayRefunds(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name});
+    while (rq.next()) {
+        const Money refund = -(money(rq.value(3)) + money(rq.value(4)));
+        const QString method = methodName(rq.value(5));
         d.refunds += refund;
-        d.returns << DayReport::Returned{q.value(0).toString(),
-                                         localTime(q.value(1).toString()),
-                                         q.value(2).toLongLong(),
+        d.returns << DayReport::Returned{rq.value(0).toString(),
+                                         localTime(rq.value(1).toString()),
+                                         rq.value(2).toLongLong(),
                                          refund,
                                          method,
-                                         text(q.value(6))};
+                                         text(rq.value(6))};
         auto same = std::find_if(d.refundsByMethod.begin(), d.refundsByMethod.end(),
                                  [&](const Paid& p) { return p.method == method; });
         if (same == d.refundsByMethod.end())
@@ -475,7 +477,7 @@ DayReport dayReport(Database& db, const QDate& day)
         else
             *same = Paid{method, same->amount + refund, same->sales + 1};
     }
-    q.finish();
+    rq.finish();
     return d;
 }
 
