@@ -5,6 +5,7 @@
 #include "base/Units.h"
 #include "books/Kinds.h"
 #include "books/Moves.h"
+#include "books/Returns.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -240,6 +241,11 @@ ShopCheck checkShop(Database& db)
         q = db.exec(unpricedSalesSql(), {moves::kind::Checkout.name});
         while (q.next())
             c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
+        q.finish();
+        if (c.version >= 7)
+            for (const returns::Overreturn& o : returns::overreturned(db))
+                c.overreturned << ShopCheck::Overreturn{o.row, o.order, o.tea, o.sold.toString(),
+                                                        o.returned.toString()};
     }
     q.finish();
     c.foreign = foreignObjects(db);

@@ -68,6 +68,14 @@ struct ShopCheck {
         qlonglong first = 0;
     };
     QList<UnknownKind> unknownKinds;
+    // Lines of a sale that its returns gave back more of than was sold, in
+    // the sale's unit (version 7 on).
+    struct Overreturn {
+        qlonglong row = 0; // the sale's journal row of the line
+        QVariant order, tea;
+        QString sold, returned;
+    };
+    QList<Overreturn> overreturned;
 
     // Every reason the program would not open the shop or let anyone past
     // its lock. A shop newer than the program is checked no further.
@@ -79,7 +87,7 @@ struct ShopCheck {
     {
         return !damaged() && orphanLines.isEmpty() && negativeStock.isEmpty() && badStatus.isEmpty() &&
                accountRows == 1 && badNumbers.isEmpty() && foreign.isEmpty() && books.isEmpty() &&
-               unpricedSales.isEmpty() && unknownKinds.isEmpty();
+               unpricedSales.isEmpty() && unknownKinds.isEmpty() && overreturned.isEmpty();
     }
 };
 

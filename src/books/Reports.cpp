@@ -4,6 +4,7 @@
 #include "base/Numbers.h"
 #include "base/Units.h"
 #include "books/Kinds.h"
+#include "books/Returns.h"
 #include "books/Settings.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -145,6 +146,8 @@ Sale journalSale(const QSqlQuery& q)
         s.paid << Paid{methodName(q.value(8)), money(q.value(9)), 1};
     s.methods = methodsText(s.paid);
     s.discount = money(q.value(10));
+    s.move = q.value(5).toString();
+    s.refunded = -money(q.value(11));
     return s;
 }
 
@@ -320,6 +323,20 @@ QList<Sale> salesPage(Database& db, const SalesFilter& filter, int limit, const 
     const bool legacyCursor = after.startsWith(kLegacyCursor);
     if (!legacyCursor) {
         out = journalSales(db, filter, limit, after);
+        // How the few sales with returns were refunded.
+        for (Sale& s : out)
+            if (s.refunded != Money()) {
+                QSqlQuery q = db.exec(sql::refundsOfSale(), {s.move, moves::kind::Return.name, moves::kind::Void.name});
+                while (q.next()) {
+                    const QString m = methodName(q.value(0));
+                    auto same =
+                        std::find_if(s.refunds.begin(), s.refunds.end(), [&](const Paid& p) { return p.method == m; });
+                    if (same == s.refunds.end())
+                        s.refunds << Paid{m, -money(q.value(1)), 1};
+                    else
+                        same->amount -= money(q.value(1));
+                }
+            }
         if (out.size() >= limit)
             return out;
     }
@@ -370,6 +387,11 @@ Receipt receipt(Database& db, qlonglong order)
     r.gross = r.total + r.discount;
     r.tendered = m.tendered;
     r.change = m.change;
+    {
+        QSqlQuery rq = db.exec(sql::refundsOfSale(), {move, moves::kind::Return.name, moves::kind::Void.name});
+        while (rq.next())
+            r.refunded -= money(rq.value(1));
+    }
     r.shopName = settings::get(db, settings::key::ShopName);
     r.shopAddress = settings::get(db, settings::key::ShopAddress);
     r.shopPhone = settings::get(db, settings::key::ShopPhone);
@@ -400,6 +422,7 @@ DayReport dayReport(Database& db, const QDate& day)
         d.closingBank += bank;
         if (line == moves::DayLine::Takings) {
             // A sale paid by card or transfer goes to the bank: still takings.
+            d.sales += cash + bank;
             d.takings += cash + bank;
             d.takingsToBank += bank;
             d.discounts += money(q.value(8));
@@ -424,6 +447,11 @@ DayReport dayReport(Database& db, const QDate& day)
                 d.deposits -= cash;
             else
                 d.withdrawals += cash;
+        } else if (line == moves::DayLine::Returns) {
+            // A refund is takings given back, from the drawer or the bank
+            // as its method is booked.
+            d.takings += cash + bank;
+            d.takingsToBank += bank;
         } else {
             d.adjustments += cash;
         }
@@ -431,6 +459,27 @@ DayReport dayReport(Database& db, const QDate& day)
     q.finish();
     d.purchaseKg = kilograms(d.purchaseKg);
     d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
+    // A query of its own: on the server, letting go of a statement while
+    // another's rows are still coming in discards them.
+    QSqlQuery rq = db.exec(sql::dayRefunds(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name});
+    while (rq.next()) {
+        const Money refund = -(money(rq.value(3)) + money(rq.value(4)));
+        const QString method = methodName(rq.value(5));
+        d.refunds += refund;
+        d.returns << DayReport::Returned{rq.value(0).toString(),
+                                         localTime(rq.value(1).toString()),
+                                         rq.value(2).toLongLong(),
+                                         refund,
+                                         method,
+                                         text(rq.value(6))};
+        auto same = std::find_if(d.refundsByMethod.begin(), d.refundsByMethod.end(),
+                                 [&](const Paid& p) { return p.method == method; });
+        if (same == d.refundsByMethod.end())
+            d.refundsByMethod << Paid{method, refund, 1};
+        else
+            *same = Paid{method, same->amount + refund, same->sales + 1};
+    }
+    rq.finish();
     return d;
 }
 
@@ -470,12 +519,15 @@ QList<Money> dailyTakings(Database& db, const QDate& last, int days)
     const QDate first = last.addDays(1 - days);
     const Range r = rangeOf(first, last);
     QList<Money> out(days);
-    QSqlQuery q = db.exec(sql::dailyTakings(), {r.start, r.end});
-    while (q.next()) {
-        const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
-        if (i >= 0 && i < days)
-            out[i] += money(q.value(1)) + money(q.value(2));
-    }
+    auto add = [&](QSqlQuery q) {
+        while (q.next()) {
+            const qint64 i = first.daysTo(localTime(q.value(0).toString()).date());
+            if (i >= 0 && i < days)
+                out[i] += money(q.value(1)) + money(q.value(2));
+        }
+    };
+    add(db.exec(sql::dailyTakings(), {r.start, r.end}));
+    add(db.exec(sql::dailyRefunds(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name}));
     return out;
 }
 
@@ -526,7 +578,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
 {
     out.row({QStringLiteral("訂單編號"), QStringLiteral("結帳時間"), QStringLiteral("客戶名稱"),
              QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"), QStringLiteral("公斤"), QStringLiteral("單價"),
-             QStringLiteral("小計"), QStringLiteral("折扣"), QStringLiteral("付款方式"), QStringLiteral("單位")});
+             QStringLiteral("小計"), QStringLiteral("折扣"), QStringLiteral("付款方式"), QStringLiteral("單位"),
+             QStringLiteral("種類"), QStringLiteral("原因")});
     const bool customer = !filter.customer.isEmpty();
     qint64 n = 0;
     // How each sale of the range was paid, read before its lines (a day
@@ -548,7 +601,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
                    const QVariant& discount, const QString& method) {
         out.row({text(order), when, text(who), text(tea), text(name), CsvCell::number(kg), number(price),
                  price.isNull() ? CsvCell() : amount(money(price) * Money::fromDouble(kg)), amount(discount), method,
-                 unitName(unit)});
+                 unitName(unit), moves::kind::Checkout.name, QString()});
         ++n;
     };
     // Orders settled before the journal first: they are the older ones.
@@ -568,25 +621,56 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
             kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), q.value(8),
             methodsText(paidBy.value(q.value(9).toString())));
+    q.finish();
+    // Then what was given back in the range: one row per line returned, its
+    // quantity and its refund negative, so the file adds up to the sales net
+    // of their returns.
+    for (const returns::Slip& s : returns::slipsBetween(db, r.start, r.end)) {
+        if (customer && !s.customer.contains(filter.customer, Qt::CaseInsensitive))
+            continue;
+        for (const returns::Slip::Line& l : s.lines) {
+            const units::Unit* u = units::find(l.unit);
+            out.row({QString::number(s.order), s.made.toString(kTimeFormat), s.customer, l.tea, l.name,
+                     amount(-l.quantity), CsvCell(), amount(-l.refund), CsvCell(), s.method,
+                     u ? u->name : units::kilogram().name, s.kind, s.reason});
+            ++n;
+        }
+    }
     return n;
 }
 
 qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate& to)
 {
-    out.row({QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"), QStringLiteral("時間"),
-             QStringLiteral("終端"), QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
-             QStringLiteral("庫存變動"), QStringLiteral("單價"), QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
-             QStringLiteral("說明"), QStringLiteral("付款方式"), QStringLiteral("折扣"), QStringLiteral("實收"),
-             QStringLiteral("單位")});
+    out.row(
+        {QStringLiteral("日誌編號"), QStringLiteral("異動編號"), QStringLiteral("種類"),     QStringLiteral("時間"),
+         QStringLiteral("終端"),     QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
+         QStringLiteral("庫存變動"), QStringLiteral("單價"),     QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
+         QStringLiteral("說明"),     QStringLiteral("付款方式"), QStringLiteral("折扣"),     QStringLiteral("實收"),
+         QStringLiteral("單位"),     QStringLiteral("原交易"),   QStringLiteral("原列"),     QStringLiteral("原因")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
     while (q.next()) {
-        out.row({text(q.value(0)), text(q.value(1)), text(q.value(2)),
-                 localTime(q.value(3).toString()).toString(kTimeFormat), text(q.value(4)), text(q.value(5)),
-                 text(q.value(6)), text(q.value(7)), number(q.value(8)), amount(q.value(9)), amount(q.value(10)),
-                 amount(q.value(11)), text(q.value(12)), text(q.value(13)), amount(q.value(14)), amount(q.value(15)),
-                 q.value(6).isNull() ? CsvCell() : unitName(q.value(16))});
+        out.row({text(q.value(0)),
+                 text(q.value(1)),
+                 text(q.value(2)),
+                 localTime(q.value(3).toString()).toString(kTimeFormat),
+                 text(q.value(4)),
+                 text(q.value(5)),
+                 text(q.value(6)),
+                 text(q.value(7)),
+                 number(q.value(8)),
+                 amount(q.value(9)),
+                 amount(q.value(10)),
+                 amount(q.value(11)),
+                 text(q.value(12)),
+                 text(q.value(13)),
+                 amount(q.value(14)),
+                 amount(q.value(15)),
+                 q.value(6).isNull() ? CsvCell() : unitName(q.value(16)),
+                 text(q.value(17)),
+                 text(q.value(18)),
+                 text(q.value(19))});
         ++n;
     }
     return n;
@@ -606,7 +690,9 @@ QString saleColumns()
 {
     return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
                      "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, "
-                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move})");
+                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move}), "
+                     "(SELECT SUM(r.{j.cash} + r.{j.bank}) FROM {J} r WHERE r.{j.source} = j.{j.move} "
+                     "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)");
 }
 QString secondMoneyRow()
 {
@@ -649,7 +735,7 @@ QString salesOfCustomer(bool after)
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
-                     "NULL, NULL");
+                     "NULL, NULL, NULL");
 }
 
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
@@ -740,6 +826,25 @@ QString takingsByMethod(bool customer)
            part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" GROUP BY j.{j.method}");
 }
 
+QString refundsOfSale()
+{
+    return statement("SELECT {j.method}, {j.cash} + {j.bank} FROM {J} WHERE {j.source} = ? AND {j.sourceRow} IS NULL "
+                     "AND {j.tea} IS NULL AND {j.kind} IN (?, ?) ORDER BY {j.id}");
+}
+
+QString dayRefunds()
+{
+    return statement("SELECT {j.kind}, {j.time}, {j.order}, {j.cash}, {j.bank}, {j.method}, {j.reason} FROM {J} "
+                     "WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} IN (?, ?) AND {j.sourceRow} IS NULL "
+                     "AND {j.tea} IS NULL ORDER BY {j.time}, {j.id}");
+}
+
+QString dailyRefunds()
+{
+    return statement("SELECT {j.time}, {j.cash}, {j.bank} FROM {J} WHERE {j.time} >= ? AND {j.time} < ? "
+                     "AND {j.kind} IN (?, ?) AND {j.sourceRow} IS NULL AND {j.tea} IS NULL");
+}
+
 QString soldSince()
 {
     // Only what was sold in the unit the tea is in now.
@@ -789,8 +894,9 @@ QString journal()
 {
     return statement(
         "SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
-        "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered}, {j.unit} FROM {J} "
-        "WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+        "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered}, {j.unit}, "
+        "{j.source}, "
+        "{j.sourceRow}, {j.reason} FROM {J} WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
 }
 
 QList<Statement> statements(Database::Kind)
@@ -814,6 +920,9 @@ QList<Statement> statements(Database::Kind)
     add("journal", journal());
     add("saleMoney", saleMoney());
     add("saleMethods", saleMethods());
+    add("refundsOfSale", refundsOfSale());
+    add("dayRefunds", dayRefunds());
+    add("dailyRefunds", dailyRefunds());
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
         add("salesOfCustomer", salesOfCustomer(a));

@@ -43,10 +43,13 @@ struct Sale {
     // Settled before the shop kept its journal: the time is the order's date,
     // and the total is priced at the catalogue's prices of today.
     bool estimated = false;
-    QString cursor;   // where the next page starts, for salesPage
-    Money discount;   // taken off its lines and the whole order
-    QString methods;  // how it was paid: 現金, or 現金 600、刷卡 400
-    QList<Paid> paid; // each method's part
+    QString cursor;      // where the next page starts, for salesPage
+    Money discount;      // taken off its lines and the whole order
+    QString methods;     // how it was paid: 現金, or 現金 600、刷卡 400
+    QList<Paid> paid;    // each method's part
+    QString move;        // the move that settled it; empty for an estimate
+    Money refunded;      // given back by its returns
+    QList<Paid> refunds; // each refund method's part of refunded
 };
 
 struct SalesFilter {
@@ -92,6 +95,7 @@ struct Receipt {
     QList<Paid> paid;              // each method's part
     std::optional<Money> tendered; // the cash handed over, when it was typed
     Money change;
+    Money refunded; // given back since by returns
 };
 
 Receipt receipt(Database& db, qlonglong order);
@@ -103,10 +107,23 @@ Receipt receipt(Database& db, qlonglong order);
 struct DayReport {
     QDate day;
     int orders = 0;
-    Money takings;        // paid by every method, after discounts
-    Money takingsToBank;  // the part paid by methods booked to the bank
+    Money sales;          // paid for the day's sales, by every method, after discounts
+    Money refunds;        // given back by the day's returns and voids
+    Money takings;        // sales less refunds
+    Money takingsToBank;  // the part paid by (or refunded to) methods booked to the bank
     Money discounts;      // taken off the day's sales
-    QList<Paid> byMethod; // the takings per method, by name
+    QList<Paid> byMethod; // the sales per method, by name
+    QList<Paid> refundsByMethod;
+    // Each return or void of the day.
+    struct Returned {
+        QString kind; // 退貨 or 作廢
+        QDateTime made;
+        qlonglong order = 0;
+        Money refund;
+        QString method;
+        QString reason;
+    };
+    QList<Returned> returns;
     struct TeaKg {
         QString tea;
         QString name;
@@ -188,6 +205,9 @@ QString journal();
 QString saleMoney();
 QString saleMethods();
 QString takingsByMethod(bool customer);
+QString refundsOfSale();
+QString dayRefunds();
+QString dailyRefunds();
 } // namespace sql
 
 } // namespace reports

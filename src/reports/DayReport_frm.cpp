@@ -46,6 +46,11 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
     };
     h += QStringLiteral("<h3>%1 日結</h3><table cellspacing=\"0\" cellpadding=\"3\">").arg(d.day.toString(Qt::ISODate));
     row(QStringLiteral("結帳訂單"), QStringLiteral("%1 張").arg(d.orders));
+    // With returns, the takings are what the sales took less what was given back.
+    if (!d.returns.isEmpty()) {
+        row(QStringLiteral("銷售"), n(d.sales));
+        row(QStringLiteral("退貨退款"), QStringLiteral("%1 筆，%2").arg(d.returns.size()).arg(n(-d.refunds)));
+    }
     row(QStringLiteral("營業額"), n(d.takings));
     if (d.discounts != Money())
         row(QStringLiteral("折扣"), n(d.discounts));
@@ -74,6 +79,27 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
         h += QStringLiteral("<h4>各付款方式</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">"
                             "付款方式</th><th align=\"right\">筆數</th><th align=\"right\">金額</th></tr>");
         for (const reports::Paid& p : d.byMethod)
+            h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td></tr>")
+                     .arg(p.method.toHtmlEscaped())
+                     .arg(p.sales)
+                     .arg(n(p.amount));
+        h += QStringLiteral("</table>");
+    }
+    if (!d.returns.isEmpty()) {
+        h += QStringLiteral(
+            "<h4>退貨與作廢</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">時間"
+            "</th><th align=\"left\">訂單</th><th align=\"left\">種類</th><th align=\"left\">退款方式</th>"
+            "<th align=\"right\">退款</th><th align=\"left\">原因</th></tr>");
+        for (const reports::DayReport::Returned& r : d.returns)
+            h += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td align=\"right\">%5</td>"
+                                "<td>%6</td></tr>")
+                     .arg(r.made.toString(QStringLiteral("HH:mm")))
+                     .arg(r.order)
+                     .arg(r.kind.toHtmlEscaped(), r.method.toHtmlEscaped(), n(r.refund), r.reason.toHtmlEscaped());
+        h += QStringLiteral("</table><h4>各付款方式退款</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr>"
+                            "<th align=\"left\">付款方式</th><th align=\"right\">筆數</th><th align=\"right\">金額"
+                            "</th></tr>");
+        for (const reports::Paid& p : d.refundsByMethod)
             h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td></tr>")
                      .arg(p.method.toHtmlEscaped())
                      .arg(p.sales)

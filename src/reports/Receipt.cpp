@@ -25,7 +25,9 @@ namespace {
 
 QString esc(const QString& s) { return s.toHtmlEscaped(); }
 
-void render(const reports::Receipt& r, QPagedPaintDevice* device)
+} // namespace
+
+void printSlipHtml(const QString& html, QPagedPaintDevice* device)
 {
     QTextDocument doc;
     // A font whose ideographs are not shared with the Kangxi radicals: with a
@@ -36,7 +38,7 @@ void render(const reports::Receipt& r, QPagedPaintDevice* device)
         {QStringLiteral("AR PL UMing TW"), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK TC")});
     font.setPointSizeF(9);
     doc.setDefaultFont(font);
-    doc.setHtml(receiptHtml(r));
+    doc.setHtml(html);
     // Laid out on the page itself: left to print() the table's columns are
     // measured at another resolution than the text and the names wrap a
     // character a line. The device works at screen resolution, so the
@@ -44,8 +46,6 @@ void render(const reports::Receipt& r, QPagedPaintDevice* device)
     doc.setPageSize(device->pageLayout().paintRectPixels(device->logicalDpiX()).size());
     doc.print(device);
 }
-
-} // namespace
 
 QString receiptHtml(const reports::Receipt& r)
 {
@@ -83,26 +83,33 @@ QString receiptHtml(const reports::Receipt& r)
              << QStringLiteral("找零：%1").arg(r.change.toString());
     if (!paid.isEmpty())
         h += QStringLiteral("<p align=\"right\">%1</p>").arg(paid.join(QStringLiteral("<br>")));
+    if (r.refunded != Money())
+        h += QStringLiteral("<p align=\"right\">已退貨退款：%1（見退貨單）</p>").arg(r.refunded.toString());
     h += QStringLiteral("<p align=\"center\">謝謝惠顧</p></body></html>");
     return h;
 }
 
-void printReceipt(const reports::Receipt& r, QPagedPaintDevice* device) { render(r, device); }
+void printReceipt(const reports::Receipt& r, QPagedPaintDevice* device) { printSlipHtml(receiptHtml(r), device); }
 
 void saveReceiptPdf(const reports::Receipt& r, const QString& path)
+{
+    saveSlipPdf(receiptHtml(r), QStringLiteral("收據 %1").arg(r.order), path);
+}
+
+void saveSlipPdf(const QString& html, const QString& title, const QString& path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));
     {
         QPdfWriter pdf(&file);
-        pdf.setTitle(QStringLiteral("收據 %1").arg(r.order));
+        pdf.setTitle(title);
         pdf.setCreator(Prompts::programTitle());
         pdf.setResolution(96);
         // A receipt roll is narrow; a long order simply runs onto more pages.
         pdf.setPageSize(QPageSize(QSizeF(80, 200), QPageSize::Millimeter, QStringLiteral("收據")));
         pdf.setPageMargins(QMarginsF(4, 4, 4, 4), QPageLayout::Millimeter);
-        render(r, &pdf);
+        printSlipHtml(html, &pdf);
     }
     if (!file.commit())
         throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));

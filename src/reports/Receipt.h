@@ -19,6 +19,12 @@ void printReceipt(const reports::Receipt& r, QPagedPaintDevice* device);
 // Writes the receipt as a PDF file, whole or not at all; throws DataError.
 void saveReceiptPdf(const reports::Receipt& r, const QString& path);
 
+// Lays a slip's HTML out on a printer's or a PDF's page, in the receipt's
+// font; and writes it as a PDF on the receipt roll's page, whole or not at
+// all (throws DataError). The receipt and the return slip share them.
+void printSlipHtml(const QString& html, QPagedPaintDevice* device);
+void saveSlipPdf(const QString& html, const QString& title, const QString& path);
+
 // A window with the receipt of one order and the buttons to print it or save
 // it as PDF. Deletes itself when closed.
 class ReceiptWindow : public QWidget {

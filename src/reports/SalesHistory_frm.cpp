@@ -2,11 +2,15 @@
 
 #include "base/Csv.h"
 #include "base/Numbers.h"
+#include "books/Kinds.h"
+#include "books/Returns.h"
 #include "platform/Controls.h"
+#include "platform/Failure.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
 #include "reports/Export.h"
 #include "reports/Receipt.h"
+#include "reports/Return_frm.h"
 
 #include <QAbstractTableModel>
 #include <QDateEdit>
@@ -138,6 +142,8 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
     cmdReceipt = controls::button(this, "cmdReceipt", QStringLiteral("收據…"));
     cmdExport = controls::button(this, "cmdExport", QStringLiteral("匯出 CSV…"));
+    cmdReturn = controls::button(this, "cmdReturn", QStringLiteral("退貨…"));
+    cmdVoid = controls::button(this, "cmdVoid", QStringLiteral("作廢…"));
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(QStringLiteral("從"), this));
@@ -158,6 +164,8 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblTotal, 1);
     bottom->addWidget(cmdReceipt);
+    bottom->addWidget(cmdReturn);
+    bottom->addWidget(cmdVoid);
     right->addLayout(bottom);
     auto* body = new QHBoxLayout;
     body->addLayout(left, 1);
@@ -171,6 +179,8 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     connect(cmdMore, &QPushButton::clicked, this, handler([this] { cmdMore_Click(); }));
     connect(cmdReceipt, &QPushButton::clicked, this, handler([this] { cmdReceipt_Click(); }));
     connect(cmdExport, &QPushButton::clicked, this, handler([this] { cmdExport_Click(); }));
+    connect(cmdReturn, &QPushButton::clicked, this, handler([this] { cmdReturn_Click(); }));
+    connect(cmdVoid, &QPushButton::clicked, this, handler([this] { cmdVoid_Click(); }));
     connect(grdSales, &QTableWidget::currentCellChanged, this, handler([this] { showLines(); }));
 
     runHandler([this] { cmdSearch_Click(); });
@@ -215,26 +225,40 @@ void SalesHistory_frm::appendPage()
                           cell(s.settled.toString(dateOnly ? QStringLiteral("yyyy-MM-dd")
                                                            : QStringLiteral("yyyy-MM-dd HH:mm"))));
         grdSales->setItem(row, 2, cell(s.customer));
-        grdSales->setItem(row, 3, cell(s.total.toString(), true));
+        // A sale with returns shows what it comes to now, and what was given back.
+        grdSales->setItem(row, 3,
+                          cell(s.refunded == Money()
+                                   ? s.total.toString()
+                                   : QStringLiteral("%1（已退 %2）")
+                                         .arg((s.total - s.refunded).toString(), s.refunded.toString()),
+                               true));
         grdSales->setItem(row, 4, cell(s.discount == Money() ? QString() : s.discount.toString(), true));
         grdSales->setItem(row, 5, cell(s.methods));
         grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
         grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
+        grdSales->item(row, 0)->setData(Qt::UserRole + 2, s.move);
+        grdSales->item(row, 0)->setData(Qt::UserRole + 3, QVariant::fromValue(s.refunded.units()));
         ++row;
     }
     if (!page.isEmpty())
         m_cursor = page.last().cursor;
     // The takings per method of the sales listed so far: summed as the pages
     // come, so ten years of sales cost nothing more than the page shown.
-    for (const reports::Sale& s : page)
-        for (const reports::Paid& p : s.paid) {
+    // Refunds are taken off the method they were paid back by.
+    for (const reports::Sale& s : page) {
+        auto add = [this](const reports::Paid& p) {
             auto same = std::find_if(m_byMethod.begin(), m_byMethod.end(),
                                      [&](const reports::Paid& q) { return q.method == p.method; });
             if (same == m_byMethod.end())
                 m_byMethod << p;
             else
                 *same = reports::Paid{p.method, same->amount + p.amount, same->sales + p.sales};
-        }
+        };
+        for (const reports::Paid& p : s.paid)
+            add(p);
+        for (const reports::Paid& p : s.refunds)
+            add(reports::Paid{p.method, -p.amount, 0});
+    }
     QStringList methods;
     for (const reports::Paid& p : m_byMethod)
         methods << QStringLiteral("%1 %2（%3 筆）").arg(p.method, p.amount.toString()).arg(p.sales);
@@ -256,17 +280,41 @@ void SalesHistory_frm::showLines()
     m_lines->setLines({});
     const qlonglong order = currentOrder();
     cmdReceipt->setEnabled(order != 0);
+    const bool journaled = order != 0 && !grdSales->item(grdSales->currentRow(), 0)->data(Qt::UserRole + 1).toBool();
+    cmdReturn->setEnabled(journaled);
+    cmdVoid->setEnabled(journaled);
     if (!order) {
         lblTotal->setText(grdSales->rowCount() ? QString() : QStringLiteral("這段期間沒有結帳的訂單"));
         return;
     }
-    m_lines->setLines(reports::saleLines(m_db, order));
     const int current = grdSales->currentRow();
+    QList<reports::SaleLine> lines = reports::saleLines(m_db, order);
+    // Each return follows the lines, its quantities and refunds negative.
+    const Money refunded = Money::fromUnits(grdSales->item(current, 0)->data(Qt::UserRole + 3).toLongLong());
+    QStringList given;
+    if (refunded != Money())
+        for (const returns::Given& g :
+             returns::returnsOf(m_db, grdSales->item(current, 0)->data(Qt::UserRole + 2).toString())) {
+            for (const returns::Slip::Line& l : returns::slip(m_db, g.move).lines) {
+                reports::SaleLine r;
+                r.tea = l.tea;
+                r.name = QStringLiteral("（%1）%2").arg(g.kind, l.name);
+                r.kg = -l.quantity.toDouble();
+                r.unit = l.unit;
+                r.subtotal = -l.refund;
+                lines << r;
+            }
+            given << QStringLiteral("%1 %2 %3 元（%4）")
+                         .arg(g.made.toString(QStringLiteral("MM-dd HH:mm")), g.kind, g.refund.toString(), g.method);
+        }
+    m_lines->setLines(lines);
     QString total = QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(current, 3)->text());
     if (const QString discount = grdSales->item(current, 4)->text(); !discount.isEmpty())
         total += QStringLiteral("（折扣 %1）").arg(discount);
     if (grdSales->item(current, 0)->data(Qt::UserRole + 1).toBool())
         total += QStringLiteral("（帳務日誌啟用前結帳，依目前訂價估計）");
+    if (!given.isEmpty())
+        total += QStringLiteral("；") + given.join(QStringLiteral("、"));
     lblTotal->setText(total);
 }
 
@@ -278,6 +326,79 @@ void SalesHistory_frm::cmdReceipt_Click()
         return;
     }
     showReceipt(m_db, order, this);
+}
+
+void SalesHistory_frm::reloadKeeping(qlonglong order)
+{
+    const int row = std::max(grdSales->currentRow(), 0);
+    cmdSearch_Click();
+    for (int r = 0; r < grdSales->rowCount(); ++r)
+        if (grdSales->item(r, 0)->data(Qt::UserRole).toLongLong() == order) {
+            grdSales->setCurrentCell(r, 0);
+            return;
+        }
+    if (grdSales->rowCount() > 0)
+        grdSales->setCurrentCell(std::min(row, grdSales->rowCount() - 1), 0);
+}
+
+void SalesHistory_frm::cmdReturn_Click()
+{
+    const qlonglong order = currentOrder();
+    if (!order) {
+        prompts().message(QStringLiteral("請先選擇訂單"));
+        return;
+    }
+    auto* w = new Return_frm(m_db, order, this);
+    connect(w, &Return_frm::stored, this, handler([this, order] { reloadKeeping(order); }));
+    w->show();
+}
+
+void SalesHistory_frm::cmdVoid_Click()
+{
+    const QString title = QStringLiteral("作廢");
+    const qlonglong order = currentOrder();
+    if (!order) {
+        prompts().message(QStringLiteral("請先選擇訂單"));
+        return;
+    }
+    const returns::Sale sale = returns::sale(m_db, order);
+    if (sale.settled.date() != QDate::currentDate()) {
+        prompts().message(QStringLiteral("訂單 %1 不是今天結帳的（%2），不能作廢；請改用退貨。")
+                              .arg(order)
+                              .arg(sale.settled.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+                          Buttons::Ok, title);
+        return;
+    }
+    Money refund;
+    bool anyLeft = false;
+    for (const returns::SoldLine& l : sale.lines)
+        if (l.left() > Money()) {
+            anyLeft = true;
+            refund += returns::refundOf(l, l.left());
+        }
+    if (!anyLeft) {
+        prompts().message(QStringLiteral("訂單 %1 已經全部退貨，沒有可以作廢的。").arg(order), Buttons::Ok, title);
+        return;
+    }
+    const QString question = QStringLiteral("作廢訂單 %1：退 %2 元給客戶（%3），茶葉放回庫存。\r確定嗎？")
+                                 .arg(order)
+                                 .arg(refund.toString(), sale.method);
+    if (prompts().message(question, Buttons::YesNo, title) != Answer::Yes)
+        return;
+    returns::Request request;
+    request.order = order;
+    request.isVoid = true;
+    request.reason = QStringLiteral("作廢");
+    request.expectedRefund = refund;
+    returns::Slip slip;
+    try {
+        slip = returns::returnSale(m_db, request);
+    } catch (const Failure& f) {
+        prompts().message(f.description(), Buttons::Ok, title);
+        return;
+    }
+    reloadKeeping(order);
+    showReturnSlip(slip, this);
 }
 
 void SalesHistory_frm::cmdExport_Click()

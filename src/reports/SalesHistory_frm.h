@@ -30,6 +30,8 @@ public:
     void cmdMore_Click();
     void cmdReceipt_Click();
     void cmdExport_Click();
+    void cmdReturn_Click();
+    void cmdVoid_Click();
     // The order of the current row of grdSales; 0 when none.
     qlonglong currentOrder() const;
     void showLines();
@@ -47,9 +49,13 @@ private:
     QLabel* lblMethods = nullptr; // the listed sales' takings per method
     QPushButton* cmdReceipt = nullptr;
     QPushButton* cmdExport = nullptr;
+    QPushButton* cmdReturn = nullptr;
+    QPushButton* cmdVoid = nullptr;
 
     reports::SalesFilter filter() const;
     void appendPage();
+    // The list read again after a return, the same order chosen.
+    void reloadKeeping(qlonglong order);
 
     Database& m_db;
     reports::SalesFilter m_shown;

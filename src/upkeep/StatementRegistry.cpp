@@ -10,6 +10,7 @@
 #include "books/Password.h"
 #include "books/Payments.h"
 #include "books/Reports.h"
+#include "books/Returns.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
 #include "books/TeaUnits.h"
@@ -33,7 +34,7 @@ QList<Statement> allStatements(Dialect dialect)
         find::statements,     settings::statements,     payments::statements,   passwordStatements,
         openingStatements,    sampleShopStatements,     auditStatements,        shopObjectStatements,
         upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
-        teaUnits::statements,
+        teaUnits::statements, returns::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

@@ -8,11 +8,14 @@
 #include "reports/DayReport_frm.h"
 #include "reports/LowStock_frm.h"
 #include "reports/Receipt.h"
+#include "reports/Return_frm.h"
 #include "reports/SalesHistory_frm.h"
 #include "reports/Settings_frm.h"
 #include "support/Controls.h"
+#include "support/Outside.h"
 #include "support/TestShop.h"
 
+#include "books/Audit.h"
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
@@ -310,6 +313,70 @@ private slots:
         QVERIFY(control<QLabel>(&again, "lblMethodsDamaged")->isVisible());
         control<QPushButton>(&again, "cmdSave")->click();
         QVERIFY(!payments::methods(shop.db()).damaged); // the defaults replace it
+    }
+
+    // From 銷售紀錄: a line of a discounted sale returned and written off,
+    // its slip read back from the PDF, then the rest voided; the list shows
+    // the sale net of its returns.
+    void returnAndVoidFromTheSalesHistory()
+    {
+        TestShop shop;
+        shop.balances(1000, 0)
+            .tea(QStringLiteral("A"), QStringLiteral("凍頂烏龍"), 60, 100, 10)
+            .tea(QStringLiteral("B"), QStringLiteral("文山包種"), 40, 70, 10);
+        settings::set(shop.db(), settings::key::ShopName, QStringLiteral("山嵐茶行"));
+        const qlonglong order = shop.order(QStringLiteral("王小明"));
+        payments::setLineDiscount(shop.db(), shop.line(order, QStringLiteral("A"), 3), QStringLiteral("10%"));
+        shop.line(order, QStringLiteral("B"), 1);
+        payments::setOrderDiscount(shop.db(), order, QStringLiteral("7"));
+        OrderStore::settleOrder(shop.db(), order);
+        PromptScope prompts;
+        SalesHistory_frm screen(shop.db());
+        screen.show();
+        control<QPushButton>(&screen, "cmdReturn")->click();
+        auto* dialog = screen.findChild<Return_frm*>(QStringLiteral("Return_frm"));
+        QVERIFY(dialog);
+        QCOMPARE(control<QTableWidget>(dialog, "grdLines")->item(0, 5)->text(), QStringLiteral("264.4412"));
+        control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("5"));
+        QVERIFY(!control<QPushButton>(dialog, "cmdOk")->isEnabled());            // more than was sold
+        control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("半斤")); // 0.3 公斤
+        QCOMPARE(control<QLabel>(dialog, "lblRefund")->text(), QStringLiteral("26.4441 元"));
+        control<QLineEdit>(dialog, "txtReason")->setText(QStringLiteral("受潮"));
+        control<QComboBox>(dialog, "cboWhere")->setCurrentIndex(1);
+        saveScreenshot(*dialog, "Return_frm.png", QSize(720, 420));
+        prompts->queueAnswer(Answer::Yes);
+        control<QPushButton>(dialog, "cmdOk")->click();
+        QCOMPARE(prompts->messages().last().text,
+                 QStringLiteral("退貨 26.4441 元給客戶（現金），茶葉報廢。\r確定嗎？"));
+        QCOMPARE(shop.cash(), 1000 + 333 - 26.4441);
+        QCOMPARE(shop.stock(QStringLiteral("A")), 7.0);
+        QCOMPARE(control<QTableWidget>(&screen, "grdSales")->item(0, 3)->text(),
+                 QStringLiteral("306.5559（已退 26.4441）"));
+
+        auto* slip = screen.findChild<ReturnSlipWindow*>(QStringLiteral("ReturnSlipWindow"));
+        QVERIFY(slip);
+        saveScreenshot(*slip, "return-slip.png", QSize(380, 520));
+        const QString pdf = shop.folder() + QStringLiteral("/退貨單.pdf");
+        saveReturnSlipPdf(slip->slip(), pdf);
+        const QString text =
+            test::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                .out.simplified();
+        for (const QString& want :
+             {QStringLiteral("山嵐茶行"), QStringLiteral("退貨單"), QStringLiteral("訂單編號：%1").arg(order),
+              QStringLiteral("王小明"), QStringLiteral("凍頂烏龍 0.3 公斤 26.4441"), QStringLiteral("退款：26.4441"),
+              QStringLiteral("退款方式：現金"), QStringLiteral("原因：受潮"), QStringLiteral("報廢")})
+            QVERIFY2(text.contains(want), qPrintable(want + QStringLiteral(" not in: ") + text));
+
+        prompts->queueAnswer(Answer::Yes);
+        control<QPushButton>(&screen, "cmdVoid")->click();
+        QCOMPARE(prompts->messages().last().text,
+                 QStringLiteral("作廢訂單 %1：退 306.5559 元給客戶（現金），茶葉放回庫存。\r確定嗎？").arg(order));
+        QCOMPARE(shop.cash(), 1000.0);
+        QCOMPARE(shop.stock(QStringLiteral("A")), 9.7);
+        QCOMPARE(shop.stock(QStringLiteral("B")), 10.0);
+        QCOMPARE(control<QTableWidget>(&screen, "grdSales")->item(0, 3)->text(), QStringLiteral("0（已退 333）"));
+        const ShopCheck c = checkShop(shop.db());
+        QVERIFY(c.books.isEmpty() && c.overreturned.isEmpty());
     }
 };
 

@@ -172,6 +172,15 @@ void printBooks(const ShopCheck& c)
         out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3 %4")
                 .arg(u.row)
                 .arg(shown(u.order), shown(u.tea), u.name.toString()));
+    // Only shops with returns can have these: the line stays out of the
+    // report of every other shop.
+    if (!c.overreturned.isEmpty()) {
+        out(QStringLiteral("退貨超過賣出數量的明細：%1").arg(howMany(c.overreturned.size(), QStringLiteral("筆"))));
+        for (const auto& o : c.overreturned)
+            out(QStringLiteral("  日誌 %1：訂單 %2，茶葉 %3，賣出 %4，退貨 %5")
+                    .arg(o.row)
+                    .arg(shown(o.order), shown(o.tea), o.sold, o.returned));
+    }
     qlonglong unknown = 0;
     for (const auto& k : c.unknownKinds)
         unknown += k.rows;
