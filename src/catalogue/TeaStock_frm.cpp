@@ -235,11 +235,16 @@ void TeaStock_frm::showCost()
         return;
     QString offered;
     const QVariant tea = datPrimaryRS->hasCurrent() ? datPrimaryRS->storedField(0) : QVariant();
+    // Only an offer: a quantity that cannot be read offers nothing here, and
+    // 進貨 tells why.
     if (!tea.toString().isEmpty()) {
-        const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea.toString()));
-        if (typed.ok() && isShopNumber(typed.value))
-            if (const auto cost = money::purchaseCost(m_db, tea.toString(), lumaro::Money::fromDouble(typed.value)))
-                offered = cost->toString();
+        try {
+            const units::Reading typed = units::read(Money->text(), teaUnits::unitOf(m_db, tea.toString()));
+            if (typed.ok() && isShopNumber(typed.value))
+                if (const auto cost = money::purchaseCost(m_db, tea.toString(), lumaro::Money::fromDouble(typed.value)))
+                    offered = cost->toString();
+        } catch (const Failure&) {
+        }
     }
     txtPaid->setPlaceholderText(offered);
 }
