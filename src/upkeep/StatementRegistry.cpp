@@ -12,6 +12,7 @@
 #include "books/Reports.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
+#include "books/StockCount.h"
 #include "books/TeaUnits.h"
 #include "books/Upgrade.h"
 #include "data/DataControl.h"
@@ -33,7 +34,7 @@ QList<Statement> allStatements(Dialect dialect)
         find::statements,     settings::statements,     payments::statements,   passwordStatements,
         openingStatements,    sampleShopStatements,     auditStatements,        shopObjectStatements,
         upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
-        teaUnits::statements,
+        teaUnits::statements, stock::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)
