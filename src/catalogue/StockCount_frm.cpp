@@ -198,6 +198,8 @@ void StockCount_frm::grdCount_Change(int row, int column)
     showSummary();
 }
 
+void StockCount_frm::Form_Activate() { reload(); }
+
 void StockCount_frm::cmdRefresh_Click() { reload(); }
 
 void StockCount_frm::cmdWriteOff_Click()

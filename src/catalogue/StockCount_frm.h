@@ -19,7 +19,8 @@ class Database;
 // tea's unit and at 進價, with a reason (盤盈/盤虧 unless another is chosen).
 // 過帳 posts the count, after a question, as one move; a tea whose book stock
 // moved since it was shown refuses the whole count, and is shown again with
-// its new figure, the typed counts kept.
+// its new figure, the typed counts kept. Read afresh, counts kept, whenever
+// the screen becomes active.
 class StockCount_frm : public Form {
     Q_OBJECT
 public:
@@ -33,6 +34,9 @@ public:
     void cmdRefresh_Click();
     void cmdWriteOff_Click();
     void grdCount_Change(int row, int column);
+
+protected:
+    void Form_Activate() override;
 
 private:
     // What the owner typed on a row, kept over a reload.
