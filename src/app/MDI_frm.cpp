@@ -8,8 +8,10 @@
 #include "base/Csv.h"
 #include "books/Reports.h"
 #include "books/Settings.h"
+#include "catalogue/StockCount_frm.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
+#include "catalogue/WriteOffWindow.h"
 #include "data/Database.h"
 #include "orders/Order_frm.h"
 #include "platform/Failure.h"
@@ -18,6 +20,7 @@
 #include "platform/Prompts.h"
 #include "reports/DayReport_frm.h"
 #include "reports/Export.h"
+#include "reports/Losses_frm.h"
 #include "reports/LowStock_frm.h"
 #include "reports/Receipt.h"
 #include "reports/SalesHistory_frm.h"
@@ -97,10 +100,14 @@ void MDI_frm::buildMenus()
     SalesHistory = addItem(Report, QStringLiteral("SalesHistory"), QStringLiteral("銷售紀錄"));
     DayReport = addItem(Report, QStringLiteral("DayReport"), QStringLiteral("日結"));
     LowStock = addItem(Report, QStringLiteral("LowStock"), QStringLiteral("低庫存"));
+    Losses = addItem(Report, QStringLiteral("Losses"), QStringLiteral("損耗報表"));
     Report->addSeparator();
     ExportCatalogue = addItem(Report, QStringLiteral("ExportCatalogue"), QStringLiteral("匯出茶葉資料 CSV…"));
     Report->addSeparator();
     SystemSettings = addItem(Report, QStringLiteral("SystemSettings"), QStringLiteral("系統設定"));
+    Stock = addMenu(QStringLiteral("Stock"), QStringLiteral("庫存(&K)"));
+    StockCount = addItem(Stock, QStringLiteral("StockCount"), QStringLiteral("盤點庫存"));
+    WriteOff = addItem(Stock, QStringLiteral("WriteOff"), QStringLiteral("報廢…"));
 }
 
 void MDI_frm::connectMenus()
@@ -112,6 +119,9 @@ void MDI_frm::connectMenus()
     connect(SalesHistory, &QAction::triggered, this, handler([this] { SalesHistory_Click(); }));
     connect(DayReport, &QAction::triggered, this, handler([this] { DayReport_Click(); }));
     connect(LowStock, &QAction::triggered, this, handler([this] { LowStock_Click(); }));
+    connect(Losses, &QAction::triggered, this, handler([this] { Losses_Click(); }));
+    connect(StockCount, &QAction::triggered, this, handler([this] { StockCount_Click(); }));
+    connect(WriteOff, &QAction::triggered, this, handler([this] { WriteOff_Click(); }));
     connect(ExportCatalogue, &QAction::triggered, this, handler([this] { ExportCatalogue_Click(); }));
     connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
@@ -144,6 +154,8 @@ SalesHistory_frm* MDI_frm::salesHistoryScreen() const { return m_sales; }
 DayReport_frm* MDI_frm::dayReportScreen() const { return m_day; }
 LowStock_frm* MDI_frm::lowStockScreen() const { return m_lowStock; }
 Settings_frm* MDI_frm::settingsScreen() const { return m_settings; }
+StockCount_frm* MDI_frm::stockCountScreen() const { return m_stockCount; }
+Losses_frm* MDI_frm::lossesScreen() const { return m_losses; }
 
 QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
 {
@@ -201,6 +213,18 @@ void MDI_frm::SalesHistory_Click() { openScreen(m_sales); }
 void MDI_frm::DayReport_Click() { openScreen(m_day); }
 void MDI_frm::LowStock_Click() { openScreen(m_lowStock); }
 void MDI_frm::SystemSettings_Click() { openScreen(m_settings); }
+void MDI_frm::Losses_Click() { openScreen(m_losses); }
+void MDI_frm::StockCount_Click() { openScreen(m_stockCount); }
+
+void MDI_frm::WriteOff_Click()
+{
+    WriteOffWindow* w = showWriteOff(m_db, QString(), this);
+    // An open count shows the stock the write-off left.
+    connect(w, &WriteOffWindow::writtenOff, this, [this] {
+        if (m_stockCount)
+            runHandler([this] { m_stockCount->reload(); });
+    });
+}
 
 void MDI_frm::ExportCatalogue_Click()
 {

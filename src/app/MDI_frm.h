@@ -18,8 +18,10 @@ class Money_frm;
 class Order_frm;
 class DayReport_frm;
 class LowStock_frm;
+class Losses_frm;
 class SalesHistory_frm;
 class Settings_frm;
+class StockCount_frm;
 class TeaKind_frm;
 class TeaStock_frm;
 
@@ -45,6 +47,8 @@ public:
     DayReport_frm* dayReportScreen() const;
     LowStock_frm* lowStockScreen() const;
     Settings_frm* settingsScreen() const;
+    StockCount_frm* stockCountScreen() const;
+    Losses_frm* lossesScreen() const;
 
     void EditOrder_Click();
     void EditTea_Click();
@@ -53,8 +57,11 @@ public:
     void SalesHistory_Click();
     void DayReport_Click();
     void LowStock_Click();
+    void Losses_Click();
     void ExportCatalogue_Click();
     void SystemSettings_Click();
+    void StockCount_Click();
+    void WriteOff_Click();
     // After a checkout: the receipt window, when 結帳後列印收據 is on.
     void offerReceipt(qlonglong order);
     void Lock_Click();
@@ -90,8 +97,12 @@ private:
     QAction* SalesHistory = nullptr;
     QAction* DayReport = nullptr;
     QAction* LowStock = nullptr;
+    QAction* Losses = nullptr;
     QAction* ExportCatalogue = nullptr;
     QAction* SystemSettings = nullptr;
+    QMenu* Stock = nullptr;
+    QAction* StockCount = nullptr;
+    QAction* WriteOff = nullptr;
 
     template <class F>
     F* openScreen(QPointer<F>& slot);
@@ -109,6 +120,8 @@ private:
     QPointer<DayReport_frm> m_day;
     QPointer<LowStock_frm> m_lowStock;
     QPointer<Settings_frm> m_settings;
+    QPointer<StockCount_frm> m_stockCount;
+    QPointer<Losses_frm> m_losses;
 };
 
 } // namespace lumaro

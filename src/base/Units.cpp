@@ -286,4 +286,27 @@ Reading readWhole(const QString& text, const Unit& unit)
     return r;
 }
 
+Reading readExact(const QString& text, const Unit& unit)
+{
+    if (typedIn(text, unit).from)
+        return read(text, unit);
+    // In the tea's own unit or in none: the unit's word, if any, goes before
+    // the number is read strictly.
+    QString s = squeezed(text);
+    for (const Alias& a : aliases())
+        if (a.unit == unit.name && s.endsWith(a.text, Qt::CaseInsensitive)) {
+            s.chop(a.text.size());
+            break;
+        }
+    Reading r;
+    bool ok = false;
+    const double x = toNumberStrict(s, &ok);
+    if (!ok || !isShopNumber(x) || !isMoneyPrecise(x))
+        r.refusal = QStringLiteral("看不懂數量「%1」：請寫成像「12.5」、「半斤」或「150g」這樣的數量，最多四位小數。")
+                        .arg(text.trimmed());
+    else
+        r.value = x;
+    return r;
+}
+
 } // namespace lumaro::units

@@ -63,5 +63,10 @@ Reading read(const QString& text, const Unit& unit);
 // is not a whole number of unit is refused, naming the nearest amounts that
 // are ("150公克 = 4兩").
 Reading readWhole(const QString& text, const Unit& unit);
+// The same, where the figure is taken as typed (a stock count): the number,
+// in the tea's unit, in none, or in another of the same measure, must be a
+// plain number (or a small one in Chinese) of at most four decimals. No
+// lenient reading here: "1,000" or "abc" is refused, never read as 1 or 0.
+Reading readExact(const QString& text, const Unit& unit);
 
 } // namespace lumaro::units

@@ -13,6 +13,7 @@
 #include "books/Returns.h"
 #include "books/SampleShop.h"
 #include "books/Settings.h"
+#include "books/StockCount.h"
 #include "books/TeaUnits.h"
 #include "books/Upgrade.h"
 #include "data/DataControl.h"
@@ -34,7 +35,7 @@ QList<Statement> allStatements(Dialect dialect)
         find::statements,     settings::statements,     payments::statements,   passwordStatements,
         openingStatements,    sampleShopStatements,     auditStatements,        shopObjectStatements,
         upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
-        teaUnits::statements, returns::statements,
+        teaUnits::statements, returns::statements,      stock::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

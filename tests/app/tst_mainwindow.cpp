@@ -55,7 +55,7 @@ private slots:
         QStringList tops;
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
-        QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)"}));
+        QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)", "庫存(&K)"}));
 
         struct Item {
             const char* menu;
@@ -67,8 +67,10 @@ private slots:
             {"Order", texts({"EditOrder"}), texts({"編輯訂單"})},
             {"Tea", texts({"EditTea", "StoreTea"}), texts({"編輯茶葉種類", "茶頁庫存管理"})},
             {"Money", texts({"EditMoney"}), texts({"帳款管理"})},
-            {"Report", texts({"SalesHistory", "DayReport", "LowStock", "", "ExportCatalogue", "", "SystemSettings"}),
-             texts({"銷售紀錄", "日結", "低庫存", "", "匯出茶葉資料 CSV…", "", "系統設定"})},
+            {"Report",
+             texts({"SalesHistory", "DayReport", "LowStock", "Losses", "", "ExportCatalogue", "", "SystemSettings"}),
+             texts({"銷售紀錄", "日結", "低庫存", "損耗報表", "", "匯出茶葉資料 CSV…", "", "系統設定"})},
+            {"Stock", texts({"StockCount", "WriteOff"}), texts({"盤點庫存", "報廢…"})},
         };
         for (const Item& i : items) {
             auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));
@@ -103,6 +105,12 @@ private slots:
         QTest::newRow("money") << "EditMoney"
                                << "Money_frm"
                                << "帳款管理";
+        QTest::newRow("stock count") << "StockCount"
+                                     << "StockCount_frm"
+                                     << "盤點庫存";
+        QTest::newRow("losses") << "Losses"
+                                << "Losses_frm"
+                                << "損耗報表";
     }
     void eachScreenOpensOnceMaximised()
     {

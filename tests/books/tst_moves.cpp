@@ -1,8 +1,12 @@
 // The engine of moves: a move changes exactly what its journal rows say, as
 // relative updates, and is stored whole or not at all.
+#include "base/Numbers.h"
 #include "books/Audit.h"
 #include "books/MoneyMoves.h"
 #include "books/Moves.h"
+#include "books/OrderStore.h"
+#include "books/Shop.h"
+#include "books/StockCount.h"
 #include "books/TeaUnits.h"
 #include "data/DataError.h"
 #include "data/Database.h"
@@ -165,6 +169,148 @@ private slots:
         // A new tea under the old number starts in 公斤.
         shop.tea(QStringLiteral("B"), QStringLiteral("綠茶"), 1, 2, 3);
         QCOMPARE(teaUnits::unitOf(shop.db(), QStringLiteral("B")).name, QStringLiteral("公斤"));
+        QVERIFY(checkShop(shop.db()).books.isEmpty());
+    }
+    // A count stores one 調整 per tea that differs, in one move, at 進價 and in
+    // the tea's unit, with its reason; a write-off is the same row without a
+    // count, and never takes the stock below zero.
+    void countsAndWriteOffs()
+    {
+        TestShop shop;
+        const auto M = [](double x) { return Money::fromDouble(x); };
+        const QString A = QStringLiteral("A"), B = QStringLiteral("B"), C = QStringLiteral("C"),
+                      D = QStringLiteral("D");
+        shop.balances(1000, 0)
+            .tea(A, QStringLiteral("烏龍"), 100, 150, 5)
+            .tea(B, QStringLiteral("包種"), 2000, 3000, 1.5);
+        shop.tea(C, QStringLiteral("禮盒"), 120, 200, 0).tea(D, QStringLiteral("綠茶"), 10, 20, 2);
+        teaUnits::changeUnit(shop.db(), B, QStringLiteral("兩")); // 40 兩 at 75
+        teaUnits::changeUnit(shop.db(), C, QStringLiteral("盒"));
+        money::purchase(shop.db(), C, M(5));
+        const QString note = QStringLiteral("年終盤點");
+        const QList<stock::Posted> posted = stock::postCount(shop.db(),
+                                                             {{A, {}, M(5), M(4.5), moves::reason::Tasting},
+                                                              {B, {}, M(40), M(32), {}},
+                                                              {C, {}, M(5), M(6), {}},
+                                                              {D, {}, M(2), M(2), {}}}, // agrees: no row
+                                                             note);
+        QCOMPARE(posted.size(), 3);
+        const auto rows =
+            shop.rows(QStringLiteral("SELECT 茶葉編號, 庫存變動, 單價, 單位, 原因, 說明, 現金變動, 異動編號 "
+                                     "FROM 帳務日誌表 WHERE 種類 = '調整' AND 原因 IS NOT NULL ORDER BY 日誌編號"));
+        QCOMPARE(rows.size(), 3);
+        const QList<QStringList> expected =
+            {{A, QStringLiteral("-0.5"), QStringLiteral("100"), QString(), moves::reason::Tasting},
+             {B, QStringLiteral("-8"), QStringLiteral("75"), QStringLiteral("兩"), moves::reason::Counted},
+             {C, QStringLiteral("1"), QStringLiteral("120"), QStringLiteral("盒"), moves::reason::Counted}};
+        for (int i = 0; i < 3; ++i) {
+            const QStringList got = {rows[i][0].toString(), formatNumber(rows[i][1].toDouble()),
+                                     formatNumber(rows[i][2].toDouble()), rows[i][3].toString(), rows[i][4].toString()};
+            QCOMPARE(got, expected[i]);
+            QCOMPARE(rows[i][5].toString(), note);
+            QCOMPARE(rows[i][6].toDouble(), 0.0);
+            QCOMPARE(rows[i][7], rows[0][7]); // one move
+        }
+        QCOMPARE(shop.stock(A), 4.5);
+        QCOMPARE(shop.stock(B), 32.0);
+        QCOMPARE(shop.stock(C), 6.0);
+        QCOMPARE(shop.cash(), 400.0);
+
+        stock::writeOff(shop.db(), A, M(0.5), moves::reason::Damaged, QString());
+        QCOMPARE(shop.stock(A), 4.0);
+        struct Refused {
+            QString tea;
+            double quantity;
+            QString reason;
+            QString said;
+        };
+        for (const Refused& r :
+             QList<Refused>{{A, 4.5, moves::reason::Damaged, QStringLiteral("帳上只有 4公斤")},
+                            {A, 0, moves::reason::Damaged, QStringLiteral("必須大於 0")},
+                            {A, 1, QStringLiteral("送人"), QStringLiteral("不是可以選的原因")},
+                            {QStringLiteral("Z"), 1, moves::reason::Damaged, QStringLiteral("找不到茶葉「Z」")}}) {
+            try {
+                stock::writeOff(shop.db(), r.tea, M(r.quantity), r.reason, QString());
+                QFAIL(qPrintable(r.said));
+            } catch (const MoveRefused& e) {
+                QVERIFY2(e.description().contains(r.said), qPrintable(e.description()));
+            }
+        }
+        QCOMPARE(shop.stock(A), 4.0);
+        const ShopCheck c = checkShop(shop.db());
+        QVERIFY(c.books.isEmpty() && c.clean());
+    }
+
+    // What is typed as counted is taken exactly as typed, in the tea's unit or
+    // another of its measure; anything else is refused, never read as 0.
+    void countedFigures_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("value"); // -1: refused
+        const struct {
+            const char *name, *unit, *typed;
+            double value;
+        } cases[] = {
+            {"kg", "公斤", "4.5", 4.5},        {"kg named", "公斤", "4.5kg", 4.5}, {"半斤 in 兩", "兩", "半斤", 8},
+            {"150g in 兩", "兩", "150g", 4},   {"四兩", "兩", "四兩", 4},          {"boxes", "盒", "3盒", 3},
+            {"zero", "公斤", "0", 0},          {"half a box", "盒", "2.5", -1},    {"grouped", "公斤", "1,000", -1},
+            {"words", "公斤", "abc", -1},      {"negative", "公斤", "-1", -1},     {"too fine", "公斤", "0.00001", -1},
+            {"kg for boxes", "盒", "2kg", -1},
+        };
+        for (const auto& c : cases)
+            QTest::newRow(c.name) << QString::fromUtf8(c.unit) << QString::fromUtf8(c.typed) << c.value;
+    }
+    void countedFigures()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, typed);
+        QFETCH(double, value);
+        const units::Reading r = stock::readCounted(typed, *units::find(unit));
+        QCOMPARE(r.ok(), value >= 0);
+        if (r.ok())
+            QCOMPARE(r.value, value);
+        else
+            QVERIFY(!r.refusal.isEmpty());
+    }
+
+    // Another terminal sells between showing and posting: the count is
+    // refused whole, naming the tea and its new book stock; a tea deleted
+    // meanwhile is named too. Nothing is stored either way.
+    void aCountRefusesStockThatMoved()
+    {
+        TestShop shop;
+        const auto M = [](double x) { return Money::fromDouble(x); };
+        const QString A = QStringLiteral("A"), B = QStringLiteral("B");
+        shop.balances(1000, 0).tea(A, QStringLiteral("烏龍"), 100, 150, 5).tea(B, QStringLiteral("綠茶"), 10, 20, 2);
+        const QList<stock::Count> counts = {{A, QStringLiteral("烏龍"), M(5), M(4), {}},
+                                            {B, QStringLiteral("綠茶"), M(2), M(1), {}}};
+        auto other = openShop(shop.path());
+        const qlonglong order = shop.order(QStringLiteral("王"));
+        shop.line(order, B, 1);
+        OrderStore::settleOrder(*other, order);
+        const int journal = shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表")).toInt();
+        try {
+            stock::postCount(shop.db(), counts, QString());
+            QFAIL("posted over a sale");
+        } catch (const stock::StockMoved& e) {
+            QCOMPARE(e.moved().size(), 1);
+            QCOMPARE(e.moved()[0].tea, B);
+            QCOMPARE(*e.moved()[0].now, M(1));
+            QVERIFY2(e.description().contains(QStringLiteral("B 綠茶：帳面庫存從 2 變成 1")),
+                     qPrintable(e.description()));
+        }
+        other->exec(QStringLiteral("DELETE FROM 茶葉資料表 WHERE 編號 = 'A'")).finish();
+        try {
+            stock::postCount(shop.db(), {counts[0], {B, QStringLiteral("綠茶"), M(1), M(1), {}}}, QString());
+            QFAIL("posted a deleted tea");
+        } catch (const stock::StockMoved& e) {
+            QVERIFY(!e.moved()[0].now);
+            QVERIFY2(e.description().contains(QStringLiteral("A 烏龍：已被刪除")), qPrintable(e.description()));
+        }
+        // Only the catalogue's own row of the deletion was added.
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表")).toInt(), journal + 1);
+        QCOMPARE(shop.stock(B), 1.0);
         QVERIFY(checkShop(shop.db()).books.isEmpty());
     }
 };

@@ -98,7 +98,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&mdi));
         const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS");
 
-        for (const char* item : {"EditTea", "StoreTea", "EditMoney", "EditOrder"}) {
+        for (const char* item : {"EditTea", "StoreTea", "EditMoney", "EditOrder", "StockCount", "Losses"}) {
             mdi.findChild<QAction*>(QString::fromLatin1(item))->trigger();
             QApplication::processEvents();
             auto* sub = mdi.findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow();

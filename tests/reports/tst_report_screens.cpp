@@ -4,8 +4,12 @@
 
 #include "app/MDI_frm.h"
 #include "books/Shop.h"
+#include "books/StockCount.h"
+#include "catalogue/StockCount_frm.h"
+#include "catalogue/WriteOffWindow.h"
 #include "orders/Order_frm.h"
 #include "reports/DayReport_frm.h"
+#include "reports/Losses_frm.h"
 #include "reports/LowStock_frm.h"
 #include "reports/Receipt.h"
 #include "reports/Return_frm.h"
@@ -146,6 +150,85 @@ private slots:
         QCOMPARE(counts.size(), 1);
         QCOMPARE(counts[0][0].toDouble(), stored);
         QCOMPARE(control<QLabel>(&screen, "lblBookCash")->text(), QStringLiteral("990"));
+    }
+
+    // The stock count as the owner posts it: a difference per tea in its unit
+    // and at 進價, one question, and a tea another terminal sold meanwhile
+    // refused and shown again with its new book stock, nothing stored; then
+    // posted again. A write-off of one tea, and the month's losses.
+    void stockCountShownAgainWhenSoldMeanwhile()
+    {
+        TestShop shop;
+        shop.balances(1000, 0);
+        shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 100, 150, 5);
+        shop.tea(QStringLiteral("B"), QStringLiteral("綠茶"), 10, 20, 2);
+        WhileAsking prompts(QStringLiteral("盤點庫存"));
+        auto other = openShop(shop.path());
+        const qlonglong order = shop.order(QStringLiteral("王"));
+        shop.line(order, QStringLiteral("B"), 1);
+        prompts.meanwhile = [&] { OrderStore::settleOrder(*other, order); };
+        StockCount_frm screen(shop.db());
+        auto* grid = control<QTableWidget>(&screen, "grdCount");
+        using C = StockCount_frm::Column;
+        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(grid->item(0, C::Book)->text(), QStringLiteral("5"));
+        QCOMPARE(grid->item(0, C::Unit)->text(), QStringLiteral("公斤"));
+        grid->item(0, C::Counted)->setText(QStringLiteral("4.5"));
+        grid->item(0, C::Reason)->setText(moves::reason::Tasting);
+        grid->item(1, C::Counted)->setText(QStringLiteral("1"));
+        QCOMPARE(grid->item(0, C::Difference)->text(), QStringLiteral("-0.5"));
+        QCOMPARE(grid->item(0, C::Cost)->text(), QStringLiteral("-50"));
+        QCOMPARE(control<QLabel>(&screen, "lblSummary")->text(),
+                 QStringLiteral("已輸入 2 種，其中 2 種與帳面不同，差異金額合計 -60。"));
+        screen.show();
+        saveScreenshot(screen, "StockCount_frm.png");
+
+        control<QPushButton>(&screen, "cmdPost")->click();
+        const auto shown = prompts.messages();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("A 烏龍：5 → 4.5 公斤（試喝/樣品）")),
+                 qPrintable(shown[0].text));
+        QVERIFY2(shown[1].text.contains(QStringLiteral("B 綠茶：帳面庫存從 2 變成 1")), qPrintable(shown[1].text));
+        QCOMPARE(shop.stock(QStringLiteral("A")), 5.0);
+        QCOMPARE(grid->item(1, C::Book)->text(), QStringLiteral("1"));
+        QCOMPARE(grid->item(1, C::Counted)->text(), QStringLiteral("1")); // the count as typed
+        QCOMPARE(grid->item(1, C::Difference)->text(), QStringLiteral("0"));
+
+        control<QPushButton>(&screen, "cmdPost")->click(); // the default answer: Yes
+        QCOMPARE(shop.stock(QStringLiteral("A")), 4.5);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 原因 FROM 帳務日誌表 WHERE 種類 = '調整' AND 原因 IS NOT NULL"))
+                     .toString(),
+                 moves::reason::Tasting);
+        QVERIFY(grid->item(0, C::Counted)->text().isEmpty());
+
+        // Tea B goes damp: written off from the count, which then shows it.
+        grid->setCurrentCell(1, C::Name);
+        control<QPushButton>(&screen, "cmdWriteOff")->click();
+        auto* writeOff = screen.findChild<WriteOffWindow*>();
+        QVERIFY(writeOff);
+        QCOMPARE(control<QLabel>(writeOff, "lblStock")->text(), QStringLiteral("1 公斤"));
+        control<QLineEdit>(writeOff, "txtQuantity")->setText(QStringLiteral("2"));
+        control<QPushButton>(writeOff, "cmdWriteOff")->click(); // more than there is: refused
+        QVERIFY2(prompts.messages().last().text.contains(QStringLiteral("帳上只有 1公斤")),
+                 qPrintable(prompts.messages().last().text));
+        control<QLineEdit>(writeOff, "txtQuantity")->setText(QStringLiteral("300g"));
+        control<QPushButton>(writeOff, "cmdWriteOff")->click();
+        QCOMPARE(shop.stock(QStringLiteral("B")), 0.7);
+        QCOMPARE(grid->item(1, C::Book)->text(), QStringLiteral("0.7"));
+
+        Losses_frm losses(shop.db());
+        auto* lossGrid = control<QTableWidget>(&losses, "grdLosses");
+        QCOMPARE(lossGrid->rowCount(), 2);
+        QCOMPARE(lossGrid->item(0, 3)->text(), moves::reason::Tasting);
+        QCOMPARE(lossGrid->item(1, 4)->text(), QStringLiteral("0.3"));
+        QCOMPARE(lossGrid->item(1, 6)->text(), QStringLiteral("3"));
+        losses.show();
+        saveScreenshot(losses, "Losses_frm.png");
+        if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+            WriteOffWindow again(shop.db(), QStringLiteral("A"));
+            again.show();
+            again.grab().save(QDir(pictures).filePath(QStringLiteral("WriteOffWindow.png")));
+        }
     }
 
     void receiptAfterCheckout_data()

@@ -6,15 +6,18 @@
 #include "support/TestShop.h"
 
 #include "base/Csv.h"
+#include "base/Numbers.h"
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
 #include "books/Reports.h"
 #include "books/Returns.h"
 #include "books/Settings.h"
+#include "books/StockCount.h"
 #include "books/TeaUnits.h"
 #include "data/DataError.h"
 #include "reports/DayReport_frm.h"
+#include "reports/Losses_frm.h"
 #include "reports/Receipt.h"
 #include "support/Controls.h"
 
@@ -143,6 +146,8 @@ void exportFormulaShop(TestShop& shop, QList<Exported>& files)
         OrderStore::settleOrder(shop.db(), o, OrderStore::Settle{{}, {}, p});
     }
     money::adjust(shop.db(), Money::fromDouble(-50), QString::fromUtf8(kFormulaNote));
+    for (const QString& tea : teas)
+        stock::writeOff(shop.db(), tea, Money::fromDouble(1), moves::reason::Tasting, QString());
 
     const QStringList journalNumbers = texts({"庫存變動", "單價", "現金變動", "銀行變動", "折扣", "實收"});
     for (const auto& [what, numbers] :
@@ -161,6 +166,11 @@ void exportFormulaShop(TestShop& shop, QList<Exported>& files)
     control<QPushButton>(&screen, "cmdExport")->click();
     QVERIFY(QFile::exists(day));
     files << Exported{day, journalNumbers};
+    Losses_frm losses(shop.db());
+    const QString lost = shop.folder() + QStringLiteral("/losses.csv");
+    prompts->queueSaveFile(lost);
+    control<QPushButton>(&losses, "cmdExport")->click();
+    files << Exported{lost, texts({"數量", "成本"})};
 }
 
 } // namespace
@@ -606,6 +616,65 @@ private slots:
             if (e.numberColumns.contains(QStringLiteral("現金變動")))
                 QVERIFY2(numbers.contains(QStringLiteral("-50")), qPrintable(numbers.join(QLatin1Char(' '))));
         }
+    }
+
+    // The month's losses follow the shop's clock: a write-off at 23:30 on the
+    // last of January and one at 00:30 on the first of February, one UTC day
+    // in the journal, fall in their own months. Weights in kilograms, boxes
+    // in boxes, at 進價; a count that found more is below zero. The CSV file
+    // reads back the same.
+    void lossesByMonth()
+    {
+        TestShop shop;
+        const QString A = QStringLiteral("A"), B = QStringLiteral("B"), C = QStringLiteral("C");
+        shop.balances(1000, 0)
+            .tea(A, QStringLiteral("烏龍"), 100, 150, 5)
+            .tea(B, QStringLiteral("包種"), 2000, 3000, 1.5);
+        shop.tea(C, QStringLiteral("禮盒"), 120, 200, 0);
+        teaUnits::changeUnit(shop.db(), B, QStringLiteral("兩")); // 40 兩 at 75
+        teaUnits::changeUnit(shop.db(), C, QStringLiteral("盒"));
+        money::purchase(shop.db(), C, M(5));
+        using namespace moves::reason;
+        run(shop, {QDateTime(QDate(2026, 1, 31), QTime(23, 30)),
+                   [&](Database& db) { stock::writeOff(db, A, M(0.5), Tasting, QString()); }});
+        run(shop, {QDateTime(QDate(2026, 2, 1), QTime(0, 30)), [&](Database& db) {
+                       stock::writeOff(db, A, M(0.25), Tasting, QString());
+                       stock::writeOff(db, B, M(4), Damaged, QString());
+                       stock::postCount(db, {{A, {}, M(4.25), M(5.25), {}}, {C, {}, M(5), M(3), {}}}, QString());
+                   }});
+        const QList<QStringList> expected = {
+            {QStringLiteral("2026-01"), A, QStringLiteral("烏龍"), Tasting, QStringLiteral("0.5"),
+             QStringLiteral("公斤"), QStringLiteral("50")},
+            {QStringLiteral("2026-02"), A, QStringLiteral("烏龍"), Tasting, QStringLiteral("0.25"),
+             QStringLiteral("公斤"), QStringLiteral("25")},
+            {QStringLiteral("2026-02"), A, QStringLiteral("烏龍"), Counted, QStringLiteral("-1"),
+             QStringLiteral("公斤"), QStringLiteral("-100")},
+            {QStringLiteral("2026-02"), B, QStringLiteral("包種"), Damaged, QStringLiteral("0.15"),
+             QStringLiteral("公斤"), QStringLiteral("300")},
+            {QStringLiteral("2026-02"), C, QStringLiteral("禮盒"), Counted, QStringLiteral("2"), QStringLiteral("盒"),
+             QStringLiteral("240")},
+        };
+        QList<QStringList> got;
+        for (const stock::Loss& l : stock::losses(shop.db(), QDate(2026, 1, 15), QDate(2026, 2, 3)))
+            got << QStringList{l.month.toString(QStringLiteral("yyyy-MM")),
+                               l.tea,
+                               l.name,
+                               l.reason,
+                               formatNumber(l.quantity),
+                               l.unit,
+                               l.cost.toString()};
+        QCOMPARE(got, expected);
+        QCOMPARE(stock::losses(shop.db(), QDate(2026, 2, 1), QDate(2026, 2, 1)).size(), 4);
+
+        const QString path = shop.folder() + QStringLiteral("/losses.csv");
+        {
+            CsvFile csv(path);
+            QCOMPARE(stock::exportLosses(shop.db(), csv, QDate(2026, 1, 1), QDate(2026, 2, 1)), 5);
+            csv.commit();
+        }
+        const QList<QStringList> rows = readCsv(path);
+        QCOMPARE(rows.value(0), texts({"月份", "編號", "名稱", "原因", "數量", "單位", "成本"}));
+        QCOMPARE(rows.mid(1), expected);
     }
 
     // Sales one row per line, and the journal, in a date range.

@@ -141,6 +141,8 @@ void printBadRows(const ShopCheck& c)
     out(QStringLiteral("庫存是負數的茶葉：%1").arg(howMany(c.negativeStock.size(), QStringLiteral("種"))));
     for (const auto& s : c.negativeStock)
         out(QStringLiteral("  %1 %2：%3").arg(s.tea, s.name.toString(), describeNumber(s.stock)));
+    if (!c.negativeStock.isEmpty())
+        out(QStringLiteral("  請在程式的「庫存」選單開「盤點庫存」，輸入實際點算的數量後過帳，帳上庫存就會改正。"));
     out(QStringLiteral("狀態不是 0 或 1 的訂單：%1").arg(howMany(c.badStatus.size(), QStringLiteral("張"))));
     for (const auto& s : c.badStatus)
         out(QStringLiteral("  訂單 %1：狀態 %2").arg(s.order).arg(s.status));
