@@ -115,17 +115,18 @@ void saveSlipPdf(const QString& html, const QString& title, const QString& path)
         throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));
 }
 
-ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_receipt(reports::receipt(db, order))
+SlipWindow::SlipWindow(const QString& objectName, const QString& textName, const QString& name, qlonglong order,
+                       const QString& html, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_name(name), m_order(order), m_html(html)
 {
-    setObjectName(QStringLiteral("ReceiptWindow"));
-    setWindowTitle(QStringLiteral("收據 - 訂單 %1").arg(order));
+    setObjectName(objectName);
+    setWindowTitle(QStringLiteral("%1 - 訂單 %2").arg(name).arg(order));
     setAttribute(Qt::WA_DeleteOnClose);
     setBackground(this, lightYellow());
 
-    txtReceipt = new QTextBrowser(this);
-    txtReceipt->setObjectName(QStringLiteral("txtReceipt"));
-    txtReceipt->setHtml(receiptHtml(m_receipt));
+    txtSlip = new QTextBrowser(this);
+    txtSlip->setObjectName(textName);
+    txtSlip->setHtml(html);
     cmdPrint = controls::button(this, "cmdPrint", QStringLiteral("列印…"));
     cmdPdf = controls::button(this, "cmdPdf", QStringLiteral("存成 PDF…"));
     cmdClose = controls::button(this, "cmdClose", QStringLiteral("關閉"));
@@ -136,7 +137,7 @@ ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
     buttons->addWidget(cmdPdf);
     buttons->addWidget(cmdClose);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(txtReceipt);
+    layout->addWidget(txtSlip);
     layout->addLayout(buttons);
     resize(380, 520);
 
@@ -145,24 +146,36 @@ ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
 }
 
-void ReceiptWindow::cmdPrint_Click()
+void SlipWindow::cmdPrint_Click()
 {
     QPrinter printer(QPrinter::ScreenResolution);
-    printer.setDocName(QStringLiteral("收據 %1").arg(m_receipt.order));
+    printer.setDocName(QStringLiteral("%1 %2").arg(m_name).arg(m_order));
     QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("列印收據"));
+    dialog.setWindowTitle(QStringLiteral("列印") + m_name);
     if (dialog.exec() == QDialog::Accepted)
-        printReceipt(m_receipt, &printer);
+        printSlipHtml(m_html, &printer);
 }
 
-void ReceiptWindow::cmdPdf_Click()
+void SlipWindow::cmdPdf_Click()
 {
-    const QString suggested = QDir::home().filePath(QStringLiteral("收據-%1.pdf").arg(m_receipt.order));
+    const QString suggested = QDir::home().filePath(QStringLiteral("%1-%2.pdf").arg(m_name).arg(m_order));
     const QString path = prompts().saveFile(QStringLiteral("存成 PDF"), suggested, QStringLiteral("PDF 檔 (*.pdf)"));
     if (path.isEmpty())
         return;
-    saveReceiptPdf(m_receipt, path);
-    prompts().message(QStringLiteral("收據已存到「%1」。").arg(path));
+    saveSlipPdf(m_html, QStringLiteral("%1 %2").arg(m_name).arg(m_order), path);
+    prompts().message(QStringLiteral("%1已存到「%2」。").arg(m_name, path));
+}
+
+ReceiptWindow::ReceiptWindow(Database& db, qlonglong order, QWidget* parent)
+    : ReceiptWindow(reports::receipt(db, order), parent)
+{
+}
+
+ReceiptWindow::ReceiptWindow(const reports::Receipt& receipt, QWidget* parent)
+    : SlipWindow(QStringLiteral("ReceiptWindow"), QStringLiteral("txtReceipt"), QStringLiteral("收據"), receipt.order,
+                 receiptHtml(receipt), parent),
+      m_receipt(receipt)
+{
 }
 
 ReceiptWindow* showReceipt(Database& db, qlonglong order, QWidget* parent)

@@ -25,24 +25,41 @@ void saveReceiptPdf(const reports::Receipt& r, const QString& path);
 void printSlipHtml(const QString& html, QPagedPaintDevice* device);
 void saveSlipPdf(const QString& html, const QString& title, const QString& path);
 
-// A window with the receipt of one order and the buttons to print it or save
-// it as PDF. Deletes itself when closed.
-class ReceiptWindow : public QWidget {
+// A window with a slip (a receipt, a return slip) and the buttons to print it
+// or save it as PDF. name is what the slip is called (收據, 退貨單), in its
+// title, its file's name and the message once it is saved. Deletes itself
+// when closed.
+class SlipWindow : public QWidget {
     Q_OBJECT
 public:
-    ReceiptWindow(Database& db, qlonglong order, QWidget* parent = nullptr);
-
-    const reports::Receipt& receipt() const { return m_receipt; }
+    // textName names the box that shows the slip.
+    SlipWindow(const QString& objectName, const QString& textName, const QString& name, qlonglong order,
+               const QString& html, QWidget* parent = nullptr);
 
     void cmdPrint_Click();
     void cmdPdf_Click();
 
 private:
-    QTextBrowser* txtReceipt = nullptr;
+    QTextBrowser* txtSlip = nullptr;
     QPushButton* cmdPrint = nullptr;
     QPushButton* cmdPdf = nullptr;
     QPushButton* cmdClose = nullptr;
 
+    QString m_name;
+    qlonglong m_order = 0;
+    QString m_html;
+};
+
+// The receipt of one order in a slip window.
+class ReceiptWindow : public SlipWindow {
+    Q_OBJECT
+public:
+    ReceiptWindow(Database& db, qlonglong order, QWidget* parent = nullptr);
+    ReceiptWindow(const reports::Receipt& receipt, QWidget* parent);
+
+    const reports::Receipt& receipt() const { return m_receipt; }
+
+private:
     reports::Receipt m_receipt;
 };
 

@@ -13,17 +13,13 @@
 #include "reports/Receipt.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTextBrowser>
 #include <QVBoxLayout>
 
 namespace lumaro {
@@ -87,53 +83,10 @@ void saveReturnSlipPdf(const returns::Slip& s, const QString& path)
 }
 
 ReturnSlipWindow::ReturnSlipWindow(returns::Slip slip, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_slip(std::move(slip))
+    : SlipWindow(QStringLiteral("ReturnSlipWindow"), QStringLiteral("txtSlip"), slip.kind + QStringLiteral("單"),
+                 slip.order, returnSlipHtml(slip), parent),
+      m_slip(std::move(slip))
 {
-    setObjectName(QStringLiteral("ReturnSlipWindow"));
-    setWindowTitle(QStringLiteral("%1單 - 訂單 %2").arg(m_slip.kind).arg(m_slip.order));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setBackground(this, lightYellow());
-
-    txtSlip = new QTextBrowser(this);
-    txtSlip->setObjectName(QStringLiteral("txtSlip"));
-    txtSlip->setHtml(returnSlipHtml(m_slip));
-    cmdPrint = controls::button(this, "cmdPrint", QStringLiteral("列印…"));
-    cmdPdf = controls::button(this, "cmdPdf", QStringLiteral("存成 PDF…"));
-    cmdClose = controls::button(this, "cmdClose", QStringLiteral("關閉"));
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdPrint);
-    buttons->addWidget(cmdPdf);
-    buttons->addWidget(cmdClose);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(txtSlip);
-    layout->addLayout(buttons);
-    resize(380, 520);
-
-    connect(cmdPrint, &QPushButton::clicked, this, handler([this] { cmdPrint_Click(); }));
-    connect(cmdPdf, &QPushButton::clicked, this, handler([this] { cmdPdf_Click(); }));
-    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
-}
-
-void ReturnSlipWindow::cmdPrint_Click()
-{
-    QPrinter printer(QPrinter::ScreenResolution);
-    printer.setDocName(QStringLiteral("%1單 %2").arg(m_slip.kind).arg(m_slip.order));
-    QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("列印%1單").arg(m_slip.kind));
-    if (dialog.exec() == QDialog::Accepted)
-        printSlipHtml(returnSlipHtml(m_slip), &printer);
-}
-
-void ReturnSlipWindow::cmdPdf_Click()
-{
-    const QString suggested = QDir::home().filePath(QStringLiteral("%1單-%2.pdf").arg(m_slip.kind).arg(m_slip.order));
-    const QString path = prompts().saveFile(QStringLiteral("存成 PDF"), suggested, QStringLiteral("PDF 檔 (*.pdf)"));
-    if (path.isEmpty())
-        return;
-    saveReturnSlipPdf(m_slip, path);
-    prompts().message(QStringLiteral("%1單已存到「%2」。").arg(m_slip.kind, path));
 }
 
 ReturnSlipWindow* showReturnSlip(const returns::Slip& slip, QWidget* parent)

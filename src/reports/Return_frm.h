@@ -1,6 +1,7 @@
 #pragma once
 
 #include "books/Returns.h"
+#include "reports/Receipt.h"
 
 #include <QList>
 #include <QWidget>
@@ -8,10 +9,8 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPagedPaintDevice;
 class QPushButton;
 class QTableWidget;
-class QTextBrowser;
 
 namespace lumaro {
 
@@ -23,24 +22,15 @@ QString returnSlipHtml(const returns::Slip& s);
 // Writes the slip as a PDF file, whole or not at all; throws DataError.
 void saveReturnSlipPdf(const returns::Slip& s, const QString& path);
 
-// A window with one return's slip and the buttons to print it or save it as
-// PDF. Deletes itself when closed.
-class ReturnSlipWindow : public QWidget {
+// One return's slip in a slip window.
+class ReturnSlipWindow : public SlipWindow {
     Q_OBJECT
 public:
     ReturnSlipWindow(returns::Slip slip, QWidget* parent = nullptr);
 
     const returns::Slip& slip() const { return m_slip; }
 
-    void cmdPrint_Click();
-    void cmdPdf_Click();
-
 private:
-    QTextBrowser* txtSlip = nullptr;
-    QPushButton* cmdPrint = nullptr;
-    QPushButton* cmdPdf = nullptr;
-    QPushButton* cmdClose = nullptr;
-
     returns::Slip m_slip;
 };
 
