@@ -240,6 +240,10 @@ void SalesHistory_frm::appendPage()
         grdSales->item(row, 0)->setData(Qt::UserRole + 3, QVariant::fromValue(s.refunded.units()));
         ++row;
     }
+    // A sale with returns shows two figures in its total; the discounts give
+    // it the room.
+    grdSales->resizeColumnToContents(3);
+    grdSales->resizeColumnToContents(4);
     if (!page.isEmpty())
         m_cursor = page.last().cursor;
     // The takings per method of the sales listed so far: summed as the pages
@@ -302,12 +306,17 @@ void SalesHistory_frm::showLines()
                 r.kg = -l.quantity.toDouble();
                 r.unit = l.unit;
                 r.subtotal = -l.refund;
+                // What each unit given back was refunded, its share of the
+                // discounts taken off.
+                if (l.quantity != Money())
+                    r.price = Money::fromDouble(l.refund.toDouble() / l.quantity.toDouble());
                 lines << r;
             }
             given << QStringLiteral("%1 %2 %3 元（%4）")
                          .arg(g.made.toString(QStringLiteral("MM-dd HH:mm")), g.kind, g.refund.toString(), g.method);
         }
     m_lines->setLines(lines);
+    grdLines->resizeColumnToContents(1);
     QString total = QStringLiteral("訂單 %1 總價：%2").arg(order).arg(grdSales->item(current, 3)->text());
     if (const QString discount = grdSales->item(current, 4)->text(); !discount.isEmpty())
         total += QStringLiteral("（折扣 %1）").arg(discount);

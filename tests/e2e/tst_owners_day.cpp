@@ -12,8 +12,10 @@
 #include "books/StockCount.h"
 #include "catalogue/TeaStock_frm.h"
 #include "forms/DataGrid.h"
+#include "reports/DayReport_frm.h"
 #include "reports/Receipt.h"
 #include "reports/Return_frm.h"
+#include "reports/SalesHistory_frm.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
@@ -188,6 +190,18 @@ private slots:
         const ShopCheck c = checkShop(db);
         QVERIFY(c.clean());
         QVERIFY(c.overreturned.isEmpty());
+
+        // The day as the owner sees it, for the README.
+        if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+            DayReport_frm report(db);
+            SalesHistory_frm sales(db);
+            for (const auto& [screen, name] : {std::pair<QWidget*, const char*>{&report, "DayReport_frm-returns.png"},
+                                               {&sales, "SalesHistory_frm-returns.png"}}) {
+                screen->resize(1366, 768);
+                screen->show();
+                screen->grab().save(QDir(pictures).filePath(QString::fromLatin1(name)));
+            }
+        }
     }
 };
 
