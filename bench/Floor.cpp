@@ -72,6 +72,8 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
                                       "WHERE 訂單狀態 = 0 ORDER BY 訂單編號 LIMIT ") +
                            screenful);
     m_account = prepared(m_db, QStringLiteral("SELECT 現金, 銀行 FROM 帳款資料表"));
+    m_everyTea = prepared(m_db, QStringLiteral("SELECT t.編號, t.名稱, t.庫存, t.進價, u.單位 FROM 茶葉資料表 t "
+                                               "LEFT JOIN 茶葉單位表 u ON u.編號 = t.編號 ORDER BY t.編號"));
     m_lines = prepared(m_db, QStringLiteral("SELECT l.明細編號, l.茶葉編號, t.名稱, l.數量, t.訂價, l.數量 * t.訂價 "
                                             "FROM 訂單明細表 l LEFT JOIN 茶葉資料表 t ON t.編號 = l.茶葉編號 "
                                             "WHERE l.訂單編號 = ?"));
@@ -102,7 +104,7 @@ Floor::Floor(const QString& target) : m_name(QStringLiteral("bench-floor-%1").ar
 Floor::~Floor()
 {
     for (QSqlQuery* q : {&m_teas, &m_openOrders, &m_account, &m_lines, &m_insertLine, &m_takeStock, &m_stockUp, &m_cash,
-                         &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price, &m_journal, &m_journalLines})
+                         &m_settle, &m_bank, &m_cost, &m_oneTea, &m_price, &m_journal, &m_journalLines, &m_everyTea})
         *q = QSqlQuery();
     m_db.close();
     m_db = QSqlDatabase();
@@ -251,5 +253,7 @@ void Floor::editPrice(const QString& tea, double price)
     m_oneTea.addBindValue(tea);
     readAll(m_oneTea);
 }
+
+void Floor::everyTea() { readAll(m_everyTea); }
 
 } // namespace bench

@@ -28,6 +28,7 @@ public:
     void purchase(const QString& tea, double kg);     // then that tea
     void transfer(double toBank);                     // then the balances
     void editPrice(const QString& tea, double price); // then that tea
+    void everyTea();                                  // every tea with its unit, as a stock count lists them
 
 private:
     void readAll(QSqlQuery& q);
@@ -38,7 +39,7 @@ private:
     QString m_name;
     QSqlDatabase m_db;
     QSqlQuery m_teas, m_openOrders, m_account, m_lines, m_insertLine, m_takeStock, m_stockUp, m_cash, m_settle, m_bank,
-        m_cost, m_oneTea, m_price, m_journal, m_journalLines;
+        m_cost, m_oneTea, m_price, m_journal, m_journalLines, m_everyTea;
     QString m_move, m_time; // of the transaction begun last
 };
 

@@ -473,6 +473,10 @@ void addStockAndMoneyActions(QList<Action>& list, Shop& big, int runs)
                        return stored > 1000 ? QString() : QStringLiteral("the price stayed %1").arg(stored);
                    }};
 
+    // A stock count lists every tea, not a screenful: its floor reads them all.
+    addOpenScreen(list, QStringLiteral("StockCount_frm (every tea)"), "StockCount", "StockCount_frm",
+                  [](Floor& f, Shop&) { f.everyTea(); });
+
     list << Action{QStringLiteral("catalogue refresh"), [](Shop& s) { s.screen("EditTea", "TeaKind_frm"); },
                    [](Shop& s) {
                        child<QPushButton>(s.screen("EditTea", "TeaKind_frm"), "cmdRefresh")->click();

@@ -86,6 +86,9 @@ StockCount_frm::StockCount_frm(Database& db, QWidget* parent) : Form(kTitle, par
     grdCount->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
     // Room for a difference typed later, such as -12.5 or -1234.5.
     grdCount->horizontalHeader()->setMinimumSectionSize(80);
+    // Fitting the columns measures the first screenfuls, not every tea of a
+    // large catalogue.
+    grdCount->horizontalHeader()->setResizeContentsPrecision(100);
     lblSummary = controls::make<QLabel>(this, "lblSummary");
 
     auto* top = new QHBoxLayout;
