@@ -536,7 +536,7 @@ QList<LowStock> lowStock(Database& db, double level, const QDate& today)
     QHash<QString, double> sold;
     {
         const Range r = rangeOf(today.addDays(-29), today);
-        QSqlQuery q = db.exec(sql::soldSince(), {r.start, r.end});
+        QSqlQuery q = db.exec(sql::soldSince(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name});
         while (q.next())
             sold.insert(q.value(0).toString(), kilograms(q.value(1)));
     }
@@ -847,9 +847,11 @@ QString dailyRefunds()
 
 QString soldSince()
 {
-    // Only what was sold in the unit the tea is in now.
+    // Only what was sold in the unit the tea is in now, less what came back
+    // by returns and voids (their line rows, which name the sale's row).
     return statement("SELECT j.{j.tea}, SUM(-j.{j.stock}) FROM {J} j LEFT JOIN {U} u ON u.{u.tea} = j.{j.tea} "
-                     "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? AND j.{j.time} < ? "
+                     "WHERE j.{j.tea} IS NOT NULL AND j.{j.time} >= ? AND j.{j.time} < ? "
+                     "AND (j.{j.kind} = {k.checkout} OR (j.{j.kind} IN (?, ?) AND j.{j.sourceRow} IS NOT NULL)) "
                      "AND COALESCE(j.{j.unit}, '') = COALESCE(u.{u.name}, '') GROUP BY j.{j.tea}");
 }
 

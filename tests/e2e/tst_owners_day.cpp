@@ -152,6 +152,13 @@ private slots:
         QCOMPARE(shop.stock(QStringLiteral("C")), 15.0);
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 進價 FROM 茶葉資料表 WHERE 編號 = 'C'")).toDouble(), 2000.0);
 
+        // What was sold in the last 30 days is net of what came back.
+        QMap<QString, double> sold;
+        for (const reports::LowStock& l : reports::lowStock(db, 100, QDate::currentDate()))
+            sold.insert(l.tea, l.soldLast30);
+        QCOMPARE(sold,
+                 (QMap<QString, double>{{QStringLiteral("A"), 4}, {QStringLiteral("B"), 2}, {QStringLiteral("C"), 0}}));
+
         // The month's losses: the tasting, and the damp of the return and of the count.
         const QList<stock::Loss> losses = stock::losses(db, QDate::currentDate(), QDate::currentDate());
         QCOMPARE(losses.size(), 2);
