@@ -263,6 +263,9 @@ Slip returnSale(Database& db, const Request& request, const QString& moveId)
             }
             if (request.reason.trimmed().isEmpty())
                 throw DataError(QStringLiteral("請寫下退貨的原因。"));
+            if (!request.writeOffReason.isEmpty() && !moves::reason::all().contains(request.writeOffReason))
+                throw DataError(QStringLiteral("報廢原因「%1」不是可以選的原因：請選 %2。")
+                                    .arg(request.writeOffReason, moves::reason::all().join(QStringLiteral("、"))));
 
             const QString method = request.method.isEmpty() ? s.method : request.method;
             const std::optional<payments::Method> m = payments::findMethod(payments::methods(db).list, method);

@@ -148,6 +148,16 @@ Return_frm::Return_frm(Database& db, qlonglong order, QWidget* parent)
     cboWhere = new QComboBox(this);
     cboWhere->setObjectName(QStringLiteral("cboWhere"));
     cboWhere->addItems({QStringLiteral("回庫存"), QStringLiteral("報廢")});
+    // Why tea that comes back unfit is written off: what 損耗報表 files it under.
+    cboWriteOffReason = new QComboBox(this);
+    cboWriteOffReason->setObjectName(QStringLiteral("cboWriteOffReason"));
+    for (const QString& r : moves::reason::all())
+        if (r != moves::reason::Counted)
+            cboWriteOffReason->addItem(r);
+    cboWriteOffReason->setCurrentText(moves::reason::Damaged);
+    cboWriteOffReason->setEnabled(false);
+    connect(cboWhere, &QComboBox::currentIndexChanged, this,
+            [this](int index) { cboWriteOffReason->setEnabled(index == 1); });
     cboMethod = new QComboBox(this);
     cboMethod->setObjectName(QStringLiteral("cboMethod"));
     for (const payments::Method& m : payments::activeMethods(m_db))
@@ -163,6 +173,7 @@ Return_frm::Return_frm(Database& db, qlonglong order, QWidget* parent)
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("原因："), txtReason);
     form->addRow(QStringLiteral("茶葉："), cboWhere);
+    form->addRow(QStringLiteral("報廢原因："), cboWriteOffReason);
     form->addRow(QStringLiteral("退款方式："), cboMethod);
     form->addRow(QStringLiteral("退款："), lblRefund);
     auto* buttons = new QHBoxLayout;
@@ -250,6 +261,8 @@ void Return_frm::cmdOk_Click()
     request.quantities = t.quantities;
     request.reason = reason;
     request.destination = writeOff ? returns::Destination::WriteOff : returns::Destination::Stock;
+    if (writeOff)
+        request.writeOffReason = cboWriteOffReason->currentText();
     request.method = cboMethod->currentText();
     request.expectedRefund = t.refund;
     returns::Slip slip;

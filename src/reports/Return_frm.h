@@ -62,6 +62,7 @@ private:
     QList<QLineEdit*> txtQty; // txtQty_0, txtQty_1 ... one per line
     QLineEdit* txtReason = nullptr;
     QComboBox* cboWhere = nullptr;
+    QComboBox* cboWriteOffReason = nullptr; // enabled when the tea is written off
     QComboBox* cboMethod = nullptr;
     QLabel* lblRefund = nullptr;
     QPushButton* cmdOk = nullptr;

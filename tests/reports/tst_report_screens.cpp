@@ -425,14 +425,19 @@ private slots:
         control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("半斤")); // 0.3 公斤
         QCOMPARE(control<QLabel>(dialog, "lblRefund")->text(), QStringLiteral("26.4441 元"));
         control<QLineEdit>(dialog, "txtReason")->setText(QStringLiteral("受潮"));
+        QVERIFY(!control<QComboBox>(dialog, "cboWriteOffReason")->isEnabled());
         control<QComboBox>(dialog, "cboWhere")->setCurrentIndex(1);
-        saveScreenshot(*dialog, "Return_frm.png", QSize(720, 420));
+        control<QComboBox>(dialog, "cboWriteOffReason")->setCurrentText(QStringLiteral("試喝/樣品"));
+        saveScreenshot(*dialog, "Return_frm.png", QSize(720, 440));
         prompts->queueAnswer(Answer::Yes);
         control<QPushButton>(dialog, "cmdOk")->click();
         QCOMPARE(prompts->messages().last().text,
                  QStringLiteral("退貨 26.4441 元給客戶（現金），茶葉報廢。\r確定嗎？"));
         QCOMPARE(shop.cash(), 1000 + 333 - 26.4441);
         QCOMPARE(shop.stock(QStringLiteral("A")), 7.0);
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT 原因 FROM 帳務日誌表 WHERE 種類 = '調整' AND 原交易 IS NOT NULL"))
+                     .toString(),
+                 QStringLiteral("試喝/樣品"));
         QCOMPARE(control<QTableWidget>(&screen, "grdSales")->item(0, 3)->text(),
                  QStringLiteral("306.5559（已退 26.4441）"));
 
