@@ -287,6 +287,10 @@ Slip returnSale(Database& db, const Request& request, const QString& moveId)
                     throw DataError(QStringLiteral("訂單 %1 沒有這筆明細，沒有退貨。").arg(s.order));
                 if (quantity < Money())
                     throw DataError(QStringLiteral("茶葉 %1 的退貨數量不能是負數。").arg(line->tea));
+                // A box or a can comes back whole.
+                if (const units::Unit* u = units::fromStored(line->unit.isEmpty() ? QVariant() : QVariant(line->unit));
+                    u && u->measure == units::Measure::Count && quantity.units() % Money::Scale != 0)
+                    throw DataError(QStringLiteral("茶葉 %1 以「%2」計，退貨數量要是整數。").arg(line->tea, u->name));
                 if (quantity > line->left())
                     throw DataError(
                         QStringLiteral("茶葉 %1 %2 賣出 %3，已退 %4，只剩 %5 可以退，不能退 %6；沒有退貨，請重新查看。")

@@ -216,6 +216,10 @@ Return_frm::Typed Return_frm::typed() const
                             .arg(l.tea, text, r.ok() ? QString() : QStringLiteral("：") + r.refusal);
             return t;
         }
+        if (unit && unit->measure == units::Measure::Count && q->units() % Money::Scale != 0) {
+            t.problem = QStringLiteral("茶葉 %1 以「%2」計，退貨數量要是整數。").arg(l.tea, unit->name);
+            return t;
+        }
         if (*q > l.left()) {
             t.problem = QStringLiteral("茶葉 %1 只剩 %2 可以退，不能退 %3。")
                             .arg(l.tea, quantity(l.left(), l.unit), quantity(*q, l.unit));

@@ -2,6 +2,7 @@
 // to the last 0.0001, nothing is returned beyond what was sold, not even by
 // two terminals at once, and the check passes after each.
 #include "books/Audit.h"
+#include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
 #include "books/Returns.h"
@@ -197,6 +198,22 @@ private slots:
         QCOMPARE(returns::returnSale(shop.db(), request(order, s, {{0, M("0.75")}})).refund, M("75"));
         QCOMPARE(shop.stock(QStringLiteral("A")), 60.0); // 1.5 + 0.75 公斤
         QCOMPARE(returns::sale(shop.db(), order).lines[0].left(), M("1.25"));
+        checkClean(shop.db());
+    }
+
+    // A box comes back whole.
+    void aCountComesBackWhole()
+    {
+        TestShop shop;
+        shop.balances(0, 0).tea(QStringLiteral("G"), QStringLiteral("禮盒"), 300, 500, 0);
+        teaUnits::changeUnit(shop.db(), QStringLiteral("G"), QStringLiteral("盒"));
+        money::purchase(shop.db(), QStringLiteral("G"), M("4"));
+        const qlonglong order = shop.order(QStringLiteral("王"));
+        shop.line(order, QStringLiteral("G"), 2);
+        OrderStore::settleOrder(shop.db(), order);
+        const returns::Sale s = returns::sale(shop.db(), order);
+        QVERIFY_THROWS_EXCEPTION(DataError, returns::returnSale(shop.db(), request(order, s, {{0, M("0.5")}})));
+        QCOMPARE(returns::returnSale(shop.db(), request(order, s, {{0, M("1")}})).refund, M("500"));
         checkClean(shop.db());
     }
 
