@@ -205,7 +205,7 @@ Return_frm::Typed Return_frm::typed() const
         std::optional<Money> q;
         try {
             if (unit)
-                r = units::read(text, *unit);
+                r = units::readExact(text, *unit);
             if (r.ok() && r.value > 0)
                 q = Money::fromDouble(r.value);
         } catch (const NumberError&) {

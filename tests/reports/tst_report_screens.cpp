@@ -421,7 +421,9 @@ private slots:
         QVERIFY(dialog);
         QCOMPARE(control<QTableWidget>(dialog, "grdLines")->item(0, 5)->text(), QStringLiteral("264.4412"));
         control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("5"));
-        QVERIFY(!control<QPushButton>(dialog, "cmdOk")->isEnabled());            // more than was sold
+        QVERIFY(!control<QPushButton>(dialog, "cmdOk")->isEnabled()); // more than was sold
+        control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("1,000"));
+        QVERIFY(!control<QPushButton>(dialog, "cmdOk")->isEnabled());            // never read as 1
         control<QLineEdit>(dialog, "txtQty_0")->setText(QStringLiteral("半斤")); // 0.3 公斤
         QCOMPARE(control<QLabel>(dialog, "lblRefund")->text(), QStringLiteral("26.4441 元"));
         control<QLineEdit>(dialog, "txtReason")->setText(QStringLiteral("受潮"));
