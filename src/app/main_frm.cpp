@@ -2,6 +2,7 @@
 
 #include "app/Logo.h"
 #include "books/Password.h"
+#include "books/People.h"
 #include "data/DataControl.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
@@ -78,6 +79,7 @@ bool main_frm::Lock_Click()
 
     QString entered; // nothing entered yet: an empty text
     int shown = 0;
+    std::optional<people::Person> who;
     for (;;) {
         bool matches = false;
         try {
@@ -90,6 +92,10 @@ bool main_frm::Lock_Click()
             // password is not empty, that costs no hash check.
             const bool hopeless = entered.isEmpty() && !emptyEntryMayOpen(Pass_Data->database(), stored);
             matches = !hopeless && passwordMatches(stored, entered);
+            // The password typed tells who is working: the shop's own is its
+            // owner's, and each person has one of their own.
+            who = people::signingIn(Pass_Data->database(), entered, matches);
+            matches = who.has_value();
         } catch (const DataError& e) {
             prompts().message(QStringLiteral("無法讀取系統密碼，程式無法開啟。\r%1").arg(e.description()), Buttons::Ok,
                               QStringLiteral("開啟系統"));
@@ -109,6 +115,7 @@ bool main_frm::Lock_Click()
         ++shown;
     }
     m_state = State::Unlocked;
+    people::signIn(Pass_Data->database(), *who);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         // Restore first, so the main window's caption loses the lock
         // screen's title along with it.

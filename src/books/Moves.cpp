@@ -3,6 +3,7 @@
 #include "base/DisplayText.h"
 #include "base/Failures.h"
 #include "base/Numbers.h"
+#include "books/People.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
@@ -119,9 +120,25 @@ void Plan::addRows(std::function<void(Database&, const QString&)> write, qsizety
     m_teas += teas;
 }
 
+// What a kind of move asks of the person making it. The books refuse a move
+// the person may not make even where a screen forgot to ask for an owner.
+people::Right rightFor(const Kind& kind)
+{
+    if (kind.name == kind::Adjustment.name)
+        return people::Right::Adjust;
+    if (kind.name == kind::Return.name || kind.name == kind::Void.name)
+        return people::Right::ReturnOrVoid;
+    if (kind.name == kind::Deposit.name || kind.name == kind::Withdrawal.name)
+        return people::Right::Transfer;
+    if (kind.name == kind::ChangeUnit.name)
+        return people::Right::EditPrices;
+    return people::Right::Sell;
+}
+
 struct Runner {
     static Outcome run(Database& db, const Move& move, const QString& given)
     {
+        people::require(rightFor(move.kind));
         const QString id = given.isEmpty() ? books::newMoveId() : given;
         Transaction t(db);
         if (!given.isEmpty() && books::moveStored(db, id))

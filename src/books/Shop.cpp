@@ -2,6 +2,7 @@
 
 #include "books/Books.h"
 #include "books/Password.h"
+#include "books/People.h"
 #include "books/SampleShop.h"
 #include "books/ShopRefusals.h"
 #include "data/Database.h"
@@ -23,6 +24,7 @@ std::unique_ptr<Database> createShop(const QString& target, const QString& passw
 {
     return Database::create(target, [&](Database& db) {
         const QString hash = storeFirstPassword(db, password);
+        people::addFirstOwner(db);
         if (fill)
             fill(db);
         noteNewShopPassword(db, password, hash);

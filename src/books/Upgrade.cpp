@@ -2,6 +2,7 @@
 
 #include "base/Numbers.h"
 #include "books/Books.h"
+#include "books/People.h"
 #include "data/DataError.h"
 #include "data/Database.h"
 #include "data/Schema.h"
@@ -204,6 +205,19 @@ void toVersion7(Database& db)
         db.exec(statement).finish();
 }
 
+// Version 8 keeps the people behind the counter, and every journal row names
+// who made it. The shop's own password becomes that of one 老闆 named 老闆,
+// so the shop opens as before; rows before it name nobody.
+void toVersion8(Database& db)
+{
+    for (const QString& statement : addedInVersion(8, db.kind()))
+        db.exec(statement).finish();
+    if (!db.isSQLite())
+        for (const QString& statement : postgresJournalStamp())
+            db.exec(statement).finish();
+    people::addFirstOwner(db);
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -211,8 +225,8 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4},
-                                    {4, toVersion5}, {5, toVersion6}, {6, toVersion7}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5},
+                                    {5, toVersion6}, {6, toVersion7}, {7, toVersion8}};
     return all;
 }
 

@@ -346,7 +346,46 @@ void Database::reconnectIfLost()
         m_connectionLost = false;
         QSqlQuery q(db);
         q.exec(postgresUtf8Sql());
+        applyJournalStamp();
     }
+}
+
+namespace {
+
+QString stampSettingSql()
+{
+    return QStringLiteral("SELECT set_config('lumaro.person', ?, false), set_config('lumaro.approver', ?, false)");
+}
+
+QString stampText(const QVariant& v)
+{
+    return v.isNull() || !v.isValid() ? QString(QLatin1String("")) : QString::number(v.toLongLong());
+}
+
+} // namespace
+
+void Database::setJournalStamp(const QVariant& person, const QVariant& approver)
+{
+    m_person = person;
+    m_approver = approver;
+    applyJournalStamp();
+}
+
+void Database::applyJournalStamp()
+{
+    if (!sql().isOpen())
+        return;
+    if (m_kind == Kind::PostgreSQL) {
+        exec(stampSettingSql(), {stampText(m_person), stampText(m_approver)}).finish();
+        return;
+    }
+    // A temporary trigger: it lives and dies with this connection.
+    if (m_person.isNull() && m_approver.isNull()) {
+        exec(schema::sqliteDropJournalStamp()).finish();
+        return;
+    }
+    for (const QString& statement : schema::sqliteJournalStamp(m_person, m_approver))
+        exec(statement).finish();
 }
 
 QSqlQuery Database::exec(const QString& statement, const QVariantList& params)
@@ -476,10 +515,13 @@ QList<Statement> databaseStatements(Dialect dialect)
             {m + QStringLiteral("objects"), kCountObjects},
             {m + QStringLiteral("version"), schema::sqliteVersionSql()},
             {m + QStringLiteral("set version"), schema::sqliteSetVersionSql(schema::CurrentVersion)},
+            {m + QStringLiteral("journal stamp"), schema::sqliteJournalStamp(1, QVariant()).last()},
+            {m + QStringLiteral("no journal stamp"), schema::sqliteDropJournalStamp()},
         };
     else
         out += QList<Statement>{
             {m + QStringLiteral("encoding"), postgresUtf8Sql()},
+            {m + QStringLiteral("journal stamp"), stampSettingSql()},
             {m + QStringLiteral("read only"), postgresReadOnlySessionSql()},
         };
     return out;

@@ -111,6 +111,13 @@ public:
     QString roundedAmount(const QString& expression) const { return roundedAmount(m_kind, expression); }
     static QString roundedAmount(Kind kind, const QString& expression);
 
+    // Who is signed in at this terminal, and the owner who allowed the action
+    // under way (null for none), by their numbers in 人員表: every journal row
+    // this connection writes from now on names them, also a row the file's own
+    // triggers write. Kept across a reconnection. Only for a shop of version 8
+    // or later, whose journal has the columns.
+    void setJournalStamp(const QVariant& person, const QVariant& approver);
+
     // Confirms that the five shop tables are there with their columns.
     void checkShopTables();
 
@@ -133,6 +140,9 @@ private:
     QString m_connection;
     bool m_inTransaction = false;
     bool m_connectionLost = false;
+    QVariant m_person;
+    QVariant m_approver;
+    void applyJournalStamp();
 };
 
 QString quoteIdentifier(const QString& name);

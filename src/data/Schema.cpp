@@ -81,7 +81,9 @@ const QList<TableDef>& tables()
                      {journal::Tendered, T::Real, QStringLiteral("tendered"), Ranged, 6},
                      {journal::Source, T::Text, QStringLiteral("source"), Plain, 7},
                      {journal::SourceRow, T::Integer, QStringLiteral("sourceRow"), Wide, 7},
-                     {journal::Reason, T::Text, QStringLiteral("reason"), Plain, 7}},
+                     {journal::Reason, T::Text, QStringLiteral("reason"), Plain, 7},
+                     {journal::Person, T::Integer, QStringLiteral("person"), Plain, 8},
+                     {journal::Approver, T::Integer, QStringLiteral("approver"), Plain, 8}},
          .key = journal::Id,
          .numbering = Numbering::RowNumber,
          .sinceVersion = 2,
@@ -121,6 +123,19 @@ const QList<TableDef>& tables()
          .key = discount::Line,
          .sinceVersion = 6,
          .word = QStringLiteral("E")},
+        // People are never deleted, only retired, so the journal's numbers
+        // always name someone.
+        {.name = PeopleTable,
+         .columns = {{person::Id, T::Integer, QStringLiteral("id")},
+                     {person::Name, T::Text, QStringLiteral("name"), NotNull},
+                     {person::Role, T::Text, QStringLiteral("role"), NotNull},
+                     {person::Password, T::Text, QStringLiteral("password")},
+                     {person::Retired, T::Integer, QStringLiteral("retired"), NotNull | ZeroDefault}},
+         .key = person::Id,
+         .numbering = Numbering::Counter,
+         .sinceVersion = 8,
+         .word = QStringLiteral("W"),
+         .indexes = {{.columns = {person::Name}, .unique = true}}},
     };
     return all;
 }
@@ -273,10 +288,11 @@ QString createIndex(const TableDef& t, const IndexDef& i)
     if (!i.label.isEmpty())
         name += i.label + u'_';
     name += i.columns.first();
-    return statement("CREATE INDEX {1}{2} ON {3} ({4}){5}",
+    return statement("CREATE {6}INDEX {1}{2} ON {3} ({4}){5}",
                      {i.sinceVersion > t.sinceVersion ? QStringLiteral("IF NOT EXISTS ") : QString(), name, t.name,
                       i.columns.join(QLatin1String(", ")),
-                      i.where ? QStringLiteral(" WHERE ") + statement(i.where) : QString()});
+                      i.where ? QStringLiteral(" WHERE ") + statement(i.where) : QString(),
+                      i.unique ? QStringLiteral("UNIQUE ") : QString()});
 }
 
 // The indexes a table has at a version: a later index may be on a column the
@@ -361,7 +377,7 @@ QStringList postgresDdl()
     QStringList out;
     for (int version = 1; version <= CurrentVersion; ++version)
         out << tablesOf(version, Dialect::PostgreSQL);
-    return out + postgresTriggers() + postgresVersionDdl(CurrentVersion);
+    return out + postgresTriggers() + postgresJournalStamp() + postgresVersionDdl(CurrentVersion);
 }
 
 QStringList postgresJournalDdl() { return tablesOf(2, Dialect::PostgreSQL, 2); }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // The shop's tables, their columns in their binding order, and the record
 // sources the screens open. Screens read "select *" rows by column position, so
@@ -24,11 +25,12 @@ inline const QString VersionTable = QStringLiteral("資料版本表");       // 
 inline const QString UnitTable = QStringLiteral("茶葉單位表");          // a tea's unit when not 公斤
 inline const QString OrderDiscountTable = QStringLiteral("訂單折扣表"); // typed before checkout
 inline const QString LineDiscountTable = QStringLiteral("明細折扣表");
+inline const QString PeopleTable = QStringLiteral("人員表"); // who works the counter, and in what role
 
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 7;
+constexpr int CurrentVersion = 8;
 
 // Column names.
 namespace tea {
@@ -84,7 +86,21 @@ inline const QString Tendered = QStringLiteral("實收");   // the cash the cust
 inline const QString Source = QStringLiteral("原交易");
 inline const QString SourceRow = QStringLiteral("原列");
 inline const QString Reason = QStringLiteral("原因");
+// Since version 8: who was signed in at the terminal that wrote the row, and
+// the owner who allowed it for them, each by their number in 人員表. Empty on
+// older rows and on rows written with nobody signed in (lumaro-admin).
+inline const QString Person = QStringLiteral("人員");
+inline const QString Approver = QStringLiteral("核准");
 } // namespace journal
+namespace person {
+inline const QString Id = QStringLiteral("編號");
+inline const QString Name = QStringLiteral("姓名");
+inline const QString Role = QStringLiteral("角色"); // 老闆 or 店員
+// An Argon2id hash of the person's own password. Empty for the one person whose
+// password is the shop's own, kept in 密碼表 where the lock screen always read it.
+inline const QString Password = QStringLiteral("密碼");
+inline const QString Retired = QStringLiteral("停用"); // 1: can no longer sign in, still named in the history
+} // namespace person
 namespace unit {
 inline const QString Tea = QStringLiteral("編號");
 inline const QString Name = QStringLiteral("單位");
@@ -144,6 +160,7 @@ struct IndexDef {
     QString label{};     // between the table and the first column in its name: 帳務日誌表_結帳_時間
     const char* where{}; // a partial index's condition, in the schema's words
     int sinceVersion = 1;
+    bool unique = false;
 };
 
 struct TableDef {
@@ -164,8 +181,8 @@ const TableDef* findTable(const QString& name);
 
 // A statement in the schema's words (see data/Sql.h): {T} 茶葉資料表, {O}
 // 訂單資料表, {L} 訂單明細表, {A} 帳款資料表, {P} 密碼表, {J} 帳務日誌表, {S}
-// 設定表, {V} 資料版本表, {U} 茶葉單位表, {D} 訂單折扣表 and {E} 明細折扣表; {t.price}, {j.time} ... their columns as
-// tables() names them; {k.checkout} ... a journal kind as a literal.
+// 設定表, {V} 資料版本表, {U} 茶葉單位表, {D} 訂單折扣表, {E} 明細折扣表 and {W} 人員表; {t.price}, {j.time} ... their
+// columns as tables() names them; {k.checkout} ... a journal kind as a literal.
 QString statement(const char* text, const QStringList& pieces = {});
 // The same, or nothing when the condition is false: an optional clause.
 QString part(bool when, const char* text, const QStringList& pieces = {});
@@ -224,6 +241,16 @@ QString sqliteSetVersionSql(int number);
 // version, so a file left between two steps is whole.
 QStringList sqliteTriggers(int version = CurrentVersion);
 QStringList postgresTriggers(int version = CurrentVersion);
+// Every journal row names who was signed in at the terminal that wrote it,
+// and the owner who allowed it, also the rows the catalogue's triggers write.
+// The terminal's connection says who (Database::setJournalStamp): on
+// PostgreSQL through two settings of its session, which this trigger of the
+// file reads (a connection that set nothing writes none); on SQLite through a
+// trigger of the connection's own, which the file never holds, so any other
+// program may still write to it.
+QStringList postgresJournalStamp();
+QStringList sqliteJournalStamp(const QVariant& person, const QVariant& approver);
+QString sqliteDropJournalStamp();
 // The statements that remove the triggers (any version's), so they can be
 // made anew.
 QStringList dropTriggers(Dialect d);

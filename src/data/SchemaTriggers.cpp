@@ -123,6 +123,33 @@ QStringList postgresTriggers(int version)
 
 namespace lumaro::schema {
 
+QStringList postgresJournalStamp()
+{
+    return {
+        statement("CREATE FUNCTION {J}_記人員() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                  "IF NEW.{j.person} IS NULL THEN "
+                  "NEW.{j.person} := NULLIF(current_setting('lumaro.person', true), '')::integer; END IF; "
+                  "IF NEW.{j.approver} IS NULL THEN "
+                  "NEW.{j.approver} := NULLIF(current_setting('lumaro.approver', true), '')::integer; END IF; "
+                  "RETURN NEW; END $$"),
+        statement("CREATE TRIGGER {J}_記人員 BEFORE INSERT ON {J} FOR EACH ROW EXECUTE FUNCTION {J}_記人員()"),
+    };
+}
+
+QString sqliteDropJournalStamp() { return statement("DROP TRIGGER IF EXISTS temp.{J}_記人員"); }
+
+QStringList sqliteJournalStamp(const QVariant& person, const QVariant& approver)
+{
+    auto number = [](const QVariant& v) {
+        return v.isNull() || !v.isValid() ? QStringLiteral("NULL") : QString::number(v.toLongLong());
+    };
+    return {sqliteDropJournalStamp(),
+            statement("CREATE TEMP TRIGGER {J}_記人員 AFTER INSERT ON main.{J} "
+                      "WHEN NEW.{j.person} IS NULL AND NEW.{j.approver} IS NULL BEGIN "
+                      "UPDATE {J} SET {j.person} = {1}, {j.approver} = {2} WHERE {j.id} = NEW.{j.id}; END",
+                      {number(person), number(approver)})};
+}
+
 QStringList dropTriggers(Dialect d)
 {
     if (d == Dialect::PostgreSQL)

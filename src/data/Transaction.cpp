@@ -180,6 +180,7 @@ void Database::reopen()
         configureSQLite();
     else
         QSqlQuery(db).exec(postgresUtf8Sql());
+    applyJournalStamp();
 }
 
 bool Database::settleFailedMove(const MoveLookup& stored)

@@ -9,6 +9,7 @@
 #include "books/OrderStore.h"
 #include "books/Password.h"
 #include "books/Payments.h"
+#include "books/People.h"
 #include "books/Reports.h"
 #include "books/Returns.h"
 #include "books/SampleShop.h"
@@ -35,7 +36,7 @@ QList<Statement> allStatements(Dialect dialect)
         find::statements,     settings::statements,     payments::statements,   passwordStatements,
         openingStatements,    sampleShopStatements,     auditStatements,        shopObjectStatements,
         upgrade::statements,  reports::sql::statements, snapshotStatements,     transactionStatements,
-        teaUnits::statements, returns::statements,      stock::statements,
+        teaUnits::statements, returns::statements,      stock::statements,      people::statements,
     };
     QList<Statement> out;
     for (Lister list : modules)

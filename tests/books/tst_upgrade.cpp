@@ -4,6 +4,7 @@
 #include "base/Money.h"
 #include "books/Audit.h"
 #include "books/Books.h"
+#include "books/People.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
 #include "data/DataError.h"
@@ -59,7 +60,7 @@ QStringList indexesOf(Database& db)
 // The indexes a new shop is made with.
 QStringList indexesOfNewShop(Database::Kind kind)
 {
-    static const QRegularExpression name(QStringLiteral("^CREATE INDEX (?:IF NOT EXISTS )?(\\S+) ON"));
+    static const QRegularExpression name(QStringLiteral("^CREATE (?:UNIQUE )?INDEX (?:IF NOT EXISTS )?(\\S+) ON"));
     QStringList out;
     for (const QString& ddl : kind == Database::Kind::SQLite ? schema::sqliteDdl() : schema::postgresDdl())
         if (const QRegularExpressionMatch m = name.match(ddl); m.hasMatch())
@@ -110,8 +111,8 @@ void copyToVersion1Server(TestShop& shop)
 {
     for (const char* stmt :
          {"DROP TABLE 茶葉資料表, 訂單資料表, 訂單明細表, 帳款資料表, 密碼表, 帳務日誌表, 設定表, 資料版本表, "
-          "茶葉單位表, 訂單折扣表, 明細折扣表",
-          "DROP FUNCTION 茶葉資料表_記帳()"})
+          "茶葉單位表, 訂單折扣表, 明細折扣表, 人員表",
+          "DROP FUNCTION 茶葉資料表_記帳()", "DROP FUNCTION 帳務日誌表_記人員()"})
         shop.exec(QString::fromUtf8(stmt));
     for (const char* stmt : kVersion1PostgresDdl)
         shop.exec(QString::fromUtf8(stmt));
@@ -181,6 +182,15 @@ private slots:
         // Every index a new shop has, an upgraded one has too.
         QCOMPARE(indexesOf(*db), indexesOfNewShop(db->kind()));
 
+        // The shop's password is now that of its one 老闆, who opens it as before.
+        const QList<people::Person> everyone = people::all(*db);
+        QCOMPARE(everyone.size(), 1);
+        QCOMPARE(everyone[0].name, QStringLiteral("老闆"));
+        QVERIFY(everyone[0].role == people::Role::Owner && everyone[0].holdsShopPassword);
+        const std::optional<people::Person> who = people::signingIn(*db, QStringLiteral("舊密碼"), true);
+        QVERIFY(who && who->id == everyone[0].id);
+        QVERIFY(!people::signingIn(*db, QStringLiteral("舊密碼"), false));
+
         // Numbers out of range are refused now, whoever writes them.
         for (const double absurd : {1e13, std::numeric_limits<double>::infinity()})
             QVERIFY_THROWS_EXCEPTION(DataError, db->exec(QStringLiteral("UPDATE 茶葉資料表 SET 訂價 = ?"), {absurd}));
@@ -218,9 +228,9 @@ private slots:
         } else if (TestShop::onPostgres()) {
             // A new shop as version 4 had it.
             for (const char* stmt :
-                 {"DROP TABLE 茶葉單位表, 訂單折扣表, 明細折扣表",
+                 {"DROP TABLE 茶葉單位表, 訂單折扣表, 明細折扣表, 人員表", "DROP FUNCTION 帳務日誌表_記人員() CASCADE",
                   "ALTER TABLE 帳務日誌表 DROP COLUMN 單位, DROP COLUMN 付款方式, DROP COLUMN 折扣, DROP COLUMN 實收, "
-                  "DROP COLUMN 原交易, DROP COLUMN 原列, DROP COLUMN 原因",
+                  "DROP COLUMN 原交易, DROP COLUMN 原列, DROP COLUMN 原因, DROP COLUMN 人員, DROP COLUMN 核准",
                   "ALTER TABLE 帳務日誌表 ADD CHECK (種類 IN ('期初','結帳','進貨','存款','提款','調整'))",
                   "UPDATE 資料版本表 SET 版本 = 4"})
                 shop.exec(QString::fromUtf8(stmt));

@@ -206,11 +206,12 @@ private slots:
                 "帳務日誌表 strict: 日誌編號 INTEGER key, 異動編號 TEXT!, 種類 TEXT!, 時間 TEXT!, 終端 TEXT, "
                 "訂單編號 INTEGER, 茶葉編號 TEXT, 茶葉名稱 TEXT, 庫存變動 REAL!=0 ±, 單價 REAL ±, "
                 "現金變動 REAL!=0 ±, 銀行變動 REAL!=0 ±, 說明 TEXT, 單位 TEXT, 付款方式 TEXT, 折扣 REAL ±, 實收 REAL "
-                "±, 原交易 TEXT, 原列 INTEGER, 原因 TEXT"),
+                "±, 原交易 TEXT, 原列 INTEGER, 原因 TEXT, 人員 INTEGER, 核准 INTEGER"),
             QStringLiteral("設定表 strict: 項目 TEXT! key, 內容 TEXT"),
             QStringLiteral("茶葉單位表 strict: 編號 TEXT! key, 單位 TEXT!"),
             QStringLiteral("訂單折扣表 strict: 訂單編號 INTEGER! key, 折扣 TEXT!"),
             QStringLiteral("明細折扣表 strict: 明細編號 INTEGER! key, 折扣 TEXT!"),
+            QStringLiteral("人員表 strict: 編號 INTEGER key+, 姓名 TEXT!, 角色 TEXT!, 密碼 TEXT, 停用 INTEGER!=0"),
         };
         const QStringList postgres = {
             QStringLiteral("茶葉資料表: 編號 text! key, 名稱 text, 進價 float8 ±, 訂價 float8 ±, 庫存 float8=0 ±"),
@@ -223,11 +224,12 @@ private slots:
                 "帳務日誌表: 日誌編號 int8! key+, 異動編號 text!, 種類 text!, 時間 text!, 終端 text, "
                 "訂單編號 int4, 茶葉編號 text, 茶葉名稱 text, 庫存變動 float8!=0 ±, 單價 float8 ±, "
                 "現金變動 float8!=0 ±, 銀行變動 float8!=0 ±, 說明 text, 單位 text, 付款方式 text, 折扣 float8 ±, "
-                "實收 float8 ±, 原交易 text, 原列 int8, 原因 text"),
+                "實收 float8 ±, 原交易 text, 原列 int8, 原因 text, 人員 int4, 核准 int4"),
             QStringLiteral("設定表: 項目 text! key, 內容 text"),
             QStringLiteral("茶葉單位表: 編號 text! key, 單位 text!"),
             QStringLiteral("訂單折扣表: 訂單編號 int4! key, 折扣 text!"),
             QStringLiteral("明細折扣表: 明細編號 int4! key, 折扣 text!"),
+            QStringLiteral("人員表: 編號 int4! key+, 姓名 text!, 角色 text!, 密碼 text, 停用 int4!=0"),
             QStringLiteral("資料版本表: 版本 int4!"),
         };
         QCOMPARE(tablesOf(shop), TestShop::onPostgres() ? postgres : sqlite);
