@@ -343,7 +343,7 @@ void addHistoryActions(QList<Action>& list)
     // show in every shop: the bench's own, the big order's among them.
     addOpenScreen(list, QStringLiteral("SalesHistory_frm"), "SalesHistory", "SalesHistory_frm", [](Floor&, Shop& s) {
         const QDate today = QDate::currentDate();
-        const auto page = reports::salesPage(*s.db, {today, today, {}}, SalesHistory_frm::kPage);
+        const auto page = reports::salesPage(*s.db, {today, today, {}, {}}, SalesHistory_frm::kPage);
         if (!page.isEmpty())
             reports::saleLines(*s.db, page.first().order);
     });
@@ -371,7 +371,7 @@ void addHistoryActions(QList<Action>& list)
                 settle();
             },
             [who, today](Floor&, Shop& s) {
-                const auto page = reports::salesPage(*s.db, {today.addYears(-10), today, who}, SalesHistory_frm::kPage);
+                const auto page = reports::salesPage(*s.db, {today.addYears(-10), today, who, {}}, SalesHistory_frm::kPage);
                 if (!page.isEmpty())
                     reports::saleLines(*s.db, page.first().order);
             }};
@@ -399,7 +399,7 @@ void addHistoryActions(QList<Action>& list)
                    },
                    [](Floor&, Shop& s) {
                        const QDate d = QDate::currentDate();
-                       const auto page = reports::salesPage(*s.db, {d.addYears(-10), d, {}}, 1);
+                       const auto page = reports::salesPage(*s.db, {d.addYears(-10), d, {}, {}}, 1);
                        if (!page.isEmpty())
                            reports::saleLines(*s.db, page.first().order);
                    }};

@@ -4,6 +4,7 @@
 #include "base/Numbers.h"
 #include "base/Units.h"
 #include "books/Kinds.h"
+#include "books/People.h"
 #include "books/Returns.h"
 #include "books/Settings.h"
 #include "data/DataError.h"
@@ -194,11 +195,14 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     }
     const bool customer = !filter.customer.isEmpty();
     const QString pattern = containsPattern(filter.customer);
+    const bool person = !filter.person.isNull();
+    const QVariantList personParam = person ? QVariantList{filter.person} : QVariantList{};
     QList<Sale> out;
     if (customer) {
         QSqlQuery q =
-            db.exec(sql::salesOfCustomer(!after.isEmpty()),
-                    QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + QVariantList{limit});
+            db.exec(sql::salesOfCustomer(!after.isEmpty(), person),
+                    QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + personParam +
+                        QVariantList{limit});
         int matched = 0;
         while (q.next()) {
             if (q.value(0).isNull())
@@ -218,8 +222,8 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     params << cursor;
     if (customer)
         params << pattern;
-    params << limit;
-    QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty()), params);
+    params << personParam << limit;
+    QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty(), person), params);
     while (q.next())
         out << journalSale(q);
     return out;
@@ -247,8 +251,65 @@ QString orderDateText(const QVariant& v)
 // it was settled: such orders are dated before the day after the journal's
 // first. Empty when the range starts later, so a range of recent days never
 // looks for them.
+// Everyone's name by number, retired people too: the history names them.
+QHash<qlonglong, QString> personNames(Database& db)
+{
+    QHash<qlonglong, QString> out;
+    for (const people::Person& p : people::all(db))
+        out.insert(p.id, p.name);
+    return out;
+}
+
+// What each person did in the range; nothing for a shop of one, whose day
+// reads as it always has.
+QList<DayReport::ByPerson> dayByPerson(Database& db, const QString& start, const QString& end)
+{
+    const QHash<qlonglong, QString> names = personNames(db);
+    if (names.size() < 2)
+        return {};
+    QList<DayReport::ByPerson> out;
+    QVariant current;
+    bool first = true;
+    QSqlQuery q = db.exec(sql::dayByPerson(), {start, end});
+    while (q.next()) {
+        const QVariant who = q.value(0);
+        if (first || who.isNull() != current.isNull() || who.toLongLong() != current.toLongLong()) {
+            DayReport::ByPerson p;
+            p.name = who.isNull() ? QStringLiteral("未記名") : names.value(who.toLongLong(), who.toString());
+            out << p;
+            current = who;
+            first = false;
+        }
+        DayReport::ByPerson& p = out.last();
+        const int count = q.value(2).toInt();
+        const Money money = Money::fromStored(q.value(3));
+        p.approved += q.value(5).toInt();
+        switch (moves::dayLineOf(q.value(1).toString())) {
+        case moves::DayLine::Takings:
+            p.sales += count;
+            p.takings += money;
+            p.discounts += Money::fromStored(q.value(4));
+            break;
+        case moves::DayLine::Returns:
+            p.returns += count;
+            p.refunds -= money;
+            break;
+        case moves::DayLine::Adjustments:
+            p.adjustments += count;
+            p.adjusted += money;
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
 QString legacyBound(Database& db, const SalesFilter& filter)
 {
+    // Orders settled before the journal name nobody.
+    if (!filter.person.isNull())
+        return {};
     const QVariant start = db.scalar(sql::journalStart());
     if (start.isNull())
         return QStringLiteral("9999-12-31");
@@ -458,7 +519,7 @@ DayReport dayReport(Database& db, const QDate& day)
     }
     q.finish();
     d.purchaseKg = kilograms(d.purchaseKg);
-    d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}});
+    d.byMethod = takingsByMethod(db, SalesFilter{day, day, {}, {}});
     // A query of its own: on the server, letting go of a statement while
     // another's rows are still coming in discards them.
     QSqlQuery rq = db.exec(sql::dayRefunds(), {r.start, r.end, moves::kind::Return.name, moves::kind::Void.name});
@@ -480,6 +541,7 @@ DayReport dayReport(Database& db, const QDate& day)
             *same = Paid{method, same->amount + refund, same->sales + 1};
     }
     rq.finish();
+    d.byPerson = dayByPerson(db, r.start, r.end);
     return d;
 }
 
@@ -490,8 +552,10 @@ QList<Paid> takingsByMethod(Database& db, const SalesFilter& filter)
     const bool customer = !filter.customer.isEmpty();
     if (customer)
         params << containsPattern(filter.customer);
+    if (!filter.person.isNull())
+        params << filter.person;
     QList<Paid> out;
-    QSqlQuery q = db.exec(sql::takingsByMethod(customer), params);
+    QSqlQuery q = db.exec(sql::takingsByMethod(customer, !filter.person.isNull()), params);
     while (q.next()) {
         const QString name = methodName(q.value(0));
         const Money amount = money(q.value(1));
@@ -571,7 +635,7 @@ qint64 exportCatalogue(Database& db, CsvFile& out)
 
 qint64 exportSales(Database& db, CsvFile& out, const QDate& from, const QDate& to)
 {
-    return exportSales(db, out, SalesFilter{from, to, {}});
+    return exportSales(db, out, SalesFilter{from, to, {}, {}});
 }
 
 qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
@@ -616,7 +680,9 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     QVariantList params{r.start, r.end};
     if (customer)
         params << containsPattern(filter.customer);
-    QSqlQuery q = db.exec(sql::salesLines(customer), params);
+    if (!filter.person.isNull())
+        params << filter.person;
+    QSqlQuery q = db.exec(sql::salesLines(customer, !filter.person.isNull()), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
             kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), q.value(8),
@@ -627,6 +693,8 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     // of their returns.
     for (const returns::Slip& s : returns::slipsBetween(db, r.start, r.end)) {
         if (customer && !s.customer.contains(filter.customer, Qt::CaseInsensitive))
+            continue;
+        if (!filter.person.isNull() && s.person != filter.person.toLongLong())
             continue;
         for (const returns::Slip::Line& l : s.lines) {
             const units::Unit* u = units::find(l.unit);
@@ -646,9 +714,15 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
          QStringLiteral("終端"),     QStringLiteral("訂單編號"), QStringLiteral("茶葉編號"), QStringLiteral("茶葉名稱"),
          QStringLiteral("庫存變動"), QStringLiteral("單價"),     QStringLiteral("現金變動"), QStringLiteral("銀行變動"),
          QStringLiteral("說明"),     QStringLiteral("付款方式"), QStringLiteral("折扣"),     QStringLiteral("實收"),
-         QStringLiteral("單位"),     QStringLiteral("原交易"),   QStringLiteral("原列"),     QStringLiteral("原因")});
+         QStringLiteral("單位"),     QStringLiteral("原交易"),   QStringLiteral("原列"),     QStringLiteral("原因"),
+         QStringLiteral("人員"),     QStringLiteral("核准")});
     const Range r = rangeOf(from, to);
     qint64 n = 0;
+    // Names read first: a server connection reads one statement at a time.
+    const QHash<qlonglong, QString> names = personNames(db);
+    auto nameOf = [&](const QVariant& id) {
+        return id.isNull() ? QString() : names.value(id.toLongLong(), id.toString());
+    };
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
     while (q.next()) {
         out.row({text(q.value(0)),
@@ -670,7 +744,9 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
                  q.value(6).isNull() ? CsvCell() : unitName(q.value(16)),
                  text(q.value(17)),
                  text(q.value(18)),
-                 text(q.value(19))});
+                 text(q.value(19)),
+                 nameOf(q.value(20)),
+                 nameOf(q.value(21))});
         ++n;
     }
     return n;
@@ -706,7 +782,7 @@ QString firstMoneyRow()
 
 } // namespace
 
-QString salesByTime(bool customer, bool after)
+QString salesByTime(bool customer, bool after, bool person)
 {
     return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
@@ -714,11 +790,11 @@ QString salesByTime(bool customer, bool after)
                      "AND j.{j.time} >= ? AND j.{j.time} < ?",
                      {saleColumns(), secondMoneyRow()}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
 
-QString salesOfCustomer(bool after)
+QString salesOfCustomer(bool after, bool person)
 {
     // One read of the orders finds the customer's, up to a bound; past it the
     // sales part returns nothing at once. The last row, its first column null,
@@ -733,6 +809,7 @@ QString salesOfCustomer(bool after)
                      "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
                      {saleColumns(), secondMoneyRow()}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+           part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
                      "NULL, NULL, NULL");
@@ -798,6 +875,16 @@ QString dayMoves()
                      "GROUP BY {j.kind}, {j.tea}, {j.unit} ORDER BY {j.kind}, {j.tea}, {j.unit}");
 }
 
+// What each person did in a range: per person and kind, the moves, their
+// money, their discounts and how many an owner allowed.
+QString dayByPerson()
+{
+    return statement("SELECT {j.person}, {j.kind}, COUNT(DISTINCT {j.move}), SUM({j.cash} + {j.bank}), "
+                     "SUM(COALESCE({j.discount}, 0)), COUNT(DISTINCT CASE WHEN {j.approver} IS NOT NULL "
+                     "THEN {j.move} END) FROM {J} WHERE {j.time} >= ? AND {j.time} < ? AND {j.kind} <> {k.opening} "
+                     "GROUP BY {j.person}, {j.kind} ORDER BY {j.person}, {j.kind}");
+}
+
 QString dailyTakings()
 {
     return statement("SELECT {j.time}, {j.cash}, {j.bank} FROM {J} WHERE {j.kind} = {k.checkout} "
@@ -818,12 +905,13 @@ QString saleMoney()
                      "FROM {J} j WHERE j.{j.move} = ? AND j.{j.tea} IS NULL ORDER BY j.{j.id}");
 }
 
-QString takingsByMethod(bool customer)
+QString takingsByMethod(bool customer, bool person)
 {
     return statement("SELECT j.{j.method}, SUM(j.{j.cash} + j.{j.bank}), COUNT(*) FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} WHERE j.{j.kind} = {k.checkout} "
                      "AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" GROUP BY j.{j.method}");
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
+           statement(" GROUP BY j.{j.method}");
 }
 
 QString refundsOfSale()
@@ -868,14 +956,15 @@ QString catalogue()
                      {schema::unitOfTea(statement("{T}.{t.number}"))});
 }
 
-QString salesLines(bool customer)
+QString salesLines(bool customer, bool person)
 {
     return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
                      "j.{j.price}, j.{j.unit}, j.{j.discount}, j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + statement(" ORDER BY j.{j.time}, j.{j.id}");
+           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
+           statement(" ORDER BY j.{j.time}, j.{j.id}");
 }
 
 QString legacySalesLines(bool from, bool to, bool customer)
@@ -898,7 +987,8 @@ QString journal()
         "SELECT {j.id}, {j.move}, {j.kind}, {j.time}, {j.terminal}, {j.order}, {j.tea}, {j.teaName}, "
         "{j.stock}, {j.price}, {j.cash}, {j.bank}, {j.note}, {j.method}, {j.discount}, {j.tendered}, {j.unit}, "
         "{j.source}, "
-        "{j.sourceRow}, {j.reason} FROM {J} WHERE {j.time} >= ? AND {j.time} < ? ORDER BY {j.time}, {j.id}");
+        "{j.sourceRow}, {j.reason}, {j.person}, {j.approver} FROM {J} WHERE {j.time} >= ? AND {j.time} < ? "
+        "ORDER BY {j.time}, {j.id}");
 }
 
 QList<Statement> statements(Database::Kind)
@@ -925,13 +1015,17 @@ QList<Statement> statements(Database::Kind)
     add("refundsOfSale", refundsOfSale());
     add("dayRefunds", dayRefunds());
     add("dailyRefunds", dailyRefunds());
+    add("dayByPerson", dayByPerson());
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
-        add("salesOfCustomer", salesOfCustomer(a));
-        add("salesLines", salesLines(a));
-        add("takingsByMethod", takingsByMethod(a));
+        for (bool p : {false, true}) {
+            add("salesOfCustomer", salesOfCustomer(a, p));
+            add("salesLines", salesLines(a, p));
+            add("takingsByMethod", takingsByMethod(a, p));
+            add("salesByTime", salesByTime(a, false, p));
+            add("salesByTime", salesByTime(a, true, p));
+        }
         for (bool b : {false, true}) {
-            add("salesByTime", salesByTime(a, b));
             for (bool c : {false, true}) {
                 add("legacySalesLines", legacySalesLines(a, b, c));
                 add("legacySales", legacySales(a, b, c));

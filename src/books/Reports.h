@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -56,6 +57,7 @@ struct SalesFilter {
     QDate from;       // inclusive, local
     QDate to;         // inclusive, local
     QString customer; // part of the customer's name; empty: everyone
+    QVariant person;  // who made the sale, by number in 人員表; null: everyone
 };
 
 // Settled orders in the range, newest first, at most limit of them, starting
@@ -142,6 +144,21 @@ struct DayReport {
     Money openingBank;
     Money closingCash;
     Money closingBank;
+    // What each person did, when the shop keeps more than one: the sales
+    // and their discounts, returns and voids, adjustments, and how many moves
+    // an owner allowed for them. Empty for a shop of one.
+    struct ByPerson {
+        QString name; // 未記名 for rows that name nobody
+        int sales = 0;
+        Money takings;
+        Money discounts;
+        int returns = 0;
+        Money refunds;
+        int adjustments = 0;
+        Money adjusted; // the cash the adjustments changed
+        int approved = 0;
+    };
+    QList<ByPerson> byPerson;
 };
 
 DayReport dayReport(Database& db, const QDate& day);
@@ -179,8 +196,8 @@ namespace sql {
 // Sales from the journal (one cash row per order), newest first: scanning the
 // time index, or, for a customer few orders carry, from that customer's orders
 // (with a last row telling how many matched, up to the bound).
-QString salesByTime(bool customer, bool after);
-QString salesOfCustomer(bool after);
+QString salesByTime(bool customer, bool after, bool person = false);
+QString salesOfCustomer(bool after, bool person = false);
 // The journal's first time: orders settled before it have no journal rows.
 QString journalStart();
 // Settled orders without journal rows in an order-date range, newest first,
@@ -196,15 +213,16 @@ QString receiptHead();
 QString openingBalances();
 QString dayMoves();
 QString dailyTakings();
+QString dayByPerson();
 QString soldSince();
 QString lowStock();
 QString catalogue();
-QString salesLines(bool customer);
+QString salesLines(bool customer, bool person = false);
 QString legacySalesLines(bool from, bool to, bool customer);
 QString journal();
 QString saleMoney();
 QString saleMethods();
-QString takingsByMethod(bool customer);
+QString takingsByMethod(bool customer, bool person = false);
 QString refundsOfSale();
 QString dayRefunds();
 QString dailyRefunds();

@@ -58,8 +58,8 @@ QString returnedRowsSql()
 // The refund row of each of the sale's returns.
 QString refundRowsSql()
 {
-    return statement("SELECT {j.move}, {j.kind}, {j.time}, {j.cash} + {j.bank}, {j.method}, {j.reason} FROM {J} "
-                     "WHERE {j.source} = ? AND {j.sourceRow} IS NULL AND {j.tea} IS NULL AND {j.kind} IN (?, ?) "
+    return statement("SELECT {j.move}, {j.kind}, {j.time}, {j.cash} + {j.bank}, {j.method}, {j.reason}, {j.person} "
+                     "FROM {J} WHERE {j.source} = ? AND {j.sourceRow} IS NULL AND {j.tea} IS NULL AND {j.kind} IN (?, ?) "
                      "ORDER BY {j.id}");
 }
 
@@ -407,6 +407,7 @@ Slip slip(Database& db, const QString& move)
         s.refund = -Money::fromStored(q.value(3));
         s.method = methodName(q.value(4));
         s.reason = text(q.value(5));
+        s.person = q.value(6).toLongLong();
     }
     q.finish();
     QSqlQuery rows = db.exec(moveRowsSql(), {move});

@@ -93,6 +93,7 @@ struct Slip {
     QString method;
     QString reason;
     bool writtenOff = false;
+    qlonglong person = 0; // who made it, by number in 人員表; 0 for nobody
 };
 
 // Stores the return as one move and gives its slip. Refused (DataError, with

@@ -106,6 +106,27 @@ QString DayReport_frm::reportHtml(const reports::DayReport& d)
                      .arg(n(p.amount));
         h += QStringLiteral("</table>");
     }
+    // Who did what: the sales and discounts, the returns and voids, the
+    // adjustments, and how many of their moves an owner allowed.
+    if (!d.byPerson.isEmpty()) {
+        h += QStringLiteral("<h4>各人員</h4><table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">人員"
+                            "</th><th align=\"right\">結帳</th><th align=\"right\">營業額</th><th align=\"right\">"
+                            "折扣</th><th align=\"right\">退貨與作廢</th><th align=\"right\">調整</th>"
+                            "<th align=\"right\">老闆核准</th></tr>");
+        for (const reports::DayReport::ByPerson& p : d.byPerson)
+            h += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2 張</td><td align=\"right\">%3</td>"
+                                "<td align=\"right\">%4</td><td align=\"right\">%5 筆，%6</td>"
+                                "<td align=\"right\">%7 筆，%8</td><td align=\"right\">%9 筆</td></tr>")
+                     .arg(p.name.toHtmlEscaped())
+                     .arg(p.sales)
+                     .arg(n(p.takings), n(p.discounts))
+                     .arg(p.returns)
+                     .arg(n(p.refunds))
+                     .arg(p.adjustments)
+                     .arg(n(p.adjusted))
+                     .arg(p.approved);
+        h += QStringLiteral("</table>");
+    }
     teas(QStringLiteral("各茶葉售出"), QStringLiteral("金額"), d.sold);
     teas(QStringLiteral("各茶葉進貨"), QStringLiteral("成本"), d.bought);
     return h;

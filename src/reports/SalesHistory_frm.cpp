@@ -3,6 +3,7 @@
 #include "base/Csv.h"
 #include "base/Numbers.h"
 #include "books/Kinds.h"
+#include "books/People.h"
 #include "books/Returns.h"
 #include "platform/Controls.h"
 #include "platform/Failure.h"
@@ -13,6 +14,7 @@
 #include "reports/Return_frm.h"
 
 #include <QAbstractTableModel>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -122,6 +124,10 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     txtCustomer = new QLineEdit(this);
     txtCustomer->setObjectName(QStringLiteral("txtCustomer"));
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
+    lblPerson = new QLabel(QStringLiteral("人員："), this);
+    lblPerson->setObjectName(QStringLiteral("lblPerson"));
+    cboPerson = new QComboBox(this);
+    cboPerson->setObjectName(QStringLiteral("cboPerson"));
     cmdSearch = controls::button(this, "cmdSearch", QStringLiteral("查詢"));
     grdSales = table<QTableWidget>(this, "grdSales");
     grdSales->setColumnCount(6);
@@ -152,6 +158,8 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     filterRow->addWidget(dtTo);
     filterRow->addWidget(new QLabel(QStringLiteral("客戶："), this));
     filterRow->addWidget(txtCustomer, 1);
+    filterRow->addWidget(lblPerson);
+    filterRow->addWidget(cboPerson);
     filterRow->addWidget(cmdSearch);
     filterRow->addWidget(cmdExport);
 
@@ -183,7 +191,25 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     connect(cmdVoid, &QPushButton::clicked, this, handler([this] { cmdVoid_Click(); }));
     connect(grdSales, &QTableWidget::currentCellChanged, this, handler([this] { showLines(); }));
 
-    runHandler([this] { cmdSearch_Click(); });
+    runHandler([this] {
+        fillPeople();
+        cmdSearch_Click();
+    });
+}
+
+void SalesHistory_frm::fillPeople()
+{
+    const QVariant chosen = cboPerson->currentData();
+    const QList<people::Person> everyone = people::all(m_db);
+    cboPerson->clear();
+    cboPerson->addItem(QStringLiteral("全部人員"));
+    for (const people::Person& p : everyone)
+        cboPerson->addItem(p.retired ? QStringLiteral("%1（停用）").arg(p.name) : p.name, p.id);
+    const int again = chosen.isNull() ? 0 : cboPerson->findData(chosen);
+    cboPerson->setCurrentIndex(again < 0 ? 0 : again);
+    // A shop of one sees the screen as it always was.
+    lblPerson->setVisible(everyone.size() > 1);
+    cboPerson->setVisible(everyone.size() > 1);
 }
 
 reports::SalesFilter SalesHistory_frm::filter() const
@@ -194,6 +220,7 @@ reports::SalesFilter SalesHistory_frm::filter() const
     if (f.to < f.from)
         std::swap(f.from, f.to);
     f.customer = txtCustomer->text().trimmed();
+    f.person = cboPerson->currentData();
     return f;
 }
 

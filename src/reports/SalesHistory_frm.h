@@ -3,6 +3,7 @@
 #include "books/Reports.h"
 #include "platform/Form.h"
 
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -40,6 +41,10 @@ private:
     QDateEdit* dtFrom = nullptr;
     QDateEdit* dtTo = nullptr;
     QLineEdit* txtCustomer = nullptr;
+    // Whose sales: everyone, or one person; shown only where the shop keeps
+    // more than one.
+    QLabel* lblPerson = nullptr;
+    QComboBox* cboPerson = nullptr;
     QPushButton* cmdSearch = nullptr;
     QTableWidget* grdSales = nullptr;
     QPushButton* cmdMore = nullptr;
@@ -53,6 +58,7 @@ private:
     QPushButton* cmdVoid = nullptr;
 
     reports::SalesFilter filter() const;
+    void fillPeople();
     void appendPage();
     // The list read again after a return, the same order chosen.
     void reloadKeeping(qlonglong order);

@@ -322,7 +322,7 @@ private slots:
             run(shop, {t.addSecs(i / 3), [o](Database& db) { OrderStore::settleOrder(db, o); }});
             orders.prepend(o);
         }
-        reports::SalesFilter f{QDate::currentDate(), QDate::currentDate(), {}};
+        reports::SalesFilter f{QDate::currentDate(), QDate::currentDate(), {}, {}};
         QList<qlonglong> seen;
         QString cursor;
         for (;;) {
@@ -383,7 +383,7 @@ private slots:
              {Case{QDate(1999, 12, 1), {}, {now, old, older}, {M(12.5), M(30), M(30)}},
               Case{QDate(1999, 12, 1), QStringLiteral("林"), {now, older}, {M(12.5), M(30)}},
               Case{QDate(1999, 12, 1), {}, {older}, {M(30)}, QDate(1999, 12, 28)}, Case{today, {}, {now}, {M(12.5)}}}) {
-            const reports::SalesFilter f{c.from, c.to, c.customer};
+            const reports::SalesFilter f{c.from, c.to, c.customer, {}};
             QList<qlonglong> orders;
             QList<Money> totals;
             QString cursor;
@@ -777,7 +777,7 @@ private slots:
         QVERIFY(html.contains(QStringLiteral("退貨退款")) && html.contains(QStringLiteral("不合口味")));
         QCOMPARE(reports::dailyTakings(shop.db(), day, 2), (QList<Money>{M(370), M(-190)}));
 
-        const QList<reports::Sale> listed = reports::salesPage(shop.db(), {sold.date(), day, {}}, 10);
+        const QList<reports::Sale> listed = reports::salesPage(shop.db(), {sold.date(), day, {}, {}}, 10);
         QCOMPARE(listed[1].refunded, M(90));
         QCOMPARE(listed[1].refunds.value(0).method, QStringLiteral("現金"));
 

@@ -79,7 +79,7 @@ int exportData(const QStringList& args)
         if (what == QLatin1String("catalogue"))
             rows = reports::exportCatalogue(*db, csv);
         else if (what == QLatin1String("sales"))
-            rows = reports::exportSales(*db, csv, reports::SalesFilter{fromDate, toDate, customer});
+            rows = reports::exportSales(*db, csv, reports::SalesFilter{fromDate, toDate, customer, {}});
         else
             rows = reports::exportJournal(*db, csv, fromDate, toDate);
         csv.commit();
