@@ -199,10 +199,9 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     const QVariantList personParam = person ? QVariantList{filter.person} : QVariantList{};
     QList<Sale> out;
     if (customer) {
-        QSqlQuery q =
-            db.exec(sql::salesOfCustomer(!after.isEmpty(), person),
-                    QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + personParam +
-                        QVariantList{limit});
+        QSqlQuery q = db.exec(sql::salesOfCustomer(!after.isEmpty(), person),
+                              QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + personParam +
+                                  QVariantList{limit});
         int matched = 0;
         while (q.next()) {
             if (q.value(0).isNull())

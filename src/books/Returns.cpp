@@ -58,9 +58,10 @@ QString returnedRowsSql()
 // The refund row of each of the sale's returns.
 QString refundRowsSql()
 {
-    return statement("SELECT {j.move}, {j.kind}, {j.time}, {j.cash} + {j.bank}, {j.method}, {j.reason}, {j.person} "
-                     "FROM {J} WHERE {j.source} = ? AND {j.sourceRow} IS NULL AND {j.tea} IS NULL AND {j.kind} IN (?, ?) "
-                     "ORDER BY {j.id}");
+    return statement(
+        "SELECT {j.move}, {j.kind}, {j.time}, {j.cash} + {j.bank}, {j.method}, {j.reason}, {j.person} "
+        "FROM {J} WHERE {j.source} = ? AND {j.sourceRow} IS NULL AND {j.tea} IS NULL AND {j.kind} IN (?, ?) "
+        "ORDER BY {j.id}");
 }
 
 QString returnsBetweenSql()

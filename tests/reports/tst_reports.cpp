@@ -10,6 +10,7 @@
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
+#include "books/People.h"
 #include "books/Reports.h"
 #include "books/Returns.h"
 #include "books/Settings.h"
@@ -736,6 +737,84 @@ private slots:
     // A discounted sale partly returned and another returned whole by card,
     // the day after: the day's takings net of the refunds, counted by hand,
     // the refunds per method, the sales file's return rows and the receipt.
+    // A shop with an owner and two clerks: each sale, return and adjustment
+    // of the day reads under the person who made it, in the sales history,
+    // the day's report and the journal file, with the owner who allowed it.
+    void thePeoplesDay()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 60, 100, 10).balances(500, 0);
+        Database& db = shop.db();
+        const people::Person owner = people::active(db).value(0);
+        const people::Person amy = people::add(db, QStringLiteral("阿美"), people::Role::Clerk, QStringLiteral("a1"));
+        const people::Person wang = people::add(db, QStringLiteral("小王"), people::Role::Clerk, QStringLiteral("w2"));
+        struct SignOut {
+            Database& db;
+            ~SignOut() { people::signIn(db, people::Person{}); }
+        } signOut{db};
+        const QDate day = QDate::currentDate();
+        const QVariant before = shop.scalar(QStringLiteral("SELECT max(日誌編號) FROM 帳務日誌表"));
+        people::signIn(db, amy);
+        checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 1}})(db);
+        people::signIn(db, wang);
+        checkout(shop, QStringLiteral("李"), {{QStringLiteral("A"), 2}}, {}, QStringLiteral("10"))(db);
+        {
+            people::Approval allowed(db, owner);
+            const qlonglong order =
+                shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '李'")).toLongLong();
+            returns::Request r;
+            r.order = order;
+            r.reason = QStringLiteral("不合口味");
+            r.quantities = {{returns::sale(db, order).lines[0].row, M(1)}};
+            returns::returnSale(db, r);
+        }
+        people::signIn(db, owner);
+        money::adjust(db, M(-5), QStringLiteral("少五元"));
+
+        // The sales history of one person lists only theirs.
+        const QList<reports::Sale> amys = reports::salesPage(db, {day, day, {}, amy.id}, 10);
+        QCOMPARE(amys.size(), 1);
+        QCOMPARE(amys[0].customer, QStringLiteral("王"));
+        QCOMPARE(reports::takingsByMethod(db, {day, day, {}, wang.id}).value(0).amount, M(190));
+
+        // By hand: 阿美 one sale of 100; 小王 one of 190 after 10 off, and
+        // one return of 95 that the owner allowed; the owner took 5 out.
+        const reports::DayReport d = reports::dayReport(db, day);
+        QCOMPARE(d.byPerson.size(), 3);
+        auto of = [&](const QString& name) {
+            for (const reports::DayReport::ByPerson& p : d.byPerson)
+                if (p.name == name)
+                    return p;
+            return reports::DayReport::ByPerson{};
+        };
+        QCOMPARE(of(QStringLiteral("阿美")).takings, M(100));
+        const reports::DayReport::ByPerson w = of(QStringLiteral("小王"));
+        QCOMPARE((QList<int>{w.sales, w.returns, w.approved, w.adjustments}), (QList<int>{1, 1, 1, 0}));
+        QCOMPARE(w.discounts, M(10));
+        QCOMPARE(w.refunds, M(95));
+        QCOMPARE(of(QStringLiteral("老闆")).adjusted, M(-5));
+        QVERIFY(DayReport_frm::reportHtml(d).contains(QStringLiteral("各人員")));
+
+        // Every row of the day's journal file names who made it.
+        const QString file = shop.folder() + QStringLiteral("/journal.csv");
+        QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("journal"), QStringLiteral("--database"),
+                            shop.path(), file}),
+                 0);
+        const QList<QStringList> rows = readCsv(file);
+        QCOMPARE(rows[0].mid(20), (QStringList{QStringLiteral("人員"), QStringLiteral("核准")}));
+        QStringList made;
+        for (const QStringList& row : rows.mid(1))
+            if (row[2] != QStringLiteral("期初") && !row[20].isEmpty())
+                made << row[2] + QLatin1Char(':') + row[20] + QLatin1Char('/') + row[21];
+        made.removeDuplicates();
+        QCOMPARE(made, (QStringList{QStringLiteral("結帳:阿美/"), QStringLiteral("結帳:小王/"),
+                                    QStringLiteral("退貨:小王/老闆"), QStringLiteral("調整:老闆/")}));
+        QCOMPARE(shop.scalar(QStringLiteral("SELECT count(*) FROM 帳務日誌表 WHERE 日誌編號 > ? AND 人員 IS NULL"),
+                             {before})
+                     .toInt(),
+                 0);
+    }
+
     void returnsInTheDayAndTheFiles()
     {
         TestShop shop;
