@@ -77,8 +77,20 @@ Person implicitOwner()
 
 // Whether a stored password opens with the entry. A hash that cannot be read,
 // or asks more than the lock may spend, opens with nothing: the others are
-// still tried.
+// still tried. A person's own password is only ever kept as a hash, so text
+// planted in its place opens nothing either.
 bool opens(const QVariant& stored, const QString& entered)
+{
+    try {
+        return isPasswordHash(stored.toString()) && passwordMatches(stored, entered);
+    } catch (const DataError&) {
+        return false;
+    }
+}
+
+// The same for the shop's own password, which a shop brought over from the
+// old file format keeps as it was typed.
+bool opensShop(const QVariant& stored, const QString& entered)
 {
     try {
         return passwordMatches(stored, entered);
@@ -104,7 +116,7 @@ bool passwordTaken(Database& db, qlonglong except, const QString& password)
         if (s.person.id != except && opens(s.hash, password))
             return true;
     }
-    return shopPasswordHeld && opens(db.scalar(shopPasswordSql()), password);
+    return shopPasswordHeld && opensShop(db.scalar(shopPasswordSql()), password);
 }
 
 void refuseNewPassword(Database& db, qlonglong except, const QString& password)
@@ -305,7 +317,7 @@ std::optional<Person> ownerWithPassword(Database& db, const QString& entered)
         shopPassword = db.scalar(shopPasswordSql());
     } catch (const DataError&) {
     }
-    const std::optional<Person> p = signingIn(db, entered, opens(shopPassword, entered));
+    const std::optional<Person> p = signingIn(db, entered, opensShop(shopPassword, entered));
     if (p && p->role == Role::Owner)
         return p;
     return std::nullopt;

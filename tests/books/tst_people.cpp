@@ -3,6 +3,7 @@
 #include "base/Money.h"
 #include "books/MoneyMoves.h"
 #include "books/People.h"
+#include "books/Shop.h"
 #include "platform/Failure.h"
 #include "support/TestShop.h"
 
@@ -84,10 +85,15 @@ private slots:
             {QStringLiteral("amy1 "), false, QString()},
             {QString(), false, QString()},
         };
+        // Planted people: a password kept as typed, and a hash asking more than
+        // the lock may spend, open nothing, and the others still sign in.
+        shop.exec(QStringLiteral("INSERT INTO 人員表 (姓名, 角色, 密碼) VALUES ('闖入', '老闆', 'amy1'), "
+                                 "('重擔', '老闆', '$argon2id$v=19$m=4194304,t=2,p=1$c2FsdHNhbHQ$aGFzaGhhc2g')"));
         for (const Row& r : rows) {
             const std::optional<people::Person> p = people::signingIn(db, r.entered, r.shopPassword);
             QCOMPARE(p ? p->name : QString(), r.who);
         }
+        QVERIFY(!people::ownerWithPassword(db, QStringLiteral("amy1")));
         // A role changed on another terminal applies at the next sign-in.
         people::setRole(db, wang.id, Role::Owner);
         QVERIFY(people::ownerWithPassword(db, QStringLiteral("wang2")));
@@ -123,6 +129,14 @@ private slots:
             money::adjust(db, Money::parse(QStringLiteral("-5")), QStringLiteral("少"));
         }
         money::purchase(db, QStringLiteral("A1"), Money::parse(QStringLiteral("1")));
+        // A second terminal with its own person signed in: each connection
+        // names its own, whatever the other does meanwhile.
+        const people::Person wang = people::add(db, QStringLiteral("小王"), Role::Clerk, QStringLiteral("wang2"));
+        {
+            std::unique_ptr<Database> other = openShop(shop.path());
+            other->setJournalStamp(wang.id, QVariant());
+            money::purchase(*other, QStringLiteral("A1"), Money::parse(QStringLiteral("1")));
+        }
 
         const QList<QVariantList> stamped =
             shop.rows(QStringLiteral("SELECT 種類, 人員, 核准 FROM 帳務日誌表 WHERE 日誌編號 > ? ORDER BY 日誌編號"),
@@ -132,6 +146,7 @@ private slots:
             {QStringLiteral("期初"), amy.id, QVariant()},
             {QStringLiteral("調整"), amy.id, owner.id},
             {QStringLiteral("進貨"), amy.id, QVariant()},
+            {QStringLiteral("進貨"), wang.id, QVariant()},
         };
         QVERIFY2(stamped.size() == expected.size(), qPrintable(QDebug::toString(stamped)));
         for (int i = 0; i < expected.size(); ++i) {
