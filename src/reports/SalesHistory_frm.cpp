@@ -125,7 +125,7 @@ SalesHistory_frm::SalesHistory_frm(Database& db, QWidget* parent) : Form(QString
     txtCustomer->setObjectName(QStringLiteral("txtCustomer"));
     txtCustomer->setPlaceholderText(QStringLiteral("客戶名稱的一部分"));
     lblPerson = new QLabel(QStringLiteral("人員："), this);
-    lblPerson->setObjectName(QStringLiteral("lblPerson"));
+    lblPerson->setObjectName(QStringLiteral("lblPersonFilter"));
     cboPerson = new QComboBox(this);
     cboPerson->setObjectName(QStringLiteral("cboPerson"));
     cmdSearch = controls::button(this, "cmdSearch", QStringLiteral("查詢"));

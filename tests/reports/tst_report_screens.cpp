@@ -23,6 +23,7 @@
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
+#include "books/People.h"
 #include "books/Settings.h"
 
 #include <QAbstractItemModelTester>
@@ -309,6 +310,23 @@ private slots:
         control<QPushButton>(&sales, "cmdSearch")->click();
         QCOMPARE(salesList->rowCount(), 1);
         QCOMPARE(methods->text(), QStringLiteral("列出的訂單各付款方式：現金 12.5（1 筆）"));
+        // A shop of one has no one to choose; with a clerk, the list reads per person.
+        QVERIFY(!control<QComboBox>(&sales, "cboPerson")->isVisibleTo(&sales));
+        const people::Person amy =
+            people::add(shop.db(), QStringLiteral("阿美"), people::Role::Clerk, QStringLiteral("amy1"));
+        people::signIn(shop.db(), amy);
+        const qlonglong third = shop.order(QStringLiteral("陳"));
+        shop.line(third, QStringLiteral("B"), 1);
+        OrderStore::settleOrder(shop.db(), third);
+        people::signIn(shop.db(), people::Person{});
+        SalesHistory_frm byPerson(shop.db());
+        auto* who = control<QComboBox>(&byPerson, "cboPerson");
+        QVERIFY(who->isVisibleTo(&byPerson));
+        who->setCurrentIndex(who->findText(QStringLiteral("阿美")));
+        control<QPushButton>(&byPerson, "cmdSearch")->click();
+        QCOMPARE(control<QTableWidget>(&byPerson, "grdSales")->rowCount(), 1);
+        QCOMPARE(control<QTableWidget>(&byPerson, "grdSales")->item(0, 2)->text(), QStringLiteral("陳"));
+        saveScreenshot(byPerson, "SalesHistory_frm-people.png");
 
         LowStock_frm low(shop.db());
         auto* lowList = control<QTableWidget>(&low, "grdLow");
