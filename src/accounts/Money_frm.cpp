@@ -5,6 +5,7 @@
 #include "data/DataControl.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -173,10 +174,12 @@ void Money_frm::moveMoney(bool toBank)
     }
 
     try {
-        if (toBank)
-            money::deposit(m_db, typed);
-        else
-            money::withdraw(m_db, typed);
+        withRight(m_db, people::Right::Transfer, [&] {
+            if (toBank)
+                money::deposit(m_db, typed);
+            else
+                money::withdraw(m_db, typed);
+        });
     } catch (const MoveRefused& refused) {
         prompts().message(refused.description(), Buttons::Ok, refused.title());
     }

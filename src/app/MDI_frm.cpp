@@ -228,7 +228,7 @@ void MDI_frm::WriteOff_Click()
 
 void MDI_frm::ExportCatalogue_Click()
 {
-    exportCsv(QStringLiteral("匯出茶葉資料"), QStringLiteral("茶葉資料.csv"),
+    exportCsv(m_db, QStringLiteral("匯出茶葉資料"), QStringLiteral("茶葉資料.csv"),
               [this](CsvFile& csv) { return reports::exportCatalogue(m_db, csv); });
 }
 

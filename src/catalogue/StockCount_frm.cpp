@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "books/Kinds.h"
 #include "catalogue/WriteOffWindow.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -256,7 +257,9 @@ void StockCount_frm::cmdPost_Click()
         return;
     QList<stock::Posted> posted;
     try {
-        posted = stock::postCount(m_db, counts, txtNote->text().trimmed());
+        if (!withRight(m_db, people::Right::Adjust,
+                       [&] { posted = stock::postCount(m_db, counts, txtNote->text().trimmed()); }))
+            return;
     } catch (const stock::StockMoved& moved) {
         // The new book figures are shown beside the counts as typed.
         reload();

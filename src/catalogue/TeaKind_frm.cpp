@@ -10,6 +10,7 @@
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "forms/DataGrid.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -61,6 +62,17 @@ void placeLabel(QLabel* label, int row)
     const QSize hint = label->sizeHint();
     const int maxWidth = twips(kTextBox.left - kLabel.left) - 1;
     label->resize(qMin(qMax(label->width(), hint.width()), maxWidth), qMax(label->height(), hint.height()));
+}
+
+// Whether a box still holds what is stored: 120 typed over 120 is no change.
+bool unchanged(const QVariant& typed, const QVariant& stored)
+{
+    bool typedIsNumber = false, storedIsNumber = false;
+    const double t = typed.toDouble(&typedIsNumber);
+    const double s = stored.toDouble(&storedIsNumber);
+    if (typedIsNumber && storedIsNumber)
+        return t == s;
+    return typed.toString().trimmed() == stored.toString().trimmed();
 }
 
 } // namespace
@@ -212,7 +224,8 @@ void TeaKind_frm::cboUnit_Click()
     if (prompts().message(question, Buttons::YesNo, title) != Answer::Yes)
         return;
     try {
-        teaUnits::changeUnit(db, tea.toString(), chosen);
+        if (!withRight(db, people::Right::EditPrices, [&] { teaUnits::changeUnit(db, tea.toString(), chosen); }))
+            return;
     } catch (const MoveRefused& refused) {
         prompts().message(refused.description(), Buttons::Ok, title);
         return;
@@ -222,8 +235,32 @@ void TeaKind_frm::cboUnit_Click()
     rereadGrid();
 }
 
+bool TeaKind_frm::mayStoreEdit()
+{
+    // Only the tea being edited can hold a change: leaving it stores it.
+    if (!datPrimaryRS->hasCurrent() || !datPrimaryRS->hasPending())
+        return true;
+    // A new tea, and a new name for one, are anyone's to store; a new number
+    // or price of a stored tea needs a 老闆.
+    if (datPrimaryRS->storedField(0).isNull())
+        return true;
+    const auto changed = [this](int i) { return !unchanged(datPrimaryRS->field(i), datPrimaryRS->storedField(i)); };
+    QList<people::Right> needed;
+    if (changed(0))
+        needed << people::Right::DeleteTea;
+    if (changed(2) || changed(3))
+        needed << people::Right::EditPrices;
+    // One owner's password allows the whole change: asked once.
+    for (people::Right right : needed)
+        if (!people::allowed(right))
+            return ownerAllows(datPrimaryRS->database(), right);
+    return true;
+}
+
 void TeaKind_frm::cmdAdd_Click()
 {
+    if (!mayStoreEdit())
+        return;
     RecordEditor::guard([this] {
         RecordEditor::add(*datPrimaryRS);
         // A new tea starts with its number.
@@ -235,6 +272,9 @@ void TeaKind_frm::cmdUpdate_Click()
 {
     // The grid is re-read only once the save has gone through, so it shows what
     // the table now holds; a refused save leaves it as it was.
+    // A change the owner did not allow stays in the boxes, unstored.
+    if (!mayStoreEdit())
+        return;
     RecordEditor::guard([this] {
         RecordEditor::save(*datPrimaryRS);
         rereadGrid();
@@ -243,6 +283,9 @@ void TeaKind_frm::cmdUpdate_Click()
 
 void TeaKind_frm::cmdDelete_Click()
 {
+    if (datPrimaryRS->hasCurrent() && !datPrimaryRS->storedField(0).isNull() &&
+        !ownerAllows(datPrimaryRS->database(), people::Right::DeleteTea))
+        return;
     RecordEditor::guard([this] {
         const int before = datPrimaryRS->rowCount();
         try {
@@ -260,6 +303,8 @@ void TeaKind_frm::cmdDelete_Click()
 
 void TeaKind_frm::cmdRefresh_Click()
 {
+    if (!mayStoreEdit())
+        return;
     RecordEditor::guard([this] {
         RecordEditor::refresh(*datPrimaryRS);
         Adodc1->copyRowsFrom(*datPrimaryRS); // the same query, read a moment ago
@@ -299,6 +344,12 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
     if (row < 0) {
         prompts().message(QStringLiteral("編號「%1」的茶葉不在目前編輯的資料中，請按「重新整理」重新讀取。")
                               .arg(displayText(number)));
+        showEditedTeaInGrid();
+        return;
+    }
+    // Leaving the tea stores its change: one the owner did not allow keeps the
+    // editor on it, as a refusal by the database does.
+    if (row != datPrimaryRS->currentRow() && !mayStoreEdit()) {
         showEditedTeaInGrid();
         return;
     }

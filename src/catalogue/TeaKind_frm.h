@@ -58,6 +58,9 @@ private:
     // Re-reads the grid and puts its selection on the tea being edited.
     void rereadGrid();
     void showEditedTeaInGrid();
+    // Whether the edit may be stored: asks a 老闆 when a 店員 renumbers or
+    // reprices a tea.
+    bool mayStoreEdit();
     // Shows the unit of the tea being edited.
     void showUnit();
 };

@@ -2,6 +2,7 @@
 
 #include "base/Numbers.h"
 #include "books/Kinds.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Geometry.h"
 #include "platform/Handler.h"
@@ -126,7 +127,9 @@ void WriteOffWindow::cmdWriteOff_Click()
         return;
     const QString tea = s->tea;
     try {
-        stock::writeOff(m_db, tea, quantity, reason, txtNote->text().trimmed());
+        if (!withRight(m_db, people::Right::Adjust,
+                       [&] { stock::writeOff(m_db, tea, quantity, reason, txtNote->text().trimmed()); }))
+            return;
     } catch (const MoveRefused& refused) {
         prompts().message(refused.description(), Buttons::Ok, refused.title());
         return;

@@ -4,6 +4,7 @@
 #include "base/Money.h"
 #include "base/Numbers.h"
 #include "books/MoneyMoves.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -254,7 +255,8 @@ void DayReport_frm::cmdAdjust_Click()
         if (prompts().message(question, Buttons::YesNo, kTitle) != Answer::Yes)
             return;
         try {
-            money::countCash(m_db, *counted, m_bookCash, reason);
+            if (!withRight(m_db, people::Right::Adjust, [&] { money::countCash(m_db, *counted, m_bookCash, reason); }))
+                return;
             break;
         } catch (const money::CashChanged& c) {
             changed = c.description() + QChar(13);
@@ -269,7 +271,7 @@ void DayReport_frm::cmdAdjust_Click()
 void DayReport_frm::cmdExport_Click()
 {
     const QDate day = dtDay->date();
-    exportCsv(QStringLiteral("匯出日誌"), QStringLiteral("日誌-%1.csv").arg(day.toString(Qt::ISODate)),
+    exportCsv(m_db, QStringLiteral("匯出日誌"), QStringLiteral("日誌-%1.csv").arg(day.toString(Qt::ISODate)),
               [&](CsvFile& csv) { return reports::exportJournal(m_db, csv, day, day); });
 }
 

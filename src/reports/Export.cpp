@@ -1,14 +1,18 @@
 #include "reports/Export.h"
 
 #include "base/Csv.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Prompts.h"
 
 #include <QDir>
 
 namespace lumaro {
 
-QString exportCsv(const QString& title, const QString& fileName, const std::function<qint64(CsvFile&)>& write)
+QString exportCsv(Database& db, const QString& title, const QString& fileName,
+                  const std::function<qint64(CsvFile&)>& write)
 {
+    if (!ownerAllows(db, people::Right::Export))
+        return {};
     const QString path = prompts().saveFile(title, QDir::home().filePath(fileName), QStringLiteral("CSV 檔 (*.csv)"));
     if (path.isEmpty())
         return {};

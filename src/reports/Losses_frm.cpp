@@ -116,7 +116,7 @@ void Losses_frm::reload()
 void Losses_frm::cmdExport_Click()
 {
     const QDate from = dtFrom->date(), to = dtTo->date();
-    exportCsv(QStringLiteral("匯出損耗報表"),
+    exportCsv(m_db, QStringLiteral("匯出損耗報表"),
               QStringLiteral("損耗-%1-%2.csv")
                   .arg(from.toString(QStringLiteral("yyyy-MM")), to.toString(QStringLiteral("yyyy-MM"))),
               [&](CsvFile& csv) { return stock::exportLosses(m_db, csv, from, to); });

@@ -5,6 +5,7 @@
 #include "books/Kinds.h"
 #include "books/Payments.h"
 #include "data/DataError.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Geometry.h"
@@ -271,7 +272,10 @@ void Return_frm::cmdOk_Click()
     request.expectedRefund = t.refund;
     returns::Slip slip;
     try {
-        slip = returns::returnSale(m_db, request);
+        // Asked at the moment the return is stored, so the owner approves the
+        // return as typed and the approval is on its journal rows.
+        if (!withRight(m_db, people::Right::ReturnOrVoid, [&] { slip = returns::returnSale(m_db, request); }))
+            return;
     } catch (const Failure& f) {
         prompts().message(f.description(), Buttons::Ok, kTitle);
         return;

@@ -5,6 +5,7 @@
 #include "books/Kinds.h"
 #include "books/People.h"
 #include "books/Returns.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Handler.h"
@@ -428,7 +429,8 @@ void SalesHistory_frm::cmdVoid_Click()
     request.expectedRefund = refund;
     returns::Slip slip;
     try {
-        slip = returns::returnSale(m_db, request);
+        if (!withRight(m_db, people::Right::ReturnOrVoid, [&] { slip = returns::returnSale(m_db, request); }))
+            return;
     } catch (const Failure& f) {
         prompts().message(f.description(), Buttons::Ok, title);
         return;
@@ -445,7 +447,7 @@ void SalesHistory_frm::cmdExport_Click()
     if (typed.from != m_shown.from || typed.to != m_shown.to || typed.customer != m_shown.customer)
         cmdSearch_Click();
     const reports::SalesFilter f = m_shown;
-    exportCsv(QStringLiteral("匯出銷售紀錄"),
+    exportCsv(m_db, QStringLiteral("匯出銷售紀錄"),
               QStringLiteral("銷售紀錄-%1-%2.csv").arg(f.from.toString(Qt::ISODate), f.to.toString(Qt::ISODate)),
               [&](CsvFile& csv) { return reports::exportSales(m_db, csv, f); });
 }

@@ -4,6 +4,7 @@
 #include "books/Settings.h"
 #include "data/Database.h"
 #include "data/Transaction.h"
+#include "forms/OwnerApproval.h"
 #include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -217,6 +218,10 @@ void Settings_frm::cmdSave_Click()
         return;
     }
 
+    // Asked once the settings are known to be good, so the owner is not
+    // called over for a box typed wrong.
+    if (!ownerAllows(m_db, people::Right::Settings))
+        return;
     using namespace settings;
     Transaction t(m_db);
     set(m_db, key::ShopName, txtShopName->text().trimmed());
