@@ -107,10 +107,11 @@ std::optional<people::Person> People_frm::chosen()
         return std::nullopt;
     }
     // As stored now: another terminal may have changed them meanwhile.
-    const std::optional<people::Person> p = people::find(m_db, m_people[row].id);
+    const people::Person shown = m_people[row];
+    const std::optional<people::Person> p = people::find(m_db, shown.id);
     if (!p) {
         reload();
-        tell(QStringLiteral("找不到「%1」，清單已重新整理。").arg(m_people.value(row).name));
+        tell(QStringLiteral("找不到「%1」，清單已重新整理。").arg(shown.name));
     }
     return p;
 }
