@@ -6,6 +6,7 @@
 #include "app/Logo.h"
 #include "app/main_frm.h"
 #include "base/Csv.h"
+#include "books/People.h"
 #include "books/Reports.h"
 #include "books/Settings.h"
 #include "catalogue/StockCount_frm.h"
@@ -13,6 +14,7 @@
 #include "catalogue/TeaStock_frm.h"
 #include "catalogue/WriteOffWindow.h"
 #include "data/Database.h"
+#include "forms/OwnerApproval.h"
 #include "orders/Order_frm.h"
 #include "platform/Failure.h"
 #include "platform/Geometry.h"
@@ -22,6 +24,7 @@
 #include "reports/Export.h"
 #include "reports/Losses_frm.h"
 #include "reports/LowStock_frm.h"
+#include "reports/People_frm.h"
 #include "reports/Receipt.h"
 #include "reports/SalesHistory_frm.h"
 #include "reports/Settings_frm.h"
@@ -29,6 +32,7 @@
 
 #include <QAction>
 #include <QIcon>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -108,6 +112,16 @@ void MDI_frm::buildMenus()
     Stock = addMenu(QStringLiteral("Stock"), QStringLiteral("庫存(&K)"));
     StockCount = addItem(Stock, QStringLiteral("StockCount"), QStringLiteral("盤點庫存"));
     WriteOff = addItem(Stock, QStringLiteral("WriteOff"), QStringLiteral("報廢…"));
+    People = addMenu(QStringLiteral("People"), QStringLiteral("人員(&P)"));
+    EditPeople = addItem(People, QStringLiteral("EditPeople"), QStringLiteral("人員管理"));
+
+    // Who is working reads in the menu bar's corner: the title stays the
+    // program's, and the client area keeps its room.
+    lblPerson = new QLabel(menuBar());
+    lblPerson->setObjectName(QStringLiteral("lblPerson"));
+    lblPerson->setContentsMargins(0, 0, 8, 0);
+    lblPerson->hide();
+    menuBar()->setCornerWidget(lblPerson, Qt::TopRightCorner);
 }
 
 void MDI_frm::connectMenus()
@@ -122,6 +136,7 @@ void MDI_frm::connectMenus()
     connect(Losses, &QAction::triggered, this, handler([this] { Losses_Click(); }));
     connect(StockCount, &QAction::triggered, this, handler([this] { StockCount_Click(); }));
     connect(WriteOff, &QAction::triggered, this, handler([this] { WriteOff_Click(); }));
+    connect(EditPeople, &QAction::triggered, this, handler([this] { EditPeople_Click(); }));
     connect(ExportCatalogue, &QAction::triggered, this, handler([this] { ExportCatalogue_Click(); }));
     connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
@@ -156,6 +171,7 @@ LowStock_frm* MDI_frm::lowStockScreen() const { return m_lowStock; }
 Settings_frm* MDI_frm::settingsScreen() const { return m_settings; }
 StockCount_frm* MDI_frm::stockCountScreen() const { return m_stockCount; }
 Losses_frm* MDI_frm::lossesScreen() const { return m_losses; }
+People_frm* MDI_frm::peopleScreen() const { return m_people; }
 
 QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
 {
@@ -226,6 +242,25 @@ void MDI_frm::WriteOff_Click()
     });
 }
 
+void MDI_frm::EditPeople_Click()
+{
+    if (!ownerAllows(m_db, people::Right::ManagePeople))
+        return;
+    const bool fresh = !m_people;
+    openScreen(m_people);
+    if (fresh)
+        connect(m_people, &People_frm::peopleChanged, this, [this] { runHandler([this] { showSignedIn(); }); });
+}
+
+void MDI_frm::showSignedIn()
+{
+    const people::Person& who = people::signedIn();
+    const bool several = !who.name.isEmpty() && people::active(m_db).size() > 1;
+    lblPerson->setText(several ? QStringLiteral("目前人員：%1（%2）").arg(who.name, people::roleName(who.role))
+                               : QString());
+    lblPerson->setVisible(several);
+}
+
 void MDI_frm::ExportCatalogue_Click()
 {
     exportCsv(m_db, QStringLiteral("匯出茶葉資料"), QStringLiteral("茶葉資料.csv"),
@@ -272,6 +307,7 @@ void MDI_frm::afterUnlock()
                           QStringLiteral("自動備份"));
     }
     m_idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
+    showSignedIn();
 }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -16,6 +17,7 @@ class IdleLock;
 class main_frm;
 class Money_frm;
 class Order_frm;
+class People_frm;
 class DayReport_frm;
 class LowStock_frm;
 class Losses_frm;
@@ -49,6 +51,7 @@ public:
     Settings_frm* settingsScreen() const;
     StockCount_frm* stockCountScreen() const;
     Losses_frm* lossesScreen() const;
+    People_frm* peopleScreen() const;
 
     void EditOrder_Click();
     void EditTea_Click();
@@ -62,6 +65,8 @@ public:
     void SystemSettings_Click();
     void StockCount_Click();
     void WriteOff_Click();
+    // 人員管理: for a 店員 only with a 老闆's password.
+    void EditPeople_Click();
     // After a checkout: the receipt window, when 結帳後列印收據 is on.
     void offerReceipt(qlonglong order);
     void Lock_Click();
@@ -73,6 +78,10 @@ public:
     // After the right password: today's backup, if not taken yet, and the
     // idle lock's wait from the shop's settings.
     void afterUnlock();
+
+    // Names the person signed in beside the menus, where the shop has more
+    // than one person who can sign in; a one-person shop sees nothing there.
+    void showSignedIn();
 
     // Runs 系統鎖定 after the set minutes without input (閒置自動鎖定).
     IdleLock* idleLock() const { return m_idleLock; }
@@ -103,6 +112,9 @@ private:
     QMenu* Stock = nullptr;
     QAction* StockCount = nullptr;
     QAction* WriteOff = nullptr;
+    QMenu* People = nullptr;
+    QAction* EditPeople = nullptr;
+    QLabel* lblPerson = nullptr;
 
     template <class F>
     F* openScreen(QPointer<F>& slot);
@@ -122,6 +134,7 @@ private:
     QPointer<Settings_frm> m_settings;
     QPointer<StockCount_frm> m_stockCount;
     QPointer<Losses_frm> m_losses;
+    QPointer<People_frm> m_people;
 };
 
 } // namespace lumaro

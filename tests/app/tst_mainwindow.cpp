@@ -1,18 +1,23 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
 #include "app/main_frm.h"
+#include "books/People.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
 #include "orders/Order_frm.h"
+#include "reports/People_frm.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 
 using namespace lumaro;
@@ -43,6 +48,7 @@ private slots:
     }
     void cleanup()
     {
+        people::signIn(shop->db(), people::Person{});
         window.reset();
         prompts.reset();
         shop.reset();
@@ -55,7 +61,8 @@ private slots:
         QStringList tops;
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
-        QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)", "庫存(&K)"}));
+        QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)", "庫存(&K)",
+                              "人員(&P)"}));
 
         struct Item {
             const char* menu;
@@ -71,6 +78,7 @@ private slots:
              texts({"SalesHistory", "DayReport", "LowStock", "Losses", "", "ExportCatalogue", "", "SystemSettings"}),
              texts({"銷售紀錄", "日結", "低庫存", "損耗報表", "", "匯出茶葉資料 CSV…", "", "系統設定"})},
             {"Stock", texts({"StockCount", "WriteOff"}), texts({"盤點庫存", "報廢…"})},
+            {"People", texts({"EditPeople"}), texts({"人員管理"})},
         };
         for (const Item& i : items) {
             auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));
@@ -111,6 +119,9 @@ private slots:
         QTest::newRow("losses") << "Losses"
                                 << "Losses_frm"
                                 << "損耗報表";
+        QTest::newRow("people") << "EditPeople"
+                                << "People_frm"
+                                << "人員管理";
     }
     void eachScreenOpensOnceMaximised()
     {
@@ -171,6 +182,40 @@ private slots:
         QVERIFY(tea->isVisible() && orders->isVisible());
         QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->activeSubWindow(), active);
         QVERIFY(!window->lockScreen()->isVisible()); // the lock screen itself stays hidden
+    }
+
+    // Who is working reads beside the menus once the shop has a second
+    // person; the title and the room for the screens stay as they were. A
+    // 店員 reaches 人員管理, and each change there, only with an owner's
+    // password.
+    void signedInPersonBesideTheMenus()
+    {
+        auto* label = window->findChild<QLabel*>(QStringLiteral("lblPerson"));
+        QVERIFY(label && !label->isVisible());
+        const QSize room = window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->size();
+        people::add(shop->db(), QStringLiteral("阿美"), people::Role::Clerk, QStringLiteral("amy1"));
+        (*prompts)->queueInput(QStringLiteral("amy1"));
+        item("Lock")->trigger();
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), QStringLiteral("目前人員：阿美（店員）"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lumaro"));
+        QCOMPARE(window->findChild<QMdiArea*>(QStringLiteral("mdiArea"))->size(), room);
+
+        (*prompts)->queueInput(QStringLiteral("amy1"));
+        item("EditPeople")->trigger();
+        QVERIFY(!window->peopleScreen());
+        QCOMPARE((*prompts)->messages().last().text, QStringLiteral("老闆密碼不正確，這個動作沒有執行。"));
+        (*prompts)->queueInput(QStringLiteral("secret"));
+        item("EditPeople")->trigger();
+        People_frm* screen = window->peopleScreen();
+        QVERIFY(screen);
+        // Retired with the owner's password asked again: one active person
+        // is left, and the label goes.
+        screen->findChild<QTableWidget*>(QStringLiteral("grdPeople"))->setCurrentCell(1, 0);
+        (*prompts)->queueInput(QStringLiteral("secret"));
+        screen->findChild<QPushButton*>(QStringLiteral("cmdRetire"))->click();
+        QVERIFY(people::active(shop->db()).size() == 1);
+        QVERIFY(!label->isVisible());
     }
 
     void lockWithThreeWrongEndsTheProgram()

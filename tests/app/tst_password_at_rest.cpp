@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "app/main_frm.h"
 #include "books/Password.h"
+#include "books/People.h"
 #include "platform/Failure.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
@@ -150,6 +151,55 @@ private slots:
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
         QVERIFY_THROWS_EXCEPTION(Failure, storePassword(shop.db(), QString()));
         QCOMPARE(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), before);
+    }
+
+    // lumaro-admin user, step by step on one shop: each refusal gives its
+    // text and a nonzero code, and the list reads back what was stored. The
+    // shop's own password may not be one someone else signs in with either.
+    void adminUserCommands()
+    {
+        TestShop shop(QStringLiteral("secret"));
+        const QStringList db{QStringLiteral("--database"), shop.path()};
+        struct Step {
+            QStringList args;
+            QByteArray input;
+            int code;
+            QString said;
+        };
+        const Step steps[] = {
+            {texts({"user", "add", "阿美"}), "amy1\n", 0, QStringLiteral("已新增店員「阿美」")},
+            {texts({"user", "add", "小王", "--role", "老闆"}), "wang1\n", 0, QStringLiteral("已新增老闆「小王」")},
+            {texts({"user", "add", "阿美"}), "x1\n", 1, QStringLiteral("已經有名叫「阿美」的人員")},
+            {texts({"user", "add", "小李"}), "amy1\n", 1, QStringLiteral("這個密碼已經有別人使用")},
+            {texts({"user", "add", "小李"}), "\n", 1, QStringLiteral("密碼不可空白")},
+            {texts({"user", "add", "小李", "--role", "老板"}), "lee1\n", 2, QStringLiteral("看不懂的角色：老板")},
+            {texts({"user", "retire", "阿美", "--role", "老闆"}), {}, 2, QStringLiteral("--role 只用在 user add")},
+            {texts({"user", "remove", "阿美"}), {}, 2, QStringLiteral("用法：lumaro-admin user add")},
+            {texts({"passwd"}), "amy1\n", 1, QStringLiteral("這個密碼已經有別人使用")},
+            {texts({"user", "passwd", "小王"}), "wang2\n", 0, QStringLiteral("已重設「小王」的密碼。")},
+            {texts({"user", "passwd", "無名"}), "x2\n", 1, QStringLiteral("找不到名叫「無名」的人員。")},
+            {texts({"user", "role", "小王", "店員"}), {}, 0, QStringLiteral("「小王」現在是店員。")},
+            {texts({"user", "role", "老闆", "店員"}), {}, 1, QStringLiteral("商店至少要有一位在職的老闆")},
+            {texts({"user", "retire", "老闆"}), {}, 1, QStringLiteral("商店至少要有一位在職的老闆")},
+            {texts({"user", "retire", "阿美"}), {}, 0, QStringLiteral("已停用「阿美」。")},
+            {texts({"user", "passwd", "阿美"}), "amy2\n", 1, QStringLiteral("「阿美」已經停用。")},
+            {texts({"user", "list"}),
+             {},
+             0,
+             QStringLiteral("編號\t姓名\t角色\t狀態\n1\t老闆\t老闆\t在職\n2\t阿美\t店員\t停用\n3\t小王\t店員\t在職\n")},
+        };
+        for (const Step& step : steps) {
+            // passwd names the shop's file as it always has.
+            const QStringList args =
+                step.args + (step.args.first() == QLatin1String("passwd") ? QStringList{shop.path()} : db);
+            const Run r = admin(args, step.input);
+            QVERIFY2(r.code == step.code && r.said().contains(step.said),
+                     qPrintable(args.join(QLatin1Char(' ')) + QStringLiteral(" → ") + r.said()));
+        }
+        Database& d = shop.db();
+        QCOMPARE(people::signingIn(d, QStringLiteral("wang2"), false)->role, people::Role::Clerk);
+        QVERIFY(!people::signingIn(d, QStringLiteral("amy1"), false));
+        QVERIFY(passwordMatches(shop.scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("secret")));
     }
 
     void adminInitRefusesAnEmptyPassword()

@@ -11,6 +11,7 @@
 #include "reports/DayReport_frm.h"
 #include "reports/Losses_frm.h"
 #include "reports/LowStock_frm.h"
+#include "reports/People_frm.h"
 #include "reports/Receipt.h"
 #include "reports/Return_frm.h"
 #include "reports/SalesHistory_frm.h"
@@ -414,6 +415,64 @@ private slots:
         QVERIFY(control<QLabel>(&again, "lblMethodsDamaged")->isVisible());
         control<QPushButton>(&again, "cmdSave")->click();
         QVERIFY(!payments::methods(shop.db()).damaged); // the defaults replace it
+    }
+
+    // The owner adds people, changes a role, resets a password and retires a
+    // person through 人員管理; each refusal of the books is told and leaves
+    // the people as they were, and a 店員 changes nothing without an owner.
+    void peopleScreen()
+    {
+        TestShop shop(QStringLiteral("secret"));
+        Database& db = shop.db();
+        PromptScope prompts;
+        People_frm screen(db);
+        auto* grid = control<QTableWidget>(&screen, "grdPeople");
+        // What the button told last, with the typed answers queued.
+        auto click = [&](const char* button, int row, const QStringList& typed) {
+            grid->setCurrentCell(row, 0);
+            prompts->clear();
+            for (const QString& t : typed)
+                prompts->queueInput(t);
+            control<QPushButton>(&screen, button)->click();
+            return prompts->messages().isEmpty() ? QString() : prompts->messages().last().text;
+        };
+        const QString lastOwner = QStringLiteral("商店至少要有一位在職的老闆，不能停用或改變最後一位老闆。");
+        const QString mismatch = QStringLiteral("兩次輸入的密碼不一樣，沒有做任何變更。");
+        QCOMPARE(click("cmdAdd", 0, texts({"阿美", "amy1", "amy1"})), QString());
+        saveScreenshot(screen, "People_frm.png", QSize(640, 300));
+        QCOMPARE(click("cmdAdd", 0, texts({"小王", "w1", "w2"})), mismatch);
+        QCOMPARE(click("cmdAdd", 0, texts({"小王", "amy1", "amy1"})),
+                 QStringLiteral("這個密碼已經有別人使用，請換一個：密碼要能分辨是誰在操作。"));
+        QCOMPARE(click("cmdRetire", 0, {}), lastOwner);
+        QCOMPARE(click("cmdRole", 0, {}), lastOwner);
+        QCOMPARE(click("cmdRole", 1, {}), // 阿美 becomes an owner once asked
+                 QStringLiteral("把「阿美」從店員改為老闆？\r已經登入的人，下次登入時才會改變。"));
+        QCOMPARE(click("cmdPassword", 1, texts({"amy2", "amy3"})), mismatch);
+        QCOMPARE(click("cmdPassword", 1, texts({"amy2", "amy2"})), QStringLiteral("已重設「阿美」的密碼。"));
+        QCOMPARE(people::signingIn(db, QStringLiteral("amy2"), false)->name, QStringLiteral("阿美"));
+        QVERIFY(!people::signingIn(db, QStringLiteral("amy1"), false));
+        QCOMPARE(click("cmdAdd", 0, texts({"小王", "wang1", "wang1"})), QString());
+        QCOMPARE(click("cmdRetire", 1, {}),
+                 QStringLiteral("停用「阿美」？\r停用後不能再登入，歷史紀錄仍會顯示這個名字。"));
+        QCOMPARE(click("cmdPassword", 1, {}), QStringLiteral("「阿美」已經停用。"));
+
+        // A 店員 at the screen an owner opened: each change asks again.
+        const people::Person wang = people::signingIn(db, QStringLiteral("wang1"), false).value();
+        people::signIn(db, wang);
+        QCOMPARE(click("cmdAdd", 0, texts({"wang1"})), QStringLiteral("老闆密碼不正確，這個動作沒有執行。"));
+        QCOMPARE(click("cmdAdd", 0, texts({"secret", "小李", "lee1", "lee1"})), QString());
+        people::signIn(db, people::Person{});
+
+        QStringList shown;
+        for (int r = 0; r < grid->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < grid->columnCount(); ++c)
+                cells << grid->item(r, c)->text();
+            shown << cells.join(QLatin1Char(' '));
+        }
+        QCOMPARE(shown, texts({"老闆 老闆 在職 系統密碼", "阿美 老闆 停用 個人密碼", "小王 店員 在職 個人密碼",
+                               "小李 店員 在職 個人密碼"}));
+        QVERIFY(grid->item(1, 0)->foreground().color() != grid->item(0, 0)->foreground().color());
     }
 
     // From 銷售紀錄: a line of a discounted sale returned and written off,

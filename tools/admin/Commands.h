@@ -18,6 +18,8 @@ int check(const QStringList& args);
 // upgrade [--database FILE]: brings the shop to this program's version.
 int upgrade(const QStringList& args);
 int passwd(const QStringList& args);
+// user add NAME [--role 老闆|店員] | list | passwd NAME | retire NAME | role NAME ROLE [--database FILE]
+int user(const QStringList& args);
 // export catalogue|sales|journal [--from DATE] [--to DATE] [--database FILE] FILE.csv
 int exportData(const QStringList& args);
 

@@ -3,13 +3,17 @@
 #include "admin/Terminal.h"
 
 #include "books/Password.h"
+#include "books/People.h"
 #include "books/Shop.h"
 #include "data/Database.h"
 
+#include <algorithm>
+
 namespace lumaro::admin {
 
-// Sets a new password for the lock screen. The shop keeps only its hash. A
-// PostgreSQL server's own password comes from libpq (PGPASSWORD, ~/.pgpass).
+// Sets a new password for the lock screen, which is also its holder's own. The
+// shop keeps only its hash. A PostgreSQL server's own password comes from
+// libpq (PGPASSWORD, ~/.pgpass).
 int passwd(const QStringList& args)
 {
     QCommandLineParser parser;
@@ -30,7 +34,15 @@ int passwd(const QStringList& args)
             QString password;
             if (!readNewPassword(&password))
                 return 1;
-            storePassword(*db, password);
+            // The shop's password is also its holder's own: one that another
+            // person signs in with would no longer tell who is working.
+            const QList<people::Person> everyone = people::active(*db);
+            const auto holder = std::find_if(everyone.cbegin(), everyone.cend(),
+                                             [](const people::Person& p) { return p.holdsShopPassword; });
+            if (holder != everyone.cend())
+                people::setPassword(*db, holder->id, password);
+            else
+                storePassword(*db, password);
         }
         out(QStringLiteral("已更改 %1 的系統密碼。").arg(target));
         return 0;

@@ -20,6 +20,10 @@ void usage()
                        "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
                        "                              （密碼從標準輸入讀取）\n"
                        "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
+                       "  user add 名字 [--role 老闆|店員] | list | passwd 名字 | retire 名字\n"
+                       "       | role 名字 老闆|店員 [--database 資料檔]\n"
+                       "                              新增（預設店員）、列出、重設密碼、停用人員或改變角色\n"
+                       "                              （密碼從標準輸入讀取）\n"
                        "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
                        "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
                        "  backup [--database 資料檔] 備份檔\n"
@@ -72,6 +76,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("backup"), lumaro::admin::backup},     {QStringLiteral("restore"), lumaro::admin::restore},
         {QStringLiteral("check"), lumaro::admin::check},       {QStringLiteral("passwd"), lumaro::admin::passwd},
         {QStringLiteral("export"), lumaro::admin::exportData}, {QStringLiteral("upgrade"), lumaro::admin::upgrade},
+        {QStringLiteral("user"), lumaro::admin::user},
     };
     const auto it = commands.find(args[0]);
     if (it == commands.end()) {
