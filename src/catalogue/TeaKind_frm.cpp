@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace lumaro {
 
@@ -253,7 +254,7 @@ bool TeaKind_frm::mayStoreEdit()
     // One owner's password allows the whole change: asked once.
     for (people::Right right : needed)
         if (!people::allowed(right))
-            return ownerAllows(datPrimaryRS->database(), right);
+            return ownerAllows(datPrimaryRS->database(), right, &m_approval);
     return true;
 }
 
@@ -261,6 +262,7 @@ void TeaKind_frm::cmdAdd_Click()
 {
     if (!mayStoreEdit())
         return;
+    const auto endApproval = qScopeGuard([this] { m_approval.reset(); });
     RecordEditor::guard([this] {
         RecordEditor::add(*datPrimaryRS);
         // A new tea starts with its number.
@@ -275,6 +277,7 @@ void TeaKind_frm::cmdUpdate_Click()
     // A change the owner did not allow stays in the boxes, unstored.
     if (!mayStoreEdit())
         return;
+    const auto endApproval = qScopeGuard([this] { m_approval.reset(); });
     RecordEditor::guard([this] {
         RecordEditor::save(*datPrimaryRS);
         rereadGrid();
@@ -284,8 +287,9 @@ void TeaKind_frm::cmdUpdate_Click()
 void TeaKind_frm::cmdDelete_Click()
 {
     if (datPrimaryRS->hasCurrent() && !datPrimaryRS->storedField(0).isNull() &&
-        !ownerAllows(datPrimaryRS->database(), people::Right::DeleteTea))
+        !ownerAllows(datPrimaryRS->database(), people::Right::DeleteTea, &m_approval))
         return;
+    const auto endApproval = qScopeGuard([this] { m_approval.reset(); });
     RecordEditor::guard([this] {
         const int before = datPrimaryRS->rowCount();
         try {
@@ -305,6 +309,7 @@ void TeaKind_frm::cmdRefresh_Click()
 {
     if (!mayStoreEdit())
         return;
+    const auto endApproval = qScopeGuard([this] { m_approval.reset(); });
     RecordEditor::guard([this] {
         RecordEditor::refresh(*datPrimaryRS);
         Adodc1->copyRowsFrom(*datPrimaryRS); // the same query, read a moment ago
@@ -353,6 +358,7 @@ void TeaKind_frm::grdDataGrid_RowColChange(int, int)
         showEditedTeaInGrid();
         return;
     }
+    const auto endApproval = qScopeGuard([this] { m_approval.reset(); });
     // A change of the tea being left that the database refuses keeps the editor
     // on that tea (the data error message tells why); the grid goes back to it.
     datPrimaryRS->moveToRow(row);

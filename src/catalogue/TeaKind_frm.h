@@ -1,8 +1,10 @@
 #pragma once
 
+#include "books/People.h"
 #include "platform/Form.h"
 
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -59,8 +61,10 @@ private:
     void rereadGrid();
     void showEditedTeaInGrid();
     // Whether the edit may be stored: asks a 老闆 when a 店員 renumbers or
-    // reprices a tea.
+    // reprices a tea, and holds the owner's approval in m_approval until the
+    // handler that asked has stored it (a renumbered tea's stock is journaled).
     bool mayStoreEdit();
+    std::unique_ptr<people::Approval> m_approval;
     // Shows the unit of the tea being edited.
     void showUnit();
 };

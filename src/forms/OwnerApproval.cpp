@@ -45,9 +45,14 @@ bool withRight(Database& db, people::Right right, const std::function<void()>& a
     return true;
 }
 
-bool ownerAllows(Database& db, people::Right right)
+bool ownerAllows(Database& db, people::Right right, std::unique_ptr<people::Approval>* keep)
 {
-    return people::allowed(right) || askOwner(db, right).has_value();
+    if (people::allowed(right))
+        return true;
+    const std::optional<people::Person> owner = askOwner(db, right);
+    if (owner && keep)
+        *keep = std::make_unique<people::Approval>(db, *owner);
+    return owner.has_value();
 }
 
 } // namespace lumaro

@@ -3,6 +3,7 @@
 #include "books/People.h"
 
 #include <functional>
+#include <memory>
 
 namespace lumaro {
 
@@ -16,9 +17,10 @@ class Database;
 bool withRight(Database& db, people::Right right, const std::function<void()>& action);
 
 // Whether the person signed in may take the action, asking an owner as above
-// when not; for a screen that goes on to act itself. Prefer withRight, which
-// keeps the owner's approval on the journal rows the action writes.
-bool ownerAllows(Database& db, people::Right right);
+// when not; for a screen that goes on to act itself. Where the owner allowed
+// it and keep is given, it holds the owner's approval for the screen to end
+// once it has acted, so the journal rows written meanwhile name the owner too.
+bool ownerAllows(Database& db, people::Right right, std::unique_ptr<people::Approval>* keep = nullptr);
 
 QString ownerPasswordPrompt(people::Right right); // 這個動作需要老闆密碼…
 QString ownerPasswordTitle();                     // 需要老闆密碼

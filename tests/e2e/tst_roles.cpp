@@ -97,7 +97,7 @@ QList<Action> actions()
          [](Counter& c) {
              return c.shop.scalar(QStringLiteral("SELECT 訂價 FROM 茶葉資料表 WHERE 編號 = '0'")).toDouble() == 120;
          }},
-        {"renumber", Right::DeleteTea, false,
+        {"renumber", Right::DeleteTea, true,
          [](Counter& c) {
              auto* f = c.open<TeaKind_frm>();
              typeOver(control<QLineEdit>(f, "txtFields_0"), QStringLiteral("09"));
@@ -106,7 +106,7 @@ QList<Action> actions()
          [](Counter& c) {
              return c.shop.scalar(QStringLiteral("SELECT COUNT(*) FROM 茶葉資料表 WHERE 編號 = '09'")).toInt() == 1;
          }},
-        {"delete", Right::DeleteTea, false,
+        {"delete", Right::DeleteTea, true,
          [](Counter& c) { control<QPushButton>(c.open<TeaKind_frm>(), "cmdDelete")->click(); },
          [](Counter& c) { return c.shop.scalar(QStringLiteral("SELECT COUNT(*) FROM 茶葉資料表")).toInt() == 2; }},
         {"return", Right::ReturnOrVoid, true,
