@@ -358,23 +358,23 @@ void addHistoryActions(QList<Action>& list)
     };
     const QDate today = QDate::currentDate();
     for (const QString& who : {QStringLiteral("客戶299"), QStringLiteral("客戶1"), QStringLiteral("沒有這位")}) {
-        list << Action{
-            QStringLiteral("search SalesHistory_frm, ten years, customer %1").arg(who),
-            [history, who, today](Shop& s) {
-                SalesHistory_frm* w = history(s);
-                child<QDateEdit>(w, "dtFrom")->setDate(today.addYears(-10));
-                child<QDateEdit>(w, "dtTo")->setDate(today);
-                child<QLineEdit>(w, "txtCustomer")->setText(who);
-            },
-            [history](Shop& s) {
-                child<QPushButton>(history(s), "cmdSearch")->click();
-                settle();
-            },
-            [who, today](Floor&, Shop& s) {
-                const auto page = reports::salesPage(*s.db, {today.addYears(-10), today, who, {}}, SalesHistory_frm::kPage);
-                if (!page.isEmpty())
-                    reports::saleLines(*s.db, page.first().order);
-            }};
+        list << Action{QStringLiteral("search SalesHistory_frm, ten years, customer %1").arg(who),
+                       [history, who, today](Shop& s) {
+                           SalesHistory_frm* w = history(s);
+                           child<QDateEdit>(w, "dtFrom")->setDate(today.addYears(-10));
+                           child<QDateEdit>(w, "dtTo")->setDate(today);
+                           child<QLineEdit>(w, "txtCustomer")->setText(who);
+                       },
+                       [history](Shop& s) {
+                           child<QPushButton>(history(s), "cmdSearch")->click();
+                           settle();
+                       },
+                       [who, today](Floor&, Shop& s) {
+                           const auto page = reports::salesPage(*s.db, {today.addYears(-10), today, who, {}},
+                                                                SalesHistory_frm::kPage);
+                           if (!page.isEmpty())
+                               reports::saleLines(*s.db, page.first().order);
+                       }};
     }
     list << Action{QStringLiteral("select a sale in SalesHistory_frm, ten years"),
                    [history, today](Shop& s) {

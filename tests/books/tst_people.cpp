@@ -142,10 +142,8 @@ private slots:
             shop.rows(QStringLiteral("SELECT 種類, 人員, 核准 FROM 帳務日誌表 WHERE 日誌編號 > ? ORDER BY 日誌編號"),
                       {before});
         const QList<QVariantList> expected = {
-            {QStringLiteral("進貨"), amy.id, QVariant()},
-            {QStringLiteral("期初"), amy.id, QVariant()},
-            {QStringLiteral("調整"), amy.id, owner.id},
-            {QStringLiteral("進貨"), amy.id, QVariant()},
+            {QStringLiteral("進貨"), amy.id, QVariant()},  {QStringLiteral("期初"), amy.id, QVariant()},
+            {QStringLiteral("調整"), amy.id, owner.id},    {QStringLiteral("進貨"), amy.id, QVariant()},
             {QStringLiteral("進貨"), wang.id, QVariant()},
         };
         QVERIFY2(stamped.size() == expected.size(), qPrintable(QDebug::toString(stamped)));
