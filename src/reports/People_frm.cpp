@@ -112,6 +112,10 @@ std::optional<people::Person> People_frm::chosen()
     if (!p) {
         reload();
         tell(QStringLiteral("找不到「%1」，清單已重新整理。").arg(shown.name));
+    } else if (p->retired) {
+        // A retired person keeps their name in the history and nothing else.
+        tell(retiredText(*p));
+        return std::nullopt;
     }
     return p;
 }
@@ -166,10 +170,6 @@ void People_frm::cmdRole_Click()
     const std::optional<people::Person> p = chosen();
     if (!p)
         return;
-    if (p->retired) {
-        tell(retiredText(*p));
-        return;
-    }
     change([&] {
         const people::Role to = p->role == people::Role::Owner ? people::Role::Clerk : people::Role::Owner;
         if (confirmed(QStringLiteral("把「%1」從%2改為%3？\r已經登入的人，下次登入時才會改變。")
@@ -183,10 +183,6 @@ void People_frm::cmdPassword_Click()
     const std::optional<people::Person> p = chosen();
     if (!p)
         return;
-    if (p->retired) {
-        tell(retiredText(*p));
-        return;
-    }
     change([&] {
         const std::optional<QString> password = newPassword(p->name);
         if (!password)
@@ -202,10 +198,6 @@ void People_frm::cmdRetire_Click()
     const std::optional<people::Person> p = chosen();
     if (!p)
         return;
-    if (p->retired) {
-        tell(retiredText(*p));
-        return;
-    }
     change([&] {
         if (confirmed(QStringLiteral("停用「%1」？\r停用後不能再登入，歷史紀錄仍會顯示這個名字。").arg(p->name)))
             people::retire(m_db, p->id);

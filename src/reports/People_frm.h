@@ -46,7 +46,8 @@ private:
     QPushButton* cmdRetire = nullptr;
     QPushButton* cmdRefresh = nullptr;
 
-    // The person on the grid's current row, or none (and then says so).
+    // The person on the grid's current row, as stored now, or none (and then
+    // says why: nobody chosen, gone, or retired).
     std::optional<people::Person> chosen();
     // A new password typed twice; none when cancelled or the two differ.
     std::optional<QString> newPassword(const QString& name);
