@@ -22,7 +22,9 @@ struct StartupOptions {
 // Reads the program's arguments (the program's name first). Needs no
 // application object, so --help and --version work without a display.
 StartupOptions parseArguments(const QStringList& args);
+// The one line shown after wrong arguments, and the whole help of --help.
 QString usageText();
+QString helpText();
 
 // Shows a wait cursor while a move waits for another terminal.
 void installWaitCursor();

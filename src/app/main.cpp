@@ -1,9 +1,9 @@
 #include "app/MDI_frm.h"
-#include "app/ShopLocation.h"
 #include "app/Startup.h"
 #include "data/Database.h"
 #include "platform/Failure.h"
 #include "platform/QtPrompts.h"
+#include "upkeep/ShopLocation.h"
 
 #include <QApplication>
 #include <QFont>
@@ -29,7 +29,7 @@ int run(int argc, char* argv[], const lumaro::StartupOptions& options)
     QApplication app(argc, argv);
     // The name gives the standard places: ~/.local/share/lumaro for the shop,
     // ~/.config/lumaro for the user's own settings.
-    QApplication::setApplicationName(QStringLiteral("lumaro"));
+    QApplication::setApplicationName(lumaro::location::applicationName());
     QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
     // Qt's own texts (a text box's Undo, Cut, Copy…) in the shop's language.
@@ -74,15 +74,19 @@ int main(int argc, char* argv[])
     // Before the application object, which needs a display: --help and
     // --version answer on any terminal.
     const lumaro::StartupOptions options = lumaro::parseArguments(argumentsOf(argc, argv));
-    if (options.help || options.version || !options.error.isEmpty()) {
-        if (!options.error.isEmpty())
-            std::fprintf(stderr, "%s\n", options.error.toLocal8Bit().constData());
-        if (options.version && options.error.isEmpty()) {
-            std::printf("lumaro %s\n", LUMARO_VERSION);
-            return 0;
-        }
-        std::fprintf(stderr, "%s\n", lumaro::usageText().toLocal8Bit().constData());
-        return options.error.isEmpty() ? 0 : 2;
+    // Help and the version go to standard output, wrong arguments to standard error.
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.error.toLocal8Bit().constData(),
+                     lumaro::usageText().toLocal8Bit().constData());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s\n", lumaro::helpText().toLocal8Bit().constData());
+        return 0;
+    }
+    if (options.version) {
+        std::printf("lumaro %s\n", LUMARO_VERSION);
+        return 0;
     }
     return run(argc, argv, options);
 }

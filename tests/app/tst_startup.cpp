@@ -1,5 +1,4 @@
 #include "app/FirstRunDialog.h"
-#include "app/ShopLocation.h"
 #include "app/Startup.h"
 #include "books/Password.h"
 #include "books/Shop.h"
@@ -7,17 +6,34 @@
 #include "data/Database.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
+#include "upkeep/ShopLocation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 using namespace lumaro;
 using namespace lumaro::test;
+
+namespace {
+
+// The environment of a user whose home folder is home.
+QProcessEnvironment homeIn(const QString& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    return env;
+}
+
+} // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -182,6 +198,74 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         const Run r = run(qEnvironmentVariable(qPrintable(program)), args, {}, env);
         QVERIFY2(r.code == code && r.said().contains(said), qPrintable(r.said()));
+        // Wrong arguments are told on standard error alone.
+        QVERIFY2(code != 2 || r.out.isEmpty(), qPrintable(r.out));
+    }
+
+    // Help goes to standard output with exit code 0 and does nothing else: no
+    // command opens or creates a shop for it.
+    void helpOnStandardOutput_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("lumaro") << "LUMARO_BIN" << texts({"--help"}) << "4. ~/.local/share/lumaro/teadata.db";
+        QTest::newRow("admin") << "LUMARO_ADMIN" << texts({"--help"}) << "lumaro-admin 指令 --help";
+        for (const char* command :
+             {"init", "passwd", "user", "import-mdb", "backup", "restore", "check", "upgrade", "export"})
+            QTest::newRow(command) << "LUMARO_ADMIN" << texts({command, "--help"})
+                                   << QStringLiteral("用法：lumaro-admin ") + QLatin1String(command);
+        QTest::newRow("init -h with a file")
+            << "LUMARO_ADMIN" << texts({"init", "--sample", "new.db", "-h"}) << "用法：lumaro-admin init";
+        QTest::newRow("user add -h") << "LUMARO_ADMIN" << texts({"user", "add", "阿美", "-h"}) << "user list";
+    }
+    void helpOnStandardOutput()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const Run r = run(qEnvironmentVariable(qPrintable(program)), args, {}, homeIn(dir.path()), dir.path());
+        QVERIFY2(r.code == 0 && r.out.contains(said) && r.err.isEmpty(), qPrintable(r.said()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    // Without --database lumaro-admin finds the shop as lumaro does, and names
+    // it on standard error.
+    void adminFindsTheShop_data()
+    {
+        QTest::addColumn<QStringList>("shops");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("working folder first") << texts({"here", "remembered", "standard"}) << "here";
+        QTest::newRow("then the last opened") << texts({"remembered", "standard"}) << "remembered";
+        QTest::newRow("then the standard folder") << texts({"standard"}) << "standard";
+        QTest::newRow("none anywhere") << QStringList() << "standard";
+    }
+    void adminFindsTheShop()
+    {
+        QFETCH(QStringList, shops);
+        QFETCH(QString, chosen);
+        QTemporaryDir dir;
+        const QMap<QString, QString> files = {{QStringLiteral("here"), dir.filePath(QStringLiteral("here/teadata.db"))},
+                                              {QStringLiteral("remembered"),
+                                               dir.filePath(QStringLiteral("elsewhere/shop.db"))},
+                                              {QStringLiteral("standard"),
+                                               dir.filePath(QStringLiteral("home/.local/share/lumaro/teadata.db"))}};
+        for (const QString& f : files)
+            QVERIFY(QDir().mkpath(QFileInfo(f).path()));
+        for (const QString& s : shops)
+            createShop(files[s], QStringLiteral("pw"));
+        QSettings(dir.filePath(QStringLiteral("home/.config/lumaro/lumaro.conf")), QSettings::IniFormat)
+            .setValue(QStringLiteral("lastShop"), files[QStringLiteral("remembered")]);
+
+        const Run r = run(qEnvironmentVariable("LUMARO_ADMIN"), texts({"check"}), {},
+                          homeIn(dir.filePath(QStringLiteral("home"))), dir.filePath(QStringLiteral("here")));
+        QVERIFY2(r.err.startsWith(QStringLiteral("使用資料檔「%1」").arg(files[chosen])), qPrintable(r.said()));
+        if (shops.isEmpty())
+            QVERIFY2(r.code == 1 && r.out.contains(QStringLiteral("無法讀取")), qPrintable(r.said()));
+        else
+            QVERIFY2(r.code == 0 && r.out.startsWith(QStringLiteral("資料檔：%1\n").arg(files[chosen])),
+                     qPrintable(r.said()));
     }
 
     // The opening cash and bank, from the first-run dialog and from

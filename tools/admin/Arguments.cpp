@@ -1,5 +1,6 @@
 #include "admin/Arguments.h"
 
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "platform/Failure.h"
@@ -21,27 +22,33 @@ QString asTyped(const QStringList& args, const QString& name)
 
 } // namespace
 
-bool parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& args)
+std::optional<int> parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& args)
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
     if (parser.parse(QStringList{command} + args)) {
+        if (parser.isSet(help)) {
+            out(commandHelp(command));
+            return 0;
+        }
         // "--database=" names no file either.
         for (const QString& name : parser.optionNames())
             if (parser.isSet(name) && parser.value(name).isEmpty() && !parser.values(name).isEmpty()) {
                 err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, QLatin1String("--") + name));
-                return false;
+                return 2;
             }
-        return true;
+        return std::nullopt;
     }
     const QStringList unknown = parser.unknownOptionNames();
     if (!unknown.isEmpty()) {
         err(QStringLiteral("%1 不認得的選項：%2").arg(command, asTyped(args, unknown.first())));
-        return false;
+        return 2;
     }
     // The only other way parsing fails: an option that takes a value ends the line.
     const QString last = args.isEmpty() ? QString() : args.last();
     err(QStringLiteral("%1 的 %2 後面要接一個值。").arg(command, last.isEmpty() ? parser.errorText() : last));
-    return false;
+    return 2;
 }
 
 int exitCodeOf(const std::function<int()>& body, const std::function<void()>& afterFailure)
@@ -63,8 +70,8 @@ int runCommand(const CommandShape& shape, const QStringList& args, const std::fu
     const QCommandLineOption known(shape.option, QString(), QStringLiteral("value"));
     parser.addOption(known);
     parser.addPositionalArgument(QStringLiteral("arguments"), QString());
-    if (!parseCommand(parser, shape.name, args))
-        return 2;
+    if (const std::optional<int> stop = parseCommand(parser, shape.name, args))
+        return *stop;
     const CommandInput input{parser.isSet(known) ? parser.value(known) : shape.optionDefault,
                              parser.positionalArguments()};
     if (input.plain.size() < shape.fewestPlain || input.plain.size() > shape.mostPlain) {

@@ -4,13 +4,16 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace lumaro::admin {
 
 // Reads a command's arguments (those after its name) into parser, which holds
-// the command's options. An unknown option, or an option without its value,
-// is refused with the command's Chinese message on standard error.
-bool parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& args);
+// the command's options. Gives nothing when the command is to go on, else the
+// exit code to end with: 2 for an unknown option, or an option without its
+// value (refused with the command's Chinese message on standard error), 0 for
+// --help or -h (the command's help shown on standard output, nothing done).
+std::optional<int> parseCommand(QCommandLineParser& parser, const QString& command, const QStringList& args);
 
 // Runs a command's body and gives its exit code. A Failure it throws is told on
 // standard error, then afterFailure adds what the owner should also know (what

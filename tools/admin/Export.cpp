@@ -1,6 +1,7 @@
 // export: the catalogue, the sales or the journal as a CSV file for a spreadsheet.
 #include "admin/Arguments.h"
 #include "admin/Commands.h"
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "base/Csv.h"
@@ -32,9 +33,8 @@ int exportData(const QStringList& args)
     const QCommandLineOption customerOption(QStringLiteral("customer"), QString(), QStringLiteral("text"));
     parser.addOptions({databaseOption, fromOption, toOption, customerOption});
     parser.addPositionalArgument(QStringLiteral("arguments"), QString());
-    if (!parseCommand(parser, QStringLiteral("export"), args))
-        return 2;
-    const QString database = parser.isSet(databaseOption) ? parser.value(databaseOption) : Database::defaultFile();
+    if (const std::optional<int> stop = parseCommand(parser, QStringLiteral("export"), args))
+        return *stop;
     const QString from = parser.value(fromOption);
     const QString to = parser.value(toOption);
     const QStringList plain = parser.positionalArguments();
@@ -73,7 +73,7 @@ int exportData(const QStringList& args)
     }
 
     return exitCodeOf([&] {
-        auto db = openShop(database);
+        auto db = openShop(chosenShop(parser.value(databaseOption)));
         CsvFile csv(plain[1]);
         qint64 rows = 0;
         if (what == QLatin1String("catalogue"))

@@ -21,8 +21,8 @@ int init(const QStringList& args)
     const QCommandLineOption bankOption(QStringLiteral("bank"), QString(), QStringLiteral("amount"));
     parser.addOptions({sampleOption, cashOption, bankOption});
     parser.addPositionalArgument(QStringLiteral("file"), QString());
-    if (!parseCommand(parser, QStringLiteral("init"), args))
-        return 2;
+    if (const std::optional<int> stop = parseCommand(parser, QStringLiteral("init"), args))
+        return *stop;
     const bool sample = parser.isSet(sampleOption);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {

@@ -1,6 +1,7 @@
 // import-mdb, backup, restore and check: moving a shop in from the old program, and keeping it safe.
 #include "admin/Arguments.h"
 #include "admin/Commands.h"
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "base/Numbers.h"
@@ -66,19 +67,20 @@ int backup(const QStringList& args)
 {
     const CommandShape shape{.name = QStringLiteral("backup"),
                              .option = QStringLiteral("database"),
-                             .optionDefault = Database::defaultFile(),
+                             .optionDefault = QString(), // the shop lumaro would open
                              .fewestPlain = 1,
                              .mostPlain = 1,
                              .usage = QStringLiteral("用法：lumaro-admin backup [--database 資料檔] 備份檔")};
     return runCommand(shape, args, [](const CommandInput& in) {
+        const QString database = chosenShop(in.option);
         // Read only: a read-only shop file, or one on read-only media, is
         // backed up as it is.
         {
-            auto db = Database::openReadOnly(in.option);
+            auto db = Database::openReadOnly(database);
             backupShop(*db, in.plain[0]);
         }
         out(QStringLiteral("已把「%1」備份到「%2」。")
-                .arg(QFileInfo(in.option).absoluteFilePath(), QFileInfo(in.plain[0]).absoluteFilePath()));
+                .arg(QFileInfo(database).absoluteFilePath(), QFileInfo(in.plain[0]).absoluteFilePath()));
         return 0;
     });
 }
@@ -87,15 +89,16 @@ int restore(const QStringList& args)
 {
     const CommandShape shape{.name = QStringLiteral("restore"),
                              .option = QStringLiteral("database"),
-                             .optionDefault = Database::defaultFile(),
+                             .optionDefault = QString(), // the shop lumaro would open
                              .fewestPlain = 1,
                              .mostPlain = 1,
                              .usage = QStringLiteral("用法：lumaro-admin restore 備份檔 [--database 資料檔]")};
     return runCommand(
         shape, args,
         [](const CommandInput& in) {
+            const QString database = chosenShop(in.option);
             const QString target =
-                Database::isPostgresUrl(in.option) ? in.option : QFileInfo(in.option).absoluteFilePath();
+                Database::isPostgresUrl(database) ? database : QFileInfo(database).absoluteFilePath();
             const QString aside = restoreShop(in.plain[0], target, QDateTime::currentDateTime());
             out(QStringLiteral("已用備份「%1」還原資料檔「%2」。")
                     .arg(QFileInfo(in.plain[0]).absoluteFilePath(), target));
@@ -220,7 +223,7 @@ int check(const QStringList& args)
 {
     const CommandShape shape{.name = QStringLiteral("check"),
                              .option = QStringLiteral("database"),
-                             .optionDefault = Database::defaultFile(),
+                             .optionDefault = QString(), // the shop lumaro would open
                              .fewestPlain = 0,
                              .mostPlain = 0,
                              .usage = QStringLiteral("用法：lumaro-admin check [--database 資料檔]")};
@@ -230,13 +233,14 @@ int check(const QStringList& args)
         shape, args,
         [&](const CommandInput& in) {
             // Read only: the check changes no byte of the shop, not even its journal mode.
-            auto db = Database::openReadOnly(in.option);
+            database = chosenShop(in.option);
+            auto db = Database::openReadOnly(database);
             c = checkShop(*db);
-            database = in.option;
             return 0;
         },
         [] { out(QStringLiteral("結果：資料檔無法讀取或已損壞。")); });
-    if (read != 0)
+    // Nothing read: wrong arguments, a failure, or only the help asked for.
+    if (read != 0 || database.isEmpty())
         return read;
     if (c.newer()) {
         err(c.refusals[0].text);
@@ -255,12 +259,12 @@ int upgrade(const QStringList& args)
 {
     const CommandShape shape{.name = QStringLiteral("upgrade"),
                              .option = QStringLiteral("database"),
-                             .optionDefault = Database::defaultFile(),
+                             .optionDefault = QString(), // the shop lumaro would open
                              .fewestPlain = 0,
                              .mostPlain = 0,
                              .usage = QStringLiteral("用法：lumaro-admin upgrade [--database 資料檔]")};
     return runCommand(shape, args, [](const CommandInput& in) {
-        const QString& database = in.option;
+        const QString database = chosenShop(in.option);
         auto db = openShop(database);
         const int before = upgrade::versionOf(*db);
         const QString backup = upgrade::run(*db);

@@ -1,5 +1,6 @@
 #include "admin/Arguments.h"
 #include "admin/Commands.h"
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "books/Password.h"
@@ -18,16 +19,16 @@ int passwd(const QStringList& args)
 {
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("file"), QString());
-    if (!parseCommand(parser, QStringLiteral("passwd"), args))
-        return 2;
+    if (const std::optional<int> stop = parseCommand(parser, QStringLiteral("passwd"), args))
+        return *stop;
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         err(QStringLiteral("passwd 只接受一個資料檔名稱。"));
         return 2;
     }
-    const QString target = files.isEmpty() ? Database::defaultFile() : files.first();
 
     return exitCodeOf([&] {
+        const QString target = chosenShop(files.value(0));
         {
             // Open first, so a wrong file is reported before a password is asked.
             std::unique_ptr<Database> db = openShop(target);

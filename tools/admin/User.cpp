@@ -2,6 +2,7 @@
 // 人員管理 screen does, for an owner who is not at the counter.
 #include "admin/Arguments.h"
 #include "admin/Commands.h"
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "books/People.h"
@@ -54,9 +55,8 @@ int user(const QStringList& args)
     const QCommandLineOption roleOption(QStringLiteral("role"), QString(), QStringLiteral("role"));
     parser.addOptions({databaseOption, roleOption});
     parser.addPositionalArgument(QStringLiteral("arguments"), QString());
-    if (!parseCommand(parser, QStringLiteral("user"), args))
-        return 2;
-    const QString database = parser.isSet(databaseOption) ? parser.value(databaseOption) : Database::defaultFile();
+    if (const std::optional<int> stop = parseCommand(parser, QStringLiteral("user"), args))
+        return *stop;
     const QStringList plain = parser.positionalArguments();
     const QString what = plain.value(0);
     // How many plain arguments each asks for, its own name included.
@@ -85,7 +85,7 @@ int user(const QStringList& args)
 
     return exitCodeOf([&] {
         // Open first, so a wrong file is reported before a password is asked.
-        std::unique_ptr<Database> db = openShop(database);
+        std::unique_ptr<Database> db = openShop(chosenShop(parser.value(databaseOption)));
         if (what == QLatin1String("list")) {
             list(*db);
             return 0;

@@ -1,7 +1,9 @@
 #include "admin/Commands.h"
+#include "admin/Help.h"
 #include "admin/Terminal.h"
 
 #include "platform/Failure.h"
+#include "upkeep/ShopLocation.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,31 +14,8 @@
 
 namespace {
 
-void usage()
-{
-    lumaro::admin::err(
-        QStringLiteral("用法：lumaro-admin 指令 [參數]\n"
-                       "  init [--sample] [--cash 金額] [--bank 金額] [資料檔]\n"
-                       "                              建立新的商店資料檔，--cash/--bank 是期初現金與銀行存款\n"
-                       "                              （密碼從標準輸入讀取）\n"
-                       "  passwd [資料檔]             更改系統密碼（新密碼從標準輸入讀取）\n"
-                       "  user add 名字 [--role 老闆|店員] | list | passwd 名字 | retire 名字\n"
-                       "       | role 名字 老闆|店員 [--database 資料檔]\n"
-                       "                              新增（預設店員）、列出、重設密碼、停用人員或改變角色\n"
-                       "                              （密碼從標準輸入讀取）\n"
-                       "  import-mdb [--charset 編碼] 舊資料檔.mdb [新資料檔]\n"
-                       "                              從舊程式的 teadata.mdb 建立新的資料檔\n"
-                       "  backup [--database 資料檔] 備份檔\n"
-                       "                              備份資料檔（程式使用中也可以）\n"
-                       "  restore 備份檔 [--database 資料檔]\n"
-                       "                              用備份取代資料檔（原來的檔案會改名保留）\n"
-                       "  check [--database 資料檔]   檢查資料檔：0 正常，3 有問題，1 已損壞\n"
-                       "  upgrade [--database 資料檔] 把資料檔升級到這個程式的資料版本（先在旁邊留一份備份）\n"
-                       "  export catalogue|sales|journal [--from 日期] [--to 日期] [--customer 客戶]\n"
-                       "                              [--database 資料檔] 檔案.csv\n"
-                       "                              匯出茶葉資料、銷售明細或帳務日誌（UTF-8 CSV）\n"
-                       "  --version                   顯示版本"));
-}
+// Wrong arguments: the list of commands, on standard error.
+void usage() { lumaro::admin::err(lumaro::admin::programHelp()); }
 
 } // namespace
 
@@ -47,6 +26,9 @@ int main(int argc, char* argv[])
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
+    // lumaro's own name, so that the standard folder and the last shop opened
+    // are the ones lumaro uses.
+    QCoreApplication::setApplicationName(lumaro::location::applicationName());
 
     // Options before the command are the program's own; everything after the
     // command's name belongs to the command.
@@ -67,9 +49,13 @@ int main(int argc, char* argv[])
         return 0;
     }
     const QStringList args = parser.positionalArguments();
-    if (parser.isSet(help) || args.isEmpty()) {
+    if (parser.isSet(help)) {
+        lumaro::admin::out(lumaro::admin::programHelp());
+        return 0;
+    }
+    if (args.isEmpty()) {
         usage();
-        return args.isEmpty() && !parser.isSet(help) ? 2 : 0;
+        return 2;
     }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("init"), lumaro::admin::init},         {QStringLiteral("import-mdb"), lumaro::admin::importMdb},

@@ -1,4 +1,4 @@
-#include "app/ShopLocation.h"
+#include "upkeep/ShopLocation.h"
 
 #include "data/Database.h"
 
@@ -39,6 +39,10 @@ Found findShop(const QString& workingFolder, const QString& remembered, const QS
 }
 
 QString standardFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation); }
+
+QString applicationName() { return QStringLiteral("lumaro"); }
+
+Found findShopHere() { return findShop(QDir::currentPath(), rememberedShop(), standardFolder()); }
 
 QString rememberedShop() { return userSettings().value(kLastShop).toString(); }
 

@@ -20,6 +20,15 @@ Found findShop(const QString& workingFolder, const QString& remembered, const QS
 // ~/.local/share/lumaro on Linux.
 QString standardFolder();
 
+// The name both programs give the application: the standard data folder and
+// the settings that remember the last shop follow it, so lumaro-admin finds
+// the shop lumaro opened.
+QString applicationName();
+
+// The shop as the rules above find it from the working folder, for a program
+// that was given none.
+Found findShopHere();
+
 // The last shop opened, kept in the user's own settings (never a server
 // password, nor a daily backup opened to look something up).
 QString rememberedShop();
