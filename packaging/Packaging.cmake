@@ -11,7 +11,27 @@ set(doc ${CMAKE_INSTALL_DATADIR}/doc/lumaro)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/doc/guide.zh_TW.md ${CMAKE_CURRENT_LIST_DIR}/doc/copyright DESTINATION ${doc})
 find_program(LUMARO_GZIP gzip REQUIRED)
 set(compressed)
-foreach(page lumaro.1 lumaro-admin.1 changelog)
+# Each manual page has one source for English and Traditional Chinese
+# (doc/PAGE.in: "@en " and "@zh " lines are one language's, the rest both's).
+find_program(LUMARO_SED sed REQUIRED)
+foreach(page lumaro.1 lumaro-admin.1)
+  foreach(lang en zh)
+    set(other zh)
+    set(dir ${PROJECT_BINARY_DIR}/doc)
+    if(lang STREQUAL "zh")
+      set(other en)
+      set(dir ${PROJECT_BINARY_DIR}/doc/zh_TW)
+    endif()
+    add_custom_command(OUTPUT ${dir}/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+      COMMAND ${LUMARO_SED} -e "/^@${other} /d" -e "s/^@${lang} //" -e "s/@PROJECT_VERSION@/${PROJECT_VERSION}/g"
+              ${CMAKE_CURRENT_LIST_DIR}/doc/${page}.in > ${dir}/${page}
+      COMMAND ${LUMARO_GZIP} -9nf -k ${dir}/${page}
+      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/doc/${page}.in VERBATIM)
+    list(APPEND compressed ${dir}/${page}.gz)
+  endforeach()
+endforeach()
+foreach(page changelog)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/doc/${page} ${PROJECT_BINARY_DIR}/doc/${page} @ONLY)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/doc/${page}.gz
     COMMAND ${LUMARO_GZIP} -9nf -k ${PROJECT_BINARY_DIR}/doc/${page}
@@ -21,6 +41,8 @@ endforeach()
 add_custom_target(lumaro_docs ALL DEPENDS ${compressed})
 install(FILES ${PROJECT_BINARY_DIR}/doc/lumaro.1.gz ${PROJECT_BINARY_DIR}/doc/lumaro-admin.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/doc/zh_TW/lumaro.1.gz ${PROJECT_BINARY_DIR}/doc/zh_TW/lumaro-admin.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_TW/man1)
 install(FILES ${PROJECT_BINARY_DIR}/doc/changelog.gz DESTINATION ${doc})
 
 set(CPACK_GENERATOR DEB)
