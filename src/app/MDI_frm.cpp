@@ -9,6 +9,7 @@
 #include "books/People.h"
 #include "books/Reports.h"
 #include "books/Settings.h"
+#include "books/Upgrade.h"
 #include "catalogue/StockCount_frm.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
@@ -31,11 +32,17 @@
 #include "upkeep/Backups.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTextBrowser>
+#include <QUrl>
 
 namespace lumaro {
 
@@ -44,6 +51,21 @@ namespace {
 // The restored size of the client area, in twips.
 constexpr double kRestoredWidth = 7815;
 constexpr double kRestoredHeight = 6240;
+
+// Where the owner's guide may be: where the package installs it, the same
+// place under a program installed elsewhere, and (outside a release package)
+// the source tree the program was built from.
+QStringList guidePlaces()
+{
+    QStringList places{QStringLiteral(LUMARO_GUIDE_INSTALLED),
+                       QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                       QStringLiteral("/../share/doc/lumaro/guide.zh_TW.md"))};
+#ifdef LUMARO_GUIDE_SOURCE
+    places << QStringLiteral(LUMARO_GUIDE_SOURCE);
+#endif
+    places.removeDuplicates();
+    return places;
+}
 
 } // namespace
 
@@ -114,6 +136,9 @@ void MDI_frm::buildMenus()
     WriteOff = addItem(Stock, QStringLiteral("WriteOff"), QStringLiteral("報廢…"));
     People = addMenu(QStringLiteral("People"), QStringLiteral("人員(&P)"));
     EditPeople = addItem(People, QStringLiteral("EditPeople"), QStringLiteral("人員管理"));
+    Help = addMenu(QStringLiteral("Help"), QStringLiteral("說明(&H)"));
+    UserGuide = addItem(Help, QStringLiteral("UserGuide"), QStringLiteral("使用說明"));
+    About = addItem(Help, QStringLiteral("About"), QStringLiteral("關於 Lumaro"));
 
     // Who is working reads in the menu bar's corner: the title stays the
     // program's, and the client area keeps its room.
@@ -139,6 +164,8 @@ void MDI_frm::connectMenus()
     connect(EditPeople, &QAction::triggered, this, handler([this] { EditPeople_Click(); }));
     connect(ExportCatalogue, &QAction::triggered, this, handler([this] { ExportCatalogue_Click(); }));
     connect(SystemSettings, &QAction::triggered, this, handler([this] { SystemSettings_Click(); }));
+    connect(UserGuide, &QAction::triggered, this, handler([this] { UserGuide_Click(); }));
+    connect(About, &QAction::triggered, this, handler([this] { About_Click(); }));
     connect(Lock, &QAction::triggered, this, handler([this] { Lock_Click(); }));
     connect(Exit, &QAction::triggered, this, handler([this] { Exit_Click(); }));
 }
@@ -275,6 +302,59 @@ void MDI_frm::offerReceipt(qlonglong order)
 
 // Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
 // it is never closed while the window lives.
+void MDI_frm::UserGuide_Click()
+{
+    if (!m_guide) {
+        const QStringList places = guidePlaces();
+        QString text;
+        for (const QString& place : places) {
+            QFile file(place);
+            if (file.open(QIODevice::ReadOnly)) {
+                text = QString::fromUtf8(file.readAll());
+                break;
+            }
+        }
+        if (text.isEmpty()) {
+            QStringList looked;
+            for (const QString& place : places)
+                looked << QStringLiteral("「%1」").arg(place);
+            prompts().message(QStringLiteral("找不到使用說明，找過：\r") + looked.join(QStringLiteral("\r")),
+                              Buttons::Ok, QStringLiteral("使用說明"));
+            return;
+        }
+        auto* browser = new QTextBrowser;
+        browser->setObjectName(QStringLiteral("txtGuide"));
+        browser->setOpenExternalLinks(true);
+        browser->setMarkdown(text);
+        browser->setWindowTitle(QStringLiteral("使用說明"));
+        m_guide = mdiArea->addSubWindow(browser);
+        m_guide->setAttribute(Qt::WA_DeleteOnClose);
+        m_guide->setWindowIcon(windowIcon());
+    }
+    m_guide->show();
+    mdiArea->setActiveSubWindow(m_guide);
+    m_guide->showMaximized();
+}
+
+void MDI_frm::About_Click()
+{
+    QString shop = m_db.target();
+    QString where = QStringLiteral("資料檔");
+    if (Database::isPostgresUrl(shop)) {
+        // Never a server password on the screen.
+        QUrl url(shop);
+        url.setPassword(QString());
+        shop = url.toString();
+        where = QStringLiteral("資料庫");
+    } else {
+        shop = QDir::toNativeSeparators(QFileInfo(shop).absoluteFilePath());
+    }
+    prompts().message(QStringLiteral("Lumaro %1\r小茶行的訂單、庫存與帳款管理\r\r%2：「%3」\r資料版本：%4")
+                          .arg(QStringLiteral(LUMARO_VERSION), where, shop)
+                          .arg(upgrade::versionOf(m_db)),
+                      Buttons::Ok, QStringLiteral("關於 Lumaro"));
+}
+
 void MDI_frm::Lock_Click()
 {
     m_idleLock->pause();

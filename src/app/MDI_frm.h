@@ -69,6 +69,10 @@ public:
     void EditPeople_Click();
     // After a checkout: the receipt window, when 結帳後列印收據 is on.
     void offerReceipt(qlonglong order);
+    // 說明: the owner's guide in a window of its own, and what program and
+    // shop this is.
+    void UserGuide_Click();
+    void About_Click();
     void Lock_Click();
     void Exit_Click();
 
@@ -114,6 +118,9 @@ private:
     QAction* WriteOff = nullptr;
     QMenu* People = nullptr;
     QAction* EditPeople = nullptr;
+    QMenu* Help = nullptr;
+    QAction* UserGuide = nullptr;
+    QAction* About = nullptr;
     QLabel* lblPerson = nullptr;
 
     template <class F>
@@ -135,6 +142,7 @@ private:
     QPointer<StockCount_frm> m_stockCount;
     QPointer<Losses_frm> m_losses;
     QPointer<People_frm> m_people;
+    QPointer<QMdiSubWindow> m_guide;
 };
 
 } // namespace lumaro

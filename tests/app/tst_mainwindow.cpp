@@ -4,6 +4,8 @@
 #include "books/People.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
+#include "data/Database.h"
+#include "data/Schema.h"
 #include "orders/Order_frm.h"
 #include "reports/People_frm.h"
 #include "support/Outside.h"
@@ -18,6 +20,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QtTest>
 
 using namespace lumaro;
@@ -62,7 +66,7 @@ private slots:
         for (QAction* a : window->menuBar()->actions())
             tops << a->text();
         QCOMPARE(tops, texts({"系統管理(&S)", "訂單管理(&O)", "茶葉管理(&T)", "會計系統(&M)", "報表(&R)", "庫存(&K)",
-                              "人員(&P)"}));
+                              "人員(&P)", "說明(&H)"}));
 
         struct Item {
             const char* menu;
@@ -79,6 +83,7 @@ private slots:
              texts({"銷售紀錄", "日結", "低庫存", "損耗報表", "", "匯出茶葉資料 CSV…", "", "系統設定"})},
             {"Stock", texts({"StockCount", "WriteOff"}), texts({"盤點庫存", "報廢…"})},
             {"People", texts({"EditPeople"}), texts({"人員管理"})},
+            {"Help", texts({"UserGuide", "About"}), texts({"使用說明", "關於 Lumaro"})},
         };
         for (const Item& i : items) {
             auto* menu = window->findChild<QMenu*>(QString::fromLatin1(i.menu));
@@ -94,6 +99,28 @@ private slots:
             QCOMPARE(captions, i.captions);
         }
         QVERIFY(item("z")->isSeparator());
+    }
+
+    // 說明: the guide the package ships (found here beside the sources), and
+    // which program, shop and data version this is.
+    void helpMenu()
+    {
+        item("UserGuide")->trigger();
+        item("UserGuide")->trigger();
+        const QList<QTextBrowser*> guides = window->findChildren<QTextBrowser*>(QStringLiteral("txtGuide"));
+        QCOMPARE(guides.size(), 1);
+        QVERIFY(guides[0]->toPlainText().startsWith(QStringLiteral("Lumaro 茶行管理 使用說明")));
+        QVERIFY(guides[0]->isReadOnly() && guides[0]->isVisible());
+        QVERIFY((*prompts)->messages().isEmpty());
+
+        item("About")->trigger();
+        QCOMPARE((*prompts)->messages().size(), 1);
+        const auto about = (*prompts)->messages().constFirst();
+        QCOMPARE(about.title, QStringLiteral("關於 Lumaro"));
+        const QString where = Database::isPostgresUrl(shop->path()) ? QUrl(shop->path()).host() : shop->path();
+        QVERIFY2(about.text.contains(where) &&
+                     about.text.contains(QStringLiteral("資料版本：%1").arg(schema::CurrentVersion)),
+                 qPrintable(about.text));
     }
 
     void eachScreenOpensOnceMaximised_data()
