@@ -644,14 +644,18 @@ void timeAction(const Action& a, Shop& big, Shop& tiny, Floor& floor, int runs, 
 }
 
 // One row of the table (or one JSON object): the medians, their ratio, the
-// peak memory so far, and whether the goal was met.
-void printTiming(bool json, const QString& name, const QList<qint64>& measured, const QList<qint64>& floors)
+// peak memory so far, and whether the goal was met: at most three times the
+// floor, and on a shop file within a frame too. A server's every statement
+// is a round trip, so there only the floor, which makes the same trips, is
+// the measure.
+void printTiming(bool json, bool onServer, const QString& name, const QList<qint64>& measured,
+                 const QList<qint64>& floors)
 {
     const double ms = median(measured) / 1e6;
     const double floorMs = median(floors) / 1e6;
     const double ratio = floorMs > 0 ? ms / floorMs : 0;
     const double peak = peakMB();
-    const bool met = ratio <= 3 && ms < 16;
+    const bool met = ratio <= 3 && (onServer || ms < 16);
     if (json) {
         print(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("action"), name},
                                                           {QStringLiteral("median_ms"), ms},
@@ -746,7 +750,7 @@ int benchmark(const Options& options)
         const QString fault = a.check ? a.check() : QString();
         if (!fault.isEmpty())
             faults << a.name + QStringLiteral(": ") + fault;
-        printTiming(options.json, a.name, measured, floors);
+        printTiming(options.json, Database::isPostgresUrl(file), a.name, measured, floors);
     }
     if (!benchPrompts->unexpected.isEmpty())
         std::fprintf(stderr, "unexpected messages: %s\n",
