@@ -187,7 +187,8 @@ int runTerminals(const Load& load)
     if (!checkShop(*db).clean())
         unbalanced << QStringLiteral("lumaro-admin check finds faults");
 
-    const QString where = Database::isPostgresUrl(load.target) ? QStringLiteral("server") : QStringLiteral("file");
+    const bool onServer = Database::isPostgresUrl(load.target);
+    const QString where = onServer ? QStringLiteral("server") : QStringLiteral("file");
     qint64 slowest = 0;
     qint64 worstP99 = 0;
     struct Kind {
@@ -198,11 +199,11 @@ int runTerminals(const Load& load)
                             {QStringLiteral("stock purchase"), all.purchases}};
     const double rate = seconds > 0 ? double(all.stored) / seconds : 0;
     if (!load.json) {
-        print(QStringLiteral("lumaro-bench on %1 cores, %2; %3 terminals on a shop %4, %5 moves each")
+        print(QStringLiteral("lumaro-bench on %1 cores, %2; %3 terminals on %4, %5 moves each")
                   .arg(QThread::idealThreadCount())
                   .arg(QSysInfo::prettyProductName())
                   .arg(load.terminals)
-                  .arg(where)
+                  .arg(onServer ? QStringLiteral("a shop on a server") : QStringLiteral("a shop file"))
                   .arg(load.movesEach));
         print(QString());
         print(QStringLiteral("| move | stored | median ms | p99 ms | max ms |"));
