@@ -3,6 +3,9 @@ include(GNUInstallDirs)
 
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lumaro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lumaro.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# What software centres list; its launchable names lumaro.desktop above.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/lumaro.metainfo.xml ${PROJECT_BINARY_DIR}/invalid.lumaro.lumaro.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/invalid.lumaro.lumaro.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The owner's guide, the manual pages and the package's changelog; the pages and
 # the changelog carry the version and are compressed as Debian wants them
@@ -59,7 +62,10 @@ database shared by several terminals.
 lumaro-admin creates, imports (from the old program's teadata.mdb), backs
 up, restores and checks shop files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# Stripped, and the times set, by Staged.cmake.
+set(CPACK_STRIP_FILES OFF)
+set(CPACK_LUMARO_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/Staged.cmake)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)

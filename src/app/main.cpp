@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTranslator>
 
 #include <csignal>
@@ -22,6 +23,37 @@ QStringList argumentsOf(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+// Qt's X11 platform ends the program with an abort and an English line when
+// there is no display to connect to; say it first, in the shop's language and
+// in English, as scripts/run does, with what works on a machine without a
+// screen. Other platforms (Wayland, offscreen, vnc…) are left to Qt. Empty when
+// a display can be tried.
+QString missingDisplay()
+{
+#ifdef Q_OS_LINUX
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return {};
+    const QStringList platforms = qEnvironmentVariable("QT_QPA_PLATFORM").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (platforms.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
+    for (const QString& platform : platforms) {
+        if (platform.section(QLatin1Char(':'), 0, 0).trimmed() != QLatin1String("xcb"))
+            return {};
+    }
+    QString said = QStringLiteral(
+        "沒有可用的顯示器（DISPLAY 未設定），無法開啟 Lumaro 的視窗。沒有螢幕的機器可以用：xvfb-run -a lumaro\n"
+        "No display is available (DISPLAY is not set), so Lumaro cannot open its window. On a machine without a "
+        "screen: xvfb-run -a lumaro\n");
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        said += QStringLiteral(
+            "xvfb-run 在 xvfb 套件裡，這台機器還沒有安裝；請以 root 執行：apt-get install xvfb xauth\n"
+            "xvfb-run comes with the package xvfb, which is not installed here; as root: apt-get install xvfb xauth\n");
+    return said;
+#else
+    return {};
+#endif
 }
 
 int run(int argc, char* argv[], const lumaro::StartupOptions& options)
@@ -87,6 +119,10 @@ int main(int argc, char* argv[])
     if (options.version) {
         std::printf("lumaro %s\n", LUMARO_VERSION);
         return 0;
+    }
+    if (const QString said = missingDisplay(); !said.isEmpty()) {
+        std::fputs(said.toLocal8Bit().constData(), stderr);
+        return 1;
     }
     return run(argc, argv, options);
 }

@@ -178,6 +178,8 @@ private slots:
         QTest::newRow("help") << "LUMARO_BIN" << texts({"--help"}) << 0 << "用法：lumaro";
         QTest::newRow("version") << "LUMARO_BIN" << texts({"--version"}) << 0 << QStringLiteral("lumaro ") + version;
         QTest::newRow("unknown") << "LUMARO_BIN" << texts({"--colour"}) << 2 << "不認得的參數：--colour";
+        QTest::newRow("window") << "LUMARO_BIN" << texts({"--database", "x.db"}) << 1
+                                << "沒有可用的顯示器（DISPLAY 未設定），無法開啟 Lumaro 的視窗。";
         QTest::newRow("admin version") << "LUMARO_ADMIN" << texts({"--version"}) << 0
                                        << QStringLiteral("lumaro-admin ") + version;
         QTest::newRow("admin help") << "LUMARO_ADMIN" << texts({"-h"}) << 0 << "用法：lumaro-admin";
