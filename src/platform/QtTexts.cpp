@@ -25,22 +25,28 @@ public:
     QString translate(const char* context, const char* source, const char* disambiguation, int n) const override
     {
         (void)disambiguation, (void)n;
-        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
-            return {};
         static const struct {
+            const char* context;
             const char* source;
             const char* text;
-        } words[] = {{"Folder", "資料夾"},
-                     {"File Folder", "資料夾"},
-                     {"File", "檔案"},
-                     {"%1 File", "%1 檔案"},
-                     {"Drive", "磁碟機"}};
+        } words[] = {{"QAbstractFileIconProvider", "Folder", "資料夾"},
+                     {"QAbstractFileIconProvider", "File Folder", "資料夾"},
+                     {"QAbstractFileIconProvider", "File", "檔案"},
+                     {"QAbstractFileIconProvider", "%1 File", "%1 檔案"},
+                     {"QAbstractFileIconProvider", "Drive", "磁碟機"}};
         for (const auto& w : words)
-            if (qstrcmp(source, w.source) == 0)
+            if (qstrcmp(context, w.context) == 0 && qstrcmp(source, w.source) == 0)
                 return QString::fromUtf8(w.text);
         return {};
     }
 };
+
+// The locale's short date with a 24-hour time: Qt cannot write the day period
+// that the zh_TW short time asks for, and prints a stray "B" in its place.
+QString shortDate(const QDateTime& when)
+{
+    return QLocale().toString(when, QLocale().dateFormat(QLocale::ShortFormat) + QStringLiteral(" HH:mm"));
+}
 
 // The file dialog's column of modified dates, in the shop's locale.
 class ShopDates : public QIdentityProxyModel {
@@ -51,7 +57,7 @@ public:
     {
         if (index.column() == DateColumn && role == Qt::DisplayRole)
             if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel()))
-                return QLocale().toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+                return shortDate(files->lastModified(mapToSource(index)));
         return QIdentityProxyModel::data(index, role);
     }
 };
@@ -94,7 +100,7 @@ void fitFileDialog(QFileDialog& dialog)
         return;
     dialog.setProxyModel(new ShopDates(&dialog));
     // The longest date the shop's locale writes, with room beside it.
-    const QString longest = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+    const QString longest = shortDate(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)));
     const int dateWidth = view->fontMetrics().horizontalAdvance(longest) + 24;
     view->header()->resizeSection(ShopDates::DateColumn,
                                   qMax(view->header()->sectionSize(ShopDates::DateColumn), dateWidth));
