@@ -1,16 +1,19 @@
 #include "app/FirstRunDialog.h"
 
 #include "books/Password.h"
+#include "books/SampleShop.h"
+#include "books/Settings.h"
 #include "platform/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Geometry.h"
 #include "platform/Prompts.h"
+#include "platform/QtTexts.h"
 #include "upkeep/LegacyImport.h"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -95,11 +98,29 @@ QFormLayout* FirstRunDialog::makeEntries()
     openingBank = new QLineEdit(QStringLiteral("0"), this);
     openingBank->setObjectName(QStringLiteral("openingBank"));
 
+    // Receipts print these; each may stay empty until 系統設定.
+    const auto detail = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    shopName = detail("shopName");
+    shopAddress = detail("shopAddress");
+    shopPhone = detail("shopPhone");
+    // Off unless asked: a real shop would have to delete made-up teas, their
+    // stock and three customers' open orders before its first sale.
+    sampleTeas = new QCheckBox(QStringLiteral("先放入範例茶葉和訂單（試用程式時方便，之後可刪除）"), this);
+    sampleTeas->setObjectName(QStringLiteral("sampleTeas"));
+
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("新密碼："), password1);
     form->addRow(QStringLiteral("再輸入一次："), password2);
     form->addRow(QStringLiteral("期初現金："), openingCash);
     form->addRow(QStringLiteral("期初銀行存款："), openingBank);
+    form->addRow(QStringLiteral("店名："), shopName);
+    form->addRow(QStringLiteral("地址："), shopAddress);
+    form->addRow(QStringLiteral("電話："), shopPhone);
+    form->addRow(QString(), sampleTeas);
     return form;
 }
 
@@ -147,7 +168,11 @@ void FirstRunDialog::setTabOrderAndFocus()
 {
     setTabOrder(password2, openingCash);
     setTabOrder(openingCash, openingBank);
-    setTabOrder(openingBank, okButton);
+    setTabOrder(openingBank, shopName);
+    setTabOrder(shopName, shopAddress);
+    setTabOrder(shopAddress, shopPhone);
+    setTabOrder(shopPhone, sampleTeas);
+    setTabOrder(sampleTeas, okButton);
     setTabOrder(okButton, cancelButton);
     setTabOrder(cancelButton, folderButton);
     if (importChoice)
@@ -170,8 +195,7 @@ void FirstRunDialog::chooseFolder()
     QDir start = QFileInfo(m_file).absoluteDir();
     while (!start.exists() && start.cdUp()) {
     }
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
+    const QString folder = askFolder(this, QStringLiteral("選擇存放資料檔的資料夾"), start.path());
     if (!folder.isEmpty())
         setFolder(folder);
 }
@@ -195,6 +219,8 @@ void FirstRunDialog::choiceChanged()
     // An imported shop brings its own balances.
     openingCash->setEnabled(!importing);
     openingBank->setEnabled(!importing);
+    // An imported shop brings its own teas; the old file knows no shop name.
+    sampleTeas->setEnabled(!importing);
     okButton->setText(importing ? QStringLiteral("匯入") : QStringLiteral("建立"));
     message->clear();
 }
@@ -210,6 +236,7 @@ bool FirstRunDialog::runImport()
     okButton->setEnabled(false);
     cancelButton->setEnabled(false);
     LegacyImportOptions options;
+    options.fill = [this](Database& db) { storeDetails(db); };
     options.progress = [this](int percent, const QString& stage) {
         progress->setValue(percent);
         progress->setFormat(stage + QStringLiteral(" %p%"));
@@ -242,6 +269,25 @@ bool FirstRunDialog::runImport()
 }
 
 QString FirstRunDialog::password() const { return password1->text(); }
+
+void FirstRunDialog::storeDetails(Database& db) const
+{
+    // A detail left empty stays unset, reading as the default 系統設定 shows.
+    const std::pair<const QString&, QLineEdit*> details[] = {{settings::key::ShopName, shopName},
+                                                             {settings::key::ShopAddress, shopAddress},
+                                                             {settings::key::ShopPhone, shopPhone}};
+    for (const auto& [key, box] : details)
+        if (const QString text = box->text().trimmed(); !text.isEmpty())
+            settings::set(db, key, text);
+}
+
+void FirstRunDialog::fillNewShop(Database& db) const
+{
+    setOpeningBalances(db, m_opening);
+    storeDetails(db);
+    if (sampleTeas->isChecked())
+        fillSampleShop(db);
+}
 
 void FirstRunDialog::reject()
 {

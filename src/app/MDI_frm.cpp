@@ -205,12 +205,17 @@ QMdiSubWindow* MDI_frm::subWindowOf(QWidget* screen)
     return screen ? qobject_cast<QMdiSubWindow*>(screen->parentWidget()) : nullptr;
 }
 
-bool MDI_frm::Form_Load()
+bool MDI_frm::Form_Load(bool justCreated)
 {
     if (!m_lock) {
         makeLockScreen();
         mdiArea->addSubWindow(m_lock);
         m_lock->Form_Load();
+    }
+    if (justCreated && m_lock->state() == main_frm::State::Locked) {
+        // The lock screen stays made: 系統鎖定 uses it later.
+        m_lock->openAsOwner();
+        return m_lock->state() == main_frm::State::Unlocked;
     }
     QMdiSubWindow* sub = subWindowOf(m_lock);
     m_lock->show();

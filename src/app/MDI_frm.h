@@ -36,8 +36,10 @@ public:
     ~MDI_frm() override;
 
     // Shows the lock screen and runs its password prompt. True once the right
-    // password was given.
-    bool Form_Load();
+    // password was given. For a shop just created, whose owner typed the new
+    // password twice a moment ago, it opens signed in as that owner instead,
+    // with what an unlock does (today's backup, the idle lock).
+    bool Form_Load(bool justCreated = false);
 
     // The screens' shared instances; null while a screen is not loaded.
     main_frm* lockScreen() const;

@@ -126,8 +126,10 @@ std::unique_ptr<Database> openAskingServerPassword(const QString& target)
 
 } // namespace
 
-std::unique_ptr<Database> openShop(const StartupOptions& options)
+std::unique_ptr<Database> openShop(const StartupOptions& options, bool* created)
 {
+    if (created)
+        *created = false;
     QString target = options.database;
     QString legacy;
     if (options.locate) {
@@ -149,9 +151,11 @@ std::unique_ptr<Database> openShop(const StartupOptions& options)
                 return nullptr;
             if (dialog.imported() || dialog.existing())
                 return openShop(dialog.file());
-            const OpeningBalances opening = dialog.opening();
-            return createShop(dialog.file(), dialog.password(),
-                              [&opening](Database& db) { setOpeningBalances(db, opening); });
+            auto db =
+                createShop(dialog.file(), dialog.password(), [&dialog](Database& shop) { dialog.fillNewShop(shop); });
+            if (created)
+                *created = true;
+            return db;
         }
         std::unique_ptr<Database> db = openAskingServerPassword(target);
         upgrade::run(*db);

@@ -31,7 +31,9 @@ void installWaitCursor();
 
 // Opens the shop named by the options, or found by the location rules,
 // creating a new shop file through the first-run dialog when it is missing. Shows what went wrong
-// and returns null when the program cannot go on.
-std::unique_ptr<Database> openShop(const StartupOptions& options);
+// and returns null when the program cannot go on. created, when given, tells
+// whether the owner made a new shop here with a password typed twice (not an
+// import, not a shop found in the chosen folder).
+std::unique_ptr<Database> openShop(const StartupOptions& options, bool* created = nullptr);
 
 } // namespace lumaro

@@ -3,14 +3,13 @@
 #include "data/Database.h"
 #include "platform/Failure.h"
 #include "platform/QtPrompts.h"
+#include "platform/QtTexts.h"
 #include "upkeep/ShopLocation.h"
 
 #include <QApplication>
 #include <QFont>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
-#include <QTranslator>
 
 #include <csignal>
 #include <cstdio>
@@ -64,10 +63,7 @@ int run(int argc, char* argv[], const lumaro::StartupOptions& options)
     QApplication::setApplicationName(lumaro::location::applicationName());
     QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
-    // Qt's own texts (a text box's Undo, Cut, Copy…) in the shop's language.
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    lumaro::installQtTexts();
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});
     QApplication::setFont(font);
@@ -77,13 +73,14 @@ int run(int argc, char* argv[], const lumaro::StartupOptions& options)
     lumaro::installWaitCursor();
 
     try {
-        std::unique_ptr<lumaro::Database> db = lumaro::openShop(options);
+        bool created = false;
+        std::unique_ptr<lumaro::Database> db = lumaro::openShop(options, &created);
         if (!db)
             return 1;
         lumaro::location::rememberShop(db->target());
         lumaro::MDI_frm window(*db);
         window.showMaximized();
-        if (!window.Form_Load())
+        if (!window.Form_Load(created))
             return 0;
         return app.exec();
     } catch (const lumaro::Failure& e) {

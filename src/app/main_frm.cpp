@@ -114,8 +114,24 @@ bool main_frm::Lock_Click()
         entered = prompts().input(QStringLiteral("請輸入密碼以啟動系統"), QStringLiteral("開啟系統"));
         ++shown;
     }
+    open(*who);
+    return true;
+}
+
+bool main_frm::openAsOwner()
+{
+    // The shop's own password opens as the person who holds it.
+    const std::optional<people::Person> owner = people::signingIn(Pass_Data->database(), QString(), true);
+    if (!owner || owner->role != people::Role::Owner)
+        return Lock_Click();
+    open(*owner);
+    return true;
+}
+
+void main_frm::open(const people::Person& who)
+{
     m_state = State::Unlocked;
-    people::signIn(Pass_Data->database(), *who);
+    people::signIn(Pass_Data->database(), who);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         // Restore first, so the main window's caption loses the lock
         // screen's title along with it.
@@ -125,7 +141,6 @@ bool main_frm::Lock_Click()
     }
     hide();
     emit unlocked();
-    return true;
 }
 
 } // namespace lumaro

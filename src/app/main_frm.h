@@ -6,6 +6,9 @@ class QLabel;
 
 namespace lumaro {
 
+namespace people {
+struct Person;
+}
 class Database;
 class DataControl;
 
@@ -25,6 +28,10 @@ public:
     // so and ends the program, and returns false if the program goes on (only
     // under scripted prompts).
     bool Lock_Click();
+    // Opens without asking, signed in as the owner who holds the shop's
+    // password: for a shop made moments ago with that password typed twice.
+    // Asks as Lock_Click does should the shop name no such owner.
+    bool openAsOwner();
 
     enum class State { Locked, Unlocked, Ended };
     State state() const { return m_state; }
@@ -39,6 +46,7 @@ protected:
     void Form_Activate() override;
 
 private:
+    void open(const people::Person& who);
     QLabel* logo = nullptr;
     DataControl* Pass_Data = nullptr;
 

@@ -40,7 +40,9 @@ CsvFile::CsvFile(const QString& path) : m_file(path)
     const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (existing.isFile() && (!existing.isWritable() || !(existing.permissions() & writeBits)))
         throw FileError(QStringLiteral("檔案「%1」是唯讀的，不會覆寫。請另選檔名，或先取消它的唯讀。").arg(path));
-    if (!m_file.open(QIODevice::WriteOnly))
+    // Customers' names and phones: readable by the owner alone, as the shop
+    // file is, before a byte is written and whatever the umask.
+    if (!m_file.open(QIODevice::WriteOnly) || !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw FileError(cannotWrite(path, m_file.errorString()));
     write(QByteArrayLiteral("\xEF\xBB\xBF"));
 }

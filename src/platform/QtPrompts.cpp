@@ -1,8 +1,8 @@
 #include "platform/QtPrompts.h"
+#include "platform/QtTexts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -93,7 +93,7 @@ void QtPrompts::endProgram()
 
 QString QtPrompts::saveFile(const QString& title, const QString& suggested, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, suggested, filter);
+    return askSaveFile(QApplication::activeWindow(), title, suggested, filter);
 }
 
 } // namespace lumaro

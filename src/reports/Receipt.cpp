@@ -99,7 +99,9 @@ void saveReceiptPdf(const reports::Receipt& r, const QString& path)
 void saveSlipPdf(const QString& html, const QString& title, const QString& path)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // A receipt names the customer: the owner's alone, as the shop file is,
+    // before anything is written and whatever the umask.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw DataError(QStringLiteral("無法寫入檔案「%1」：%2").arg(path, file.errorString()));
     {
         QPdfWriter pdf(&file);

@@ -420,7 +420,8 @@ void store(Database& db, const LegacyShop& shop, const ImportProgress& progress)
 
 } // namespace
 
-LegacyImportSummary importLegacyShop(const JetContents& contents, const QString& target, const ImportProgress& progress)
+LegacyImportSummary importLegacyShop(const JetContents& contents, const QString& target, const ImportProgress& progress,
+                                     const std::function<void(Database&)>& fill)
 {
     if (Database::isPostgresUrl(target))
         throw DataError(QStringLiteral("舊資料只能匯入到新的 SQLite 資料檔（.db），不能直接匯入 PostgreSQL。"));
@@ -447,7 +448,11 @@ LegacyImportSummary importLegacyShop(const JetContents& contents, const QString&
                                               .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     try {
         {
-            auto db = createShop(temp, shop.password, [&](Database& d) { store(d, shop, progress); });
+            auto db = createShop(temp, shop.password, [&](Database& d) {
+                store(d, shop, progress);
+                if (fill)
+                    fill(d);
+            });
             // One file, no write-ahead log beside it, before it takes its real name;
             // the program turns the log back on when it opens the shop.
             db->useRollbackJournal();
@@ -498,7 +503,7 @@ LegacyImportSummary importLegacyFile(const QString& mdbPath, const QString& targ
     const legacy::JetReadResult read = reader.read(mdbPath, names);
     if (!read.ok)
         throw DataError(read.error);
-    return importLegacyShop(read.contents, target, options.progress);
+    return importLegacyShop(read.contents, target, options.progress, options.fill);
 }
 
 } // namespace lumaro

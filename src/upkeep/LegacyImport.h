@@ -11,6 +11,8 @@
 
 namespace lumaro {
 
+class Database;
+
 // Moving a shop in from the old program's Jet file (teadata.mdb). The five tables
 // have the same names there; their columns are taken by position, as the old program
 // read them, since their names and types vary between copies of that file.
@@ -57,14 +59,18 @@ struct LegacyImportSummary {
 using ImportProgress = std::function<void(int percent, const QString& stage)>;
 
 // Creates target as a new SQLite shop file holding the legacy shop, in one
-// transaction. Refuses an existing target; on any failure nothing is left at target.
+// transaction; fill, when given, stores more in that same transaction (what the
+// owner typed beside the import). Refuses an existing target; on any failure
+// nothing is left at target.
 LegacyImportSummary importLegacyShop(const legacy::JetContents& contents, const QString& target,
-                                     const ImportProgress& progress = {});
+                                     const ImportProgress& progress = {},
+                                     const std::function<void(Database&)>& fill = {});
 
 struct LegacyImportOptions {
     QString charset;    // Jet 3 text encoding (an iconv name such as BIG5); empty: the file's own
     QString readerPath; // empty: the lumaro-mdbreader installed with the program
     ImportProgress progress;
+    std::function<void(Database&)> fill; // see importLegacyShop
 };
 
 // Reads mdbPath (never changing it) in the reader process, then imports it as above.

@@ -1,21 +1,30 @@
 #include "app/FirstRunDialog.h"
+#include "app/MDI_frm.h"
 #include "app/Startup.h"
+#include "app/main_frm.h"
 #include "books/Password.h"
+#include "books/People.h"
+#include "books/Settings.h"
 #include "books/Shop.h"
 #include "data/DataError.h"
 #include "data/Database.h"
+#include "platform/QtTexts.h"
 #include "support/Outside.h"
 #include "support/TestShop.h"
 #include "upkeep/ShopLocation.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 using namespace lumaro;
@@ -383,6 +392,96 @@ private slots:
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")),
                                 QStringLiteral("烏龍 tea"))); // kept as a hash
         QVERIFY(prompts->shown().isEmpty());
+    }
+
+    // The owner typed the new password twice: the window opens at once,
+    // signed in as that owner, with an unlock's backup taken, and the shop
+    // holds the details receipts print and the sample teas. With
+    // LUMARO_SCREENSHOTS naming a folder the filled dialog is saved there.
+    void firstRunOpensAtOnceWithTheShopsDetails()
+    {
+        PromptScope prompts;
+        QTemporaryDir dir;
+        bool samplesOffAtFirst = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<FirstRunDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            samplesOffAtFirst = !dialog->sampleTeas->isChecked();
+            dialog->password1->setText(QStringLiteral("pw"));
+            dialog->password2->setText(QStringLiteral("pw"));
+            dialog->openingCash->setText(QStringLiteral("5000"));
+            dialog->shopName->setText(QStringLiteral(" 山嵐茶行 "));
+            dialog->shopPhone->setText(QStringLiteral("02-1234-5678"));
+            dialog->sampleTeas->setChecked(true);
+            if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty()) {
+                dialog->setFolder(QStringLiteral("/home/shop/.local/share/lumaro"));
+                dialog->grab().save(QDir(pictures).filePath(QStringLiteral("first-run.png")));
+                dialog->setFolder(dir.path());
+            }
+            dialog->okButton->click();
+        });
+        StartupOptions options;
+        options.database = dir.filePath(QStringLiteral("teadata.db"));
+        bool created = false;
+        auto db = openShop(options, &created);
+        QVERIFY(db);
+        QVERIFY(created);
+        QVERIFY(samplesOffAtFirst);
+        MDI_frm window(*db);
+        window.show();
+        QVERIFY(window.Form_Load(created));
+        QVERIFY2(prompts->shown().isEmpty(), qPrintable(prompts->shown().value(0).text));
+        QCOMPARE(people::signedIn().role, people::Role::Owner);
+        QCOMPARE(people::signedIn().name, people::firstOwnerName());
+        QVERIFY(!window.lockScreen()->isVisible());
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("backups"))).entryList({QStringLiteral("teadata-*.db")}).size(), 1);
+        QCOMPARE(settings::get(*db, settings::key::ShopName), QStringLiteral("山嵐茶行"));
+        QCOMPARE(settings::get(*db, settings::key::ShopAddress), QString());
+        QCOMPARE(settings::get(*db, settings::key::ShopPhone), QStringLiteral("02-1234-5678"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 12);
+        QCOMPARE(db->scalar(QStringLiteral("SELECT 現金 FROM 帳款資料表")).toDouble(), 5000.0);
+
+        // Opened again, the shop is no longer new: the lock asks as always.
+        db.reset();
+        auto again = openShop(options, &created);
+        QVERIFY(again && !created);
+    }
+
+    // Qt's own file dialog in the shop's language: Chinese words, and the
+    // modified dates as the shop writes them, whole.
+    void fileDialogSpeaksTheShopsLanguage()
+    {
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
+        installQtTexts();
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("收據")));
+        QFile file(dir.filePath(QStringLiteral("茶葉.csv")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QFileDialog dialog(nullptr, QStringLiteral("匯出茶葉資料"), dir.filePath(QStringLiteral("茶葉.csv")),
+                           QStringLiteral("CSV 檔 (*.csv)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setViewMode(QFileDialog::Detail);
+        fitFileDialog(dialog);
+        dialog.show();
+        auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        QVERIFY(view);
+        const auto cell = [&](const QString& name, int column) {
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < view->model()->rowCount(root); ++r)
+                if (view->model()->index(r, 0, root).data().toString() == name)
+                    return view->model()->index(r, column, root).data().toString();
+            return QString();
+        };
+        QTRY_VERIFY(!cell(QStringLiteral("茶葉.csv"), 3).isEmpty());
+        const QString date = cell(QStringLiteral("茶葉.csv"), 3);
+        QCOMPARE(date, QFileInfo(file).lastModified().toString(QStringLiteral("yyyy/M/d HH:mm")));
+        QVERIFY(view->header()->sectionSize(3) > view->fontMetrics().horizontalAdvance(date));
+        QTRY_COMPARE(cell(QStringLiteral("收據"), 2), QStringLiteral("資料夾"));
+        QVERIFY(view->model()->headerData(3, Qt::Horizontal).toString() != QStringLiteral("Date Modified"));
+        if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty())
+            dialog.grab().save(QDir(pictures).filePath(QStringLiteral("file-dialog.png")));
     }
 
     void cancelledFirstRunWritesNothing()

@@ -25,12 +25,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
 #include <QXmlStreamReader>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 using namespace lumaro;
 using namespace lumaro::test;
@@ -472,6 +475,63 @@ private slots:
                                     QStringLiteral("現金：25"), QStringLiteral("刷卡：20"),
                                     QStringLiteral("實收現金：100"), QStringLiteral("找零：75")})
             QVERIFY2(splitText.contains(want), qPrintable(want + QStringLiteral(" not in: ") + splitText));
+    }
+
+    // Receipts and exports hold customers' names and phones: the owner's
+    // alone, as the shop file is, whatever the umask, also over an old file
+    // others could read.
+    void writtenFilesAreTheOwnersAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("overwrite");
+        for (const char* kind : {"receipt", "export", "admin export"}) {
+            QTest::addRow("%s, umask 022", kind) << QString::fromLatin1(kind) << 022 << false;
+            QTest::addRow("%s, umask 000, over a 0644 file", kind) << QString::fromLatin1(kind) << 0 << true;
+        }
+    }
+    void writtenFilesAreTheOwnersAlone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, mask);
+        QFETCH(bool, overwrite);
+        TestShop shop;
+        shop.tea(QStringLiteral("T1"), QStringLiteral("凍頂烏龍"), 10, 12.5, 100).balances(0, 0);
+        const qlonglong o = shop.order(QStringLiteral("王小明"));
+        shop.line(o, QStringLiteral("T1"), 2);
+        OrderStore::settleOrder(shop.db(), o);
+        const QString path = shop.folder() + (kind == QLatin1String("receipt") ? QStringLiteral("/收據.pdf")
+                                                                               : QStringLiteral("/茶葉.csv"));
+        if (overwrite) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            QVERIFY(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                       QFileDevice::ReadOther));
+        }
+        const mode_t before = ::umask(mode_t(mask));
+        auto restore = qScopeGuard([before] { ::umask(before); });
+        QString text;
+        if (kind == QLatin1String("receipt")) {
+            saveReceiptPdf(reports::receipt(shop.db(), o), path);
+            text = test::run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).out;
+        } else {
+            if (kind == QLatin1String("export")) {
+                CsvFile csv(path);
+                reports::exportCatalogue(shop.db(), csv);
+                csv.commit();
+            } else {
+                QCOMPARE(adminCode({QStringLiteral("export"), QStringLiteral("catalogue"), QStringLiteral("--database"),
+                                    shop.path(), path}),
+                         0);
+            }
+            text = readCsv(path).value(1).join(QLatin1Char(','));
+        }
+        QVERIFY2(text.contains(kind == QLatin1String("receipt") ? QStringLiteral("王小明")
+                                                                : QStringLiteral("凍頂烏龍")),
+                 qPrintable(text));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
     }
 
     // From the outside: names with commas, quotes and line breaks survive a

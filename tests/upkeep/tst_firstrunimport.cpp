@@ -3,11 +3,13 @@
 #include "app/FirstRunDialog.h"
 #include "app/Startup.h"
 #include "books/Password.h"
+#include "books/Settings.h"
 #include "books/Shop.h"
 #include "data/Database.h"
 #include "support/TestShop.h"
 #include "upkeep/LegacyFixtures.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -34,6 +36,9 @@ private slots:
         dialog.show();
         QVERIFY(dialog.importChoice && dialog.importChoice->isChecked());
         QVERIFY(!dialog.password1->isEnabled());
+        // The old file knows no shop name; the one typed here comes along.
+        QVERIFY(dialog.shopName->isEnabled() && !dialog.sampleTeas->isEnabled());
+        dialog.shopName->setText(QStringLiteral("山嵐茶行"));
         int highest = 0;
         connect(dialog.progress, &QProgressBar::valueChanged, this, [&](int v) { highest = qMax(highest, v); });
         QTest::mouseClick(dialog.okButton, Qt::LeftButton);
@@ -44,6 +49,7 @@ private slots:
         auto db = openShop(target);
         QVERIFY(passwordMatches(db->scalar(QStringLiteral("SELECT 密碼 FROM 密碼表")), QStringLiteral("茶香")));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表")).toInt(), 3);
+        QCOMPARE(settings::get(*db, settings::key::ShopName), QStringLiteral("山嵐茶行"));
         qunsetenv("LUMARO_MDBREADER");
     }
 
