@@ -32,6 +32,27 @@ QString journalSumsSql(bool units)
                      {units ? statement("{j.unit}") : QStringLiteral("NULL")});
 }
 
+// The same sums added up by SQLite in one pass, in units of 1/10000 as Money
+// keeps them, per tea and unit (the money rows under a null tea). Exact for
+// every value a move writes (four decimals, under 1e10): the last column counts
+// the rows holding any other value, whose sums are then added row by row.
+QString journalTotalsSql(bool units)
+{
+    auto units10k = [](const char* column) {
+        return statement("SUM(CAST(round({1} * 10000) AS INTEGER))", {statement(column)});
+    };
+    auto odd = [](const char* column) {
+        const QString c = statement(column);
+        return statement("({1} IS NOT NULL AND (typeof({1}) NOT IN ('integer', 'real') OR abs({1}) >= 1e10 OR "
+                         "abs({1} * 10000 - round({1} * 10000)) > 0.01))",
+                         {c});
+    };
+    return statement("SELECT {j.tea}, {1}, {2}, {3}, {4}, SUM(CASE WHEN {5} OR {6} OR {7} THEN 1 ELSE 0 END) "
+                     "FROM {J} GROUP BY 1, 2",
+                     {units ? statement("{j.unit}") : QStringLiteral("NULL"), units10k("{j.stock}"),
+                      units10k("{j.cash}"), units10k("{j.bank}"), odd("{j.stock}"), odd("{j.cash}"), odd("{j.bank}")});
+}
+
 QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A} WHERE {a.id} = ?", {column}); }
 
 QString stockSql(bool units)
@@ -106,6 +127,7 @@ QList<Statement> auditStatements(Database::Kind k)
     QList<Statement> out = {
         {m + QStringLiteral("journal"), journalSumsSql(true)},
         {m + QStringLiteral("journal before units"), journalSumsSql(false)},
+
         {m + QStringLiteral("cash"), balanceSql(account::Cash)},
         {m + QStringLiteral("bank"), balanceSql(account::Bank)},
         {m + QStringLiteral("stock"), stockSql(true)},
@@ -123,20 +145,19 @@ QList<Statement> auditStatements(Database::Kind k)
     if (k == Database::Kind::SQLite)
         out += QList<Statement>{
             {m + QStringLiteral("integrity"), kIntegrity},
+            {m + QStringLiteral("journal totals"), journalTotalsSql(true)},
+            {m + QStringLiteral("journal totals before units"), journalTotalsSql(false)},
         };
     return out;
 }
 
 namespace {
 
-// Every balance and stock against the opening rows plus the journal, added
-// exactly (Money), so that any change made behind the program's back shows.
-void auditBooks(Database& db, ShopCheck& c)
+using JournalStock = QMap<QString, QMap<QString, Money>>;
+
+// The journal's sums row by row, exact for any value.
+void journalSums(Database& db, bool withUnits, Money& cash, Money& bank, JournalStock& stock)
 {
-    const bool withUnits = c.version >= 6;
-    Money cash, bank;
-    // Per tea, the journal's stock in each unit it was ever kept in.
-    QMap<QString, QMap<QString, Money>> stock;
     QSqlQuery q = db.exec(journalSumsSql(withUnits));
     while (q.next()) {
         if (!q.value(0).isNull())
@@ -145,6 +166,52 @@ void auditBooks(Database& db, ShopCheck& c)
         bank += Money::fromStored(q.value(3));
     }
     q.finish();
+}
+
+// The same, added up by SQLite; false when a value needs the long way (or
+// the sums run past what SQLite adds exactly).
+bool journalTotals(Database& db, bool withUnits, Money& cash, Money& bank, JournalStock& stock)
+{
+    if (!db.isSQLite())
+        return false;
+    struct Group {
+        QVariant tea, unit;
+        qint64 stock, cash, bank;
+    };
+    QList<Group> groups;
+    try {
+        QSqlQuery q = db.exec(journalTotalsSql(withUnits));
+        while (q.next()) {
+            if (q.value(5).toLongLong() != 0)
+                return false;
+            groups << Group{q.value(0), q.value(1), q.value(2).toLongLong(), q.value(3).toLongLong(),
+                            q.value(4).toLongLong()};
+        }
+    } catch (const DataError&) {
+        return false;
+    }
+    for (const Group& g : groups) {
+        if (!g.tea.isNull())
+            stock[g.tea.toString()][unitName(g.unit)] += Money::fromUnits(g.stock);
+        cash += Money::fromUnits(g.cash);
+        bank += Money::fromUnits(g.bank);
+    }
+    return true;
+}
+
+// Every balance and stock against the opening rows plus the journal, added
+// exactly (Money), so that any change made behind the program's back shows.
+void auditBooks(Database& db, ShopCheck& c)
+{
+    const bool withUnits = c.version >= 6;
+    Money cash, bank;
+    // Per tea, the journal's stock in each unit it was ever kept in.
+    JournalStock stock;
+    if (!journalTotals(db, withUnits, cash, bank, stock)) {
+        cash = bank = Money();
+        stock.clear();
+        journalSums(db, withUnits, cash, bank, stock);
+    }
 
     auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
                         Money expected) {
@@ -164,7 +231,7 @@ void auditBooks(Database& db, ShopCheck& c)
     // A tea's stock is the journal's sum in its unit; what the journal holds
     // in its other units must have been taken out again (a change of unit
     // takes it out in the old one).
-    q = db.exec(stockSql(withUnits));
+    QSqlQuery q = db.exec(stockSql(withUnits));
     while (q.next()) {
         const QString tea = q.value(0).toString();
         const QString unit = unitName(q.value(2));
@@ -182,14 +249,19 @@ void auditBooks(Database& db, ShopCheck& c)
 
 } // namespace
 
-ShopCheck checkShop(Database& db)
+ShopCheck checkShop(Database& db, const CheckProgress& progress)
 {
+    const auto step = [&progress](const QString& name, bool wholeFile = false) {
+        if (progress)
+            progress(name, wholeFile);
+    };
     ShopCheck c;
     c.version = upgrade::versionOf(db);
     c.refusals = shopRefusals(db);
     if (c.newer())
         return c;
     if (db.isSQLite()) {
+        step(QStringLiteral("完整性檢查"), true);
         QSqlQuery q = db.exec(kIntegrity);
         while (q.next())
             c.integrity << q.value(0).toString();
@@ -197,6 +269,7 @@ ShopCheck checkShop(Database& db)
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
     }
 
+    step(QStringLiteral("訂單明細、庫存和數值"));
     QSqlQuery q = db.exec(orphanLinesSql());
     while (q.next())
         c.orphanLines << ShopCheck::OrphanLine{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3).toBool(),
@@ -226,10 +299,13 @@ ShopCheck checkShop(Database& db)
         c.bank = a.bank;
         // Books with a number no move can be worked out on cannot be audited;
         // those numbers are listed instead.
-        if (c.version >= 2 && c.badNumbers.isEmpty())
+        if (c.version >= 2 && c.badNumbers.isEmpty()) {
+            step(QStringLiteral("餘額和庫存對帳務日誌"));
             auditBooks(db, c);
+        }
     }
     if (c.version >= 2) {
+        step(QStringLiteral("帳務日誌的種類、單價和退貨"));
         // Read before the statement with bound values: on the server, letting
         // go of a prepared statement while another query's rows are still
         // coming in discards them.
@@ -248,7 +324,9 @@ ShopCheck checkShop(Database& db)
                                                         o.returned.toString()};
     }
     q.finish();
+    step(QStringLiteral("資料檔裡的物件"));
     c.foreign = foreignObjects(db);
+    step(QString());
     return c;
 }
 
