@@ -32,27 +32,6 @@ QString journalSumsSql(bool units)
                      {units ? statement("{j.unit}") : QStringLiteral("NULL")});
 }
 
-// The same sums added up by SQLite in one pass, in units of 1/10000 as Money
-// keeps them, per tea and unit (the money rows under a null tea). Exact for
-// every value a move writes (four decimals, under 1e10): the last column counts
-// the rows holding any other value, whose sums are then added row by row.
-QString journalTotalsSql(bool units)
-{
-    auto units10k = [](const char* column) {
-        return statement("SUM(CAST(round({1} * 10000) AS INTEGER))", {statement(column)});
-    };
-    auto odd = [](const char* column) {
-        const QString c = statement(column);
-        return statement("({1} IS NOT NULL AND (typeof({1}) NOT IN ('integer', 'real') OR abs({1}) >= 1e10 OR "
-                         "abs({1} * 10000 - round({1} * 10000)) > 0.01))",
-                         {c});
-    };
-    return statement("SELECT {j.tea}, {1}, {2}, {3}, {4}, SUM(CASE WHEN {5} OR {6} OR {7} THEN 1 ELSE 0 END) "
-                     "FROM {J} GROUP BY 1, 2",
-                     {units ? statement("{j.unit}") : QStringLiteral("NULL"), units10k("{j.stock}"),
-                      units10k("{j.cash}"), units10k("{j.bank}"), odd("{j.stock}"), odd("{j.cash}"), odd("{j.bank}")});
-}
-
 QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A} WHERE {a.id} = ?", {column}); }
 
 QString stockSql(bool units)
@@ -145,8 +124,6 @@ QList<Statement> auditStatements(Database::Kind k)
     if (k == Database::Kind::SQLite)
         out += QList<Statement>{
             {m + QStringLiteral("integrity"), kIntegrity},
-            {m + QStringLiteral("journal totals"), journalTotalsSql(true)},
-            {m + QStringLiteral("journal totals before units"), journalTotalsSql(false)},
         };
     return out;
 }
@@ -168,37 +145,6 @@ void journalSums(Database& db, bool withUnits, Money& cash, Money& bank, Journal
     q.finish();
 }
 
-// The same, added up by SQLite; false when a value needs the long way (or
-// the sums run past what SQLite adds exactly).
-bool journalTotals(Database& db, bool withUnits, Money& cash, Money& bank, JournalStock& stock)
-{
-    if (!db.isSQLite())
-        return false;
-    struct Group {
-        QVariant tea, unit;
-        qint64 stock, cash, bank;
-    };
-    QList<Group> groups;
-    try {
-        QSqlQuery q = db.exec(journalTotalsSql(withUnits));
-        while (q.next()) {
-            if (q.value(5).toLongLong() != 0)
-                return false;
-            groups << Group{q.value(0), q.value(1), q.value(2).toLongLong(), q.value(3).toLongLong(),
-                            q.value(4).toLongLong()};
-        }
-    } catch (const DataError&) {
-        return false;
-    }
-    for (const Group& g : groups) {
-        if (!g.tea.isNull())
-            stock[g.tea.toString()][unitName(g.unit)] += Money::fromUnits(g.stock);
-        cash += Money::fromUnits(g.cash);
-        bank += Money::fromUnits(g.bank);
-    }
-    return true;
-}
-
 // Every balance and stock against the opening rows plus the journal, added
 // exactly (Money), so that any change made behind the program's back shows.
 void auditBooks(Database& db, ShopCheck& c)
@@ -207,11 +153,7 @@ void auditBooks(Database& db, ShopCheck& c)
     Money cash, bank;
     // Per tea, the journal's stock in each unit it was ever kept in.
     JournalStock stock;
-    if (!journalTotals(db, withUnits, cash, bank, stock)) {
-        cash = bank = Money();
-        stock.clear();
-        journalSums(db, withUnits, cash, bank, stock);
-    }
+    journalSums(db, withUnits, cash, bank, stock);
 
     auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
                         Money expected) {
