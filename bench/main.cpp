@@ -23,13 +23,17 @@
 #include "data/Database.h"
 #include "forms/DataGrid.h"
 #include "platform/Prompts.h"
+#include "upkeep/Backups.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateEdit>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -86,6 +90,9 @@ public:
 };
 
 BenchPrompts* benchPrompts = nullptr;
+// The unlock is timed from the password to the window usable, not the
+// window's closing after it.
+qint64 unlockTime = 0;
 
 // The offscreen platform's notes about window hints are noise in the table.
 void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
@@ -154,6 +161,13 @@ struct Shop {
         window->show();
         if (!window->Form_Load())
             qFatal("the bench shop did not unlock");
+        // Today's backup is written behind the window: the timings start
+        // once it is over.
+        if (window->backupRunning()) {
+            QEventLoop wait;
+            QObject::connect(window.get(), &MDI_frm::backupFinished, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
         settle();
         big = biggestOrder(*db);
         bigLines = db->scalar(QStringLiteral("SELECT count(*) FROM 訂單明細表 WHERE 訂單編號 = ?"), {big}).toInt();
@@ -268,6 +282,27 @@ void addOpeningActions(QList<Action>& list, Shop& big)
                    },
                    [](Floor&, Shop&) {}};
 
+    // The password given, to the main window usable, on a day whose backup
+    // is not taken yet: the backup must not hold the unlock up.
+    list << Action{QStringLiteral("unlock with the day's backup due"),
+                   [](Shop& s) {
+                       QFile::remove(
+                           QDir(backupFolder(s.path))
+                               .filePath(QStringLiteral("%1-%2.db")
+                                             .arg(QFileInfo(s.path).completeBaseName(),
+                                                  QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")))));
+                   },
+                   [](Shop& s) {
+                       std::unique_ptr<Database> d = openShop(s.path);
+                       MDI_frm w(*d);
+                       w.resize(1280, 800);
+                       w.show();
+                       QElapsedTimer clock;
+                       clock.start();
+                       w.Form_Load();
+                       unlockTime = clock.nsecsElapsed();
+                   },
+                   [](Floor&, Shop&) {}};
     addOpenScreen(list, QStringLiteral("TeaKind_frm"), "EditTea", "TeaKind_frm", [](Floor& f, Shop&) { f.teas(); });
     addOpenScreen(list, QStringLiteral("TeaStock_frm"), "StoreTea", "TeaStock_frm", [](Floor& f, Shop&) { f.teas(); });
     addOpenScreen(list, QStringLiteral("Money_frm"), "EditMoney", "Money_frm", [](Floor& f, Shop&) { f.account(); });
@@ -624,6 +659,10 @@ qint64 timedRun(const Action& a, Shop& shop)
     if (a.name.startsWith(QLatin1String("start-up"))) {
         a.run(shop);
         return benchPrompts->askedAt;
+    }
+    if (a.name.startsWith(QLatin1String("unlock"))) {
+        a.run(shop);
+        return unlockTime;
     }
     return timed([&] { a.run(shop); });
 }

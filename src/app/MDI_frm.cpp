@@ -29,6 +29,7 @@
 #include "reports/Receipt.h"
 #include "reports/SalesHistory_frm.h"
 #include "reports/Settings_frm.h"
+#include "upkeep/BackgroundBackup.h"
 #include "upkeep/Backups.h"
 
 #include <QAction>
@@ -41,6 +42,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -85,7 +87,11 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     connectMenus();
     // However the program ends (離開系統, three wrong passwords), the shop file
     // alone then holds every move: people back it up by copying it.
-    setAtProgramEnd([&db = m_db] { db.closeForExit(); });
+    // A backup under way is given up first: its half-written copy goes.
+    setAtProgramEnd([this, &db = m_db] {
+        m_backup.reset();
+        db.closeForExit();
+    });
 
     m_idleLock = new IdleLock(
         [this] {
@@ -105,7 +111,11 @@ MDI_frm::MDI_frm(Database& db, QWidget* parent) : QMainWindow(parent), m_db(db)
     });
 }
 
-MDI_frm::~MDI_frm() { setAtProgramEnd(nullptr); }
+MDI_frm::~MDI_frm()
+{
+    setAtProgramEnd(nullptr);
+    m_backup.reset();
+}
 
 void MDI_frm::buildMenus()
 {
@@ -377,23 +387,32 @@ void MDI_frm::makeLockScreen()
 
 void MDI_frm::afterUnlock()
 {
-    // The first unlock of a day backs the shop file up; a failed backup is
-    // told, and the day's work goes on.
     const auto number = [this](const QString& key, int fallback) {
         bool ok = false;
         const int n = settings::get(m_db, key, QString::number(fallback)).trimmed().toInt(&ok);
         return ok ? n : fallback;
     };
-    try {
-        takeDailyBackup(m_db, QDate::currentDate(),
-                        BackupKeep{number(settings::key::BackupDays, 30), number(settings::key::BackupMonths, 12)});
-    } catch (const Failure& e) {
-        prompts().message(QStringLiteral("今天的自動備份沒有完成：\r%1").arg(e.description()), Buttons::Ok,
-                          QStringLiteral("自動備份"));
-    }
+    // The first unlock of a day backs the shop file up, behind the window:
+    // the counter is usable at once and stays writable meanwhile. The status
+    // bar tells when it is done, or why it failed; the day's work goes on.
+    // A server is backed up with pg_dump.
+    if (m_db.isSQLite() && !backupRunning())
+        m_backup = std::make_unique<BackgroundBackup>(
+            m_db.target(), QDate::currentDate(),
+            BackupKeep{number(settings::key::BackupDays, 30), number(settings::key::BackupMonths, 12)}, this,
+            [this](const BackgroundBackup::Outcome& o) {
+                if (!o.error.isEmpty())
+                    statusBar()->showMessage(QStringLiteral("今天的自動備份沒有完成：%1").arg(o.error));
+                else if (!o.path.isEmpty())
+                    statusBar()->showMessage(
+                        QStringLiteral("今天的備份已完成：「%1」").arg(QDir::toNativeSeparators(o.path)));
+                emit backupFinished();
+            });
     m_idleLock->setMinutes(number(settings::key::IdleLockMinutes, 0));
     showSignedIn();
 }
+
+bool MDI_frm::backupRunning() const { return m_backup && m_backup->running(); }
 
 void MDI_frm::Exit_Click() { prompts().endProgram(); }
 

@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -11,6 +13,7 @@ class QMenu;
 
 namespace lumaro {
 
+class BackgroundBackup;
 class Database;
 class Form;
 class IdleLock;
@@ -81,9 +84,11 @@ public:
     // The sub-window that holds a screen.
     static QMdiSubWindow* subWindowOf(QWidget* screen);
 
-    // After the right password: today's backup, if not taken yet, and the
-    // idle lock's wait from the shop's settings.
+    // After the right password: today's backup, if not taken yet (started
+    // in the background), and the idle lock's wait from the shop's settings.
     void afterUnlock();
+    // Whether today's backup is still being written.
+    bool backupRunning() const;
 
     // Names the person signed in beside the menus, where the shop has more
     // than one person who can sign in; a one-person shop sees nothing there.
@@ -91,6 +96,10 @@ public:
 
     // Runs 系統鎖定 after the set minutes without input (閒置自動鎖定).
     IdleLock* idleLock() const { return m_idleLock; }
+
+signals:
+    // Today's backup is over, and the status bar says how it went.
+    void backupFinished();
 
 private:
     void makeLockScreen();
@@ -132,6 +141,7 @@ private:
 
     Database& m_db;
     IdleLock* m_idleLock = nullptr;
+    std::unique_ptr<BackgroundBackup> m_backup;
     QPointer<main_frm> m_lock;
     QPointer<Order_frm> m_order;
     QPointer<TeaKind_frm> m_teaKind;

@@ -44,41 +44,92 @@ CsvFile::CsvFile(const QString& path) : m_file(path)
     // file is, before a byte is written and whatever the umask.
     if (!m_file.open(QIODevice::WriteOnly) || !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw FileError(cannotWrite(path, m_file.errorString()));
-    write(QByteArrayLiteral("\xEF\xBB\xBF"));
+    m_buffer.reserve(kFlushAt + 64 * 1024);
+    m_buffer += QByteArrayLiteral("\xEF\xBB\xBF");
 }
 
 QString CsvFile::field(const CsvCell& cell)
 {
-    if (cell.isNumber())
-        return cell.text();
-    static const QString special = QStringLiteral(",\"\r\n;\t");
-    const QString text = needsApostrophe(cell.text()) ? QLatin1Char('\'') + cell.text() : cell.text();
-    bool quote = false;
-    for (QChar c : text)
-        if (special.contains(c)) {
-            quote = true;
-            break;
-        }
-    if (!quote)
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    QByteArray bytes;
+    appendField(bytes, cell);
+    return QString::fromUtf8(bytes);
 }
 
 QString CsvFile::line(const QList<CsvCell>& cells)
 {
-    QStringList out;
-    out.reserve(cells.size());
-    for (const CsvCell& c : cells)
-        out << field(c);
-    return out.join(QLatin1Char(','));
+    QByteArray bytes;
+    appendLine(bytes, cells);
+    return QString::fromUtf8(bytes);
+}
+
+void CsvFile::appendField(QByteArray& out, const CsvCell& cell)
+{
+    const QString& text = cell.text();
+    if (cell.isNumber()) {
+        appendText(out, text);
+        return;
+    }
+    bool quote = false;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == ',' || u == '"' || u == '\r' || u == '\n' || u == ';' || u == '\t') {
+            quote = true;
+            break;
+        }
+    }
+    if (quote)
+        out += '"';
+    if (needsApostrophe(text))
+        out += '\'';
+    if (!quote) {
+        appendText(out, text);
+        return;
+    }
+    QString doubled = text;
+    doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    appendText(out, doubled);
+    out += '"';
+}
+
+void CsvFile::appendLine(QByteArray& out, const QList<CsvCell>& cells)
+{
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i)
+            out += ',';
+        appendField(out, cells[i]);
+    }
+}
+
+// Text as UTF-8: the plain ASCII of figures, numbers and times byte by byte,
+// anything else the way QString encodes it.
+void CsvFile::appendText(QByteArray& out, const QString& text)
+{
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char* p = out.data() + start;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            out.truncate(start);
+            out += text.toUtf8();
+            return;
+        }
+        *p++ = char(c.unicode());
+    }
 }
 
 void CsvFile::row(const QList<CsvCell>& cells)
 {
-    write((line(cells) + QStringLiteral("\r\n")).toUtf8());
+    appendLine(m_buffer, cells);
+    m_buffer += "\r\n";
     ++m_rows;
+    if (m_buffer.size() >= kFlushAt)
+        flush();
+}
+
+void CsvFile::flush()
+{
+    write(m_buffer);
+    m_buffer.resize(0); // keeps its room
 }
 
 void CsvFile::write(const QByteArray& bytes)
@@ -89,6 +140,7 @@ void CsvFile::write(const QByteArray& bytes)
 
 void CsvFile::commit()
 {
+    flush();
     if (!m_file.commit())
         throw FileError(cannotWrite(m_file.fileName(), m_file.errorString()));
 }

@@ -54,8 +54,16 @@ public:
     static QString line(const QList<CsvCell>& cells); // without the CRLF
 
 private:
+    // Rows are gathered into one buffer and written a megabyte at a time:
+    // memory stays flat however many rows a file has.
+    static constexpr qsizetype kFlushAt = 1 << 20;
+    static void appendField(QByteArray& out, const CsvCell& cell);
+    static void appendLine(QByteArray& out, const QList<CsvCell>& cells);
+    static void appendText(QByteArray& out, const QString& text);
+    void flush();
     void write(const QByteArray& bytes);
     QSaveFile m_file;
+    QByteArray m_buffer;
     qint64 m_rows = 0;
 };
 

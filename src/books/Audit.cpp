@@ -106,6 +106,7 @@ QList<Statement> auditStatements(Database::Kind k)
     QList<Statement> out = {
         {m + QStringLiteral("journal"), journalSumsSql(true)},
         {m + QStringLiteral("journal before units"), journalSumsSql(false)},
+
         {m + QStringLiteral("cash"), balanceSql(account::Cash)},
         {m + QStringLiteral("bank"), balanceSql(account::Bank)},
         {m + QStringLiteral("stock"), stockSql(true)},
@@ -129,14 +130,11 @@ QList<Statement> auditStatements(Database::Kind k)
 
 namespace {
 
-// Every balance and stock against the opening rows plus the journal, added
-// exactly (Money), so that any change made behind the program's back shows.
-void auditBooks(Database& db, ShopCheck& c)
+using JournalStock = QMap<QString, QMap<QString, Money>>;
+
+// The journal's sums row by row, exact for any value.
+void journalSums(Database& db, bool withUnits, Money& cash, Money& bank, JournalStock& stock)
 {
-    const bool withUnits = c.version >= 6;
-    Money cash, bank;
-    // Per tea, the journal's stock in each unit it was ever kept in.
-    QMap<QString, QMap<QString, Money>> stock;
     QSqlQuery q = db.exec(journalSumsSql(withUnits));
     while (q.next()) {
         if (!q.value(0).isNull())
@@ -145,6 +143,17 @@ void auditBooks(Database& db, ShopCheck& c)
         bank += Money::fromStored(q.value(3));
     }
     q.finish();
+}
+
+// Every balance and stock against the opening rows plus the journal, added
+// exactly (Money), so that any change made behind the program's back shows.
+void auditBooks(Database& db, ShopCheck& c)
+{
+    const bool withUnits = c.version >= 6;
+    Money cash, bank;
+    // Per tea, the journal's stock in each unit it was ever kept in.
+    JournalStock stock;
+    journalSums(db, withUnits, cash, bank, stock);
 
     auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
                         Money expected) {
@@ -164,7 +173,7 @@ void auditBooks(Database& db, ShopCheck& c)
     // A tea's stock is the journal's sum in its unit; what the journal holds
     // in its other units must have been taken out again (a change of unit
     // takes it out in the old one).
-    q = db.exec(stockSql(withUnits));
+    QSqlQuery q = db.exec(stockSql(withUnits));
     while (q.next()) {
         const QString tea = q.value(0).toString();
         const QString unit = unitName(q.value(2));
@@ -182,14 +191,19 @@ void auditBooks(Database& db, ShopCheck& c)
 
 } // namespace
 
-ShopCheck checkShop(Database& db)
+ShopCheck checkShop(Database& db, const CheckProgress& progress)
 {
+    const auto step = [&progress](const QString& name, bool wholeFile = false) {
+        if (progress)
+            progress(name, wholeFile);
+    };
     ShopCheck c;
     c.version = upgrade::versionOf(db);
     c.refusals = shopRefusals(db);
     if (c.newer())
         return c;
     if (db.isSQLite()) {
+        step(QStringLiteral("完整性檢查"), true);
         QSqlQuery q = db.exec(kIntegrity);
         while (q.next())
             c.integrity << q.value(0).toString();
@@ -197,6 +211,7 @@ ShopCheck checkShop(Database& db)
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
     }
 
+    step(QStringLiteral("訂單明細、庫存和數值"));
     QSqlQuery q = db.exec(orphanLinesSql());
     while (q.next())
         c.orphanLines << ShopCheck::OrphanLine{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3).toBool(),
@@ -226,10 +241,13 @@ ShopCheck checkShop(Database& db)
         c.bank = a.bank;
         // Books with a number no move can be worked out on cannot be audited;
         // those numbers are listed instead.
-        if (c.version >= 2 && c.badNumbers.isEmpty())
+        if (c.version >= 2 && c.badNumbers.isEmpty()) {
+            step(QStringLiteral("餘額和庫存對帳務日誌"));
             auditBooks(db, c);
+        }
     }
     if (c.version >= 2) {
+        step(QStringLiteral("帳務日誌的種類、單價和退貨"));
         // Read before the statement with bound values: on the server, letting
         // go of a prepared statement while another query's rows are still
         // coming in discards them.
@@ -248,7 +266,9 @@ ShopCheck checkShop(Database& db)
                                                         o.returned.toString()};
     }
     q.finish();
+    step(QStringLiteral("資料檔裡的物件"));
     c.foreign = foreignObjects(db);
+    step(QString());
     return c;
 }
 

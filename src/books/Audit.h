@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 namespace lumaro {
 
 class Database;
@@ -91,8 +93,14 @@ struct ShopCheck {
     }
 };
 
-// Reads the shop and reports what is wrong with it; changes nothing.
-ShopCheck checkShop(Database& db);
+// What a check is doing: told the name of each step as it starts, and whether
+// that step reads the whole file (SQLite's integrity check, nearly all of the
+// time a check takes); told an empty name when the check is over.
+using CheckProgress = std::function<void(const QString& step, bool wholeFile)>;
+
+// Reads the shop and reports what is wrong with it; changes nothing. progress,
+// when given, is told what the check is doing.
+ShopCheck checkShop(Database& db, const CheckProgress& progress = {});
 
 } // namespace lumaro
 

@@ -103,6 +103,99 @@ QDateTime localTime(const QString& journal)
 
 namespace {
 
+// Days since 1970-01-01 of a civil date, and back (Howard Hinnant's
+// algorithms), for the journal's times read by the million.
+qint64 daysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = int(y - era * 400);
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(qint64 z, int* y, int* m, int* d)
+{
+    z += 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const int doe = int(z - era * 146097);
+    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = int(yoe + era * 400) + (*m <= 2);
+}
+
+// Journal times (UTC) written as local times, as localTime() and
+// toString(kTimeFormat) give them, at a fraction of the cost: the offset from
+// UTC is asked once per hour of the journal (from 1971 on; before, and
+// any other shape of text, the long way), and kept when it is the same at
+// both ends of that hour (a change of offset within it is asked row by row).
+class LocalTimes {
+public:
+    QString text(const QString& journal)
+    {
+        const QStringView t(journal);
+        auto digits = [&](int at, int count) {
+            int n = 0;
+            for (int i = at; i < at + count; ++i) {
+                const char16_t c = t[i].unicode();
+                if (c < u'0' || c > u'9')
+                    return -1;
+                n = n * 10 + (c - u'0');
+            }
+            return n;
+        };
+        if (t.size() < 19 || t[4] != u'-' || t[7] != u'-' || t[10] != u' ' || t[13] != u':' || t[16] != u':')
+            return slow(journal);
+        const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2);
+        const int h = digits(11, 2), mi = digits(14, 2), sec = digits(17, 2);
+        if (y < 1971 || y > 9998 || !QDate::isValid(y, mo, d) || !QTime::isValid(h, mi, sec))
+            return slow(journal);
+        const qint64 utc = daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec;
+        const qint64 hour = utc - utc % 3600;
+        if (hour != m_hour) {
+            m_hour = hour;
+            const int first = offsetAt(hour);
+            m_steady = first == offsetAt(hour + 3599);
+            m_offset = first;
+        }
+        const qint64 local = utc + (m_steady ? m_offset : offsetAt(utc));
+        int ly, lm, ld;
+        civilFromDays(local / 86400, &ly, &lm, &ld);
+        const int s = int(local % 86400);
+        char buf[19];
+        auto put = [&buf](int at, int value, int width) {
+            for (int i = at + width - 1; i >= at; --i, value /= 10)
+                buf[i] = char('0' + value % 10);
+        };
+        put(0, ly, 4);
+        buf[4] = '-';
+        put(5, lm, 2);
+        buf[7] = '-';
+        put(8, ld, 2);
+        buf[10] = ' ';
+        put(11, s / 3600, 2);
+        buf[13] = ':';
+        put(14, s / 60 % 60, 2);
+        buf[16] = ':';
+        put(17, s % 60, 2);
+        return QString::fromLatin1(buf, 19);
+    }
+
+private:
+    static QString slow(const QString& journal) { return localTime(journal).toString(kTimeFormat); }
+    static int offsetAt(qint64 utc)
+    {
+        return QDateTime::fromSecsSinceEpoch(utc, Qt::UTC).toLocalTime().offsetFromUtc();
+    }
+    qint64 m_hour = -1;
+    int m_offset = 0;
+    bool m_steady = false;
+};
+
 // A customer filter matching fewer orders than this reads those orders'
 // journal rows; one matching more walks the journal's time index, where
 // matches come often enough to fill a page soon.
@@ -722,12 +815,13 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from, const QDate&
     auto nameOf = [&](const QVariant& id) {
         return id.isNull() ? QString() : names.value(id.toLongLong(), id.toString());
     };
+    LocalTimes times;
     QSqlQuery q = db.exec(sql::journal(), {r.start, r.end});
     while (q.next()) {
         out.row({text(q.value(0)),
                  text(q.value(1)),
                  text(q.value(2)),
-                 localTime(q.value(3).toString()).toString(kTimeFormat),
+                 times.text(q.value(3).toString()),
                  text(q.value(4)),
                  text(q.value(5)),
                  text(q.value(6)),

@@ -279,6 +279,20 @@ void Database::foldLog(const QString& file) noexcept
 
 void Database::useRollbackJournal() { exec(kNoWal); }
 
+void Database::onProgress(std::function<bool()> tick)
+{
+    m_progress = std::move(tick);
+    sqlite3* h = sqliteHandle(sql());
+    if (!h)
+        return;
+    if (!m_progress) {
+        sqlite3_progress_handler(h, 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        h, 1000, [](void* work) { return (*static_cast<std::function<bool()>*>(work))() ? 1 : 0; }, &m_progress);
+}
+
 void Database::configureSQLite()
 {
     // WAL lets a backup or a second terminal read while the counter writes;

@@ -121,6 +121,12 @@ public:
     // Confirms that the five shop tables are there with their columns.
     void checkShopTables();
 
+    // From now on tick() is called every thousand or so steps of SQLite's
+    // while a statement of this connection runs (a long check tells how far
+    // it is); when it returns true, the statement gives up with an error (a
+    // backup under way when the program ends). SQLite only; empty to stop.
+    void onProgress(std::function<bool()> tick);
+
 private:
     Database(Kind kind, const QString& target, const QString& connectionName);
     void configureSQLite();
@@ -142,6 +148,7 @@ private:
     bool m_connectionLost = false;
     QVariant m_person;
     QVariant m_approver;
+    std::function<bool()> m_progress;
     void applyJournalStamp();
 };
 

@@ -1,6 +1,9 @@
 #include "accounts/Money_frm.h"
 #include "app/MDI_frm.h"
 #include "app/main_frm.h"
+#include "books/Audit.h"
+#include "books/MoneyMoves.h"
+#include "books/Moves.h"
 #include "books/People.h"
 #include "catalogue/TeaKind_frm.h"
 #include "catalogue/TeaStock_frm.h"
@@ -19,6 +22,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTextBrowser>
 #include <QUrl>
@@ -252,6 +256,38 @@ private slots:
         item("Lock")->trigger();
         QCOMPARE((*prompts)->endCount(), 1);
         QCOMPARE((*prompts)->messages().size(), 1);
+    }
+
+    // Today's backup is written behind the window: the shop takes a move
+    // meanwhile, the status bar tells when the backup is done, and the backup
+    // is a sound shop. A window closed while another backup runs leaves no
+    // half-written file behind.
+    void dailyBackupBehindTheWindow()
+    {
+        if (TestShop::onPostgres())
+            QSKIP("pg_dump backs up a server");
+        shop->balances(1000, 0);
+        money::deposit(shop->db(), Money::fromUnits(1250000));
+        if (window->backupRunning())
+            QVERIFY(QSignalSpy(window.get(), &MDI_frm::backupFinished).wait(20000));
+        QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("今天的備份已完成：「")));
+        QDir folder(QFileInfo(shop->path()).dir().filePath(QStringLiteral("backups")));
+        const QStringList written = folder.entryList({QStringLiteral("*.db")}, QDir::Files);
+        QCOMPARE(written.size(), 1);
+        {
+            auto copy = Database::openReadOnly(folder.filePath(written[0]));
+            const ShopCheck c = checkShop(*copy);
+            QVERIFY(c.clean());
+        }
+        QCOMPARE(moves::storedAccountRow(shop->db()).bank.toDouble(), 125.0);
+
+        // Tomorrow's backup, the window closed as it starts.
+        QVERIFY(folder.removeRecursively());
+        window->afterUnlock();
+        window.reset();
+        const QStringList left = folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY2(left.filter(QStringLiteral(".backup-")).isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+        QVERIFY(shop->db().scalar(QStringLiteral("SELECT 1")).isValid());
     }
 
     void exitEndsAtOnceWithoutAsking()

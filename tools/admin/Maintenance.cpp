@@ -14,7 +14,17 @@
 #include "upkeep/LegacyImport.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
 
 namespace lumaro::admin {
 
@@ -217,6 +227,93 @@ int printVerdict(const ShopCheck& c)
     return 0;
 }
 
+// What check is doing, on standard error when that is a terminal: a line per
+// step, and for the integrity check, which reads the whole file and takes
+// nearly all of the time, how much of the file it has read so far. Nothing
+// when standard error is a file or a pipe.
+class CheckLine {
+public:
+    explicit CheckLine(const QString& file) : m_on(::isatty(STDERR_FILENO) == 1), m_size(QFileInfo(file).size()) {}
+    // A check cut short leaves its step's line as it was.
+    ~CheckLine()
+    {
+        stopTicking();
+        if (m_on && !m_step.isEmpty())
+            std::fputs("\n", stderr);
+    }
+    CheckLine(const CheckLine&) = delete;
+    CheckLine& operator=(const CheckLine&) = delete;
+
+    void step(const QString& name, bool wholeFile)
+    {
+        if (!m_on)
+            return;
+        stopTicking();
+        std::lock_guard lock(m_mutex);
+        if (!m_step.isEmpty())
+            show(QStringLiteral("%1… 完成\n").arg(m_step));
+        m_step = name;
+        if (name.isEmpty())
+            return;
+        show(QStringLiteral("%1…").arg(name));
+        if (wholeFile && m_size > 0) {
+            m_start = bytesRead();
+            m_ticking = true;
+            m_ticker = std::thread([this] { tick(); });
+        }
+    }
+
+private:
+    // Bytes this process has read so far; SQLite reads the file with
+    // pread(), each page once during an integrity check.
+    static qint64 bytesRead()
+    {
+        QFile io(QStringLiteral("/proc/self/io"));
+        if (!io.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : io.readAll().split('\n'))
+            if (line.startsWith("rchar:"))
+                return line.mid(6).trimmed().toLongLong();
+        return -1;
+    }
+    void show(const QString& text) const
+    {
+        std::fputs("\r\033[K", stderr);
+        std::fputs(text.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    }
+    void tick()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return !m_ticking; })) {
+            const qint64 now = bytesRead();
+            if (m_start < 0 || now < 0)
+                continue;
+            const qint64 percent = std::min<qint64>(99, (now - m_start) * 100 / m_size);
+            show(QStringLiteral("%1… %2%").arg(m_step).arg(percent));
+        }
+    }
+    void stopTicking()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_ticking = false;
+        }
+        m_wake.notify_all();
+        if (m_ticker.joinable())
+            m_ticker.join();
+    }
+
+    const bool m_on;
+    const qint64 m_size;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_ticker;
+    bool m_ticking = false;
+    QString m_step;
+    qint64 m_start = 0;
+};
+
 } // namespace
 
 int check(const QStringList& args)
@@ -235,7 +332,8 @@ int check(const QStringList& args)
             // Read only: the check changes no byte of the shop, not even its journal mode.
             database = chosenShop(in.option);
             auto db = Database::openReadOnly(database);
-            c = checkShop(*db);
+            CheckLine line(Database::isPostgresUrl(database) ? QString() : database);
+            c = checkShop(*db, [&line](const QString& step, bool wholeFile) { line.step(step, wholeFile); });
             return 0;
         },
         [] { out(QStringLiteral("結果：資料檔無法讀取或已損壞。")); });
