@@ -124,6 +124,7 @@ QList<Statement> auditStatements(Database::Kind k)
     if (k == Database::Kind::SQLite)
         out += QList<Statement>{
             {m + QStringLiteral("integrity"), kIntegrity},
+            {m + QStringLiteral("name index"), customerIndexCheck()},
         };
     return out;
 }
@@ -207,6 +208,13 @@ ShopCheck checkShop(Database& db, const CheckProgress& progress)
         QSqlQuery q = db.exec(kIntegrity);
         while (q.next())
             c.integrity << q.value(0).toString();
+        q.finish();
+        // The index of the customers' names must hold just the orders' names.
+        if (c.version >= 9 && db.scalar(schema::customerIndexCheck()).toLongLong() != 0) {
+            if (c.integrity == QStringList{QStringLiteral("ok")})
+                c.integrity.clear();
+            c.integrity << QStringLiteral("%1 與 %2 的客戶名稱不符").arg(schema::CustomerIndex, schema::OrderTable);
+        }
     } else {
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
     }

@@ -59,14 +59,31 @@ QString unitName(const QVariant& stored)
 CsvCell amount(Money m) { return CsvCell::number(m.toDouble()); }
 CsvCell amount(const QVariant& v) { return v.isNull() ? CsvCell() : amount(money(v)); }
 
+// A name with its ASCII letters in lower case, as the search compares names
+// (schema::foldedName).
+QString folded(const QString& name)
+{
+    QString out = name;
+    for (QChar& c : out)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return out;
+}
+
 // LIKE pattern for "contains", its wildcards taken literally.
 QString containsPattern(const QString& part)
 {
-    QString p = part;
+    QString p = folded(part);
     p.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     p.replace(QLatin1Char('%'), QStringLiteral("\\%"));
     p.replace(QLatin1Char('_'), QStringLiteral("\\_"));
     return QLatin1Char('%') + p + QLatin1Char('%');
+}
+
+// Whether the trigram index can find the part: it needs three characters.
+bool indexedPart(Database& db, const QString& part)
+{
+    return db.isSQLite() && part.toUcs4().size() >= schema::CustomerIndexMinimum;
 }
 
 } // namespace
@@ -277,6 +294,25 @@ SaleMoney saleMoney(Database& db, const QVariant& move)
     return m;
 }
 
+// Of the part's three-character pieces, the one the fewest orders' names
+// hold (counted up to the bound): the index reads the orders through it.
+QString rarestTrigram(Database& db, const QString& part)
+{
+    const QList<uint> chars = folded(part).toUcs4();
+    QString rarest;
+    qlonglong fewest = -1;
+    for (qsizetype i = 0; i + schema::CustomerIndexMinimum <= chars.size() && fewest != 0; ++i) {
+        const QString trigram =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + i), schema::CustomerIndexMinimum);
+        const qlonglong n = db.scalar(sql::trigramOrders(), {trigram, kFewOrders}).toLongLong();
+        if (fewest < 0 || n < fewest) {
+            rarest = trigram;
+            fewest = n;
+        }
+    }
+    return rarest;
+}
+
 QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, const QString& after)
 {
     const Range r = rangeOf(filter.from, filter.to);
@@ -292,9 +328,13 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     const QVariantList personParam = person ? QVariantList{filter.person} : QVariantList{};
     QList<Sale> out;
     if (customer) {
-        QSqlQuery q = db.exec(sql::salesOfCustomer(!after.isEmpty(), person),
-                              QVariantList{pattern, kFewOrders, kFewOrders, r.start, r.end} + cursor + personParam +
-                                  QVariantList{limit});
+        const bool indexed = indexedPart(db, filter.customer);
+        QVariantList params;
+        if (indexed)
+            params << rarestTrigram(db, filter.customer);
+        params << pattern << kFewOrders << kFewOrders << r.start << r.end;
+        QSqlQuery q = db.exec(sql::salesOfCustomer(db.kind(), indexed, !after.isEmpty(), person),
+                              params + cursor + personParam + QVariantList{limit});
         int matched = 0;
         while (q.next()) {
             if (q.value(0).isNull())
@@ -315,7 +355,7 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     if (customer)
         params << pattern;
     params << personParam << limit;
-    QSqlQuery q = db.exec(sql::salesByTime(customer, !after.isEmpty(), person), params);
+    QSqlQuery q = db.exec(sql::salesByTime(db.kind(), customer, !after.isEmpty(), person), params);
     while (q.next())
         out << journalSale(q);
     return out;
@@ -438,7 +478,8 @@ QList<Sale> legacySales(Database& db, const SalesFilter& filter, const QString& 
     params << limit;
     QList<Sale> out;
     QSqlQuery q =
-        db.exec(sql::legacySales(filter.from.isValid(), !filter.customer.isEmpty(), !after.isEmpty()), params);
+        db.exec(sql::legacySales(db.kind(), filter.from.isValid(), !filter.customer.isEmpty(), !after.isEmpty()),
+                params);
     while (q.next()) {
         Sale s;
         s.order = q.value(0).toLongLong();
@@ -647,7 +688,7 @@ QList<Paid> takingsByMethod(Database& db, const SalesFilter& filter)
     if (!filter.person.isNull())
         params << filter.person;
     QList<Paid> out;
-    QSqlQuery q = db.exec(sql::takingsByMethod(customer, !filter.person.isNull()), params);
+    QSqlQuery q = db.exec(sql::takingsByMethod(db.kind(), customer, !filter.person.isNull()), params);
     while (q.next()) {
         const QString name = methodName(q.value(0));
         const Money amount = money(q.value(1));
@@ -762,7 +803,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     };
     // Orders settled before the journal first: they are the older ones.
     if (const QString bound = legacyBound(db, filter); !bound.isEmpty()) {
-        QSqlQuery q = db.exec(sql::legacySalesLines(filter.from.isValid(), filter.to.isValid(), customer),
+        QSqlQuery q = db.exec(sql::legacySalesLines(db.kind(), filter.from.isValid(), filter.to.isValid(), customer),
                               legacyParams(filter, bound));
         while (q.next())
             row(q.value(0), orderDateText(q.value(1)), q.value(2), q.value(3), q.value(4), kilograms(q.value(5)),
@@ -774,7 +815,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
         params << containsPattern(filter.customer);
     if (!filter.person.isNull())
         params << filter.person;
-    QSqlQuery q = db.exec(sql::salesLines(customer, !filter.person.isNull()), params);
+    QSqlQuery q = db.exec(sql::salesLines(db.kind(), customer, !filter.person.isNull()), params);
     while (q.next())
         row(q.value(0), localTime(q.value(1).toString()).toString(kTimeFormat), q.value(2), q.value(3), q.value(4),
             kilograms(-q.value(5).toDouble()), q.value(6), q.value(7), q.value(8),
@@ -784,7 +825,7 @@ qint64 exportSales(Database& db, CsvFile& out, const SalesFilter& filter)
     // quantity and its refund negative, so the file adds up to the sales net
     // of their returns.
     for (const returns::Slip& s : returns::slipsBetween(db, r.start, r.end)) {
-        if (customer && !s.customer.contains(filter.customer, Qt::CaseInsensitive))
+        if (customer && !folded(s.customer).contains(folded(filter.customer)))
             continue;
         if (!filter.person.isNull() && s.person != filter.person.toLongLong())
             continue;
@@ -873,9 +914,16 @@ QString firstMoneyRow()
                      "AND f.{j.id} < j.{j.id})");
 }
 
+// The condition on the customer's name, its case folded alike on both databases.
+QString customerLike(Dialect d)
+{
+    return QStringLiteral(" AND ") + schema::foldedName(d, statement("o.{o.customer}")) +
+           QStringLiteral(" LIKE ? ESCAPE '\\'");
+}
+
 } // namespace
 
-QString salesByTime(bool customer, bool after, bool person)
+QString salesByTime(Dialect d, bool customer, bool after, bool person)
 {
     return statement("SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
@@ -883,11 +931,11 @@ QString salesByTime(bool customer, bool after, bool person)
                      "AND j.{j.time} >= ? AND j.{j.time} < ?",
                      {saleColumns(), secondMoneyRow()}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
+           (customer ? customerLike(d) : QString()) + part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?");
 }
 
-QString salesOfCustomer(bool after, bool person)
+QString salesOfCustomer(Dialect d, bool indexed, bool after, bool person)
 {
     // One read of the orders finds the customer's, up to a bound; past it the
     // sales part returns nothing at once. The last row, its first column null,
@@ -895,12 +943,19 @@ QString salesOfCustomer(bool after, bool person)
     // kind is compared as an expression so that SQLite reads the journal
     // through the few orders found, not through the index of the sales by
     // time, which would walk every sale of the range.
-    return statement("WITH m AS (SELECT {o.number} FROM {O} WHERE {o.customer} LIKE ? ESCAPE '\\' LIMIT ?) "
+    //
+    // Through the trigram index, the orders whose names hold one piece of
+    // the part (and those with names too long for the index) are read, and
+    // LIKE keeps those that hold the part itself.
+    const QString orders = indexed ? statement("{N} x JOIN {O} o ON o.{o.number} = x.{n.order} "
+                                               "WHERE x.{n.trigram} IN (?, '')")
+                                   : statement("{O} o WHERE 1 = 1");
+    return statement("WITH m AS (SELECT o.{o.number} FROM {3}{4} LIMIT ?) "
                      "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} "
                      "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
                      "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
                      "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
-                     {saleColumns(), secondMoneyRow()}) +
+                     {saleColumns(), secondMoneyRow(), orders, customerLike(d)}) +
            firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
@@ -908,9 +963,14 @@ QString salesOfCustomer(bool after, bool person)
                      "NULL, NULL, NULL");
 }
 
+QString trigramOrders()
+{
+    return statement("SELECT count(*) FROM (SELECT 1 FROM {N} WHERE {n.trigram} = ? LIMIT ?) n");
+}
+
 QString journalStart() { return statement("SELECT MIN({j.time}) FROM {J}"); }
 
-QString legacySales(bool from, bool customer, bool after)
+QString legacySales(Dialect d, bool from, bool customer, bool after)
 {
     // "+status": every settled order shares the status, so SQLite finds the
     // orders through the index of their dates, the days asked for, rather
@@ -920,7 +980,7 @@ QString legacySales(bool from, bool customer, bool after)
                      "WHERE l.{l.order} = p.{o.number}) "
                      "FROM (SELECT o.{o.number}, o.{o.date}, o.{o.customer} FROM {O} o WHERE +o.{o.status} = 1") +
            part(from, " AND o.{o.date} >= ?") + statement(" AND o.{o.date} < ?") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           (customer ? customerLike(d) : QString()) +
            part(after, " AND (o.{o.date} < ? OR (o.{o.date} = ? AND o.{o.number} < ?))") +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} DESC, o.{o.number} DESC LIMIT ?) p "
@@ -998,12 +1058,12 @@ QString saleMoney()
                      "FROM {J} j WHERE j.{j.move} = ? AND j.{j.tea} IS NULL ORDER BY j.{j.id}");
 }
 
-QString takingsByMethod(bool customer, bool person)
+QString takingsByMethod(Dialect d, bool customer, bool person)
 {
     return statement("SELECT j.{j.method}, SUM(j.{j.cash} + j.{j.bank}), COUNT(*) FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} WHERE j.{j.kind} = {k.checkout} "
                      "AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
+           (customer ? customerLike(d) : QString()) + part(person, " AND j.{j.person} = ?") +
            statement(" GROUP BY j.{j.method}");
 }
 
@@ -1049,18 +1109,18 @@ QString catalogue()
                      {schema::unitOfTea(statement("{T}.{t.number}"))});
 }
 
-QString salesLines(bool customer, bool person)
+QString salesLines(Dialect d, bool customer, bool person)
 {
     return statement("SELECT j.{j.order}, j.{j.time}, o.{o.customer}, j.{j.tea}, j.{j.teaName}, j.{j.stock}, "
                      "j.{j.price}, j.{j.unit}, j.{j.discount}, j.{j.move} FROM {J} j "
                      "LEFT JOIN {O} o ON o.{o.number} = j.{j.order} "
                      "WHERE j.{j.kind} = {k.checkout} AND j.{j.tea} IS NOT NULL AND j.{j.time} >= ? "
                      "AND j.{j.time} < ?") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") + part(person, " AND j.{j.person} = ?") +
+           (customer ? customerLike(d) : QString()) + part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time}, j.{j.id}");
 }
 
-QString legacySalesLines(bool from, bool to, bool customer)
+QString legacySalesLines(Dialect d, bool from, bool to, bool customer)
 {
     return statement("SELECT o.{o.number}, o.{o.date}, o.{o.customer}, l.{l.tea}, t.{t.name}, l.{l.quantity}, "
                      "t.{t.price} FROM {O} o JOIN {L} l ON l.{l.order} = o.{o.number} "
@@ -1068,8 +1128,7 @@ QString legacySalesLines(bool from, bool to, bool customer)
            part(from, " AND o.{o.date} >= ?") + part(to, " AND o.{o.date} IS NOT NULL") +
            // Undated orders have no place in a range, but a whole export keeps them,
            // first.
-           statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") +
-           part(customer, " AND o.{o.customer} LIKE ? ESCAPE '\\'") +
+           statement(" AND (o.{o.date} < ? OR o.{o.date} IS NULL)") + (customer ? customerLike(d) : QString()) +
            statement(" AND NOT EXISTS (SELECT 1 FROM {J} j WHERE j.{j.order} = o.{o.number}) "
                      "ORDER BY o.{o.date} IS NOT NULL, o.{o.date}, o.{o.number}, l.{l.id}");
 }
@@ -1084,13 +1143,15 @@ QString journal()
         "ORDER BY {j.time}, {j.id}");
 }
 
-QList<Statement> statements(Database::Kind)
+QList<Statement> statements(Database::Kind k)
 {
     QList<Statement> out;
     auto add = [&out](const char* name, const QString& text) {
         out << Statement{QStringLiteral("reports.") + QLatin1String(name), text};
     };
     add("journalStart", journalStart());
+    if (k == Dialect::SQLite)
+        add("trigramOrders", trigramOrders());
     add("journalLines", journalLines());
     add("orderJournaled", orderJournaled());
     add("orderStatus", orderStatus());
@@ -1112,16 +1173,18 @@ QList<Statement> statements(Database::Kind)
     // Each form of the statements put together from the filter.
     for (bool a : {false, true}) {
         for (bool p : {false, true}) {
-            add("salesOfCustomer", salesOfCustomer(a, p));
-            add("salesLines", salesLines(a, p));
-            add("takingsByMethod", takingsByMethod(a, p));
-            add("salesByTime", salesByTime(a, false, p));
-            add("salesByTime", salesByTime(a, true, p));
+            add("salesOfCustomer", salesOfCustomer(k, false, a, p));
+            if (k == Dialect::SQLite)
+                add("salesOfCustomer, indexed", salesOfCustomer(k, true, a, p));
+            add("salesLines", salesLines(k, a, p));
+            add("takingsByMethod", takingsByMethod(k, a, p));
+            add("salesByTime", salesByTime(k, a, false, p));
+            add("salesByTime", salesByTime(k, a, true, p));
         }
         for (bool b : {false, true}) {
             for (bool c : {false, true}) {
-                add("legacySalesLines", legacySalesLines(a, b, c));
-                add("legacySales", legacySales(a, b, c));
+                add("legacySalesLines", legacySalesLines(k, a, b, c));
+                add("legacySales", legacySales(k, a, b, c));
             }
         }
     }

@@ -195,16 +195,20 @@ qint64 exportJournal(Database& db, CsvFile& out, const QDate& from = {}, const Q
 namespace sql {
 // Sales from the journal (one cash row per order), newest first: scanning the
 // time index, or, for a customer few orders carry, from that customer's orders
-// (with a last row telling how many matched, up to the bound).
-QString salesByTime(bool customer, bool after, bool person = false);
-QString salesOfCustomer(bool after, bool person = false);
+// (with a last row telling how many matched, up to the bound). A customer's
+// part of a name is found through the trigram index when indexed (SQLite:
+// bound first as the index's phrase, then as the LIKE pattern).
+QString salesByTime(Dialect d, bool customer, bool after, bool person = false);
+QString salesOfCustomer(Dialect d, bool indexed, bool after, bool person = false);
+// How many orders' names hold a trigram, counted up to a bound (SQLite).
+QString trigramOrders();
 // The journal's first time: orders settled before it have no journal rows.
 QString journalStart();
 // Settled orders without journal rows in an order-date range, newest first,
 // dated before one bound: the end of the range or the day after the journal's
 // first, whichever comes first (one bound, so the index of the order dates
 // reads just those days).
-QString legacySales(bool from, bool customer, bool after);
+QString legacySales(Dialect d, bool from, bool customer, bool after);
 QString journalLines();
 QString orderJournaled();
 QString orderStatus();
@@ -217,12 +221,12 @@ QString dayByPerson();
 QString soldSince();
 QString lowStock();
 QString catalogue();
-QString salesLines(bool customer, bool person = false);
-QString legacySalesLines(bool from, bool to, bool customer);
+QString salesLines(Dialect d, bool customer, bool person = false);
+QString legacySalesLines(Dialect d, bool from, bool to, bool customer);
 QString journal();
 QString saleMoney();
 QString saleMethods();
-QString takingsByMethod(bool customer, bool person = false);
+QString takingsByMethod(Dialect d, bool customer, bool person = false);
 QString refundsOfSale();
 QString dayRefunds();
 QString dailyRefunds();

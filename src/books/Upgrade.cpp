@@ -218,6 +218,16 @@ void toVersion8(Database& db)
     people::addFirstOwner(db);
 }
 
+// Version 9 finds part of a customer's name through a trigram index of the
+// names, filled here from the orders already written.
+void toVersion9(Database& db)
+{
+    for (const QString& statement : customerIndexDdl(db.kind()))
+        db.exec(statement).finish();
+    if (db.isSQLite())
+        db.exec(customerIndexRebuild()).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -226,7 +236,7 @@ struct Step {
 const QList<Step>& steps()
 {
     static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5},
-                                    {5, toVersion6}, {6, toVersion7}, {7, toVersion8}};
+                                    {5, toVersion6}, {6, toVersion7}, {7, toVersion8}, {8, toVersion9}};
     return all;
 }
 
@@ -318,7 +328,8 @@ QList<Statement> statements(Database::Kind k)
     if (k == Database::Kind::SQLite) {
         out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
             << Statement{m + QStringLiteral("counter"), counterSql()}
-            << Statement{m + QStringLiteral("keep counter"), keepCounterSql()};
+            << Statement{m + QStringLiteral("keep counter"), keepCounterSql()}
+            << Statement{m + QStringLiteral("fill the name index"), customerIndexRebuild(), StatementCheck::RunOnShop};
         // A fresh shop can be rebuilt as well as an old one, and is left as it was.
         for (const QString& table : checkedTables())
             for (const QString& statement : rebuildSql(table))

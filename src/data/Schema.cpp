@@ -165,6 +165,9 @@ const sql::Words& words()
                 w.insert(QString(prefix).append(c.word), sql::name(c.name));
         }
         w.insert(table(QStringLiteral("V"), VersionTable).append(QStringLiteral("value")), sql::name(version::Value));
+        w.insert(QStringLiteral("N"), sql::name(CustomerIndex));
+        w.insert(QStringLiteral("n.trigram"), sql::name(customerIndex::Trigram));
+        w.insert(QStringLiteral("n.order"), sql::name(customerIndex::Order));
         // The kinds the file's own statements name; the rest are the books'.
         const std::pair<const char*, const QString*> kinds[] = {
             {"opening", &journalKind::Opening},
@@ -366,7 +369,7 @@ QStringList sqliteDdl()
     QStringList out;
     for (const TableDef& t : tables())
         out << createTable(t, Dialect::SQLite) << indexes(t);
-    out << sqliteTriggers();
+    out << sqliteTriggers() << customerIndexDdl(Dialect::SQLite);
     return out;
 }
 
@@ -377,7 +380,8 @@ QStringList postgresDdl()
     QStringList out;
     for (int version = 1; version <= CurrentVersion; ++version)
         out << tablesOf(version, Dialect::PostgreSQL);
-    return out + postgresTriggers() + postgresJournalStamp() + postgresVersionDdl(CurrentVersion);
+    return out + postgresTriggers() + postgresJournalStamp() + customerIndexDdl(Dialect::PostgreSQL) +
+           postgresVersionDdl(CurrentVersion);
 }
 
 QStringList postgresJournalDdl() { return tablesOf(2, Dialect::PostgreSQL, 2); }

@@ -26,11 +26,18 @@ inline const QString UnitTable = QStringLiteral("茶葉單位表");          // 
 inline const QString OrderDiscountTable = QStringLiteral("訂單折扣表"); // typed before checkout
 inline const QString LineDiscountTable = QStringLiteral("明細折扣表");
 inline const QString PeopleTable = QStringLiteral("人員表"); // who works the counter, and in what role
+// Since version 9, on SQLite: the trigram index of the orders' customer names,
+// {N} in statements. PostgreSQL keeps it as an index of the orders table.
+inline const QString CustomerIndex = QStringLiteral("客戶名稱索引");
+namespace customerIndex {
+inline const QString Trigram = QStringLiteral("三字"); // three characters of a name, ASCII letters in lower case
+inline const QString Order = QStringLiteral("訂單編號");
+} // namespace customerIndex
 
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 8;
+constexpr int CurrentVersion = 9;
 
 // Column names.
 namespace tea {
@@ -254,6 +261,27 @@ QString sqliteDropJournalStamp();
 // The statements that remove the triggers (any version's), so they can be
 // made anew.
 QStringList dropTriggers(Dialect d);
+
+// Searching for part of a customer's name: a trigram index of the orders'
+// names, kept in step by the file itself in the same transaction as each
+// order written. SQLite keeps every three characters of each name in a table
+// of its own (the orders' triggers write it), PostgreSQL a pg_trgm index of
+// the folded name; where the server will not add pg_trgm the statements leave
+// the index out and a search reads every name, as it did before version 9.
+QStringList customerIndexDdl(Dialect d);
+// The objects those statements make that no CREATE statement of the DDL
+// names by itself (the index made in a block).
+QStringList customerIndexObjects(Dialect d);
+// Fills the SQLite index from the orders; how many of its rows differ from
+// the orders' names (0 when it is whole).
+QString customerIndexRebuild();
+QString customerIndexCheck();
+// A name as the search compares it: ASCII letters in lower case, every other
+// character as it is, on both databases (SQLite's LIKE folds those alone).
+QString foldedName(Dialect d, const QString& column);
+// The fewest characters a part of a name must have for the index to find it:
+// a shorter one reads every name.
+constexpr int CustomerIndexMinimum = 3;
 
 // A record source a screen opens: the SELECT text with '?' for its bound
 // values, and the table it reads, whose key the data control writes back

@@ -160,4 +160,103 @@ QStringList dropTriggers(Dialect d)
     return out;
 }
 
+namespace {
+
+const QLatin1String kUpper("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+const QLatin1String kLower("abcdefghijklmnopqrstuvwxyz");
+
+QString postgresIndexName() { return OrderTable + QStringLiteral("_客戶名稱_三字"); }
+
+} // namespace
+
+QString foldedName(Dialect d, const QString& column)
+{
+    // SQLite's LIKE already ignores the case of ASCII letters and of no other.
+    if (d == Dialect::SQLite)
+        return column;
+    return QStringLiteral("translate(%1, '%2', '%3')").arg(column, kUpper, kLower);
+}
+
+namespace {
+
+// How many characters of a name the index reads: a name longer than this
+// plus two is filed under the empty text as well, so a search always reads it.
+constexpr int kIndexedPositions = 64;
+
+// The trigrams of the name in column of row (NEW, OLD or an alias of the
+// orders), each with the order's number: ASCII letters in lower case, as
+// SQLite's lower() and LIKE fold them. A trigger cannot say WITH, so the
+// positions are listed.
+QString trigramsOf(const QString& row, const QString& orders = QString())
+{
+    QStringList positions;
+    for (int i = 1; i <= kIndexedPositions; ++i)
+        positions << QStringLiteral("(%1)").arg(i);
+    const QString from = orders.isEmpty() ? QString() : QStringLiteral(" FROM ") + orders;
+    return statement("SELECT lower(substr({1}.{o.customer}, p.column1, 3)) AS {n.trigram}, {1}.{o.number} AS {n.order} "
+                     "FROM {4}(VALUES {2}) p WHERE p.column1 <= length({1}.{o.customer}) - 2 "
+                     "UNION SELECT '', {1}.{o.number}{5} WHERE length({1}.{o.customer}) > {3}",
+                     {row, positions.join(QLatin1Char(',')), QString::number(kIndexedPositions + 2),
+                      orders.isEmpty() ? QString() : orders + QStringLiteral(", "), from});
+}
+
+QString trigramsOfOrders() { return trigramsOf(QStringLiteral("o"), statement("{O} o")); }
+
+} // namespace
+
+QStringList customerIndexDdl(Dialect d)
+{
+    if (d == Dialect::SQLite) {
+        // A plain table and triggers of the file: the shop's connections
+        // trust no virtual table in a trigger, and another program writing an
+        // order keeps the index in step all the same.
+        const QString out = statement("DELETE FROM {N} WHERE {n.order} = OLD.{o.number} AND {n.trigram} IN "
+                                      "(SELECT t.{n.trigram} FROM ({1}) t);",
+                                      {QString(trigramsOf(QStringLiteral("OLD")))});
+        const QString in = statement("INSERT OR IGNORE INTO {N} ({n.trigram}, {n.order}) {1};",
+                                     {QString(trigramsOf(QStringLiteral("NEW")))});
+        return {statement("CREATE TABLE {N} ({n.trigram} TEXT NOT NULL, {n.order} INTEGER NOT NULL, "
+                          "PRIMARY KEY ({n.trigram}, {n.order})) WITHOUT ROWID, STRICT"),
+                statement("CREATE TRIGGER {O}_名稱新增 AFTER INSERT ON {O} BEGIN {1} END", {in}),
+                statement("CREATE TRIGGER {O}_名稱刪除 AFTER DELETE ON {O} BEGIN {1} END", {out}),
+                statement("CREATE TRIGGER {O}_名稱更改 AFTER UPDATE OF {o.number}, {o.customer} ON {O} "
+                          "WHEN OLD.{o.number} IS NOT NEW.{o.number} OR OLD.{o.customer} IS NOT NEW.{o.customer} "
+                          "BEGIN {1} {2} END",
+                          {out, in})};
+    }
+    // pg_trgm is a trusted extension: the shop's owner may add it where it
+    // may create objects. Where it may not, or the server lacks it, the shop
+    // goes on without the index. The operator class is named with its
+    // schema, wherever the extension was put.
+    return {QStringLiteral("DO $$ BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm; "
+                           "EXCEPTION WHEN OTHERS THEN NULL; END $$"),
+            QStringLiteral("DO $$ DECLARE s text; BEGIN "
+                           "SELECT n.nspname INTO s FROM pg_opclass c JOIN pg_namespace n ON n.oid = c.opcnamespace "
+                           "JOIN pg_am a ON a.oid = c.opcmethod WHERE c.opcname = 'gin_trgm_ops' AND a.amname = 'gin' "
+                           "LIMIT 1; "
+                           "IF s IS NOT NULL THEN EXECUTE format('CREATE INDEX IF NOT EXISTS %I ON %I USING gin "
+                           "(%s %I.gin_trgm_ops)', %1, %2, %3, s); END IF; END $$")
+                .arg(sql::literal(postgresIndexName()), sql::literal(OrderTable),
+                     sql::literal(foldedName(d, sql::name(order::Customer))))};
+}
+
+QStringList customerIndexObjects(Dialect d)
+{
+    if (d == Dialect::PostgreSQL)
+        return {postgresIndexName()};
+    return {};
+}
+
+QString customerIndexRebuild()
+{
+    return statement("INSERT OR IGNORE INTO {N} ({n.trigram}, {n.order}) {1}", {trigramsOfOrders()});
+}
+
+QString customerIndexCheck()
+{
+    return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {n.order} FROM {N})) + "
+                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT {1}))",
+                     {trigramsOfOrders()});
+}
+
 } // namespace lumaro::schema

@@ -41,6 +41,10 @@ const QSet<QString>& madeByLumaro()
                                      : m.captured(2).replace(QLatin1String("\"\""), QLatin1String("\""));
             names.insert(key(kind, name));
         }
+        for (const QString& name : schema::customerIndexObjects(Dialect::SQLite))
+            names.insert(key(Kind::Table, name));
+        for (const QString& name : schema::customerIndexObjects(Dialect::PostgreSQL))
+            names.insert(key(Kind::Index, name));
         return names;
     }();
     return made;

@@ -7,6 +7,7 @@
 
 #include "base/Csv.h"
 #include "base/Numbers.h"
+#include "books/Audit.h"
 #include "books/MoneyMoves.h"
 #include "books/OrderStore.h"
 #include "books/Payments.h"
@@ -349,6 +350,60 @@ private slots:
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines[0].kg, 7.0);
         QCOMPARE(lines[0].subtotal, M(87.5));
+    }
+
+    // A part of a customer's name finds the same sales on both databases,
+    // through the name index or without it (one or two characters): those
+    // whose name holds it, ASCII letters in either case and every other
+    // character as typed, wildcards and quotes literally. The index follows a
+    // name changed and an order deleted.
+    void customerSearch()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("包種"), 10, 12.5, 1000).balances(0, 0);
+        const QStringList names =
+            texts({"王小明", "小明", "陳", "ABC Tea", "abc tea", "Mixed CaSe", "100% 純", "a_b", "axb", "it's",
+                   "say \"hi\"", "back\\slash", "🍵茶友", "茶🍵", "Émile", "émile", "王小明王小明"});
+        QHash<qlonglong, QString> customerOf;
+        for (const QString& name : names) {
+            const qlonglong o = shop.order(name);
+            shop.line(o, QStringLiteral("A"), 1);
+            OrderStore::settleOrder(shop.db(), o);
+            customerOf[o] = name;
+        }
+        auto fold = [](QString t) {
+            for (QChar& c : t)
+                if (c >= u'A' && c <= u'Z')
+                    c = QChar(c.unicode() + 32);
+            return t;
+        };
+        auto check = [&](const QString& part) {
+            QList<qlonglong> found, expected;
+            const reports::SalesFilter f{QDate::currentDate(), QDate::currentDate(), part, {}};
+            for (const reports::Sale& s : reports::salesPage(shop.db(), f, 100))
+                found << s.order;
+            for (auto it = customerOf.cbegin(); it != customerOf.cend(); ++it)
+                if (fold(it.value()).contains(fold(part)))
+                    expected << it.key();
+            std::sort(found.begin(), found.end());
+            std::sort(expected.begin(), expected.end());
+            QVERIFY2(found == expected, qPrintable(part));
+        };
+        for (const QString& part :
+             texts({"王",   "小明", "王小明", "小明王", "王小明x", "陳",   "abc", "ABC",  "c t",    "Tea",
+                    "case", "%",    "100%",   "0% 純",  "_",       "a_b",  "'",   "it's", "\"hi\"", "\\",
+                    "k\\s", "🍵",    "🍵茶",    "茶🍵",    "🍵茶友",   "mile", "ÉMI", "Émi",  "émi",    "xyz"}))
+            check(part);
+
+        const qlonglong renamed = customerOf.key(QStringLiteral("王小明"));
+        shop.exec(QStringLiteral("UPDATE 訂單資料表 SET 客戶名稱 = '李大同' WHERE 訂單編號 = ?"), {renamed});
+        customerOf[renamed] = QStringLiteral("李大同");
+        const qlonglong gone = customerOf.key(QStringLiteral("ABC Tea"));
+        shop.exec(QStringLiteral("DELETE FROM 訂單資料表 WHERE 訂單編號 = ?"), {gone});
+        customerOf.remove(gone);
+        for (const QString& part : texts({"王小明", "李大同", "abc"}))
+            check(part);
+        QVERIFY(!checkShop(shop.db()).damaged());
     }
 
     // Orders settled before the shop kept its journal come after the journal's,
