@@ -1,9 +1,11 @@
 // Awkward text through every path a text box has to the shop: typed into a
 // bound box and stored by the data control, read back by a fresh control, and
-// bound directly in statements. Runs against the shop file and, in the
+// bound directly in statements, and values of every kind written into a
+// statement on the server as the driver binds them. Runs against the shop file and, in the
 // PostgreSQL pass, against the server.
 #include "data/DataControl.h"
 #include "data/DataError.h"
+#include "data/InlineValues.h"
 #include "data/Schema.h"
 #include "forms/BoundTextBox.h"
 #include "support/TestShop.h"
@@ -125,6 +127,80 @@ private slots:
         const auto rows = shop.rows(QStringLiteral("SELECT 名稱, 庫存 FROM 茶葉資料表"));
         QCOMPARE(rows[0][0].toString(), QStringLiteral("茶"));
         QCOMPARE(rows[0][1].toDouble(), 3.0);
+    }
+
+    // Where the values go in a statement sent to the server with its values
+    // written in: only the ? that SQL itself would read as a placeholder.
+    void placeholders_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<int>("count"); // -1: not read, the statement is prepared instead
+        QTest::newRow("plain") << QStringLiteral("SELECT ?, ?") << 2;
+        QTest::newRow("strings") << QStringLiteral("SELECT 'it''s ?', ?") << 1;
+        QTest::newRow("escaped string") << QStringLiteral("SELECT E'\\' ?', e'?', ?") << 1;
+        QTest::newRow("backslash in plain string") << QStringLiteral("SELECT '\\', ?") << -1;
+        QTest::newRow("names") << QStringLiteral("SELECT \"a?\"\"b?\", ?") << 1;
+        QTest::newRow("line comment") << QStringLiteral("SELECT ? -- why?\n, ?") << 2;
+        QTest::newRow("nested block comment") << QStringLiteral("SELECT /* a /* ? */ ? */ ?") << 1;
+        QTest::newRow("dollar quotes") << QStringLiteral("SELECT $$ ? $$, $x$ $$ ? $x$, $1, a$b, ?") << 1;
+        QTest::newRow("open string") << QStringLiteral("SELECT ?, 'open ?") << -1;
+        QTest::newRow("open comment") << QStringLiteral("SELECT ? /* open") << -1;
+        QTest::newRow("open dollar quote") << QStringLiteral("SELECT ?, $q$ ?") << -1;
+    }
+    void placeholders()
+    {
+        QFETCH(QString, statement);
+        QFETCH(int, count);
+        const auto at = sql::placeholders(statement);
+        QCOMPARE(at ? int(at->size()) : -1, count);
+        for (qsizetype i : at.value_or(QList<qsizetype>()))
+            QCOMPARE(statement[i], QLatin1Char('?'));
+    }
+
+    // A value written into the statement is stored and read back as the
+    // same value bound to a prepared statement.
+    void writtenValues_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("awkward text") << "text" << QVariant(QStringLiteral("O'Brien \\' ? $$ -- /* 茶 */"));
+        QTest::newRow("null text") << "text" << QVariant(QMetaType::fromType<QString>());
+        QTest::newRow("default text") << "text" << QVariant(QString());
+        QTest::newRow("empty text") << "text" << QVariant(QStringLiteral(""));
+        QTest::newRow("double") << "double precision" << QVariant(0.1 + 0.2);
+        QTest::newRow("tiny double") << "double precision" << QVariant(-1.2345678901234567e-300);
+        QTest::newRow("null double") << "double precision" << QVariant(QMetaType::fromType<double>());
+        QTest::newRow("big integer") << "bigint" << QVariant(qlonglong(-9007199254740993LL));
+        QTest::newRow("integer into text") << "text" << QVariant(42);
+        QTest::newRow("bytes") << "bytea" << QVariant(QByteArray("\0\1'\\?\xff", 6));
+        QTest::newRow("boolean") << "boolean" << QVariant(true);
+        QTest::newRow("date") << "date" << QVariant(QDate(2024, 2, 29));
+    }
+    void writtenValues()
+    {
+        QFETCH(QString, type);
+        QFETCH(QVariant, value);
+        TestShop shop;
+        Database& db = shop.db();
+        db.exec(QStringLiteral("CREATE TEMP TABLE v (k integer, x %1)").arg(type));
+        db.exec(QStringLiteral("INSERT INTO v VALUES (1, ?)"), {value});
+        QSqlQuery prepared = db.prepare(QStringLiteral("INSERT INTO v VALUES (2, ?)"));
+        db.run(prepared, {value});
+        prepared.finish();
+        const auto rows = shop.rows(QStringLiteral("SELECT x, x IS NULL FROM v ORDER BY k"));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0], rows[1]);
+        const bool null = value.isNull() || value.toString().isNull(); // a null text is bound as NULL
+        QCOMPARE(rows[0][1].toBool(), null);
+        if (!null) {
+            QVariant back = rows[0][0];
+            QVERIFY(back.convert(value.metaType()));
+            QCOMPARE(back, value);
+        }
+        // A number takes its type from where it stands, as a bound one does,
+        // and a minus sign before it is no comment.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 1 -?"), {-5}).toInt(), 6);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 茶葉資料表 WHERE 編號 = ?"), {7}).toInt(), 0);
     }
 };
 
