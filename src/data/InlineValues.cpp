@@ -1,7 +1,7 @@
 #include "data/InlineValues.h"
 
-#include <QSqlDriver>
 #include <QDateTime>
+#include <QSqlDriver>
 #include <QSqlField>
 
 namespace lumaro::sql {
@@ -74,7 +74,8 @@ std::optional<QList<qsizetype>> placeholders(const QString& s)
         if (c == u'?') {
             at.append(i++);
         } else if (c == u'\'') {
-            const bool escaped = afterName && (s[i - 1] == u'E' || s[i - 1] == u'e') && (i < 2 || !isNameChar(s[i - 2]));
+            const bool escaped =
+                afterName && (s[i - 1] == u'E' || s[i - 1] == u'e') && (i < 2 || !isNameChar(s[i - 2]));
             bool backslash = false;
             const qsizetype end = stringEnd(s, i, escaped, backslash);
             if (end < 0 || (backslash && !escaped))

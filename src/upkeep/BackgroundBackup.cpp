@@ -8,8 +8,8 @@
 
 namespace lumaro {
 
-BackgroundBackup::BackgroundBackup(const QString& target, const QDate& today, const BackupKeep& keep,
-                                   QObject* context, std::function<void(const Outcome&)> done)
+BackgroundBackup::BackgroundBackup(const QString& target, const QDate& today, const BackupKeep& keep, QObject* context,
+                                   std::function<void(const Outcome&)> done)
 {
     QPointer<QObject> receiver(context);
     m_thread = std::thread([this, target, today, keep, receiver, done = std::move(done)] {
