@@ -86,6 +86,19 @@ bool indexedPart(Database& db, const QString& part)
     return db.isSQLite() && part.toUcs4().size() >= schema::CustomerIndexMinimum;
 }
 
+// The number written in count digits at a place in a journal time, or -1.
+int digitsAt(QStringView t, int at, int count)
+{
+    int n = 0;
+    for (int i = at; i < at + count; ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
 } // namespace
 
 QString journalTime(const QDateTime& local) { return local.toUTC().toString(kTimeFormat); }
@@ -97,16 +110,7 @@ QDateTime localTime(const QString& journal)
     // cost (a page of sales or an export reads one a row). Any other text
     // still goes the long way.
     const QStringView t(journal);
-    auto digits = [&](int at, int count) {
-        int n = 0;
-        for (int i = at; i < at + count; ++i) {
-            const char16_t c = t[i].unicode();
-            if (c < u'0' || c > u'9')
-                return -1;
-            n = n * 10 + (c - u'0');
-        }
-        return n;
-    };
+    auto digits = [&](int at, int count) { return digitsAt(t, at, count); };
     if (t.size() >= 19 && t[4] == u'-' && t[7] == u'-' && t[10] == u' ' && t[13] == u':' && t[16] == u':') {
         const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
         const QTime time(digits(11, 2), digits(14, 2), digits(17, 2));
@@ -155,16 +159,7 @@ public:
     QString text(const QString& journal)
     {
         const QStringView t(journal);
-        auto digits = [&](int at, int count) {
-            int n = 0;
-            for (int i = at; i < at + count; ++i) {
-                const char16_t c = t[i].unicode();
-                if (c < u'0' || c > u'9')
-                    return -1;
-                n = n * 10 + (c - u'0');
-            }
-            return n;
-        };
+        auto digits = [&](int at, int count) { return digitsAt(t, at, count); };
         if (t.size() < 19 || t[4] != u'-' || t[7] != u'-' || t[10] != u' ' || t[13] != u':' || t[16] != u':')
             return slow(journal);
         const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2);
