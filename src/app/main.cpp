@@ -13,6 +13,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -55,9 +57,48 @@ QString missingDisplay()
 #endif
 }
 
+// A display that is named but cannot be reached (a closed X server, a DISPLAY
+// left over from another session) is only found when Qt tries it, and Qt then
+// ends the program with an English line and an abort. While the application
+// object starts, its platform's lines are held back and a fatal one becomes a
+// clean exit with the same words as above.
+QtMessageHandler qtOwnHandler = nullptr;
+bool startingPlatform = false;
+QList<std::tuple<QtMsgType, QByteArray, QString>> heldBack;
+
+void platformStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (!startingPlatform) {
+        if (qtOwnHandler)
+            qtOwnHandler(type, context, text);
+        return;
+    }
+    if (type == QtFatalMsg) {
+        const QString said =
+            QStringLiteral("無法連線到顯示器「%1」，無法開啟 Lumaro 的視窗。沒有螢幕的機器可以用：xvfb-run -a lumaro\n"
+                           "Cannot connect to the display \"%1\", so Lumaro cannot open its window. On a machine "
+                           "without a screen: xvfb-run -a lumaro\n")
+                .arg(qEnvironmentVariable("DISPLAY"));
+        std::fputs(said.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    // The context's strings live in the caller's frame: keep a copy of the category.
+    heldBack.append({type, QByteArray(context.category), text});
+}
+
 int run(int argc, char* argv[], const lumaro::StartupOptions& options)
 {
+    qtOwnHandler = qInstallMessageHandler(platformStartMessage);
+    startingPlatform = true;
     QApplication app(argc, argv);
+    startingPlatform = false;
+    qInstallMessageHandler(qtOwnHandler);
+    for (const auto& [type, category, text] : std::as_const(heldBack)) {
+        if (qtOwnHandler)
+            qtOwnHandler(type, QMessageLogContext(nullptr, 0, nullptr, category.constData()), text);
+    }
+    heldBack.clear();
     // The name gives the standard places: ~/.local/share/lumaro for the shop,
     // ~/.config/lumaro for the user's own settings.
     QApplication::setApplicationName(lumaro::location::applicationName());

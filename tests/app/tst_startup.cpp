@@ -189,6 +189,9 @@ private slots:
         QTest::newRow("unknown") << "LUMARO_BIN" << texts({"--colour"}) << 2 << "不認得的參數：--colour";
         QTest::newRow("window") << "LUMARO_BIN" << texts({"--database", "x.db"}) << 1
                                 << "沒有可用的顯示器（DISPLAY 未設定），無法開啟 Lumaro 的視窗。";
+        // A display named but not there (no X server listens on :79).
+        QTest::newRow("window, display gone") << "LUMARO_BIN" << texts({"--database", "x.db"}) << 1
+                                              << "無法連線到顯示器「:79」，無法開啟 Lumaro 的視窗。";
         QTest::newRow("admin version") << "LUMARO_ADMIN" << texts({"--version"}) << 0
                                        << QStringLiteral("lumaro-admin ") + version;
         QTest::newRow("admin help") << "LUMARO_ADMIN" << texts({"-h"}) << 0 << "用法：lumaro-admin";
@@ -207,6 +210,8 @@ private slots:
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (QByteArray(QTest::currentDataTag()).contains("display gone"))
+            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":79"));
         const Run r = run(qEnvironmentVariable(qPrintable(program)), args, {}, env);
         QVERIFY2(r.code == code && r.said().contains(said), qPrintable(r.said()));
         // Wrong arguments are told on standard error alone.
@@ -428,8 +433,10 @@ private slots:
         QVERIFY(created);
         QVERIFY(samplesOffAtFirst);
         MDI_frm window(*db);
+        QSignalSpy backedUp(&window, &MDI_frm::backupFinished);
         window.show();
         QVERIFY(window.Form_Load(created));
+        QVERIFY(backedUp.wait(20000));
         QVERIFY2(prompts->shown().isEmpty(), qPrintable(prompts->shown().value(0).text));
         QCOMPARE(people::signedIn().role, people::Role::Owner);
         QCOMPARE(people::signedIn().name, people::firstOwnerName());
