@@ -291,7 +291,8 @@ SaleMoney saleMoney(Database& db, const QVariant& move)
 
 // Of the part's three-character pieces, the one the fewest orders' names
 // hold (counted up to the bound): the index reads the orders through it.
-QString rarestTrigram(Database& db, const QString& part)
+// orders is set to that count.
+QString rarestTrigram(Database& db, const QString& part, qlonglong& orders)
 {
     const QList<uint> chars = folded(part).toUcs4();
     QString rarest;
@@ -305,6 +306,7 @@ QString rarestTrigram(Database& db, const QString& part)
             fewest = n;
         }
     }
+    orders = fewest;
     return rarest;
 }
 
@@ -322,11 +324,21 @@ QList<Sale> journalSales(Database& db, const SalesFilter& filter, int limit, con
     const bool person = !filter.person.isNull();
     const QVariantList personParam = person ? QVariantList{filter.person} : QVariantList{};
     QList<Sale> out;
-    if (customer) {
-        const bool indexed = indexedPart(db, filter.customer);
+    const bool indexed = customer && indexedPart(db, filter.customer);
+    QString trigram;
+    qlonglong trigramOrders = 0;
+    if (indexed)
+        trigram = rarestTrigram(db, filter.customer, trigramOrders);
+    // A part of three characters is its own piece: when the index counts the
+    // bound of orders holding it, as many orders match, and the journal's
+    // time index is walked at once (reading those orders would end the same
+    // way).
+    const bool many =
+        indexed && trigramOrders >= kFewOrders && filter.customer.toUcs4().size() == schema::CustomerIndexMinimum;
+    if (customer && !many) {
         QVariantList params;
         if (indexed)
-            params << rarestTrigram(db, filter.customer);
+            params << trigram;
         params << pattern << kFewOrders << kFewOrders << r.start << r.end;
         QSqlQuery q = db.exec(sql::salesOfCustomer(db.kind(), indexed, !after.isEmpty(), person),
                               params + cursor + personParam + QVariantList{limit});
