@@ -315,8 +315,6 @@ void MDI_frm::offerReceipt(qlonglong order)
         showReceipt(m_db, order, this);
 }
 
-// Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
-// it is never closed while the window lives.
 void MDI_frm::UserGuide_Click()
 {
     if (!m_guide) {
@@ -370,6 +368,8 @@ void MDI_frm::About_Click()
                       Buttons::Ok, QStringLiteral("關於 Lumaro"));
 }
 
+// Start-up made the lock screen (Form_Load); once unlocked it stays hidden, so
+// it is never closed while the window lives.
 void MDI_frm::Lock_Click()
 {
     m_idleLock->pause();
