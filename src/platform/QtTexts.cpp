@@ -48,16 +48,28 @@ QString shortDate(const QDateTime& when)
     return QLocale().toString(when, QLocale().dateFormat(QLocale::ShortFormat) + QStringLiteral(" HH:mm"));
 }
 
-// The file dialog's column of modified dates, in the shop's locale.
+// The file dialog's columns of sizes and modified dates, in the shop's
+// locale: Qt writes them in the system's, English where none is set.
 class ShopDates : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
+    static constexpr int SizeColumn = 1;
     static constexpr int DateColumn = 3;
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (index.column() == DateColumn && role == Qt::DisplayRole)
-            if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel()))
-                return shortDate(files->lastModified(mapToSource(index)));
+        if ((index.column() == SizeColumn || index.column() == DateColumn) && role == Qt::DisplayRole)
+            if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel())) {
+                const QModelIndex file = mapToSource(index);
+                if (index.column() == DateColumn)
+                    return shortDate(files->lastModified(file));
+                if (!files->isDir(file)) {
+                    // The locale's data has no Chinese word for a byte.
+                    const qint64 bytes = files->size(file);
+                    if (bytes < 1024)
+                        return QStringLiteral("%1 位元組").arg(bytes);
+                    return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+                }
+            }
         return QIdentityProxyModel::data(index, role);
     }
 };
@@ -104,6 +116,9 @@ void fitFileDialog(QFileDialog& dialog)
     const int dateWidth = view->fontMetrics().horizontalAdvance(longest) + 24;
     view->header()->resizeSection(ShopDates::DateColumn,
                                   qMax(view->header()->sectionSize(ShopDates::DateColumn), dateWidth));
+    const int sizeWidth = view->fontMetrics().horizontalAdvance(QStringLiteral("1023 位元組")) + 24;
+    view->header()->resizeSection(ShopDates::SizeColumn,
+                                  qMax(view->header()->sectionSize(ShopDates::SizeColumn), sizeWidth));
     QSize size = dialog.size().expandedTo(QSize(860, 520));
     if (const QScreen* screen = dialog.screen())
         size = size.boundedTo(screen->availableSize());

@@ -485,6 +485,9 @@ private slots:
         const QString date = cell(QStringLiteral("茶葉.csv"), 3);
         QCOMPARE(date, QFileInfo(file).lastModified().toString(QStringLiteral("yyyy/M/d HH:mm")));
         QVERIFY(view->header()->sectionSize(3) > view->fontMetrics().horizontalAdvance(date));
+        const QString size = cell(QStringLiteral("茶葉.csv"), 1);
+        QCOMPARE(size, QStringLiteral("%1 位元組").arg(QFileInfo(file).size()));
+        QVERIFY(view->header()->sectionSize(1) > view->fontMetrics().horizontalAdvance(size));
         QTRY_COMPARE(cell(QStringLiteral("收據"), 2), QStringLiteral("資料夾"));
         QVERIFY(view->model()->headerData(3, Qt::Horizontal).toString() != QStringLiteral("Date Modified"));
         if (const QString pictures = qEnvironmentVariable("LUMARO_SCREENSHOTS"); !pictures.isEmpty())
