@@ -1,6 +1,7 @@
 #include "support/TestShop.h"
 
 #include "books/Shop.h"
+#include "data/Transaction.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -94,13 +95,17 @@ qlonglong TestShop::line(qlonglong order, const QString& tea, int quantity)
 
 TestShop& TestShop::balances(const QVariant& cash, const QVariant& bank)
 {
-    // Journaled as an adjustment, so the shop's books still add up.
+    // Journaled as an adjustment, so the shop's books still add up, in one
+    // transaction: a backup reading the shop meanwhile must never see the
+    // adjustment without the balances it explains.
+    Transaction t(*m_db);
     exec(QStringLiteral("INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 現金變動, 銀行變動, 說明) "
                         "SELECT 'test', '調整', '2000-01-01 00:00:00', COALESCE(CAST(? AS DOUBLE PRECISION), 0) - "
                         "COALESCE(現金, 0), "
                         "COALESCE(CAST(? AS DOUBLE PRECISION), 0) - COALESCE(銀行, 0), 'balances' FROM 帳款資料表"),
          {cash, bank});
     exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"), {cash, bank});
+    t.commit();
     return *this;
 }
 
