@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <optional>
+
 namespace lumaro::test {
 
 namespace {
@@ -97,15 +99,19 @@ TestShop& TestShop::balances(const QVariant& cash, const QVariant& bank)
 {
     // Journaled as an adjustment, so the shop's books still add up, in one
     // transaction: a backup reading the shop meanwhile must never see the
-    // adjustment without the balances it explains.
-    Transaction t(*m_db);
+    // adjustment without the balances it explains. A caller filling a shop
+    // in a transaction of its own has that already.
+    std::optional<Transaction> t;
+    if (!m_db->inTransaction())
+        t.emplace(*m_db);
     exec(QStringLiteral("INSERT INTO 帳務日誌表 (異動編號, 種類, 時間, 現金變動, 銀行變動, 說明) "
                         "SELECT 'test', '調整', '2000-01-01 00:00:00', COALESCE(CAST(? AS DOUBLE PRECISION), 0) - "
                         "COALESCE(現金, 0), "
                         "COALESCE(CAST(? AS DOUBLE PRECISION), 0) - COALESCE(銀行, 0), 'balances' FROM 帳款資料表"),
          {cash, bank});
     exec(QStringLiteral("UPDATE 帳款資料表 SET 現金 = ?, 銀行 = ?"), {cash, bank});
-    t.commit();
+    if (t)
+        t->commit();
     return *this;
 }
 
