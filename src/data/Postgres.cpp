@@ -129,9 +129,15 @@ const QString& postgresReadOnlySessionSql()
 
 QString moveLockSql(MoveLockWait wait)
 {
-    return QStringLiteral("SELECT %1(%2)")
-        .arg(wait == MoveLockWait::Wait ? QStringLiteral("pg_advisory_xact_lock")
-                                        : QStringLiteral("pg_try_advisory_xact_lock"))
+    if (wait == MoveLockWait::Wait)
+        return QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(MoveLockKey);
+    // One round trip: the subquery, which a volatile function keeps from
+    // being merged into the outer query, sets the timeout before the lock is
+    // asked for, and the outer list puts the old value back after it is
+    // taken.
+    return QStringLiteral("SELECT pg_advisory_xact_lock(%1), set_config('lock_timeout', s.was, true) FROM "
+                          "(SELECT current_setting('lock_timeout') AS was, "
+                          "set_config('lock_timeout', '500ms', true) AS asked) s")
         .arg(MoveLockKey);
 }
 

@@ -16,9 +16,11 @@ QSqlDatabase connectPostgres(const QString& name, const QString& target, const Q
 const QString& postgresUtf8Sql();
 const QString& postgresReadOnlySessionSql();
 
-// The advisory lock every move of the shop takes first: tried without
-// waiting, or waited for in the server's queue.
-enum class MoveLockWait { Try, Wait };
+// The advisory lock every move of the shop takes first: waited for in the
+// server's queue for half a second at most (lock_timeout, as the move's
+// transaction had it, holds again once the lock is taken), or for as long as
+// it takes.
+enum class MoveLockWait { HalfASecond, Wait };
 QString moveLockSql(MoveLockWait wait);
 
 } // namespace lumaro
