@@ -275,7 +275,7 @@ QString customerIndexRebuild()
 QString customerIndexCheck()
 {
     return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {n.order} FROM {N})) + "
-                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT {1}))",
+                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT SELECT * FROM ({1})))",
                      {trigramsOfOrders()});
 }
 
@@ -318,7 +318,7 @@ QString teaIndexRebuild()
 QString teaIndexCheck()
 {
     return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {f.tea} FROM {F})) + "
-                     "(SELECT count(*) FROM (SELECT {n.trigram}, {f.tea} FROM {F} EXCEPT {1}))",
+                     "(SELECT count(*) FROM (SELECT {n.trigram}, {f.tea} FROM {F} EXCEPT SELECT * FROM ({1})))",
                      {trigramsOfTeas()});
 }
 
