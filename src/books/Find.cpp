@@ -111,20 +111,24 @@ QString teaTrigramCountSql()
 // the names too long for the index), walked in number order; on PostgreSQL
 // pg_trgm finds them. The number is compared as an expression where its own
 // index would walk the whole catalogue in number order instead.
-// Binds on SQLite: trigram, [after,] pattern, [after,] pattern, low, high [, after];
+// Binds on SQLite: trigram, [after,] two more trigrams, pattern, [after,] pattern, low, high [, after];
 // on PostgreSQL: pattern [, after], low, high [, after].
 QString indexedTeaSql(Dialect d, bool after)
 {
     if (d == Dialect::SQLite) {
-        const auto byName = [after](const char* trigram) {
+        // Two more of the text's trigrams are looked up in the index before
+        // a name is read, so most names without the text are passed over there.
+        const auto byName = [after](bool indexed) {
             return statement(
                 "SELECT k FROM (SELECT x.{f.tea} AS k FROM {F} x JOIN {T} t ON t.{t.number} = x.{f.tea} "
-                "WHERE x.{n.trigram} = {1}{2} AND t.{t.name} LIKE ? ESCAPE '\\' ORDER BY x.{f.tea} LIMIT 1)",
-                {QString::fromLatin1(trigram), part(after, " AND x.{f.tea} > ?")});
+                "WHERE x.{n.trigram} = {1}{2}{3} AND t.{t.name} LIKE ? ESCAPE '\\' ORDER BY x.{f.tea} LIMIT 1)",
+                {indexed ? QStringLiteral("?") : QStringLiteral("''"), part(after, " AND x.{f.tea} > ?"),
+                 part(indexed, " AND EXISTS (SELECT 1 FROM {F} y WHERE y.{n.trigram} = ? AND y.{f.tea} = x.{f.tea}) "
+                               "AND EXISTS (SELECT 1 FROM {F} z WHERE z.{n.trigram} = ? AND z.{f.tea} = x.{f.tea})")});
         };
         return statement("SELECT min(k) FROM ({1} UNION ALL {2} UNION ALL "
                          "SELECT min(+{t.number}) FROM {T} WHERE lower({t.number}) >= ? AND lower({t.number}) < ?{3})",
-                         {byName("?"), byName("''"), part(after, " AND {t.number} > ?")});
+                         {byName(true), byName(false), part(after, " AND {t.number} > ?")});
     }
     const QString number = fold(d, "{t.number}");
     return statement("SELECT min(k) FROM (SELECT min({t.number} || '') AS k FROM {T} WHERE {1} LIKE ? ESCAPE '\\'{2} "
@@ -133,22 +137,30 @@ QString indexedTeaSql(Dialect d, bool after)
                       part(after, " AND {t.number} > ?")});
 }
 
-// The trigram of the folded text that the fewest teas' names hold.
-QString rarestTrigram(Database& db, const QString& text)
+// The trigrams of the folded text, each once, the one that the fewest teas'
+// names hold first (counted up to kFewTeas), then the first and last others
+// (the rarest again when there are none).
+QStringList trigrams(Database& db, const QString& text)
 {
     const QList<uint> chars = text.toUcs4();
-    QString rarest;
-    qlonglong fewest = -1;
-    for (qsizetype i = 0; i + CustomerIndexMinimum <= chars.size() && fewest != 0; ++i) {
+    QStringList all;
+    for (qsizetype i = 0; i + CustomerIndexMinimum <= chars.size(); ++i) {
         const QString trigram =
             QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + i), CustomerIndexMinimum);
-        const qlonglong n = db.scalar(teaTrigramCountSql(), {trigram}).toLongLong();
+        if (!all.contains(trigram))
+            all << trigram;
+    }
+    qsizetype rarest = 0;
+    qlonglong fewest = -1;
+    for (qsizetype i = 0; i < all.size() && fewest != 0; ++i) {
+        const qlonglong n = db.scalar(teaTrigramCountSql(), {all[i]}).toLongLong();
         if (fewest < 0 || n < fewest) {
-            rarest = trigram;
+            rarest = i;
             fewest = n;
         }
     }
-    return rarest;
+    const QString first = all.takeAt(rarest);
+    return {first, all.value(0, first), all.isEmpty() ? first : all.last()};
 }
 
 // The first tea after `after` (from the first when null) whose number starts
@@ -170,10 +182,12 @@ QVariant firstTea(Database& db, const QString& text, const QVariant& after)
     if (text.toUcs4().size() < CustomerIndexMinimum || high.isNull())
         return db.scalar(walkTeaSql(d, from), QVariantList{starts, holds} + afterParam);
     QVariantList params;
-    if (d == Dialect::SQLite)
-        params << rarestTrigram(db, text) << afterParam << holds << afterParam << holds;
-    else
+    if (d == Dialect::SQLite) {
+        const QStringList three = trigrams(db, text);
+        params << three[0] << afterParam << three[1] << three[2] << holds << afterParam << holds;
+    } else {
         params << holds << afterParam;
+    }
     params << text << high << afterParam;
     return db.scalar(indexedTeaSql(d, from), params);
 }
