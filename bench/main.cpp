@@ -36,6 +36,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -516,6 +517,37 @@ void addStockAndMoneyActions(QList<Action>& list, Shop& big, int runs)
     // A stock count lists every tea, not a screenful: its floor reads them all.
     addOpenScreen(list, QStringLiteral("StockCount_frm (every tea)"), "StockCount", "StockCount_frm",
                   [](Floor& f, Shop&) { f.everyTea(); });
+
+    // Ctrl+F in the catalogue, each text typed anew from the first tea: a
+    // name no tea has, the start of the last tea's number in lower case, and
+    // part of its name. Each goes through the whole catalogue in number
+    // order unless the indexes find it.
+    const QString last = big.db->scalar(QStringLiteral("SELECT max(編號) FROM 茶葉資料表")).toString();
+    const QStringList found = {QStringLiteral("沒有這種茶"), last.toLower(),
+                               QString::number(last.mid(1).toInt()) + QStringLiteral(" 號")};
+    for (const QString& text : found) {
+        auto box = [](Shop& s) {
+            auto* grid = child<DataGrid>(s.screen("EditTea", "TeaKind_frm"), "grdDataGrid");
+            if (QLineEdit* b = grid->findChild<QLineEdit*>(QStringLiteral("findText")); b && b->isVisible())
+                return b;
+            grid->setFocus(Qt::OtherFocusReason);
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier);
+            QApplication::sendEvent(grid, &press);
+            return child<QLineEdit>(grid, "findText");
+        };
+        list << Action{QStringLiteral("find a tea in TeaKind_frm, %1").arg(text),
+                       [box](Shop& s) {
+                           child<DataGrid>(s.screen("EditTea", "TeaKind_frm"), "grdDataGrid")->selectRow(0);
+                           box(s)->clear();
+                       },
+                       [box, text](Shop& s) {
+                           QLineEdit* b = box(s);
+                           b->setText(text);
+                           emit b->textEdited(text);
+                           settle();
+                       },
+                       [](Floor& f, Shop&) { f.teas(); }};
+    }
 
     list << Action{QStringLiteral("catalogue refresh"), [](Shop& s) { s.screen("EditTea", "TeaKind_frm"); },
                    [](Shop& s) {

@@ -125,6 +125,7 @@ QList<Statement> auditStatements(Database::Kind k)
         out += QList<Statement>{
             {m + QStringLiteral("integrity"), kIntegrity},
             {m + QStringLiteral("name index"), customerIndexCheck()},
+            {m + QStringLiteral("tea index"), teaIndexCheck()},
         };
     return out;
 }
@@ -214,6 +215,12 @@ ShopCheck checkShop(Database& db, const CheckProgress& progress)
             if (c.integrity == QStringList{QStringLiteral("ok")})
                 c.integrity.clear();
             c.integrity << QStringLiteral("%1 與 %2 的客戶名稱不符").arg(schema::CustomerIndex, schema::OrderTable);
+        }
+        // And that of the teas' names just the catalogue's.
+        if (c.version >= 10 && db.scalar(schema::teaIndexCheck()).toLongLong() != 0) {
+            if (c.integrity == QStringList{QStringLiteral("ok")})
+                c.integrity.clear();
+            c.integrity << QStringLiteral("%1 與 %2 的茶葉名稱不符").arg(schema::TeaIndex, schema::TeaTable);
         }
     } else {
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound

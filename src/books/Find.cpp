@@ -24,10 +24,172 @@ QString contains(const QString& text) { return QLatin1Char('%') + escapedForLike
 
 using namespace schema;
 
-QString teaMatchesSql()
+// A text with its ASCII letters in lower case and every other character as
+// it is: how the find compares numbers and names, on both databases.
+QString folded(const QString& text)
 {
-    return statement("SELECT {t.number} FROM {T} WHERE (lower({t.number}) LIKE ? ESCAPE '\\' OR lower({t.name}) LIKE ? "
-                     "ESCAPE '\\')");
+    QString out = text;
+    for (QChar& c : out)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return out;
+}
+
+// The LIKE pattern of a folded text, its wildcards taken literally.
+QString likeOf(const QString& text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+// The first text after every text that starts with prefix, in the order of
+// code points (a null string when there is none): the numbers starting with
+// prefix are those from prefix up to it.
+QString pastPrefix(const QString& prefix)
+{
+    QList<uint> chars = prefix.toUcs4();
+    while (!chars.isEmpty()) {
+        uint& last = chars.last();
+        if (last < 0x10FFFF) {
+            last = last == 0xD7FF ? 0xE000 : last + 1;
+            return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), chars.size());
+        }
+        chars.removeLast();
+    }
+    return QString();
+}
+
+// A column as the find compares it: SQLite's LIKE already ignores the case of
+// ASCII letters and of no other.
+QString fold(Dialect d, const char* column) { return foldedName(d, statement(column)); }
+
+QString teaMatch(Dialect d, const char* number, const char* name)
+{
+    return QStringLiteral("(%1 LIKE ? ESCAPE '\\' OR %2 LIKE ? ESCAPE '\\')").arg(fold(d, number), fold(d, name));
+}
+
+// So many teas after the one shown are looked at in turn first: a text that
+// many teas match is found among them at once, whatever the index holds.
+constexpr int kNearTeas = 200;
+// The trigrams of the text are counted up to this many teas to choose the
+// one that fewest teas' names hold.
+constexpr int kFewTeas = 200;
+
+// The first match among the next kNearTeas teas. Binds: [after,] the number's
+// pattern, the name's.
+QString nearTeaSql(Dialect d, bool after)
+{
+    return statement(
+        "SELECT n FROM (SELECT {t.number} AS n, {t.name} AS m FROM {T}{1} ORDER BY {t.number} LIMIT {2}) s "
+        "WHERE {3} ORDER BY n LIMIT 1",
+        {part(after, " WHERE {t.number} > ?"), QString::number(kNearTeas), teaMatch(d, "n", "m")});
+}
+
+// The first match in number order, looking at every tea in turn: for a text
+// too short for the trigrams. Binds: the number's pattern, the name's [, after].
+QString walkTeaSql(Dialect d, bool after)
+{
+    return statement("SELECT {t.number} FROM {T} WHERE {1}{2} ORDER BY {t.number} LIMIT 1",
+                     {teaMatch(d, "{t.number}", "{t.name}"), part(after, " AND {t.number} > ?")});
+}
+
+// How many teas' names hold a trigram, up to kFewTeas (SQLite).
+QString teaTrigramCountSql()
+{
+    return statement("SELECT count(*) FROM (SELECT 1 FROM {F} WHERE {n.trigram} = ? LIMIT {1}) n",
+                     {QString::number(kFewTeas)});
+}
+
+// The first match through the indexes: the teas whose numbers start with the
+// text, a range of the folded numbers, and those whose names hold the text.
+// On SQLite the names are those filed under the text's rarest trigram (and
+// the names too long for the index), walked in number order; on PostgreSQL
+// pg_trgm finds them. The number is compared as an expression where its own
+// index would walk the whole catalogue in number order instead.
+// Binds on SQLite: trigram, [after,] two more trigrams, pattern, [after,] pattern, low, high [, after];
+// on PostgreSQL: pattern [, after], low, high [, after].
+QString indexedTeaSql(Dialect d, bool after)
+{
+    if (d == Dialect::SQLite) {
+        // Two more of the text's trigrams are looked up in the index before
+        // a name is read, so most names without the text are passed over there.
+        const auto byName = [after](bool indexed) {
+            return statement(
+                "SELECT k FROM (SELECT x.{f.tea} AS k FROM {F} x JOIN {T} t ON t.{t.number} = x.{f.tea} "
+                "WHERE x.{n.trigram} = {1}{2}{3} AND t.{t.name} LIKE ? ESCAPE '\\' ORDER BY x.{f.tea} LIMIT 1)",
+                {indexed ? QStringLiteral("?") : QStringLiteral("''"), part(after, " AND x.{f.tea} > ?"),
+                 part(indexed, " AND EXISTS (SELECT 1 FROM {F} y WHERE y.{n.trigram} = ? AND y.{f.tea} = x.{f.tea}) "
+                               "AND EXISTS (SELECT 1 FROM {F} z WHERE z.{n.trigram} = ? AND z.{f.tea} = x.{f.tea})")});
+        };
+        return statement("SELECT min(k) FROM ({1} UNION ALL {2} UNION ALL "
+                         "SELECT min(+{t.number}) FROM {T} WHERE lower({t.number}) >= ? AND lower({t.number}) < ?{3})",
+                         {byName(true), byName(false), part(after, " AND {t.number} > ?")});
+    }
+    const QString number = fold(d, "{t.number}");
+    return statement("SELECT min(k) FROM (SELECT min({t.number} || '') AS k FROM {T} WHERE {1} LIKE ? ESCAPE '\\'{2} "
+                     "UNION ALL SELECT min({t.number} || '') FROM {T} WHERE {3} ~>=~ ? AND {3} ~<~ ?{4}) s",
+                     {fold(d, "{t.name}"), part(after, " AND {t.number} || '' > ?"), number,
+                      part(after, " AND {t.number} > ?")});
+}
+
+// The trigrams of the folded text, each once, the one that the fewest teas'
+// names hold first (counted up to kFewTeas), then the first and last others
+// (the rarest again when there are none).
+QStringList trigrams(Database& db, const QString& text)
+{
+    const QList<uint> chars = text.toUcs4();
+    QStringList all;
+    for (qsizetype i = 0; i + CustomerIndexMinimum <= chars.size(); ++i) {
+        const QString trigram =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + i), CustomerIndexMinimum);
+        if (!all.contains(trigram))
+            all << trigram;
+    }
+    qsizetype rarest = 0;
+    qlonglong fewest = -1;
+    for (qsizetype i = 0; i < all.size() && fewest != 0; ++i) {
+        const qlonglong n = db.scalar(teaTrigramCountSql(), {all[i]}).toLongLong();
+        if (fewest < 0 || n < fewest) {
+            rarest = i;
+            fewest = n;
+        }
+    }
+    const QString first = all.takeAt(rarest);
+    return {first, all.value(0, first), all.isEmpty() ? first : all.last()};
+}
+
+// The first tea after `after` (from the first when null) whose number starts
+// with the folded text or whose name holds it.
+QVariant firstTea(Database& db, const QString& text, const QVariant& after)
+{
+    const Dialect d = db.kind();
+    const bool from = !after.isNull();
+    const QString pattern = likeOf(text);
+    const QString starts = pattern + QLatin1Char('%');
+    const QString holds = QLatin1Char('%') + pattern + QLatin1Char('%');
+    const QVariantList afterParam = from ? QVariantList{after} : QVariantList{};
+    const QVariant near = db.scalar(nearTeaSql(d, from), afterParam + QVariantList{starts, holds});
+    if (!near.isNull())
+        return near;
+    const QString high = pastPrefix(text);
+    // Fewer than three characters hold no trigram: every tea is looked at in
+    // turn, up to the next that matches.
+    if (text.toUcs4().size() < CustomerIndexMinimum || high.isNull())
+        return db.scalar(walkTeaSql(d, from), QVariantList{starts, holds} + afterParam);
+    QVariantList params;
+    if (d == Dialect::SQLite) {
+        const QStringList three = trigrams(db, text);
+        params << three[0] << afterParam << three[1] << three[2] << holds << afterParam << holds;
+    } else {
+        params << holds << afterParam;
+    }
+    params << text << high << afterParam;
+    return db.scalar(indexedTeaSql(d, from), params);
 }
 
 QString openOrderMatchesSql()
@@ -64,12 +226,16 @@ QString openOrderHint() { return QStringLiteral("訂單編號、客戶名稱或�
 
 QVariant nextTea(Database& db, const QString& text, const QVariant& after)
 {
-    const QString wanted = text.trimmed();
+    const QString wanted = folded(text.trimmed());
     if (wanted.isEmpty())
         return QVariant();
-    return nextOf(db, teaMatchesSql(), tea::Number,
-                  {QString(escapedForLike(wanted) + QLatin1Char('%')), contains(wanted)},
-                  after.isNull() ? QVariant() : QVariant(after.toString()));
+    if (after.isValid() && !after.isNull()) {
+        const QVariant next = firstTea(db, wanted, QVariant(after.toString()));
+        if (next.isValid() && !next.isNull())
+            return next;
+    }
+    const QVariant first = firstTea(db, wanted, QVariant());
+    return first.isNull() ? QVariant() : first;
 }
 
 QVariant nextOpenOrder(Database& db, const QString& text, const QVariant& after)
@@ -85,12 +251,16 @@ QVariant nextOpenOrder(Database& db, const QString& text, const QVariant& after)
                   after.isNull() ? QVariant() : QVariant(after.toLongLong()));
 }
 
-QList<Statement> statements(Database::Kind)
+QList<Statement> statements(Database::Kind d)
 {
     QList<Statement> out;
+    if (d == Dialect::SQLite)
+        out << Statement{QStringLiteral("find: tea trigram"), teaTrigramCountSql()};
     for (bool after : {false, true}) {
         const QString how = after ? QStringLiteral(", next") : QString();
-        out << Statement{QStringLiteral("find: tea") + how, firstMatchSql(teaMatchesSql(), tea::Number, after)}
+        out << Statement{QStringLiteral("find: tea near") + how, nearTeaSql(d, after)}
+            << Statement{QStringLiteral("find: tea walk") + how, walkTeaSql(d, after)}
+            << Statement{QStringLiteral("find: tea indexed") + how, indexedTeaSql(d, after)}
             << Statement{QStringLiteral("find: open order") + how,
                          firstMatchSql(openOrderMatchesSql(), order::Number, after)};
     }

@@ -228,6 +228,17 @@ void toVersion9(Database& db)
         db.exec(customerIndexRebuild()).finish();
 }
 
+// Version 10 finds a tea by part of its name through a trigram index of the
+// names, and by the start of its number through an index of the numbers as
+// the find compares them, filled here from the teas already in the catalogue.
+void toVersion10(Database& db)
+{
+    for (const QString& statement : teaIndexDdl(db.kind()))
+        db.exec(statement).finish();
+    if (db.isSQLite())
+        db.exec(teaIndexRebuild()).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -235,8 +246,8 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5},
-                                    {5, toVersion6}, {6, toVersion7}, {7, toVersion8}, {8, toVersion9}};
+    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5}, {5, toVersion6},
+                                    {6, toVersion7}, {7, toVersion8}, {8, toVersion9}, {9, toVersion10}};
     return all;
 }
 
@@ -329,7 +340,8 @@ QList<Statement> statements(Database::Kind k)
         out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
             << Statement{m + QStringLiteral("counter"), counterSql()}
             << Statement{m + QStringLiteral("keep counter"), keepCounterSql()}
-            << Statement{m + QStringLiteral("fill the name index"), customerIndexRebuild(), StatementCheck::RunOnShop};
+            << Statement{m + QStringLiteral("fill the name index"), customerIndexRebuild(), StatementCheck::RunOnShop}
+            << Statement{m + QStringLiteral("fill the tea index"), teaIndexRebuild(), StatementCheck::RunOnShop};
         // A fresh shop can be rebuilt as well as an old one, and is left as it was.
         for (const QString& table : checkedTables())
             for (const QString& statement : rebuildSql(table))

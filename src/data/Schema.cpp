@@ -168,6 +168,8 @@ const sql::Words& words()
         w.insert(QStringLiteral("N"), sql::name(CustomerIndex));
         w.insert(QStringLiteral("n.trigram"), sql::name(customerIndex::Trigram));
         w.insert(QStringLiteral("n.order"), sql::name(customerIndex::Order));
+        w.insert(QStringLiteral("F"), sql::name(TeaIndex));
+        w.insert(QStringLiteral("f.tea"), sql::name(teaIndex::Tea));
         // The kinds the file's own statements name; the rest are the books'.
         const std::pair<const char*, const QString*> kinds[] = {
             {"opening", &journalKind::Opening},
@@ -369,7 +371,7 @@ QStringList sqliteDdl()
     QStringList out;
     for (const TableDef& t : tables())
         out << createTable(t, Dialect::SQLite) << indexes(t);
-    out << sqliteTriggers() << customerIndexDdl(Dialect::SQLite);
+    out << sqliteTriggers() << customerIndexDdl(Dialect::SQLite) << teaIndexDdl(Dialect::SQLite);
     return out;
 }
 
@@ -381,7 +383,7 @@ QStringList postgresDdl()
     for (int version = 1; version <= CurrentVersion; ++version)
         out << tablesOf(version, Dialect::PostgreSQL);
     return out + postgresTriggers() + postgresJournalStamp() + customerIndexDdl(Dialect::PostgreSQL) +
-           postgresVersionDdl(CurrentVersion);
+           teaIndexDdl(Dialect::PostgreSQL) + postgresVersionDdl(CurrentVersion);
 }
 
 QStringList postgresJournalDdl() { return tablesOf(2, Dialect::PostgreSQL, 2); }

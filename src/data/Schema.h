@@ -33,11 +33,18 @@ namespace customerIndex {
 inline const QString Trigram = QStringLiteral("三字"); // three characters of a name, ASCII letters in lower case
 inline const QString Order = QStringLiteral("訂單編號");
 } // namespace customerIndex
+// Since version 10, on SQLite: the trigram index of the teas' names, {F} in
+// statements, its trigrams {n.trigram} as in the customers'. PostgreSQL keeps
+// it as an index of the teas table.
+inline const QString TeaIndex = QStringLiteral("茶葉名稱索引");
+namespace teaIndex {
+inline const QString Tea = QStringLiteral("編號");
+} // namespace teaIndex
 
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 9;
+constexpr int CurrentVersion = 10;
 
 // Column names.
 namespace tea {
@@ -282,6 +289,16 @@ QString foldedName(Dialect d, const QString& column);
 // The fewest characters a part of a name must have for the index to find it:
 // a shorter one reads every name.
 constexpr int CustomerIndexMinimum = 3;
+
+// Finding a tea by part of its name or the start of its number: the same
+// trigram index of the teas' names, kept in step by the teas' own triggers
+// (SQLite) or as a pg_trgm index (PostgreSQL, where the server has it), and
+// an index of the numbers with their ASCII letters in lower case, so the
+// numbers starting with a text are a range of it on both databases.
+QStringList teaIndexDdl(Dialect d);
+QStringList teaIndexObjects(Dialect d);
+QString teaIndexRebuild();
+QString teaIndexCheck();
 
 // A record source a screen opens: the SELECT text with '?' for its bound
 // values, and the table it reads, whose key the data control writes back

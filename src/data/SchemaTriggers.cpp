@@ -183,24 +183,57 @@ namespace {
 // plus two is filed under the empty text as well, so a search always reads it.
 constexpr int kIndexedPositions = 64;
 
-// The trigrams of the name in column of row (NEW, OLD or an alias of the
-// orders), each with the order's number: ASCII letters in lower case, as
-// SQLite's lower() and LIKE fold them. A trigger cannot say WITH, so the
-// positions are listed.
-QString trigramsOf(const QString& row, const QString& orders = QString())
+// The trigrams of the name in a row (NEW, OLD or an alias of the table),
+// each with the row's key: ASCII letters in lower case, as SQLite's lower()
+// and LIKE fold them. name and key are the columns' words ({o.customer},
+// {o.number}); table, when given, is the table the alias reads. A trigger
+// cannot say WITH, so the positions are listed.
+QString trigramsOf(const QString& row, const char* name, const char* key, const char* indexKey,
+                   const QString& table = QString())
 {
     QStringList positions;
     for (int i = 1; i <= kIndexedPositions; ++i)
         positions << QStringLiteral("(%1)").arg(i);
-    const QString from = orders.isEmpty() ? QString() : QStringLiteral(" FROM ") + orders;
-    return statement("SELECT lower(substr({1}.{o.customer}, p.column1, 3)) AS {n.trigram}, {1}.{o.number} AS {n.order} "
-                     "FROM {4}(VALUES {2}) p WHERE p.column1 <= length({1}.{o.customer}) - 2 "
-                     "UNION SELECT '', {1}.{o.number}{5} WHERE length({1}.{o.customer}) > {3}",
+    const QString from = table.isEmpty() ? QString() : QStringLiteral(" FROM ") + table;
+    return statement("SELECT lower(substr({1}.{6}, p.column1, 3)) AS {n.trigram}, {1}.{7} AS {8} "
+                     "FROM {4}(VALUES {2}) p WHERE p.column1 <= length({1}.{6}) - 2 "
+                     "UNION SELECT '', {1}.{7}{5} WHERE length({1}.{6}) > {3}",
                      {row, positions.join(QLatin1Char(',')), QString::number(kIndexedPositions + 2),
-                      orders.isEmpty() ? QString() : orders + QStringLiteral(", "), from});
+                      table.isEmpty() ? QString() : table + QStringLiteral(", "), from, statement(name), statement(key),
+                      statement(indexKey)});
 }
 
-QString trigramsOfOrders() { return trigramsOf(QStringLiteral("o"), statement("{O} o")); }
+QString trigramsOf(const QString& row) { return trigramsOf(row, "{o.customer}", "{o.number}", "{n.order}"); }
+QString teaTrigramsOf(const QString& row) { return trigramsOf(row, "{t.name}", "{t.number}", "{f.tea}"); }
+
+QString trigramsOfOrders()
+{
+    return trigramsOf(QStringLiteral("o"), "{o.customer}", "{o.number}", "{n.order}", statement("{O} o"));
+}
+QString trigramsOfTeas()
+{
+    return trigramsOf(QStringLiteral("t"), "{t.name}", "{t.number}", "{f.tea}", statement("{T} t"));
+}
+
+// pg_trgm is a trusted extension: the shop's owner may add it where it may
+// create objects. Where it may not, or the server lacks it, the shop goes on
+// without the index. The operator class is named with its schema, wherever
+// the extension was put.
+QStringList postgresTrigramIndex(const QString& index, const QString& table, const QString& column)
+{
+    return {QStringLiteral("DO $$ BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm; "
+                           "EXCEPTION WHEN OTHERS THEN NULL; END $$"),
+            QStringLiteral("DO $$ DECLARE s text; BEGIN "
+                           "SELECT n.nspname INTO s FROM pg_opclass c JOIN pg_namespace n ON n.oid = c.opcnamespace "
+                           "JOIN pg_am a ON a.oid = c.opcmethod WHERE c.opcname = 'gin_trgm_ops' AND a.amname = 'gin' "
+                           "LIMIT 1; "
+                           "IF s IS NOT NULL THEN EXECUTE format('CREATE INDEX IF NOT EXISTS %I ON %I USING gin "
+                           "(%s %I.gin_trgm_ops)', %1, %2, %3, s); END IF; END $$")
+                .arg(sql::literal(index), sql::literal(table),
+                     sql::literal(foldedName(Dialect::PostgreSQL, sql::name(column))))};
+}
+
+QString postgresTeaIndexName() { return TeaTable + QStringLiteral("_名稱_三字"); }
 
 } // namespace
 
@@ -224,20 +257,7 @@ QStringList customerIndexDdl(Dialect d)
                           "BEGIN {1} {2} END",
                           {out, in})};
     }
-    // pg_trgm is a trusted extension: the shop's owner may add it where it
-    // may create objects. Where it may not, or the server lacks it, the shop
-    // goes on without the index. The operator class is named with its
-    // schema, wherever the extension was put.
-    return {QStringLiteral("DO $$ BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm; "
-                           "EXCEPTION WHEN OTHERS THEN NULL; END $$"),
-            QStringLiteral("DO $$ DECLARE s text; BEGIN "
-                           "SELECT n.nspname INTO s FROM pg_opclass c JOIN pg_namespace n ON n.oid = c.opcnamespace "
-                           "JOIN pg_am a ON a.oid = c.opcmethod WHERE c.opcname = 'gin_trgm_ops' AND a.amname = 'gin' "
-                           "LIMIT 1; "
-                           "IF s IS NOT NULL THEN EXECUTE format('CREATE INDEX IF NOT EXISTS %I ON %I USING gin "
-                           "(%s %I.gin_trgm_ops)', %1, %2, %3, s); END IF; END $$")
-                .arg(sql::literal(postgresIndexName()), sql::literal(OrderTable),
-                     sql::literal(foldedName(d, sql::name(order::Customer))))};
+    return postgresTrigramIndex(postgresIndexName(), OrderTable, order::Customer);
 }
 
 QStringList customerIndexObjects(Dialect d)
@@ -255,8 +275,51 @@ QString customerIndexRebuild()
 QString customerIndexCheck()
 {
     return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {n.order} FROM {N})) + "
-                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT {1}))",
+                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT SELECT * FROM ({1})))",
                      {trigramsOfOrders()});
+}
+
+QStringList teaIndexDdl(Dialect d)
+{
+    const QString numberIndex = statement("CREATE INDEX {T}_編號_小寫 ON {T} ({1})",
+                                          {d == Dialect::SQLite ? statement("lower({t.number})")
+                                                                : foldedName(d, statement("{t.number}")) +
+                                                                      QStringLiteral(" text_pattern_ops")});
+    if (d == Dialect::PostgreSQL)
+        return QStringList{numberIndex} + postgresTrigramIndex(postgresTeaIndexName(), TeaTable, tea::Name);
+    const QString out = statement("DELETE FROM {F} WHERE {f.tea} = OLD.{t.number} AND {n.trigram} IN "
+                                  "(SELECT t.{n.trigram} FROM ({1}) t);",
+                                  {QString(teaTrigramsOf(QStringLiteral("OLD")))});
+    const QString in = statement("INSERT OR IGNORE INTO {F} ({n.trigram}, {f.tea}) {1};",
+                                 {QString(teaTrigramsOf(QStringLiteral("NEW")))});
+    return {statement("CREATE TABLE {F} ({n.trigram} TEXT NOT NULL, {f.tea} TEXT NOT NULL, "
+                      "PRIMARY KEY ({n.trigram}, {f.tea})) WITHOUT ROWID, STRICT"),
+            statement("CREATE TRIGGER {T}_名稱新增 AFTER INSERT ON {T} BEGIN {1} END", {in}),
+            statement("CREATE TRIGGER {T}_名稱刪除 AFTER DELETE ON {T} BEGIN {1} END", {out}),
+            statement("CREATE TRIGGER {T}_名稱更改 AFTER UPDATE OF {t.number}, {t.name} ON {T} "
+                      "WHEN OLD.{t.number} IS NOT NEW.{t.number} OR OLD.{t.name} IS NOT NEW.{t.name} "
+                      "BEGIN {1} {2} END",
+                      {out, in}),
+            numberIndex};
+}
+
+QStringList teaIndexObjects(Dialect d)
+{
+    if (d == Dialect::PostgreSQL)
+        return {postgresTeaIndexName()};
+    return {};
+}
+
+QString teaIndexRebuild()
+{
+    return statement("INSERT OR IGNORE INTO {F} ({n.trigram}, {f.tea}) {1}", {trigramsOfTeas()});
+}
+
+QString teaIndexCheck()
+{
+    return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {f.tea} FROM {F})) + "
+                     "(SELECT count(*) FROM (SELECT {n.trigram}, {f.tea} FROM {F} EXCEPT SELECT * FROM ({1})))",
+                     {trigramsOfTeas()});
 }
 
 } // namespace lumaro::schema

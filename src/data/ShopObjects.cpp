@@ -43,7 +43,8 @@ const QSet<QString>& madeByLumaro()
         }
         for (const QString& name : schema::customerIndexObjects(Dialect::SQLite))
             names.insert(key(Kind::Table, name));
-        for (const QString& name : schema::customerIndexObjects(Dialect::PostgreSQL))
+        for (const QString& name :
+             schema::customerIndexObjects(Dialect::PostgreSQL) + schema::teaIndexObjects(Dialect::PostgreSQL))
             names.insert(key(Kind::Index, name));
         return names;
     }();

@@ -66,7 +66,7 @@ QStringList indexesOfNewShop(Database::Kind kind)
         if (const QRegularExpressionMatch m = name.match(ddl); m.hasMatch())
             out << m.captured(1);
     if (kind == Database::Kind::PostgreSQL) // made in a block, where the server has pg_trgm
-        out << schema::customerIndexObjects(kind);
+        out << schema::customerIndexObjects(kind) << schema::teaIndexObjects(kind);
     out.sort();
     return out;
 }
@@ -235,7 +235,8 @@ private slots:
                   "ALTER TABLE 帳務日誌表 DROP COLUMN 單位, DROP COLUMN 付款方式, DROP COLUMN 折扣, DROP COLUMN 實收, "
                   "DROP COLUMN 原交易, DROP COLUMN 原列, DROP COLUMN 原因, DROP COLUMN 人員, DROP COLUMN 核准",
                   "ALTER TABLE 帳務日誌表 ADD CHECK (種類 IN ('期初','結帳','進貨','存款','提款','調整'))",
-                  "DROP INDEX 訂單資料表_客戶名稱_三字", "UPDATE 資料版本表 SET 版本 = 4"})
+                  "DROP INDEX 訂單資料表_客戶名稱_三字", "DROP INDEX IF EXISTS 茶葉資料表_名稱_三字",
+                  "DROP INDEX 茶葉資料表_編號_小寫", "UPDATE 資料版本表 SET 版本 = 4"})
                 shop.exec(QString::fromUtf8(stmt));
         } else {
             const QString path = dir.filePath(QStringLiteral("teadata.db"));

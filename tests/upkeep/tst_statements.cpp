@@ -213,6 +213,7 @@ private slots:
             QStringLiteral("明細折扣表 strict: 明細編號 INTEGER! key, 折扣 TEXT!"),
             QStringLiteral("人員表 strict: 編號 INTEGER key+, 姓名 TEXT!, 角色 TEXT!, 密碼 TEXT, 停用 INTEGER!=0"),
             QStringLiteral("客戶名稱索引 strict: 三字 TEXT! key, 訂單編號 INTEGER! key"),
+            QStringLiteral("茶葉名稱索引 strict: 三字 TEXT! key, 編號 TEXT! key"),
         };
         const QStringList postgres = {
             QStringLiteral("茶葉資料表: 編號 text! key, 名稱 text, 進價 float8 ±, 訂價 float8 ±, 庫存 float8=0 ±"),
