@@ -13,6 +13,7 @@
 #include "data/Sql.h"
 #include "data/Statements.h"
 
+#include <QHash>
 #include <QMap>
 #include <QSqlQuery>
 
@@ -139,7 +140,8 @@ QList<Statement> auditStatements(Database::Kind k)
 
 namespace {
 
-using JournalStock = QMap<QString, QMap<QString, Money>>;
+// Found once for each of the journal's rows: by hash.
+using JournalStock = QHash<QString, QMap<QString, Money>>;
 
 struct JournalRead {
     // The sums, added exactly (Money), when asked for.
