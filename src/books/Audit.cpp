@@ -13,8 +13,14 @@
 #include "data/Sql.h"
 #include "data/Statements.h"
 
+#include <QHash>
 #include <QMap>
 #include <QSqlQuery>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <thread>
 
 namespace lumaro {
 
@@ -24,12 +30,22 @@ const QString kIntegrity = QStringLiteral("PRAGMA integrity_check");
 
 using namespace schema;
 
-// From version 6 each row's stock is in its unit (none: 公斤), and so is each
-// tea's stock.
-QString journalSumsSql(bool units)
+// A checkout row of the journal without the price charged.
+QString unpricedSql()
 {
-    return statement("SELECT {j.tea}, {j.stock}, {j.cash}, {j.bank}, {1} FROM {J}",
-                     {units ? statement("{j.unit}") : QStringLiteral("NULL")});
+    return statement("{j.kind} = {1} AND {j.tea} IS NOT NULL AND {j.price} IS NULL",
+                     {sql::literal(moves::kind::Checkout.name)});
+}
+
+// Every row of the journal, read once for all that the check works out on
+// it: the sums, the kinds, the rows without a price (with their order and
+// tea only). From version 6 each row's stock is in its unit (none: 公斤), and
+// so is each tea's stock.
+QString journalSql(bool units)
+{
+    return statement("SELECT {j.tea}, {j.stock}, {j.cash}, {j.bank}, {1}, {j.kind}, {j.id}, CASE WHEN {2} THEN 1 "
+                     "ELSE 0 END, CASE WHEN {2} THEN {j.order} END, CASE WHEN {2} THEN {j.teaName} END FROM {J}",
+                     {units ? statement("{j.unit}") : QStringLiteral("NULL"), unpricedSql()});
 }
 
 QString balanceSql(const QString& column) { return statement("SELECT {1} FROM {A} WHERE {a.id} = ?", {column}); }
@@ -86,12 +102,6 @@ const QStringList& checkedTables()
 
 QString accountRowsSql() { return statement("SELECT count(*) FROM {A}"); }
 
-QString unpricedSalesSql()
-{
-    return statement("SELECT {j.id}, {j.order}, {j.tea}, {j.teaName} FROM {J} "
-                     "WHERE {j.kind} = ? AND {j.tea} IS NOT NULL AND {j.price} IS NULL ORDER BY {j.id}");
-}
-
 // Every kind in the journal, with how many rows carry it and the first.
 QString kindsSql()
 {
@@ -104,8 +114,8 @@ QList<Statement> auditStatements(Database::Kind k)
 {
     const QString m = QStringLiteral("check: ");
     QList<Statement> out = {
-        {m + QStringLiteral("journal"), journalSumsSql(true)},
-        {m + QStringLiteral("journal before units"), journalSumsSql(false)},
+        {m + QStringLiteral("journal"), journalSql(true)},
+        {m + QStringLiteral("journal before units"), journalSql(false)},
 
         {m + QStringLiteral("cash"), balanceSql(account::Cash)},
         {m + QStringLiteral("bank"), balanceSql(account::Bank)},
@@ -115,7 +125,6 @@ QList<Statement> auditStatements(Database::Kind k)
         {m + QStringLiteral("negative stock"), negativeStockSql()},
         {m + QStringLiteral("bad status"), badStatusSql()},
         {m + QStringLiteral("account rows"), accountRowsSql()},
-        {m + QStringLiteral("unpriced sales"), unpricedSalesSql()},
         {m + QStringLiteral("kinds"), kindsSql()},
     };
     for (const QString& table : checkedTables())
@@ -132,30 +141,56 @@ QList<Statement> auditStatements(Database::Kind k)
 
 namespace {
 
-using JournalStock = QMap<QString, QMap<QString, Money>>;
+// Found once for each of the journal's rows: by hash.
+using JournalStock = QHash<QString, QMap<QString, Money>>;
 
-// The journal's sums row by row, exact for any value.
-void journalSums(Database& db, bool withUnits, Money& cash, Money& bank, JournalStock& stock)
-{
-    QSqlQuery q = db.exec(journalSumsSql(withUnits));
-    while (q.next()) {
-        if (!q.value(0).isNull())
-            stock[q.value(0).toString()][unitName(q.value(4))] += Money::fromStored(q.value(1));
-        cash += Money::fromStored(q.value(2));
-        bank += Money::fromStored(q.value(3));
-    }
-    q.finish();
-}
-
-// Every balance and stock against the opening rows plus the journal, added
-// exactly (Money), so that any change made behind the program's back shows.
-void auditBooks(Database& db, ShopCheck& c)
-{
-    const bool withUnits = c.version >= 6;
+struct JournalRead {
+    // The sums, added exactly (Money), when asked for.
     Money cash, bank;
     // Per tea, the journal's stock in each unit it was ever kept in.
     JournalStock stock;
-    journalSums(db, withUnits, cash, bank, stock);
+    bool unknownKind = false;
+};
+
+// The journal row by row: its sums when withSums, whether a kind the program
+// does not know is there, and the checkout rows without a price, in c.
+JournalRead readJournal(Database& db, bool withUnits, bool withSums, ShopCheck& c)
+{
+    JournalRead r;
+    // Nearly every row is of the kind of the row before it.
+    QString kind;
+    bool known = true;
+    QSqlQuery q = db.exec(journalSql(withUnits));
+    while (q.next()) {
+        if (withSums) {
+            const QVariant tea = q.value(0);
+            if (!tea.isNull())
+                r.stock[tea.toString()][unitName(q.value(4))] += Money::fromStored(q.value(1));
+            r.cash += Money::fromStored(q.value(2));
+            r.bank += Money::fromStored(q.value(3));
+        }
+        const QString k = q.value(5).toString();
+        if (k != kind) {
+            kind = k;
+            known = moves::findKind(kind) != nullptr;
+        }
+        r.unknownKind = r.unknownKind || !known;
+        if (q.value(7).toInt() == 1)
+            c.unpricedSales << ShopCheck::UnpricedSale{q.value(6).toLongLong(), q.value(8), q.value(0), q.value(9)};
+    }
+    q.finish();
+    std::sort(c.unpricedSales.begin(), c.unpricedSales.end(),
+              [](const ShopCheck::UnpricedSale& a, const ShopCheck::UnpricedSale& b) { return a.row < b.row; });
+    return r;
+}
+
+// Every balance and stock against the opening rows plus the journal, added
+// exactly, so that any change made behind the program's back shows.
+void auditBooks(Database& db, ShopCheck& c, const JournalRead& journal)
+{
+    const bool withUnits = c.version >= 6;
+    const Money cash = journal.cash, bank = journal.bank;
+    const JournalStock& stock = journal.stock;
 
     auto mismatch = [&](const QString& table, const QString& row, const QString& column, const QVariant& stored,
                         Money expected) {
@@ -191,6 +226,71 @@ void auditBooks(Database& db, ShopCheck& c)
     q.finish();
 }
 
+// SQLite's check of every page of the file, nearly all of the time a check
+// takes. It reads on a connection of its own, in a thread of its own, while
+// the rest of the check reads on the caller's; on the caller's connection
+// when that is in a transaction (what it has not committed is checked too)
+// or when no second connection opens.
+class IntegrityCheck {
+public:
+    explicit IntegrityCheck(Database& db) : m_db(db)
+    {
+        if (db.inTransaction())
+            return;
+        m_thread = std::thread([this, target = db.target()] {
+            std::unique_ptr<Database> own;
+            try {
+                own = Database::openReadOnly(target);
+            } catch (...) {
+                return; // checked on the caller's connection instead
+            }
+            try {
+                m_found = run(*own);
+                m_done = true;
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+        });
+    }
+    ~IntegrityCheck()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    IntegrityCheck(const IntegrityCheck&) = delete;
+    IntegrityCheck& operator=(const IntegrityCheck&) = delete;
+
+    // What SQLite found, once it is done.
+    QStringList result()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_error)
+            std::rethrow_exception(m_error);
+        return m_done ? m_found : run(m_db);
+    }
+
+private:
+    static QStringList run(Database& db)
+    {
+        QStringList found;
+        QSqlQuery q = db.exec(kIntegrity);
+        while (q.next())
+            found << q.value(0).toString();
+        q.finish();
+        return found;
+    }
+
+    Database& m_db;
+    std::thread m_thread;
+    QStringList m_found;
+    bool m_done = false;
+    std::exception_ptr m_error;
+};
+
+// Everything but the integrity of the file.
+void checkRows(Database& db, ShopCheck& c, const std::function<void(const QString&)>& step);
+
 } // namespace
 
 ShopCheck checkShop(Database& db, const CheckProgress& progress)
@@ -204,28 +304,49 @@ ShopCheck checkShop(Database& db, const CheckProgress& progress)
     c.refusals = shopRefusals(db);
     if (c.newer())
         return c;
-    if (db.isSQLite()) {
-        step(QStringLiteral("完整性檢查"), true);
-        QSqlQuery q = db.exec(kIntegrity);
-        while (q.next())
-            c.integrity << q.value(0).toString();
-        q.finish();
-        // The index of the customers' names must hold just the orders' names.
-        if (c.version >= 9 && db.scalar(schema::customerIndexCheck()).toLongLong() != 0) {
-            if (c.integrity == QStringList{QStringLiteral("ok")})
-                c.integrity.clear();
-            c.integrity << QStringLiteral("%1 與 %2 的客戶名稱不符").arg(schema::CustomerIndex, schema::OrderTable);
-        }
-        // And that of the teas' names just the catalogue's.
-        if (c.version >= 10 && db.scalar(schema::teaIndexCheck()).toLongLong() != 0) {
-            if (c.integrity == QStringList{QStringLiteral("ok")})
-                c.integrity.clear();
-            c.integrity << QStringLiteral("%1 與 %2 的茶葉名稱不符").arg(schema::TeaIndex, schema::TeaTable);
-        }
-    } else {
+    if (!db.isSQLite()) {
         c.integrity << QStringLiteral("ok"); // the server keeps its own files sound
+        checkRows(db, c, step);
+        step(QString());
+        return c;
     }
+    IntegrityCheck integrity(db);
+    // A fault of the file's own check is raised before one of the rest, as
+    // when it ran first.
+    std::exception_ptr failed;
+    bool indexDiffers = false;
+    bool teaIndexDiffers = false;
+    try {
+        checkRows(db, c, step);
+        step(QStringLiteral("完整性檢查"), true);
+        // The index of the customers' names must hold just the orders' names.
+        indexDiffers = c.version >= 9 && db.scalar(schema::customerIndexCheck()).toLongLong() != 0;
+        // And that of the teas' names just the catalogue's.
+        teaIndexDiffers = c.version >= 10 && db.scalar(schema::teaIndexCheck()).toLongLong() != 0;
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    c.integrity = integrity.result();
+    if (failed)
+        std::rethrow_exception(failed);
+    if (indexDiffers) {
+        if (c.integrity == QStringList{QStringLiteral("ok")})
+            c.integrity.clear();
+        c.integrity << QStringLiteral("%1 與 %2 的客戶名稱不符").arg(schema::CustomerIndex, schema::OrderTable);
+    }
+    if (teaIndexDiffers) {
+        if (c.integrity == QStringList{QStringLiteral("ok")})
+            c.integrity.clear();
+        c.integrity << QStringLiteral("%1 與 %2 的茶葉名稱不符").arg(schema::TeaIndex, schema::TeaTable);
+    }
+    step(QString());
+    return c;
+}
 
+namespace {
+
+void checkRows(Database& db, ShopCheck& c, const std::function<void(const QString&)>& step)
+{
     step(QStringLiteral("訂單明細、庫存和數值"));
     QSqlQuery q = db.exec(orphanLinesSql());
     while (q.next())
@@ -254,27 +375,29 @@ ShopCheck checkShop(Database& db, const CheckProgress& progress)
         const moves::StoredAccountRow a = moves::storedAccountRow(db);
         c.cash = a.cash;
         c.bank = a.bank;
-        // Books with a number no move can be worked out on cannot be audited;
-        // those numbers are listed instead.
-        if (c.version >= 2 && c.badNumbers.isEmpty()) {
-            step(QStringLiteral("餘額和庫存對帳務日誌"));
-            auditBooks(db, c);
-        }
     }
     if (c.version >= 2) {
-        step(QStringLiteral("帳務日誌的種類、單價和退貨"));
-        // Read before the statement with bound values: on the server, letting
-        // go of a prepared statement while another query's rows are still
-        // coming in discards them.
-        q = db.exec(kindsSql());
-        while (q.next())
-            if (!moves::findKind(q.value(0).toString()))
-                c.unknownKinds << ShopCheck::UnknownKind{q.value(0).toString(), q.value(1).toLongLong(),
-                                                         q.value(2).toLongLong()};
-        q = db.exec(unpricedSalesSql(), {moves::kind::Checkout.name});
-        while (q.next())
-            c.unpricedSales << ShopCheck::UnpricedSale{q.value(0).toLongLong(), q.value(1), q.value(2), q.value(3)};
+        // Books with a number no move can be worked out on cannot be audited;
+        // those numbers are listed instead.
+        const bool audit = c.accountRows > 0 && c.badNumbers.isEmpty();
+        const QString kindsStep = QStringLiteral("帳務日誌的種類、單價和退貨");
+        step(audit ? QStringLiteral("餘額和庫存對帳務日誌") : kindsStep);
         q.finish();
+        const JournalRead journal = readJournal(db, c.version >= 6, audit, c);
+        if (audit) {
+            auditBooks(db, c, journal);
+            step(kindsStep);
+        }
+        // A kind the program does not know is rare: only then are the kinds
+        // counted, in their order on this database.
+        if (journal.unknownKind) {
+            q = db.exec(kindsSql());
+            while (q.next())
+                if (!moves::findKind(q.value(0).toString()))
+                    c.unknownKinds << ShopCheck::UnknownKind{q.value(0).toString(), q.value(1).toLongLong(),
+                                                             q.value(2).toLongLong()};
+            q.finish();
+        }
         if (c.version >= 7)
             for (const returns::Overreturn& o : returns::overreturned(db))
                 c.overreturned << ShopCheck::Overreturn{o.row, o.order, o.tea, o.sold.toString(),
@@ -283,8 +406,8 @@ ShopCheck checkShop(Database& db, const CheckProgress& progress)
     q.finish();
     step(QStringLiteral("資料檔裡的物件"));
     c.foreign = foreignObjects(db);
-    step(QString());
-    return c;
 }
+
+} // namespace
 
 } // namespace lumaro

@@ -95,7 +95,8 @@ struct ShopCheck {
 
 // What a check is doing: told the name of each step as it starts, and whether
 // that step reads the whole file (SQLite's integrity check, nearly all of the
-// time a check takes); told an empty name when the check is over.
+// time a check takes: it reads alongside the other steps and is told last,
+// when the check waits for it); told an empty name when the check is over.
 using CheckProgress = std::function<void(const QString& step, bool wholeFile)>;
 
 // Reads the shop and reports what is wrong with it; changes nothing. progress,

@@ -274,8 +274,11 @@ QString customerIndexRebuild()
 
 QString customerIndexCheck()
 {
-    return statement("SELECT (SELECT count(*) FROM ({1} EXCEPT SELECT {n.trigram}, {n.order} FROM {N})) + "
-                     "(SELECT count(*) FROM (SELECT {n.trigram}, {n.order} FROM {N} EXCEPT SELECT * FROM ({1})))",
+    // Both sides are sets (the UNION and the key), so the rows on one side
+    // only number all of both less twice those found in the index. Working
+    // out the orders' trigrams is nearly all of the cost: it is done once.
+    return statement("SELECT count(*) + (SELECT count(*) FROM {N}) - 2 * coalesce(sum(EXISTS (SELECT 1 FROM {N} n "
+                     "WHERE n.{n.trigram} = a.{n.trigram} AND n.{n.order} = a.{n.order})), 0) FROM ({1}) a",
                      {trigramsOfOrders()});
 }
 
