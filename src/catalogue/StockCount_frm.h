@@ -3,16 +3,15 @@
 #include "books/StockCount.h"
 #include "platform/Form.h"
 
-#include <QHash>
-
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace lumaro {
 
 class Database;
+class StockCountModel;
 
 // 盤點庫存: every tea with its book stock in its unit. The owner types what
 // was counted, for some teas or all; each row shows the difference in the
@@ -39,25 +38,18 @@ protected:
     void Form_Activate() override;
 
 private:
-    // What the owner typed on a row, kept over a reload.
-    struct Typed {
-        QString counted;
-        QString reason;
-    };
-    QHash<QString, Typed> typed() const;
-    void showDifference(int row);
     void showSummary();
 
     QLineEdit* txtNote = nullptr;
     QPushButton* cmdPost = nullptr;
     QPushButton* cmdRefresh = nullptr;
     QPushButton* cmdWriteOff = nullptr;
-    QTableWidget* grdCount = nullptr;
+    QTableView* grdCount = nullptr;
     QLabel* lblSummary = nullptr;
 
     Database& m_db;
-    QList<stock::BookStock> m_teas; // by row, as shown
-    bool m_filling = false;
+    StockCountModel* m_model = nullptr;
+    bool m_justRead = false; // read by the constructor, not yet activated
 };
 
 } // namespace lumaro
