@@ -903,24 +903,29 @@ namespace {
 // A sale may be paid by two methods, one money row each: the sales list reads
 // the first of them (j) joined to the second (n), if any: what was paid, the
 // move, each method and its part, and the discounts of the move's rows (read
-// by the statement, or given when it has summed them already).
+// by the statement, or given when it has summed them already). A checkout's
+// rows all name its order, and they are found through the order: its rows lie
+// together in the journal's index of orders, where those of a move, filed by
+// its random name, are each a page of their own to read.
 QString saleColumns(const QString& discounts = {})
 {
     return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
                      "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, {1}, "
                      "(SELECT SUM(r.{j.cash} + r.{j.bank}) FROM {J} r WHERE r.{j.source} = j.{j.move} "
                      "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)",
-                     {discounts.isEmpty() ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move})")
+                     {discounts.isEmpty() ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
+                                                    "AND x.{j.move} || '' = j.{j.move})")
                                           : discounts});
 }
 QString secondMoneyRow()
 {
-    return statement("LEFT JOIN {J} n ON n.{j.move} = j.{j.move} AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
+    return statement("LEFT JOIN {J} n ON n.{j.order} = j.{j.order} AND n.{j.move} || '' = j.{j.move} "
+                     "AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
 }
 QString firstMoneyRow()
 {
-    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.move} = j.{j.move} AND f.{j.tea} IS NULL "
-                     "AND f.{j.id} < j.{j.id})");
+    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.order} = j.{j.order} "
+                     "AND f.{j.move} || '' = j.{j.move} AND f.{j.tea} IS NULL AND f.{j.id} < j.{j.id})");
 }
 
 // The condition on the customer's name, its case folded alike on both databases.
