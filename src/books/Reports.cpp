@@ -913,9 +913,10 @@ QString saleColumns(const QString& discounts = {})
                      "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, {1}, "
                      "(SELECT SUM(r.{j.cash} + r.{j.bank}) FROM {J} r WHERE r.{j.source} = j.{j.move} "
                      "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)",
-                     {discounts.isEmpty() ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
-                                                    "AND x.{j.move} || '' = j.{j.move})")
-                                          : discounts});
+                     {discounts.isEmpty()
+                          ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
+                                      "AND x.{j.move} || '' = j.{j.move})")
+                          : discounts});
 }
 QString secondMoneyRow()
 {

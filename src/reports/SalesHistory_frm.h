@@ -70,7 +70,7 @@ private:
     Database& m_db;
     reports::SalesFilter m_shown;
     QString m_cursor;
-    QList<reports::Paid> m_byMethod; // of the sales listed
+    QList<reports::Paid> m_byMethod;    // of the sales listed
     std::array<int, 2> m_moneyWidths{}; // the widest total and discount listed
 };
 
