@@ -902,23 +902,31 @@ namespace {
 
 // A sale may be paid by two methods, one money row each: the sales list reads
 // the first of them (j) joined to the second (n), if any: what was paid, the
-// move, each method and its part, and the discounts of the move's rows.
-QString saleColumns()
+// move, each method and its part, and the discounts of the move's rows (read
+// by the statement, or given when it has summed them already). A checkout's
+// rows all name its order, and they are found through the order: its rows lie
+// together in the journal's index of orders, where those of a move, filed by
+// its random name, are each a page of their own to read.
+QString saleColumns(const QString& discounts = {})
 {
     return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
-                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, "
-                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.move} = j.{j.move}), "
+                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, {1}, "
                      "(SELECT SUM(r.{j.cash} + r.{j.bank}) FROM {J} r WHERE r.{j.source} = j.{j.move} "
-                     "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)");
+                     "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)",
+                     {discounts.isEmpty()
+                          ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
+                                      "AND x.{j.move} || '' = j.{j.move})")
+                          : discounts});
 }
 QString secondMoneyRow()
 {
-    return statement("LEFT JOIN {J} n ON n.{j.move} = j.{j.move} AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
+    return statement("LEFT JOIN {J} n ON n.{j.order} = j.{j.order} AND n.{j.move} || '' = j.{j.move} "
+                     "AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
 }
 QString firstMoneyRow()
 {
-    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.move} = j.{j.move} AND f.{j.tea} IS NULL "
-                     "AND f.{j.id} < j.{j.id})");
+    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.order} = j.{j.order} "
+                     "AND f.{j.move} || '' = j.{j.move} AND f.{j.tea} IS NULL AND f.{j.id} < j.{j.id})");
 }
 
 // The condition on the customer's name, its case folded alike on both databases.
@@ -954,16 +962,23 @@ QString salesOfCustomer(Dialect d, bool indexed, bool after, bool person)
     // Through the trigram index, the orders whose names hold one piece of
     // the part (and those with names too long for the index) are read, and
     // LIKE keeps those that hold the part itself.
+    //
+    // The found orders' checkout rows are read once, each move summed to its
+    // first money row and its discounts (a checkout's rows are all of its
+    // order), so a sale costs its own rows, not a second and third read of
+    // them to tell its first money row and to sum what it took off.
     const QString orders = indexed ? statement("{N} x JOIN {O} o ON o.{o.number} = x.{n.order} "
                                                "WHERE x.{n.trigram} IN (?, '')")
                                    : statement("{O} o WHERE 1 = 1");
-    return statement("WITH m AS (SELECT o.{o.number} FROM {3}{4} LIMIT ?) "
+    return statement("WITH m AS (SELECT o.{o.number} FROM {3}{4} LIMIT ?), "
+                     "g AS (SELECT MIN(CASE WHEN c.{j.tea} IS NULL THEN c.{j.id} END) AS f, SUM(c.{j.discount}) AS d "
+                     "FROM {J} c WHERE (SELECT COUNT(*) FROM m) < ? AND c.{j.order} IN (SELECT {o.number} FROM m) "
+                     "AND c.{j.kind} || '' = {k.checkout} GROUP BY c.{j.order}, c.{j.move}) "
                      "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} "
-                     "FROM {J} j JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
-                     "WHERE (SELECT COUNT(*) FROM m) < ? AND j.{j.order} IN (SELECT {o.number} FROM m) "
-                     "AND j.{j.kind} || '' = {k.checkout} AND j.{j.tea} IS NULL AND j.{j.time} >= ? AND j.{j.time} < ?",
-                     {saleColumns(), secondMoneyRow(), orders, customerLike(d)}) +
-           firstMoneyRow() + part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
+                     "FROM g JOIN {J} j ON j.{j.id} = g.f JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
+                     "WHERE j.{j.time} >= ? AND j.{j.time} < ?",
+                     {saleColumns(QStringLiteral("g.d")), secondMoneyRow(), orders, customerLike(d)}) +
+           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
            part(person, " AND j.{j.person} = ?") +
            statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
                      "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "

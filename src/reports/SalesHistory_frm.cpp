@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -244,6 +245,10 @@ void SalesHistory_frm::appendPage()
 {
     const QList<reports::Sale> page = reports::salesPage(m_db, m_shown, kPage, m_cursor);
     int row = grdSales->rowCount();
+    // The list's first page sets the widths of the money columns again, a
+    // later one only widens them.
+    if (row == 0)
+        m_moneyWidths = {};
     grdSales->setRowCount(row + int(page.size()));
     for (const reports::Sale& s : page) {
         grdSales->setItem(row, 0, cell(QString::number(s.order), true));
@@ -261,6 +266,8 @@ void SalesHistory_frm::appendPage()
                                          .arg((s.total - s.refunded).toString(), s.refunded.toString()),
                                true));
         grdSales->setItem(row, 4, cell(s.discount == Money() ? QString() : s.discount.toString(), true));
+        for (int c : {3, 4})
+            m_moneyWidths[c - 3] = std::max(m_moneyWidths[c - 3], textWidth(grdSales->item(row, c)->text()));
         grdSales->setItem(row, 5, cell(s.methods));
         grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
         grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
@@ -269,9 +276,10 @@ void SalesHistory_frm::appendPage()
         ++row;
     }
     // A sale with returns shows two figures in its total; the discounts give
-    // it the room.
-    grdSales->resizeColumnToContents(3);
-    grdSales->resizeColumnToContents(4);
+    // it the room. Each column is as wide as its header or its widest text,
+    // measured once per text rather than laid out cell by cell.
+    for (int c : {3, 4})
+        grdSales->setColumnWidth(c, std::max(grdSales->horizontalHeader()->sectionSizeHint(c), m_moneyWidths[c - 3]));
     if (!page.isEmpty())
         m_cursor = page.last().cursor;
     // The takings per method of the sales listed so far: summed as the pages
@@ -297,6 +305,16 @@ void SalesHistory_frm::appendPage()
     lblMethods->setText(
         methods.isEmpty() ? QString() : QStringLiteral("列出的訂單各付款方式：") + methods.join(QStringLiteral("、")));
     cmdMore->setEnabled(page.size() == kPage);
+}
+
+int SalesHistory_frm::textWidth(const QString& text) const
+{
+    if (text.isEmpty())
+        return 0;
+    // What the view's own measure adds to a cell's text: the item's margins
+    // either side and the grid line.
+    const int margin = 2 * (grdSales->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grdSales) + 1);
+    return grdSales->fontMetrics().horizontalAdvance(text) + margin + (grdSales->showGrid() ? 1 : 0);
 }
 
 qlonglong SalesHistory_frm::currentOrder() const

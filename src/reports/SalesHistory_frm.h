@@ -3,6 +3,8 @@
 #include "books/Reports.h"
 #include "platform/Form.h"
 
+#include <array>
+
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -60,13 +62,16 @@ private:
     reports::SalesFilter filter() const;
     void fillPeople();
     void appendPage();
+    // How wide a cell of grdSales must be for the text.
+    int textWidth(const QString& text) const;
     // The list read again after a return, the same order chosen.
     void reloadKeeping(qlonglong order);
 
     Database& m_db;
     reports::SalesFilter m_shown;
     QString m_cursor;
-    QList<reports::Paid> m_byMethod; // of the sales listed
+    QList<reports::Paid> m_byMethod;    // of the sales listed
+    std::array<int, 2> m_moneyWidths{}; // the widest total and discount listed
 };
 
 } // namespace lumaro
