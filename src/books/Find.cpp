@@ -8,34 +8,7 @@ namespace lumaro::find {
 
 namespace {
 
-// A LIKE pattern that finds the text itself: its % and _ are no wildcards.
-QString escapedForLike(const QString& text)
-{
-    QString out;
-    for (QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
-            out += QLatin1Char('\\');
-        out += c;
-    }
-    return out.toLower();
-}
-
-QString contains(const QString& text) { return QLatin1Char('%') + escapedForLike(text) + QLatin1Char('%'); }
-
-using namespace schema;
-
-// A text with its ASCII letters in lower case and every other character as
-// it is: how the find compares numbers and names, on both databases.
-QString folded(const QString& text)
-{
-    QString out = text;
-    for (QChar& c : out)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    return out;
-}
-
-// The LIKE pattern of a folded text, its wildcards taken literally.
+// The LIKE pattern of a text, its wildcards taken literally.
 QString likeOf(const QString& text)
 {
     QString out;
@@ -46,6 +19,15 @@ QString likeOf(const QString& text)
     }
     return out;
 }
+
+// A LIKE pattern that finds the text itself in lower case.
+QString escapedForLike(const QString& text) { return likeOf(text).toLower(); }
+
+QString contains(const QString& text) { return QLatin1Char('%') + escapedForLike(text) + QLatin1Char('%'); }
+
+using namespace schema;
+
+QString folded(const QString& text) { return schema::foldedText(text); }
 
 // The first text after every text that starts with prefix, in the order of
 // code points (a null string when there is none): the numbers starting with

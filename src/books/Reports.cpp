@@ -59,16 +59,7 @@ QString unitName(const QVariant& stored)
 CsvCell amount(Money m) { return CsvCell::number(m.toDouble()); }
 CsvCell amount(const QVariant& v) { return v.isNull() ? CsvCell() : amount(money(v)); }
 
-// A name with its ASCII letters in lower case, as the search compares names
-// (schema::foldedName).
-QString folded(const QString& name)
-{
-    QString out = name;
-    for (QChar& c : out)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    return out;
-}
+QString folded(const QString& name) { return schema::foldedText(name); }
 
 // LIKE pattern for "contains", its wildcards taken literally.
 QString containsPattern(const QString& part)

@@ -286,6 +286,9 @@ QString customerIndexCheck();
 // A name as the search compares it: ASCII letters in lower case, every other
 // character as it is, on both databases (SQLite's LIKE folds those alone).
 QString foldedName(Dialect d, const QString& column);
+// A text with its ASCII letters in lower case and every other character as it
+// is: what a searched text is compared as against foldedName.
+QString foldedText(const QString& text);
 // The fewest characters a part of a name must have for the index to find it:
 // a shorter one reads every name.
 constexpr int CustomerIndexMinimum = 3;

@@ -177,6 +177,15 @@ QString foldedName(Dialect d, const QString& column)
     return QStringLiteral("translate(%1, '%2', '%3')").arg(column, kUpper, kLower);
 }
 
+QString foldedText(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return out;
+}
+
 namespace {
 
 // How many characters of a name the index reads: a name longer than this
