@@ -405,6 +405,8 @@ void addHistoryActions(QList<Action>& list)
                            child<QDateEdit>(w, "dtFrom")->setDate(today.addYears(-10));
                            child<QDateEdit>(w, "dtTo")->setDate(today);
                            child<QLineEdit>(w, "txtCustomer")->setText(who);
+                           // The typed filter is on screen before the click is timed.
+                           settle();
                        },
                        [history](Shop& s) {
                            child<QPushButton>(history(s), "cmdSearch")->click();

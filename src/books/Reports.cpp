@@ -282,20 +282,36 @@ SaleMoney saleMoney(Database& db, const QVariant& move)
 
 // Of the part's three-character pieces, the one the fewest orders' names
 // hold (counted up to the bound): the index reads the orders through it.
-// orders is set to that count.
+// orders is set to that count. The pieces are counted first up to a tenth of
+// the bound, so that a rare piece is found without counting the common ones
+// up to the whole bound; only when every piece reaches it are they counted
+// again up to the whole.
 QString rarestTrigram(Database& db, const QString& part, qlonglong& orders)
 {
     const QList<uint> chars = folded(part).toUcs4();
-    QString rarest;
-    qlonglong fewest = -1;
-    for (qsizetype i = 0; i + schema::CustomerIndexMinimum <= chars.size() && fewest != 0; ++i) {
+    QStringList pieces;
+    for (qsizetype i = 0; i + schema::CustomerIndexMinimum <= chars.size(); ++i) {
         const QString trigram =
             QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + i), schema::CustomerIndexMinimum);
-        const qlonglong n = db.scalar(sql::trigramOrders(), {trigram, kFewOrders}).toLongLong();
-        if (fewest < 0 || n < fewest) {
-            rarest = trigram;
-            fewest = n;
+        if (!pieces.contains(trigram))
+            pieces << trigram;
+    }
+    QSqlQuery count = db.prepare(sql::trigramOrders());
+    QString rarest;
+    qlonglong fewest = -1;
+    for (const int bound : {kFewOrders / 10, kFewOrders}) {
+        fewest = -1;
+        for (qsizetype i = 0; i < pieces.size() && fewest != 0; ++i) {
+            db.run(count, {pieces[i], bound});
+            const qlonglong n = count.next() ? count.value(0).toLongLong() : 0;
+            count.finish();
+            if (fewest < 0 || n < fewest) {
+                rarest = pieces[i];
+                fewest = n;
+            }
         }
+        if (fewest < bound)
+            break;
     }
     orders = fewest;
     return rarest;
@@ -893,31 +909,38 @@ namespace {
 
 // A sale may be paid by two methods, one money row each: the sales list reads
 // the first of them (j) joined to the second (n), if any: what was paid, the
-// move, each method and its part, and the discounts of the move's rows (read
-// by the statement, or given when it has summed them already). A checkout's
-// rows all name its order, and they are found through the order: its rows lie
-// together in the journal's index of orders, where those of a move, filed by
-// its random name, are each a page of their own to read.
-QString saleColumns(const QString& discounts = {})
+// move, each method and its part, its discounts and what was refunded. The
+// money rows are found through the index of the sales' money rows by order,
+// which holds what the list shows of them; the discounts through the index of
+// the few rows that took something off. A checkout's rows all name its order,
+// so neither reads a sale's lines nor a page of the journal for each sale.
+QString saleColumns()
 {
     return statement("j.{j.cash} + j.{j.bank} + COALESCE(n.{j.cash} + n.{j.bank}, 0), j.{j.move}, j.{j.method}, "
-                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, {1}, "
+                     "j.{j.cash} + j.{j.bank}, n.{j.method}, n.{j.cash} + n.{j.bank}, "
+                     "(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
+                     "AND x.{j.move} = j.{j.move} AND x.{j.discount} IS NOT NULL), "
                      "(SELECT SUM(r.{j.cash} + r.{j.bank}) FROM {J} r WHERE r.{j.source} = j.{j.move} "
-                     "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)",
-                     {discounts.isEmpty()
-                          ? statement("(SELECT SUM(x.{j.discount}) FROM {J} x WHERE x.{j.order} = j.{j.order} "
-                                      "AND x.{j.move} || '' = j.{j.move})")
-                          : discounts});
+                     "AND r.{j.sourceRow} IS NULL AND r.{j.tea} IS NULL)");
+}
+// "+" on the row number keeps SQLite from reading the order's rows through
+// the index of all rows by order, a range of row numbers, where the money
+// rows' own index finds the move's at once.
+QString moneyRowOf(const char* alias, const char* order, const char* move)
+{
+    return statement(
+        "{1}.{j.order} = {2} AND {1}.{j.move} = {3} AND {1}.{j.kind} = {k.checkout} AND {1}.{j.tea} IS NULL",
+        {QString::fromLatin1(alias), statement(order), statement(move)});
 }
 QString secondMoneyRow()
 {
-    return statement("LEFT JOIN {J} n ON n.{j.order} = j.{j.order} AND n.{j.move} || '' = j.{j.move} "
-                     "AND n.{j.tea} IS NULL AND n.{j.id} > j.{j.id} ");
+    return statement("LEFT JOIN {J} n ON {1} AND +n.{j.id} > j.{j.id} ",
+                     {moneyRowOf("n", "j.{j.order}", "j.{j.move}")});
 }
 QString firstMoneyRow()
 {
-    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE f.{j.order} = j.{j.order} "
-                     "AND f.{j.move} || '' = j.{j.move} AND f.{j.tea} IS NULL AND f.{j.id} < j.{j.id})");
+    return statement(" AND NOT EXISTS (SELECT 1 FROM {J} f WHERE {1} AND +f.{j.id} < j.{j.id})",
+                     {moneyRowOf("f", "j.{j.order}", "j.{j.move}")});
 }
 
 // The condition on the customer's name, its case folded alike on both databases.
@@ -945,35 +968,35 @@ QString salesOfCustomer(Dialect d, bool indexed, bool after, bool person)
 {
     // One read of the orders finds the customer's, up to a bound; past it the
     // sales part returns nothing at once. The last row, its first column null,
-    // carries how many orders matched (the bound when there were more). The
-    // kind is compared as an expression so that SQLite reads the journal
-    // through the few orders found, not through the index of the sales by
-    // time, which would walk every sale of the range.
+    // carries how many orders matched (the bound when there were more).
     //
     // Through the trigram index, the orders whose names hold one piece of
     // the part (and those with names too long for the index) are read, and
     // LIKE keeps those that hold the part itself.
     //
-    // The found orders' checkout rows are read once, each move summed to its
-    // first money row and its discounts (a checkout's rows are all of its
-    // order), so a sale costs its own rows, not a second and third read of
-    // them to tell its first money row and to sum what it took off.
+    // The found orders' sales come from the index of the sales' money rows
+    // by order alone: each move, its first money row and its time (g). The
+    // page is chosen from them, newest first (p), and only its sales are read
+    // further, so a customer with a thousand sales costs the page's, not the
+    // thousand's.
     const QString orders = indexed ? statement("{N} x JOIN {O} o ON o.{o.number} = x.{n.order} "
                                                "WHERE x.{n.trigram} IN (?, '')")
                                    : statement("{O} o WHERE 1 = 1");
-    return statement("WITH m AS (SELECT o.{o.number} FROM {3}{4} LIMIT ?), "
-                     "g AS (SELECT MIN(CASE WHEN c.{j.tea} IS NULL THEN c.{j.id} END) AS f, SUM(c.{j.discount}) AS d "
-                     "FROM {J} c WHERE (SELECT COUNT(*) FROM m) < ? AND c.{j.order} IN (SELECT {o.number} FROM m) "
-                     "AND c.{j.kind} || '' = {k.checkout} GROUP BY c.{j.order}, c.{j.move}) "
-                     "SELECT * FROM (SELECT j.{j.id}, j.{j.time}, j.{j.order}, o.{o.customer}, {1} "
-                     "FROM g JOIN {J} j ON j.{j.id} = g.f JOIN {O} o ON o.{o.number} = j.{j.order} {2}"
-                     "WHERE j.{j.time} >= ? AND j.{j.time} < ?",
-                     {saleColumns(QStringLiteral("g.d")), secondMoneyRow(), orders, customerLike(d)}) +
-           part(after, " AND (j.{j.time} < ? OR (j.{j.time} = ? AND j.{j.id} < ?))") +
-           part(person, " AND j.{j.person} = ?") +
-           statement(" ORDER BY j.{j.time} DESC, j.{j.id} DESC LIMIT ?) s "
-                     "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
-                     "NULL, NULL, NULL");
+    return statement("WITH m AS (SELECT o.{o.number} AS o, o.{o.customer} AS c FROM {1}{2} LIMIT ?), "
+                     "g AS (SELECT s.{j.order} AS o, s.{j.move} AS v, MIN(s.{j.id}) AS f, MIN(s.{j.time}) AS t, "
+                     "MIN(m.c) AS c FROM m JOIN {J} s ON s.{j.order} = m.o WHERE (SELECT COUNT(*) FROM m) < ? "
+                     "AND s.{j.kind} = {k.checkout} AND s.{j.tea} IS NULL GROUP BY s.{j.order}, s.{j.move}), "
+                     "p AS (SELECT g.o, g.v, g.f, g.t, g.c FROM g{3} WHERE g.t >= ? AND g.t < ?",
+                     {orders, customerLike(d),
+                      person ? statement(" JOIN {J} j ON {1} AND +j.{j.id} = g.f", {moneyRowOf("j", "g.o", "g.v")})
+                             : QString()}) +
+           part(after, " AND (g.t < ? OR (g.t = ? AND g.f < ?))") + part(person, " AND j.{j.person} = ?") +
+           statement(
+               " ORDER BY g.t DESC, g.f DESC LIMIT ?) "
+               "SELECT * FROM (SELECT p.f, p.t, p.o, p.c, {1} FROM p JOIN {J} j ON {2} AND +j.{j.id} = p.f {3}) s "
+               "UNION ALL SELECT NULL, NULL, NULL, NULL, (SELECT COUNT(*) FROM m), NULL, NULL, NULL, NULL, "
+               "NULL, NULL, NULL",
+               {saleColumns(), moneyRowOf("j", "p.o", "p.v"), secondMoneyRow()});
 }
 
 QString trigramOrders()

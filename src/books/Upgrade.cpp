@@ -239,6 +239,14 @@ void toVersion10(Database& db)
         db.exec(teaIndexRebuild()).finish();
 }
 
+// Version 11 lists a customer's sales from two indexes of the journal: the
+// sales' money rows by order, and the rows with a discount.
+void toVersion11(Database& db)
+{
+    for (const QString& statement : addedInVersion(11, db.kind()))
+        db.exec(statement).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -246,8 +254,9 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5}, {5, toVersion6},
-                                    {6, toVersion7}, {7, toVersion8}, {8, toVersion9}, {9, toVersion10}};
+    static const QList<Step> all = {{1, toVersion2},  {2, toVersion3},  {3, toVersion4}, {4, toVersion5},
+                                    {5, toVersion6},  {6, toVersion7},  {7, toVersion8}, {8, toVersion9},
+                                    {9, toVersion10}, {10, toVersion11}};
     return all;
 }
 

@@ -96,7 +96,23 @@ const QList<TableDef>& tables()
                       .where = "{j.kind} = {k.checkout} AND {j.tea} IS NULL",
                       .sinceVersion = 3},
                      // A sale's returns, found from the sale.
-                     {.columns = {journal::Source}, .where = "{j.source} IS NOT NULL", .sinceVersion = 7}}},
+                     {.columns = {journal::Source}, .where = "{j.source} IS NOT NULL", .sinceVersion = 7},
+                     // The sales of the orders found for a customer: each sale's money
+                     // rows by order, with what the sales list shows of them, so the
+                     // list reads this index alone and not a page of the journal for
+                     // each sale. The kind and tea close the index, so that SQLite
+                     // counts it as holding every column a statement names.
+                     {.columns = {journal::Order, journal::Move, journal::Time, journal::CashChange,
+                                  journal::BankChange, journal::Method, journal::Person, journal::Kind, journal::Tea},
+                      .label = journalKind::Checkout,
+                      .where = "{j.kind} = {k.checkout} AND {j.tea} IS NULL",
+                      .sinceVersion = 11},
+                     // The few rows that took something off, by order and move: a
+                     // sale's discounts summed without reading its lines.
+                     {.columns = {journal::Order, journal::Move, journal::Discount},
+                      .label = journal::Discount,
+                      .where = "{j.discount} IS NOT NULL",
+                      .sinceVersion = 11}}},
         {.name = SettingsTable,
          .columns = {{setting::Key, T::Text, QStringLiteral("key"), NotNull},
                      {setting::Value, T::Text, QStringLiteral("value")}},

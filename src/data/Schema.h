@@ -44,7 +44,7 @@ inline const QString Tea = QStringLiteral("編號");
 // The version of the tables this program writes. A file carries its own
 // (PRAGMA user_version on SQLite, 資料版本表 on PostgreSQL); older files are
 // upgraded when opened, newer ones refused.
-constexpr int CurrentVersion = 10;
+constexpr int CurrentVersion = 11;
 
 // Column names.
 namespace tea {

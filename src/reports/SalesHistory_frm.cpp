@@ -251,7 +251,14 @@ void SalesHistory_frm::appendPage()
         m_moneyWidths = {};
     grdSales->setRowCount(row + int(page.size()));
     for (const reports::Sale& s : page) {
-        grdSales->setItem(row, 0, cell(QString::number(s.order), true));
+        // The sale's data goes on its first cell before the cell is in the
+        // list, which would otherwise repaint it for each value.
+        QTableWidgetItem* first = cell(QString::number(s.order), true);
+        first->setData(Qt::UserRole, s.order);
+        first->setData(Qt::UserRole + 1, s.estimated);
+        first->setData(Qt::UserRole + 2, s.move);
+        first->setData(Qt::UserRole + 3, QVariant::fromValue(s.refunded.units()));
+        grdSales->setItem(row, 0, first);
         // An order settled before the journal has its order date, often without a time.
         const bool dateOnly = s.estimated && s.settled.time() == QTime(0, 0);
         grdSales->setItem(row, 1,
@@ -269,10 +276,6 @@ void SalesHistory_frm::appendPage()
         for (int c : {3, 4})
             m_moneyWidths[c - 3] = std::max(m_moneyWidths[c - 3], textWidth(grdSales->item(row, c)->text()));
         grdSales->setItem(row, 5, cell(s.methods));
-        grdSales->item(row, 0)->setData(Qt::UserRole, s.order);
-        grdSales->item(row, 0)->setData(Qt::UserRole + 1, s.estimated);
-        grdSales->item(row, 0)->setData(Qt::UserRole + 2, s.move);
-        grdSales->item(row, 0)->setData(Qt::UserRole + 3, QVariant::fromValue(s.refunded.units()));
         ++row;
     }
     // A sale with returns shows two figures in its total; the discounts give

@@ -353,6 +353,78 @@ private slots:
         QCOMPARE(lines[0].subtotal, M(87.5));
     }
 
+    // A customer's sales read the same whichever way they are found: through
+    // the name index, by reading every name, or from the day's list with the
+    // others left out; a split payment, discounts on a line and on the order,
+    // a return and who made each sale included.
+    void customerSalesAsTheDayLists()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("烏龍"), 60, 100, 50).balances(500, 0);
+        Database& db = shop.db();
+        const people::Person owner = people::active(db).value(0);
+        const people::Person amy = people::add(db, QStringLiteral("阿美"), people::Role::Clerk, QStringLiteral("a1"));
+        struct SignOut {
+            Database& db;
+            ~SignOut() { people::signIn(db, people::Person{}); }
+        } signOut{db};
+        people::signIn(db, owner);
+        const qlonglong split = shop.order(QStringLiteral("林先生"));
+        payments::setLineDiscount(db, shop.line(split, QStringLiteral("A"), 3), QStringLiteral("7"));
+        shop.line(split, QStringLiteral("A"), 1);
+        payments::setOrderDiscount(db, split, QStringLiteral("5"));
+        OrderStore::settleOrder(db, split,
+                                OrderStore::Settle{{}, {}, paid(QStringLiteral("現金"), QStringLiteral("刷卡"), 120)});
+        people::signIn(db, amy);
+        checkout(shop, QStringLiteral("林小姐"), {{QStringLiteral("A"), 2}}, paid(QStringLiteral("刷卡")),
+                 QStringLiteral("10"))(db);
+        checkout(shop, QStringLiteral("王林先生"), {{QStringLiteral("A"), 1}})(db);
+        {
+            people::Approval allowed(db, owner);
+            const qlonglong order =
+                shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '林小姐'")).toLongLong();
+            returns::Request r;
+            r.order = order;
+            r.reason = QStringLiteral("不合口味");
+            r.quantities = {{returns::sale(db, order).lines[0].row, M(1)}};
+            returns::returnSale(db, r);
+        }
+        auto shown = [](const QList<reports::Sale>& sales) {
+            QStringList out;
+            for (const reports::Sale& s : sales) {
+                QStringList paidText;
+                for (const reports::Paid& p : s.paid + s.refunds)
+                    paidText << p.method + u' ' + p.amount.toString();
+                out << QStringList{QString::number(s.order),
+                                   s.customer,
+                                   s.total.toString(),
+                                   s.discount.toString(),
+                                   s.refunded.toString(),
+                                   paidText.join(u','),
+                                   s.methods,
+                                   s.move,
+                                   s.cursor}
+                           .join(u'|');
+            }
+            return out;
+        };
+        const QDate day = QDate::currentDate();
+        const QList<reports::Sale> all = reports::salesPage(db, {day, day, {}, {}}, 10);
+        QCOMPARE(all.size(), 3);
+        for (const QVariant& who : {QVariant(), QVariant(amy.id)}) {
+            for (const QString& part : texts({"林先生", "林小姐", "林", "先生", "沒有"})) {
+                QList<reports::Sale> expected;
+                for (const reports::Sale& s : who.isNull() ? all : reports::salesPage(db, {day, day, {}, who}, 10))
+                    if (s.customer.contains(part))
+                        expected << s;
+                QCOMPARE(shown(reports::salesPage(db, {day, day, part, who}, 10)), shown(expected));
+            }
+        }
+        QCOMPARE(all[2].discount, M(12));
+        QCOMPARE(all[2].paid.size(), 2);
+        QVERIFY(all[1].refunded != Money());
+    }
+
     // A part of a customer's name finds the same sales on both databases,
     // through the name index or without it (one or two characters): those
     // whose name holds it, ASCII letters in either case and every other
