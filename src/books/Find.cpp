@@ -4,6 +4,8 @@
 #include "data/Schema.h"
 #include "data/Statements.h"
 
+#include <QSqlQuery>
+
 namespace lumaro::find {
 
 namespace {
@@ -77,14 +79,14 @@ constexpr int kNearTeas = 200;
 // one that fewest teas' names hold.
 constexpr int kFewTeas = 200;
 
-// The first match among the next kNearTeas teas. Binds: [after,] the number's
-// pattern, the name's.
+// The first match among the next kNearTeas teas, and how many teas it looked
+// at: fewer than kNearTeas are all there are. Binds: the number's pattern, the
+// name's [, after].
 QString nearTeaSql(Dialect d, bool after)
 {
-    return statement(
-        "SELECT n FROM (SELECT {t.number} AS n, {t.name} AS m FROM {T}{1} ORDER BY {t.number} LIMIT {2}) s "
-        "WHERE {3} ORDER BY n LIMIT 1",
-        {part(after, " WHERE {t.number} > ?"), QString::number(kNearTeas), teaMatch(d, "n", "m")});
+    return statement("SELECT min(CASE WHEN {3} THEN n END), count(*) FROM "
+                     "(SELECT {t.number} AS n, {t.name} AS m FROM {T}{1} ORDER BY {t.number} LIMIT {2}) s",
+                     {part(after, " WHERE {t.number} > ?"), QString::number(kNearTeas), teaMatch(d, "n", "m")});
 }
 
 // The first match in number order, looking at every tea in turn: for a text
@@ -199,8 +201,11 @@ QVariant firstTea(Database& db, const QString& text, const QVariant& after)
     const QString starts = pattern + QLatin1Char('%');
     const QString holds = QLatin1Char('%') + pattern + QLatin1Char('%');
     const QVariantList afterParam = from ? QVariantList{after} : QVariantList{};
-    const QVariant near = db.scalar(nearTeaSql(d, from), afterParam + QVariantList{starts, holds});
-    if (!near.isNull())
+    QSqlQuery q = db.exec(nearTeaSql(d, from), QVariantList{starts, holds} + afterParam);
+    const QVariant near = q.next() ? q.value(0) : QVariant();
+    const bool seenAll = q.value(1).toLongLong() < kNearTeas;
+    q.finish();
+    if (!near.isNull() || seenAll)
         return near;
     const QString high = pastPrefix(text);
     // Fewer than three characters hold no trigram: every tea is looked at in

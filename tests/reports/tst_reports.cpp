@@ -478,6 +478,7 @@ private slots:
 
     // Past the teas looked at first, the indexes alone find the tea: on the
     // server through a part of a text of several words, then the whole text.
+    // (A shorter catalogue is read whole before the indexes are asked.)
     void teaFindPastTheFirstTeas()
     {
         TestShop shop;
@@ -494,6 +495,10 @@ private slots:
                                                           {QStringLiteral("g 100 號x"), QString()}};
         for (const auto& [text, tea] : cases)
             QVERIFY2(find::nextTea(shop.db(), text).toString() == tea, qPrintable(text));
+        // The index follows a name changed.
+        shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 名稱 = '烏龍 205' WHERE 編號 = '0205'"));
+        QVERIFY(find::nextTea(shop.db(), QStringLiteral("頂 205 號")).isNull());
+        QCOMPARE(find::nextTea(shop.db(), QStringLiteral("烏龍 205")).toString(), QStringLiteral("0205"));
     }
 
     // Orders settled before the shop kept its journal come after the journal's,
