@@ -57,15 +57,10 @@ QString fold(Dialect d, const char* column) { return foldedName(d, statement(col
 // statement from going to the server with its values in one round trip.
 QString escape(Dialect d) { return d == Dialect::SQLite ? QStringLiteral(" ESCAPE '\\'") : QString(); }
 
-// A column folded as fold() does, where no index reads it: PostgreSQL's
-// lower() under the C collation changes the ASCII letters alone, at a fraction
-// of what translate() costs on each name it reads.
-QString quickFold(Dialect d, const char* column)
-{
-    if (d == Dialect::SQLite)
-        return statement(column);
-    return QStringLiteral("lower(%1 COLLATE \"C\")").arg(statement(column));
-}
+// A column folded as fold() does, as the names' index on a server has it:
+// PostgreSQL's lower() under the C collation changes the ASCII letters alone,
+// at a fraction of what translate() costs on each name it reads.
+QString quickFold(Dialect d, const char* column) { return foldedTeaName(d, statement(column)); }
 
 QString teaMatch(Dialect d, const char* number, const char* name)
 {
@@ -136,8 +131,8 @@ QString indexedTeaSql(Dialect d, bool after)
     const QString number = fold(d, "{t.number}");
     return statement("SELECT least((SELECT min({t.number} || '') FROM {T} WHERE {1} LIKE ? AND {5} LIKE ?{2}), "
                      "(SELECT min({t.number} || '') FROM {T} WHERE {3} ~>=~ ? AND {3} ~<~ ?{4}))",
-                     {fold(d, "{t.name}"), part(after, " AND {t.number} || '' > ?"), number,
-                      part(after, " AND {t.number} > ?"), quickFold(d, "{t.name}")});
+                     {quickFold(d, "{t.name}"), part(after, " AND {t.number} || '' > ?"), number,
+                      part(after, " AND {t.number} > ?"), quickFold(d, "{t.name}") + QStringLiteral(" || ''")});
 }
 
 // The pattern pg_trgm is given for a text: its runs of three or more letters

@@ -239,6 +239,17 @@ void toVersion10(Database& db)
         db.exec(teaIndexRebuild()).finish();
 }
 
+// Version 11 keeps the server's trigram index of the teas' names on the name
+// folded by lower() under the C collation, which the find checks each name it
+// finds by at a fraction of the former cost. A file has nothing to change.
+void toVersion11(Database& db)
+{
+    if (db.isSQLite())
+        return;
+    for (const QString& statement : dropTeaNameIndex() + teaNameIndexDdl())
+        db.exec(statement).finish();
+}
+
 struct Step {
     int from;
     std::function<void(Database&)> run;
@@ -246,8 +257,9 @@ struct Step {
 
 const QList<Step>& steps()
 {
-    static const QList<Step> all = {{1, toVersion2}, {2, toVersion3}, {3, toVersion4}, {4, toVersion5}, {5, toVersion6},
-                                    {6, toVersion7}, {7, toVersion8}, {8, toVersion9}, {9, toVersion10}};
+    static const QList<Step> all = {{1, toVersion2},  {2, toVersion3},  {3, toVersion4}, {4, toVersion5},
+                                    {5, toVersion6},  {6, toVersion7},  {7, toVersion8}, {8, toVersion9},
+                                    {9, toVersion10}, {10, toVersion11}};
     return all;
 }
 
@@ -336,6 +348,9 @@ QList<Statement> statements(Database::Kind k)
     out << Statement{m + QStringLiteral("set version"), setVersionSql(k, CurrentVersion)}
         << Statement{m + QStringLiteral("sales time index"), salesTimeIndex(), StatementCheck::RunOnShop}
         << Statement{m + QStringLiteral("order date index"), orderDateIndex(), StatementCheck::RunOnShop};
+    if (k == Database::Kind::PostgreSQL)
+        for (const QString& statement : dropTeaNameIndex() + teaNameIndexDdl())
+            out << Statement{m + QStringLiteral("tea name index"), statement, StatementCheck::RunOnShop};
     if (k == Database::Kind::SQLite) {
         out << Statement{m + QStringLiteral("version"), sqliteVersionSql()}
             << Statement{m + QStringLiteral("counter"), counterSql()}
