@@ -48,8 +48,8 @@ QString pastPrefix(const QString& prefix)
     return QString();
 }
 
-// A column as the find compares it: SQLite's LIKE already ignores the case of
-// ASCII letters and of no other.
+// A number as the numbers' index has it: SQLite's LIKE already ignores the
+// case of ASCII letters and of no other.
 QString fold(Dialect d, const char* column) { return foldedName(d, statement(column)); }
 
 // SQLite's LIKE has no escape character unless told; PostgreSQL's takes the
