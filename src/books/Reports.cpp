@@ -946,8 +946,8 @@ QString firstMoneyRow()
 // The condition on the customer's name, its case folded alike on both databases.
 QString customerLike(Dialect d)
 {
-    return QStringLiteral(" AND ") + schema::foldedName(d, statement("o.{o.customer}")) +
-           QStringLiteral(" LIKE ? ESCAPE '\\'");
+    return QStringLiteral(" AND ") + schema::foldedName(d, statement("o.{o.customer}")) + QStringLiteral(" LIKE ?") +
+           schema::likeEscape(d);
 }
 
 } // namespace

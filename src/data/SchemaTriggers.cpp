@@ -177,6 +177,8 @@ QString foldedName(Dialect d, const QString& column)
     return QStringLiteral("translate(%1, '%2', '%3')").arg(column, kUpper, kLower);
 }
 
+QString likeEscape(Dialect d) { return d == Dialect::SQLite ? QStringLiteral(" ESCAPE '\\'") : QString(); }
+
 QString foldedText(const QString& text)
 {
     QString out = text;
@@ -228,7 +230,7 @@ QString trigramsOfTeas()
 // create objects. Where it may not, or the server lacks it, the shop goes on
 // without the index. The operator class is named with its schema, wherever
 // the extension was put.
-QStringList postgresTrigramIndex(const QString& index, const QString& table, const QString& column)
+QStringList postgresTrigramIndex(const QString& index, const QString& table, const QString& expression)
 {
     return {QStringLiteral("DO $$ BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm; "
                            "EXCEPTION WHEN OTHERS THEN NULL; END $$"),
@@ -238,8 +240,7 @@ QStringList postgresTrigramIndex(const QString& index, const QString& table, con
                            "LIMIT 1; "
                            "IF s IS NOT NULL THEN EXECUTE format('CREATE INDEX IF NOT EXISTS %I ON %I USING gin "
                            "(%s %I.gin_trgm_ops)', %1, %2, %3, s); END IF; END $$")
-                .arg(sql::literal(index), sql::literal(table),
-                     sql::literal(foldedName(Dialect::PostgreSQL, sql::name(column))))};
+                .arg(sql::literal(index), sql::literal(table), sql::literal(expression))};
 }
 
 QString postgresTeaIndexName() { return TeaTable + QStringLiteral("_名稱_三字"); }
@@ -266,7 +267,8 @@ QStringList customerIndexDdl(Dialect d)
                           "BEGIN {1} {2} END",
                           {out, in})};
     }
-    return postgresTrigramIndex(postgresIndexName(), OrderTable, order::Customer);
+    return postgresTrigramIndex(postgresIndexName(), OrderTable,
+                                foldedName(Dialect::PostgreSQL, sql::name(order::Customer)));
 }
 
 QStringList customerIndexObjects(Dialect d)
@@ -298,7 +300,7 @@ QStringList teaIndexDdl(Dialect d)
                                                                 : foldedName(d, statement("{t.number}")) +
                                                                       QStringLiteral(" text_pattern_ops")});
     if (d == Dialect::PostgreSQL)
-        return QStringList{numberIndex} + postgresTrigramIndex(postgresTeaIndexName(), TeaTable, tea::Name);
+        return QStringList{numberIndex} + teaNameIndexDdl();
     const QString out = statement("DELETE FROM {F} WHERE {f.tea} = OLD.{t.number} AND {n.trigram} IN "
                                   "(SELECT t.{n.trigram} FROM ({1}) t);",
                                   {QString(teaTrigramsOf(QStringLiteral("OLD")))});
@@ -313,6 +315,24 @@ QStringList teaIndexDdl(Dialect d)
                       "BEGIN {1} {2} END",
                       {out, in}),
             numberIndex};
+}
+
+QString foldedTeaName(Dialect d, const QString& column)
+{
+    if (d == Dialect::SQLite)
+        return column;
+    return QStringLiteral("lower(%1 COLLATE \"C\")").arg(column);
+}
+
+QStringList teaNameIndexDdl()
+{
+    return postgresTrigramIndex(postgresTeaIndexName(), TeaTable,
+                                foldedTeaName(Dialect::PostgreSQL, sql::name(tea::Name)));
+}
+
+QStringList dropTeaNameIndex()
+{
+    return {QStringLiteral("DROP INDEX IF EXISTS %1").arg(sql::name(postgresTeaIndexName()))};
 }
 
 QStringList teaIndexObjects(Dialect d)

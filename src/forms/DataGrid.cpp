@@ -378,15 +378,17 @@ void DataGrid::findFrom(const QVariant& after)
         return;
     runHandler([&] {
         const QString text = m_findText->text();
-        // A match the grid does not list (added since it was last read) is
-        // passed over for the next one.
+        // A match past the rows the grid has read so far is read up to, as
+        // scrolling there would; one the grid does not list (added since it
+        // was last read) is passed over for the next one.
         QVariant first;
         for (QVariant key = m_findNext(text, after); key.isValid() && !key.isNull(); key = m_findNext(text, key)) {
             if (first.isValid() && key == first)
                 break;
             if (!first.isValid())
                 first = key;
-            const int row = m_control->findStoredRow(m_findKeyColumn, key);
+            const int row = m_findKeyColumn == m_control->keyColumn() ? m_control->seekKey(key)
+                                                                      : m_control->findStoredRow(m_findKeyColumn, key);
             if (row < 0)
                 continue;
             selectRow(row);

@@ -186,6 +186,30 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), g);
     }
 
+    // A tea past the rows the list has read so far is read up to and shown,
+    // by its number or its name, not reported missing.
+    void findReadsOnToATeaNotReadYet()
+    {
+        Shop s;
+        for (int i = 1; i <= 300; ++i)
+            s.shop.tea(QStringLiteral("Z%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("高山茶 %1 號").arg(i), 10,
+                       20, 1);
+        QWidget* screen = s.open(QStringLiteral("EditTea"));
+        auto* g = control<DataGrid>(screen, "grdDataGrid");
+        QVERIFY(g->dataControl()->rowCount() < 300);
+        g->setFocus(Qt::OtherFocusReason);
+        press(Qt::Key_F, Qt::ControlModifier);
+        auto* box = control<QLineEdit>(g, "findText");
+        for (const auto& [typed, tea] : {std::pair{"z300", "Z300"}, std::pair{"茶 299", "Z299"}}) {
+            box->clear();
+            typeText(box, QString::fromUtf8(typed));
+            QCOMPARE(control<QLabel>(g, "findNote")->text(), QString());
+            QCOMPARE(g->dataControl()->field(0).toString(), QString::fromUtf8(tea));
+            QCOMPARE(g->currentDataRow(), g->dataControl()->currentRow());
+            QCOMPARE(control<QLineEdit>(screen, "txtFields_0")->text(), QString::fromUtf8(tea));
+        }
+    }
+
     void addPutsTheFocusInTheNumber()
     {
         Shop s;

@@ -548,6 +548,31 @@ private slots:
         }
     }
 
+    // Past the teas looked at first, the indexes alone find the tea: on the
+    // server through a part of a text of several words, then the whole text.
+    // (A shorter catalogue is read whole before the indexes are asked.)
+    void teaFindPastTheFirstTeas()
+    {
+        TestShop shop;
+        for (int i = 0; i < 210; ++i)
+            shop.tea(QStringLiteral("0%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("凍頂 %1 號").arg(i), 10, 20,
+                     0);
+        shop.tea(QStringLiteral("X1"), QStringLiteral("Oolong 100 號"), 10, 20, 0)
+            .tea(QStringLiteral("X2"), QStringLiteral("oolong 1000 號"), 10, 20, 0);
+        const QList<std::pair<QString, QString>> cases = {{QStringLiteral("OOLONG 100 號"), QStringLiteral("X1")},
+                                                          {QStringLiteral("oolong 1000"), QStringLiteral("X2")},
+                                                          {QStringLiteral("頂 205 號"), QStringLiteral("0205")},
+                                                          {QStringLiteral("020"), QStringLiteral("0200")},
+                                                          {QStringLiteral("long 10 號"), QString()},
+                                                          {QStringLiteral("g 100 號x"), QString()}};
+        for (const auto& [text, tea] : cases)
+            QVERIFY2(find::nextTea(shop.db(), text).toString() == tea, qPrintable(text));
+        // The index follows a name changed.
+        shop.exec(QStringLiteral("UPDATE 茶葉資料表 SET 名稱 = '烏龍 205' WHERE 編號 = '0205'"));
+        QVERIFY(find::nextTea(shop.db(), QStringLiteral("頂 205 號")).isNull());
+        QCOMPARE(find::nextTea(shop.db(), QStringLiteral("烏龍 205")).toString(), QStringLiteral("0205"));
+    }
+
     // Orders settled before the shop kept its journal come after the journal's,
     // priced at today's prices, in pages, under the customer filter, and in
     // the export; an order with journal rows is read from the journal only.
