@@ -88,6 +88,21 @@ OrderStore::Payment paid(const QString& method, const QString& second = {}, doub
     return p;
 }
 
+// One unit of the first line of the customer's sale given back, the owner
+// allowing it.
+void returnOneOfFirstLine(TestShop& shop, const people::Person& owner, const QString& customer)
+{
+    Database& db = shop.db();
+    people::Approval allowed(db, owner);
+    const qlonglong order =
+        shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = ?"), {customer}).toLongLong();
+    returns::Request r;
+    r.order = order;
+    r.reason = QStringLiteral("不合口味");
+    r.quantities = {{returns::sale(db, order).lines[0].row, M(1)}};
+    returns::returnSale(db, r);
+}
+
 // A CSV file as Python's csv module reads it, each row a list of texts.
 QList<QStringList> readCsv(const QString& path)
 {
@@ -379,16 +394,7 @@ private slots:
         checkout(shop, QStringLiteral("林小姐"), {{QStringLiteral("A"), 2}}, paid(QStringLiteral("刷卡")),
                  QStringLiteral("10"))(db);
         checkout(shop, QStringLiteral("王林先生"), {{QStringLiteral("A"), 1}})(db);
-        {
-            people::Approval allowed(db, owner);
-            const qlonglong order =
-                shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '林小姐'")).toLongLong();
-            returns::Request r;
-            r.order = order;
-            r.reason = QStringLiteral("不合口味");
-            r.quantities = {{returns::sale(db, order).lines[0].row, M(1)}};
-            returns::returnSale(db, r);
-        }
+        returnOneOfFirstLine(shop, owner, QStringLiteral("林小姐"));
         auto shown = [](const QList<reports::Sale>& sales) {
             QStringList out;
             for (const reports::Sale& s : sales) {
@@ -1040,16 +1046,7 @@ private slots:
         checkout(shop, QStringLiteral("王"), {{QStringLiteral("A"), 1}})(db);
         people::signIn(db, wang);
         checkout(shop, QStringLiteral("李"), {{QStringLiteral("A"), 2}}, {}, QStringLiteral("10"))(db);
-        {
-            people::Approval allowed(db, owner);
-            const qlonglong order =
-                shop.scalar(QStringLiteral("SELECT 訂單編號 FROM 訂單資料表 WHERE 客戶名稱 = '李'")).toLongLong();
-            returns::Request r;
-            r.order = order;
-            r.reason = QStringLiteral("不合口味");
-            r.quantities = {{returns::sale(db, order).lines[0].row, M(1)}};
-            returns::returnSale(db, r);
-        }
+        returnOneOfFirstLine(shop, owner, QStringLiteral("李"));
         people::signIn(db, owner);
         money::adjust(db, M(-5), QStringLiteral("少五元"));
 
