@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -48,6 +49,10 @@ bool isBareTableName(const QString& source)
 constexpr int kPage = 64;
 // Keys per "IN (...)" list when rows are re-read by key.
 constexpr int kKeysPerStatement = 500;
+// A row sought this many rows or fewer past those read is read up to, as
+// scrolling there would. One further on opens the list at it instead, so a
+// find at the end of a million teas does not hold the million in between.
+constexpr int kReadOnRows = 1000;
 
 // The statements a data control runs, built from its table, the columns it
 // reads or writes (quoted) and the filter of a paged source.
@@ -72,6 +77,33 @@ QString pageSql(const schema::TableDef& t, const QString& columns, const QString
     return statement("SELECT {1} FROM {2}", {columns, sql::quoted(t.name)}) +
            part(!where.isEmpty(), " WHERE {1}", {where.join(QLatin1String(" AND "))}) +
            statement(" ORDER BY {1}", {key}) + part(limited, " LIMIT ?");
+}
+
+// The rows of a paged source from a key on, or those before it, nearest
+// first: where a list opened at a key begins, and what it reads when
+// scrolled up past its first row.
+QString windowSql(const schema::TableDef& t, const QString& columns, const QString& filter, bool before)
+{
+    const QString key = sql::quoted(t.key);
+    return statement("SELECT {1} FROM {2} WHERE ", {columns, sql::quoted(t.name)}) +
+           part(!filter.isEmpty(), "({1}) AND ", {filter}) +
+           statement(before ? "{1} < ? ORDER BY {1} DESC LIMIT ?" : "{1} >= ? ORDER BY {1} LIMIT ?", {key});
+}
+
+// How many rows lie after the key held last up to a key, counted no further
+// than a bound: whether reading up to it is cheap.
+QString countBetweenSql(const schema::TableDef& t, const QString& filter)
+{
+    const QString key = sql::quoted(t.key);
+    return statement("SELECT count(*) FROM (SELECT 1 FROM {1} WHERE ", {sql::quoted(t.name)}) +
+           part(!filter.isEmpty(), "({1}) AND ", {filter}) + statement("{1} > ? AND {1} <= ? LIMIT ?) n", {key});
+}
+
+// The rows before a key: the positions of a list opened at it.
+QString countBeforeSql(const schema::TableDef& t, const QString& filter)
+{
+    return statement("SELECT count(*) FROM {1} WHERE ", {sql::quoted(t.name)}) +
+           part(!filter.isEmpty(), "({1}) AND ", {filter}) + statement("{1} < ?", {sql::quoted(t.key)});
 }
 
 // The rows of a paged source after the key held last, less those among the
@@ -183,7 +215,9 @@ void DataControl::refresh()
 void DataControl::reread()
 {
     updateBatch();
-    run(std::max(kPage, m_readRows));
+    // A list opened at a key stays where it begins.
+    const QVariant from = m_firstKey;
+    run(std::max(kPage, m_readRows), from.isValid() ? &from : nullptr);
 }
 
 QString DataControl::keyText(const QVariant& v) const { return displayText(v); }
@@ -216,7 +250,7 @@ DataControl::Rows DataControl::readRows(QSqlQuery& q, int columns, int limit, bo
     return rows;
 }
 
-void DataControl::run(int firstPage)
+void DataControl::run(int firstPage, const QVariant* from)
 {
     const bool paged = !m_pageColumns.isEmpty();
     const schema::TableDef* table = m_baseTable.isEmpty() ? nullptr : schema::findTable(m_baseTable);
@@ -226,7 +260,10 @@ void DataControl::run(int firstPage)
 
     QString sql;
     QVariantList params = m_params;
-    if (paged) {
+    if (paged && from) {
+        sql = windowSql(*table, m_pageColumns, m_pageFilter, false);
+        params << *from << firstPage + 1;
+    } else if (paged) {
         sql = pageSql(false, false, true);
         params << firstPage + 1; // one more than wanted tells whether more are left
     } else if (isBareTableName(m_source)) {
@@ -249,6 +286,8 @@ void DataControl::run(int firstPage)
     m_readRows = int(m_rows.size());
     m_more = more;
     m_lastKey = (m_keyColumn >= 0 && !m_rows.isEmpty()) ? m_rows.last().values[m_keyColumn] : QVariant();
+    m_firstKey = paged && from ? *from : QVariant();
+    m_before = m_firstKey.isValid() ? -1 : 0;
     m_pos = 0;
     m_currentDeleted = false;
     m_open = true;
@@ -302,8 +341,90 @@ void DataControl::fetchMore() { readPage(kPage); }
 
 void DataControl::readThroughPosition(int position)
 {
+    position -= beforeCount();
     while (m_more && m_readRows < position)
         readPage(std::max(kPage, position - m_readRows));
+}
+
+int DataControl::fetchBefore()
+{
+    if (!m_firstKey.isValid())
+        return 0;
+    QSqlQuery q = m_db.exec(windowSql(*m_table, m_pageColumns, m_pageFilter, true),
+                            m_params + QVariantList{m_firstKey, kPage + 1});
+    bool more = false;
+    Rows rows = readRows(q, columnCount(), kPage, &more);
+    std::reverse(rows.begin(), rows.end());
+    if (more) {
+        m_firstKey = rows.first().values[m_keyColumn];
+        if (m_before >= 0)
+            m_before = std::max(0, m_before - int(rows.size()));
+    } else {
+        m_firstKey = QVariant();
+        m_before = 0;
+    }
+    // A row added here since the list was opened is held already.
+    if (m_indexDirty)
+        rebuildIndex();
+    Rows fresh;
+    for (Row& r : rows)
+        if (!m_index.contains(keyText(r.values[m_keyColumn])))
+            fresh.append(std::move(r));
+    const int n = int(fresh.size());
+    if (n == 0)
+        return 0;
+    emit rowsAboutToBeInserted(0, n - 1);
+    for (int i = n - 1; i >= 0; --i)
+        m_rows.prepend(std::move(fresh[i]));
+    m_readRows += n;
+    m_pos += n;
+    m_indexDirty = true;
+    emit rowsInserted();
+    return n;
+}
+
+bool DataControl::farAhead(const QVariant& key) const
+{
+    if (!m_more || !m_lastKey.isValid())
+        return false;
+    const int n =
+        m_db.scalar(countBetweenSql(*m_table, m_pageFilter), m_params + QVariantList{m_lastKey, key, kReadOnRows + 1})
+            .toInt();
+    return n > kReadOnRows;
+}
+
+int DataControl::openAt(const QVariant& key)
+{
+    QSqlQuery from =
+        m_db.exec(windowSql(*m_table, m_pageColumns, m_pageFilter, false), m_params + QVariantList{key, kPage + 1});
+    bool more = false;
+    Rows after = readRows(from, columnCount(), kPage, &more);
+    if (after.isEmpty() || keyText(after.first().values[m_keyColumn]) != keyText(key))
+        return -1;
+    // A page before it too, so the row is seen among its neighbours.
+    QSqlQuery back =
+        m_db.exec(windowSql(*m_table, m_pageColumns, m_pageFilter, true), m_params + QVariantList{key, kPage + 1});
+    bool earlier = false;
+    Rows before = readRows(back, columnCount(), kPage, &earlier);
+    std::reverse(before.begin(), before.end());
+    const int at = int(before.size());
+
+    beginReset();
+    m_rows = std::move(before);
+    for (Row& r : after)
+        m_rows.append(std::move(r));
+    m_readRows = int(m_rows.size());
+    m_more = more;
+    m_lastKey = m_rows.last().values[m_keyColumn];
+    m_firstKey = earlier ? m_rows.first().values[m_keyColumn] : QVariant();
+    m_before = earlier ? -1 : 0;
+    // Nothing is current until the caller moves to the row: a grid then
+    // follows that move as it would any other.
+    m_pos = int(m_rows.size());
+    m_currentDeleted = false;
+    endReset();
+    emit currentChanged();
+    return at;
 }
 
 void DataControl::readAll()
@@ -335,17 +456,27 @@ int DataControl::unreadCount() const
     return m_unread;
 }
 
-int DataControl::recordCount() const { return rowCount() + unreadCount(); }
+int DataControl::recordCount() const { return beforeCount() + rowCount() + unreadCount(); }
+
+int DataControl::beforeCount() const
+{
+    if (m_before < 0)
+        m_before = m_db.scalar(countBeforeSql(*m_table, m_pageFilter), m_params + QVariantList{m_firstKey}).toInt();
+    return m_before;
+}
 
 int DataControl::positionOf(int index) const
 {
     if (index < m_readRows || !m_more)
-        return index + 1;
-    return index + unreadCount() + 1;
+        return beforeCount() + index + 1;
+    return beforeCount() + index + unreadCount() + 1;
 }
 
 int DataControl::indexOfPosition(int position) const
 {
+    position -= beforeCount();
+    if (position < 1)
+        return -1; // before the rows of a list opened at a key
     if (position <= m_readRows || !m_more)
         return position - 1;
     const int unread = unreadCount();
@@ -461,6 +592,8 @@ void DataControl::copyRowsFrom(const DataControl& other)
     m_readRows = other.m_readRows;
     m_more = other.m_more;
     m_lastKey = other.m_lastKey;
+    m_firstKey = other.m_firstKey;
+    m_before = other.m_before;
     m_pos = 0;
     m_currentDeleted = false;
     m_open = other.m_open;
@@ -518,6 +651,11 @@ void DataControl::setAbsolutePosition(int position)
     if (position > recordCount())
         throw noSuchRow();
     int index = indexOfPosition(position);
+    if (index < 0 && position <= beforeCount()) {
+        // Before the rows of a list opened at a key: read from the first.
+        updateBatch();
+        run(kPage);
+    }
     if (index < 0) {
         readThroughPosition(position);
         index = indexOfPosition(position);
@@ -546,6 +684,10 @@ void DataControl::moveFirst()
 {
     if (!leaveCurrent())
         return;
+    if (m_firstKey.isValid()) {
+        updateBatch();
+        run(kPage);
+    }
     if (rowCount() == 0)
         throw DataError(noCurrentRowText());
     setPosition(0);
@@ -626,25 +768,31 @@ int DataControl::seekKey(const QVariant& key)
     if (m_keyColumn < 0)
         return -1;
     int row = findStoredRow(m_keyColumn, key);
-    if (row < 0 && m_more) {
-        QVariant bound = key;
-        const schema::ColumnDef* def = m_table->column(m_table->key);
-        if (def && def->type == schema::ColumnType::Integer) {
-            bool ok = false;
-            bound = key.toLongLong(&ok);
-            if (!ok)
-                return -1;
-        }
+    if (row >= 0 || (!m_more && !m_firstKey.isValid()))
+        return row;
+    QVariant bound = key;
+    const schema::ColumnDef* def = m_table->column(m_table->key);
+    if (def && def->type == schema::ColumnType::Integer) {
+        bool ok = false;
+        bound = key.toLongLong(&ok);
+        if (!ok)
+            return -1;
+    }
+    // A list with a change not stored yet keeps its rows, and reads on.
+    const bool keep = hasPending();
+    if (m_more && (keep || !farAhead(bound))) {
         readPage(0, &bound);
         row = findStoredRow(m_keyColumn, key);
     }
+    if (row < 0 && !keep)
+        row = openAt(bound);
     return row;
 }
 
 bool DataControl::moveToValue(int column, const QVariant& value)
 {
     int row = findRow(column, value);
-    if (row < 0 && column == m_keyColumn && m_more && seekKey(value) >= 0)
+    if (row < 0 && column == m_keyColumn && (m_more || m_firstKey.isValid()) && seekKey(value) >= 0)
         row = findRow(column, value);
     if (row < 0)
         return false;
@@ -996,6 +1144,10 @@ QList<Statement> dataControlStatements(Database::Kind)
             << Statement{m + QStringLiteral("next page"), pageSql(t, s->columns, s->filter, true, false, true)}
             << Statement{m + QStringLiteral("through"), pageSql(t, s->columns, s->filter, true, true, false)}
             << Statement{m + QStringLiteral("unread"), countAfterSql(t, s->filter, 0)}
+            << Statement{m + QStringLiteral("from a key"), windowSql(t, s->columns, s->filter, false)}
+            << Statement{m + QStringLiteral("before a key"), windowSql(t, s->columns, s->filter, true)}
+            << Statement{m + QStringLiteral("rows up to a key"), countBetweenSql(t, s->filter)}
+            << Statement{m + QStringLiteral("rows before a key"), countBeforeSql(t, s->filter)}
             << Statement{m + QStringLiteral("unread less held"), countAfterSql(t, s->filter, 2)}
             << Statement{m + QStringLiteral("rows"),
                          rowsByKeySql(t, quoted(s->columns.split(QLatin1Char(','))), s->filter, 2)};

@@ -30,7 +30,10 @@ struct Source;
 // order: the first page on refresh, the next ones as a grid scrolls or a move
 // needs them. Each page is one finished statement, so no read lock is held
 // between pages. Positions still count every row of the source: recordCount()
-// and the position of a row added here count the rows not yet read.
+// and the position of a row added here count the rows not yet read. A row
+// sought far past those read opens the list at it: the rows before are then
+// read a page at a time as a grid scrolls up to them, and counted only when
+// a position is asked for.
 //
 // Explicit operations throw DataError. A pending change that is stored on its
 // own, because the current row moved, reports a failure through error()
@@ -66,6 +69,11 @@ public:
     // the next page of them.
     bool canFetchMore() const { return m_more; }
     void fetchMore();
+    // The same before the first row held, for a list opened at a key: the
+    // page just before it is put in front, and how many rows that was is
+    // returned.
+    bool canFetchBefore() const { return m_firstKey.isValid(); }
+    int fetchBefore();
     // Whether the record source has been run successfully.
     bool isOpen() const { return m_open; }
 
@@ -99,7 +107,9 @@ public:
     // Rows not yet stored are never found.
     int findStoredRow(int column, const QVariant& value) const;
     // The held row with this stored key, reading a paged source up to that
-    // key when it is not held yet; -1 when the source has no such row.
+    // key when it is not held yet, or opening the list at it when it lies
+    // far past the rows read (and no change is pending; no row is current
+    // then until the caller moves); -1 when the source has no such row.
     int seekKey(const QVariant& key);
     int keyColumn() const { return m_keyColumn; }
 
@@ -161,7 +171,12 @@ private:
     void removeRow(int index);
     // Paging: the statement for the rows after the last one read (up to and
     // including through, when given), a page read in, and the rows left.
-    void run(int firstPage);
+    void run(int firstPage, const QVariant* from = nullptr);
+    // Re-reads the list from a page before key on, with no row current; the
+    // key's index, or -1 (nothing changed) when the source has no such row.
+    int openAt(const QVariant& key);
+    bool farAhead(const QVariant& key) const;
+    int beforeCount() const;
     QString pageSql(bool after, bool through, bool limited) const;
     void readPage(int limit, const QVariant* through = nullptr, bool shiftCurrent = true);
     void readThroughPosition(int position); // until that position is held or nothing is left
@@ -196,6 +211,8 @@ private:
     int m_readRows = 0;  // how many of m_rows came from the source
     bool m_more = false; // a paged source has rows after lastKey not read yet
     QVariant m_lastKey;
+    QVariant m_firstKey;                 // a list opened at a key: the rows before it are not held
+    mutable int m_before = 0;            // how many those are; -1 until counted
     mutable int m_unread = -1;           // cached count of those rows
     mutable QHash<QString, int> m_index; // stored key -> row
     mutable bool m_indexDirty = true;

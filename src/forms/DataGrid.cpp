@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace lumaro {
 
@@ -179,6 +180,30 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
     // arrow keys move between rows. Otherwise Tab would walk the cells and
     // quietly change the current row.
     setTabKeyNavigation(false);
+    // A list opened at a tea far into it reads the rows before its first as
+    // it is scrolled up to them.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == verticalScrollBar()->minimum())
+            fetchBefore();
+    });
+}
+
+void DataGrid::fetchBefore()
+{
+    if (!m_control || !m_model || !m_control->canFetchBefore() || m_fetchingBefore)
+        return;
+    m_fetchingBefore = true;
+    runHandler([this] {
+        const int at = verticalScrollBar()->value();
+        const int n = m_control->fetchBefore();
+        if (n == 0)
+            return;
+        // The rows in sight stay where they were, the new ones above them.
+        updateGeometries();
+        verticalScrollBar()->setValue(
+            at + (verticalScrollMode() == ScrollPerItem ? n : n * verticalHeader()->defaultSectionSize()));
+    });
+    m_fetchingBefore = false;
 }
 
 void DataGrid::setDataControl(DataControl* control)
@@ -288,6 +313,11 @@ void DataGrid::keyPressEvent(QKeyEvent* e)
         openFind();
         return;
     }
+    // Up or Page Up from the first rows held reads the rows before them.
+    if ((e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) && e->modifiers() == Qt::NoModifier &&
+        currentIndex().row() < verticalHeader()->count() && rowViewportPosition(currentIndex().row()) >= 0 &&
+        rowAt(0) == 0)
+        fetchBefore();
     QTableView::keyPressEvent(e);
 }
 

@@ -93,6 +93,7 @@ protected:
 
 private:
     void followControl();
+    void fetchBefore();
     void highlightCurrentRow();
     void openFind();
     void closeFind();
@@ -104,6 +105,7 @@ private:
     DataControlModel* m_model = nullptr;
     QList<int> m_columnWidths;
     bool m_syncing = false;
+    bool m_fetchingBefore = false;
 
     FindNext m_findNext;
     int m_findKeyColumn = 0;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScrollBar>
 
 using namespace lumaro;
 using namespace lumaro::test;
@@ -188,26 +189,58 @@ private slots:
 
     // A tea past the rows the list has read so far is read up to and shown,
     // by its number or its name, not reported missing.
-    void findReadsOnToATeaNotReadYet()
+    // A tea a little past the rows read is read up to; one far past them
+    // opens the list at it, and the rows before come back as it scrolls up.
+    void findReadsOnToATeaOrOpensTheListAtIt()
     {
         Shop s;
-        for (int i = 1; i <= 300; ++i)
-            s.shop.tea(QStringLiteral("Z%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("高山茶 %1 號").arg(i), 10,
+        const int teas = 1500;
+        for (int i = 1; i <= teas; ++i)
+            s.shop.tea(QStringLiteral("Z%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("高山茶 %1 號").arg(i), 10,
                        20, 1);
         QWidget* screen = s.open(QStringLiteral("EditTea"));
         auto* g = control<DataGrid>(screen, "grdDataGrid");
-        QVERIFY(g->dataControl()->rowCount() < 300);
+        DataControl* c = g->dataControl();
+        QVERIFY(c->rowCount() < 100);
         g->setFocus(Qt::OtherFocusReason);
         press(Qt::Key_F, Qt::ControlModifier);
         auto* box = control<QLineEdit>(g, "findText");
-        for (const auto& [typed, tea] : {std::pair{"z300", "Z300"}, std::pair{"茶 299", "Z299"}}) {
+        // the tea, its place among all the rows, and at most how many are held
+        for (const auto& [typed, tea, place, held] :
+             {std::tuple{"z0300", "Z0300", 304, 400}, std::tuple{"z1500", "Z1500", 1504, 200},
+              std::tuple{"茶 299 號", "Z0299", 303, 200}}) {
             box->clear();
-            typeText(box, QString::fromUtf8(typed));
+            box->insert(QString::fromUtf8(typed)); // pasted whole
             QCOMPARE(control<QLabel>(g, "findNote")->text(), QString());
-            QCOMPARE(g->dataControl()->field(0).toString(), QString::fromUtf8(tea));
-            QCOMPARE(g->currentDataRow(), g->dataControl()->currentRow());
+            QCOMPARE(c->field(0).toString(), QString::fromUtf8(tea));
+            QCOMPARE(c->absolutePosition(), place);
+            QCOMPARE(c->recordCount(), teas + 4);
+            QVERIFY2(c->rowCount() <= held, qPrintable(QString::number(c->rowCount())));
+            QCOMPARE(g->currentDataRow(), c->currentRow());
             QCOMPARE(control<QLineEdit>(screen, "txtFields_0")->text(), QString::fromUtf8(tea));
         }
+        // Scrolled to the top, the rows before the first held come in above
+        // it, and the current tea keeps its place.
+        press(Qt::Key_Escape);
+        const int heldBefore = c->rowCount();
+        g->verticalScrollBar()->setValue(0);
+        QVERIFY(c->rowCount() > heldBefore);
+        QCOMPARE(c->field(0).toString(), QStringLiteral("Z0299"));
+        QCOMPARE(c->absolutePosition(), 303);
+        QCOMPARE(g->currentDataRow(), c->currentRow());
+        while (c->canFetchBefore())
+            g->verticalScrollBar()->setValue(0);
+        QCOMPARE(c->value(0, 0).toString(), QStringLiteral("A01"));
+        QCOMPARE(c->absolutePosition(), 303);
+        // The first row is the first tea again after a jump far on.
+        box = control<QLineEdit>(g, "findText");
+        press(Qt::Key_F, Qt::ControlModifier);
+        box->clear();
+        box->insert(QStringLiteral("z1500"));
+        QCOMPARE(c->absolutePosition(), 1504);
+        c->moveFirst();
+        QCOMPARE(c->field(0).toString(), QStringLiteral("A01"));
+        QCOMPARE(c->absolutePosition(), 1);
     }
 
     void addPutsTheFocusInTheNumber()
