@@ -539,8 +539,14 @@ void addStockAndMoneyActions(QList<Action>& list, Shop& big, int runs)
         };
         list << Action{QStringLiteral("find a tea in TeaKind_frm, %1").arg(text),
                        [box](Shop& s) {
-                           child<DataGrid>(s.screen("EditTea", "TeaKind_frm"), "grdDataGrid")->selectRow(0);
+                           // Back to the first tea as the owner would, with
+                           // Ctrl+Home: a list opened at the last one by the
+                           // run before reads from the first again.
+                           auto* grid = child<DataGrid>(s.screen("EditTea", "TeaKind_frm"), "grdDataGrid");
+                           QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+                           QApplication::sendEvent(grid, &home);
                            box(s)->clear();
+                           settle();
                        },
                        [box, text](Shop& s) {
                            QLineEdit* b = box(s);

@@ -313,11 +313,22 @@ void DataGrid::keyPressEvent(QKeyEvent* e)
         openFind();
         return;
     }
-    // Up or Page Up from the first rows held reads the rows before them.
-    if ((e->key() == Qt::Key_Up || e->key() == Qt::Key_PageUp) && e->modifiers() == Qt::NoModifier &&
-        currentIndex().row() < verticalHeader()->count() && rowViewportPosition(currentIndex().row()) >= 0 &&
-        rowAt(0) == 0)
-        fetchBefore();
+    // Up from the first row held, or Page Up with it in sight, reads the rows
+    // before it; Ctrl+Home goes to the first row of the list, not of those
+    // held, and the screen follows as it follows any other move.
+    if (m_control && m_control->canFetchBefore()) {
+        if (e->matches(QKeySequence::MoveToStartOfDocument)) {
+            const int row = currentIndex().row();
+            const int column = currentIndex().column();
+            runHandler([this] { m_control->moveFirst(); });
+            if (m_control->currentRow() == 0)
+                emit rowColChange(row, column);
+            return;
+        }
+        if (e->modifiers() == Qt::NoModifier &&
+            ((e->key() == Qt::Key_Up && currentIndex().row() <= 0) || (e->key() == Qt::Key_PageUp && rowAt(0) == 0)))
+            fetchBefore();
+    }
     QTableView::keyPressEvent(e);
 }
 

@@ -232,15 +232,17 @@ private slots:
             g->verticalScrollBar()->setValue(0);
         QCOMPARE(c->value(0, 0).toString(), QStringLiteral("A01"));
         QCOMPARE(c->absolutePosition(), 303);
-        // The first row is the first tea again after a jump far on.
-        box = control<QLineEdit>(g, "findText");
+        // Ctrl+Home after a jump far on goes to the first tea, and the
+        // screen's boxes follow.
         press(Qt::Key_F, Qt::ControlModifier);
         box->clear();
         box->insert(QStringLiteral("z1500"));
         QCOMPARE(c->absolutePosition(), 1504);
-        c->moveFirst();
+        press(Qt::Key_Escape);
+        press(Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(c->field(0).toString(), QStringLiteral("A01"));
         QCOMPARE(c->absolutePosition(), 1);
+        QCOMPARE(control<QLineEdit>(screen, "txtFields_0")->text(), QStringLiteral("A01"));
     }
 
     void addPutsTheFocusInTheNumber()
