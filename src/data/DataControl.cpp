@@ -312,14 +312,7 @@ void DataControl::readPage(int limit, const QVariant* through, bool shiftCurrent
         m_more = more;
     if (!rows.isEmpty())
         m_lastKey = rows.last().values[m_keyColumn];
-    // A row this control already holds (added here, or renumbered into the
-    // part not read yet) is not listed twice.
-    if (m_indexDirty)
-        rebuildIndex();
-    Rows fresh;
-    for (Row& r : rows)
-        if (!m_index.contains(keyText(r.values[m_keyColumn])))
-            fresh.append(std::move(r));
+    Rows fresh = notHeld(rows);
     m_unread = -1;
     if (fresh.isEmpty())
         return;
@@ -346,6 +339,19 @@ void DataControl::readThroughPosition(int position)
         readPage(std::max(kPage, position - m_readRows));
 }
 
+DataControl::Rows DataControl::notHeld(Rows& rows) const
+{
+    // A row this control already holds (added here, or renumbered into the
+    // part not read yet) is not listed twice.
+    if (m_indexDirty)
+        rebuildIndex();
+    Rows fresh;
+    for (Row& r : rows)
+        if (!m_index.contains(keyText(r.values[m_keyColumn])))
+            fresh.append(std::move(r));
+    return fresh;
+}
+
 int DataControl::fetchBefore()
 {
     if (!m_firstKey.isValid())
@@ -363,13 +369,7 @@ int DataControl::fetchBefore()
         m_firstKey = QVariant();
         m_before = 0;
     }
-    // A row added here since the list was opened is held already.
-    if (m_indexDirty)
-        rebuildIndex();
-    Rows fresh;
-    for (Row& r : rows)
-        if (!m_index.contains(keyText(r.values[m_keyColumn])))
-            fresh.append(std::move(r));
+    Rows fresh = notHeld(rows);
     const int n = int(fresh.size());
     if (n == 0)
         return 0;

@@ -182,6 +182,7 @@ private:
     void readThroughPosition(int position); // until that position is held or nothing is left
     void readAll();
     static Rows readRows(QSqlQuery& q, int columns, int limit, bool* more);
+    Rows notHeld(Rows& rows) const; // the rows read whose key is not held yet, moved out
     int unreadCount() const;
     int positionOf(int index) const;         // 1-based position of a held row
     int indexOfPosition(int position) const; // -1: a row not read yet
