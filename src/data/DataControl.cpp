@@ -778,10 +778,15 @@ int DataControl::seekKey(const QVariant& key)
         if (!ok)
             return -1;
     }
-    // A list with a change not stored yet keeps its rows, and reads on.
+    // A list with a change not stored yet keeps its rows, and reads on...
     const bool keep = hasPending();
     if (m_more && (keep || !farAhead(bound))) {
         readPage(0, &bound);
+        row = findStoredRow(m_keyColumn, key);
+    }
+    // ...and back towards the first row, for a key before those held.
+    while (row < 0 && keep && canFetchBefore()) {
+        fetchBefore();
         row = findStoredRow(m_keyColumn, key);
     }
     if (row < 0 && !keep)

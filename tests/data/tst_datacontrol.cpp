@@ -495,6 +495,38 @@ private slots:
         QCOMPARE(grid.model()->columnCount(), 4);
     }
 
+    // A key far past the rows read opens the list at it, under Qt's model
+    // contract; with a change pending the list keeps its rows and reads back
+    // to a key before them instead.
+    void aFarKeyOpensTheListAtIt()
+    {
+        TestShop shop;
+        fillManyTeas(shop, 1200);
+        DataControl c(shop.db());
+        c.setRecordSource(schema::sources::TeaCatalogue);
+        DataGrid grid;
+        grid.setDataControl(&c);
+        c.refresh();
+        const int row = c.seekKey(QStringLiteral("P999")); // the last, in the order of the numbers as text
+        QVERIFY(row >= 0);
+        QVERIFY2(c.rowCount() < 200, qPrintable(QString::number(c.rowCount())));
+        // Made only now: it reads every row it can when it looks.
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        c.moveToRow(row);
+        QCOMPARE(c.absolutePosition(), 1200);
+        QCOMPARE(c.recordCount(), 1200);
+
+        c.setField(1, QStringLiteral("改名"));
+        QVERIFY(c.seekKey(QStringLiteral("P001")) >= 0);
+        QCOMPARE(currentNumber(c), QStringLiteral("P999"));
+        QCOMPARE(c.field(1).toString(), QStringLiteral("改名"));
+        QCOMPARE(c.absolutePosition(), 1200);
+        QCOMPARE(grid.model()->rowCount(), c.rowCount());
+        c.moveFirst(); // stores the change
+        QCOMPARE(shop.db().scalar(QStringLiteral("SELECT 名稱 FROM 茶葉資料表 WHERE 編號 = 'P999'")).toString(),
+                 QStringLiteral("改名"));
+    }
+
     void selectOnEntryDeletesTheSelectionThenSelectsAll()
     {
         QLineEdit box;
