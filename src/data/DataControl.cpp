@@ -651,11 +651,8 @@ void DataControl::setAbsolutePosition(int position)
     if (position > recordCount())
         throw noSuchRow();
     int index = indexOfPosition(position);
-    if (index < 0 && position <= beforeCount()) {
-        // Before the rows of a list opened at a key: read from the first.
-        updateBatch();
-        run(kPage);
-    }
+    if (index < 0 && position <= beforeCount())
+        refresh(); // before the rows of a list opened at a key: read from the first
     if (index < 0) {
         readThroughPosition(position);
         index = indexOfPosition(position);
@@ -684,10 +681,8 @@ void DataControl::moveFirst()
 {
     if (!leaveCurrent())
         return;
-    if (m_firstKey.isValid()) {
-        updateBatch();
-        run(kPage);
-    }
+    if (m_firstKey.isValid())
+        refresh(); // a list opened at a key reads from its first row again
     if (rowCount() == 0)
         throw DataError(noCurrentRowText());
     setPosition(0);
