@@ -17,6 +17,7 @@
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -27,6 +28,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace lumaro {
 
@@ -317,7 +319,10 @@ int SalesHistory_frm::textWidth(const QString& text) const
     // What the view's own measure adds to a cell's text: the item's margins
     // either side and the grid line.
     const int margin = 2 * (grdSales->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grdSales) + 1);
-    return grdSales->fontMetrics().horizontalAdvance(text) + margin + (grdSales->showGrid() ? 1 : 0);
+    // The text's own width, rounded up: a width rounded down leaves the
+    // cell a fraction short, and the view elides the figure.
+    const qreal advance = QFontMetricsF(grdSales->font()).horizontalAdvance(text);
+    return qCeil(advance) + margin + (grdSales->showGrid() ? 1 : 0);
 }
 
 qlonglong SalesHistory_frm::currentOrder() const

@@ -282,6 +282,35 @@ private slots:
         }
     }
 
+    // Every total shows whole, at any size of the font: a cell a fraction of
+    // a pixel too narrow for its figure shows "311…" instead.
+    void salesTotalsShowWhole()
+    {
+        TestShop shop;
+        shop.tea(QStringLiteral("A"), QStringLiteral("高山"), 1, 1111.1111, 100).balances(0, 0);
+        for (int kg = 1; kg <= 9; ++kg) {
+            const qlonglong o = shop.order(QStringLiteral("林"));
+            shop.line(o, QStringLiteral("A"), kg);
+            OrderStore::settleOrder(shop.db(), o);
+        }
+        PromptScope prompts;
+        SalesHistory_frm sales(shop.db());
+        auto* list = control<QTableWidget>(&sales, "grdSales");
+        const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+        for (const qreal points : {7.0, 8.0, 8.5, 9.0, 10.0, 11.0, 12.0, 13.5}) {
+            QFont f = list->font();
+            f.setPointSizeF(points);
+            list->setFont(f);
+            control<QPushButton>(&sales, "cmdSearch")->click();
+            QCOMPARE(list->rowCount(), 9);
+            for (int r = 0; r < list->rowCount(); ++r) {
+                const QString total = list->item(r, 3)->text();
+                QVERIFY2(QFontMetricsF(f).horizontalAdvance(total) <= list->columnWidth(3) - 1 - 2 * margin,
+                         qPrintable(QStringLiteral("%1 at %2 points").arg(total).arg(points)));
+            }
+        }
+    }
+
     void salesHistoryAndLowStock()
     {
         TestShop shop;
