@@ -16,6 +16,7 @@
 #include "reports/SalesHistory_frm.h"
 
 #include "app/MDI_frm.h"
+#include "app/Startup.h"
 #include "books/Shop.h"
 #include "books/Upgrade.h"
 #include "data/DataControl.h"
@@ -855,6 +856,9 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
+    // The screens are timed in the font they show, which shapes its text at
+    // a cost of its own.
+    QApplication::setFont(shopFont());
 
     Options options;
     if (!readOptions(app, &options))

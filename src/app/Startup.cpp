@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QUrl>
 
 namespace lumaro {
@@ -61,6 +62,13 @@ void installWaitCursor()
         else
             QApplication::restoreOverrideCursor();
     });
+}
+
+QFont shopFont()
+{
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});
+    return font;
 }
 
 QString usageText()

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QFont;
+
 namespace lumaro {
 
 class Database;
@@ -28,6 +30,10 @@ QString helpText();
 
 // Shows a wait cursor while a move waits for another terminal.
 void installWaitCursor();
+
+// The application's font with the shop's Chinese font first, so every
+// screen shows its Chinese in one face.
+QFont shopFont();
 
 // Opens the shop named by the options, or found by the location rules,
 // creating a new shop file through the first-run dialog when it is missing. Shows what went wrong

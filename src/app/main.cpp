@@ -7,7 +7,6 @@
 #include "upkeep/ShopLocation.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QLocale>
 #include <QStandardPaths>
 
@@ -105,9 +104,7 @@ int run(int argc, char* argv[], const lumaro::StartupOptions& options)
     QApplication::setApplicationDisplayName(QStringLiteral("Lumaro"));
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::Taiwan));
     lumaro::installQtTexts();
-    QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Noto Sans CJK TC"), font.family()});
-    QApplication::setFont(font);
+    QApplication::setFont(lumaro::shopFont());
 
     lumaro::QtPrompts prompts;
     lumaro::setPrompts(&prompts);

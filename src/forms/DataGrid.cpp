@@ -6,6 +6,7 @@
 #include "books/TeaUnits.h"
 #include "data/DataControl.h"
 #include "data/Schema.h"
+#include "forms/ShapedTextDelegate.h"
 #include "platform/Form.h"
 #include "platform/Handler.h"
 
@@ -176,6 +177,7 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(22);
     verticalHeader()->setMinimumWidth(18);
     horizontalHeader()->setHighlightSections(false);
+    setItemDelegate(new ShapedTextDelegate(this));
     // Tab leaves the grid for the next control, as it does everywhere else; the
     // arrow keys move between rows. Otherwise Tab would walk the cells and
     // quietly change the current row.

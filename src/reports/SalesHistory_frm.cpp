@@ -6,6 +6,7 @@
 #include "books/People.h"
 #include "books/Returns.h"
 #include "forms/OwnerApproval.h"
+#include "forms/ShapedTextDelegate.h"
 #include "platform/Controls.h"
 #include "platform/Failure.h"
 #include "platform/Handler.h"
@@ -98,6 +99,7 @@ View* table(QWidget* parent, const char* name)
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->verticalHeader()->hide();
     t->horizontalHeader()->setStretchLastSection(true);
+    t->setItemDelegate(new ShapedTextDelegate(t));
     return t;
 }
 

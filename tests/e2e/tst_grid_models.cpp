@@ -3,14 +3,17 @@
 // grid's data control given another record source.
 
 #include "app/MDI_frm.h"
+#include "app/Startup.h"
 #include "data/DataControl.h"
 #include "forms/DataGrid.h"
+#include "forms/ShapedTextDelegate.h"
 #include "support/TestShop.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <memory>
@@ -23,6 +26,40 @@ class GridModels : public QObject {
     Q_OBJECT
 
 private slots:
+    // The grids' own delegate draws each cell to the pixel as Qt's would:
+    // either alignment, chosen or not, text too long for its cell, a cell
+    // with a background, in the shop's font and in Qt's.
+    void cellsPaintAsQtDoes()
+    {
+        auto grid = [](bool ours, const QFont& font) {
+            auto* t = new QTableWidget(6, 3);
+            t->setFont(font);
+            if (ours)
+                t->setItemDelegate(new ShapedTextDelegate(t));
+            t->setSelectionBehavior(QAbstractItemView::SelectRows);
+            const QStringList texts = {QStringLiteral("凍頂烏龍"), QStringLiteral("31127.5"), QString(),
+                                       QStringLiteral("客戶299 的一個很長很長很長的名字"), QStringLiteral("Ag|y 現金")};
+            for (int r = 0; r < 6; ++r) {
+                t->setRowHeight(r, 22 + r); // each parity, where rounding shows
+                for (int c = 0; c < 3; ++c) {
+                    auto* item = new QTableWidgetItem(texts[(r + c) % texts.size()]);
+                    item->setTextAlignment(c == 1 ? Qt::AlignRight | Qt::AlignVCenter
+                                                  : Qt::AlignLeft | Qt::AlignVCenter);
+                    if (r == 4 && c == 2)
+                        item->setBackground(Qt::yellow);
+                    t->setItem(r, c, item);
+                }
+            }
+            t->resize(420, 260);
+            t->show();
+            t->selectRow(2);
+            return std::unique_ptr<QTableWidget>(t);
+        };
+        for (const QFont& font : {QApplication::font(), shopFont()}) {
+            QCOMPARE(grid(true, font)->grab().toImage(), grid(false, font)->grab().toImage());
+        }
+    }
+
     void everyGridKeepsTheContract()
     {
         TestShop shop;
