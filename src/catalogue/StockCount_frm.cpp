@@ -4,6 +4,7 @@
 #include "books/Kinds.h"
 #include "catalogue/WriteOffWindow.h"
 #include "forms/OwnerApproval.h"
+#include "forms/ShapedTextDelegate.h"
 #include "platform/Controls.h"
 #include "platform/Handler.h"
 #include "platform/Prompts.h"
@@ -232,6 +233,8 @@ StockCount_frm::StockCount_frm(Database& db, QWidget* parent) : Form(kTitle, par
     grdCount->setSelectionBehavior(QAbstractItemView::SelectItems);
     grdCount->setSelectionMode(QAbstractItemView::SingleSelection);
     grdCount->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    // Every tea is listed: its cells are painted from texts shaped once.
+    grdCount->setItemDelegate(new ShapedTextDelegate(grdCount));
     grdCount->setItemDelegateForColumn(Reason, new ReasonDelegate(grdCount));
     grdCount->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
     // Room for a difference typed later, such as -12.5 or -1234.5.
