@@ -20,10 +20,12 @@ void ShapedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
+    // A line break, a tab or text laid out right to left is Qt's to place.
     const bool plain =
         !(opt.features & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration)) &&
-        !(opt.state & (QStyle::State_HasFocus | QStyle::State_Editing)) && !opt.text.contains(QChar::LineSeparator) &&
-        !opt.text.contains(QLatin1Char('\n'));
+        !(opt.state & (QStyle::State_HasFocus | QStyle::State_Editing)) && opt.direction == Qt::LeftToRight &&
+        !opt.text.contains(QChar::LineSeparator) && !opt.text.contains(QLatin1Char('\n')) &&
+        !opt.text.contains(QLatin1Char('\t'));
     if (!plain) {
         QStyledItemDelegate::paint(painter, option, index);
         return;

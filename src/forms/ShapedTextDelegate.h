@@ -17,7 +17,8 @@ namespace lumaro {
 // draws it where Qt would, in the same colours, with the same selection and
 // background. A cell it could not draw the same way is left to Qt's
 // delegate: a check box, an icon, a text too long for its cell (elided or
-// wrapped), the focused cell and one being edited.
+// wrapped), one with a line break or a tab, right-to-left text, the focused
+// cell and one being edited.
 class ShapedTextDelegate : public QStyledItemDelegate {
 public:
     explicit ShapedTextDelegate(QObject* parent = nullptr);
